@@ -1,0 +1,119 @@
+#include "analysis/ProductName.h"
+
+#include "geometry/Format.h"
+
+#include <cmath>
+#include <cstdio>
+
+namespace {
+
+constexpr double kSolLength = 88775.244;
+
+// Reads an unsigned number from characters [from, to] of the title the way
+// "%u" does; a text that does not start with a number gives 0.
+std::uint32_t ReadClock(std::string_view title, size_t from, size_t to) {
+    if (title.size() <= from) {
+        return 0;
+    }
+    const std::string digits(title.substr(from, to - from + 1));
+    unsigned value = 0;
+    if (std::sscanf(digits.c_str(), "%u", &value) != 1) {
+        return 0;
+    }
+    return value;
+}
+
+// Truncates toward zero and wraps into 32 bits, without undefined behaviour
+// for negative or huge values.
+std::uint32_t TruncU32(double v) {
+    const double t = std::trunc(v);
+    if (t >= 0.0 && t < 4294967296.0) {
+        return static_cast<std::uint32_t>(t);
+    }
+    if (t > -9.2e18 && t < 9.2e18) {
+        return static_cast<std::uint32_t>(static_cast<std::int64_t>(t));
+    }
+    return 0;
+}
+
+void SetTime(ProductNameInfo& info, std::uint32_t sol, std::uint32_t s) {
+    info.nHour = s / 3600;
+    info.nMinute = (s % 3600) / 60;
+    info.nSecond = s % 60;
+    info.nSol = sol;
+    info.bHasSol = true;
+    info.strSol = StrFormat("Sol %u %02u:%02u:%02u", info.nSol, info.nHour, info.nMinute,
+                            info.nSecond);
+}
+
+} // namespace
+
+std::string InvalidProductNameMessage(std::string_view title) {
+    return "Invalid argument: product title \"" + std::string(title) +
+           "\" is too short for its mission's naming rule";
+}
+
+ProductNameInfo DecodeProductName(std::string_view title) {
+    ProductNameInfo info;
+    if (title.empty()) {
+        return info;
+    }
+    const std::uint32_t c = ReadClock(title, 2, 10);
+    const char first = title[0];
+    if (first == '2' || first == '1' || first == 'S') {
+        const std::uint32_t epoch =
+            first == '2' ? 126408373u : (first == '1' ? 128228618u : 896225876u);
+        const std::uint32_t d = c - epoch;
+        const std::uint32_t sol = TruncU32(static_cast<double>(d) / kSolLength);
+        const std::uint32_t s = TruncU32(static_cast<double>(c) -
+                                         (kSolLength * static_cast<double>(sol) +
+                                          static_cast<double>(epoch)));
+        SetTime(info, sol + 1, s);
+        if (title.size() < 23) {
+            info.bInvalidArgument = true;
+            return info;
+        }
+        const char eye = title.size() > 23 ? title[23] : '\0';
+        const int eyeOffset = eye == 'L' ? 0 : (eye == 'R' ? 1 : -1);
+        if (eyeOffset < 0) {
+            return info;
+        }
+        if (first == 'S') {
+            info.nCameraId = 8 + eyeOffset;
+        } else {
+            const int rover = first == '1' ? 0 : 4;
+            if (title[1] == 'N') {
+                info.nCameraId = rover + eyeOffset;
+            } else if (title[1] == 'P') {
+                info.nCameraId = rover + 2 + eyeOffset;
+            }
+        }
+        return info;
+    }
+    if (first == 'N' || first == 'n') {
+        if (title.size() < 3) {
+            info.bInvalidArgument = true;
+            return info;
+        }
+        if (title.size() > 3 && title[3] == '_') {
+            const std::uint32_t mc = ReadClock(title, 4, 12);
+            const double epoch = 397446666.183;
+            const std::uint32_t sol =
+                TruncU32((static_cast<double>(mc) - epoch) / kSolLength);
+            const std::uint32_t s = TruncU32(static_cast<double>(mc) -
+                                             (epoch + kSolLength * static_cast<double>(sol)));
+            SetTime(info, sol, s);
+            const char side = title[1];
+            const char pair = title[2];
+            const int base = (pair == 'A' || pair == 'a') ? 10 : ((pair == 'B' || pair == 'b') ? 12 : -1);
+            if (base >= 0) {
+                if (side == 'L' || side == 'l') {
+                    info.nCameraId = base;
+                } else if (side == 'R' || side == 'r') {
+                    info.nCameraId = base + 1;
+                }
+            }
+        }
+    }
+    return info;
+}

@@ -1,0 +1,294 @@
+#include "geometry/Camera.h"
+
+#include "geometry/Messages.h"
+
+#include <cmath>
+#include <cstdlib>
+
+#include "geometry/Catalogue.cpp.inc"
+
+const char* CameraName(CameraId id) {
+    if (static_cast<unsigned>(id) >= static_cast<unsigned>(kCameraCount)) {
+        return nullptr;
+    }
+    return kCatalogue[id].name;
+}
+
+std::optional<CameraId> ParseCameraId(std::string_view text) {
+    if (text == "none" || text == "-1") {
+        return -1;
+    }
+    for (int i = 0; i < kCameraCount; ++i) {
+        if (text == kCatalogue[i].name) {
+            return i;
+        }
+    }
+    if (!text.empty() && text.size() <= 2) {
+        int v = 0;
+        for (char ch : text) {
+            if (ch < '0' || ch > '9') {
+                return std::nullopt;
+            }
+            v = v * 10 + (ch - '0');
+        }
+        if (v < kCameraCount) {
+            return v;
+        }
+    }
+    return std::nullopt;
+}
+
+void CameraModel::LoadCatalogue(CameraId id) {
+    m_nCameraId = id;
+    if (static_cast<unsigned>(id) > 13u) {
+        return;
+    }
+    const CatalogueEntry& e = kCatalogue[id];
+    m_ptC = e.c;
+    m_ptA = e.a;
+    m_ptH = e.h;
+    m_ptV = e.v;
+    m_ptO = e.o;
+    m_ptR = e.r;
+    m_qModelPointing = e.pointing;
+    m_ptPivot = e.pivot;
+}
+
+double PixelAngleForCamera(CameraId id) {
+    switch (id) {
+    case 0:
+    case 1:
+    case 4:
+    case 5:
+    case 10:
+    case 11:
+    case 12:
+    case 13:
+        return 0.0468677;
+    case 2:
+    case 3:
+    case 6:
+    case 7:
+        return 0.01600068;
+    case 8:
+    case 9:
+        return 0.01375099;
+    default:
+        return 0.0;
+    }
+}
+
+void RadialResidual(const CPoint3D& R, double mu, double tau, double& f, double& df) {
+    const double u = 1.0 - mu;
+    const double k1 = 1.0 + R.m_dX;
+    const double u2 = u * u;
+    const double u3 = u2 * u;
+    const double u4 = u2 * u2;
+    const double u5 = u4 * u;
+    const double tau2 = tau * tau;
+    f = k1 * u + R.m_dY * tau * u3 + R.m_dZ * tau2 * u5 - 1.0;
+    df = -(k1 + 3.0 * R.m_dY * tau * u2 + 5.0 * R.m_dZ * tau2 * u4);
+}
+
+namespace {
+bool SameStrictSign(double a, double b) { return (a > 0.0 && b > 0.0) || (a < 0.0 && b < 0.0); }
+} // namespace
+
+double SolveRadialMu(const CPoint3D& R, double x1, double x2, double xacc, double tau) {
+    double fl = 0.0;
+    double fh = 0.0;
+    double dummy = 0.0;
+    RadialResidual(R, x1, tau, fl, dummy);
+    RadialResidual(R, x2, tau, fh, dummy);
+    if (SameStrictSign(fl, fh)) {
+        x2 = -x2;
+        RadialResidual(R, x1, tau, fl, dummy);
+        RadialResidual(R, x2, tau, fh, dummy);
+        if (SameStrictSign(fl, fh)) {
+            ReportMessage("Unbracketed Root Error (notify author of cam/coords)");
+        }
+    }
+    if (fl == 0.0) {
+        return x1;
+    }
+    if (fh == 0.0) {
+        return x2;
+    }
+    double xl = 0.0;
+    double xh = 0.0;
+    if (fl < 0.0) {
+        xl = x1;
+        xh = x2;
+    } else {
+        xh = x1;
+        xl = x2;
+    }
+    double rts = 0.5 * (x1 + x2);
+    double dxold = std::fabs(x2 - x1);
+    double dx = dxold;
+    double f = 0.0;
+    double df = 0.0;
+    RadialResidual(R, rts, tau, f, df);
+    for (int j = 1; j <= 100; ++j) {
+        if ((((rts - xh) * df - f) * ((rts - xl) * df - f) >= 0.0) ||
+            (std::fabs(2.0 * f) > std::fabs(dxold * df))) {
+            dxold = dx;
+            dx = 0.5 * (xh - xl);
+            rts = xl + dx;
+            if (xl == rts) {
+                return rts;
+            }
+        } else {
+            dxold = dx;
+            dx = f / df;
+            const double temp = rts;
+            rts -= dx;
+            if (temp == rts) {
+                return rts;
+            }
+        }
+        if (std::fabs(dx) < xacc) {
+            return rts;
+        }
+        RadialResidual(R, rts, tau, f, df);
+        if (f < 0.0) {
+            xl = rts;
+        } else {
+            xh = rts;
+        }
+    }
+    ReportMessage("Error: Maximum number of iterations exceeded");
+    return 0.0;
+}
+
+CPoint3D CameraModel::PixelToRay(double x, double y) const {
+    const double s = Dot(m_ptA, Cross(m_ptV, m_ptH));
+    CPoint3D r = Cross(m_ptV - m_ptA * y, m_ptH - m_ptA * x);
+    if (s < 0.0) {
+        r = -r;
+    }
+    r = r.Normalized();
+    const double zeta = Dot(r, m_ptO);
+    const CPoint3D lambda = r - m_ptO * zeta;
+    const double tau = Dot(lambda, lambda) / (zeta * zeta);
+    const double mu = SolveRadialMu(m_ptR, 0.0, 2.0, 0.00001, tau);
+    return (r - lambda * mu).Normalized();
+}
+
+double AzimuthDeg(const CPoint3D& v) {
+    const double a = AngleDeg(ProjectOntoPlane(kZAxis, v), kXAxis);
+    return SignedComponent(kZAxis, Cross(kXAxis, v)) > 0.0 ? a : -a;
+}
+
+CQuat HeadRotation(const CameraModel& model, bool applyPointing) {
+    CQuat p;
+    if (applyPointing && model.m_pImage != nullptr) {
+        p = FromAxisAngleDeg(kZAxis, model.m_pImage->m_dAzimuth) *
+            FromAxisAngleDeg(kYAxis, -model.m_pImage->m_dElevation);
+    }
+    return p * model.m_qModelPointing.Inverse();
+}
+
+void CameraModel::PixelAzEl(double x, double y, double& azimuth, double& elevation) const {
+    const CPoint3D d = PixelToRay(x, y);
+    if (m_pImage == nullptr) {
+        const CPoint3D v = RotateVector(d, HeadRotation(*this, false));
+        const double a = AngleDeg(ProjectOntoPlane(kZAxis, v), kXAxis);
+        azimuth = SignedComponent(kZAxis, Cross(kXAxis, v)) > 0.0 ? a : -a;
+        elevation = AngleDeg(v, kZAxis) - 90.0;
+    } else {
+        const CPoint3D v =
+            RotateVector(RotateVector(d, HeadRotation(*this, true)), m_pImage->m_qAttitude)
+                .FlipYZ();
+        const double a = AngleDeg(ProjectOntoPlane(kZAxis, v), kXAxis);
+        azimuth = SignedComponent(kZAxis, Cross(kXAxis, v)) > 0.0 ? -a : a;
+        elevation = 90.0 - AngleDeg(v, kZAxis);
+    }
+}
+
+void CameraPoseRay(const CameraModel& model, double x, double y, bool applyPointing,
+                   CPoint3D& centre, CPoint3D& direction) {
+    const CQuat q = HeadRotation(model, applyPointing);
+    CPoint3D d = RotateVector(model.PixelToRay(x, y), q);
+    const CQuat pivot(0.0, model.m_ptPivot);
+    CPoint3D c =
+        (pivot + (q * (CQuat(0.0, model.m_ptC) - pivot)) * q.Inverse()).m_ptVec;
+    if (model.m_pImage != nullptr) {
+        c = RotateVector(c, model.m_pImage->m_qAttitude);
+        d = RotateVector(d, model.m_pImage->m_qAttitude);
+    }
+    centre = c.FlipYZ();
+    direction = d.FlipYZ();
+}
+
+CPoint3D ClosestApproach(CPoint3D& a, CPoint3D& b, const CPoint3D& pa, const CPoint3D& pb,
+                         double& ta, double& tb) {
+    a = a.Normalized();
+    b = b.Normalized();
+    const CPoint3D c = Cross(a, b);
+    const double len = std::sqrt(Dot(c, c));
+    const double n = len * len;
+    if (n == 0.0) {
+        ta = 0.0;
+        tb = 0.0;
+        return CPoint3D::Invalid();
+    }
+    const CPoint3D w = pb - pa;
+    ta = Dot(w, Cross(b, c)) / n;
+    tb = Dot(w, Cross(a, c)) / n;
+    return ((pa + a * ta) + (pb + b * tb)) * 0.5;
+}
+
+namespace {
+
+CPoint3D Intersect(const CameraModel& left, const CameraModel& right, bool b2D,
+                   const CPoint3D* rlVector, bool applyPointing, double xL, double yL, double xR,
+                   double yR, double azCorrL, double azCorrR, double& range) {
+    CPoint3D cL, dL, cR, dR;
+    CameraPoseRay(left, xL, yL, applyPointing, cL, dL);
+    CameraPoseRay(right, xR, yR, applyPointing, cR, dR);
+    if (rlVector != nullptr) {
+        cR = *rlVector + cR;
+    }
+    if (b2D) {
+        dL = ProjectOntoPlane(kZAxis, dL).Normalized();
+        dR = ProjectOntoPlane(kZAxis, dR).Normalized();
+    }
+    const CQuat kL = FromAxisAngleDeg(kZAxis, -azCorrL);
+    const CQuat kR = FromAxisAngleDeg(kZAxis, -azCorrR);
+    cL = RotateVector(cL, kL);
+    dL = RotateVector(dL, kL);
+    cR = RotateVector(cR, kR);
+    dR = RotateVector(dR, kR);
+    double tL = 0.0;
+    double tR = 0.0;
+    const CPoint3D p = ClosestApproach(dL, dR, cL, cR, tL, tR);
+    if (tL < 0.0 || tR < 0.0) {
+        range = DBL_MAX;
+        return CPoint3D::Invalid();
+    }
+    range = p.Length();
+    // Parallel rays give the invalid point, whose length overflows; a range
+    // that is not a finite number is a failure like a crossing behind a camera.
+    if (!(range < DBL_MAX)) {
+        range = DBL_MAX;
+        return CPoint3D::Invalid();
+    }
+    return p;
+}
+
+} // namespace
+
+CPoint3D StereoIntersect(const CameraModel& left, const CameraModel& right, bool b2D, double xL,
+                         double yL, double xR, double yR, double azCorrL, double azCorrR,
+                         double& range) {
+    const bool applyPointing = left.m_pImage != nullptr && right.m_pImage != nullptr;
+    return Intersect(left, right, b2D, nullptr, applyPointing, xL, yL, xR, yR, azCorrL, azCorrR,
+                     range);
+}
+
+CPoint3D StereoIntersectRL(const CameraModel& left, const CameraModel& right, bool b2D,
+                           const CPoint3D& rlVector, double xL, double yL, double xR, double yR,
+                           double azCorrL, double azCorrR, double& range) {
+    return Intersect(left, right, b2D, &rlVector, true, xL, yL, xR, yR, azCorrL, azCorrR, range);
+}
