@@ -1,0 +1,50 @@
+// The range calculation behind CALCULATE: one intersection of the marked
+// pixels, eight more with the marks moved by one pixel, the formatted dialog
+// fields, the log entry and the vertex. Qt-free; the Analyse dialog and
+// ranvista-cli both call it.
+#pragma once
+
+#include "analysis/Measurement.h"
+#include "geometry/Point3D.h"
+
+#include <string>
+#include <vector>
+
+class ImageDatabase;
+
+struct RangeCalcInput {
+    double dLeftCol = 0.0;
+    double dLeftRow = 0.0;
+    double dRightCol = 0.0;
+    double dRightRow = 0.0;
+    int nCamLeft = -1;
+    int nCamRight = -1;
+    bool b2D = false;
+    bool bRLVector = false;
+    std::string strRLVector;
+    double dAzCorrLeft = 0.0;
+    double dAzCorrRight = 0.0;
+    std::string sLeftFile;  // full paths of the view's images
+    std::string sRightFile;
+    CPoint3D ptLastPos;     // position of the last successful calculation
+};
+
+struct RangeCalcResult {
+    bool bOk = false;
+    // The dialog's result fields, exactly as shown.
+    std::string strRange, strPos, strDistToLast, strPixelSize, strErrorSummary, strAz, strEl;
+    // On success: what is appended to the view.
+    std::string sLogEntry;
+    VertexRecord vertex;
+    ImagePoint leftMark;
+    ImagePoint rightMark;
+    CPoint3D ptNewLastPos; // unchanged on failure
+    // Raw values for scripting.
+    double dRange = 0.0;
+    CPoint3D ptPosition;
+    bool bLeftRecord = false;
+    bool bRightRecord = false;
+    std::vector<std::string> vMessages; // solver messages raised on the way
+};
+
+RangeCalcResult CalculateRange(const RangeCalcInput& input, const ImageDatabase& db);
