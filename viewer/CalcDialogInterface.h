@@ -1,0 +1,38 @@
+// The contract between the stereo view and the modeless Analyse dialog, so
+// that each side can be built and tested without the other.
+#pragma once
+
+#include "analysis/Measurement.h"
+
+#include <memory>
+#include <string>
+
+// What the Analyse dialog needs of the view that owns it.
+class ICalcHost {
+public:
+    virtual ~ICalcHost() = default;
+    virtual std::string LeftFile() const = 0;
+    virtual std::string RightFile() const = 0;
+    // A successful calculation: append the two pixels, the vertex and the log
+    // entry to the view, clear both current-mark flags, repaint at once.
+    virtual void AppendMeasurement(const ImagePoint& left, const ImagePoint& right,
+                                   const VertexRecord& vertex, const std::string& logEntry) = 0;
+    // The dialog was closed by Esc or its close box. Called through a queued
+    // connection (the view then hides, destroys and forgets the dialog).
+    virtual void CalcDialogClosed() = 0;
+};
+
+// What the view needs of the Analyse dialog.
+class ICalcDialog {
+public:
+    virtual ~ICalcDialog() = default;
+    virtual void ShowDialog() = 0;
+    virtual void HideDialog() = 0;
+    // Writes one side's pixel into the dialog's members.
+    virtual void SetLeftPixel(double col, double row) = 0;
+    virtual void SetRightPixel(double col, double row) = 0;
+    // Refresh from the host's files, the pixel members and the database.
+    virtual void UpdateImageInfo() = 0;
+    // CALCULATE.
+    virtual void OnCalculate() = 0;
+};

@@ -1,0 +1,36 @@
+// Everything the desktop application does that a user sees or hears outside
+// its own windows: modal message boxes, file choosers, the wait cursor and
+// the completion beep. The real implementation uses Qt; tests inject a
+// recording fake so that nothing ever blocks on a modal box.
+#pragma once
+
+#include <string>
+#include <vector>
+
+struct FileChooserRequest {
+    std::string title;
+    // Filter in the system's own form, e.g. "Image Files|*.bmp;*.png;||".
+    std::string filter;
+    std::string startFolder; // empty: the platform's default
+    bool multiSelect = false;
+    bool confirmOverwrite = false; // save choosers: ask before replacing a file
+};
+
+class IUiServices {
+public:
+    enum class SaveChoice { Save, Discard, Cancel };
+
+    virtual ~IUiServices() = default;
+    // A modal box with the text and one OK button.
+    virtual void ShowMessage(const std::string& text) = 0;
+    // A modal Save / Discard / Cancel question.
+    virtual SaveChoice AskSaveDiscardCancel(const std::string& text) = 0;
+    // Open chooser: the chosen full paths in order; empty when cancelled.
+    virtual std::vector<std::string> ChooseOpenFiles(const FileChooserRequest& request) = 0;
+    // Save chooser: the chosen full path; empty when cancelled.
+    virtual std::string ChooseSaveFile(const FileChooserRequest& request) = 0;
+    virtual void BeginWaitCursor() = 0;
+    virtual void EndWaitCursor() = 0;
+    // A tone of the given frequency and duration; returns at once.
+    virtual void Beep(int frequencyHz, int durationMs) = 0;
+};
