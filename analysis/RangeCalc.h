@@ -24,9 +24,9 @@ struct RangeCalcInput {
     std::string strRLVector;
     double dAzCorrLeft = 0.0;
     double dAzCorrRight = 0.0;
-    std::string sLeftFile;  // full paths of the view's images
+    std::string sLeftFile; // full paths of the view's images
     std::string sRightFile;
-    CPoint3D ptLastPos;     // position of the last successful calculation
+    CPoint3D ptLastPos; // position of the last successful calculation
 };
 
 struct RangeCalcResult {

@@ -1,4 +1,6 @@
 #include "cli/Args.h"
 #include "cli/Commands.h"
 
-int RunMeasure(const Tokens&) { throw UsageError{"'measure' is not available in this build yet"}; }
+int RunMeasure(const Tokens&) {
+    throw UsageError{"'measure' is not available in this build yet"};
+}

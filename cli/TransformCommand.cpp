@@ -1,4 +1,6 @@
 #include "cli/Args.h"
 #include "cli/Commands.h"
 
-int RunTransform(const Tokens&) { throw UsageError{"'transform' is not available in this build yet"}; }
+int RunTransform(const Tokens&) {
+    throw UsageError{"'transform' is not available in this build yet"};
+}

@@ -33,10 +33,9 @@ ImageDatabase& ImageDatabase::Instance() {
 }
 
 void ImageDatabase::InsertRecord(const ImageRecord& rec) {
-    auto it = std::lower_bound(m_vRecords.begin(), m_vRecords.end(), rec.m_sProductId,
-                               [](const ImageRecord& r, const std::string& k) {
-                                   return KeyLess(r.m_sProductId, k);
-                               });
+    auto it = std::lower_bound(
+        m_vRecords.begin(), m_vRecords.end(), rec.m_sProductId,
+        [](const ImageRecord& r, const std::string& k) { return KeyLess(r.m_sProductId, k); });
     if (it != m_vRecords.end() && it->m_sProductId == rec.m_sProductId) {
         *it = rec;
     } else {
@@ -47,10 +46,9 @@ void ImageDatabase::InsertRecord(const ImageRecord& rec) {
 const ImageRecord* ImageDatabase::FindRecord(std::string_view productName) const {
     std::string key(productName);
     LowerAscii(key);
-    auto it = std::lower_bound(m_vRecords.begin(), m_vRecords.end(), key,
-                               [](const ImageRecord& r, const std::string& k) {
-                                   return KeyLess(r.m_sProductId, k);
-                               });
+    auto it = std::lower_bound(
+        m_vRecords.begin(), m_vRecords.end(), key,
+        [](const ImageRecord& r, const std::string& k) { return KeyLess(r.m_sProductId, k); });
     if (it != m_vRecords.end() && it->m_sProductId == key) {
         return &*it;
     }
