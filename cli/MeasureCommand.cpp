@@ -10,6 +10,7 @@
 #include "geometry/Camera.h"
 #include "geometry/Messages.h"
 #include "imagedb/ImageDatabase.h"
+#include "imagedb/QueryFile.h"
 
 #include <cstdio>
 #include <filesystem>
@@ -115,8 +116,16 @@ RangeCalcInput MakeInput(const DialogOptions& o, const std::string& left, const 
 
 // Query-export files imported into the table in memory: keys kept whole,
 // nothing saved.
-void ImportRecordsInMemory(ImageDatabase&, const std::vector<std::string>&) {
-    throw UsageError{"--records is not available in this build yet"};
+// A file that cannot be opened is reported and skipped; a malformed one ends
+// the command.
+void ImportRecordsInMemory(ImageDatabase& db, const std::vector<std::string>& files) {
+    for (const std::string& path : files) {
+        QueryFileResult file = ReadQueryFile(path);
+        if (file.error) {
+            throw UsageError{file.error->Message()};
+        }
+        db.MergeRecords(std::move(file.records));
+    }
 }
 
 // The database as the dialog sees it: the store file (a missing one is just
