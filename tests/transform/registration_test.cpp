@@ -198,6 +198,24 @@ TEST(TransformFile, MovesEveryVertexAndSkipsOtherLines) {
     EXPECT_EQ(ReadBytes(same.sOutputPath), VertexText(cloud));
 }
 
+TEST(TransformFile, ReferenceNamedLikeTheOutputIsReadBeforeItIsReplaced) {
+    TempDir dir;
+    const auto cloud = Cloud();
+    const Motion m{kXAxis, 30, {1, 2, 3}};
+    std::vector<CPoint3D> moved;
+    for (const auto& p : cloud) {
+        moved.push_back(m(p));
+    }
+    const std::string src = dir.Write("s.txt", VertexText(cloud));
+    const std::string ref = dir.Write("s_trnsfrmd.txt", VertexText(moved));
+    const TransformResult r = TransformVertexFile(src, ref, {0, 1, 2}, {0, 1, 2});
+    ASSERT_EQ(r.status, TransformResult::Status::kWritten);
+    EXPECT_EQ(r.sOutputPath, ref);
+    const auto got = ParseVertexText(ReadBytes(ref));
+    ASSERT_EQ(got.size(), cloud.size());
+    EXPECT_NEAR((got[6] - moved[6]).Length(), 0.0, 1e-5); // from six-decimal input
+}
+
 TEST(TransformFile, EmptyInputsAndIndicesOutOfRangeWriteAnEmptyFileSilently) {
     TempDir dir;
     const std::string src = dir.Write("src", VertexText(Cloud()));
