@@ -94,39 +94,21 @@ RangeCalcResult CalculateRange(const RangeCalcInput& in, const ImageDatabase& db
 
     const CPoint3D rl = in.bRLVector ? ParseRLVector(in.strRLVector) : CPoint3D();
     const bool useRL = in.bRLVector && res.bLeftRecord && res.bRightRecord;
-    const auto intersect = [&](double xL, double yL, double xR, double yR, double& range) {
-        return useRL ? StereoIntersectRL(left, right, in.b2D, rl, xL, yL, xR, yR, in.dAzCorrLeft,
-                                         in.dAzCorrRight, range)
-                     : StereoIntersect(left, right, in.b2D, xL, yL, xR, yR, in.dAzCorrLeft,
-                                       in.dAzCorrRight, range);
-    };
+    // One intersector for the marked pixels and the whole sweep: each
+    // distinct pixel's ray is cast once (the sweep uses three per side), and
+    // its solver messages are repeated wherever the ray is used again.
+    CStereoIntersector intersector(left, right, in.b2D, useRL ? &rl : nullptr, in.dAzCorrLeft,
+                                   in.dAzCorrRight);
 
     double r = DBL_MAX;
-    const CPoint3D p = intersect(in.dLeftCol, in.dLeftRow, in.dRightCol, in.dRightRow, r);
-    const size_t mainMessages = messages.m_vMessages.size();
+    const CPoint3D p =
+        intersector.Intersect(in.dLeftCol, in.dLeftRow, in.dRightCol, in.dRightRow, r);
 
-    // The last row of each pass repeats the marked pixels: the intersection
-    // is a pure function of its inputs, so that run gives the main result
-    // again, with the same messages. It is taken over rather than recomputed
-    // (unless a pixel is -0, which adding the zero offset would change).
-    const bool repeatIsMain = !(in.dLeftCol == 0.0 && std::signbit(in.dLeftCol)) &&
-                              !(in.dLeftRow == 0.0 && std::signbit(in.dLeftRow)) &&
-                              !(in.dRightCol == 0.0 && std::signbit(in.dRightCol)) &&
-                              !(in.dRightRow == 0.0 && std::signbit(in.dRightRow));
     Extremes ex;
     for (const auto& o : kSweep) {
         double range = DBL_MAX;
-        CPoint3D q;
-        if (repeatIsMain && o[0] == 0 && o[1] == 0 && o[2] == 0 && o[3] == 0) {
-            range = r;
-            q = p;
-            for (size_t i = 0; i < mainMessages; ++i) {
-                messages.m_vMessages.push_back(messages.m_vMessages[i]);
-            }
-        } else {
-            q = intersect(in.dLeftCol + o[0], in.dLeftRow + o[1], in.dRightCol + o[2],
-                          in.dRightRow + o[3], range);
-        }
+        const CPoint3D q = intersector.Intersect(in.dLeftCol + o[0], in.dLeftRow + o[1],
+                                                 in.dRightCol + o[2], in.dRightRow + o[3], range);
         if (!IsFailedRange(range)) {
             ex.Add(range, q);
         }
