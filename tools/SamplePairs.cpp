@@ -36,6 +36,24 @@ bool SeesTopFace(const Scene& scene, const PosedCamera& cam, size_t rock, const 
            std::fabs(hit.t - dist) <= 1e-6 * dist;
 }
 
+// Spread of brightness on a ring of three pixels' radius round a pixel: a
+// corner a person can find again shows light and dark faces around it.
+double CornerContrast(const Scene& scene, const PosedCamera& cam, const ImagePoint& px) {
+    const double footprint = PixelAngleForCamera(cam.Model().m_nCameraId) * kPi / 180.0;
+    double lo = 1e300;
+    double hi = -1e300;
+    for (int k = 0; k < 16; ++k) {
+        const double a = 2.0 * kPi * k / 16.0;
+        const double v = scene.Radiance(
+            cam.Centre(), cam.Ray(px.x + 3.0 * std::cos(a), px.y + 3.0 * std::sin(a)), footprint);
+        lo = std::min(lo, v);
+        hi = std::max(hi, v);
+    }
+    return hi - lo;
+}
+
+constexpr double kMinContrast = 0.12;
+
 } // namespace
 
 std::vector<SamplePairSpec> SamplePairSpecs() {
@@ -186,6 +204,8 @@ SamplePair BuildSamplePair(const SamplePairSpec& spec, size_t maxPoints) {
                 good = good && PixelDistance(left[k], left[other]) >= 8.0 &&
                        PixelDistance(right[k], right[other]) >= 8.0;
             }
+            good = good && CornerContrast(scene, pair.left, left[k]) >= kMinContrast &&
+                   CornerContrast(scene, pair.right, right[k]) >= kMinContrast;
             if (good) {
                 pair.truth.push_back({c, left[k], right[k]});
             }
