@@ -102,8 +102,8 @@ std::vector<SamplePairSpec> SamplePairSpecs() {
     oppyPan.elevation = 6.0;
     oppyPan.groundZ = -0.3;
     oppyPan.nearDist = 8.0;
-    oppyPan.farDist = 75.0;
-    oppyPan.rockCount = 30;
+    oppyPan.farDist = 95.0;
+    oppyPan.rockCount = 48;
     oppyPan.sizeMin = 0.012;
     oppyPan.sizeMax = 0.026;
     oppyPan.seed = 37;
@@ -195,7 +195,7 @@ SamplePair BuildSamplePair(const SamplePairSpec& spec, size_t maxPoints) {
             bool good = true;
             for (const PosedCamera* cam : {&pair.left, &pair.right}) {
                 const CPoint3D toCam = (cam->Centre() - c).Normalized();
-                good = good && Dot(top.n, toCam) > 0.15;
+                good = good && Dot(top.n, toCam) > 0.05;
                 for (double f : {0.02, 0.1}) {
                     good = good && SeesTopFace(scene, *cam, r, c + (middle - c) * f);
                 }
@@ -244,16 +244,4 @@ std::string TruthCsv(const SamplePair& pair) {
         out.append("\n");
     }
     return out;
-}
-
-std::string QueryExportLine(const std::string& product, const ImageRecord& record) {
-    const CQuat& q = record.m_qAttitude;
-    std::string line = product;
-    line.append("::").append(ExactNumber(record.m_dAzimuth));
-    line.append("::").append(ExactNumber(record.m_dElevation));
-    line.append("::::::::::::"); // fields 4 to 9, unused
-    for (double v : {q.m_dS, q.m_ptVec.m_dX, q.m_ptVec.m_dY, q.m_ptVec.m_dZ}) {
-        line.append("::").append(ExactNumber(v));
-    }
-    return line;
 }

@@ -60,7 +60,3 @@ std::string ExactNumber(double v);
 // truth.csv: header, then one line per point with the image files relative
 // to samples/.
 std::string TruthCsv(const SamplePair& pair);
-
-// One line of a query export (13 fields separated by "::", unused ones empty)
-// that imports as exactly this record.
-std::string QueryExportLine(const std::string& product, const ImageRecord& record);

@@ -8,6 +8,7 @@
 // --truth-only skips the images (quick: the truth does not depend on them).
 #include "geometry/AtomicFile.h"
 #include "imagedb/ImageDatabase.h"
+#include "imagedb/QueryFile.h"
 #include "tools/SamplePairs.h"
 
 #include <QImage>
@@ -66,7 +67,9 @@ int main(int argc, char** argv) {
         }
         for (const auto& [title, cam] :
              {std::pair{spec.leftTitle, &pair.left}, std::pair{spec.rightTitle, &pair.right}}) {
-            query += QueryExportLine(title, cam->Record()) + "\n";
+            ImageRecord product = cam->Record();
+            product.m_sProductId = title; // the export names products as they are named
+            query += FormatQueryLine(product) + "\n";
             db.InsertRecord(cam->Record());
             if (images &&
                 !WriteImage(dir / (title + ".png"),

@@ -1,4 +1,5 @@
 // The scene, the marked points and the committed sample files.
+#include "analysis/ProductName.h"
 #include "tools/SamplePairs.h"
 
 #include <QImage>
@@ -12,7 +13,9 @@
 
 namespace {
 
-std::string SamplesDir() { return std::string(RANVISTA_SOURCE_DIR) + "/samples/"; }
+std::string SamplesDir() {
+    return std::string(RANVISTA_SOURCE_DIR) + "/samples/";
+}
 
 std::string ReadAll(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
@@ -38,7 +41,9 @@ std::vector<std::vector<std::string>> CsvRows(const std::string& text) {
 }
 
 // Whether point p satisfies the half-space within a relative tolerance.
-double Excess(const HalfSpace& h, const CPoint3D& p) { return Dot(h.n, p) - h.d; }
+double Excess(const HalfSpace& h, const CPoint3D& p) {
+    return Dot(h.n, p) - h.d;
+}
 
 } // namespace
 
@@ -100,6 +105,12 @@ TEST(SampleScene, RockCornersSitOnTheTopFaceAndTwoSidesAndRaysFindThem) {
 
 TEST(SamplePairs, EnoughMarkedPointsOverNearAndFarRangeAndNamesThatDecode) {
     for (const SamplePairSpec& spec : SamplePairSpecs()) {
+        for (const auto& [title, id] :
+             {std::pair{spec.leftTitle, spec.leftId}, std::pair{spec.rightTitle, spec.rightId}}) {
+            const ProductNameInfo info = DecodeProductName(title);
+            EXPECT_EQ(info.nCameraId, id) << title;
+            EXPECT_TRUE(info.bHasSol) << title;
+        }
         const SamplePair pair = BuildSamplePair(spec);
         EXPECT_GE(pair.truth.size(), 40u) << spec.folder;
         int perBand[3] = {0, 0, 0};
