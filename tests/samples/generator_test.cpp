@@ -1,5 +1,6 @@
 // The scene, the marked points and the committed sample files.
 #include "analysis/ProductName.h"
+#include "imagedb/QueryFile.h"
 #include "tools/SamplePairs.h"
 
 #include <QImage>
@@ -169,6 +170,30 @@ TEST(SampleFiles, ImagesShowARockCornerAtEveryMarkedPixel) {
                 }
                 EXPECT_GE(hi - lo, 20) << rows[i][side] << " line " << i + 1;
             }
+        }
+    }
+}
+
+TEST(SampleFiles, DatabaseAndQueryExportHoldExactlyThePosesTheImagesWereRenderedWith) {
+    ImageDatabase store;
+    store.SetStorePath(SamplesDir() + "ImgBinDat");
+    ASSERT_TRUE(store.LoadStore());
+    const QueryFileResult query = ReadQueryFile(SamplesDir() + "query-export.txt");
+    ASSERT_FALSE(query.error);
+    EXPECT_EQ(store.Count(), 6u);
+    ASSERT_EQ(query.records.size(), 6u);
+    size_t line = 0;
+    for (const SamplePairSpec& spec : SamplePairSpecs()) {
+        for (const std::string& title : {spec.leftTitle, spec.rightTitle}) {
+            const ImageRecord want = SampleRecord(spec, title);
+            EXPECT_EQ(query.records[line++], want) << title;
+            // The store keeps 27 bytes of a key; the lookup still finds the
+            // long MSL names by them.
+            const ImageRecord* found = store.FindRecord(title);
+            ASSERT_NE(found, nullptr) << title;
+            EXPECT_EQ(found->m_qAttitude, want.m_qAttitude) << title;
+            EXPECT_EQ(found->m_dAzimuth, want.m_dAzimuth) << title;
+            EXPECT_EQ(found->m_dElevation, want.m_dElevation) << title;
         }
     }
 }
