@@ -57,59 +57,56 @@ constexpr double kMinContrast = 0.12;
 } // namespace
 
 std::vector<SamplePairSpec> SamplePairSpecs() {
-    std::vector<SamplePairSpec> specs(3);
-
-    SamplePairSpec& oppyNav = specs[0];
-    oppyNav.folder = "oppy-navcam";
-    oppyNav.leftId = 0;
-    oppyNav.rightId = 1;
-    oppyNav.leftTitle = "1N137057367EFF4000P1916L0M1";
-    oppyNav.rightTitle = "1N137057367EFF4000P1916R0M1";
-    oppyNav.azimuth = 12.0;
-    oppyNav.elevation = 22.0;
-    oppyNav.groundZ = -0.3;
-    oppyNav.nearDist = 2.2;
-    oppyNav.farDist = 22.0;
-    oppyNav.rockCount = 34;
-    oppyNav.sizeMin = 0.035;
-    oppyNav.sizeMax = 0.065;
-    oppyNav.seed = 11;
-
-    SamplePairSpec& mslNav = specs[1];
-    mslNav.folder = "msl-navcam-a";
-    mslNav.leftId = 10;
-    mslNav.rightId = 11;
-    mslNav.leftTitle = "NLA_433001764EDR_F04102L0NCAM00271M1";
-    mslNav.rightTitle = "NRA_433001764EDR_F04102R0NCAM00271M1";
-    mslNav.azimuth = -30.0;
-    mslNav.elevation = 28.0;
-    mslNav.attitude = Attitude(35.0, 3.0, -2.0);
-    mslNav.groundZ = -0.05;
-    mslNav.nearDist = 2.8;
-    mslNav.farDist = 25.0;
-    mslNav.rockCount = 34;
-    mslNav.sizeMin = 0.035;
-    mslNav.sizeMax = 0.065;
-    mslNav.seed = 23;
-
-    SamplePairSpec& oppyPan = specs[2];
-    oppyPan.folder = "oppy-pancam";
-    oppyPan.leftId = 2;
-    oppyPan.rightId = 3;
-    oppyPan.leftTitle = "1P137062211ESF4000P2530L2M1";
-    oppyPan.rightTitle = "1P137062211ESF4000P2530R2M1";
-    oppyPan.azimuth = 8.0;
-    oppyPan.elevation = 6.0;
-    oppyPan.groundZ = -0.3;
-    oppyPan.nearDist = 8.0;
-    oppyPan.farDist = 95.0;
-    oppyPan.rockCount = 48;
-    oppyPan.sizeMin = 0.012;
-    oppyPan.sizeMax = 0.026;
-    oppyPan.seed = 37;
-    oppyPan.bands[0] = 20.0;
-    oppyPan.bands[1] = 40.0;
-    return specs;
+    return {
+        {.folder = "oppy-navcam",
+         .leftId = 0,
+         .rightId = 1,
+         .leftTitle = "1N137057367EFF4000P1916L0M1",
+         .rightTitle = "1N137057367EFF4000P1916R0M1",
+         .azimuth = 12.0,
+         .elevation = 22.0,
+         .attitude = CQuat(),
+         .groundZ = -0.3,
+         .nearDist = 2.2,
+         .farDist = 22.0,
+         .rockCount = 34,
+         .sizeMin = 0.035,
+         .sizeMax = 0.065,
+         .seed = 11,
+         .bands = {5.0, 10.0}},
+        {.folder = "msl-navcam-a",
+         .leftId = 10,
+         .rightId = 11,
+         .leftTitle = "NLA_433001764EDR_F04102L0NCAM00271M1",
+         .rightTitle = "NRA_433001764EDR_F04102R0NCAM00271M1",
+         .azimuth = -30.0,
+         .elevation = 28.0,
+         .attitude = Attitude(35.0, 3.0, -2.0),
+         .groundZ = -0.05,
+         .nearDist = 2.8,
+         .farDist = 25.0,
+         .rockCount = 34,
+         .sizeMin = 0.035,
+         .sizeMax = 0.065,
+         .seed = 23,
+         .bands = {5.0, 10.0}},
+        {.folder = "oppy-pancam",
+         .leftId = 2,
+         .rightId = 3,
+         .leftTitle = "1P137062211ESF4000P2530L2M1",
+         .rightTitle = "1P137062211ESF4000P2530R2M1",
+         .azimuth = 8.0,
+         .elevation = 6.0,
+         .attitude = CQuat(),
+         .groundZ = -0.3,
+         .nearDist = 8.0,
+         .farDist = 95.0,
+         .rockCount = 48,
+         .sizeMin = 0.012,
+         .sizeMax = 0.026,
+         .seed = 37,
+         .bands = {20.0, 40.0}},
+    };
 }
 
 ImageRecord SampleRecord(const SamplePairSpec& spec, const std::string& title) {
