@@ -61,7 +61,7 @@ class Scene {
 public:
     double m_dGroundZ = -0.3;
     std::vector<Rock> m_vRocks;
-    CPoint3D m_ptSun{-0.45, 0.55, 0.70}; // toward the sun, unit after Normalize
+    CPoint3D m_ptSun{-0.45, 0.55, 0.70}; // toward the sun (any length)
     double m_dHaze = 250.0;              // distance (m) over which haze takes 63 % of the contrast
     uint32_t m_nSeed = 1;
 
