@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <fstream>
 #include <sstream>
+#include <unistd.h>
 
 namespace {
 
@@ -51,7 +52,9 @@ struct Measured {
 
 // One batch run over all points, pixels exact or rounded to whole pixels.
 std::vector<Measured> Measure(const std::vector<Truth>& truth, bool rounded) {
-    const std::string batch = testing::TempDir() + "sample_batch.txt";
+    // Tests run in parallel processes: each needs its own batch file.
+    const std::string batch = testing::TempDir() + "sample_batch_" + std::to_string(getpid()) +
+                              (rounded ? "_rounded.txt" : "_exact.txt");
     {
         std::ofstream out(batch);
         const auto px = [rounded](double v) { return ExactNumber(rounded ? std::round(v) : v); };
