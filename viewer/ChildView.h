@@ -15,6 +15,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -44,6 +45,14 @@ public:
     void SetCalcDialogFactory(CalcDialogFactory factory) {
         m_fnCalcDialogFactory = std::move(factory);
     }
+
+    // Commands carried out outside the viewer (dialogs of the application):
+    // the view's handler of that command runs the one given here.
+    using CommandHandler = std::function<void(CChildView&)>;
+    void SetCommandHandler(int nId, CommandHandler handler);
+    // Asked before the main frame closes; false keeps it open.
+    using CloseQuery = std::function<bool(CChildView&)>;
+    void SetCloseQuery(CloseQuery query) { m_fnCloseQuery = std::move(query); }
 
     // Window attributes, then the image database is loaded from its store.
     void PreCreateWindow();
@@ -185,8 +194,11 @@ private:
     void LoadChosenFiles(const std::vector<std::string>& paths);
     void OpenCalcDialog();
     void CloseCalcDialog();
+    void RunCommandHandler(int nId);
 
     IUiServices& m_ui;
     CalcDialogFactory m_fnCalcDialogFactory;
+    std::map<int, CommandHandler> m_commandHandlers;
+    CloseQuery m_fnCloseQuery;
     mutable QImage m_buffer;
 };

@@ -134,6 +134,35 @@ TEST_F(Frame, CommandsTheViewDoesNotHandleGoToTheFrame) {
     EXPECT_FALSE(frame->isVisible());
 }
 
+TEST_F(Frame, ApplicationCommandsRunThroughTheView) {
+    Start();
+    std::vector<int> ran;
+    for (int id : {ID_SAVE_CALCULATION_RESULTS, ID_SAVE_VERTEX_RESULTS, ID_IMPORT_IMAGE_DATABASE,
+                   ID_INITIALIZE_IMAGE_DATABASE, ID_UPDATE_IMAGE_DATABASE, ID_IMAGE_DATABASE_INFO,
+                   ID_TRANSFORM_VERTEX_FILES, ID_APP_ABOUT}) {
+        View().SetCommandHandler(id, [&ran, id](CChildView&) { ran.push_back(id); });
+    }
+    for (int id : {ID_SAVE_CALCULATION_RESULTS, ID_SAVE_VERTEX_RESULTS, ID_IMPORT_IMAGE_DATABASE,
+                   ID_INITIALIZE_IMAGE_DATABASE, ID_UPDATE_IMAGE_DATABASE, ID_IMAGE_DATABASE_INFO,
+                   ID_APP_ABOUT}) {
+        Action(id)->trigger();
+    }
+    EXPECT_EQ(frame->Action(ID_TRANSFORM_VERTEX_FILES), nullptr); // no menu item
+    EXPECT_TRUE(frame->OnCmdMsg(ID_TRANSFORM_VERTEX_FILES));
+    EXPECT_EQ(ran, (std::vector<int>{ID_SAVE_CALCULATION_RESULTS, ID_SAVE_VERTEX_RESULTS,
+                                     ID_IMPORT_IMAGE_DATABASE, ID_INITIALIZE_IMAGE_DATABASE,
+                                     ID_UPDATE_IMAGE_DATABASE, ID_IMAGE_DATABASE_INFO, ID_APP_ABOUT,
+                                     ID_TRANSFORM_VERTEX_FILES}));
+
+    // The view may keep the window open.
+    bool allow = false;
+    View().SetCloseQuery([&allow](CChildView&) { return allow; });
+    EXPECT_FALSE(frame->close());
+    EXPECT_TRUE(frame->isVisible());
+    allow = true;
+    EXPECT_TRUE(frame->close());
+}
+
 TEST_F(Frame, ToolBarButtonsReachTheView) {
     Start();
     const QList<QAction*> buttons = frame->ToolBar()->actions();
