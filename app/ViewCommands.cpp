@@ -1,0 +1,88 @@
+#include "app/ViewCommands.h"
+
+#include "analysis/ResultFiles.h"
+#include "geometry/Format.h"
+#include "geometry/Messages.h"
+#include "imagedb/ImageDatabase.h"
+#include "viewer/UiServices.h"
+
+void SignalCompletion(IUiServices& ui, bool bDisableBeeps, const std::string& text) {
+    if (!bDisableBeeps) {
+        ui.Beep(3000, 200);
+        ui.Beep(3100, 100);
+    }
+    ui.ShowMessage(text);
+}
+
+namespace {
+
+FileChooserRequest ResultsChooser(const char* title) {
+    FileChooserRequest request;
+    request.title = title;
+    request.filter = "Text Files (*.txt)|*.txt||";
+    request.confirmOverwrite = true;
+    return request;
+}
+
+// Asks for the file and writes it with the wait cursor shown; a failure is
+// reported once the cursor is back.
+bool SaveWithChooser(IUiServices& ui, const char* title, bool bDisableBeeps,
+                     const std::function<bool(const std::string&)>& write) {
+    const std::string path = ui.ChooseSaveFile(ResultsChooser(title));
+    if (path.empty()) {
+        return false;
+    }
+    CollectingMessageSink problems;
+    bool ok = false;
+    ui.BeginWaitCursor();
+    {
+        const ScopedMessageSink scope(&problems);
+        ok = write(path);
+    }
+    ui.EndWaitCursor();
+    for (const std::string& message : problems.m_vMessages) {
+        ui.ShowMessage(message);
+    }
+    if (ok) {
+        SignalCompletion(ui, bDisableBeeps, "Done");
+    }
+    return ok;
+}
+
+} // namespace
+
+bool SaveCalculationResults(IUiServices& ui, const std::string& resultsLog, bool bDisableBeeps) {
+    if (resultsLog.empty()) {
+        ui.ShowMessage("Nothing to save");
+        return false;
+    }
+    return SaveWithChooser(
+        ui, "Save Calculation Results", bDisableBeeps,
+        [&](const std::string& path) { return SaveResultsLog(path, resultsLog); });
+}
+
+bool SaveVertexResults(IUiServices& ui, const std::vector<VertexRecord>& vertices,
+                       bool bDisableBeeps) {
+    if (vertices.empty()) {
+        ui.ShowMessage("Nothing to save");
+        return false;
+    }
+    return SaveWithChooser(ui, "Save Vertex Results", bDisableBeeps,
+                           [&](const std::string& path) { return SaveVertexFile(path, vertices); });
+}
+
+void ShowImageDatabaseInfo(IUiServices& ui, const ImageDatabase& db) {
+    ui.ShowMessage(StrFormat("Image Database Size= %u Entries", static_cast<unsigned>(db.Count())));
+}
+
+bool ConfirmCloseWithUnsavedResults(IUiServices& ui, const std::function<bool()>& save) {
+    switch (ui.AskSaveDiscardCancel("Save calculation results before closing?")) {
+    case IUiServices::SaveChoice::Save:
+        return save();
+    case IUiServices::SaveChoice::Discard:
+        return true;
+    case IUiServices::SaveChoice::Cancel:
+        break;
+    }
+    return false;
+}

@@ -1,0 +1,34 @@
+// The stereo view's file and database commands, written against the UI
+// services so that they run the same in the window and in tests. Each takes
+// what it works on from the view as arguments.
+#pragma once
+
+#include "analysis/Measurement.h"
+
+#include <functional>
+#include <string>
+#include <vector>
+
+class IUiServices;
+class ImageDatabase;
+
+// The end of a long command: unless beeps are disabled a 3000 Hz tone for
+// 200 ms and a 3100 Hz tone for 100 ms, then a box with the text.
+void SignalCompletion(IUiServices& ui, bool bDisableBeeps, const std::string& text);
+
+// Save Calculation Results: the results log as text with CR LF line ends.
+// True when the file was written.
+bool SaveCalculationResults(IUiServices& ui, const std::string& resultsLog, bool bDisableBeeps);
+
+// Save Vertex Results: one "%lf\t%lf\t%lf" line per vertex within 150 m whose
+// error half spread is below 10 in every component. True when written.
+bool SaveVertexResults(IUiServices& ui, const std::vector<VertexRecord>& vertices,
+                       bool bDisableBeeps);
+
+// Image Database Information.
+void ShowImageDatabaseInfo(IUiServices& ui, const ImageDatabase& db);
+
+// Closing the main window while the results log holds calculations that were
+// never saved: Save / Discard / Cancel. save runs Save Calculation Results
+// and says whether the file was written. True when the window may close.
+bool ConfirmCloseWithUnsavedResults(IUiServices& ui, const std::function<bool()>& save);
