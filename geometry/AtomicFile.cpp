@@ -7,59 +7,87 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace {
-
-bool Fail(std::string* error, const std::string& what, int err) {
-    if (error != nullptr) {
-        *error = what + ": " + std::strerror(err);
-    }
-    return false;
-}
-
-} // namespace
-
-bool WriteFileAtomically(const std::string& path, std::string_view bytes, std::string* error) {
-    std::string tmp = path + ".XXXXXX";
-    const int fd = mkstemp(tmp.data());
-    if (fd < 0) {
-        return Fail(error, "cannot create " + path, errno);
+AtomicFileWriter::AtomicFileWriter(std::string path)
+    : m_sPath(std::move(path)), m_sTemp(m_sPath + ".XXXXXX") {
+    m_nFd = mkstemp(m_sTemp.data());
+    if (m_nFd < 0) {
+        m_bFailed = true;
+        Fail("cannot create " + m_sPath, errno);
+        return;
     }
     // mkstemp makes the file 0600; give it the usual permissions for a file
     // the user creates.
     const mode_t mask = umask(0);
     umask(mask);
-    fchmod(fd, 0666 & ~mask);
+    fchmod(m_nFd, 0666 & ~mask);
+}
+
+AtomicFileWriter::~AtomicFileWriter() {
+    Discard();
+}
+
+void AtomicFileWriter::Fail(const std::string& what, int err) {
+    m_bFailed = true;
+    m_sError = what + ": " + std::strerror(err);
+}
+
+void AtomicFileWriter::Discard() {
+    if (m_nFd >= 0) {
+        close(m_nFd);
+        m_nFd = -1;
+        unlink(m_sTemp.c_str());
+    }
+}
+
+bool AtomicFileWriter::Write(std::string_view bytes) {
+    if (m_bFailed) {
+        return false;
+    }
     size_t done = 0;
     while (done < bytes.size()) {
-        const ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);
+        const ssize_t n = write(m_nFd, bytes.data() + done, bytes.size() - done);
         if (n < 0) {
             if (errno == EINTR) {
                 continue;
             }
-            const int err = errno;
-            close(fd);
-            unlink(tmp.c_str());
-            return Fail(error, "cannot write " + path, err);
+            Fail("cannot write " + m_sPath, errno);
+            Discard();
+            return false;
         }
         done += static_cast<size_t>(n);
     }
-    if (fsync(fd) != 0) {
-        const int err = errno;
-        close(fd);
-        unlink(tmp.c_str());
-        return Fail(error, "cannot write " + path, err);
-    }
-    if (close(fd) != 0) {
-        const int err = errno;
-        unlink(tmp.c_str());
-        return Fail(error, "cannot write " + path, err);
-    }
-    if (std::rename(tmp.c_str(), path.c_str()) != 0) {
-        const int err = errno;
-        unlink(tmp.c_str());
-        return Fail(error, "cannot replace " + path, err);
-    }
     return true;
+}
+
+bool AtomicFileWriter::Commit(std::string* error) {
+    if (m_nFd < 0 && !m_bFailed) {
+        return true; // committed already
+    }
+    if (!m_bFailed && fsync(m_nFd) != 0) {
+        Fail("cannot write " + m_sPath, errno);
+    }
+    if (!m_bFailed) {
+        const int fd = m_nFd;
+        m_nFd = -1;
+        if (close(fd) != 0) {
+            Fail("cannot write " + m_sPath, errno);
+            unlink(m_sTemp.c_str());
+        } else if (std::rename(m_sTemp.c_str(), m_sPath.c_str()) != 0) {
+            Fail("cannot replace " + m_sPath, errno);
+            unlink(m_sTemp.c_str());
+        }
+    }
+    Discard();
+    if (m_bFailed && error != nullptr) {
+        *error = m_sError;
+    }
+    return !m_bFailed;
+}
+
+bool WriteFileAtomically(const std::string& path, std::string_view bytes, std::string* error) {
+    AtomicFileWriter writer(path);
+    writer.Write(bytes);
+    return writer.Commit(error);
 }
 
 std::string ToCrLf(std::string_view text) {

@@ -3,6 +3,7 @@
 #include "analysis/Paths.h"
 
 #include <algorithm>
+#include <numeric>
 
 namespace {
 
@@ -19,6 +20,116 @@ bool KeyLess(std::string_view a, std::string_view b) {
     return a < b; // char_traits<char>::compare compares as unsigned char
 }
 
+using Table = std::vector<ImageRecord>;
+
+Table::const_iterator LowerBound(const Table& t, std::string_view key) {
+    return std::lower_bound(t.begin(), t.end(), key, [](const ImageRecord& r, std::string_view k) {
+        return KeyLess(r.m_sProductId, k);
+    });
+}
+
+const ImageRecord* FindExact(const Table& t, std::string_view key) {
+    const auto it = LowerBound(t, key);
+    if (it != t.end() && it->m_sProductId == key) {
+        return &*it;
+    }
+    return nullptr;
+}
+
+bool StrictlyAscending(const Table& v) {
+    for (size_t i = 1; i < v.size(); ++i) {
+        if (!KeyLess(v[i - 1].m_sProductId, v[i].m_sProductId)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Sorts v by key and keeps, of the records sharing a key, the one that came
+// last: the same table as inserting the records one by one. The records are
+// ordered through an index so that no second copy of the list is made.
+void SortKeepLast(Table& v) {
+    if (StrictlyAscending(v)) {
+        return;
+    }
+    std::vector<size_t> order(v.size());
+    std::iota(order.begin(), order.end(), size_t{0});
+    std::sort(order.begin(), order.end(), [&v](size_t a, size_t b) {
+        const int c = v[a].m_sProductId.compare(v[b].m_sProductId);
+        return c < 0 || (c == 0 && a < b);
+    });
+    // Drop all but the last of each run of equal keys, moving the dropped
+    // indices behind the kept ones: order becomes a permutation whose first
+    // `kept` entries are the records to keep, in key order.
+    std::vector<size_t> dropped;
+    size_t kept = 0;
+    for (size_t i = 0; i < order.size(); ++i) {
+        if (i + 1 < order.size() && v[order[i]].m_sProductId == v[order[i + 1]].m_sProductId) {
+            dropped.push_back(order[i]);
+        } else {
+            order[kept++] = order[i];
+        }
+    }
+    std::copy(dropped.begin(), dropped.end(), order.begin() + static_cast<ptrdiff_t>(kept));
+    dropped = {};
+    // Apply the permutation in place: slot i receives record order[i].
+    std::vector<bool> done(v.size(), false);
+    for (size_t start = 0; start < v.size(); ++start) {
+        if (done[start] || order[start] == start) {
+            continue;
+        }
+        ImageRecord held = std::move(v[start]);
+        size_t slot = start;
+        while (order[slot] != start) {
+            v[slot] = std::move(v[order[slot]]);
+            done[slot] = true;
+            slot = order[slot];
+        }
+        v[slot] = std::move(held);
+        done[slot] = true;
+    }
+    v.erase(v.begin() + static_cast<ptrdiff_t>(kept), v.end());
+}
+
+// Merges the sorted, duplicate-free list into the sorted, duplicate-free
+// table; on equal keys the list's record wins. Works from the back so that
+// only the table's own storage is used.
+void MergeSorted(Table& table, Table&& list) {
+    if (list.empty()) {
+        return;
+    }
+    if (table.empty()) {
+        table = std::move(list);
+        return;
+    }
+    if (KeyLess(table.back().m_sProductId, list.front().m_sProductId)) {
+        table.reserve(table.size() + list.size());
+        std::move(list.begin(), list.end(), std::back_inserter(table));
+        return;
+    }
+    const ptrdiff_t m = static_cast<ptrdiff_t>(table.size());
+    table.reserve(table.size() + list.size());
+    table.resize(table.size() + list.size());
+    ptrdiff_t i = m - 1;
+    ptrdiff_t j = static_cast<ptrdiff_t>(list.size()) - 1;
+    ptrdiff_t w = static_cast<ptrdiff_t>(table.size()) - 1;
+    while (j >= 0) {
+        if (i >= 0) {
+            const int c = table[i].m_sProductId.compare(list[j].m_sProductId);
+            if (c > 0) {
+                table[w--] = std::move(table[i--]);
+                continue;
+            }
+            if (c == 0) {
+                --i; // replaced by the list's record
+            }
+        }
+        table[w--] = std::move(list[j--]);
+    }
+    // table[0..i] are in place; slots i+1..w were vacated by replaced records.
+    table.erase(table.begin() + (i + 1), table.begin() + (w + 1));
+}
+
 } // namespace
 
 std::string MakeProductKey(std::string_view text) {
@@ -33,12 +144,9 @@ ImageDatabase& ImageDatabase::Instance() {
 }
 
 void ImageDatabase::InsertRecord(const ImageRecord& rec) {
-    auto it = std::lower_bound(m_vRecords.begin(), m_vRecords.end(), rec.m_sProductId,
-                               [](const ImageRecord& r, const std::string& k) {
-                                   return KeyLess(r.m_sProductId, k);
-                               });
+    const auto it = LowerBound(m_vRecords, rec.m_sProductId);
     if (it != m_vRecords.end() && it->m_sProductId == rec.m_sProductId) {
-        *it = rec;
+        m_vRecords[static_cast<size_t>(it - m_vRecords.begin())] = rec;
     } else {
         m_vRecords.insert(it, rec);
     }
@@ -47,12 +155,33 @@ void ImageDatabase::InsertRecord(const ImageRecord& rec) {
 const ImageRecord* ImageDatabase::FindRecord(std::string_view productName) const {
     std::string key(productName);
     LowerAscii(key);
-    auto it = std::lower_bound(m_vRecords.begin(), m_vRecords.end(), key,
-                               [](const ImageRecord& r, const std::string& k) {
-                                   return KeyLess(r.m_sProductId, k);
-                               });
-    if (it != m_vRecords.end() && it->m_sProductId == key) {
-        return &*it;
+    if (const ImageRecord* exact = FindExact(m_vRecords, key)) {
+        return exact;
+    }
+    if (key.size() > kStoreKeyBytes) {
+        return FindExact(m_vRecords, std::string_view(key).substr(0, kStoreKeyBytes));
     }
     return nullptr;
+}
+
+void ImageDatabase::MergeRecords(std::vector<ImageRecord>&& records) {
+    SortKeepLast(records);
+    MergeSorted(m_vRecords, std::move(records));
+}
+
+void ImageDatabase::AppendRecords(const std::vector<ImageRecord>& records) {
+    m_vRecords.insert(m_vRecords.end(), records.begin(), records.end());
+}
+
+void ImageDatabase::AppendRecords(std::vector<ImageRecord>&& records) {
+    if (m_vRecords.empty()) {
+        m_vRecords = std::move(records);
+        return;
+    }
+    m_vRecords.reserve(m_vRecords.size() + records.size());
+    std::move(records.begin(), records.end(), std::back_inserter(m_vRecords));
+}
+
+void ImageDatabase::SortAndDedupe() {
+    SortKeepLast(m_vRecords);
 }

@@ -15,6 +15,17 @@ std::string MakeProductKey(std::string_view text);
 // The store file inside a folder: folder + separator + "ImgBinDat".
 std::string StorePathIn(const std::string& folder);
 
+// The store keeps this many bytes of a key.
+inline constexpr size_t kStoreKeyBytes = 27;
+
+// Reads store-format items from a stream into records, in the order read
+// (duplicates and any key order included). Reading stops at tag 0, at a tag
+// above 5 or at the end of the data; damaged or short data is not an error.
+// Returns false only when the stream reports a read error, with a reason in
+// error; records is then incomplete.
+bool ReadStoreRecords(std::istream& in, std::vector<ImageRecord>& records,
+                      std::string* error = nullptr);
+
 class ImageDatabase {
 public:
     using const_iterator = std::vector<ImageRecord>::const_iterator;
@@ -26,7 +37,10 @@ public:
     void InsertRecord(const ImageRecord& rec);
 
     // The record of a product title (lower-cased here, no PathTitle applied),
-    // or nullptr. Valid until the table next changes.
+    // or nullptr. Valid until the table next changes. A name longer than the
+    // store keeps, when no record has its whole key, finds the record whose
+    // key is its first kStoreKeyBytes bytes (lower-cased), so that such a
+    // product is still found after a save and a load.
     const ImageRecord* FindRecord(std::string_view productName) const;
 
     size_t Count() const { return m_vRecords.size(); }
@@ -44,13 +58,23 @@ public:
     // is then left as it was.
     bool SaveStore() const;
     // Replaces the table with the store file's records. When the file cannot
-    // be opened: "Unable to open %s", table unchanged, false.
+    // be opened or read: a message, table unchanged, false.
     bool LoadStore();
-    // Merges the records of a store-format stream into the table.
+    // Merges the records of a store-format stream into the table (a key
+    // already present takes the stream's values). A read error of the
+    // stream is reported and merges nothing.
     void LoadStore(std::istream& stream);
+
+    // The result of inserting every record of the list in order, one by one:
+    // a later record replaces an earlier one with the same key, and a record
+    // replaces the table's record with its key.
+    void MergeRecords(std::vector<ImageRecord>&& records);
 
     // Wholesale operations of the query import.
     void AppendRecords(const std::vector<ImageRecord>& records);
+    void AppendRecords(std::vector<ImageRecord>&& records);
+    // Sorts by key and keeps one record per key: of records sharing a key,
+    // the one appended last.
     void SortAndDedupe();
 
 private:

@@ -1,7 +1,111 @@
-// Placeholder store functions until the store file lands.
+// The store file: tagged little-endian items, 79 bytes per record.
 #include "imagedb/ImageDatabase.h"
 
+#include "geometry/AtomicFile.h"
 #include "geometry/Messages.h"
+
+#include <algorithm>
+#include <array>
+#include <bit>
+#include <cstdint>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+
+namespace {
+
+enum Tag : unsigned char {
+    kTagEnd = 0,
+    kTagCount = 1,
+    kTagKey = 2,
+    kTagAttitude = 3,
+    kTagAzimuth = 4,
+    kTagElevation = 5,
+};
+
+// The smallest record the data can hold: a tag 2 item alone.
+constexpr size_t kMinRecordBytes = 1 + kStoreKeyBytes;
+// Capacity hint honoured when the size of the data is unknown.
+constexpr size_t kUnknownSizeReserve = 1 << 16;
+
+double ReadDouble(const unsigned char* p) {
+    uint64_t bits = 0;
+    for (int i = 7; i >= 0; --i) {
+        bits = (bits << 8) | p[i];
+    }
+    return std::bit_cast<double>(bits);
+}
+
+void AppendDouble(std::string& out, double v) {
+    uint64_t bits = std::bit_cast<uint64_t>(v);
+    for (int i = 0; i < 8; ++i) {
+        out.push_back(static_cast<char>(bits & 0xFF));
+        bits >>= 8;
+    }
+}
+
+// Buffered reads of fixed-size pieces from a stream.
+class ByteReader {
+public:
+    explicit ByteReader(std::istream& in) : m_in(in) {
+        const auto start = in.tellg();
+        if (start != std::streampos(-1) && in.seekg(0, std::ios::end)) {
+            const auto end = in.tellg();
+            if (end != std::streampos(-1) && end >= start) {
+                m_nSize = static_cast<size_t>(end - start);
+            }
+            in.seekg(start);
+        }
+        in.clear(in.rdstate() & std::ios::badbit);
+    }
+
+    // Copies up to n bytes to dst; returns how many arrived.
+    size_t Read(unsigned char* dst, size_t n) {
+        size_t got = 0;
+        while (got < n) {
+            if (m_nPos == m_nLen && !Refill()) {
+                break;
+            }
+            const size_t take = std::min(n - got, m_nLen - m_nPos);
+            std::memcpy(dst + got, m_buf.data() + m_nPos, take);
+            m_nPos += take;
+            got += take;
+        }
+        m_nConsumed += got;
+        return got;
+    }
+
+    // Bytes still to come, when the stream's size is known.
+    std::optional<size_t> Remaining() const {
+        if (!m_nSize) {
+            return std::nullopt;
+        }
+        return *m_nSize > m_nConsumed ? *m_nSize - m_nConsumed : 0;
+    }
+
+    bool Failed() const { return m_in.bad(); }
+
+private:
+    bool Refill() {
+        if (!m_in.good()) {
+            return false;
+        }
+        m_in.read(m_buf.data(), static_cast<std::streamsize>(m_buf.size()));
+        m_nLen = static_cast<size_t>(m_in.gcount());
+        m_nPos = 0;
+        return m_nLen > 0;
+    }
+
+    std::istream& m_in;
+    std::array<char, 1 << 16> m_buf{};
+    size_t m_nPos = 0;
+    size_t m_nLen = 0;
+    size_t m_nConsumed = 0;
+    std::optional<size_t> m_nSize;
+};
+
+} // namespace
 
 std::string StorePathIn(const std::string& folder) {
     if (folder.empty() || folder.back() == '/') {
@@ -10,20 +114,142 @@ std::string StorePathIn(const std::string& folder) {
     return folder + "/ImgBinDat";
 }
 
+bool ReadStoreRecords(std::istream& in, std::vector<ImageRecord>& records, std::string* error) {
+    ByteReader reader(in);
+    std::array<unsigned char, 32> payload{};
+    unsigned char tag = 0;
+    while (reader.Read(&tag, 1) == 1) {
+        if (tag == kTagEnd || tag > kTagElevation) {
+            break;
+        }
+        switch (tag) {
+        case kTagCount: {
+            if (reader.Read(payload.data(), 4) != 4 || !records.empty()) {
+                break;
+            }
+            const auto count = static_cast<int32_t>(
+                static_cast<uint32_t>(payload[0]) | static_cast<uint32_t>(payload[1]) << 8 |
+                static_cast<uint32_t>(payload[2]) << 16 | static_cast<uint32_t>(payload[3]) << 24);
+            if (count <= 0) {
+                break;
+            }
+            // A hint only: never more than the data that follows can fill.
+            const auto remaining = reader.Remaining();
+            const size_t limit = remaining ? *remaining / kMinRecordBytes + 1 : kUnknownSizeReserve;
+            records.reserve(std::min(static_cast<size_t>(count), limit));
+            break;
+        }
+        case kTagKey: {
+            if (reader.Read(payload.data(), kStoreKeyBytes) != kStoreKeyBytes) {
+                break;
+            }
+            const auto* key = reinterpret_cast<const char*>(payload.data());
+            records.emplace_back().m_sProductId.assign(key, strnlen(key, kStoreKeyBytes));
+            break;
+        }
+        case kTagAttitude:
+            if (reader.Read(payload.data(), 32) == 32 && !records.empty()) {
+                CQuat& q = records.back().m_qAttitude;
+                q.m_dS = ReadDouble(&payload[0]);
+                q.m_ptVec = CPoint3D(ReadDouble(&payload[8]), ReadDouble(&payload[16]),
+                                     ReadDouble(&payload[24]));
+            }
+            break;
+        case kTagAzimuth:
+            if (reader.Read(payload.data(), 8) == 8 && !records.empty()) {
+                records.back().m_dAzimuth = ReadDouble(payload.data());
+            }
+            break;
+        case kTagElevation:
+            if (reader.Read(payload.data(), 8) == 8 && !records.empty()) {
+                records.back().m_dElevation = ReadDouble(payload.data());
+            }
+            break;
+        default:
+            break;
+        }
+    }
+    if (reader.Failed()) {
+        if (error != nullptr) {
+            *error = "read error";
+        }
+        return false;
+    }
+    return true;
+}
+
 bool ImageDatabase::SaveStore() const {
-    ReportMessage("Unable to open " + m_sStorePath);
-    return false;
+    AtomicFileWriter file(m_sStorePath);
+    if (!file.Created()) {
+        ReportMessage("Unable to open " + m_sStorePath);
+        return false;
+    }
+    constexpr size_t kChunk = 1 << 20;
+    std::string out;
+    out.reserve(kChunk + 128);
+    out.push_back(static_cast<char>(kTagCount));
+    const auto count = static_cast<uint32_t>(m_vRecords.size());
+    for (int i = 0; i < 4; ++i) {
+        out.push_back(static_cast<char>((count >> (8 * i)) & 0xFF));
+    }
+    for (const ImageRecord& r : m_vRecords) {
+        out.push_back(static_cast<char>(kTagKey));
+        const size_t n = std::min(r.m_sProductId.size(), kStoreKeyBytes);
+        out.append(r.m_sProductId, 0, n);
+        out.append(kStoreKeyBytes - n, '\0');
+        out.push_back(static_cast<char>(kTagAttitude));
+        AppendDouble(out, r.m_qAttitude.m_dS);
+        AppendDouble(out, r.m_qAttitude.m_ptVec.m_dX);
+        AppendDouble(out, r.m_qAttitude.m_ptVec.m_dY);
+        AppendDouble(out, r.m_qAttitude.m_ptVec.m_dZ);
+        out.push_back(static_cast<char>(kTagAzimuth));
+        AppendDouble(out, r.m_dAzimuth);
+        out.push_back(static_cast<char>(kTagElevation));
+        AppendDouble(out, r.m_dElevation);
+        if (out.size() >= kChunk) {
+            if (!file.Write(out)) {
+                break;
+            }
+            out.clear();
+        }
+    }
+    out.push_back(static_cast<char>(kTagEnd));
+    file.Write(out);
+    std::string error;
+    if (!file.Commit(&error)) {
+        ReportMessage("Unable to save the image database: " + error +
+                      ". The store file was left as it was.");
+        return false;
+    }
+    return true;
 }
 
 bool ImageDatabase::LoadStore() {
-    ReportMessage("Unable to open " + m_sStorePath);
-    return false;
+    std::error_code ec;
+    std::ifstream in;
+    if (!std::filesystem::is_directory(m_sStorePath, ec)) {
+        in.open(m_sStorePath, std::ios::binary);
+    }
+    if (!in.is_open()) {
+        ReportMessage("Unable to open " + m_sStorePath);
+        return false;
+    }
+    std::vector<ImageRecord> records;
+    if (!ReadStoreRecords(in, records)) {
+        ReportMessage("Unable to read " + m_sStorePath +
+                      ". The image database in memory was left as it was.");
+        return false;
+    }
+    m_vRecords.clear();
+    MergeRecords(std::move(records));
+    return true;
 }
 
-void ImageDatabase::LoadStore(std::istream&) {}
-
-void ImageDatabase::AppendRecords(const std::vector<ImageRecord>& records) {
-    m_vRecords.insert(m_vRecords.end(), records.begin(), records.end());
+void ImageDatabase::LoadStore(std::istream& stream) {
+    std::vector<ImageRecord> records;
+    if (!ReadStoreRecords(stream, records)) {
+        ReportMessage("Unable to read the image database data. Nothing was merged.");
+        return;
+    }
+    MergeRecords(std::move(records));
 }
-
-void ImageDatabase::SortAndDedupe() {}
