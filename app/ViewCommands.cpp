@@ -1,9 +1,11 @@
 #include "app/ViewCommands.h"
 
 #include "analysis/ResultFiles.h"
+#include "app/UiMessageSink.h"
 #include "geometry/Format.h"
 #include "geometry/Messages.h"
 #include "imagedb/ImageDatabase.h"
+#include "imagedb/QueryFile.h"
 #include "viewer/UiServices.h"
 
 void SignalCompletion(IUiServices& ui, bool bDisableBeeps, const std::string& text) {
@@ -69,6 +71,46 @@ bool SaveVertexResults(IUiServices& ui, const std::vector<VertexRecord>& vertice
     }
     return SaveWithChooser(ui, "Save Vertex Results", bDisableBeeps,
                            [&](const std::string& path) { return SaveVertexFile(path, vertices); });
+}
+
+namespace {
+
+using QueryCommand = QueryImportOutcome (*)(ImageDatabase&, const std::vector<std::string>&);
+
+void RunQueryCommand(IUiServices& ui, ImageDatabase& db, bool bDisableBeeps,
+                     const std::function<void()>& refreshCalcDialog, QueryCommand command) {
+    FileChooserRequest request;
+    request.title = "Select MySQL Query files";
+    request.filter = "MySQL Query Database (*.txt,*.dat)|*.txt;*.dat||";
+    request.multiSelect = true;
+    const std::vector<std::string> paths = ui.ChooseOpenFiles(request);
+    if (paths.empty()) {
+        return;
+    }
+    const ScopedUiMessages messages(ui);
+    ui.BeginWaitCursor();
+    const QueryImportOutcome outcome = command(db, paths);
+    if (outcome.bCompleted && refreshCalcDialog) {
+        refreshCalcDialog();
+    }
+    ui.EndWaitCursor();
+    // A malformed file has been reported, naming the file and the line;
+    // nothing was saved.
+    if (outcome.bCompleted) {
+        SignalCompletion(ui, bDisableBeeps, "Done");
+    }
+}
+
+} // namespace
+
+void ImportImageDatabase(IUiServices& ui, ImageDatabase& db, bool bDisableBeeps,
+                         const std::function<void()>& refreshCalcDialog) {
+    RunQueryCommand(ui, db, bDisableBeeps, refreshCalcDialog, &ImportQueryFiles);
+}
+
+void InitializeImageDatabase(IUiServices& ui, ImageDatabase& db, bool bDisableBeeps,
+                             const std::function<void()>& refreshCalcDialog) {
+    RunQueryCommand(ui, db, bDisableBeeps, refreshCalcDialog, &InitializeQueryFiles);
 }
 
 void ShowImageDatabaseInfo(IUiServices& ui, const ImageDatabase& db) {

@@ -25,6 +25,17 @@ bool SaveCalculationResults(IUiServices& ui, const std::string& resultsLog, bool
 bool SaveVertexResults(IUiServices& ui, const std::vector<VertexRecord>& vertices,
                        bool bDisableBeeps);
 
+// Import Image Database File: the chosen query files' records join the
+// database, then refreshCalcDialog runs (the view refreshes the Analyse
+// dialog when it shows a pair) and the store is saved.
+void ImportImageDatabase(IUiServices& ui, ImageDatabase& db, bool bDisableBeeps,
+                         const std::function<void()>& refreshCalcDialog);
+
+// Initialize Image Database File: the database is rebuilt from the chosen
+// query files. Cancelling the chooser leaves the database as it was.
+void InitializeImageDatabase(IUiServices& ui, ImageDatabase& db, bool bDisableBeeps,
+                             const std::function<void()>& refreshCalcDialog);
+
 // Image Database Information.
 void ShowImageDatabaseInfo(IUiServices& ui, const ImageDatabase& db);
 
