@@ -52,6 +52,14 @@ protected:
     CalcDialogTest() : dlg(&host, ui, db) {}
     QLineEdit* Edit(int id) { return qobject_cast<QLineEdit*>(dlg.Control(id)); }
     QString Text(int id) { return Edit(id)->text(); }
+    // The Opportunity pair with marks that intersect about 8.5 m away.
+    void OpenOppyPairAt512() {
+        host.m_sLeft = kOppyLeft;
+        host.m_sRight = kOppyRight;
+        dlg.SetLeftPixel(512, 512);
+        dlg.SetRightPixel(480, 512);
+        dlg.UpdateImageInfo();
+    }
     void Type(int id, const QString& text) { Edit(id)->setText(text); }
 
     FakeHost host;
@@ -167,11 +175,7 @@ TEST_F(CalcDialogTest, InitialStateHasCamerasListedAndNothingSelected) {
 }
 
 TEST_F(CalcDialogTest, MalformedEntryIsRefusedAndLaterFieldsAreNotTaken) {
-    host.m_sLeft = kOppyLeft;
-    host.m_sRight = kOppyRight;
-    dlg.SetLeftPixel(512, 512);
-    dlg.SetRightPixel(480, 512);
-    dlg.UpdateImageInfo();
+    OpenOppyPairAt512();
     dlg.show();
     Type(IDC_LEFT_COL, "500");
     Type(IDC_LEFT_ROW, "12,5");
@@ -342,11 +346,7 @@ TEST_F(CalcDialogTest, CloseNotifiesTheHostLaterAndOnlyWhileTheDialogLives) {
 }
 
 TEST_F(CalcDialogTest, CalculateShowsResultsAndRecordsOnlySuccesses) {
-    host.m_sLeft = kOppyLeft;
-    host.m_sRight = kOppyRight;
-    dlg.SetLeftPixel(512, 512);
-    dlg.SetRightPixel(480, 512);
-    dlg.UpdateImageInfo();
+    OpenOppyPairAt512();
     dlg.OnCalculate();
     EXPECT_EQ(Text(IDC_RANGE), "8.5011");
     EXPECT_EQ(Text(IDC_POS), "8.4167,0.0635,1.1936");
