@@ -52,6 +52,12 @@ struct Extremes {
     }
 };
 
+std::string Fixed(double v, int width, int precision) {
+    std::string s;
+    AppendFixed(s, v, width, precision);
+    return s;
+}
+
 } // namespace
 
 CPoint3D ParseRLVector(const std::string& text) {
@@ -79,8 +85,10 @@ RangeCalcResult CalculateRange(const RangeCalcInput& in, const ImageDatabase& db
     }
     const double pixelAngle = PixelAngleForCamera(in.nCamLeft);
 
-    left.m_pImage = db.FindRecord(PathTitle(in.sLeftFile));
-    right.m_pImage = db.FindRecord(PathTitle(in.sRightFile));
+    const std::string leftTitle = PathTitle(in.sLeftFile);
+    const std::string rightTitle = PathTitle(in.sRightFile);
+    left.m_pImage = db.FindRecord(leftTitle);
+    right.m_pImage = db.FindRecord(rightTitle);
     res.bLeftRecord = left.m_pImage != nullptr;
     res.bRightRecord = right.m_pImage != nullptr;
 
@@ -95,12 +103,30 @@ RangeCalcResult CalculateRange(const RangeCalcInput& in, const ImageDatabase& db
 
     double r = DBL_MAX;
     const CPoint3D p = intersect(in.dLeftCol, in.dLeftRow, in.dRightCol, in.dRightRow, r);
+    const size_t mainMessages = messages.m_vMessages.size();
 
+    // The last row of each pass repeats the marked pixels: the intersection
+    // is a pure function of its inputs, so that run gives the main result
+    // again, with the same messages. It is taken over rather than recomputed
+    // (unless a pixel is -0, which adding the zero offset would change).
+    const bool repeatIsMain = !(in.dLeftCol == 0.0 && std::signbit(in.dLeftCol)) &&
+                              !(in.dLeftRow == 0.0 && std::signbit(in.dLeftRow)) &&
+                              !(in.dRightCol == 0.0 && std::signbit(in.dRightCol)) &&
+                              !(in.dRightRow == 0.0 && std::signbit(in.dRightRow));
     Extremes ex;
     for (const auto& o : kSweep) {
         double range = DBL_MAX;
-        const CPoint3D q = intersect(in.dLeftCol + o[0], in.dLeftRow + o[1], in.dRightCol + o[2],
-                                     in.dRightRow + o[3], range);
+        CPoint3D q;
+        if (repeatIsMain && o[0] == 0 && o[1] == 0 && o[2] == 0 && o[3] == 0) {
+            range = r;
+            q = p;
+            for (size_t i = 0; i < mainMessages; ++i) {
+                messages.m_vMessages.push_back(messages.m_vMessages[i]);
+            }
+        } else {
+            q = intersect(in.dLeftCol + o[0], in.dLeftRow + o[1], in.dRightCol + o[2],
+                          in.dRightRow + o[3], range);
+        }
         if (!IsFailedRange(range)) {
             ex.Add(range, q);
         }
@@ -127,22 +153,40 @@ RangeCalcResult CalculateRange(const RangeCalcInput& in, const ImageDatabase& db
     res.dDistToLast = (p - in.ptLastPos).Length();
     res.ptNewLastPos = p;
 
-    res.strAz = StrFormat("%4.1lf", res.dAzimuth);
-    res.strEl = StrFormat("%4.1lf", res.dElevation);
-    res.strRange = StrFormat("%6.4lf", r);
-    res.strPos = StrFormat("%6.4lf,%6.4lf,%6.4lf", p.m_dX, p.m_dY, p.m_dZ);
-    res.strPixelSize = StrFormat("%4.6lf", res.dPixelSize);
-    res.strDistToLast = StrFormat("%6.4lf", res.dDistToLast);
-    res.strErrorSummary = StrFormat(
-        "Range[-%4.6lf,+%4.6lf]\nPosition X[-%4.6lf,+%4.6lf]\n"
-        "Position Y[-%4.6lf,+%4.6lf]\nPosition Z[-%4.6lf,+%4.6lf]",
-        r - ex.minRange, ex.maxRange - r, p.m_dX - ex.min.m_dX, ex.max.m_dX - p.m_dX,
-        p.m_dY - ex.min.m_dY, ex.max.m_dY - p.m_dY, p.m_dZ - ex.min.m_dZ, ex.max.m_dZ - p.m_dZ);
-    res.sLogEntry = "\nImage Pair " + PathTitle(in.sLeftFile) + " " + PathTitle(in.sRightFile) +
-                    "\nRange=" + res.strRange + "\nPosition=" + res.strPos +
-                    "\nDistance to Last=" + res.strDistToLast + "\nAzimuth=" + res.strAz +
-                    "\nElevation=" + res.strEl + "\nError Summary (+/- 1 pixel):\n" +
-                    res.strErrorSummary + "\n";
+    // The fields in their fixed formats: "%4.1lf" for the angles, "%6.4lf"
+    // for range, position and distance, "%4.6lf" for the pixel size and the
+    // error summary.
+    res.strAz = Fixed(res.dAzimuth, 4, 1);
+    res.strEl = Fixed(res.dElevation, 4, 1);
+    res.strRange = Fixed(r, 6, 4);
+    res.strPos = Fixed(p.m_dX, 6, 4);
+    res.strPos += ',';
+    AppendFixed(res.strPos, p.m_dY, 6, 4);
+    res.strPos += ',';
+    AppendFixed(res.strPos, p.m_dZ, 6, 4);
+    res.strPixelSize = Fixed(res.dPixelSize, 4, 6);
+    res.strDistToLast = Fixed(res.dDistToLast, 6, 4);
+    // "Range[-%4.6lf,+%4.6lf]\nPosition X[-%4.6lf,+%4.6lf]\n..."
+    std::string& sum = res.strErrorSummary;
+    const auto pair = [&sum](const char* label, double below, double above) {
+        sum += label;
+        sum += "[-";
+        AppendFixed(sum, below, 4, 6);
+        sum += ",+";
+        AppendFixed(sum, above, 4, 6);
+        sum += ']';
+    };
+    pair("Range", r - ex.minRange, ex.maxRange - r);
+    sum += '\n';
+    pair("Position X", p.m_dX - ex.min.m_dX, ex.max.m_dX - p.m_dX);
+    sum += '\n';
+    pair("Position Y", p.m_dY - ex.min.m_dY, ex.max.m_dY - p.m_dY);
+    sum += '\n';
+    pair("Position Z", p.m_dZ - ex.min.m_dZ, ex.max.m_dZ - p.m_dZ);
+    res.sLogEntry = "\nImage Pair " + leftTitle + " " + rightTitle + "\nRange=" + res.strRange +
+                    "\nPosition=" + res.strPos + "\nDistance to Last=" + res.strDistToLast +
+                    "\nAzimuth=" + res.strAz + "\nElevation=" + res.strEl +
+                    "\nError Summary (+/- 1 pixel):\n" + res.strErrorSummary + "\n";
     res.leftMark = {in.dLeftCol, in.dLeftRow};
     res.rightMark = {in.dRightCol, in.dRightRow};
     res.vertex.m_ptPosition = p;

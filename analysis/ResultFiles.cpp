@@ -5,22 +5,9 @@
 #include "geometry/Messages.h"
 
 #include <charconv>
-#include <cmath>
 #include <cstdio>
 
 namespace {
-
-// "%lf" of one coordinate. Finite values go through to_chars, which prints
-// the same exactly rounded digits as printf and is several times faster.
-void AppendFixed(std::string& out, double v) {
-    if (!std::isfinite(v)) {
-        out += StrFormat("%lf", v);
-        return;
-    }
-    char buf[400]; // the longest finite double in fixed notation has 309 digits
-    const auto r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed, 6);
-    out.append(buf, r.ptr);
-}
 
 bool IsSpace(char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
@@ -102,11 +89,11 @@ bool IsVertexSaved(const VertexRecord& vertex) {
 }
 
 void AppendVertexLine(std::string& out, const CPoint3D& p) {
-    AppendFixed(out, p.m_dX);
+    AppendFixed(out, p.m_dX, 0, 6);
     out += '\t';
-    AppendFixed(out, p.m_dY);
+    AppendFixed(out, p.m_dY, 0, 6);
     out += '\t';
-    AppendFixed(out, p.m_dZ);
+    AppendFixed(out, p.m_dZ, 0, 6);
     out += "\r\n";
 }
 

@@ -1,4 +1,6 @@
 #include "cli/Args.h"
 #include "cli/Commands.h"
 
-int RunDb(const Tokens&) { throw UsageError{"'db' is not available in this build yet"}; }
+int RunDb(const Tokens&) {
+    throw UsageError{"'db' is not available in this build yet"};
+}

@@ -6,15 +6,17 @@
 #include "analysis/ResultFiles.h"
 #include "cli/Args.h"
 #include "cli/Commands.h"
-#include "cli/Json.h"
+#include "cli/JsonWriter.h"
 #include "geometry/Camera.h"
 #include "geometry/Messages.h"
 #include "imagedb/ImageDatabase.h"
+#include "imagedb/QueryFile.h"
 
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <optional>
+#include <unordered_map>
 
 namespace {
 
@@ -89,8 +91,18 @@ DialogOptions OptionsOf(const Args& args) {
 // The camera the dialog selects for an image: the one its product name
 // names; none for an unknown name or one too short for its mission's rule.
 CameraId CameraOfImage(const std::string& path) {
+    // A batch names the same few images again and again.
+    static std::unordered_map<std::string, CameraId> s_known;
+    const auto it = s_known.find(path);
+    if (it != s_known.end()) {
+        return it->second;
+    }
     const ProductNameInfo info = DecodeProductName(PathTitle(path));
-    return info.bInvalidArgument ? -1 : info.nCameraId;
+    const CameraId id = info.bInvalidArgument ? -1 : info.nCameraId;
+    if (s_known.size() < 4096) {
+        s_known.emplace(path, id);
+    }
+    return id;
 }
 
 RangeCalcInput MakeInput(const DialogOptions& o, const std::string& left, const std::string& right,
@@ -115,8 +127,16 @@ RangeCalcInput MakeInput(const DialogOptions& o, const std::string& left, const 
 
 // Query-export files imported into the table in memory: keys kept whole,
 // nothing saved.
-void ImportRecordsInMemory(ImageDatabase&, const std::vector<std::string>&) {
-    throw UsageError{"--records is not available in this build yet"};
+// A file that cannot be opened is reported and skipped; a malformed one ends
+// the command.
+void ImportRecordsInMemory(ImageDatabase& db, const std::vector<std::string>& files) {
+    for (const std::string& path : files) {
+        QueryFileResult file = ReadQueryFile(path);
+        if (file.error) {
+            throw UsageError{file.error->Message()};
+        }
+        db.MergeRecords(std::move(file.records));
+    }
 }
 
 // The database as the dialog sees it: the store file (a missing one is just
@@ -141,32 +161,41 @@ void LoadDatabase(const Args& args, ImageDatabase& db) {
     }
 }
 
-Json ResultJson(const RangeCalcInput& in, const RangeCalcResult& r) {
-    const Json null(nullptr);
-    Json j;
-    j["ok"] = r.bOk;
-    j["range"] = r.bOk ? JsonNumber(r.dRange) : null;
-    j["position"] = r.bOk ? JsonPoint(r.ptPosition) : null;
-    j["distance_to_last"] = r.bOk ? JsonNumber(r.dDistToLast) : null;
-    j["pixel_size"] = r.bOk ? JsonNumber(r.dPixelSize) : null;
-    j["azimuth"] = r.bOk ? JsonNumber(r.dAzimuth) : null;
-    j["elevation"] = r.bOk ? JsonNumber(r.dElevation) : null;
-    j["fields"] = {{"range", r.strRange},
-                   {"pos", r.strPos},
-                   {"dist_to_last", r.strDistToLast},
-                   {"pixel_size", r.strPixelSize},
-                   {"az", r.strAz},
-                   {"el", r.strEl},
-                   {"error_summary", r.strErrorSummary}};
-    j["log_entry"] = r.sLogEntry;
-    j["half_spread"] = r.bOk ? JsonPoint(r.vertex.m_ptError) : null;
-    j["left_camera_id"] = in.nCamLeft;
-    j["right_camera_id"] = in.nCamRight;
-    j["left_record"] = r.bLeftRecord;
-    j["right_record"] = r.bRightRecord;
-    j["new_last_position"] = JsonPoint(r.ptNewLastPos);
-    j["messages"] = JsonStrings(r.vMessages);
-    return j;
+// One measurement's result as a JSON object and a line end.
+void AppendResultJson(std::string& out, const RangeCalcInput& in, const RangeCalcResult& r) {
+    JsonWriter j(out);
+    const auto number = [&j, &r](const char* key, double v) {
+        r.bOk ? j.Number(key, v) : j.Null(key);
+    };
+    const auto point = [&j, &r](const char* key, const CPoint3D& p) {
+        r.bOk ? j.Point(key, p) : j.Null(key);
+    };
+    j.Bool("ok", r.bOk);
+    number("range", r.dRange);
+    point("position", r.ptPosition);
+    number("distance_to_last", r.dDistToLast);
+    number("pixel_size", r.dPixelSize);
+    number("azimuth", r.dAzimuth);
+    number("elevation", r.dElevation);
+    j.BeginObject("fields")
+        .String("range", r.strRange)
+        .String("pos", r.strPos)
+        .String("dist_to_last", r.strDistToLast)
+        .String("pixel_size", r.strPixelSize)
+        .String("az", r.strAz)
+        .String("el", r.strEl)
+        .String("error_summary", r.strErrorSummary)
+        .EndObject();
+    j.String("log_entry", r.sLogEntry);
+    point("half_spread", r.vertex.m_ptError);
+    j.Int("left_camera_id", in.nCamLeft)
+        .Int("right_camera_id", in.nCamRight)
+        .Bool("left_record", r.bLeftRecord)
+        .Bool("right_record", r.bRightRecord)
+        .Point("new_last_position", r.ptNewLastPos)
+        .Strings("messages", r.vMessages)
+        .End();
+    out += '\n';
 }
 
 CPoint3D LastPositionOf(const Args& args) {
@@ -200,7 +229,9 @@ int RunSingle(const Args& args) {
         MakeInput(options, *args.Value("left"), *args.Value("right"), pixels, lastPos);
     const RangeCalcResult r = CalculateRange(in, db);
     if (args.Json()) {
-        PrintJson(ResultJson(in, r));
+        std::string text;
+        AppendResultJson(text, in, r);
+        std::fwrite(text.data(), 1, text.size(), stdout);
     } else {
         for (const auto& m : r.vMessages) {
             std::fprintf(stderr, "%s\n", m.c_str());
@@ -277,6 +308,7 @@ int RunBatch(const Args& args) {
     std::string left;
     std::string right;
     std::vector<double> pixels;
+    std::string text;
     size_t lineNo = 0;
     while (std::getline(batch, line)) {
         ++lineNo;
@@ -296,7 +328,9 @@ int RunBatch(const Args& args) {
             resultsLog += r.sLogEntry;
             vertices.push_back(r.vertex);
         }
-        PrintJson(ResultJson(in, r));
+        text.clear();
+        AppendResultJson(text, in, r);
+        std::fwrite(text.data(), 1, text.size(), stdout);
     }
     if (batch.bad()) {
         std::fprintf(stderr, "Unable to read %s\n", batchPath.c_str());

@@ -140,11 +140,10 @@ struct FileCloser {
 };
 using File = std::unique_ptr<std::FILE, FileCloser>;
 
-std::optional<std::vector<CPoint3D>> ReadVertexPath(const std::string& path) {
-    const File f(std::fopen(path.c_str(), "rb"));
+std::optional<std::vector<CPoint3D>> ReadVertices(std::FILE* file) {
     std::string text;
-    if (!f || !ReadAll(f.get(), text)) {
-        return std::nullopt; // also a folder, which opens but cannot be read
+    if (!ReadAll(file, text)) {
+        return std::nullopt;
     }
     return ParseVertexText(text);
 }
@@ -175,18 +174,38 @@ TransformResult TransformVertexFile(const std::string& sourcePath, const std::st
                                     const std::array<std::uint32_t, 3>& referenceIndices) {
     TransformResult res;
     res.sOutputPath = TransformedPath(sourcePath);
-    const auto source = ReadVertexPath(sourcePath);
+    const File sourceFile(std::fopen(sourcePath.c_str(), "rb"));
+    if (!sourceFile) {
+        ReportMessage(StrFormat("Unable to open %s", sourcePath.c_str()));
+        return res;
+    }
+    const File referenceFile(std::fopen(referencePath.c_str(), "rb"));
+    if (!referenceFile) {
+        ReportMessage(StrFormat("Unable to open %s", referencePath.c_str()));
+        return res;
+    }
+    // The output appears under its name only once it is complete; until
+    // then it is a temporary file beside it.
+    AtomicFileWriter output(res.sOutputPath);
+    const auto cannotCreate = [&res] {
+        ReportMessage(StrFormat("Unable to create %s", res.sOutputPath.c_str()));
+        return res;
+    };
+    if (!output.Created()) {
+        return cannotCreate();
+    }
+    // A folder opens but cannot be read.
+    const auto source = ReadVertices(sourceFile.get());
     if (!source) {
         ReportMessage(StrFormat("Unable to open %s", sourcePath.c_str()));
         return res;
     }
-    const auto reference = ReadVertexPath(referencePath);
+    const auto reference = ReadVertices(referenceFile.get());
     if (!reference) {
         ReportMessage(StrFormat("Unable to open %s", referencePath.c_str()));
         return res;
     }
 
-    std::string out;
     if (!source->empty() && !reference->empty() && InRange(sourceIndices, source->size()) &&
         InRange(referenceIndices, reference->size())) {
         const PointTriple s = Pick(*source, sourceIndices);
@@ -201,20 +220,24 @@ TransformResult TransformVertexFile(const std::string& sourcePath, const std::st
         const Registration reg = RegisterThreePoints(s, r);
         const CPoint3D cS = TripleCentroid(s);
         const CPoint3D t = (cS - RotateVector(cS, reg.q) / Norm2(reg.q)) + reg.offset;
-        out.reserve(source->size() * 36);
+        std::string chunk;
         for (const CPoint3D& p : *source) {
-            AppendVertexLine(out, RotateVector(p, reg.q) + t);
+            AppendVertexLine(chunk, RotateVector(p, reg.q) + t);
+            if (chunk.size() >= (1u << 20)) {
+                output.Write(chunk);
+                chunk.clear();
+            }
         }
+        output.Write(chunk);
         res.nVertices = source->size();
         if (reg.dResidual < DBL_MAX) {
             res.residual = reg.dResidual;
         }
     }
-    if (!WriteFileAtomically(res.sOutputPath, out)) {
-        ReportMessage(StrFormat("Unable to create %s", res.sOutputPath.c_str()));
+    if (!output.Commit()) {
         res.nVertices = 0;
         res.residual.reset();
-        return res;
+        return cannotCreate();
     }
     res.status = TransformResult::Status::kWritten;
     return res;
