@@ -227,3 +227,7 @@ void ImageDatabase::AppendRecords(std::vector<ImageRecord>&& records) {
 void ImageDatabase::SortAndDedupe() {
     SortKeepLast(m_vRecords);
 }
+
+std::string DatabaseSizeText(const ImageDatabase& db) {
+    return "Image Database Size= " + std::to_string(db.Count()) + " Entries";
+}
