@@ -3,6 +3,8 @@
 #include "analysis/Paths.h"
 
 #include <algorithm>
+#include <array>
+#include <cstdint>
 #include <numeric>
 
 namespace {
@@ -45,6 +47,22 @@ bool StrictlyAscending(const Table& v) {
     return true;
 }
 
+// The first 16 bytes of a key as two big-endian numbers, zero-padded: they
+// order keys as the bytes do, up to ties that only the whole keys decide.
+struct SortEntry {
+    uint64_t hi = 0;
+    uint64_t lo = 0;
+    size_t index = 0;
+};
+
+uint64_t BigEndianPrefix(std::string_view key, size_t from) {
+    uint64_t v = 0;
+    for (size_t i = from; i < from + 8; ++i) {
+        v = (v << 8) | (i < key.size() ? static_cast<unsigned char>(key[i]) : 0u);
+    }
+    return v;
+}
+
 // Sorts v by key and keeps, of the records sharing a key, the one that came
 // last: the same table as inserting the records one by one. The records are
 // ordered through an index so that no second copy of the list is made.
@@ -52,38 +70,50 @@ void SortKeepLast(Table& v) {
     if (StrictlyAscending(v)) {
         return;
     }
-    std::vector<size_t> order(v.size());
-    std::iota(order.begin(), order.end(), size_t{0});
-    std::sort(order.begin(), order.end(), [&v](size_t a, size_t b) {
-        const int c = v[a].m_sProductId.compare(v[b].m_sProductId);
-        return c < 0 || (c == 0 && a < b);
+    std::vector<SortEntry> order(v.size());
+    for (size_t i = 0; i < v.size(); ++i) {
+        const std::string_view key = v[i].m_sProductId;
+        order[i] = {BigEndianPrefix(key, 0), BigEndianPrefix(key, 8), i};
+    }
+    // -1, 0, 1 as the keys of two entries compare.
+    const auto compareKeys = [&v](const SortEntry& a, const SortEntry& b) {
+        if (a.hi != b.hi) {
+            return a.hi < b.hi ? -1 : 1;
+        }
+        if (a.lo != b.lo) {
+            return a.lo < b.lo ? -1 : 1;
+        }
+        return v[a.index].m_sProductId.compare(v[b.index].m_sProductId);
+    };
+    std::sort(order.begin(), order.end(), [&compareKeys](const SortEntry& a, const SortEntry& b) {
+        const int c = compareKeys(a, b);
+        return c < 0 || (c == 0 && a.index < b.index);
     });
-    // Drop all but the last of each run of equal keys, moving the dropped
-    // indices behind the kept ones: order becomes a permutation whose first
-    // `kept` entries are the records to keep, in key order.
-    std::vector<size_t> dropped;
+    // Keep the last of each run of equal keys. The kept indices go first, in
+    // key order, the dropped ones after them: a permutation of the list.
+    std::vector<size_t> target(v.size());
     size_t kept = 0;
+    size_t dropped = v.size();
     for (size_t i = 0; i < order.size(); ++i) {
-        if (i + 1 < order.size() && v[order[i]].m_sProductId == v[order[i + 1]].m_sProductId) {
-            dropped.push_back(order[i]);
+        if (i + 1 < order.size() && compareKeys(order[i], order[i + 1]) == 0) {
+            target[--dropped] = order[i].index;
         } else {
-            order[kept++] = order[i];
+            target[kept++] = order[i].index;
         }
     }
-    std::copy(dropped.begin(), dropped.end(), order.begin() + static_cast<ptrdiff_t>(kept));
-    dropped = {};
-    // Apply the permutation in place: slot i receives record order[i].
+    order = {};
+    // Apply the permutation in place: slot i receives record target[i].
     std::vector<bool> done(v.size(), false);
     for (size_t start = 0; start < v.size(); ++start) {
-        if (done[start] || order[start] == start) {
+        if (done[start] || target[start] == start) {
             continue;
         }
         ImageRecord held = std::move(v[start]);
         size_t slot = start;
-        while (order[slot] != start) {
-            v[slot] = std::move(v[order[slot]]);
+        while (target[slot] != start) {
+            v[slot] = std::move(v[target[slot]]);
             done[slot] = true;
-            slot = order[slot];
+            slot = target[slot];
         }
         v[slot] = std::move(held);
         done[slot] = true;
@@ -153,13 +183,25 @@ void ImageDatabase::InsertRecord(const ImageRecord& rec) {
 }
 
 const ImageRecord* ImageDatabase::FindRecord(std::string_view productName) const {
-    std::string key(productName);
-    LowerAscii(key);
-    if (const ImageRecord* exact = FindExact(m_vRecords, key)) {
+    // Lower-cased into a local buffer: a lookup allocates nothing for the
+    // usual product names.
+    std::array<char, 64> local{};
+    std::string longName;
+    char* key = local.data();
+    if (productName.size() > local.size()) {
+        longName.resize(productName.size());
+        key = longName.data();
+    }
+    for (size_t i = 0; i < productName.size(); ++i) {
+        const char ch = productName[i];
+        key[i] = (ch >= 'A' && ch <= 'Z') ? static_cast<char>(ch - 'A' + 'a') : ch;
+    }
+    const std::string_view lowered(key, productName.size());
+    if (const ImageRecord* exact = FindExact(m_vRecords, lowered)) {
         return exact;
     }
-    if (key.size() > kStoreKeyBytes) {
-        return FindExact(m_vRecords, std::string_view(key).substr(0, kStoreKeyBytes));
+    if (lowered.size() > kStoreKeyBytes) {
+        return FindExact(m_vRecords, lowered.substr(0, kStoreKeyBytes));
     }
     return nullptr;
 }
@@ -184,4 +226,8 @@ void ImageDatabase::AppendRecords(std::vector<ImageRecord>&& records) {
 
 void ImageDatabase::SortAndDedupe() {
     SortKeepLast(m_vRecords);
+}
+
+std::string DatabaseSizeText(const ImageDatabase& db) {
+    return "Image Database Size= " + std::to_string(db.Count()) + " Entries";
 }

@@ -81,3 +81,6 @@ private:
     std::vector<ImageRecord> m_vRecords;
     std::string m_sStorePath = "ImgBinDat";
 };
+
+// The text of Image Database Information: "Image Database Size= N Entries".
+std::string DatabaseSizeText(const ImageDatabase& db);
