@@ -1,0 +1,1 @@
+ranvista_test_area(viewer LIBS viewer Qt6::Test)
