@@ -3,7 +3,7 @@
 #include "analysis/Paths.h"
 #include "app/DataExchange.h"
 #include "app/DialogUnits.h"
-#include "app/UiMessageSink.h"
+#include "viewer/UiMessageSink.h"
 #include "transform/Registration.h"
 #include "viewer/UiServices.h"
 

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "analysis/Measurement.h"
+#include "imagedb/WebUpdate.h"
 #include "viewer/CalcDialogInterface.h"
 #include "viewer/Image.h"
 #include "viewer/UiServices.h"
@@ -43,6 +44,15 @@ public:
     // of the dialog's open state only.
     void SetCalcDialogFactory(CalcDialogFactory factory) {
         m_fnCalcDialogFactory = std::move(factory);
+    }
+
+    // The modal dialogs of the application shell that two commands open:
+    // Transform vertex files and About. Without them those commands do
+    // nothing.
+    using ModalDialog = std::function<void(QWidget* parent)>;
+    void SetModalDialogs(ModalDialog transform, ModalDialog about) {
+        m_fnTransformDialog = std::move(transform);
+        m_fnAboutDialog = std::move(about);
     }
 
     // Window attributes, then the image database is loaded from its store.
@@ -134,6 +144,10 @@ public:
     bool m_bDragging = false;
     std::unique_ptr<ICalcDialog> m_pCalcDlg;
     bool m_bCalcDlgOpen = false;
+    // Where the web update downloads from.
+    std::string m_sUpdateUrl = DefaultUpdateUrl();
+    // Length of m_sResultsLog when it was last saved; the log only grows.
+    size_t m_nSavedLogLength = 0;
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -185,8 +199,13 @@ private:
     void LoadChosenFiles(const std::vector<std::string>& paths);
     void OpenCalcDialog();
     void CloseCalcDialog();
+    // After a database import: refresh the Analyse dialog when it is open
+    // and an image of the pair is loaded.
+    void RefreshCalcDialogAfterImport();
 
     IUiServices& m_ui;
     CalcDialogFactory m_fnCalcDialogFactory;
+    ModalDialog m_fnTransformDialog;
+    ModalDialog m_fnAboutDialog;
     mutable QImage m_buffer;
 };

@@ -1,5 +1,5 @@
 // Import and Initialize Image Database File from the view's menu.
-#include "app/ViewCommands.h"
+#include "viewer/ViewCommands.h"
 #include "imagedb/ImageDatabase.h"
 #include "tests/dialogs/FakeUi.h"
 #include "tests/imagedb/TestFiles.h"

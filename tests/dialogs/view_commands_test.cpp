@@ -1,5 +1,5 @@
 // The view's result-file, database-information and close commands.
-#include "app/ViewCommands.h"
+#include "viewer/ViewCommands.h"
 #include "imagedb/ImageDatabase.h"
 #include "tests/dialogs/FakeUi.h"
 

@@ -9,11 +9,15 @@
 #include <string>
 #include <vector>
 
+class IDownloader;
 class IUiServices;
 class ImageDatabase;
 
-// The end of a long command: unless beeps are disabled a 3000 Hz tone for
-// 200 ms and a 3100 Hz tone for 100 ms, then a box with the text.
+// The completion signal of long commands, unless beeps are disabled: a
+// 3000 Hz tone for 200 ms, then a 3100 Hz tone for 100 ms.
+void CompletionBeeps(IUiServices& ui, bool bDisableBeeps);
+
+// The end of a long command: the completion beeps, then a box with the text.
 void SignalCompletion(IUiServices& ui, bool bDisableBeeps, const std::string& text);
 
 // Save Calculation Results: the results log as text with CR LF line ends.
@@ -35,6 +39,14 @@ void ImportImageDatabase(IUiServices& ui, ImageDatabase& db, bool bDisableBeeps,
 // query files. Cancelling the chooser leaves the database as it was.
 void InitializeImageDatabase(IUiServices& ui, ImageDatabase& db, bool bDisableBeeps,
                              const std::function<void()>& refreshCalcDialog);
+
+// Update Image Database (web update): downloads url, merges its records
+// into the database and saves the store, then "Web Update Complete". A
+// failed download changes nothing and says why; a cancelled one changes
+// nothing and says nothing. The wait cursor shows from the end of the
+// download to the end of the save.
+void UpdateImageDatabase(IUiServices& ui, ImageDatabase& db, IDownloader& downloader,
+                         const std::string& url, bool bDisableBeeps);
 
 // Image Database Information.
 void ShowImageDatabaseInfo(IUiServices& ui, const ImageDatabase& db);

@@ -1,18 +1,23 @@
-#include "app/ViewCommands.h"
+#include "viewer/ViewCommands.h"
 
 #include "analysis/ResultFiles.h"
-#include "app/UiMessageSink.h"
 #include "geometry/Format.h"
 #include "geometry/Messages.h"
 #include "imagedb/ImageDatabase.h"
 #include "imagedb/QueryFile.h"
+#include "imagedb/WebUpdate.h"
+#include "viewer/UiMessageSink.h"
 #include "viewer/UiServices.h"
 
-void SignalCompletion(IUiServices& ui, bool bDisableBeeps, const std::string& text) {
+void CompletionBeeps(IUiServices& ui, bool bDisableBeeps) {
     if (!bDisableBeeps) {
         ui.Beep(3000, 200);
         ui.Beep(3100, 100);
     }
+}
+
+void SignalCompletion(IUiServices& ui, bool bDisableBeeps, const std::string& text) {
+    CompletionBeeps(ui, bDisableBeeps);
     ui.ShowMessage(text);
 }
 
@@ -111,6 +116,54 @@ void ImportImageDatabase(IUiServices& ui, ImageDatabase& db, bool bDisableBeeps,
 void InitializeImageDatabase(IUiServices& ui, ImageDatabase& db, bool bDisableBeeps,
                              const std::function<void()>& refreshCalcDialog) {
     RunQueryCommand(ui, db, bDisableBeeps, refreshCalcDialog, &InitializeQueryFiles);
+}
+
+namespace {
+
+// Shows the wait cursor once the download has arrived.
+class WaitAfterDownload : public IDownloader {
+public:
+    WaitAfterDownload(IDownloader& inner, IUiServices& ui) : m_inner(inner), m_ui(ui) {}
+    ~WaitAfterDownload() override {
+        if (m_bWaiting) {
+            m_ui.EndWaitCursor();
+        }
+    }
+    WaitAfterDownload(const WaitAfterDownload&) = delete;
+    WaitAfterDownload& operator=(const WaitAfterDownload&) = delete;
+
+    DownloadResult Download(const std::string& url) override {
+        DownloadResult result = m_inner.Download(url);
+        if (result.status == DownloadResult::Status::Complete && !m_bWaiting) {
+            m_ui.BeginWaitCursor();
+            m_bWaiting = true;
+        }
+        return result;
+    }
+
+private:
+    IDownloader& m_inner;
+    IUiServices& m_ui;
+    bool m_bWaiting = false;
+};
+
+} // namespace
+
+void UpdateImageDatabase(IUiServices& ui, ImageDatabase& db, IDownloader& downloader,
+                         const std::string& url, bool bDisableBeeps) {
+    CollectingMessageSink problems;
+    WebUpdateOutcome outcome;
+    {
+        WaitAfterDownload waiting(downloader, ui);
+        const ScopedMessageSink scope(&problems);
+        outcome = WebUpdate(db, waiting, url);
+    }
+    for (const std::string& message : problems.m_vMessages) {
+        ui.ShowMessage(message);
+    }
+    if (outcome.result == WebUpdateOutcome::Result::Complete) {
+        SignalCompletion(ui, bDisableBeeps, "Web Update Complete");
+    }
 }
 
 void ShowImageDatabaseInfo(IUiServices& ui, const ImageDatabase& db) {
