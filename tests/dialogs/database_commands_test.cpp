@@ -1,8 +1,8 @@
 // Import and Initialize Image Database File from the view's menu.
-#include "viewer/ViewCommands.h"
 #include "imagedb/ImageDatabase.h"
 #include "tests/dialogs/FakeUi.h"
 #include "tests/imagedb/TestFiles.h"
+#include "viewer/ViewCommands.h"
 
 #include <gtest/gtest.h>
 

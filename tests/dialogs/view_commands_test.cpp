@@ -1,7 +1,7 @@
 // The view's result-file, database-information and close commands.
-#include "viewer/ViewCommands.h"
 #include "imagedb/ImageDatabase.h"
 #include "tests/dialogs/FakeUi.h"
+#include "viewer/ViewCommands.h"
 
 #include <QDir>
 #include <QFile>
