@@ -28,6 +28,7 @@ FileChooserRequest ResultsChooser(const char* title) {
     request.title = title;
     request.filter = "Text Files (*.txt)|*.txt||";
     request.confirmOverwrite = true;
+    request.defaultSuffix = "txt";
     return request;
 }
 

@@ -1,11 +1,15 @@
 // The view's result-file, database-information and close commands.
 #include "imagedb/ImageDatabase.h"
 #include "tests/dialogs/FakeUi.h"
+#include "viewer/QtUiServices.h"
 #include "viewer/ViewCommands.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileDialog>
 #include <QTemporaryDir>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -32,6 +36,7 @@ TEST(SaveResults, LogIsWrittenWithCrLfAfterTheChooser) {
     EXPECT_EQ(ui.m_vRequests[0].title, "Save Calculation Results");
     EXPECT_EQ(ui.m_vRequests[0].filter, "Text Files (*.txt)|*.txt||");
     EXPECT_TRUE(ui.m_vRequests[0].confirmOverwrite);
+    EXPECT_EQ(ui.m_vRequests[0].defaultSuffix, "txt");
     EXPECT_EQ(Slurp(path),
               "\r\nImage Pair a b\r\nRange=1.0000\r\n\r\nImage Pair c d\r\nRange=2.0000\r\n");
     std::vector<std::string> expected = {"save:Save Calculation Results"};
@@ -129,4 +134,22 @@ TEST(CloseWithUnsavedResults, SaveDiscardCancel) {
     EXPECT_EQ(saves, 2);
     EXPECT_EQ(ui.m_vQuestions,
               std::vector<std::string>(4, "Save calculation results before closing?"));
+}
+
+TEST(QtSaveChooser, TypedNameWithoutExtensionGetsTheDefaultSuffix) {
+    QTemporaryDir dir;
+    CQtUiServices ui;
+    FileChooserRequest request;
+    request.title = "Save Vertex Results";
+    request.filter = "Text Files (*.txt)|*.txt||";
+    request.startFolder = dir.path().toStdString();
+    request.defaultSuffix = "txt";
+    QTimer::singleShot(0, [] {
+        auto* chooser = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(chooser, nullptr);
+        EXPECT_EQ(chooser->windowTitle(), "Save Vertex Results");
+        chooser->selectFile("vertices");
+        QMetaObject::invokeMethod(chooser, "accept");
+    });
+    EXPECT_EQ(ui.ChooseSaveFile(request), (dir.path() + "/vertices.txt").toStdString());
 }
