@@ -3,8 +3,8 @@
 #include "analysis/Paths.h"
 #include "app/DataExchange.h"
 #include "app/DialogUnits.h"
-#include "viewer/UiMessageSink.h"
 #include "transform/Registration.h"
+#include "viewer/UiMessageSink.h"
 #include "viewer/UiServices.h"
 
 #include <QLabel>

@@ -5,7 +5,6 @@
 #pragma once
 
 #include "analysis/Measurement.h"
-#include "imagedb/WebUpdate.h"
 #include "viewer/CalcDialogInterface.h"
 #include "viewer/Image.h"
 #include "viewer/UiServices.h"
@@ -16,6 +15,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -46,14 +46,13 @@ public:
         m_fnCalcDialogFactory = std::move(factory);
     }
 
-    // The modal dialogs of the application shell that two commands open:
-    // Transform vertex files and About. Without them those commands do
-    // nothing.
-    using ModalDialog = std::function<void(QWidget* parent)>;
-    void SetModalDialogs(ModalDialog transform, ModalDialog about) {
-        m_fnTransformDialog = std::move(transform);
-        m_fnAboutDialog = std::move(about);
-    }
+    // Commands carried out outside the viewer (dialogs of the application):
+    // the view's handler of that command runs the one given here.
+    using CommandHandler = std::function<void(CChildView&)>;
+    void SetCommandHandler(int nId, CommandHandler handler);
+    // Asked before the main frame closes; false keeps it open.
+    using CloseQuery = std::function<bool(CChildView&)>;
+    void SetCloseQuery(CloseQuery query) { m_fnCloseQuery = std::move(query); }
 
     // Window attributes, then the image database is loaded from its store.
     void PreCreateWindow();
@@ -144,10 +143,6 @@ public:
     bool m_bDragging = false;
     std::unique_ptr<ICalcDialog> m_pCalcDlg;
     bool m_bCalcDlgOpen = false;
-    // Where the web update downloads from.
-    std::string m_sUpdateUrl = DefaultUpdateUrl();
-    // Length of m_sResultsLog when it was last saved; the log only grows.
-    size_t m_nSavedLogLength = 0;
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -199,13 +194,11 @@ private:
     void LoadChosenFiles(const std::vector<std::string>& paths);
     void OpenCalcDialog();
     void CloseCalcDialog();
-    // After a database import: refresh the Analyse dialog when it is open
-    // and an image of the pair is loaded.
-    void RefreshCalcDialogAfterImport();
+    void RunCommandHandler(int nId);
 
     IUiServices& m_ui;
     CalcDialogFactory m_fnCalcDialogFactory;
-    ModalDialog m_fnTransformDialog;
-    ModalDialog m_fnAboutDialog;
+    std::map<int, CommandHandler> m_commandHandlers;
+    CloseQuery m_fnCloseQuery;
     mutable QImage m_buffer;
 };

@@ -1,63 +1,53 @@
 // Commands on the view's result files and on the image database, the
-// Transform and About dialogs, and the question before the frame closes.
-#include "imagedb/ImageDatabase.h"
+// transform tool and the About box. Their dialogs belong to the application,
+// which hands the view a handler for each.
 #include "viewer/ChildView.h"
-#include "viewer/ProgressDownloader.h"
-#include "viewer/ViewCommands.h"
+
+#include "viewer/CommandIds.h"
+
+void CChildView::SetCommandHandler(int nId, CommandHandler handler) {
+    m_commandHandlers[nId] = std::move(handler);
+}
+
+void CChildView::RunCommandHandler(int nId) {
+    const auto it = m_commandHandlers.find(nId);
+    if (it != m_commandHandlers.end() && it->second) {
+        it->second(*this);
+    }
+}
 
 void CChildView::OnSaveCalculationResults() {
-    if (SaveCalculationResults(m_ui, m_sResultsLog, m_bDisableBeeps)) {
-        m_nSavedLogLength = m_sResultsLog.size();
-    }
+    RunCommandHandler(ID_SAVE_CALCULATION_RESULTS);
 }
 
 void CChildView::OnSaveVertexResults() {
-    SaveVertexResults(m_ui, m_vVertices, m_bDisableBeeps);
-}
-
-void CChildView::RefreshCalcDialogAfterImport() {
-    if ((m_pLeftImage || m_pRightImage) && m_bCalcDlgOpen && m_pCalcDlg) {
-        m_pCalcDlg->UpdateImageInfo();
-    }
+    RunCommandHandler(ID_SAVE_VERTEX_RESULTS);
 }
 
 void CChildView::OnImportImageDatabase() {
-    ImportImageDatabase(m_ui, ImageDatabase::Instance(), m_bDisableBeeps,
-                        [this] { RefreshCalcDialogAfterImport(); });
+    RunCommandHandler(ID_IMPORT_IMAGE_DATABASE);
 }
 
 void CChildView::OnInitializeImageDatabase() {
-    InitializeImageDatabase(m_ui, ImageDatabase::Instance(), m_bDisableBeeps,
-                            [this] { RefreshCalcDialogAfterImport(); });
+    RunCommandHandler(ID_INITIALIZE_IMAGE_DATABASE);
 }
 
 void CChildView::OnUpdateImageDatabase() {
-    CProgressDownloader downloader(window());
-    UpdateImageDatabase(m_ui, ImageDatabase::Instance(), downloader, m_sUpdateUrl, m_bDisableBeeps);
+    RunCommandHandler(ID_UPDATE_IMAGE_DATABASE);
 }
 
 void CChildView::OnImageDatabaseInfo() {
-    ShowImageDatabaseInfo(m_ui, ImageDatabase::Instance());
+    RunCommandHandler(ID_IMAGE_DATABASE_INFO);
 }
 
 void CChildView::OnTransformVertexFiles() {
-    if (m_fnTransformDialog) {
-        m_fnTransformDialog(window());
-    }
+    RunCommandHandler(ID_TRANSFORM_VERTEX_FILES);
 }
 
 void CChildView::OnAbout() {
-    if (m_fnAboutDialog) {
-        m_fnAboutDialog(window());
-    }
+    RunCommandHandler(ID_APP_ABOUT);
 }
 
 bool CChildView::CanCloseFrame() {
-    if (m_sResultsLog.size() == m_nSavedLogLength) {
-        return true;
-    }
-    return ConfirmCloseWithUnsavedResults(m_ui, [this] {
-        OnSaveCalculationResults();
-        return m_sResultsLog.size() == m_nSavedLogLength;
-    });
+    return !m_fnCloseQuery || m_fnCloseQuery(*this);
 }

@@ -140,23 +140,23 @@ void CChildView::OnLButtonDown(IntPoint p) {
         return;
     }
     const Hit hit = HitTest(p, BothLayouts());
-    if (hit.left.inside) {
-        m_ptLeftMark = hit.left.pt;
-        m_bLeftMarkSet = true;
-        if (ICalcDialog* dlg = CalcDialog()) {
-            dlg->SetLeftPixel(m_ptLeftMark.x, m_ptLeftMark.y);
-            dlg->UpdateImageInfo();
-        }
-        Repaint();
-    } else if (hit.right.inside) {
-        m_ptRightMark = hit.right.pt;
-        m_bRightMarkSet = true;
-        if (ICalcDialog* dlg = CalcDialog()) {
-            dlg->SetRightPixel(m_ptRightMark.x, m_ptRightMark.y);
-            dlg->UpdateImageInfo();
-        }
-        Repaint();
+    if (!hit.left.inside && !hit.right.inside) {
+        return;
     }
+    const bool left = hit.left.inside;
+    const ImagePoint pt = left ? hit.left.pt : hit.right.pt;
+    (left ? m_ptLeftMark : m_ptRightMark) = pt;
+    (left ? m_bLeftMarkSet : m_bRightMarkSet) = true;
+    if (ICalcDialog* dlg = CalcDialog()) {
+        if (left) {
+            dlg->SetLeftPixel(pt.x, pt.y);
+        } else {
+            dlg->SetRightPixel(pt.x, pt.y);
+        }
+        dlg->UpdateImageInfo();
+    }
+    // Shown at once, with or without the Analyse dialog.
+    Repaint();
 }
 
 void CChildView::OnLButtonUp(IntPoint p) {

@@ -150,8 +150,12 @@ int CImage::Draw(QImage& target, const ViewRect& dest, const ViewRect* clip, boo
             continue;
         }
         const auto* s = reinterpret_cast<const QRgb*>(m_image.constScanLine(sy));
-        for (std::size_t i = 0; i < columns.size(); ++i) {
-            d[i] = s[columns[i]];
+        if (dw == w) {
+            std::memcpy(d, s + columns.front(), rowBytes); // one image pixel per target pixel
+        } else {
+            for (std::size_t i = 0; i < columns.size(); ++i) {
+                d[i] = s[columns[i]];
+            }
         }
         lastSourceRow = sy;
         lastRow = d;

@@ -3,6 +3,7 @@
 // what ranvista-cli writes for the same marks. Also the dialog's close path
 // and the database commands as the view runs them.
 #include "app/CalcDlg.h"
+#include "app/ViewCommandHandlers.h"
 #include "geometry/Format.h"
 #include "imagedb/ImageDatabase.h"
 #include "tests/cli/CliRunner.h"
@@ -58,6 +59,7 @@ protected:
             calcDlg = dlg.get();
             return dlg;
         });
+        InstallViewCommands(*view);
         view->resize(1000, 520);
         view->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(view.get()));
@@ -91,6 +93,10 @@ protected:
         ClickImage(ViewSide::Right, xr, yr);
         QTest::keyClick(view.get(), Qt::Key_Space);
     }
+    void UseUpdateUrl(const std::string& url) {
+        updateUrl = url;
+        InstallViewCommands(*view, {url});
+    }
     QString Field(int id) const { return qobject_cast<QLineEdit*>(calcDlg->Control(id))->text(); }
 
     TempDir dir;
@@ -100,6 +106,7 @@ protected:
     CCalcDlg* calcDlg = nullptr;
     std::string leftPath;
     std::string rightPath;
+    std::string updateUrl;
 };
 
 } // namespace
@@ -233,7 +240,7 @@ TEST_F(ViewLoopTest, WebUpdateSuccessNotFoundRefusedAndCancel) {
         store::Count(1) + store::Record(MakeRecord("new", 1, 2)) + store::Tag(0);
     server.Route("/ImageDatabasePostBuild.bin",
                  LocalHttpServer::Answer(200, "OK", QByteArray::fromStdString(update)));
-    view->m_sUpdateUrl = server.Url("/ImageDatabasePostBuild.bin");
+    UseUpdateUrl(server.Url("/ImageDatabasePostBuild.bin"));
     view->OnCmdMsg(ID_UPDATE_IMAGE_DATABASE);
     EXPECT_EQ(ui.m_vMessages, std::vector<std::string>{"Web Update Complete"});
     EXPECT_EQ(ui.m_vBeeps.size(), 2u);
@@ -244,26 +251,26 @@ TEST_F(ViewLoopTest, WebUpdateSuccessNotFoundRefusedAndCancel) {
     EXPECT_EQ(ui.m_vMessages.back(), "Image Database Size= 1 Entries");
 
     ui.m_vMessages.clear();
-    view->m_sUpdateUrl = server.Url("/missing.bin");
+    UseUpdateUrl(server.Url("/missing.bin"));
     view->OnCmdMsg(ID_UPDATE_IMAGE_DATABASE);
-    EXPECT_EQ(ui.m_vMessages, std::vector<std::string>{"Unable to open " + view->m_sUpdateUrl});
+    EXPECT_EQ(ui.m_vMessages, std::vector<std::string>{"Unable to open " + updateUrl});
 
     {
         QTcpServer closed;
         ASSERT_TRUE(closed.listen(QHostAddress::LocalHost, 0));
-        view->m_sUpdateUrl = "http://127.0.0.1:" + std::to_string(closed.serverPort()) + "/x.bin";
+        UseUpdateUrl("http://127.0.0.1:" + std::to_string(closed.serverPort()) + "/x.bin");
     }
     ui.m_vMessages.clear();
     view->OnCmdMsg(ID_UPDATE_IMAGE_DATABASE);
     ASSERT_EQ(ui.m_vMessages.size(), 1u);
-    EXPECT_EQ(ui.m_vMessages[0].rfind("Unable to open " + view->m_sUpdateUrl, 0), 0u);
+    EXPECT_EQ(ui.m_vMessages[0].rfind("Unable to open " + updateUrl, 0), 0u);
 
     // A server that never answers: Cancel in the progress dialog stops the
     // download and changes nothing.
     LocalHttpServer::Response silent;
     silent.silent = true;
     server.Route("/slow.bin", silent);
-    view->m_sUpdateUrl = server.Url("/slow.bin");
+    UseUpdateUrl(server.Url("/slow.bin"));
     ui.m_vMessages.clear();
     bool pressed = false;
     QTimer::singleShot(100, [&] {

@@ -42,6 +42,7 @@ protected:
         auto v = std::make_unique<CChildView>(ui);
         v->SetCalcDialogFactory(FakeCalcDialogFactory(dialog));
         v->resize(kWidth, kHeight);
+        v->installEventFilter(&paintCounter);
         v->show();
         EXPECT_TRUE(QTest::qWaitForWindowExposed(v.get()));
         return v;
@@ -97,7 +98,18 @@ protected:
         return buffer;
     }
 
+    // Counts the paints the view receives.
+    struct PaintCounter : QObject {
+        int paints = 0;
+        bool eventFilter(QObject*, QEvent* e) override {
+            paints += e->type() == QEvent::Paint;
+            return false;
+        }
+    };
+    int Paints() const { return paintCounter.paints; }
+
     QTemporaryDir dir;
+    PaintCounter paintCounter;
     FakeUiServices ui;
     CUiMessageSink sink{ui};
     ScopedMessageSink sinkScope{&sink};

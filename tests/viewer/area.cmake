@@ -1,1 +1,3 @@
-ranvista_test_area(viewer LIBS viewer Qt6::Test)
+if(TARGET viewer)
+  ranvista_test_area(viewer LIBS viewer Qt6::Test)
+endif()

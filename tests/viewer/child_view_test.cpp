@@ -24,6 +24,14 @@ TEST_F(View, ClicksSetMarksOnlyInsideAnImage) {
     EXPECT_EQ(dialog.rightCol, 80);
     EXPECT_EQ(dialog.refreshed, refreshes + 2);
 
+    // With the Analyse dialog closed the mark is still shown at once.
+    view->OnShowCalcControl();
+    ASSERT_FALSE(view->m_bCalcDlgOpen);
+    const int paints = Paints();
+    Click(60, 40);
+    EXPECT_EQ(view->m_ptLeftMark, (ImagePoint{60, 40}));
+    EXPECT_EQ(Paints(), paints + 1);
+
     // Without a pair nothing is marked.
     view->m_pRightImage.reset();
     view->m_bLeftMarkSet = false;
@@ -74,9 +82,11 @@ TEST_F(View, ZoomKeysAreTheNumericPadAndPageKeys) {
     EXPECT_EQ(view->m_nZoomStep, -1);
     Key(Qt::Key_PageUp, Qt::NoModifier, 3); // repeat count 3
     EXPECT_EQ(view->m_nZoomStep, -4);
+    const int paints = Paints();
     Key(Qt::Key_Plus, Qt::KeypadModifier | Qt::ControlModifier);
     Key(Qt::Key_PageDown, Qt::ShiftModifier);
     EXPECT_EQ(view->m_nZoomStep, -4);
+    EXPECT_EQ(Paints(), paints + 2); // repainted all the same
     Key(Qt::Key_Minus, Qt::KeypadModifier);
     Key(Qt::Key_PageDown);
     EXPECT_EQ(view->m_nZoomStep, -2);

@@ -153,6 +153,19 @@ TEST(Image, DrawStretchesIntoTheDestinationWithinTheClip) {
     }
 }
 
+TEST(Image, DrawOneToOneWithinTheClip) {
+    const CImage img(Pattern());
+    QImage target(20, 20, QImage::Format_RGB32);
+    target.fill(Qt::black);
+    const ViewRect clip{7, 6, 20, 8};
+    img.Draw(target, ViewRect{5, 5, 11, 9}, &clip);
+    EXPECT_EQ(target.pixel(7, 6), img.Pixels().pixel(2, 1));
+    EXPECT_EQ(target.pixel(10, 7), img.Pixels().pixel(5, 2));
+    EXPECT_EQ(target.pixel(11, 7), qRgb(0, 0, 0));
+    EXPECT_EQ(target.pixel(7, 8), qRgb(0, 0, 0));
+    EXPECT_EQ(target.pixel(6, 6), qRgb(0, 0, 0));
+}
+
 TEST(Image, DrawReadsOnlyTheVisiblePartOfAHugeDestination) {
     const CImage img(Pattern());
     QImage target(50, 50, QImage::Format_RGB32);
