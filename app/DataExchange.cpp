@@ -74,6 +74,7 @@ void DataExchange::Double(QLineEdit* edit, double& value) {
     }
     if (!m_bTake) {
         edit->setText(QString::fromStdString(FormatDialogDouble(value)));
+        edit->setCursorPosition(0); // a long number shows its first digits
         return;
     }
     if (const auto parsed = ParseDialogDouble(edit->text().toStdString())) {
