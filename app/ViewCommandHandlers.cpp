@@ -1,11 +1,11 @@
 #include "app/ViewCommandHandlers.h"
 
 #include "app/MyAboutDlg.h"
+#include "app/ProgressDownloader.h"
 #include "app/TransformDlg.h"
 #include "imagedb/ImageDatabase.h"
 #include "imagedb/WebUpdate.h"
 #include "viewer/CommandIds.h"
-#include "viewer/ProgressDownloader.h"
 #include "viewer/ViewCommands.h"
 
 #include <memory>

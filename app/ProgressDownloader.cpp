@@ -1,4 +1,4 @@
-#include "viewer/ProgressDownloader.h"
+#include "app/ProgressDownloader.h"
 
 #include "net/HttpDownloader.h"
 
