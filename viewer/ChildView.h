@@ -54,7 +54,8 @@ public:
     using CloseQuery = std::function<bool(CChildView&)>;
     void SetCloseQuery(CloseQuery query) { m_fnCloseQuery = std::move(query); }
 
-    // Window attributes, then the image database is loaded from its store.
+    // Loads the image database from its store; the main frame calls it once,
+    // when it creates the view.
     void PreCreateWindow();
 
     // Command routing: true when the view handles the command.
