@@ -6,6 +6,7 @@
 
 #include <compare>
 #include <cstdint>
+#include <iosfwd>
 #include <istream>
 #include <string>
 #include <string_view>
@@ -16,6 +17,10 @@ std::string MakeProductKey(std::string_view text);
 
 // The store file inside a folder: folder + separator + "ImgBinDat".
 std::string StorePathIn(const std::string& folder);
+
+// Opens path for binary reading. When it cannot be opened (or is a folder),
+// reports "Unable to open <path>" and returns false.
+bool OpenInputFile(const std::string& path, std::ifstream& in);
 
 // The store keeps this many bytes of a key.
 inline constexpr size_t kStoreKeyBytes = 27;

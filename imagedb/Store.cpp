@@ -237,14 +237,21 @@ bool ImageDatabase::SaveStore() const {
     return true;
 }
 
-bool ImageDatabase::LoadStore() {
+bool OpenInputFile(const std::string& path, std::ifstream& in) {
     std::error_code ec;
-    std::ifstream in;
-    if (!std::filesystem::is_directory(m_sStorePath, ec)) {
-        in.open(m_sStorePath, std::ios::binary);
+    if (!std::filesystem::is_directory(path, ec)) {
+        in.open(path, std::ios::binary);
     }
     if (!in.is_open()) {
-        ReportMessage("Unable to open " + m_sStorePath);
+        ReportMessage("Unable to open " + path);
+        return false;
+    }
+    return true;
+}
+
+bool ImageDatabase::LoadStore() {
+    std::ifstream in;
+    if (!OpenInputFile(m_sStorePath, in)) {
         return false;
     }
     std::vector<ImageRecord> records;
