@@ -97,6 +97,14 @@ double PeakMegabytes() {
     return 0.0;
 }
 
+// The benchmark store, loaded.
+ImageDatabase LoadedTable(const Fixture& f) {
+    ImageDatabase db;
+    db.SetStorePath(f.store);
+    db.LoadStore();
+    return db;
+}
+
 void BM_LoadStore(benchmark::State& state) {
     const Fixture& f = Files();
     ResetPeakMemory();
@@ -115,9 +123,7 @@ BENCHMARK(BM_LoadStore)->Unit(benchmark::kMillisecond)->Iterations(5);
 
 void BM_SaveStore(benchmark::State& state) {
     const Fixture& f = Files();
-    ImageDatabase db;
-    db.SetStorePath(f.store);
-    db.LoadStore();
+    ImageDatabase db = LoadedTable(f);
     db.SetStorePath((f.dir / "saved").string());
     ResetPeakMemory();
     for (auto _ : state) {
@@ -158,9 +164,7 @@ BENCHMARK(BM_ReadQueryFile)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 void BM_FindRecord(benchmark::State& state) {
     const Fixture& f = Files();
-    ImageDatabase db;
-    db.SetStorePath(f.store);
-    db.LoadStore();
+    const ImageDatabase db = LoadedTable(f);
     std::vector<std::string> names = f.names;
     std::shuffle(names.begin(), names.end(), std::mt19937_64(2));
     size_t i = 0;

@@ -164,12 +164,7 @@ int Dump(const ImageDatabase& db, bool json) {
 
 int Merge(ImageDatabase& db, const std::string& file, bool json) {
     std::ifstream in;
-    std::error_code ec;
-    if (!std::filesystem::is_directory(file, ec)) {
-        in.open(file, std::ios::binary);
-    }
-    if (!in.is_open()) {
-        ReportMessage("Unable to open " + file);
+    if (!OpenInputFile(file, in)) {
         return 1;
     }
     db.LoadStore(in);

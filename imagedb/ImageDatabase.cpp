@@ -30,14 +30,6 @@ Table::const_iterator LowerBound(const Table& t, std::string_view key) {
     });
 }
 
-const ImageRecord* FindExact(const Table& t, std::string_view key) {
-    const auto it = LowerBound(t, key);
-    if (it != t.end() && it->m_sProductId == key) {
-        return &*it;
-    }
-    return nullptr;
-}
-
 bool StrictlyAscending(const Table& v) {
     for (size_t i = 1; i < v.size(); ++i) {
         if (!KeyLess(v[i - 1].m_sProductId, v[i].m_sProductId)) {
@@ -47,11 +39,10 @@ bool StrictlyAscending(const Table& v) {
     return true;
 }
 
-// The first 16 bytes of a key as two big-endian numbers, zero-padded: they
-// order keys as the bytes do, up to ties that only the whole keys decide.
+using KeyPrefix = ImageDatabase::KeyPrefix;
+
 struct SortEntry {
-    uint64_t hi = 0;
-    uint64_t lo = 0;
+    KeyPrefix prefix;
     size_t index = 0;
 };
 
@@ -73,15 +64,12 @@ void SortKeepLast(Table& v) {
     std::vector<SortEntry> order(v.size());
     for (size_t i = 0; i < v.size(); ++i) {
         const std::string_view key = v[i].m_sProductId;
-        order[i] = {BigEndianPrefix(key, 0), BigEndianPrefix(key, 8), i};
+        order[i] = {ImageDatabase::PrefixOf(key), i};
     }
     // -1, 0, 1 as the keys of two entries compare.
     const auto compareKeys = [&v](const SortEntry& a, const SortEntry& b) {
-        if (a.hi != b.hi) {
-            return a.hi < b.hi ? -1 : 1;
-        }
-        if (a.lo != b.lo) {
-            return a.lo < b.lo ? -1 : 1;
+        if (a.prefix != b.prefix) {
+            return a.prefix < b.prefix ? -1 : 1;
         }
         return v[a.index].m_sProductId.compare(v[b.index].m_sProductId);
     };
@@ -173,13 +161,49 @@ ImageDatabase& ImageDatabase::Instance() {
     return db;
 }
 
+ImageDatabase::KeyPrefix ImageDatabase::PrefixOf(std::string_view key) {
+    return {BigEndianPrefix(key, 0), BigEndianPrefix(key, 8)};
+}
+
+void ImageDatabase::RebuildPrefixes() {
+    m_vPrefixes.resize(m_vRecords.size());
+    for (size_t i = 0; i < m_vRecords.size(); ++i) {
+        m_vPrefixes[i] = PrefixOf(m_vRecords[i].m_sProductId);
+    }
+}
+
+void ImageDatabase::Clear() {
+    m_vRecords.clear();
+    m_vPrefixes.clear();
+}
+
 void ImageDatabase::InsertRecord(const ImageRecord& rec) {
     const auto it = LowerBound(m_vRecords, rec.m_sProductId);
+    const auto at = it - m_vRecords.begin();
     if (it != m_vRecords.end() && it->m_sProductId == rec.m_sProductId) {
-        m_vRecords[static_cast<size_t>(it - m_vRecords.begin())] = rec;
+        m_vRecords[static_cast<size_t>(at)] = rec;
     } else {
         m_vRecords.insert(it, rec);
+        m_vPrefixes.insert(m_vPrefixes.begin() + at, PrefixOf(rec.m_sProductId));
     }
+}
+
+// The first record whose prefix is not less than the key's, then the few
+// records sharing that prefix, compared whole.
+const ImageRecord* ImageDatabase::FindKey(std::string_view key) const {
+    const KeyPrefix prefix = PrefixOf(key);
+    size_t i = static_cast<size_t>(
+        std::lower_bound(m_vPrefixes.begin(), m_vPrefixes.end(), prefix) - m_vPrefixes.begin());
+    for (; i < m_vRecords.size() && m_vPrefixes[i] == prefix; ++i) {
+        const int c = m_vRecords[i].m_sProductId.compare(key);
+        if (c == 0) {
+            return &m_vRecords[i];
+        }
+        if (c > 0) {
+            break;
+        }
+    }
+    return nullptr;
 }
 
 const ImageRecord* ImageDatabase::FindRecord(std::string_view productName) const {
@@ -197,11 +221,11 @@ const ImageRecord* ImageDatabase::FindRecord(std::string_view productName) const
         key[i] = (ch >= 'A' && ch <= 'Z') ? static_cast<char>(ch - 'A' + 'a') : ch;
     }
     const std::string_view lowered(key, productName.size());
-    if (const ImageRecord* exact = FindExact(m_vRecords, lowered)) {
+    if (const ImageRecord* exact = FindKey(lowered)) {
         return exact;
     }
     if (lowered.size() > kStoreKeyBytes) {
-        return FindExact(m_vRecords, lowered.substr(0, kStoreKeyBytes));
+        return FindKey(lowered.substr(0, kStoreKeyBytes));
     }
     return nullptr;
 }
@@ -209,23 +233,27 @@ const ImageRecord* ImageDatabase::FindRecord(std::string_view productName) const
 void ImageDatabase::MergeRecords(std::vector<ImageRecord>&& records) {
     SortKeepLast(records);
     MergeSorted(m_vRecords, std::move(records));
+    RebuildPrefixes();
 }
 
 void ImageDatabase::AppendRecords(const std::vector<ImageRecord>& records) {
     m_vRecords.insert(m_vRecords.end(), records.begin(), records.end());
+    RebuildPrefixes();
 }
 
 void ImageDatabase::AppendRecords(std::vector<ImageRecord>&& records) {
     if (m_vRecords.empty()) {
         m_vRecords = std::move(records);
-        return;
+    } else {
+        m_vRecords.reserve(m_vRecords.size() + records.size());
+        std::move(records.begin(), records.end(), std::back_inserter(m_vRecords));
     }
-    m_vRecords.reserve(m_vRecords.size() + records.size());
-    std::move(records.begin(), records.end(), std::back_inserter(m_vRecords));
+    RebuildPrefixes();
 }
 
 void ImageDatabase::SortAndDedupe() {
     SortKeepLast(m_vRecords);
+    RebuildPrefixes();
 }
 
 std::string DatabaseSizeText(const ImageDatabase& db) {
