@@ -1,6 +1,10 @@
 // How the view makes its Analyse dialog.
+#include "app/CalcDlg.h"
 #include "app/RanvistaApp.h"
+#include "imagedb/ImageDatabase.h"
 
-CChildView::CalcDialogFactory MakeCalcDialogFactory() {
-    return {};
+CChildView::CalcDialogFactory MakeCalcDialogFactory(IUiServices& ui, QWidget* owner) {
+    return [&ui, owner](ICalcHost& host) {
+        return std::make_unique<CCalcDlg>(&host, ui, ImageDatabase::Instance(), owner);
+    };
 }

@@ -55,6 +55,8 @@ void CMainFrame::CreateMenus() {
     AddCommand(file, ID_SAVE_CALCULATION_RESULTS, "Save Calculation Results",
                "Saves all calculation results");
     AddCommand(file, ID_SAVE_VERTEX_RESULTS, "Save Vertex Results");
+    AddCommand(file, ID_TRANSFORM_VERTEX_FILES, "Transform vertex files",
+               "Transform vertex file to reference vertex file's frame");
     file->addSeparator();
     QMenu* database = file->addMenu("Database");
     AddCommand(database, ID_UPDATE_IMAGE_DATABASE, "Update Image Database (web update)",

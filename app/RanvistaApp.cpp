@@ -1,5 +1,6 @@
 #include "app/RanvistaApp.h"
 
+#include "app/ViewCommandHandlers.h"
 #include "imagedb/ImageDatabase.h"
 #include "viewer/QtUiServices.h"
 #include "viewer/UiMessageSink.h"
@@ -75,7 +76,8 @@ bool CRanvistaApp::InitInstance(const StartupOptions& options) {
         static_cast<CQtUiServices*>(m_pOwnUi.get())->SetParentWidget(m_pMainWnd.get());
     }
     m_pMainWnd->Create();
-    m_pMainWnd->View().SetCalcDialogFactory(MakeCalcDialogFactory());
+    m_pMainWnd->View().SetCalcDialogFactory(MakeCalcDialogFactory(*m_pUi, m_pMainWnd.get()));
+    InstallViewCommands(m_pMainWnd->View());
     m_pMainWnd->showMaximized();
     if (!options.sLeftFile.empty() && !options.sRightFile.empty()) {
         m_pMainWnd->View().OpenPairFiles(options.sLeftFile, options.sRightFile);

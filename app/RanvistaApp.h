@@ -31,8 +31,9 @@ struct ParsedCommandLine {
 // "ranvista [--db STORE] [LEFT RIGHT]"; args[0] is the program.
 ParsedCommandLine ParseCommandLine(const QStringList& args);
 
-// How the Analyse dialog is made for the view.
-CChildView::CalcDialogFactory MakeCalcDialogFactory();
+// How the Analyse dialog is made for the view: a window of its own, kept
+// above owner, that speaks to the user through ui.
+CChildView::CalcDialogFactory MakeCalcDialogFactory(IUiServices& ui, QWidget* owner);
 
 class CRanvistaApp {
 public:

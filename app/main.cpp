@@ -3,10 +3,14 @@
 
 #include <QApplication>
 
+#include <clocale>
 #include <cstdio>
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
+    // The application object takes the user's locale for the C library too;
+    // numbers in fields and files are always written and read with a '.'.
+    std::setlocale(LC_NUMERIC, "C");
     const ParsedCommandLine cmd = ParseCommandLine(QApplication::arguments());
     if (!cmd.bRun) {
         std::fputs(cmd.sText.c_str(), cmd.nExitCode == 0 ? stdout : stderr);

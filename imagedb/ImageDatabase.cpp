@@ -3,6 +3,8 @@
 #include "analysis/Paths.h"
 
 #include <algorithm>
+#include <array>
+#include <cstdint>
 #include <numeric>
 
 namespace {
@@ -28,14 +30,6 @@ Table::const_iterator LowerBound(const Table& t, std::string_view key) {
     });
 }
 
-const ImageRecord* FindExact(const Table& t, std::string_view key) {
-    const auto it = LowerBound(t, key);
-    if (it != t.end() && it->m_sProductId == key) {
-        return &*it;
-    }
-    return nullptr;
-}
-
 bool StrictlyAscending(const Table& v) {
     for (size_t i = 1; i < v.size(); ++i) {
         if (!KeyLess(v[i - 1].m_sProductId, v[i].m_sProductId)) {
@@ -45,6 +39,21 @@ bool StrictlyAscending(const Table& v) {
     return true;
 }
 
+using KeyPrefix = ImageDatabase::KeyPrefix;
+
+struct SortEntry {
+    KeyPrefix prefix;
+    size_t index = 0;
+};
+
+uint64_t BigEndianPrefix(std::string_view key, size_t from) {
+    uint64_t v = 0;
+    for (size_t i = from; i < from + 8; ++i) {
+        v = (v << 8) | (i < key.size() ? static_cast<unsigned char>(key[i]) : 0u);
+    }
+    return v;
+}
+
 // Sorts v by key and keeps, of the records sharing a key, the one that came
 // last: the same table as inserting the records one by one. The records are
 // ordered through an index so that no second copy of the list is made.
@@ -52,38 +61,47 @@ void SortKeepLast(Table& v) {
     if (StrictlyAscending(v)) {
         return;
     }
-    std::vector<size_t> order(v.size());
-    std::iota(order.begin(), order.end(), size_t{0});
-    std::sort(order.begin(), order.end(), [&v](size_t a, size_t b) {
-        const int c = v[a].m_sProductId.compare(v[b].m_sProductId);
-        return c < 0 || (c == 0 && a < b);
+    std::vector<SortEntry> order(v.size());
+    for (size_t i = 0; i < v.size(); ++i) {
+        const std::string_view key = v[i].m_sProductId;
+        order[i] = {ImageDatabase::PrefixOf(key), i};
+    }
+    // -1, 0, 1 as the keys of two entries compare.
+    const auto compareKeys = [&v](const SortEntry& a, const SortEntry& b) {
+        if (a.prefix != b.prefix) {
+            return a.prefix < b.prefix ? -1 : 1;
+        }
+        return v[a.index].m_sProductId.compare(v[b.index].m_sProductId);
+    };
+    std::sort(order.begin(), order.end(), [&compareKeys](const SortEntry& a, const SortEntry& b) {
+        const int c = compareKeys(a, b);
+        return c < 0 || (c == 0 && a.index < b.index);
     });
-    // Drop all but the last of each run of equal keys, moving the dropped
-    // indices behind the kept ones: order becomes a permutation whose first
-    // `kept` entries are the records to keep, in key order.
-    std::vector<size_t> dropped;
+    // Keep the last of each run of equal keys. The kept indices go first, in
+    // key order, the dropped ones after them: a permutation of the list.
+    std::vector<size_t> target(v.size());
     size_t kept = 0;
+    size_t dropped = v.size();
     for (size_t i = 0; i < order.size(); ++i) {
-        if (i + 1 < order.size() && v[order[i]].m_sProductId == v[order[i + 1]].m_sProductId) {
-            dropped.push_back(order[i]);
+        if (i + 1 < order.size() && compareKeys(order[i], order[i + 1]) == 0) {
+            target[--dropped] = order[i].index;
         } else {
-            order[kept++] = order[i];
+            target[kept++] = order[i].index;
         }
     }
-    std::copy(dropped.begin(), dropped.end(), order.begin() + static_cast<ptrdiff_t>(kept));
-    dropped = {};
-    // Apply the permutation in place: slot i receives record order[i].
+    order = {};
+    // Apply the permutation in place: slot i receives record target[i].
     std::vector<bool> done(v.size(), false);
     for (size_t start = 0; start < v.size(); ++start) {
-        if (done[start] || order[start] == start) {
+        if (done[start] || target[start] == start) {
             continue;
         }
         ImageRecord held = std::move(v[start]);
         size_t slot = start;
-        while (order[slot] != start) {
-            v[slot] = std::move(v[order[slot]]);
+        while (target[slot] != start) {
+            v[slot] = std::move(v[target[slot]]);
             done[slot] = true;
-            slot = order[slot];
+            slot = target[slot];
         }
         v[slot] = std::move(held);
         done[slot] = true;
@@ -143,23 +161,71 @@ ImageDatabase& ImageDatabase::Instance() {
     return db;
 }
 
-void ImageDatabase::InsertRecord(const ImageRecord& rec) {
-    const auto it = LowerBound(m_vRecords, rec.m_sProductId);
-    if (it != m_vRecords.end() && it->m_sProductId == rec.m_sProductId) {
-        m_vRecords[static_cast<size_t>(it - m_vRecords.begin())] = rec;
-    } else {
-        m_vRecords.insert(it, rec);
+ImageDatabase::KeyPrefix ImageDatabase::PrefixOf(std::string_view key) {
+    return {BigEndianPrefix(key, 0), BigEndianPrefix(key, 8)};
+}
+
+void ImageDatabase::RebuildPrefixes() {
+    m_vPrefixes.resize(m_vRecords.size());
+    for (size_t i = 0; i < m_vRecords.size(); ++i) {
+        m_vPrefixes[i] = PrefixOf(m_vRecords[i].m_sProductId);
     }
 }
 
+void ImageDatabase::Clear() {
+    m_vRecords.clear();
+    m_vPrefixes.clear();
+}
+
+void ImageDatabase::InsertRecord(const ImageRecord& rec) {
+    const auto it = LowerBound(m_vRecords, rec.m_sProductId);
+    const auto at = it - m_vRecords.begin();
+    if (it != m_vRecords.end() && it->m_sProductId == rec.m_sProductId) {
+        m_vRecords[static_cast<size_t>(at)] = rec;
+    } else {
+        m_vRecords.insert(it, rec);
+        m_vPrefixes.insert(m_vPrefixes.begin() + at, PrefixOf(rec.m_sProductId));
+    }
+}
+
+// The first record whose prefix is not less than the key's, then the few
+// records sharing that prefix, compared whole.
+const ImageRecord* ImageDatabase::FindKey(std::string_view key) const {
+    const KeyPrefix prefix = PrefixOf(key);
+    size_t i = static_cast<size_t>(
+        std::lower_bound(m_vPrefixes.begin(), m_vPrefixes.end(), prefix) - m_vPrefixes.begin());
+    for (; i < m_vRecords.size() && m_vPrefixes[i] == prefix; ++i) {
+        const int c = m_vRecords[i].m_sProductId.compare(key);
+        if (c == 0) {
+            return &m_vRecords[i];
+        }
+        if (c > 0) {
+            break;
+        }
+    }
+    return nullptr;
+}
+
 const ImageRecord* ImageDatabase::FindRecord(std::string_view productName) const {
-    std::string key(productName);
-    LowerAscii(key);
-    if (const ImageRecord* exact = FindExact(m_vRecords, key)) {
+    // Lower-cased into a local buffer: a lookup allocates nothing for the
+    // usual product names.
+    std::array<char, 64> local{};
+    std::string longName;
+    char* key = local.data();
+    if (productName.size() > local.size()) {
+        longName.resize(productName.size());
+        key = longName.data();
+    }
+    for (size_t i = 0; i < productName.size(); ++i) {
+        const char ch = productName[i];
+        key[i] = (ch >= 'A' && ch <= 'Z') ? static_cast<char>(ch - 'A' + 'a') : ch;
+    }
+    const std::string_view lowered(key, productName.size());
+    if (const ImageRecord* exact = FindKey(lowered)) {
         return exact;
     }
-    if (key.size() > kStoreKeyBytes) {
-        return FindExact(m_vRecords, std::string_view(key).substr(0, kStoreKeyBytes));
+    if (lowered.size() > kStoreKeyBytes) {
+        return FindKey(lowered.substr(0, kStoreKeyBytes));
     }
     return nullptr;
 }
@@ -167,21 +233,29 @@ const ImageRecord* ImageDatabase::FindRecord(std::string_view productName) const
 void ImageDatabase::MergeRecords(std::vector<ImageRecord>&& records) {
     SortKeepLast(records);
     MergeSorted(m_vRecords, std::move(records));
+    RebuildPrefixes();
 }
 
 void ImageDatabase::AppendRecords(const std::vector<ImageRecord>& records) {
     m_vRecords.insert(m_vRecords.end(), records.begin(), records.end());
+    RebuildPrefixes();
 }
 
 void ImageDatabase::AppendRecords(std::vector<ImageRecord>&& records) {
     if (m_vRecords.empty()) {
         m_vRecords = std::move(records);
-        return;
+    } else {
+        m_vRecords.reserve(m_vRecords.size() + records.size());
+        std::move(records.begin(), records.end(), std::back_inserter(m_vRecords));
     }
-    m_vRecords.reserve(m_vRecords.size() + records.size());
-    std::move(records.begin(), records.end(), std::back_inserter(m_vRecords));
+    RebuildPrefixes();
 }
 
 void ImageDatabase::SortAndDedupe() {
     SortKeepLast(m_vRecords);
+    RebuildPrefixes();
+}
+
+std::string DatabaseSizeText(const ImageDatabase& db) {
+    return "Image Database Size= " + std::to_string(db.Count()) + " Entries";
 }

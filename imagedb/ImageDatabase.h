@@ -4,6 +4,9 @@
 
 #include "geometry/ImageRecord.h"
 
+#include <compare>
+#include <cstdint>
+#include <iosfwd>
 #include <istream>
 #include <string>
 #include <string_view>
@@ -14,6 +17,10 @@ std::string MakeProductKey(std::string_view text);
 
 // The store file inside a folder: folder + separator + "ImgBinDat".
 std::string StorePathIn(const std::string& folder);
+
+// Opens path for binary reading. When it cannot be opened (or is a folder),
+// reports "Unable to open <path>" and returns false.
+bool OpenInputFile(const std::string& path, std::ifstream& in);
 
 // The store keeps this many bytes of a key.
 inline constexpr size_t kStoreKeyBytes = 27;
@@ -47,7 +54,7 @@ public:
     bool Empty() const { return m_vRecords.empty(); }
     const_iterator begin() const { return m_vRecords.begin(); }
     const_iterator end() const { return m_vRecords.end(); }
-    void Clear() { m_vRecords.clear(); }
+    void Clear();
 
     // Where SaveStore writes and LoadStore() reads.
     void SetStorePath(std::string path) { m_sStorePath = std::move(path); }
@@ -77,7 +84,25 @@ public:
     // the one appended last.
     void SortAndDedupe();
 
+    // The first 16 bytes of a key as two big-endian numbers, zero-padded:
+    // they order keys as the bytes do, up to ties only whole keys decide.
+    struct KeyPrefix {
+        uint64_t hi = 0;
+        uint64_t lo = 0;
+        auto operator<=>(const KeyPrefix&) const = default;
+    };
+    static KeyPrefix PrefixOf(std::string_view key);
+
 private:
+    const ImageRecord* FindKey(std::string_view key) const;
+    void RebuildPrefixes();
+
     std::vector<ImageRecord> m_vRecords;
+    // The prefix of every key, in table order: a lookup searches this compact
+    // copy and touches a record only at the end. Every change keeps it.
+    std::vector<KeyPrefix> m_vPrefixes;
     std::string m_sStorePath = "ImgBinDat";
 };
+
+// The text of Image Database Information: "Image Database Size= N Entries".
+std::string DatabaseSizeText(const ImageDatabase& db);

@@ -7,7 +7,6 @@
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
-#include <filesystem>
 #include <fstream>
 #include <locale.h>
 
@@ -196,13 +195,8 @@ QueryFileResult ReadQueryStream(std::istream& in, const std::string& name) {
 }
 
 QueryFileResult ReadQueryFile(const std::string& path) {
-    std::error_code ec;
     std::ifstream in;
-    if (!std::filesystem::is_directory(path, ec)) {
-        in.open(path, std::ios::binary);
-    }
-    if (!in.is_open()) {
-        ReportMessage("Unable to open " + path);
+    if (!OpenInputFile(path, in)) {
         return {};
     }
     return ReadQueryStream(in, path);

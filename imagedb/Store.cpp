@@ -24,25 +24,48 @@ enum Tag : unsigned char {
     kTagElevation = 5,
 };
 
+// A whole record as written: tags 2, 3, 4 and 5 with their payloads.
+constexpr size_t kRecordBytes = 4 + kStoreKeyBytes + 32 + 8 + 8;
 // The smallest record the data can hold: a tag 2 item alone.
 constexpr size_t kMinRecordBytes = 1 + kStoreKeyBytes;
 // Capacity hint honoured when the size of the data is unknown.
 constexpr size_t kUnknownSizeReserve = 1 << 16;
 
-double ReadDouble(const unsigned char* p) {
-    uint64_t bits = 0;
-    for (int i = 7; i >= 0; --i) {
-        bits = (bits << 8) | p[i];
+// Little-endian 64-bit values, whatever the host's byte order.
+uint64_t LittleEndian(uint64_t v) {
+    if constexpr (std::endian::native == std::endian::big) {
+        return __builtin_bswap64(v);
     }
-    return std::bit_cast<double>(bits);
+    return v;
 }
 
-void AppendDouble(std::string& out, double v) {
-    uint64_t bits = std::bit_cast<uint64_t>(v);
-    for (int i = 0; i < 8; ++i) {
-        out.push_back(static_cast<char>(bits & 0xFF));
-        bits >>= 8;
-    }
+double ReadDouble(const unsigned char* p) {
+    uint64_t bits = 0;
+    std::memcpy(&bits, p, 8);
+    return std::bit_cast<double>(LittleEndian(bits));
+}
+
+void PutDouble(char* p, double v) {
+    const uint64_t bits = LittleEndian(std::bit_cast<uint64_t>(v));
+    std::memcpy(p, &bits, 8);
+}
+
+// One record's 79 bytes as the store holds them.
+void PutRecord(char* p, const ImageRecord& r) {
+    p[0] = static_cast<char>(kTagKey);
+    const size_t n = std::min(r.m_sProductId.size(), kStoreKeyBytes);
+    std::memcpy(p + 1, r.m_sProductId.data(), n);
+    std::memset(p + 1 + n, 0, kStoreKeyBytes - n);
+    p += 1 + kStoreKeyBytes;
+    p[0] = static_cast<char>(kTagAttitude);
+    PutDouble(p + 1, r.m_qAttitude.m_dS);
+    PutDouble(p + 9, r.m_qAttitude.m_ptVec.m_dX);
+    PutDouble(p + 17, r.m_qAttitude.m_ptVec.m_dY);
+    PutDouble(p + 25, r.m_qAttitude.m_ptVec.m_dZ);
+    p[33] = static_cast<char>(kTagAzimuth);
+    PutDouble(p + 34, r.m_dAzimuth);
+    p[42] = static_cast<char>(kTagElevation);
+    PutDouble(p + 43, r.m_dElevation);
 }
 
 // Buffered reads of fixed-size pieces from a stream.
@@ -186,26 +209,16 @@ bool ImageDatabase::SaveStore() const {
     }
     constexpr size_t kChunk = 1 << 20;
     std::string out;
-    out.reserve(kChunk + 128);
+    out.reserve(kChunk + kRecordBytes);
     out.push_back(static_cast<char>(kTagCount));
     const auto count = static_cast<uint32_t>(m_vRecords.size());
     for (int i = 0; i < 4; ++i) {
         out.push_back(static_cast<char>((count >> (8 * i)) & 0xFF));
     }
     for (const ImageRecord& r : m_vRecords) {
-        out.push_back(static_cast<char>(kTagKey));
-        const size_t n = std::min(r.m_sProductId.size(), kStoreKeyBytes);
-        out.append(r.m_sProductId, 0, n);
-        out.append(kStoreKeyBytes - n, '\0');
-        out.push_back(static_cast<char>(kTagAttitude));
-        AppendDouble(out, r.m_qAttitude.m_dS);
-        AppendDouble(out, r.m_qAttitude.m_ptVec.m_dX);
-        AppendDouble(out, r.m_qAttitude.m_ptVec.m_dY);
-        AppendDouble(out, r.m_qAttitude.m_ptVec.m_dZ);
-        out.push_back(static_cast<char>(kTagAzimuth));
-        AppendDouble(out, r.m_dAzimuth);
-        out.push_back(static_cast<char>(kTagElevation));
-        AppendDouble(out, r.m_dElevation);
+        const size_t at = out.size();
+        out.resize(at + kRecordBytes);
+        PutRecord(out.data() + at, r);
         if (out.size() >= kChunk) {
             if (!file.Write(out)) {
                 break;
@@ -224,14 +237,21 @@ bool ImageDatabase::SaveStore() const {
     return true;
 }
 
-bool ImageDatabase::LoadStore() {
+bool OpenInputFile(const std::string& path, std::ifstream& in) {
     std::error_code ec;
-    std::ifstream in;
-    if (!std::filesystem::is_directory(m_sStorePath, ec)) {
-        in.open(m_sStorePath, std::ios::binary);
+    if (!std::filesystem::is_directory(path, ec)) {
+        in.open(path, std::ios::binary);
     }
     if (!in.is_open()) {
-        ReportMessage("Unable to open " + m_sStorePath);
+        ReportMessage("Unable to open " + path);
+        return false;
+    }
+    return true;
+}
+
+bool ImageDatabase::LoadStore() {
+    std::ifstream in;
+    if (!OpenInputFile(m_sStorePath, in)) {
         return false;
     }
     std::vector<ImageRecord> records;
@@ -240,7 +260,7 @@ bool ImageDatabase::LoadStore() {
                       ". The image database in memory was left as it was.");
         return false;
     }
-    m_vRecords.clear();
+    Clear();
     MergeRecords(std::move(records));
     return true;
 }

@@ -4,6 +4,7 @@
 #include "geometry/Format.h"
 #include "imagedb/ImageDatabase.h"
 #include "viewer/CommandIds.h"
+#include "viewer/ViewCommands.h"
 
 #include <QPainter>
 #include <QRegion>
@@ -378,8 +379,5 @@ void CChildView::OnDisableBeeps() {
 }
 
 void CChildView::CompletionBeep() {
-    if (!m_bDisableBeeps) {
-        m_ui.Beep(3000, 200);
-        m_ui.Beep(3100, 100);
-    }
+    CompletionBeeps(m_ui, m_bDisableBeeps);
 }

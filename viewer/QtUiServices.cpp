@@ -89,15 +89,18 @@ std::vector<std::string> CQtUiServices::ChooseOpenFiles(const FileChooserRequest
 }
 
 std::string CQtUiServices::ChooseSaveFile(const FileChooserRequest& request) {
-    QFileDialog::Options options;
-    if (!request.confirmOverwrite) {
-        options |= QFileDialog::DontConfirmOverwrite;
-    }
+    QFileDialog chooser(m_pParent, QString::fromStdString(request.title),
+                        QString::fromStdString(request.startFolder),
+                        ToQtFileFilter(request.filter));
+    chooser.setAcceptMode(QFileDialog::AcceptSave);
+    chooser.setFileMode(QFileDialog::AnyFile);
+    chooser.setOption(QFileDialog::DontConfirmOverwrite, !request.confirmOverwrite);
+    chooser.setDefaultSuffix(QString::fromStdString(request.defaultSuffix));
     const NormalCursorWhileModal cursor;
-    return QFileDialog::getSaveFileName(m_pParent, QString::fromStdString(request.title),
-                                        QString::fromStdString(request.startFolder),
-                                        ToQtFileFilter(request.filter), nullptr, options)
-        .toStdString();
+    if (chooser.exec() != QDialog::Accepted || chooser.selectedFiles().isEmpty()) {
+        return {};
+    }
+    return chooser.selectedFiles().front().toStdString();
 }
 
 void CQtUiServices::BeginWaitCursor() {

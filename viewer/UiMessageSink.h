@@ -12,3 +12,13 @@ public:
 private:
     IUiServices& m_ui;
 };
+
+// Routes ReportMessage() to the UI services for the lifetime of the object.
+class ScopedUiMessages {
+public:
+    explicit ScopedUiMessages(IUiServices& ui) : m_sink(ui), m_scope(&m_sink) {}
+
+private:
+    CUiMessageSink m_sink;
+    ScopedMessageSink m_scope;
+};

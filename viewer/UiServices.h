@@ -14,6 +14,9 @@ struct FileChooserRequest {
     std::string startFolder; // empty: the platform's default
     bool multiSelect = false;
     bool confirmOverwrite = false; // save choosers: ask before replacing a file
+    // Save choosers: the extension given to a typed name that has none
+    // (without the dot; empty: none).
+    std::string defaultSuffix;
 };
 
 class IUiServices {

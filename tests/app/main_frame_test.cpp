@@ -61,6 +61,8 @@ TEST_F(Frame, MenusWithTheirTextsIdsAndPrompts) {
          {{}, 0, {}},
          {"Save Calculation Results", ID_SAVE_CALCULATION_RESULTS, "Saves all calculation results"},
          {"Save Vertex Results", ID_SAVE_VERTEX_RESULTS, {}},
+         {"Transform vertex files", ID_TRANSFORM_VERTEX_FILES,
+          "Transform vertex file to reference vertex file's frame"},
          {{}, 0, {}},
          {"Database", -1, {}},
          {{}, 0, {}},
@@ -144,11 +146,10 @@ TEST_F(Frame, ApplicationCommandsRunThroughTheView) {
     }
     for (int id : {ID_SAVE_CALCULATION_RESULTS, ID_SAVE_VERTEX_RESULTS, ID_IMPORT_IMAGE_DATABASE,
                    ID_INITIALIZE_IMAGE_DATABASE, ID_UPDATE_IMAGE_DATABASE, ID_IMAGE_DATABASE_INFO,
-                   ID_APP_ABOUT}) {
+                   ID_APP_ABOUT, ID_TRANSFORM_VERTEX_FILES}) {
         Action(id)->trigger();
     }
-    EXPECT_EQ(frame->Action(ID_TRANSFORM_VERTEX_FILES), nullptr); // no menu item
-    EXPECT_TRUE(frame->OnCmdMsg(ID_TRANSFORM_VERTEX_FILES));
+    EXPECT_EQ(Action(ID_TRANSFORM_VERTEX_FILES)->text(), "Transform vertex files");
     EXPECT_EQ(ran, (std::vector<int>{ID_SAVE_CALCULATION_RESULTS, ID_SAVE_VERTEX_RESULTS,
                                      ID_IMPORT_IMAGE_DATABASE, ID_INITIALIZE_IMAGE_DATABASE,
                                      ID_UPDATE_IMAGE_DATABASE, ID_IMAGE_DATABASE_INFO, ID_APP_ABOUT,

@@ -104,6 +104,15 @@ TEST(Lookup, WholesaleOperationsMatchInsertingOneByOne) {
         const std::vector<ImageRecord> expected(byInsert.begin(), byInsert.end());
         ASSERT_EQ(std::vector<ImageRecord>(byMerge.begin(), byMerge.end()), expected) << round;
         ASSERT_EQ(std::vector<ImageRecord>(byAppend.begin(), byAppend.end()), expected) << round;
+        // Every way of filling the table leaves every record findable.
+        for (const ImageDatabase* db : {&byInsert, &byMerge, &byAppend}) {
+            for (const ImageRecord& r : expected) {
+                const ImageRecord* found = db->FindRecord(r.m_sProductId);
+                ASSERT_NE(found, nullptr) << r.m_sProductId;
+                ASSERT_EQ(*found, r);
+            }
+            ASSERT_EQ(db->FindRecord("b\xE9"), nullptr);
+        }
         // High bytes sort after ASCII: bytes compare unsigned.
         for (size_t i = 1; i < expected.size(); ++i) {
             ASSERT_LE(static_cast<unsigned char>(expected[i - 1].m_sProductId[0]),

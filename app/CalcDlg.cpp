@@ -1,0 +1,374 @@
+#include "app/CalcDlg.h"
+
+#include "analysis/Paths.h"
+#include "analysis/ProductName.h"
+#include "analysis/RangeCalc.h"
+#include "app/DataExchange.h"
+#include "app/DialogUnits.h"
+#include "app/MastPicture.h"
+#include "geometry/Camera.h"
+#include "geometry/Format.h"
+#include "imagedb/ImageDatabase.h"
+#include "viewer/UiServices.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPointer>
+#include <QPushButton>
+#include <QTextEdit>
+
+// A check box that shows a state but does not change it when clicked.
+class CIndicatorBox : public QCheckBox {
+public:
+    using QCheckBox::QCheckBox;
+
+protected:
+    void nextCheckState() override {}
+};
+
+CCalcDlg::CCalcDlg(ICalcHost* host, IUiServices& ui, ImageDatabase& db, QWidget* parent)
+    : QDialog(parent), m_pHost(host), m_ui(ui), m_db(db) {
+    CreateControls();
+    OnInitDialog();
+}
+
+CCalcDlg::~CCalcDlg() = default;
+
+void CCalcDlg::CreateControls() {
+    setWindowTitle(QString::fromLatin1(kCalcDlgCaption));
+    setFont(DialogFont());
+    const DialogUnits du(font());
+    setFixedSize(du.Size(361, 156));
+
+    auto label = [&](const char* text, int x, int y, int w = 0, int h = 0) {
+        auto* l = new QLabel(QString::fromLatin1(text), this);
+        du.Place(l, x, y, w, h);
+        return l;
+    };
+    auto remember = [&](int id, QWidget* w) {
+        w->setObjectName(QStringLiteral("ctl%1").arg(id));
+        m_mControls[id] = w;
+    };
+    auto edit = [&](int id, int x, int y, int w, int h, bool readOnly = false) {
+        auto* e = new QLineEdit(this);
+        e->setReadOnly(readOnly);
+        du.Place(e, x, y, w, h);
+        remember(id, e);
+        return e;
+    };
+    auto group = [&](const char* text, int x, int y, int w, int h) {
+        auto* g = new QGroupBox(QString::fromLatin1(text), this);
+        du.Place(g, x, y, w, h);
+        g->lower();
+        return g;
+    };
+
+    // Frames first, so that the fields they surround lie above them.
+    group("Results", 197, 3, 160, 87);
+    group("Estimated Error (+/- 1 Pixel)", 193, 92, 161, 49);
+
+    m_cbCamLeft = new QComboBox(this);
+    du.Place(m_cbCamLeft, 7, 7, 82, 13);
+    remember(IDC_CAM_LEFT, m_cbCamLeft);
+    m_cbCamRight = new QComboBox(this);
+    du.Place(m_cbCamRight, 103, 7, 82, 13);
+    remember(IDC_CAM_RIGHT, m_cbCamRight);
+
+    m_btnRecLeft = new CIndicatorBox(QStringLiteral("Img Left (column,row)"), this);
+    du.Place(m_btnRecLeft, 7, 22, 87, 10);
+    remember(IDC_REC_LEFT, m_btnRecLeft);
+    m_btnRecRight = new CIndicatorBox(QStringLiteral("Img Right (column,row)"), this);
+    du.Place(m_btnRecRight, 103, 22, 91, 10);
+    remember(IDC_REC_RIGHT, m_btnRecRight);
+    for (CIndicatorBox* box : {m_btnRecLeft, m_btnRecRight}) {
+        box->setFocusPolicy(Qt::NoFocus);
+    }
+
+    edit(IDC_LEFT_COL, 7, 33, 40, 14);
+    edit(IDC_LEFT_ROW, 50, 33, 40, 14);
+    edit(IDC_RIGHT_COL, 103, 33, 40, 14);
+    edit(IDC_RIGHT_ROW, 147, 33, 40, 14);
+
+    label("Az:", 7, 51);
+    edit(IDC_AZ_LEFT, 18, 48, 29, 14, true);
+    label("El:", 52, 50);
+    edit(IDC_EL_LEFT, 60, 48, 29, 14, true);
+    label("Az:", 105, 51);
+    edit(IDC_AZ_RIGHT, 116, 48, 29, 14, true);
+    label("El:", 150, 50);
+    edit(IDC_EL_RIGHT, 158, 48, 29, 14, true);
+    label("Sol:", 6, 66);
+    edit(IDC_SOL_LEFT, 21, 63, 69, 14, true);
+    label("Sol:", 102, 66);
+    edit(IDC_SOL_RIGHT, 116, 63, 71, 14, true);
+
+    auto* rlVector = new QCheckBox(QStringLiteral("R-L Vector:"), this);
+    du.Place(rlVector, 8, 81, 50, 10);
+    remember(IDC_RL_VECTOR, rlVector);
+    edit(IDC_RL_VECTOR_TEXT, 59, 80, 106, 14);
+    auto* copyPosition = new QPushButton(QStringLiteral("<-"), this);
+    copyPosition->setAutoDefault(false);
+    du.Place(copyPosition, 173, 79, 15, 14);
+    remember(IDC_COPY_POSITION, copyPosition);
+
+    auto* calculate = new QPushButton(QStringLiteral("CALCULATE"), this);
+    calculate->setDefault(true);
+    du.Place(calculate, 113, 98, 50, 20);
+    remember(IDC_CALCULATE, calculate);
+    auto* twoD = new QCheckBox(QStringLiteral("2D"), this);
+    du.Place(twoD, 82, 103, 25, 10);
+    remember(IDC_2D, twoD);
+
+    auto* picture = new QLabel(this);
+    picture->setObjectName(QStringLiteral("mastPicture"));
+    picture->setPixmap(MastPicture());
+    // A picture control takes the size of its bitmap.
+    picture->setGeometry(du.X(7), du.Y(105), kMastPictureWidth, kMastPictureHeight);
+
+    QLabel* hint = label("(click the spacebar from the main window to calculate)", 91, 118, 96, 17);
+    hint->setWordWrap(true);
+    hint->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+
+    label("AzCorrL", 78, 141);
+    edit(IDC_AZ_CORR_LEFT, 106, 138, 27, 14);
+    label("AzCorrR", 137, 141);
+    edit(IDC_AZ_CORR_RIGHT, 165, 138, 27, 14);
+
+    label("Range (meters):", 234, 13);
+    edit(IDC_RANGE, 291, 10, 60, 14);
+    label("Pos:", 202, 27);
+    edit(IDC_POS, 222, 25, 129, 14);
+    label("Distance to last position:", 208, 43);
+    edit(IDC_DIST_TO_LAST, 291, 40, 60, 14);
+    label("Estim. Pixel Size at Range:", 220, 58);
+    edit(IDC_PIXEL_SIZE, 311, 55, 40, 14);
+    label("Az:", 268, 74);
+    edit(IDC_AZ, 279, 71, 29, 14);
+    label("El:", 313, 73);
+    edit(IDC_EL, 321, 71, 29, 14);
+
+    auto* summary = new QTextEdit(this);
+    summary->setAcceptRichText(false);
+    summary->setLineWrapMode(QTextEdit::NoWrap);
+    summary->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    du.Place(summary, 193, 101, 161, 40);
+    remember(IDC_ERROR_SUMMARY, summary);
+
+    connect(calculate, &QPushButton::clicked, this, &CCalcDlg::OnCalculate);
+    connect(copyPosition, &QPushButton::clicked, this, &CCalcDlg::OnCopyPosition);
+    connect(rlVector, &QCheckBox::clicked, this, &CCalcDlg::OnRLVector);
+    connect(m_cbCamLeft, &QComboBox::activated, this, &CCalcDlg::OnSelChangeLeftCamera);
+    connect(m_cbCamRight, &QComboBox::activated, this, &CCalcDlg::OnSelChangeRightCamera);
+    connect(twoD, &QCheckBox::clicked, this, &CCalcDlg::On2D);
+}
+
+QWidget* CCalcDlg::Control(int id) const {
+    const auto it = m_mControls.find(id);
+    return it == m_mControls.end() ? nullptr : it->second;
+}
+
+void CCalcDlg::DoDataExchange(DataExchange& dx) {
+    auto lineEdit = [this](int id) { return static_cast<QLineEdit*>(Control(id)); };
+    dx.ListIndex(m_cbCamLeft, m_nCamLeft);
+    dx.ListIndex(m_cbCamRight, m_nCamRight);
+    dx.Double(lineEdit(IDC_LEFT_COL), m_dLeftCol);
+    dx.Double(lineEdit(IDC_LEFT_ROW), m_dLeftRow);
+    dx.Double(lineEdit(IDC_RIGHT_COL), m_dRightCol);
+    dx.Double(lineEdit(IDC_RIGHT_ROW), m_dRightRow);
+    dx.Text(lineEdit(IDC_RANGE), m_strRange);
+    dx.Text(lineEdit(IDC_POS), m_strPos);
+    dx.Text(lineEdit(IDC_DIST_TO_LAST), m_strDistToLast);
+    dx.Text(lineEdit(IDC_PIXEL_SIZE), m_strPixelSize);
+    dx.Text(static_cast<QTextEdit*>(Control(IDC_ERROR_SUMMARY)), m_strErrorSummary);
+    dx.Text(lineEdit(IDC_SOL_LEFT), m_strSolLeft);
+    dx.Text(lineEdit(IDC_SOL_RIGHT), m_strSolRight);
+    dx.Check(static_cast<QCheckBox*>(Control(IDC_RL_VECTOR)), m_bRLVector);
+    dx.Text(lineEdit(IDC_RL_VECTOR_TEXT), m_strRLVector);
+    dx.Text(lineEdit(IDC_AZ_LEFT), m_strAzLeft);
+    dx.Text(lineEdit(IDC_EL_LEFT), m_strElLeft);
+    dx.Text(lineEdit(IDC_AZ_RIGHT), m_strAzRight);
+    dx.Text(lineEdit(IDC_EL_RIGHT), m_strElRight);
+    dx.Text(lineEdit(IDC_AZ), m_strAz);
+    dx.Text(lineEdit(IDC_EL), m_strEl);
+    dx.Check(static_cast<QCheckBox*>(Control(IDC_2D)), m_b2D);
+    dx.Double(lineEdit(IDC_AZ_CORR_LEFT), m_dAzCorrLeft);
+    dx.Double(lineEdit(IDC_AZ_CORR_RIGHT), m_dAzCorrRight);
+}
+
+bool CCalcDlg::UpdateData(bool take) {
+    DataExchange dx(take, m_ui);
+    DoDataExchange(dx);
+    return dx.Ok();
+}
+
+bool CCalcDlg::OnInitDialog() {
+    UpdateData(false);
+    for (int id = 0; id < kCameraCount; ++id) {
+        const QString name = QString::fromLatin1(CameraName(id));
+        m_cbCamLeft->addItem(name);
+        m_cbCamRight->addItem(name);
+    }
+    // Adding items selects the first one: nothing is selected until a
+    // refresh or the user chooses.
+    m_cbCamLeft->setCurrentIndex(-1);
+    m_cbCamRight->setCurrentIndex(-1);
+    m_btnRecLeft->setChecked(false);
+    m_btnRecRight->setChecked(false);
+    m_cbCamLeft->setFocus(Qt::OtherFocusReason);
+    return true;
+}
+
+void CCalcDlg::ShowDialog() {
+    show();
+    raise();
+}
+
+void CCalcDlg::HideDialog() {
+    hide();
+}
+
+void CCalcDlg::SetLeftPixel(double col, double row) {
+    m_dLeftCol = col;
+    m_dLeftRow = row;
+}
+
+void CCalcDlg::SetRightPixel(double col, double row) {
+    m_dRightCol = col;
+    m_dRightRow = row;
+}
+
+void CCalcDlg::PixelPointing(int cameraId, const std::string& title, double col, double row,
+                             double azCorr, std::string& az, std::string& el) const {
+    az.clear();
+    el.clear();
+    if (cameraId == -1) {
+        return;
+    }
+    CameraModel model(cameraId);
+    model.m_pImage = m_db.FindRecord(title);
+    double azimuth = 0.0;
+    double elevation = 0.0;
+    model.PixelAzEl(col, row, azimuth, elevation);
+    az = StrFormat("%4.1lf", azCorr + azimuth);
+    el = StrFormat("%4.1lf", elevation);
+}
+
+void CCalcDlg::UpdateImageInfo() {
+    const std::string leftTitle = PathTitle(m_pHost != nullptr ? m_pHost->LeftFile() : "");
+    const std::string rightTitle = PathTitle(m_pHost != nullptr ? m_pHost->RightFile() : "");
+
+    // A title too short for its mission's naming rule names no camera; its
+    // sol text, when the rule gives one, is still shown.
+    const ProductNameInfo left = DecodeProductName(leftTitle);
+    const ProductNameInfo right = DecodeProductName(rightTitle);
+    m_strSolLeft = left.strSol;
+    m_nCamLeft = left.nCameraId;
+    m_strSolRight = right.strSol;
+    m_nCamRight = right.nCameraId;
+
+    m_cbCamLeft->setCurrentIndex(m_nCamLeft);
+    m_cbCamRight->setCurrentIndex(m_nCamRight);
+    m_btnRecLeft->setChecked(m_db.FindRecord(leftTitle) != nullptr);
+    m_btnRecRight->setChecked(m_db.FindRecord(rightTitle) != nullptr);
+
+    PixelPointing(m_nCamLeft, leftTitle, m_dLeftCol, m_dLeftRow, m_dAzCorrLeft, m_strAzLeft,
+                  m_strElLeft);
+    PixelPointing(m_nCamRight, rightTitle, m_dRightCol, m_dRightRow, m_dAzCorrRight, m_strAzRight,
+                  m_strElRight);
+    UpdateData(false);
+}
+
+void CCalcDlg::OnCalculate() {
+    // A refused entry has been reported; the calculation goes on with the
+    // members as they now stand.
+    UpdateData(true);
+
+    RangeCalcInput in;
+    in.dLeftCol = m_dLeftCol;
+    in.dLeftRow = m_dLeftRow;
+    in.dRightCol = m_dRightCol;
+    in.dRightRow = m_dRightRow;
+    in.nCamLeft = m_nCamLeft;
+    in.nCamRight = m_nCamRight;
+    in.b2D = m_b2D;
+    in.bRLVector = m_bRLVector;
+    in.strRLVector = m_strRLVector;
+    in.dAzCorrLeft = m_dAzCorrLeft;
+    in.dAzCorrRight = m_dAzCorrRight;
+    if (m_pHost != nullptr) {
+        in.sLeftFile = m_pHost->LeftFile();
+        in.sRightFile = m_pHost->RightFile();
+    }
+    in.ptLastPos = m_ptLastPos;
+
+    const RangeCalcResult r = CalculateRange(in, m_db);
+    for (const std::string& message : r.vMessages) {
+        m_ui.ShowMessage(message);
+    }
+    m_strRange = r.strRange;
+    m_strPos = r.strPos;
+    m_strDistToLast = r.strDistToLast;
+    m_strPixelSize = r.strPixelSize;
+    m_strErrorSummary = r.strErrorSummary;
+    m_strAz = r.strAz;
+    m_strEl = r.strEl;
+    if (r.bOk) {
+        m_ptLastPos = r.ptNewLastPos;
+        if (m_pHost != nullptr) {
+            m_pHost->AppendMeasurement(r.leftMark, r.rightMark, r.vertex, r.sLogEntry);
+        }
+    }
+    UpdateData(false);
+}
+
+void CCalcDlg::OnCopyPosition() {
+    UpdateData(true);
+    m_strRLVector = m_strPos;
+    UpdateData(false);
+}
+
+void CCalcDlg::OnRLVector() {
+    UpdateData(true);
+}
+
+void CCalcDlg::OnSelChangeLeftCamera() {
+    UpdateData(true);
+    m_nCamLeft = m_cbCamLeft->currentIndex();
+    UpdateData(false);
+}
+
+void CCalcDlg::OnSelChangeRightCamera() {
+    UpdateData(true);
+    m_nCamRight = m_cbCamRight->currentIndex();
+    UpdateData(false);
+}
+
+void CCalcDlg::On2D() {
+    UpdateData(true);
+    UpdateData(false);
+}
+
+void CCalcDlg::reject() {
+    if (m_pHost == nullptr) {
+        QDialog::reject();
+        return;
+    }
+    // The view hides and deletes the dialog when the notification arrives;
+    // it is delivered to the application object, so the dialog is never
+    // deleted inside its own event handler, and it is dropped when the
+    // dialog is already gone by then.
+    QPointer<CCalcDlg> self(this);
+    ICalcHost* host = m_pHost;
+    QMetaObject::invokeMethod(
+        qApp,
+        [self, host] {
+            if (self) {
+                host->CalcDialogClosed();
+            }
+        },
+        Qt::QueuedConnection);
+}

@@ -1,0 +1,135 @@
+// The modeless Analyse dialog: cameras, sol times, database indicators and
+// the pointing of both marks, the options of the range calculation and the
+// results of the last one.
+#pragma once
+
+#include "geometry/Point3D.h"
+#include "viewer/CalcDialogInterface.h"
+
+#include <QDialog>
+
+#include <map>
+#include <string>
+
+class CIndicatorBox;
+class IUiServices;
+class ImageDatabase;
+class QCheckBox;
+class QComboBox;
+class QLineEdit;
+class QTextEdit;
+
+// Control ids of the Analyse dialog.
+enum CalcDlgControl {
+    IDC_LEFT_COL = 1000,
+    IDC_LEFT_ROW = 1001,
+    IDC_RIGHT_COL = 1002,
+    IDC_RIGHT_ROW = 1003,
+    IDC_CALCULATE = 1004,
+    IDC_RANGE = 1009,
+    IDC_AZ_LEFT = 1010,
+    IDC_POS = 1011,
+    IDC_DIST_TO_LAST = 1012,
+    IDC_PIXEL_SIZE = 1013,
+    IDC_EL_LEFT = 1014,
+    IDC_RL_VECTOR_TEXT = 1015,
+    IDC_AZ_RIGHT = 1016,
+    IDC_ERROR_SUMMARY = 1017,
+    IDC_EL_RIGHT = 1018,
+    IDC_AZ = 1019,
+    IDC_EL = 1020,
+    IDC_SOL_LEFT = 1028,
+    IDC_SOL_RIGHT = 1029,
+    IDC_RL_VECTOR = 1030,
+    IDC_COPY_POSITION = 1032,
+    IDC_CAM_LEFT = 1033,
+    IDC_CAM_RIGHT = 1034,
+    IDC_REC_LEFT = 1035,
+    IDC_REC_RIGHT = 1036,
+    IDC_2D = 1037,
+    IDC_AZ_CORR_LEFT = 1039,
+    IDC_AZ_CORR_RIGHT = 1040,
+};
+
+inline constexpr const char* kCalcDlgCaption =
+    "Analyse - Specify Corresponding Pixel Coordinates from each Camera";
+
+class CCalcDlg : public QDialog, public ICalcDialog {
+    Q_OBJECT
+
+public:
+    // host may be null: the dialog then simply hides when closed. The
+    // database is where the refresh and the calculation look images up.
+    CCalcDlg(ICalcHost* host, IUiServices& ui, ImageDatabase& db, QWidget* parent = nullptr);
+    ~CCalcDlg() override;
+
+    // ICalcDialog
+    void ShowDialog() override;
+    void HideDialog() override;
+    void SetLeftPixel(double col, double row) override;
+    void SetRightPixel(double col, double row) override;
+    void UpdateImageInfo() override;
+    void OnCalculate() override;
+
+    // take = true: controls to members; false: members to controls. False
+    // when an entry was refused.
+    bool UpdateData(bool take = true);
+    // The control with a template id, or nullptr.
+    QWidget* Control(int id) const;
+
+    // The dialog's fields (see the control ids beside them).
+    CPoint3D m_ptLastPos;
+    int m_nCamLeft = -1;  // IDC_CAM_LEFT
+    int m_nCamRight = -1; // IDC_CAM_RIGHT
+    double m_dLeftCol = 0.0;
+    double m_dLeftRow = 0.0;
+    double m_dRightCol = 0.0;
+    double m_dRightRow = 0.0;
+    std::string m_strRange;
+    std::string m_strPos;
+    std::string m_strDistToLast;
+    std::string m_strPixelSize;
+    std::string m_strErrorSummary;
+    std::string m_strSolLeft;
+    std::string m_strSolRight;
+    bool m_bRLVector = false;
+    std::string m_strRLVector;
+    std::string m_strAzLeft;
+    std::string m_strElLeft;
+    std::string m_strAzRight;
+    std::string m_strElRight;
+    std::string m_strAz;
+    std::string m_strEl;
+    bool m_b2D = false;
+    double m_dAzCorrLeft = 0.0;
+    double m_dAzCorrRight = 0.0;
+
+public slots:
+    void OnCopyPosition();
+    void OnRLVector();
+    void OnSelChangeLeftCamera();
+    void OnSelChangeRightCamera();
+    void On2D();
+
+protected:
+    // Esc and the close box.
+    void reject() override;
+
+private:
+    void CreateControls();
+    bool OnInitDialog();
+    void DoDataExchange(class DataExchange& dx);
+    // Az/El text of one side's pixel, for the refresh.
+    void PixelPointing(int cameraId, const std::string& title, double col, double row,
+                       double azCorr, std::string& az, std::string& el) const;
+
+    ICalcHost* m_pHost;
+    IUiServices& m_ui;
+    ImageDatabase& m_db;
+    std::map<int, QWidget*> m_mControls;
+
+    QComboBox* m_cbCamLeft = nullptr;
+    QComboBox* m_cbCamRight = nullptr;
+    CIndicatorBox* m_btnRecLeft = nullptr;
+    CIndicatorBox* m_btnRecRight = nullptr;
+};
