@@ -102,19 +102,6 @@ TEST(Store, SavesTheExactBytesAndReadsThemBack) {
     EXPECT_TRUE(back.Empty());
 }
 
-TEST(Store, KeysLongerThanTheFieldAreCut) {
-    TempDir dir;
-    ImageDatabase db;
-    db.SetStorePath(dir / "ImgBinDat");
-    const std::string name30 = k27 + "xyz";
-    db.InsertRecord(MakeRecord(name30, 1, 2));
-    ASSERT_NE(db.FindRecord(name30), nullptr);
-    ASSERT_TRUE(db.SaveStore());
-    EXPECT_EQ(ReadBytes(db.StorePath()).substr(6, 27), k27);
-    ASSERT_TRUE(db.LoadStore());
-    EXPECT_EQ(Keys(db), std::vector<std::string>{k27});
-}
-
 TEST(Store, LoadingTheFileReplacesAndAStreamMerges) {
     TempDir dir;
     ImageDatabase db;
