@@ -42,8 +42,8 @@ void SetTime(ProductNameInfo& info, std::uint32_t sol, std::uint32_t s) {
     info.nSecond = s % 60;
     info.nSol = sol;
     info.bHasSol = true;
-    info.strSol = StrFormat("Sol %u %02u:%02u:%02u", info.nSol, info.nHour, info.nMinute,
-                            info.nSecond);
+    info.strSol =
+        StrFormat("Sol %u %02u:%02u:%02u", info.nSol, info.nHour, info.nMinute, info.nSecond);
 }
 
 } // namespace
@@ -65,9 +65,9 @@ ProductNameInfo DecodeProductName(std::string_view title) {
             first == '2' ? 126408373u : (first == '1' ? 128228618u : 896225876u);
         const std::uint32_t d = c - epoch;
         const std::uint32_t sol = TruncU32(static_cast<double>(d) / kSolLength);
-        const std::uint32_t s = TruncU32(static_cast<double>(c) -
-                                         (kSolLength * static_cast<double>(sol) +
-                                          static_cast<double>(epoch)));
+        const std::uint32_t s =
+            TruncU32(static_cast<double>(c) -
+                     (kSolLength * static_cast<double>(sol) + static_cast<double>(epoch)));
         SetTime(info, sol + 1, s);
         if (title.size() < 23) {
             info.bInvalidArgument = true;
@@ -98,14 +98,14 @@ ProductNameInfo DecodeProductName(std::string_view title) {
         if (title.size() > 3 && title[3] == '_') {
             const std::uint32_t mc = ReadClock(title, 4, 12);
             const double epoch = 397446666.183;
-            const std::uint32_t sol =
-                TruncU32((static_cast<double>(mc) - epoch) / kSolLength);
-            const std::uint32_t s = TruncU32(static_cast<double>(mc) -
-                                             (epoch + kSolLength * static_cast<double>(sol)));
+            const std::uint32_t sol = TruncU32((static_cast<double>(mc) - epoch) / kSolLength);
+            const std::uint32_t s =
+                TruncU32(static_cast<double>(mc) - (epoch + kSolLength * static_cast<double>(sol)));
             SetTime(info, sol, s);
             const char side = title[1];
             const char pair = title[2];
-            const int base = (pair == 'A' || pair == 'a') ? 10 : ((pair == 'B' || pair == 'b') ? 12 : -1);
+            const int base =
+                (pair == 'A' || pair == 'a') ? 10 : ((pair == 'B' || pair == 'b') ? 12 : -1);
             if (base >= 0) {
                 if (side == 'L' || side == 'l') {
                     info.nCameraId = base;

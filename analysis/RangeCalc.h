@@ -24,9 +24,9 @@ struct RangeCalcInput {
     std::string strRLVector;
     double dAzCorrLeft = 0.0;
     double dAzCorrRight = 0.0;
-    std::string sLeftFile;  // full paths of the view's images
+    std::string sLeftFile; // full paths of the view's images
     std::string sRightFile;
-    CPoint3D ptLastPos;     // position of the last successful calculation
+    CPoint3D ptLastPos; // position of the last successful calculation
 };
 
 struct RangeCalcResult {
@@ -39,12 +39,23 @@ struct RangeCalcResult {
     ImagePoint leftMark;
     ImagePoint rightMark;
     CPoint3D ptNewLastPos; // unchanged on failure
-    // Raw values for scripting.
+    // Raw values for scripting: what the fields above were formatted from
+    // (range DBL_MAX and the invalid point on failure; the others 0 then).
     double dRange = 0.0;
     CPoint3D ptPosition;
+    double dDistToLast = 0.0;
+    double dPixelSize = 0.0;
+    double dAzimuth = 0.0;   // degrees, positive toward -Y of the output frame
+    double dElevation = 0.0; // degrees above the plane z = 0
     bool bLeftRecord = false;
     bool bRightRecord = false;
     std::vector<std::string> vMessages; // solver messages raised on the way
 };
 
+// Solver messages raised during the calculation are collected into
+// vMessages, not passed on to the caller's message sink.
 RangeCalcResult CalculateRange(const RangeCalcInput& input, const ImageDatabase& db);
+
+// The R-L vector as the dialog reads its text: only a text of more than six
+// characters is read, by "%lf,%lf,%lf"; components that do not parse stay 0.
+CPoint3D ParseRLVector(const std::string& text);

@@ -44,4 +44,24 @@ void BM_NineIntersectionSweep(benchmark::State& state) {
 }
 BENCHMARK(BM_NineIntersectionSweep);
 
+// The same sweep through one intersector, which casts each distinct pixel's
+// ray once (three per side), as the range calculation does.
+void BM_NineIntersectionSweepShared(benchmark::State& state) {
+    const CameraModel l(0);
+    const CameraModel r(1);
+    static const double kOffsets[8][4] = {{-1, 1, 0, 0}, {-1, 1, -1, 1}, {0, 0, -1, 1},
+                                          {0, 0, 0, 0},  {1, 1, 0, 0},   {1, 1, 1, 1},
+                                          {0, 0, 1, 1},  {0, 0, 0, 0}};
+    for (auto _ : state) {
+        CStereoIntersector in(l, r, false, nullptr, 0, 0);
+        double range = 0.0;
+        benchmark::DoNotOptimize(in.Intersect(512, 700, 480, 700, range));
+        for (const auto& o : kOffsets) {
+            benchmark::DoNotOptimize(
+                in.Intersect(512 + o[0], 700 + o[1], 480 + o[2], 700 + o[3], range));
+        }
+    }
+}
+BENCHMARK(BM_NineIntersectionSweepShared);
+
 } // namespace

@@ -93,8 +93,8 @@ std::optional<std::vector<double>> ParseNumberList(std::string_view text, size_t
     size_t start = 0;
     while (true) {
         const size_t comma = text.find(',', start);
-        const auto part = text.substr(start, comma == std::string_view::npos ? text.npos
-                                                                               : comma - start);
+        const auto part =
+            text.substr(start, comma == std::string_view::npos ? text.npos : comma - start);
         const auto v = ParseNumber(part);
         if (!v) {
             return std::nullopt;

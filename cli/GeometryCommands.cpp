@@ -150,8 +150,9 @@ int RunIntersect(const Tokens& tokens) {
     const Args args = ParseOrThrow(tokens, spec);
     const auto& pos = args.Positionals();
     if (pos.size() != 6) {
-        throw UsageError{"usage: intersect LEFT_CAMERA RIGHT_CAMERA XL YL XR YR [--2d] "
-                         "[--az-corr L,R] [--left-record R] [--right-record R] [--rl-vector X,Y,Z]"};
+        throw UsageError{
+            "usage: intersect LEFT_CAMERA RIGHT_CAMERA XL YL XR YR [--2d] "
+            "[--az-corr L,R] [--left-record R] [--right-record R] [--rl-vector X,Y,Z]"};
     }
     CameraModel left(CameraOrThrow(pos[0], true));
     CameraModel right(CameraOrThrow(pos[1], true));

@@ -1,4 +1,370 @@
+// measure: the range calculation of the Analyse dialog, for one pair of
+// marks or for a file of them.
+#include "analysis/Paths.h"
+#include "analysis/ProductName.h"
+#include "analysis/RangeCalc.h"
+#include "analysis/ResultFiles.h"
 #include "cli/Args.h"
 #include "cli/Commands.h"
+#include "cli/JsonWriter.h"
+#include "geometry/Camera.h"
+#include "geometry/Messages.h"
+#include "imagedb/ImageDatabase.h"
+#include "imagedb/QueryFile.h"
 
-int RunMeasure(const Tokens&) { throw UsageError{"'measure' is not available in this build yet"}; }
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <unordered_map>
+
+namespace {
+
+// Everything the dialog takes from its controls apart from the pixels and
+// the two files.
+struct DialogOptions {
+    std::optional<CameraId> leftCamera; // chosen by hand; otherwise from the names
+    std::optional<CameraId> rightCamera;
+    bool b2D = false;
+    bool bRLVector = false;
+    std::string strRLVector;
+    double dAzCorrLeft = 0.0;
+    double dAzCorrRight = 0.0;
+};
+
+Args ParseOrThrow(const Tokens& tokens) {
+    ArgSpec spec;
+    spec.flags = {"2d"};
+    spec.values = {"left",      "right",   "pixels",  "left-camera", "right-camera",
+                   "rl-vector", "az-corr", "db",      "records",     "last-position",
+                   "batch",     "log",     "vertices"};
+    std::string error;
+    auto args = Args::Parse(tokens, spec, error);
+    if (!args) {
+        throw UsageError{error};
+    }
+    if (!args->Positionals().empty()) {
+        throw UsageError{"unexpected argument '" + args->Positionals()[0] + "'"};
+    }
+    return *args;
+}
+
+std::vector<double> ListOrThrow(const Args& args, const char* option, size_t count,
+                                const char* shape) {
+    const std::string text = *args.Value(option);
+    const auto v = ParseNumberList(text, count);
+    if (!v) {
+        throw UsageError{std::string("--") + option + " needs " + shape + ", got '" + text + "'"};
+    }
+    return *v;
+}
+
+std::optional<CameraId> CameraOption(const Args& args, const char* option) {
+    const auto text = args.Value(option);
+    if (!text) {
+        return std::nullopt;
+    }
+    const auto id = ParseCameraId(*text);
+    if (!id) {
+        throw UsageError{"unknown camera '" + *text + "' (a name such as OppyNavL, 0-13 or none)"};
+    }
+    return id;
+}
+
+DialogOptions OptionsOf(const Args& args) {
+    DialogOptions o;
+    o.leftCamera = CameraOption(args, "left-camera");
+    o.rightCamera = CameraOption(args, "right-camera");
+    o.b2D = args.Has("2d");
+    if (const auto rl = args.Value("rl-vector")) {
+        o.bRLVector = true;
+        o.strRLVector = *rl;
+    }
+    if (args.Has("az-corr")) {
+        const auto v = ListOrThrow(args, "az-corr", 2, "L,R");
+        o.dAzCorrLeft = v[0];
+        o.dAzCorrRight = v[1];
+    }
+    return o;
+}
+
+// The camera the dialog selects for an image: the one its product name
+// names; none for an unknown name or one too short for its mission's rule.
+CameraId CameraOfImage(const std::string& path) {
+    // A batch names the same few images again and again.
+    static std::unordered_map<std::string, CameraId> s_known;
+    const auto it = s_known.find(path);
+    if (it != s_known.end()) {
+        return it->second;
+    }
+    const ProductNameInfo info = DecodeProductName(PathTitle(path));
+    const CameraId id = info.bInvalidArgument ? -1 : info.nCameraId;
+    if (s_known.size() < 4096) {
+        s_known.emplace(path, id);
+    }
+    return id;
+}
+
+RangeCalcInput MakeInput(const DialogOptions& o, const std::string& left, const std::string& right,
+                         const std::vector<double>& px, const CPoint3D& lastPos) {
+    RangeCalcInput in;
+    in.dLeftCol = px[0];
+    in.dLeftRow = px[1];
+    in.dRightCol = px[2];
+    in.dRightRow = px[3];
+    in.nCamLeft = o.leftCamera ? *o.leftCamera : CameraOfImage(left);
+    in.nCamRight = o.rightCamera ? *o.rightCamera : CameraOfImage(right);
+    in.b2D = o.b2D;
+    in.bRLVector = o.bRLVector;
+    in.strRLVector = o.strRLVector;
+    in.dAzCorrLeft = o.dAzCorrLeft;
+    in.dAzCorrRight = o.dAzCorrRight;
+    in.sLeftFile = left;
+    in.sRightFile = right;
+    in.ptLastPos = lastPos;
+    return in;
+}
+
+// Query-export files imported into the table in memory: keys kept whole,
+// nothing saved.
+// A file that cannot be opened is reported and skipped; a malformed one ends
+// the command.
+void ImportRecordsInMemory(ImageDatabase& db, const std::vector<std::string>& files) {
+    for (const std::string& path : files) {
+        QueryFileResult file = ReadQueryFile(path);
+        if (file.error) {
+            throw UsageError{file.error->Message()};
+        }
+        db.MergeRecords(std::move(file.records));
+    }
+}
+
+// The database as the dialog sees it: the store file (a missing one is just
+// an empty table here), then the query files imported in memory.
+void LoadDatabase(const Args& args, ImageDatabase& db) {
+    const std::string store = args.Value("db").value_or("ImgBinDat");
+    db.SetStorePath(store);
+    {
+        CollectingMessageSink messages;
+        ScopedMessageSink scope(&messages);
+        db.LoadStore();
+        std::error_code ec;
+        if (std::filesystem::exists(store, ec)) {
+            for (const auto& m : messages.m_vMessages) {
+                std::fprintf(stderr, "%s\n", m.c_str());
+            }
+        }
+    }
+    const auto files = args.Values("records");
+    if (!files.empty()) {
+        ImportRecordsInMemory(db, files);
+    }
+}
+
+// One measurement's result as a JSON object and a line end.
+void AppendResultJson(std::string& out, const RangeCalcInput& in, const RangeCalcResult& r) {
+    JsonWriter j(out);
+    const auto number = [&j, &r](const char* key, double v) {
+        r.bOk ? j.Number(key, v) : j.Null(key);
+    };
+    const auto point = [&j, &r](const char* key, const CPoint3D& p) {
+        r.bOk ? j.Point(key, p) : j.Null(key);
+    };
+    j.Bool("ok", r.bOk);
+    number("range", r.dRange);
+    point("position", r.ptPosition);
+    number("distance_to_last", r.dDistToLast);
+    number("pixel_size", r.dPixelSize);
+    number("azimuth", r.dAzimuth);
+    number("elevation", r.dElevation);
+    j.BeginObject("fields")
+        .String("range", r.strRange)
+        .String("pos", r.strPos)
+        .String("dist_to_last", r.strDistToLast)
+        .String("pixel_size", r.strPixelSize)
+        .String("az", r.strAz)
+        .String("el", r.strEl)
+        .String("error_summary", r.strErrorSummary)
+        .EndObject();
+    j.String("log_entry", r.sLogEntry);
+    point("half_spread", r.vertex.m_ptError);
+    j.Int("left_camera_id", in.nCamLeft)
+        .Int("right_camera_id", in.nCamRight)
+        .Bool("left_record", r.bLeftRecord)
+        .Bool("right_record", r.bRightRecord)
+        .Point("new_last_position", r.ptNewLastPos)
+        .Strings("messages", r.vMessages)
+        .End();
+    out += '\n';
+}
+
+CPoint3D LastPositionOf(const Args& args) {
+    if (!args.Has("last-position")) {
+        return {};
+    }
+    const auto v = ListOrThrow(args, "last-position", 3, "X,Y,Z");
+    return {v[0], v[1], v[2]};
+}
+
+int RunSingle(const Args& args) {
+    for (const char* required : {"left", "right", "pixels"}) {
+        if (!args.Has(required)) {
+            throw UsageError{std::string("--") + required +
+                             " is required (or --batch FILE); usage: measure --left PATH "
+                             "--right PATH --pixels XL,YL,XR,YR"};
+        }
+    }
+    for (const char* batchOnly : {"log", "vertices"}) {
+        if (args.Has(batchOnly)) {
+            throw UsageError{std::string("--") + batchOnly + " needs --batch"};
+        }
+    }
+    const DialogOptions options = OptionsOf(args);
+    const auto pixels = ListOrThrow(args, "pixels", 4, "XL,YL,XR,YR");
+    const CPoint3D lastPos = LastPositionOf(args);
+    ImageDatabase db;
+    LoadDatabase(args, db);
+
+    const RangeCalcInput in =
+        MakeInput(options, *args.Value("left"), *args.Value("right"), pixels, lastPos);
+    const RangeCalcResult r = CalculateRange(in, db);
+    if (args.Json()) {
+        std::string text;
+        AppendResultJson(text, in, r);
+        std::fwrite(text.data(), 1, text.size(), stdout);
+    } else {
+        for (const auto& m : r.vMessages) {
+            std::fprintf(stderr, "%s\n", m.c_str());
+        }
+        if (r.bOk) {
+            std::fwrite(r.sLogEntry.data(), 1, r.sLogEntry.size(), stdout);
+        } else {
+            std::printf("Error\n");
+        }
+    }
+    return 0;
+}
+
+std::string Trim(std::string_view s) {
+    const auto b = s.find_first_not_of(" \t\r");
+    if (b == std::string_view::npos) {
+        return {};
+    }
+    const auto e = s.find_last_not_of(" \t\r");
+    return std::string(s.substr(b, e - b + 1));
+}
+
+// LEFT,RIGHT,XL,YL,XR,YR
+bool ParseBatchLine(const std::string& line, std::string& left, std::string& right,
+                    std::vector<double>& pixels) {
+    std::vector<std::string> fields;
+    size_t start = 0;
+    while (true) {
+        const size_t comma = line.find(',', start);
+        fields.push_back(Trim(std::string_view(line).substr(
+            start, comma == std::string::npos ? std::string::npos : comma - start)));
+        if (comma == std::string::npos) {
+            break;
+        }
+        start = comma + 1;
+    }
+    if (fields.size() != 6 || fields[0].empty() || fields[1].empty()) {
+        return false;
+    }
+    pixels.clear();
+    for (size_t i = 2; i < 6; ++i) {
+        const auto v = ParseNumber(fields[i]);
+        if (!v) {
+            return false;
+        }
+        pixels.push_back(*v);
+    }
+    left = fields[0];
+    right = fields[1];
+    return true;
+}
+
+int RunBatch(const Args& args) {
+    for (const char* singleOnly : {"left", "right", "pixels"}) {
+        if (args.Has(singleOnly)) {
+            throw UsageError{std::string("--") + singleOnly + " cannot be used with --batch"};
+        }
+    }
+    const std::string batchPath = *args.Value("batch");
+    const DialogOptions options = OptionsOf(args);
+    CPoint3D lastPos = LastPositionOf(args);
+    std::ifstream batch(batchPath, std::ios::binary);
+    if (!batch) {
+        std::fprintf(stderr, "Unable to open %s\n", batchPath.c_str());
+        return 1;
+    }
+    ImageDatabase db;
+    LoadDatabase(args, db);
+
+    // What the view collects from consecutive CALCULATEs.
+    std::string resultsLog;
+    std::vector<VertexRecord> vertices;
+    std::string line;
+    std::string left;
+    std::string right;
+    std::vector<double> pixels;
+    std::string text;
+    size_t lineNo = 0;
+    while (std::getline(batch, line)) {
+        ++lineNo;
+        const std::string trimmed = Trim(line);
+        if (trimmed.empty() || trimmed[0] == '#') {
+            continue;
+        }
+        if (!ParseBatchLine(line, left, right, pixels)) {
+            std::fprintf(stderr, "%s:%zu: expected LEFT,RIGHT,XL,YL,XR,YR; line skipped\n",
+                         batchPath.c_str(), lineNo);
+            continue;
+        }
+        const RangeCalcInput in = MakeInput(options, left, right, pixels, lastPos);
+        const RangeCalcResult r = CalculateRange(in, db);
+        if (r.bOk) {
+            lastPos = r.ptNewLastPos;
+            resultsLog += r.sLogEntry;
+            vertices.push_back(r.vertex);
+        }
+        text.clear();
+        AppendResultJson(text, in, r);
+        std::fwrite(text.data(), 1, text.size(), stdout);
+    }
+    if (batch.bad()) {
+        std::fprintf(stderr, "Unable to read %s\n", batchPath.c_str());
+        return 1;
+    }
+
+    bool saved = true;
+    CollectingMessageSink messages;
+    {
+        ScopedMessageSink scope(&messages);
+        if (const auto out = args.Value("log")) {
+            if (resultsLog.empty()) {
+                ReportMessage("Nothing to save");
+            } else {
+                saved = SaveResultsLog(*out, resultsLog) && saved;
+            }
+        }
+        if (const auto out = args.Value("vertices")) {
+            if (vertices.empty()) {
+                ReportMessage("Nothing to save");
+            } else {
+                saved = SaveVertexFile(*out, vertices) && saved;
+            }
+        }
+    }
+    for (const auto& m : messages.m_vMessages) {
+        std::fprintf(stderr, "%s\n", m.c_str());
+    }
+    return saved ? 0 : 1;
+}
+
+} // namespace
+
+int RunMeasure(const Tokens& tokens) {
+    const Args args = ParseOrThrow(tokens);
+    return args.Has("batch") ? RunBatch(args) : RunSingle(args);
+}

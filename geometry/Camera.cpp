@@ -2,7 +2,9 @@
 
 #include "geometry/Messages.h"
 
+#include <bit>
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
 
 #include "geometry/Catalogue.cpp.inc"
@@ -78,32 +80,51 @@ double PixelAngleForCamera(CameraId id) {
     }
 }
 
-void RadialResidual(const CPoint3D& R, double mu, double tau, double& f, double& df) {
-    const double u = 1.0 - mu;
-    const double k1 = 1.0 + R.m_dX;
-    const double u2 = u * u;
-    const double u3 = u2 * u;
-    const double u4 = u2 * u2;
-    const double u5 = u4 * u;
-    const double tau2 = tau * tau;
-    f = k1 * u + R.m_dY * tau * u3 + R.m_dZ * tau2 * u5 - 1.0;
-    df = -(k1 + 3.0 * R.m_dY * tau * u2 + 5.0 * R.m_dZ * tau2 * u4);
+namespace {
+
+// The distortion polynomial for one tau, with the coefficient products that
+// do not depend on mu formed once. Each term is evaluated in the same order
+// as RadialResidual, so both give identical values.
+struct Radial {
+    double k1, a, b, c3, c5;
+    Radial(const CPoint3D& R, double tau)
+        : k1(1.0 + R.m_dX), a(R.m_dY * tau), b(R.m_dZ * (tau * tau)), c3(3.0 * R.m_dY * tau),
+          c5(5.0 * R.m_dZ * (tau * tau)) {}
+    void Eval(double mu, double& f, double& df) const {
+        const double u = 1.0 - mu;
+        const double u2 = u * u;
+        const double u3 = u2 * u;
+        const double u4 = u2 * u2;
+        const double u5 = u4 * u;
+        f = k1 * u + a * u3 + b * u5 - 1.0;
+        df = -(k1 + c3 * u2 + c5 * u4);
+    }
+    double F(double mu) const {
+        double f = 0.0;
+        double df = 0.0;
+        Eval(mu, f, df);
+        return f;
+    }
+};
+
+bool SameStrictSign(double a, double b) {
+    return (a > 0.0 && b > 0.0) || (a < 0.0 && b < 0.0);
 }
 
-namespace {
-bool SameStrictSign(double a, double b) { return (a > 0.0 && b > 0.0) || (a < 0.0 && b < 0.0); }
 } // namespace
 
+void RadialResidual(const CPoint3D& R, double mu, double tau, double& f, double& df) {
+    Radial(R, tau).Eval(mu, f, df);
+}
+
 double SolveRadialMu(const CPoint3D& R, double x1, double x2, double xacc, double tau) {
-    double fl = 0.0;
-    double fh = 0.0;
-    double dummy = 0.0;
-    RadialResidual(R, x1, tau, fl, dummy);
-    RadialResidual(R, x2, tau, fh, dummy);
+    const Radial poly(R, tau);
+    double fl = poly.F(x1);
+    double fh = poly.F(x2);
     if (SameStrictSign(fl, fh)) {
         x2 = -x2;
-        RadialResidual(R, x1, tau, fl, dummy);
-        RadialResidual(R, x2, tau, fh, dummy);
+        fl = poly.F(x1);
+        fh = poly.F(x2);
         if (SameStrictSign(fl, fh)) {
             ReportMessage("Unbracketed Root Error (notify author of cam/coords)");
         }
@@ -128,7 +149,14 @@ double SolveRadialMu(const CPoint3D& R, double x1, double x2, double xacc, doubl
     double dx = dxold;
     double f = 0.0;
     double df = 0.0;
-    RadialResidual(R, rts, tau, f, df);
+    if (rts == 1.0 && std::isfinite(poly.b) && std::isfinite(poly.c5) && std::isfinite(poly.a) &&
+        std::isfinite(poly.c3)) {
+        // u = 0: every term but the constant vanishes, exactly.
+        f = -1.0;
+        df = -poly.k1;
+    } else {
+        poly.Eval(rts, f, df);
+    }
     for (int j = 1; j <= 100; ++j) {
         if ((((rts - xh) * df - f) * ((rts - xl) * df - f) >= 0.0) ||
             (std::fabs(2.0 * f) > std::fabs(dxold * df))) {
@@ -150,7 +178,7 @@ double SolveRadialMu(const CPoint3D& R, double x1, double x2, double xacc, doubl
         if (std::fabs(dx) < xacc) {
             return rts;
         }
-        RadialResidual(R, rts, tau, f, df);
+        poly.Eval(rts, f, df);
         if (f < 0.0) {
             xl = rts;
         } else {
@@ -211,8 +239,7 @@ void CameraPoseRay(const CameraModel& model, double x, double y, bool applyPoint
     const CQuat q = HeadRotation(model, applyPointing);
     CPoint3D d = RotateVector(model.PixelToRay(x, y), q);
     const CQuat pivot(0.0, model.m_ptPivot);
-    CPoint3D c =
-        (pivot + (q * (CQuat(0.0, model.m_ptC) - pivot)) * q.Inverse()).m_ptVec;
+    CPoint3D c = (pivot + (q * (CQuat(0.0, model.m_ptC) - pivot)) * q.Inverse()).m_ptVec;
     if (model.m_pImage != nullptr) {
         c = RotateVector(c, model.m_pImage->m_qAttitude);
         d = RotateVector(d, model.m_pImage->m_qAttitude);
@@ -239,30 +266,67 @@ CPoint3D ClosestApproach(CPoint3D& a, CPoint3D& b, const CPoint3D& pa, const CPo
     return ((pa + a * ta) + (pb + b * tb)) * 0.5;
 }
 
-namespace {
+CStereoIntersector::CStereoIntersector(const CameraModel& left, const CameraModel& right, bool b2D,
+                                       const CPoint3D* rlVector, double azCorrL, double azCorrR)
+    : m_b2D(b2D), m_bHasRL(rlVector != nullptr), m_ptRL(rlVector ? *rlVector : CPoint3D()) {
+    m_left.model = &left;
+    m_right.model = &right;
+    // The plain intersection applies the image pointing only when both images
+    // have records; the R-L variant always does (both have records).
+    m_bApplyPointing = m_bHasRL || (left.m_pImage != nullptr && right.m_pImage != nullptr);
+    m_left.turn = FromAxisAngleDeg(kZAxis, -azCorrL);
+    m_right.turn = FromAxisAngleDeg(kZAxis, -azCorrR);
+}
 
-CPoint3D Intersect(const CameraModel& left, const CameraModel& right, bool b2D,
-                   const CPoint3D* rlVector, bool applyPointing, double xL, double yL, double xR,
-                   double yR, double azCorrL, double azCorrR, double& range) {
-    CPoint3D cL, dL, cR, dR;
-    CameraPoseRay(left, xL, yL, applyPointing, cL, dL);
-    CameraPoseRay(right, xR, yR, applyPointing, cR, dR);
-    if (rlVector != nullptr) {
-        cR = *rlVector + cR;
+const CStereoIntersector::Ray& CStereoIntersector::CastRay(Side& side, bool right, double x,
+                                                           double y) {
+    for (const Ray& r : side.cache) {
+        // Bitwise equality: the same pixel, down to the sign of a zero.
+        if (r.used && std::bit_cast<std::uint64_t>(r.x) == std::bit_cast<std::uint64_t>(x) &&
+            std::bit_cast<std::uint64_t>(r.y) == std::bit_cast<std::uint64_t>(y)) {
+            for (const std::string& m : r.messages) {
+                ReportMessage(m);
+            }
+            return r;
+        }
     }
-    if (b2D) {
-        dL = ProjectOntoPlane(kZAxis, dL).Normalized();
-        dR = ProjectOntoPlane(kZAxis, dR).Normalized();
+    Ray& r = side.cache[side.next];
+    side.next = (side.next + 1) % side.cache.size();
+    r.x = x;
+    r.y = y;
+    r.used = true;
+    r.messages.clear();
+    CPoint3D c;
+    CPoint3D d;
+    {
+        CollectingMessageSink sink;
+        ScopedMessageSink scope(&sink);
+        CameraPoseRay(*side.model, x, y, m_bApplyPointing, c, d);
+        r.messages = std::move(sink.m_vMessages);
     }
-    const CQuat kL = FromAxisAngleDeg(kZAxis, -azCorrL);
-    const CQuat kR = FromAxisAngleDeg(kZAxis, -azCorrR);
-    cL = RotateVector(cL, kL);
-    dL = RotateVector(dL, kL);
-    cR = RotateVector(cR, kR);
-    dR = RotateVector(dR, kR);
+    for (const std::string& m : r.messages) {
+        ReportMessage(m);
+    }
+    if (right && m_bHasRL) {
+        c = m_ptRL + c;
+    }
+    if (m_b2D) {
+        d = ProjectOntoPlane(kZAxis, d).Normalized();
+    }
+    r.centre = RotateVector(c, side.turn);
+    r.direction = RotateVector(d, side.turn);
+    return r;
+}
+
+CPoint3D CStereoIntersector::Intersect(double xL, double yL, double xR, double yR, double& range) {
+    const Ray& left = CastRay(m_left, false, xL, yL);
+    CPoint3D dL = left.direction;
+    const CPoint3D cL = left.centre;
+    const Ray& right = CastRay(m_right, true, xR, yR);
+    CPoint3D dR = right.direction;
     double tL = 0.0;
     double tR = 0.0;
-    const CPoint3D p = ClosestApproach(dL, dR, cL, cR, tL, tR);
+    const CPoint3D p = ClosestApproach(dL, dR, cL, right.centre, tL, tR);
     if (tL < 0.0 || tR < 0.0) {
         range = DBL_MAX;
         return CPoint3D::Invalid();
@@ -277,18 +341,16 @@ CPoint3D Intersect(const CameraModel& left, const CameraModel& right, bool b2D,
     return p;
 }
 
-} // namespace
-
 CPoint3D StereoIntersect(const CameraModel& left, const CameraModel& right, bool b2D, double xL,
                          double yL, double xR, double yR, double azCorrL, double azCorrR,
                          double& range) {
-    const bool applyPointing = left.m_pImage != nullptr && right.m_pImage != nullptr;
-    return Intersect(left, right, b2D, nullptr, applyPointing, xL, yL, xR, yR, azCorrL, azCorrR,
-                     range);
+    CStereoIntersector in(left, right, b2D, nullptr, azCorrL, azCorrR);
+    return in.Intersect(xL, yL, xR, yR, range);
 }
 
 CPoint3D StereoIntersectRL(const CameraModel& left, const CameraModel& right, bool b2D,
                            const CPoint3D& rlVector, double xL, double yL, double xR, double yR,
                            double azCorrL, double azCorrR, double& range) {
-    return Intersect(left, right, b2D, &rlVector, true, xL, yL, xR, yR, azCorrL, azCorrR, range);
+    CStereoIntersector in(left, right, b2D, &rlVector, azCorrL, azCorrR);
+    return in.Intersect(xL, yL, xR, yR, range);
 }

@@ -5,9 +5,11 @@
 #include "geometry/ImageRecord.h"
 #include "geometry/Point3D.h"
 
+#include <array>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 // Position of a camera in the catalogue, 0..13; -1 for none.
 using CameraId = int;
@@ -21,14 +23,14 @@ std::optional<CameraId> ParseCameraId(std::string_view text);
 
 class CameraModel {
 public:
-    CPoint3D m_ptC; // centre (metres)
-    CPoint3D m_ptA; // axis
-    CPoint3D m_ptH; // horizontal image vector (pixels)
-    CPoint3D m_ptV; // vertical image vector (pixels)
-    CPoint3D m_ptO; // distortion axis
-    CPoint3D m_ptR; // radial coefficients r0, r1, r2
-    CQuat m_qModelPointing; // head attitude for which C, A, H, V, O hold
-    CPoint3D m_ptPivot;     // point the camera head turns about
+    CPoint3D m_ptC;                        // centre (metres)
+    CPoint3D m_ptA;                        // axis
+    CPoint3D m_ptH;                        // horizontal image vector (pixels)
+    CPoint3D m_ptV;                        // vertical image vector (pixels)
+    CPoint3D m_ptO;                        // distortion axis
+    CPoint3D m_ptR;                        // radial coefficients r0, r1, r2
+    CQuat m_qModelPointing;                // head attitude for which C, A, H, V, O hold
+    CPoint3D m_ptPivot;                    // point the camera head turns about
     const ImageRecord* m_pImage = nullptr; // database record of the image, not owned
     int m_nCameraId = -1;
 
@@ -90,3 +92,43 @@ CPoint3D StereoIntersect(const CameraModel& left, const CameraModel& right, bool
 CPoint3D StereoIntersectRL(const CameraModel& left, const CameraModel& right, bool b2D,
                            const CPoint3D& rlVector, double xL, double yL, double xR, double yR,
                            double azCorrL, double azCorrR, double& range);
+
+// Intersects many pixel pairs of one camera pair with the same options, as
+// the one-pixel error sweep does. The ray of a pixel is cast once and reused
+// when the same pixel comes again; solver messages raised while casting it
+// are reported again on every reuse, so callers see exactly the messages of
+// casting each ray afresh. Results equal StereoIntersect/StereoIntersectRL
+// bit for bit. The models must outlive the intersector.
+class CStereoIntersector {
+public:
+    // rlVector: null for StereoIntersect, else the R-L vector of
+    // StereoIntersectRL (both models must then carry records).
+    CStereoIntersector(const CameraModel& left, const CameraModel& right, bool b2D,
+                       const CPoint3D* rlVector, double azCorrL, double azCorrR);
+
+    CPoint3D Intersect(double xL, double yL, double xR, double yR, double& range);
+
+private:
+    struct Ray {
+        double x = 0.0;
+        double y = 0.0;
+        CPoint3D centre;
+        CPoint3D direction;
+        std::vector<std::string> messages;
+        bool used = false;
+    };
+    struct Side {
+        const CameraModel* model = nullptr;
+        CQuat turn;               // the azimuth correction
+        std::array<Ray, 3> cache; // the error sweep uses three pixels a side
+        unsigned next = 0;
+    };
+    const Ray& CastRay(Side& side, bool right, double x, double y);
+
+    Side m_left;
+    Side m_right;
+    bool m_b2D;
+    bool m_bApplyPointing;
+    bool m_bHasRL;
+    CPoint3D m_ptRL;
+};

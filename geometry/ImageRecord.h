@@ -7,9 +7,9 @@
 #include <string>
 
 struct ImageRecord {
-    std::string m_sProductId; // lower-cased product title, the database key
-    CQuat m_qAttitude;        // vehicle attitude (identity by default)
-    double m_dAzimuth = 0.0;  // head azimuth, degrees, turn about +Z
+    std::string m_sProductId;  // lower-cased product title, the database key
+    CQuat m_qAttitude;         // vehicle attitude (identity by default)
+    double m_dAzimuth = 0.0;   // head azimuth, degrees, turn about +Z
     double m_dElevation = 0.0; // head elevation, degrees, turn about +Y by minus this
 
     bool operator==(const ImageRecord&) const = default;

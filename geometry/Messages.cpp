@@ -14,6 +14,10 @@ void ReportMessage(const std::string& text) {
     }
 }
 
-ScopedMessageSink::ScopedMessageSink(IMessageSink* sink) : m_pPrevious(t_pSink) { t_pSink = sink; }
+ScopedMessageSink::ScopedMessageSink(IMessageSink* sink) : m_pPrevious(t_pSink) {
+    t_pSink = sink;
+}
 
-ScopedMessageSink::~ScopedMessageSink() { t_pSink = m_pPrevious; }
+ScopedMessageSink::~ScopedMessageSink() {
+    t_pSink = m_pPrevious;
+}

@@ -4,18 +4,6 @@
 
 const double kPi = std::acos(-1.0);
 
-double CPoint3D::Length() const {
-    return std::sqrt(m_dX * m_dX + m_dY * m_dY + m_dZ * m_dZ);
-}
-
-CPoint3D CPoint3D::Normalized() const {
-    const double n2 = m_dX * m_dX + m_dY * m_dY + m_dZ * m_dZ;
-    if (n2 == 0.0) {
-        return {0.0, 0.0, 0.0};
-    }
-    return *this / std::sqrt(n2);
-}
-
 double AngleDeg(const CPoint3D& a, const CPoint3D& b) {
     const double m = a.Length() * b.Length();
     if (m < DBL_EPSILON) {
@@ -48,16 +36,6 @@ double SignedComponent(const CPoint3D& axis, const CPoint3D& v) {
     return d < 0.0 ? -w.Length() : w.Length();
 }
 
-CQuat CQuat::Inverse() const {
-    const double n2 = m_dS * m_dS + m_ptVec.m_dX * m_ptVec.m_dX + m_ptVec.m_dY * m_ptVec.m_dY +
-                      m_ptVec.m_dZ * m_ptVec.m_dZ;
-    return Conjugate() / n2;
-}
-
-CPoint3D RotateVector(const CPoint3D& v, const CQuat& q) {
-    return ((q * CQuat(0.0, v)) * q.Conjugate()).m_ptVec;
-}
-
 CQuat RotationBetween(const CPoint3D& u, const CPoint3D& v) {
     const CPoint3D uh = u.Normalized();
     const CPoint3D vh = v.Normalized();
@@ -70,6 +48,11 @@ CQuat RotationBetween(const CPoint3D& u, const CPoint3D& v) {
 
 CQuat FromAxisAngleDeg(const CPoint3D& axis, double deg) {
     const double h = deg * kPi / 180.0 * 0.5;
+    if (h == 0.0) {
+        // cos(+-0) is 1 and sin(+-0) is +-0 exactly: skip the library calls
+        // for the common "no turn" case.
+        return {1.0, axis * h};
+    }
     return {std::cos(h), axis * std::sin(h)};
 }
 
@@ -77,7 +60,9 @@ PointTriple TripleDifference(const PointTriple& a, const PointTriple& b) {
     return {a[0] - b[0], a[1] - b[1], a[2] - b[2]};
 }
 
-CPoint3D TripleCentroid(const PointTriple& t) { return ((t[1] + t[0]) + t[2]) / 3.0; }
+CPoint3D TripleCentroid(const PointTriple& t) {
+    return ((t[1] + t[0]) + t[2]) / 3.0;
+}
 
 CPoint3D TripleNormal(const PointTriple& t) {
     return Cross(t[1] - t[0], t[2] - t[0]).Normalized();

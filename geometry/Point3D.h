@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cfloat>
+#include <cmath>
 
 // pi, computed once at start-up as acos(-1).
 extern const double kPi;
@@ -21,7 +22,8 @@ public:
     // The no-result point: all three components DBL_MAX.
     static constexpr CPoint3D Invalid() { return {DBL_MAX, DBL_MAX, DBL_MAX}; }
 
-    double Length() const;
+    double Length() const { return std::sqrt(m_dX * m_dX + m_dY * m_dY + m_dZ * m_dZ); }
+    // Unit vector; (0,0,0) for the zero vector.
     CPoint3D Normalized() const;
     constexpr CPoint3D FlipYZ() const { return {m_dX, -m_dY, -m_dZ}; }
 
@@ -34,13 +36,23 @@ constexpr CPoint3D operator+(const CPoint3D& a, const CPoint3D& b) {
 constexpr CPoint3D operator-(const CPoint3D& a, const CPoint3D& b) {
     return {a.m_dX - b.m_dX, a.m_dY - b.m_dY, a.m_dZ - b.m_dZ};
 }
-constexpr CPoint3D operator-(const CPoint3D& a) { return {-a.m_dX, -a.m_dY, -a.m_dZ}; }
+constexpr CPoint3D operator-(const CPoint3D& a) {
+    return {-a.m_dX, -a.m_dY, -a.m_dZ};
+}
 constexpr CPoint3D operator*(const CPoint3D& a, double s) {
     return {a.m_dX * s, a.m_dY * s, a.m_dZ * s};
 }
 constexpr CPoint3D operator/(const CPoint3D& a, double s) {
     return {a.m_dX / s, a.m_dY / s, a.m_dZ / s};
 }
+inline CPoint3D CPoint3D::Normalized() const {
+    const double n2 = m_dX * m_dX + m_dY * m_dY + m_dZ * m_dZ;
+    if (n2 == 0.0) {
+        return {0.0, 0.0, 0.0};
+    }
+    return *this / std::sqrt(n2);
+}
+
 constexpr double Dot(const CPoint3D& a, const CPoint3D& b) {
     return a.m_dX * b.m_dX + a.m_dY * b.m_dY + a.m_dZ * b.m_dZ;
 }
@@ -70,6 +82,7 @@ public:
     constexpr CQuat(double s, const CPoint3D& v) : m_dS(s), m_ptVec(v) {}
 
     constexpr CQuat Conjugate() const { return {m_dS, -m_ptVec}; }
+    // Conjugate over the squared norm; no guard against a zero quaternion.
     CQuat Inverse() const;
 
     constexpr bool operator==(const CQuat&) const = default;
@@ -86,10 +99,20 @@ constexpr CQuat operator*(const CQuat& q, const CQuat& p) {
     return {q.m_dS * p.m_dS - Dot(q.m_ptVec, p.m_ptVec),
             q.m_ptVec * p.m_dS + p.m_ptVec * q.m_dS + Cross(q.m_ptVec, p.m_ptVec)};
 }
-constexpr CQuat operator/(const CQuat& q, double s) { return {q.m_dS / s, q.m_ptVec / s}; }
+constexpr CQuat operator/(const CQuat& q, double s) {
+    return {q.m_dS / s, q.m_ptVec / s};
+}
+
+inline CQuat CQuat::Inverse() const {
+    const double n2 = m_dS * m_dS + m_ptVec.m_dX * m_ptVec.m_dX + m_ptVec.m_dY * m_ptVec.m_dY +
+                      m_ptVec.m_dZ * m_ptVec.m_dZ;
+    return Conjugate() / n2;
+}
 
 // Vector part of q * (0; v) * conjugate(q): scaled by |q|^2 for a non-unit q.
-CPoint3D RotateVector(const CPoint3D& v, const CQuat& q);
+inline CPoint3D RotateVector(const CPoint3D& v, const CQuat& q) {
+    return ((q * CQuat(0.0, v)) * q.Conjugate()).m_ptVec;
+}
 // Shortest-arc rotation taking the direction of u to that of v.
 CQuat RotationBetween(const CPoint3D& u, const CPoint3D& v);
 // (cos(h); axis * sin(h)) with h = deg * pi / 180 / 2; the axis is used as given.

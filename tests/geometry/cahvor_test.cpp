@@ -117,7 +117,8 @@ TEST(Catalogue, EveryValueMatchesThePublishedTables) {
         const CPoint3D* vecs[] = {&m.m_ptC, &m.m_ptA, &m.m_ptH, &m.m_ptV, &m.m_ptO, &m.m_ptR};
         for (int k = 0; k < 6; ++k) {
             EXPECT_EQ(*vecs[k], CPoint3D(v[3 * k], v[3 * k + 1], v[3 * k + 2]))
-                << name << " vector " << "CAHVOR"[k];
+                << name << " vector "
+                << "CAHVOR"[k];
         }
         EXPECT_EQ(m.m_qModelPointing, CQuat(v[18], {v[19], v[20], v[21]})) << name;
         EXPECT_EQ(m.m_ptPivot, CPoint3D(v[22], v[23], v[24])) << name;
@@ -195,7 +196,8 @@ TEST(Cahvor, DistortionSolver) {
     // A model with no distortion returns the plain CAHV direction.
     CameraModel plain(0);
     plain.m_ptR = CPoint3D();
-    const CPoint3D cahv = (-Cross(plain.m_ptV - plain.m_ptA * 100.0, plain.m_ptH - plain.m_ptA * 200.0)).Normalized();
+    const CPoint3D cahv =
+        (-Cross(plain.m_ptV - plain.m_ptA * 100.0, plain.m_ptH - plain.m_ptA * 200.0)).Normalized();
     const CPoint3D got = plain.PixelToRay(200, 100);
     EXPECT_NEAR((got - cahv).Length(), 0.0, 1e-15);
 }

@@ -106,14 +106,14 @@ TEST(Stereo, RecordsPointingAndTheRLVariant) {
     p.right.m_pImage = &recR;
     double r = 0, rRL = 0;
     const CPoint3D a = Intersect(p, 512, 700, 480, 700, r);
-    const CPoint3D b = StereoIntersectRL(p.left, p.right, false, kOrigin, 512, 700, 480, 700, 0,
-                                         0, rRL);
+    const CPoint3D b =
+        StereoIntersectRL(p.left, p.right, false, kOrigin, 512, 700, 480, 700, 0, 0, rRL);
     ASSERT_NE(r, DBL_MAX);
     EXPECT_EQ(a, b);
     EXPECT_EQ(r, rRL);
     // Moving the right vehicle changes the answer.
-    const CPoint3D c = StereoIntersectRL(p.left, p.right, false, {0, 0.5, 0}, 512, 700, 480,
-                                         700, 0, 0, rRL);
+    const CPoint3D c =
+        StereoIntersectRL(p.left, p.right, false, {0, 0.5, 0}, 512, 700, 480, 700, 0, 0, rRL);
     EXPECT_GT((c - a).Length(), 0.01);
 }
 
@@ -130,4 +130,46 @@ TEST(Stereo, OneRecordAppliesItsAttitudeButNoPointing) {
     rec.m_qAttitude = FromAxisAngleDeg(kZAxis, 3); // attitude of the one side is used
     const CPoint3D turned = Intersect(p, 512, 700, 480, 700, r1);
     EXPECT_GT((turned - base).Length(), 1e-3);
+}
+
+TEST(Stereo, SharedIntersectorMatchesSingleCallsAndReplaysMessages) {
+    Pair p;
+    ImageRecord recL, recR;
+    recL.m_dAzimuth = 12;
+    recR.m_dElevation = 7;
+    p.left.m_pImage = &recL;
+    p.right.m_pImage = &recR;
+    const CPoint3D rl(0.3, -0.1, 0.05);
+    const double offsets[9][4] = {{0, 0, 0, 0},  {-1, 1, 0, 0}, {-1, 1, -1, 1},
+                                  {0, 0, -1, 1}, {0, 0, 0, 0},  {1, 1, 0, 0},
+                                  {1, 1, 1, 1},  {0, 0, 1, 1},  {0, 0, 0, 0}};
+    for (const bool b2D : {false, true}) {
+        for (const CPoint3D* v : {static_cast<const CPoint3D*>(nullptr), &rl}) {
+            CStereoIntersector in(p.left, p.right, b2D, v, 1.5, -2.0);
+            for (const auto& o : offsets) {
+                double r1 = 0, r2 = 0;
+                const CPoint3D a = in.Intersect(512 + o[0], 700 + o[1], 480 + o[2], 700 + o[3], r1);
+                const CPoint3D b =
+                    v ? StereoIntersectRL(p.left, p.right, b2D, *v, 512 + o[0], 700 + o[1],
+                                          480 + o[2], 700 + o[3], 1.5, -2.0, r2)
+                      : StereoIntersect(p.left, p.right, b2D, 512 + o[0], 700 + o[1], 480 + o[2],
+                                        700 + o[3], 1.5, -2.0, r2);
+                EXPECT_EQ(a, b);
+                EXPECT_EQ(r1, r2);
+            }
+        }
+    }
+    // A camera whose distortion cannot be bracketed complains on every cast;
+    // reusing a cached ray repeats the complaint, as casting it again would.
+    CameraModel bad(0);
+    bad.m_ptR = CPoint3D(-0.8, 0, 0);
+    CollectingMessageSink sink;
+    ScopedMessageSink scope(&sink);
+    CStereoIntersector in(bad, p.right, false, nullptr, 0, 0);
+    double range = 0;
+    in.Intersect(512, 700, 480, 700, range);
+    const size_t once = sink.m_vMessages.size();
+    ASSERT_GT(once, 0u);
+    in.Intersect(512, 700, 480, 700, range);
+    EXPECT_EQ(sink.m_vMessages.size(), 2 * once);
 }

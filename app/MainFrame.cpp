@@ -1,0 +1,176 @@
+#include "app/MainFrame.h"
+
+#include "app/ToolBarIcons.h"
+#include "viewer/CommandIds.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QStatusBar>
+#include <QToolBar>
+
+CMainFrame::CMainFrame(IUiServices& ui, QWidget* parent) : QMainWindow(parent), m_ui(ui) {
+    setWindowTitle(CChildView::kBaseTitle);
+}
+
+CMainFrame::~CMainFrame() = default;
+
+void CMainFrame::Create() {
+    m_wndView = new CChildView(m_ui, this);
+    setCentralWidget(m_wndView);
+    // Focus given to the frame goes straight to the view, so keys reach it.
+    setFocusProxy(m_wndView);
+    m_wndView->PreCreateWindow();
+    CreateMenus();
+    CreateToolBar();
+    CreateStatusBar();
+    m_wndView->UpdateTitle();
+    UpdateCommandUI();
+    m_wndView->setFocus();
+}
+
+QAction* CMainFrame::AddCommand(QMenu* menu, int nId, const QString& text, const QString& prompt,
+                                bool checkable) {
+    auto* action = new QAction(text, this);
+    action->setData(nId);
+    action->setCheckable(checkable);
+    // A prompt's text after a line break is a tool tip; the status bar shows
+    // the part before it.
+    const QString statusText = prompt.section('\n', 0, 0);
+    if (!statusText.isEmpty()) {
+        action->setStatusTip(statusText);
+    }
+    connect(action, &QAction::triggered, this, [this, nId] { OnCmdMsg(nId); });
+    menu->addAction(action);
+    m_actions[nId] = action;
+    return action;
+}
+
+void CMainFrame::CreateMenus() {
+    QMenu* file = menuBar()->addMenu("&File");
+    AddCommand(file, ID_OPEN_STEREO_PAIR, "Open Stereo Pair", "Open Stereo Pair");
+    file->addSeparator();
+    AddCommand(file, ID_SAVE_CALCULATION_RESULTS, "Save Calculation Results",
+               "Saves all calculation results");
+    AddCommand(file, ID_SAVE_VERTEX_RESULTS, "Save Vertex Results");
+    file->addSeparator();
+    QMenu* database = file->addMenu("Database");
+    AddCommand(database, ID_UPDATE_IMAGE_DATABASE, "Update Image Database (web update)",
+               "Requires an open web connection.  Imports latest database from RVS homepage.");
+    database->addSeparator();
+    AddCommand(database, ID_IMPORT_IMAGE_DATABASE, "Import Image Database File",
+               "If successful, will apply database transformations to calculation results");
+    AddCommand(database, ID_INITIALIZE_IMAGE_DATABASE, "Initialize Image Database File",
+               "Use only if database is corrupt; replaces existing data with data from file(s)");
+    file->addSeparator();
+    AddCommand(file, ID_AUTO_DETECT_VERTEX_PAIRS, "Auto-Detect Vertex Pairs", "A work in progress")
+        ->setEnabled(false);
+    file->addSeparator();
+    AddCommand(file, ID_APP_EXIT, "E&xit", "Quit the application; prompts to save documents\nExit");
+
+    QMenu* view = menuBar()->addMenu("&View");
+    AddCommand(view, ID_VIEW_RESET, "Reset");
+    AddCommand(view, ID_SHOW_CALC_CONTROL, "Show Calc Control", {}, true);
+    AddCommand(view, ID_SWAP_IMAGES, "Swap Left/Right Images", "Swap Left-Right");
+    AddCommand(view, ID_VERTEX_INDICES, "Vertex Indices", {}, true);
+    view->addSeparator();
+    AddCommand(view, ID_DISABLE_BEEPS, "Disable Beep Notificatins", "Check to disable beeps", true)
+        ->setChecked(true);
+    AddCommand(view, ID_IMAGE_DATABASE_INFO, "Image Database Information");
+    view->addSeparator();
+    AddCommand(view, ID_VIEW_TOOLBAR, "&Toolbar", "Show or hide the toolbar\nToggle ToolBar", true);
+    AddCommand(view, ID_VIEW_STATUS_BAR, "&Status Bar",
+               "Show or hide the status bar\nToggle StatusBar", true);
+    AddCommand(view, ID_AUTO_REGISTER_VERTICES, "Automatically Register Vertices",
+               "Attempts to determine corresponding vertices in both images - slow and error "
+               "prone, but maybe useful");
+
+    QMenu* help = menuBar()->addMenu("&Help");
+    AddCommand(help, ID_APP_ABOUT, "About Ranvista");
+
+    for (QMenu* menu : {file, database, view, help}) {
+        connect(menu, &QMenu::aboutToShow, this, &CMainFrame::UpdateCommandUI);
+    }
+}
+
+void CMainFrame::CreateToolBar() {
+    m_wndToolBar = new QToolBar("Standard", this);
+    m_wndToolBar->setObjectName("Standard");
+    m_wndToolBar->setIconSize(QSize(16, 15));
+    m_wndToolBar->setMovable(true);
+    m_wndToolBar->setFloatable(true);
+    m_wndToolBar->setAllowedAreas(Qt::AllToolBarAreas);
+    m_actions[ID_OPEN_STEREO_PAIR]->setIcon(OpenStereoPairIcon());
+    m_actions[ID_SWAP_IMAGES]->setIcon(SwapImagesIcon());
+    m_wndToolBar->addAction(m_actions[ID_OPEN_STEREO_PAIR]);
+    m_wndToolBar->addAction(m_actions[ID_SWAP_IMAGES]);
+    addToolBar(Qt::TopToolBarArea, m_wndToolBar);
+}
+
+void CMainFrame::CreateStatusBar() {
+    QStatusBar* bar = statusBar();
+    // The message pane: "Ready", replaced by a command's prompt while its menu
+    // item or button is highlighted.
+    m_pMessagePane = new QLabel(kReady, bar);
+    bar->addWidget(m_pMessagePane, 1);
+    for (const char* indicator : {"CAP", "NUM", "SCRL"}) {
+        auto* pane = new QLabel(indicator, bar);
+        pane->setObjectName(indicator);
+        pane->setAlignment(Qt::AlignCenter);
+        pane->setEnabled(false);
+        bar->addPermanentWidget(pane);
+    }
+}
+
+QAction* CMainFrame::Action(int nId) const {
+    const auto it = m_actions.find(nId);
+    return it == m_actions.end() ? nullptr : it->second;
+}
+
+bool CMainFrame::OnCmdMsg(int nId) {
+    bool handled = m_wndView != nullptr && m_wndView->OnCmdMsg(nId);
+    if (!handled) {
+        handled = true;
+        switch (nId) {
+        case ID_APP_EXIT:
+            close();
+            break;
+        case ID_VIEW_TOOLBAR:
+            m_wndToolBar->setVisible(!m_wndToolBar->isVisible());
+            break;
+        case ID_VIEW_STATUS_BAR:
+            statusBar()->setVisible(!statusBar()->isVisible());
+            break;
+        default:
+            handled = false;
+        }
+    }
+    UpdateCommandUI();
+    return handled;
+}
+
+void CMainFrame::UpdateCommandUI() {
+    if (m_wndView == nullptr) {
+        return;
+    }
+    for (auto& [id, action] : m_actions) {
+        // Every command has a handler, so every item is enabled once its
+        // menu opens.
+        action->setEnabled(true);
+        if (const std::optional<bool> check = m_wndView->OnUpdateCmdUI(id)) {
+            action->setChecked(*check);
+        }
+    }
+    m_actions[ID_VIEW_TOOLBAR]->setChecked(!m_wndToolBar->isHidden());
+    m_actions[ID_VIEW_STATUS_BAR]->setChecked(!statusBar()->isHidden());
+}
+
+void CMainFrame::closeEvent(QCloseEvent* event) {
+    if (m_wndView != nullptr && !m_wndView->CanCloseFrame()) {
+        event->ignore();
+        return;
+    }
+    QMainWindow::closeEvent(event);
+}

@@ -1,0 +1,124 @@
+// Cost of a measurement and of what it produces: one full range calculation
+// (nine intersections and the formatting), ranvista-cli measure --batch of
+// 100,000 lines end to end, and the transform of a 1,000,000-vertex file.
+#include "analysis/RangeCalc.h"
+#include "analysis/ResultFiles.h"
+#include "imagedb/ImageDatabase.h"
+#include "transform/Registration.h"
+
+#include <benchmark/benchmark.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const char* const kLeft = "/data/1N128287142EFF0300P1800L0M1.IMG";
+const char* const kRight = "/data/1N128287142EFF0300P1800R0M1.IMG";
+
+// A scratch folder for the benchmark files, removed at exit.
+struct ScratchDir {
+    fs::path path =
+        fs::temp_directory_path() / ("ranvista-bench-calc-" + std::to_string(::getpid()));
+    ScratchDir() { fs::create_directories(path); }
+    ~ScratchDir() {
+        std::error_code ec;
+        fs::remove_all(path, ec);
+    }
+};
+
+const fs::path& BenchDir() {
+    static const ScratchDir dir;
+    return dir.path;
+}
+
+void BM_CalculateRange(benchmark::State& state) {
+    ImageDatabase db;
+    if (state.range(0) != 0) {
+        ImageRecord rec;
+        rec.m_sProductId = "1n128287142eff0300p1800l0m1";
+        db.InsertRecord(rec);
+        rec.m_sProductId = "1n128287142eff0300p1800r0m1";
+        db.InsertRecord(rec);
+    }
+    RangeCalcInput in;
+    in.nCamLeft = 0;
+    in.nCamRight = 1;
+    in.sLeftFile = kLeft;
+    in.sRightFile = kRight;
+    in.dLeftCol = 512;
+    in.dLeftRow = 700;
+    in.dRightCol = 480;
+    in.dRightRow = 700;
+    for (auto _ : state) {
+        RangeCalcResult r = CalculateRange(in, db);
+        benchmark::DoNotOptimize(r);
+        in.ptLastPos = r.ptNewLastPos;
+        in.dLeftCol = in.dLeftCol < 600 ? in.dLeftCol + 1 : 512;
+    }
+}
+BENCHMARK(BM_CalculateRange)->Arg(0)->Arg(1)->ArgName("records");
+
+void BM_MeasureBatch100k(benchmark::State& state) {
+    const fs::path batch = BenchDir() / "batch.txt";
+    {
+        std::ofstream f(batch);
+        std::mt19937 rng(1);
+        std::uniform_real_distribution<double> x(400, 600);
+        std::uniform_real_distribution<double> y(500, 900);
+        std::uniform_real_distribution<double> disparity(10, 120);
+        for (int i = 0; i < 100000; ++i) {
+            const double xl = x(rng);
+            const double yl = y(rng);
+            f << kLeft << ',' << kRight << ',' << xl << ',' << yl << ',' << xl - disparity(rng)
+              << ',' << yl << '\n';
+        }
+    }
+    const std::string cmd = std::string("'") + RANVISTA_CLI + "' measure --batch '" +
+                            batch.string() + "' --db /nonexistent/ImgBinDat --log '" +
+                            (BenchDir() / "log.txt").string() + "' --vertices '" +
+                            (BenchDir() / "v.txt").string() + "' > /dev/null";
+    for (auto _ : state) {
+        if (std::system(cmd.c_str()) != 0) {
+            state.SkipWithError("measure --batch failed");
+            break;
+        }
+    }
+}
+BENCHMARK(BM_MeasureBatch100k)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
+
+void BM_Transform1M(benchmark::State& state) {
+    const fs::path src = BenchDir() / "cloud.txt";
+    const fs::path ref = BenchDir() / "ref.txt";
+    {
+        std::mt19937 rng(2);
+        std::uniform_real_distribution<double> d(-140, 140);
+        std::string text;
+        text.reserve(40u * 1000000u);
+        for (int i = 0; i < 1000000; ++i) {
+            AppendVertexLine(text, {d(rng), d(rng), d(rng) * 0.1});
+        }
+        std::ofstream(src, std::ios::binary) << text;
+        std::string r;
+        AppendVertexLine(r, {1, 2, 3});
+        AppendVertexLine(r, {-4, 5, 0});
+        AppendVertexLine(r, {0, -6, 1});
+        std::ofstream(ref, std::ios::binary) << r;
+    }
+    for (auto _ : state) {
+        const TransformResult r =
+            TransformVertexFile(src.string(), ref.string(), {0, 1, 2}, {0, 1, 2});
+        if (r.nVertices != 1000000) {
+            state.SkipWithError("transform failed");
+            break;
+        }
+    }
+}
+BENCHMARK(BM_Transform1M)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
+
+} // namespace

@@ -1,0 +1,96 @@
+// One full paint of the stereo view: a 1920 x 1080 client with two 2048 x 2048
+// images, at zoom 1 and after 30 zoom-in steps.
+#include "viewer/ChildView.h"
+
+#include <QApplication>
+#include <QTemporaryDir>
+
+#include <benchmark/benchmark.h>
+
+#include <cstdlib>
+#include <memory>
+
+namespace {
+class SilentUi : public IUiServices {
+public:
+    void ShowMessage(const std::string&) override {}
+    SaveChoice AskSaveDiscardCancel(const std::string&) override { return SaveChoice::Cancel; }
+    std::vector<std::string> ChooseOpenFiles(const FileChooserRequest&) override { return {}; }
+    std::string ChooseSaveFile(const FileChooserRequest&) override { return {}; }
+    void BeginWaitCursor() override {}
+    void EndWaitCursor() override {}
+    void Beep(int, int) override {}
+};
+
+// Offscreen, with the settings in a scratch folder.
+void EnsureApplication() {
+    static QTemporaryDir* home = nullptr;
+    if (QApplication::instance() != nullptr) {
+        return;
+    }
+    setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    home = new QTemporaryDir;
+    const QByteArray path = home->path().toLocal8Bit();
+    setenv("HOME", path.constData(), 1);
+    setenv("XDG_CONFIG_HOME", path.constData(), 1);
+    setenv("XDG_RUNTIME_DIR", path.constData(), 1);
+    static int argc = 1;
+    static char name[] = "bench_viewer";
+    static char* argv[] = {name, nullptr};
+    new QApplication(argc, argv);
+}
+
+QImage Texture(int size, int seed) {
+    QImage img(size, size, QImage::Format_RGB32);
+    for (int y = 0; y < size; ++y) {
+        auto* row = reinterpret_cast<QRgb*>(img.scanLine(y));
+        for (int x = 0; x < size; ++x) {
+            const unsigned v = (static_cast<unsigned>(x) * 2654435761u) ^
+                               (static_cast<unsigned>(y + seed) * 40503u);
+            row[x] = qRgb(v & 255, (v >> 8) & 255, (v >> 16) & 255);
+        }
+    }
+    return img;
+}
+
+struct Scene {
+    SilentUi ui;
+    std::unique_ptr<CChildView> view;
+
+    explicit Scene(int zoomStep) {
+        EnsureApplication();
+        view = std::make_unique<CChildView>(ui);
+        view->resize(1920, 1080);
+        view->m_pLeftImage = std::make_unique<CImage>(Texture(2048, 0));
+        view->m_pRightImage = std::make_unique<CImage>(Texture(2048, 7));
+        for (int i = 0; i < 20; ++i) {
+            view->AppendMeasurement({100.0 * i, 100.0 * i}, {100.0 * i, 90.0 * i}, {}, "");
+        }
+        view->m_bVertexIndices = true;
+        view->SetZoomStep(zoomStep);
+        view->show();
+        QApplication::processEvents();
+    }
+};
+
+void BM_PaintView(benchmark::State& state) {
+    Scene scene(static_cast<int>(state.range(0)));
+    for (auto _ : state) {
+        scene.view->repaint();
+    }
+    state.SetLabel("widget repaint, zoom step " + std::to_string(state.range(0)));
+}
+
+void BM_RenderBuffer(benchmark::State& state) {
+    Scene scene(static_cast<int>(state.range(0)));
+    QImage buffer(1920, 1080, QImage::Format_RGB32);
+    for (auto _ : state) {
+        scene.view->RenderTo(buffer);
+        benchmark::DoNotOptimize(buffer.constBits());
+    }
+    state.SetLabel("off-screen buffer only, zoom step " + std::to_string(state.range(0)));
+}
+} // namespace
+
+BENCHMARK(BM_PaintView)->Arg(0)->Arg(-30)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_RenderBuffer)->Arg(0)->Arg(-30)->Unit(benchmark::kMillisecond);

@@ -1,0 +1,2 @@
+// The same offscreen set-up as the viewer's widget tests.
+#include "../viewer/main.cpp"

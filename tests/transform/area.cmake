@@ -1,0 +1,1 @@
+ranvista_test_area(transform LIBS transform)

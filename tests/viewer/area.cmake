@@ -1,0 +1,3 @@
+if(TARGET viewer)
+  ranvista_test_area(viewer LIBS viewer Qt6::Test)
+endif()

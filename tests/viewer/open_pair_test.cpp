@@ -1,0 +1,200 @@
+#include "ViewFixture.h"
+
+#include <QMimeData>
+#include <QUrl>
+
+namespace {
+// A 27-character MER title with eye letter e at index 23.
+std::string Title(char e) {
+    std::string t = "1N128287142EFF0300P1800L0M1";
+    t[23] = e;
+    return t;
+}
+} // namespace
+
+class OpenPair : public ViewFixture {
+protected:
+    std::string File(const std::string& title, QColor colour = Qt::gray, int w = 40) {
+        return Write(QString::fromStdString(title) + ".png", SolidImage(w, 30, colour));
+    }
+    // The chooser returns first, second: first becomes the right image.
+    void Choose(std::vector<std::string> paths) {
+        ui.openAnswers.push_back(std::move(paths));
+        view->OnOpenStereoPair();
+    }
+};
+
+TEST_F(OpenPair, ChooserAndACorrectPair) {
+    view->m_sFilePath = "/start/here/";
+    const std::string left = File(Title('L'), Qt::red);
+    const std::string right = File(Title('R'), Qt::blue);
+    Choose({right, left});
+    ASSERT_EQ(ui.openRequests.size(), 1u);
+    const FileChooserRequest& req = ui.openRequests[0];
+    EXPECT_EQ(req.title, "Select stereo pair of images");
+    EXPECT_EQ(req.filter,
+              "Image Files|*.bmp;*.gif;*.jpeg;*.jp2;*.jpg;*.exif;*.exf;*.png;*.tif;*.tiff;||");
+    EXPECT_EQ(req.startFolder, "/start/here/");
+    EXPECT_TRUE(req.multiSelect);
+
+    EXPECT_EQ(view->m_sLeftFile, left);
+    EXPECT_EQ(view->m_sRightFile, right);
+    EXPECT_EQ(view->m_pLeftImage->Pixels().pixel(0, 0), qRgb(255, 0, 0));
+    EXPECT_TRUE(ui.messages.empty()) << Messages();
+    EXPECT_EQ(view->m_sFilePath, dir.path().toStdString() + "/");
+    EXPECT_EQ(view->windowTitle().toStdString(),
+              "Ranvista V5.0 -- LEFT(" + Title('L') + ")  RIGHT(" + Title('R') + ")");
+    // The dialog is opened and refreshed once the pair is in place.
+    EXPECT_EQ(dialog.created, 1);
+    EXPECT_EQ(dialog.shown, 1);
+    ASSERT_EQ(dialog.refreshedWithLeftFile.size(), 1u);
+    EXPECT_EQ(dialog.refreshedWithLeftFile[0], left);
+    EXPECT_EQ(ui.beeps, (std::vector<std::pair<int, int>>{{3000, 200}, {3100, 100}}));
+    EXPECT_EQ(ui.waitDepth, 0);
+    EXPECT_EQ(ui.waitCount, 1);
+}
+
+TEST_F(OpenPair, NamesTheWrongWayRoundAreSwappedSilently) {
+    const std::string left = File(Title('R'));
+    const std::string right = File(Title('L'));
+    Choose({right, left});
+    EXPECT_EQ(view->m_sLeftFile, right);
+    EXPECT_EQ(view->m_sRightFile, left);
+    EXPECT_TRUE(ui.messages.empty()) << Messages();
+    EXPECT_EQ(dialog.refreshedWithLeftFile.back(), right);
+}
+
+TEST_F(OpenPair, DoubtfulPairsAskTheUserToVerify) {
+    Choose({File(Title('L') + "x"), File(Title('L'))}); // titles of 28: still both 'L'
+    EXPECT_EQ(ui.messages, (std::vector<std::string>{"Verify Correct Left/Right Images"}));
+    ui.messages.clear();
+    Choose({File("right"), File("left")});
+    EXPECT_EQ(ui.messages, (std::vector<std::string>{"Verify Rover and Camera Selection"}));
+    EXPECT_TRUE(view->m_pLeftImage && view->m_pRightImage); // loaded all the same
+}
+
+TEST_F(OpenPair, LeftImageFailsToLoad) {
+    const std::string right = File(Title('R'));
+    const std::string left = dir.path().toStdString() + "/" + Title('L') + ".jpg"; // missing
+    Choose({right, left});
+    ASSERT_EQ(ui.messages.size(), 2u);
+    EXPECT_NE(ui.messages[0].find(left), std::string::npos); // the library's own text
+    EXPECT_EQ(ui.messages[1], "Verify Rover and Camera Selection");
+    EXPECT_FALSE(view->m_pLeftImage);
+    EXPECT_TRUE(view->m_pRightImage); // stays, and both names stay
+    EXPECT_EQ(view->m_sLeftFile, left);
+    EXPECT_EQ(view->m_sRightFile, right);
+    EXPECT_EQ(view->windowTitle(), "Ranvista V5.0");
+    EXPECT_EQ(ui.beeps.size(), 2u); // the command still completes
+    EXPECT_EQ(dialog.refreshed, 1);
+}
+
+TEST_F(OpenPair, RightImageFailsToLoad) {
+    const std::string right = dir.path().toStdString() + "/broken.png";
+    QFile junk(QString::fromStdString(right));
+    ASSERT_TRUE(junk.open(QIODevice::WriteOnly));
+    junk.write("not a png");
+    junk.close();
+    Choose({right, File(Title('L'))});
+    ASSERT_EQ(ui.messages.size(), 2u);
+    EXPECT_NE(ui.messages[0].find("broken.png"), std::string::npos);
+    EXPECT_TRUE(view->m_pLeftImage);
+    EXPECT_FALSE(view->m_pRightImage);
+    EXPECT_EQ(view->m_sLeftFile, "");
+    EXPECT_EQ(view->m_sRightFile, "");
+}
+
+TEST_F(OpenPair, CancellingKeepsThePairAndItsMeasurements) {
+    ViewFixture::OpenPair();
+    view->AppendMeasurement({1, 2}, {3, 4}, {}, "log\n");
+    Key(Qt::Key_PageUp);
+    Choose({}); // cancelled
+    EXPECT_TRUE(view->m_pLeftImage && view->m_pRightImage);
+    EXPECT_EQ(view->m_vVertices.size(), 1u);
+    EXPECT_EQ(view->m_vLeftMarks.size(), 1u);
+    EXPECT_EQ(view->m_nZoomStep, -1);
+    EXPECT_TRUE(ui.messages.empty());
+    EXPECT_TRUE(ui.beeps.empty());
+}
+
+TEST_F(OpenPair, ANewPairResetsListsZoomAndPanButKeepsMarksAndLog) {
+    ViewFixture::OpenPair();
+    Click(10, 10);
+    view->AppendMeasurement({1, 2}, {3, 4}, {}, "log\n");
+    Click(12, 12);
+    view->m_ptRightOffset = {4, 4};
+    Key(Qt::Key_PageUp);
+    ViewFixture::OpenPair();
+    EXPECT_TRUE(view->m_vLeftMarks.empty() && view->m_vRightMarks.empty());
+    EXPECT_TRUE(view->m_vVertices.empty());
+    EXPECT_EQ(view->m_nZoomStep, 0);
+    EXPECT_EQ(view->m_dZoom, 1.0);
+    EXPECT_DOUBLE_EQ(view->m_ptRightOffset.x, 0);
+    EXPECT_TRUE(view->m_bLeftMarkSet);
+    EXPECT_EQ(view->m_ptLeftMark, (ImagePoint{12, 12}));
+    EXPECT_EQ(view->m_sResultsLog, "log\n");
+    EXPECT_EQ(dialog.created, 1); // the open dialog is reused
+}
+
+TEST_F(OpenPair, OneFileOrThreeFiles) {
+    const std::string left = File(Title('L'), Qt::red);
+    Choose({File(Title('R')), left});
+    // One file: it becomes the right image; the left one is loaded again.
+    const std::string other = File(Title('R') + "2", Qt::yellow);
+    Choose({other});
+    EXPECT_EQ(view->m_sRightFile, other);
+    EXPECT_EQ(view->m_sLeftFile, left);
+    EXPECT_TRUE(view->m_pLeftImage && view->m_pRightImage);
+    // Three files: the third is not read.
+    const std::string a = File("a"), b = File("b");
+    Choose({a, b, dir.path().toStdString() + "/does-not-exist.png"});
+    EXPECT_EQ(view->m_sRightFile, a);
+    EXPECT_EQ(view->m_sLeftFile, b);
+    EXPECT_TRUE(view->m_pLeftImage && view->m_pRightImage);
+}
+
+TEST_F(OpenPair, BeepsCanBeSwitchedOff) {
+    view->m_bDisableBeeps = true;
+    Choose({File(Title('R')), File(Title('L'))});
+    EXPECT_TRUE(ui.beeps.empty());
+}
+
+TEST_F(OpenPair, UpperCaseExtensionsAndFoldersWithDots) {
+    QDir(dir.path()).mkdir("a.b");
+    const std::string left = Write("a.b/" + QString::fromStdString(Title('L')) + ".JPG",
+                                   SolidImage(20, 20, Qt::red), "JPEG");
+    const std::string right = Write("a.b/noextension", SolidImage(20, 20, Qt::blue), "PNG");
+    Choose({right, left});
+    EXPECT_TRUE(view->m_pLeftImage && view->m_pRightImage) << Messages();
+    EXPECT_EQ(view->windowTitle().toStdString(),
+              "Ranvista V5.0 -- LEFT(" + Title('L') + ")  RIGHT(noextension)");
+}
+
+TEST_F(OpenPair, TwoFilesDroppedOnTheViewOpenAsLeftAndRight) {
+    const std::string left = File(Title('L'), Qt::red);
+    const std::string right = File(Title('R'), Qt::blue);
+    QMimeData mime;
+    mime.setUrls({QUrl::fromLocalFile(QString::fromStdString(left)),
+                  QUrl::fromLocalFile(QString::fromStdString(right))});
+    QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &mime, Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(view.get(), &enter);
+    EXPECT_TRUE(enter.isAccepted());
+    QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &mime, Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(view.get(), &drop);
+    EXPECT_EQ(view->m_sLeftFile, left);
+    EXPECT_EQ(view->m_sRightFile, right);
+    EXPECT_TRUE(view->m_pLeftImage && view->m_pRightImage);
+    EXPECT_TRUE(ui.openRequests.empty());
+
+    // One file, or something that is not a local file, is refused.
+    QMimeData one;
+    one.setUrls({QUrl::fromLocalFile(QString::fromStdString(left))});
+    QDragEnterEvent enterOne(QPoint(10, 10), Qt::CopyAction, &one, Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(view.get(), &enterOne);
+    EXPECT_FALSE(enterOne.isAccepted());
+    QMimeData web;
+    web.setUrls({QUrl("http://example.com/a.png"), QUrl("http://example.com/b.png")});
+    QDragEnterEvent enterWeb(QPoint(10, 10), Qt::CopyAction, &web, Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(view.get(), &enterWeb);
+    EXPECT_FALSE(enterWeb.isAccepted());
+}

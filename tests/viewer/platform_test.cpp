@@ -1,0 +1,56 @@
+// The platform layers under the view: tones, file filters, message routing.
+#include "viewer/QtUiServices.h"
+#include "viewer/TonePlayer.h"
+#include "viewer/UiMessageSink.h"
+
+#include "FakeUiServices.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+
+TEST(TonePlayer, WithoutASoundDeviceEveryToneFallsBackToABeep) {
+    std::atomic<int> beeps{0};
+    CTonePlayer player("no_such_device_here", [&] { ++beeps; });
+    player.Play(3000, 200);
+    player.Play(3100, 100);
+    player.WaitIdle();
+    EXPECT_EQ(beeps.load(), 2);
+}
+
+TEST(TonePlayer, PlaysOnADeviceThatOpens) {
+    std::atomic<int> beeps{0};
+    CTonePlayer player("null", [&] { ++beeps; });
+    player.Play(3000, 20);
+    player.WaitIdle();
+    EXPECT_EQ(beeps.load(), 0);
+}
+
+TEST(TonePlayer, StopsWithTonesStillQueued) {
+    std::atomic<int> beeps{0};
+    {
+        CTonePlayer player("null", [&] { ++beeps; });
+        for (int i = 0; i < 50; ++i) {
+            player.Play(3000, 200);
+        }
+    } // must not wait for ten seconds of tones, nor crash
+    EXPECT_EQ(beeps.load(), 0);
+}
+
+TEST(UiServices, FileFiltersInQtForm) {
+    EXPECT_EQ(ToQtFileFilter("Image Files|*.bmp;*.gif;*.jp2;||"),
+              "Image Files (*.bmp *.gif *.jp2)");
+    EXPECT_EQ(ToQtFileFilter("Text|*.txt|Data|*.dat;*.bin||"), "Text (*.txt);;Data (*.dat *.bin)");
+    EXPECT_EQ(ToQtFileFilter(""), "");
+}
+
+TEST(UiServices, CoreMessagesBecomeMessageBoxes) {
+    FakeUiServices ui;
+    CUiMessageSink sink(ui);
+    {
+        ScopedMessageSink scope(&sink);
+        ReportMessage("Unable to open /nowhere/ImgBinDat");
+    }
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_EQ(ui.messages[0], "Unable to open /nowhere/ImgBinDat");
+}

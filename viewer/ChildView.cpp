@@ -1,0 +1,385 @@
+#include "viewer/ChildView.h"
+
+#include "analysis/Paths.h"
+#include "geometry/Format.h"
+#include "imagedb/ImageDatabase.h"
+#include "viewer/CommandIds.h"
+
+#include <QPainter>
+#include <QRegion>
+#include <QSettings>
+
+namespace {
+const QColor kStoredMarkColour(255, 0, 255);
+const QColor kCurrentMarkColour(255, 255, 0);
+constexpr int kLabelPixelHeight = 12;
+
+QRect ToQRect(const ViewRect& r) {
+    return QRect(r.left, r.top, r.Width(), r.Height());
+}
+
+// A cross of two 10-pixel arms; as with the platform's lines, each arm stops
+// one pixel short of its end point.
+void DrawCross(QPainter& p, double sx, double sy) {
+    const int x = TruncToInt(sx);
+    const int y = TruncToInt(sy);
+    const int top = TruncToInt(sy - 5);
+    const int bottom = TruncToInt(sy + 5);
+    const int left = TruncToInt(sx - 5);
+    const int right = TruncToInt(sx + 5);
+    p.drawLine(QPoint(x, top), QPoint(x, bottom - 1));
+    p.drawLine(QPoint(left, y), QPoint(right - 1, y));
+}
+
+// Black text on white, its top-left corner just below and right of the mark.
+void DrawLabel(QPainter& p, double sx, double sy, std::size_t index) {
+    const QString text = QString::fromStdString(StrFormat("%u", static_cast<unsigned>(index)));
+    const QFontMetrics fm(p.font());
+    const QRect box(TruncToInt(sx + 0.25), TruncToInt(sy + 0.25), fm.horizontalAdvance(text),
+                    fm.height());
+    p.fillRect(box, Qt::white);
+    p.setPen(Qt::black);
+    p.drawText(box.left(), box.top() + fm.ascent(), text);
+}
+
+QFont LabelFont() {
+    QFont font(QStringLiteral("Arial"));
+    font.setStyleHint(QFont::SansSerif);
+    font.setPixelSize(kLabelPixelHeight);
+    font.setWeight(QFont::Normal);
+    return font;
+}
+} // namespace
+
+CChildView::CChildView(IUiServices& ui, QWidget* parent) : QWidget(parent), m_ui(ui) {
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setAttribute(Qt::WA_NoSystemBackground);
+    setMouseTracking(true);
+    setFocusPolicy(Qt::StrongFocus);
+    setContextMenuPolicy(Qt::PreventContextMenu);
+    setAcceptDrops(true);
+    setCursor(Qt::ArrowCursor);
+    ReadSettings();
+}
+
+CChildView::~CChildView() {
+    OnDestroy();
+    m_vLeftMarks.clear();
+    m_vRightMarks.clear();
+    ReleaseImages();
+    m_pCalcDlg.reset();
+    m_bCalcDlgOpen = false;
+    ImageDatabase::Instance().Clear();
+    m_vVertices.clear();
+}
+
+void CChildView::PreCreateWindow() {
+    ImageDatabase::Instance().LoadStore();
+}
+
+void CChildView::ReadSettings() {
+    QSettings settings(kSettingsName, kSettingsName);
+    settings.beginGroup(kSettingsName);
+    m_sFilePath = settings.value("m_sFilePath", QString()).toString().toStdString();
+    m_bDisableBeeps = settings.value("m_bDisableBeeps", 0).toInt() != 0;
+}
+
+void CChildView::OnDestroy() {
+    QSettings settings(kSettingsName, kSettingsName);
+    settings.beginGroup(kSettingsName);
+    settings.setValue("m_sFilePath", QString::fromStdString(m_sFilePath));
+    settings.setValue("m_bDisableBeeps", m_bDisableBeeps ? 1 : 0);
+    settings.endGroup();
+    settings.sync();
+}
+
+bool CChildView::OnCmdMsg(int nId) {
+    switch (nId) {
+    case ID_OPEN_STEREO_PAIR:
+        OnOpenStereoPair();
+        return true;
+    case ID_VIEW_RESET:
+        OnReset();
+        return true;
+    case ID_SHOW_CALC_CONTROL:
+        OnShowCalcControl();
+        return true;
+    case ID_SWAP_IMAGES:
+        OnSwapImages();
+        return true;
+    case ID_APP_ABOUT:
+        OnAbout();
+        return true;
+    case ID_SAVE_CALCULATION_RESULTS:
+        OnSaveCalculationResults();
+        return true;
+    case ID_TRANSFORM_VERTEX_FILES:
+        OnTransformVertexFiles();
+        return true;
+    case ID_VERTEX_INDICES:
+        OnVertexIndices();
+        return true;
+    case ID_IMPORT_IMAGE_DATABASE:
+        OnImportImageDatabase();
+        return true;
+    case ID_UPDATE_IMAGE_DATABASE:
+        OnUpdateImageDatabase();
+        return true;
+    case ID_DISABLE_BEEPS:
+        OnDisableBeeps();
+        return true;
+    case ID_IMAGE_DATABASE_INFO:
+        OnImageDatabaseInfo();
+        return true;
+    case ID_SAVE_VERTEX_RESULTS:
+        OnSaveVertexResults();
+        return true;
+    case ID_INITIALIZE_IMAGE_DATABASE:
+        OnInitializeImageDatabase();
+        return true;
+    case ID_NOT_IMPLEMENTED_1:
+    case ID_NOT_IMPLEMENTED_2:
+    case ID_AUTO_DETECT_VERTEX_PAIRS:
+    case ID_AUTO_REGISTER_VERTICES:
+        OnNotImplemented();
+        return true;
+    default:
+        return false;
+    }
+}
+
+std::optional<bool> CChildView::OnUpdateCmdUI(int nId) const {
+    switch (nId) {
+    case ID_SHOW_CALC_CONTROL:
+        return m_bCalcDlgOpen;
+    case ID_VERTEX_INDICES:
+        return m_bVertexIndices;
+    case ID_DISABLE_BEEPS:
+        return m_bDisableBeeps;
+    default:
+        return std::nullopt;
+    }
+}
+
+const CImage* CChildView::Image(ViewSide side) const {
+    return side == ViewSide::Left ? m_pLeftImage.get() : m_pRightImage.get();
+}
+
+SideLayout CChildView::ComputeLayout(const ViewRect& client, ViewSide side) const {
+    const CImage* image = Image(side);
+    const PanOffset offset = side == ViewSide::Left ? m_ptLeftOffset : m_ptRightOffset;
+    return ComputeSideLayout(client, side, image ? image->GetWidth() : 0,
+                             image ? image->GetHeight() : 0, offset, m_dZoom);
+}
+
+ScreenToImageResult CChildView::ScreenToImage(IntPoint p, ViewSide side,
+                                              const SideLayout& layout) const {
+    const CImage* image = Image(side);
+    if (image == nullptr) {
+        return {};
+    }
+    return MapScreenToImage(p, layout, image->GetWidth(), image->GetHeight());
+}
+
+ImageToScreenResult CChildView::ImageToScreen(const ImagePoint& q, ViewSide side,
+                                              const SideLayout& layout) const {
+    const CImage* image = Image(side);
+    if (image == nullptr) {
+        return {};
+    }
+    return MapImageToScreen(q, layout, image->GetWidth(), image->GetHeight());
+}
+
+std::string CChildView::TitleText() const {
+    if (!HasBothImages()) {
+        return kBaseTitle;
+    }
+    const std::string left = PathTitle(m_sLeftFile);
+    const std::string right = PathTitle(m_sRightFile);
+    if (m_bHoverVertex) {
+        return StrFormat("%s -[%u]- LEFT(%s)  RIGHT(%s)", kBaseTitle, m_nHoverVertex, left.c_str(),
+                         right.c_str());
+    }
+    return StrFormat("%s -- LEFT(%s)  RIGHT(%s)", kBaseTitle, left.c_str(), right.c_str());
+}
+
+void CChildView::UpdateTitle() {
+    window()->setWindowTitle(QString::fromStdString(TitleText()));
+}
+
+void CChildView::SetZoomStep(long long step) {
+    m_nZoomStep = ClampZoomStep(step);
+    m_dZoom = ZoomForStep(m_nZoomStep);
+}
+
+void CChildView::ResetZoomAndPan() {
+    m_dZoom = 1.0;
+    m_ptLeftOffset = PanOffset{};
+    m_ptRightOffset = PanOffset{};
+    m_nZoomStep = 0;
+}
+
+void CChildView::ReleaseImages() {
+    for (auto* image : {&m_pLeftImage, &m_pRightImage}) {
+        if (*image) {
+            (*image)->Destroy();
+            image->reset();
+        }
+    }
+}
+
+void CChildView::RenderTo(QImage& buffer) const {
+    const ViewRect client = ClientRect();
+    const ViewRect bounds{0, 0, buffer.width(), buffer.height()};
+    QRegion black(ToQRect(bounds));
+    for (ViewSide side : {ViewSide::Left, ViewSide::Right}) {
+        if (const CImage* image = Image(side)) {
+            const SideLayout layout = ComputeLayout(client, side);
+            image->Draw(buffer, layout.image, &layout.panel);
+            black -= ToQRect(layout.image.Intersect(layout.panel).Intersect(bounds));
+        }
+    }
+
+    QPainter p(&buffer);
+    for (const QRect& r : black) {
+        p.fillRect(r, Qt::black);
+    }
+    p.setFont(LabelFont());
+    const QPen storedPen(kStoredMarkColour, 1);
+    const QPen currentPen(kCurrentMarkColour, 1);
+    for (ViewSide side : {ViewSide::Left, ViewSide::Right}) {
+        if (Image(side) == nullptr) {
+            continue;
+        }
+        const SideLayout layout = ComputeLayout(client, side);
+        const bool left = side == ViewSide::Left;
+        const std::vector<ImagePoint>& marks = left ? m_vLeftMarks : m_vRightMarks;
+        for (std::size_t i = 0; i < marks.size(); ++i) {
+            const ImageToScreenResult r = ImageToScreen(marks[i], side, layout);
+            if (r.visible) {
+                p.setPen(storedPen);
+                DrawCross(p, r.x, r.y);
+                if (m_bVertexIndices) {
+                    DrawLabel(p, r.x, r.y, i);
+                }
+            }
+        }
+        if (left ? m_bLeftMarkSet : m_bRightMarkSet) {
+            const ImageToScreenResult r =
+                ImageToScreen(left ? m_ptLeftMark : m_ptRightMark, side, layout);
+            if (r.visible) {
+                p.setPen(currentPen);
+                DrawCross(p, r.x, r.y);
+            }
+        }
+    }
+}
+
+void CChildView::paintEvent(QPaintEvent*) {
+    if (m_buffer.size() != size()) {
+        m_buffer = QImage(size(), QImage::Format_RGB32);
+    }
+    RenderTo(m_buffer);
+    QPainter p(this);
+    p.drawImage(0, 0, m_buffer);
+}
+
+void CChildView::Repaint() {
+    repaint();
+}
+
+void CChildView::RepaintPanel(ViewSide side) {
+    if (Image(side) == nullptr) {
+        return;
+    }
+    repaint(ToQRect(ComputeLayout(ClientRect(), side).panel));
+}
+
+void CChildView::OnReset() {
+    ResetZoomAndPan();
+    Repaint();
+}
+
+void CChildView::OpenCalcDialog() {
+    m_bCalcDlgOpen = true;
+    if (m_fnCalcDialogFactory) {
+        m_pCalcDlg = m_fnCalcDialogFactory(*this);
+        if (m_pCalcDlg) {
+            m_pCalcDlg->ShowDialog();
+        }
+    }
+}
+
+void CChildView::CloseCalcDialog() {
+    m_bCalcDlgOpen = false;
+    if (m_pCalcDlg) {
+        m_pCalcDlg->HideDialog();
+        m_pCalcDlg.reset();
+    }
+}
+
+void CChildView::OnShowCalcControl() {
+    if (m_bCalcDlgOpen) {
+        CloseCalcDialog();
+    } else {
+        OpenCalcDialog();
+    }
+}
+
+void CChildView::OnCalcDlgClosed() {
+    CloseCalcDialog();
+}
+
+void CChildView::CalcDialogClosed() {
+    // The dialog is still inside its own handler: forget it once that returns,
+    // and only if it is still the dialog the view holds.
+    const ICalcDialog* closing = m_pCalcDlg.get();
+    QMetaObject::invokeMethod(
+        this,
+        [this, closing] {
+            if (m_pCalcDlg.get() == closing) {
+                OnCalcDlgClosed();
+            }
+        },
+        Qt::QueuedConnection);
+}
+
+void CChildView::AppendMeasurement(const ImagePoint& left, const ImagePoint& right,
+                                   const VertexRecord& vertex, const std::string& logEntry) {
+    m_vLeftMarks.push_back(left);
+    m_vRightMarks.push_back(right);
+    m_bLeftMarkSet = false;
+    m_bRightMarkSet = false;
+    Repaint();
+    m_sResultsLog += logEntry;
+    m_vVertices.push_back(vertex);
+}
+
+void CChildView::OnSwapImages() {
+    if (!HasBothImages()) {
+        return;
+    }
+    std::swap(m_pLeftImage, m_pRightImage);
+    std::swap(m_sLeftFile, m_sRightFile);
+    Repaint();
+    UpdateTitle();
+    if (ICalcDialog* dlg = CalcDialog()) {
+        dlg->UpdateImageInfo();
+    }
+}
+
+void CChildView::OnVertexIndices() {
+    m_bVertexIndices = !m_bVertexIndices;
+    Repaint();
+}
+
+void CChildView::OnDisableBeeps() {
+    m_bDisableBeeps = !m_bDisableBeeps;
+}
+
+void CChildView::CompletionBeep() {
+    if (!m_bDisableBeeps) {
+        m_ui.Beep(3000, 200);
+        m_ui.Beep(3100, 100);
+    }
+}

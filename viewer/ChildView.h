@@ -1,0 +1,205 @@
+// The stereo view: the left and right image side by side in two square
+// panels, the pixel marks set in them, the measured vertices, zoom and pan.
+// It is the main frame's only client window and the first receiver of every
+// menu and tool-bar command.
+#pragma once
+
+#include "analysis/Measurement.h"
+#include "viewer/CalcDialogInterface.h"
+#include "viewer/Image.h"
+#include "viewer/UiServices.h"
+#include "viewer/ViewGeometry.h"
+
+#include <QImage>
+#include <QWidget>
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+class CChildView : public QWidget, public ICalcHost {
+    Q_OBJECT
+public:
+    using CalcDialogFactory = std::function<std::unique_ptr<ICalcDialog>(ICalcHost&)>;
+
+    // Texts of the open chooser.
+    static constexpr const char* kOpenPairTitle = "Select stereo pair of images";
+    static constexpr const char* kImageFilter =
+        "Image Files|*.bmp;*.gif;*.jpeg;*.jp2;*.jpg;*.exif;*.exf;*.png;*.tif;*.tiff;||";
+    static constexpr const char* kBaseTitle = "Ranvista V5.0";
+    // Settings: organisation, application and section.
+    static constexpr const char* kSettingsName = "Ranvista";
+
+    // Reads the two settings.
+    explicit CChildView(IUiServices& ui, QWidget* parent = nullptr);
+    // Writes the settings (the window is destroyed), then releases the images,
+    // the Analyse dialog and the in-memory image database without saving it.
+    ~CChildView() override;
+
+    // How the Analyse dialog is made; without a factory the view keeps track
+    // of the dialog's open state only.
+    void SetCalcDialogFactory(CalcDialogFactory factory) {
+        m_fnCalcDialogFactory = std::move(factory);
+    }
+
+    // Commands carried out outside the viewer (dialogs of the application):
+    // the view's handler of that command runs the one given here.
+    using CommandHandler = std::function<void(CChildView&)>;
+    void SetCommandHandler(int nId, CommandHandler handler);
+    // Asked before the main frame closes; false keeps it open.
+    using CloseQuery = std::function<bool(CChildView&)>;
+    void SetCloseQuery(CloseQuery query) { m_fnCloseQuery = std::move(query); }
+
+    // Loads the image database from its store; the main frame calls it once,
+    // when it creates the view.
+    void PreCreateWindow();
+
+    // Command routing: true when the view handles the command.
+    bool OnCmdMsg(int nId);
+    // The check mark of a menu item the view owns, if it has one.
+    std::optional<bool> OnUpdateCmdUI(int nId) const;
+
+    // Layout and mappings.
+    ViewRect ClientRect() const { return ViewRect{0, 0, width(), height()}; }
+    SideLayout ComputeLayout(const ViewRect& client, ViewSide side) const;
+    ScreenToImageResult ScreenToImage(IntPoint p, ViewSide side, const SideLayout& layout) const;
+    ImageToScreenResult ImageToScreen(const ImagePoint& q, ViewSide side,
+                                      const SideLayout& layout) const;
+    std::string TitleText() const;
+    void UpdateTitle();
+    // Sets the zoom step (held within kMinZoomStep .. kMaxZoomStep) and the zoom.
+    void SetZoomStep(long long step);
+
+    // The whole client area as painted: images, stored and current marks.
+    void RenderTo(QImage& buffer) const;
+    // Invalidates the whole view (or one panel) and paints it at once.
+    void Repaint();
+    void RepaintPanel(ViewSide side);
+
+    // Commands of the view.
+    void OnOpenStereoPair();
+    // Opens left and right as a pair the way Open Stereo Pair does after its
+    // chooser (command line, files dropped on the window).
+    void OpenPairFiles(const std::string& leftFile, const std::string& rightFile);
+    void OnReset();
+    void OnShowCalcControl();
+    void OnCalcDlgClosed();
+    void OnSwapImages();
+    void OnVertexIndices();
+    void OnDisableBeeps();
+    void OnNotImplemented() {}
+    void OnSaveCalculationResults();
+    void OnSaveVertexResults();
+    void OnImportImageDatabase();
+    void OnInitializeImageDatabase();
+    void OnUpdateImageDatabase();
+    void OnImageDatabaseInfo();
+    void OnTransformVertexFiles();
+    void OnAbout();
+    // Asked before the main frame closes; false keeps it open.
+    bool CanCloseFrame();
+    // Writes both settings.
+    void OnDestroy();
+
+    // What the Analyse dialog asks of its view.
+    std::string LeftFile() const override { return m_sLeftFile; }
+    std::string RightFile() const override { return m_sRightFile; }
+    void AppendMeasurement(const ImagePoint& left, const ImagePoint& right,
+                           const VertexRecord& vertex, const std::string& logEntry) override;
+    void CalcDialogClosed() override;
+
+    // The Analyse dialog while it is open, else nullptr.
+    ICalcDialog* CalcDialog() const { return m_bCalcDlgOpen ? m_pCalcDlg.get() : nullptr; }
+    IUiServices& Ui() const { return m_ui; }
+    // The completion signal of long commands, unless beeps are disabled.
+    void CompletionBeep();
+
+    // The view's state, read and extended by the commands that work on it.
+    bool m_bVertexIndices = false;
+    std::int32_t m_nZoomStep = 0;
+    bool m_bDisableBeeps = false;
+    double m_dZoom = 1.0;
+    PanOffset m_ptLeftOffset;
+    PanOffset m_ptRightOffset;
+    std::unique_ptr<CImage> m_pLeftImage;
+    std::unique_ptr<CImage> m_pRightImage;
+    std::string m_sLeftFile;
+    std::string m_sRightFile;
+    ImagePoint m_ptLeftMark;
+    bool m_bLeftMarkSet = false;
+    ImagePoint m_ptRightMark;
+    bool m_bRightMarkSet = false;
+    std::vector<ImagePoint> m_vLeftMarks;
+    std::vector<ImagePoint> m_vRightMarks;
+    std::string m_sResultsLog;
+    std::vector<VertexRecord> m_vVertices;
+    bool m_bHoverVertex = false;
+    std::uint32_t m_nHoverVertex = 0;
+    std::string m_sFilePath;
+    IntPoint m_ptDragLast;
+    bool m_bDragging = false;
+    std::unique_ptr<ICalcDialog> m_pCalcDlg;
+    bool m_bCalcDlgOpen = false;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+
+private:
+    struct Layouts {
+        std::optional<SideLayout> left;
+        std::optional<SideLayout> right;
+    };
+    struct Hit {
+        ScreenToImageResult left;
+        ScreenToImageResult right;
+    };
+
+    bool HasBothImages() const { return m_pLeftImage && m_pRightImage; }
+    const CImage* Image(ViewSide side) const;
+    Layouts BothLayouts() const;
+    Hit HitTest(IntPoint p, const Layouts& layouts) const;
+    bool InEitherPanel(IntPoint p, const Layouts& layouts) const;
+
+    void OnMouseMove(IntPoint p);
+    void OnLButtonDown(IntPoint p);
+    void OnLButtonUp(IntPoint p);
+    void OnRButtonDown(IntPoint p);
+    void OnRButtonUp(IntPoint p);
+    void OnLButtonDblClk(IntPoint p);
+    // false: the key goes on to default processing.
+    bool OnKeyDown(int key, int repeatCount, Qt::KeyboardModifiers modifiers);
+    void OnSpace();
+    void StepZoom(int direction, int repeatCount, Qt::KeyboardModifiers modifiers);
+    // Pans the panel that holds both the last drag point and p; false when
+    // they are not in the same panel.
+    bool ApplyDrag(IntPoint p, const Layouts& layouts, bool updateLast);
+
+    void ReadSettings();
+    void ReleaseImages();
+    void ResetZoomAndPan();
+    // The reset of a new pair: lists, images, zoom and pan.
+    void ResetForNewPair();
+    // Loads the chosen paths (first: right image, second: left image),
+    // identifies the pair and refreshes view, title and dialog.
+    void LoadChosenFiles(const std::vector<std::string>& paths);
+    void OpenCalcDialog();
+    void CloseCalcDialog();
+    void RunCommandHandler(int nId);
+
+    IUiServices& m_ui;
+    CalcDialogFactory m_fnCalcDialogFactory;
+    std::map<int, CommandHandler> m_commandHandlers;
+    CloseQuery m_fnCloseQuery;
+    mutable QImage m_buffer;
+};

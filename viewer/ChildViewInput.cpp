@@ -1,0 +1,331 @@
+// Pointer and keyboard handling of the stereo view.
+#include "viewer/ChildView.h"
+
+#include "imagedb/ImageDatabase.h"
+
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QKeyEvent>
+#include <QMimeData>
+#include <QMouseEvent>
+
+namespace {
+// Hover and re-selection find a stored mark closer than this to the pointer
+// (squared distance in image pixels, whatever the zoom).
+constexpr double kNearMarkSquared = 2.0;
+
+IntPoint PointOf(const QMouseEvent* e) {
+    const QPoint p = e->position().toPoint();
+    return IntPoint{p.x(), p.y()};
+}
+
+std::optional<std::size_t> FindNearMark(const std::vector<ImagePoint>& marks, const ImagePoint& q) {
+    for (std::size_t i = 0; i < marks.size(); ++i) {
+        const double dx = marks[i].x - q.x;
+        const double dy = marks[i].y - q.y;
+        if (dx * dx + dy * dy < kNearMarkSquared) {
+            return i;
+        }
+    }
+    return std::nullopt;
+}
+
+// Exactly two local files, in the order they were dragged.
+std::vector<std::string> DroppedPair(const QMimeData* mime) {
+    std::vector<std::string> files;
+    if (mime == nullptr || !mime->hasUrls()) {
+        return files;
+    }
+    for (const QUrl& url : mime->urls()) {
+        if (!url.isLocalFile()) {
+            return {};
+        }
+        files.push_back(url.toLocalFile().toStdString());
+    }
+    if (files.size() != 2) {
+        files.clear();
+    }
+    return files;
+}
+} // namespace
+
+CChildView::Layouts CChildView::BothLayouts() const {
+    Layouts out;
+    const ViewRect client = ClientRect();
+    if (m_pLeftImage) {
+        out.left = ComputeLayout(client, ViewSide::Left);
+    }
+    if (m_pRightImage) {
+        out.right = ComputeLayout(client, ViewSide::Right);
+    }
+    return out;
+}
+
+CChildView::Hit CChildView::HitTest(IntPoint p, const Layouts& layouts) const {
+    Hit hit;
+    if (layouts.left) {
+        hit.left = ScreenToImage(p, ViewSide::Left, *layouts.left);
+    }
+    if (layouts.right) {
+        hit.right = ScreenToImage(p, ViewSide::Right, *layouts.right);
+    }
+    return hit;
+}
+
+bool CChildView::InEitherPanel(IntPoint p, const Layouts& layouts) const {
+    return (layouts.left && layouts.left->panel.Contains(p.x, p.y)) ||
+           (layouts.right && layouts.right->panel.Contains(p.x, p.y));
+}
+
+bool CChildView::ApplyDrag(IntPoint p, const Layouts& layouts, bool updateLast) {
+    const auto pan = [&](const std::optional<SideLayout>& layout, PanOffset& offset) {
+        if (!layout || !layout->panel.Contains(m_ptDragLast.x, m_ptDragLast.y) ||
+            !layout->panel.Contains(p.x, p.y)) {
+            return false;
+        }
+        offset.x += p.x - m_ptDragLast.x;
+        offset.y += p.y - m_ptDragLast.y;
+        if (updateLast) {
+            m_ptDragLast = p;
+        }
+        return true;
+    };
+    if (pan(layouts.left, m_ptLeftOffset)) {
+        if (updateLast) {
+            RepaintPanel(ViewSide::Left);
+        }
+        return true;
+    }
+    if (pan(layouts.right, m_ptRightOffset)) {
+        if (updateLast) {
+            RepaintPanel(ViewSide::Right);
+        }
+        return true;
+    }
+    return false;
+}
+
+void CChildView::OnMouseMove(IntPoint p) {
+    const Layouts layouts = BothLayouts();
+    if (m_bDragging && HasBothImages()) {
+        ApplyDrag(p, layouts, true);
+    }
+    m_bHoverVertex = false;
+    if (HasBothImages()) {
+        const Hit hit = HitTest(p, layouts);
+        if (!hit.left.inside && !hit.right.inside && !hit.left.inPanel && !hit.right.inPanel) {
+            setCursor(Qt::ArrowCursor);
+        } else {
+            setCursor(Qt::CrossCursor);
+            std::optional<std::size_t> near;
+            if (hit.left.inside && !m_vLeftMarks.empty()) {
+                near = FindNearMark(m_vLeftMarks, hit.left.pt);
+            } else if (hit.right.inside) {
+                near = FindNearMark(m_vRightMarks, hit.right.pt);
+            }
+            if (near) {
+                m_nHoverVertex = static_cast<std::uint32_t>(*near);
+                m_bHoverVertex = true;
+            }
+        }
+    } else {
+        setCursor(Qt::ArrowCursor);
+    }
+    UpdateTitle();
+}
+
+void CChildView::OnLButtonDown(IntPoint p) {
+    m_bHoverVertex = false;
+    if (!HasBothImages()) {
+        return;
+    }
+    const Hit hit = HitTest(p, BothLayouts());
+    if (!hit.left.inside && !hit.right.inside) {
+        return;
+    }
+    const bool left = hit.left.inside;
+    const ImagePoint pt = left ? hit.left.pt : hit.right.pt;
+    (left ? m_ptLeftMark : m_ptRightMark) = pt;
+    (left ? m_bLeftMarkSet : m_bRightMarkSet) = true;
+    if (ICalcDialog* dlg = CalcDialog()) {
+        if (left) {
+            dlg->SetLeftPixel(pt.x, pt.y);
+        } else {
+            dlg->SetRightPixel(pt.x, pt.y);
+        }
+        dlg->UpdateImageInfo();
+    }
+    // Shown at once, with or without the Analyse dialog.
+    Repaint();
+}
+
+void CChildView::OnLButtonUp(IntPoint p) {
+    m_bHoverVertex = false;
+    if (HasBothImages()) {
+        setCursor(InEitherPanel(p, BothLayouts()) ? Qt::CrossCursor : Qt::ArrowCursor);
+    }
+}
+
+void CChildView::OnRButtonDown(IntPoint p) {
+    m_bHoverVertex = false;
+    if (HasBothImages()) {
+        // The pointer stays with the view until the button is released.
+        m_bDragging = true;
+        m_ptDragLast = p;
+    }
+}
+
+void CChildView::OnRButtonUp(IntPoint p) {
+    m_bHoverVertex = false;
+    if (!m_bDragging) {
+        return;
+    }
+    m_bDragging = false;
+    if (HasBothImages()) {
+        const Layouts layouts = BothLayouts();
+        ApplyDrag(p, layouts, false);
+        setCursor(InEitherPanel(p, layouts) ? Qt::CrossCursor : Qt::ArrowCursor);
+        Repaint();
+    }
+}
+
+void CChildView::OnLButtonDblClk(IntPoint p) {
+    m_bHoverVertex = false;
+    if (HasBothImages()) {
+        const Hit hit = HitTest(p, BothLayouts());
+        if (hit.left.inside || hit.right.inside) {
+            setCursor(Qt::CrossCursor);
+            // The side clicked is searched; the other side's list gives the
+            // partner of the mark found.
+            const bool leftSide = hit.left.inside;
+            std::vector<ImagePoint>& searched = leftSide ? m_vLeftMarks : m_vRightMarks;
+            std::vector<ImagePoint>& partner = leftSide ? m_vRightMarks : m_vLeftMarks;
+            const std::optional<std::size_t> i =
+                FindNearMark(searched, leftSide ? hit.left.pt : hit.right.pt);
+            if (i && *i < partner.size()) {
+                (leftSide ? m_ptLeftMark : m_ptRightMark) = searched[*i];
+                (leftSide ? m_ptRightMark : m_ptLeftMark) = partner[*i];
+                searched.erase(searched.begin() + static_cast<std::ptrdiff_t>(*i));
+                partner.erase(partner.begin() + static_cast<std::ptrdiff_t>(*i));
+                m_bLeftMarkSet = true;
+                m_bRightMarkSet = true;
+                if (ICalcDialog* dlg = CalcDialog()) {
+                    dlg->SetLeftPixel(m_ptLeftMark.x, m_ptLeftMark.y);
+                    dlg->SetRightPixel(m_ptRightMark.x, m_ptRightMark.y);
+                    dlg->UpdateImageInfo();
+                }
+            }
+        }
+    }
+    Repaint();
+    UpdateTitle();
+}
+
+void CChildView::StepZoom(int direction, int repeatCount, Qt::KeyboardModifiers modifiers) {
+    if (!(modifiers & (Qt::ShiftModifier | Qt::ControlModifier))) {
+        SetZoomStep(static_cast<long long>(m_nZoomStep) +
+                    static_cast<long long>(direction) * repeatCount);
+    }
+    Repaint();
+}
+
+void CChildView::OnSpace() {
+    if (m_bLeftMarkSet && m_bRightMarkSet) {
+        if (ICalcDialog* dlg = CalcDialog()) {
+            dlg->OnCalculate();
+        }
+    } else if (m_bLeftMarkSet) {
+        m_ui.ShowMessage("Need to select right pixel");
+    } else if (m_bRightMarkSet) {
+        m_ui.ShowMessage("Need to select left pixel");
+    } else {
+        m_ui.ShowMessage("Need to select left and right pixels");
+    }
+}
+
+bool CChildView::OnKeyDown(int key, int repeatCount, Qt::KeyboardModifiers modifiers) {
+    const bool keypad = modifiers.testFlag(Qt::KeypadModifier);
+    const bool ctrl = modifiers.testFlag(Qt::ControlModifier);
+    const bool shift = modifiers.testFlag(Qt::ShiftModifier);
+    if (key == Qt::Key_PageUp || (key == Qt::Key_Plus && keypad)) {
+        StepZoom(-1, repeatCount, modifiers);
+        return true;
+    }
+    if (key == Qt::Key_PageDown || (key == Qt::Key_Minus && keypad)) {
+        StepZoom(+1, repeatCount, modifiers);
+        return true;
+    }
+    switch (key) {
+    case Qt::Key_Space:
+        OnSpace();
+        return true;
+    case Qt::Key_End:
+        if (ctrl) {
+            ImageDatabase::Instance().SaveStore();
+        }
+        return false;
+    case Qt::Key_Home:
+        if (ctrl && shift) {
+            ImageDatabase::Instance().SaveStore();
+        } else if (ctrl) {
+            ImageDatabase::Instance().LoadStore();
+            ImageDatabase::Instance().SaveStore();
+        }
+        return false;
+    case Qt::Key_Left:
+    case Qt::Key_Right:
+    case Qt::Key_Up:
+    case Qt::Key_Down:
+        return true;
+    default:
+        return false;
+    }
+}
+
+void CChildView::mouseMoveEvent(QMouseEvent* event) {
+    OnMouseMove(PointOf(event));
+}
+
+void CChildView::mousePressEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton) {
+        OnLButtonDown(PointOf(event));
+    } else if (event->button() == Qt::RightButton) {
+        OnRButtonDown(PointOf(event));
+    }
+}
+
+void CChildView::mouseReleaseEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton) {
+        OnLButtonUp(PointOf(event));
+    } else if (event->button() == Qt::RightButton) {
+        OnRButtonUp(PointOf(event));
+    }
+}
+
+void CChildView::mouseDoubleClickEvent(QMouseEvent* event) {
+    // Only the left button re-selects; a right double-click starts no drag.
+    if (event->button() == Qt::LeftButton) {
+        OnLButtonDblClk(PointOf(event));
+    }
+}
+
+void CChildView::keyPressEvent(QKeyEvent* event) {
+    if (!OnKeyDown(event->key(), event->count(), event->modifiers())) {
+        QWidget::keyPressEvent(event);
+    }
+}
+
+void CChildView::dragEnterEvent(QDragEnterEvent* event) {
+    if (!DroppedPair(event->mimeData()).empty()) {
+        event->acceptProposedAction();
+    }
+}
+
+void CChildView::dropEvent(QDropEvent* event) {
+    const std::vector<std::string> files = DroppedPair(event->mimeData());
+    if (files.empty()) {
+        return;
+    }
+    event->acceptProposedAction();
+    OpenPairFiles(files[0], files[1]);
+}

@@ -1,0 +1,94 @@
+// Open Stereo Pair: choosing, loading and identifying a left and right image.
+#include "viewer/ChildView.h"
+
+#include "analysis/Paths.h"
+#include "viewer/PairIdentification.h"
+
+#include <algorithm>
+#include <cctype>
+
+namespace {
+std::unique_ptr<CImage> LoadImage(const std::string& path) {
+    std::string ext = PathExtension(path);
+    std::transform(ext.begin(), ext.end(), ext.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return std::make_unique<CImage>(path, CImage::GetTypeIdFromName(ext));
+}
+} // namespace
+
+void CChildView::ResetForNewPair() {
+    m_vLeftMarks.clear();
+    m_vRightMarks.clear();
+    m_vVertices.clear();
+    ReleaseImages();
+    ResetZoomAndPan();
+}
+
+void CChildView::OnOpenStereoPair() {
+    FileChooserRequest request;
+    request.title = kOpenPairTitle;
+    request.filter = kImageFilter;
+    request.startFolder = m_sFilePath;
+    request.multiSelect = true;
+    const std::vector<std::string> chosen = m_ui.ChooseOpenFiles(request);
+    if (chosen.empty()) {
+        // Cancelled: the pair on screen and its measurements stay as they were.
+        return;
+    }
+    ResetForNewPair();
+    LoadChosenFiles(chosen);
+}
+
+void CChildView::OpenPairFiles(const std::string& leftFile, const std::string& rightFile) {
+    ResetForNewPair();
+    LoadChosenFiles({rightFile, leftFile});
+}
+
+void CChildView::LoadChosenFiles(const std::vector<std::string>& paths) {
+    m_ui.BeginWaitCursor();
+    for (std::size_t i = 0; i < paths.size() && i < 2; ++i) {
+        (i == 0 ? m_sRightFile : m_sLeftFile) = paths[i];
+        m_sFilePath = PathFolder(m_sLeftFile);
+    }
+    m_pLeftImage = LoadImage(m_sLeftFile);
+    m_pRightImage = LoadImage(m_sRightFile);
+
+    PairIdentification id;
+    if (!m_pLeftImage->IsValid()) {
+        m_ui.ShowMessage(m_pLeftImage->GetLastError());
+        if (!m_pRightImage->IsValid()) {
+            m_pRightImage->Destroy();
+            m_pRightImage.reset();
+        }
+        m_pLeftImage->Destroy();
+        m_pLeftImage.reset();
+    } else if (!m_pRightImage->IsValid()) {
+        m_ui.ShowMessage(m_pRightImage->GetLastError());
+        m_pRightImage->Destroy();
+        m_pRightImage.reset();
+        m_sLeftFile.clear();
+        m_sRightFile.clear();
+    } else {
+        id = IdentifyPair(PathTitle(m_sLeftFile), PathTitle(m_sRightFile));
+    }
+
+    Repaint();
+    UpdateTitle();
+    m_ui.EndWaitCursor();
+
+    if (!id.bRecognised) {
+        m_ui.ShowMessage("Verify Rover and Camera Selection");
+    } else if (id.bSwap) {
+        OnSwapImages();
+    } else if (id.bVerify) {
+        m_ui.ShowMessage("Verify Correct Left/Right Images");
+    }
+
+    if (!m_bCalcDlgOpen) {
+        OpenCalcDialog();
+    }
+    if (ICalcDialog* dlg = CalcDialog()) {
+        dlg->UpdateImageInfo();
+    }
+    CompletionBeep();
+}

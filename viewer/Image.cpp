@@ -1,0 +1,220 @@
+#include "viewer/Image.h"
+
+#include "viewer/Jpeg2000.h"
+
+#include <QFile>
+#include <QImageReader>
+#include <QPainter>
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <vector>
+
+namespace {
+struct ExtensionType {
+    const char* ext;
+    unsigned type;
+};
+
+constexpr std::array kExtensionTypes{
+    ExtensionType{"bmp", CImage::kTypeBmp},  ExtensionType{"gif", CImage::kTypeGif},
+    ExtensionType{"jpg", CImage::kTypeJpg},  ExtensionType{"jpeg", CImage::kTypeJpg},
+    ExtensionType{"jpe", CImage::kTypeJpg},  ExtensionType{"exif", CImage::kTypeJpg},
+    ExtensionType{"exf", CImage::kTypeJpg},  ExtensionType{"jp2", CImage::kTypeJp2},
+    ExtensionType{"j2k", CImage::kTypeJp2},  ExtensionType{"j2c", CImage::kTypeJp2},
+    ExtensionType{"png", CImage::kTypePng},  ExtensionType{"tif", CImage::kTypeTif},
+    ExtensionType{"tiff", CImage::kTypeTif}, ExtensionType{"pgm", CImage::kTypePnm},
+    ExtensionType{"ppm", CImage::kTypePnm},  ExtensionType{"pbm", CImage::kTypePnm},
+    ExtensionType{"tga", CImage::kTypeTga},  ExtensionType{"webp", CImage::kTypeWebp},
+};
+
+// The pixels as the view shows them: 32-bit RGB, deep grey stretched.
+QImage ForDisplay(const QImage& decoded) {
+    if (decoded.format() == QImage::Format_Grayscale16) {
+        return StretchGrey16(decoded);
+    }
+    return decoded.convertToFormat(QImage::Format_RGB32);
+}
+
+// The type id is only a hint: the content of the file decides its format.
+QImage Decode(const std::string& path, std::string& error) {
+    const QString qpath = QString::fromStdString(path);
+    QFile file(qpath);
+    if (path.empty() || !file.open(QIODevice::ReadOnly)) {
+        error = "Unable to open " + path;
+        return {};
+    }
+    const QByteArray head = file.peek(16);
+    file.close();
+    if (LooksLikeJpeg2000(head)) {
+        return DecodeJpeg2000(path, error);
+    }
+    // JPEG data named .exif or .exf reads as JPEG.
+    QImageReader reader(qpath);
+    reader.setDecideFormatFromContent(true);
+    reader.setAutoTransform(false);
+    QImage img = reader.read();
+    if (img.isNull()) {
+        error = "Unable to read image " + path + ": " + reader.errorString().toStdString();
+    }
+    return img;
+}
+} // namespace
+
+unsigned CImage::GetTypeIdFromName(std::string_view extension) {
+    for (const auto& e : kExtensionTypes) {
+        if (extension == e.ext) {
+            return e.type;
+        }
+    }
+    return kTypeUnknown;
+}
+
+CImage::CImage(const std::string& path, [[maybe_unused]] unsigned typeId) {
+    const QImage decoded = Decode(path, m_sLastError);
+    if (decoded.isNull()) {
+        if (m_sLastError.empty()) {
+            m_sLastError = "Unable to read image " + path;
+        }
+        return;
+    }
+    m_image = ForDisplay(decoded);
+    if (m_image.isNull()) {
+        m_sLastError = "Not enough memory for image " + path;
+    }
+}
+
+CImage::CImage(const QImage& decoded) : m_image(ForDisplay(decoded)) {
+    if (m_image.isNull()) {
+        m_sLastError = "Empty image";
+    }
+}
+
+bool CImage::Destroy() {
+    m_image = QImage();
+    return true;
+}
+
+int CImage::Draw(QImage& target, const ViewRect& dest, const ViewRect* clip, bool smooth,
+                 bool flip) const {
+    if (m_image.isNull() || dest.IsEmpty() || target.isNull()) {
+        return 0;
+    }
+    ViewRect area = dest.Intersect(ViewRect{0, 0, target.width(), target.height()});
+    if (clip != nullptr) {
+        area = area.Intersect(*clip);
+    }
+    if (area.IsEmpty()) {
+        return 0;
+    }
+    const long long w = m_image.width();
+    const long long h = m_image.height();
+    const long long dw = dest.Width();
+    const long long dh = dest.Height();
+
+    if (smooth || target.depth() != 32) {
+        // The part of the image that lands on the drawn area, in image pixels.
+        const QRectF source((area.left - dest.left) * double(w) / dw,
+                            (area.top - dest.top) * double(h) / dh, area.Width() * double(w) / dw,
+                            area.Height() * double(h) / dh);
+        QPainter p(&target);
+        p.setClipRect(QRect(area.left, area.top, area.Width(), area.Height()));
+        p.setRenderHint(QPainter::SmoothPixmapTransform, smooth);
+        const QImage& src = flip ? m_image.mirrored(false, true) : m_image;
+        const QRectF flippedSource = flip ? QRectF(source.x(), h - source.y() - source.height(),
+                                                   source.width(), source.height())
+                                          : source;
+        p.drawImage(QRectF(area.left, area.top, area.Width(), area.Height()), src, flippedSource);
+        return 1;
+    }
+
+    // Nearest neighbour: each target pixel takes the image pixel under its
+    // top-left corner, so a click there maps into that same pixel.
+    std::vector<int> columns(static_cast<std::size_t>(area.Width()));
+    for (int i = 0; i < area.Width(); ++i) {
+        columns[static_cast<std::size_t>(i)] =
+            static_cast<int>((area.left + i - dest.left) * w / dw);
+    }
+    const std::size_t rowBytes = columns.size() * sizeof(QRgb);
+    int lastSourceRow = -1;
+    QRgb* lastRow = nullptr;
+    for (int y = area.top; y < area.bottom; ++y) {
+        int sy = static_cast<int>((y - dest.top) * h / dh);
+        if (flip) {
+            sy = static_cast<int>(h) - 1 - sy;
+        }
+        auto* d = reinterpret_cast<QRgb*>(target.scanLine(y)) + area.left;
+        if (sy == lastSourceRow) {
+            std::memcpy(d, lastRow, rowBytes);
+            continue;
+        }
+        const auto* s = reinterpret_cast<const QRgb*>(m_image.constScanLine(sy));
+        if (dw == w) {
+            std::memcpy(d, s + columns.front(), rowBytes); // one image pixel per target pixel
+        } else {
+            for (std::size_t i = 0; i < columns.size(); ++i) {
+                d[i] = s[columns[i]];
+            }
+        }
+        lastSourceRow = sy;
+        lastRow = d;
+    }
+    return 1;
+}
+
+QImage StretchGrey16(const QImage& grey16) {
+    const int w = grey16.width();
+    const int h = grey16.height();
+    std::vector<std::uint32_t> histogram(65536, 0);
+    for (int y = 0; y < h; ++y) {
+        const auto* s = reinterpret_cast<const quint16*>(grey16.constScanLine(y));
+        for (int x = 0; x < w; ++x) {
+            ++histogram[s[x]];
+        }
+    }
+    const std::uint64_t total = static_cast<std::uint64_t>(w) * static_cast<std::uint64_t>(h);
+    const std::uint64_t lowCount = total / 200;          // 0.5 %
+    const std::uint64_t highCount = total - total / 200; // 99.5 %
+    int lo = 0;
+    int hi = 65535;
+    std::uint64_t seen = 0;
+    bool loFound = false;
+    for (int v = 0; v < 65536; ++v) {
+        seen += histogram[static_cast<std::size_t>(v)];
+        if (!loFound && seen > lowCount) {
+            lo = v;
+            loFound = true;
+        }
+        if (seen >= highCount) {
+            hi = v;
+            break;
+        }
+    }
+    if (hi <= lo) {
+        // A flat image: show its level as white unless it is zero.
+        if (lo > 0) {
+            lo = hi - 1;
+        } else {
+            hi = lo + 1;
+        }
+    }
+    std::vector<QRgb> lut(65536);
+    for (int v = 0; v < 65536; ++v) {
+        const int g =
+            v <= lo ? 0 : (v >= hi ? 255 : static_cast<int>((v - lo) * 255LL / (hi - lo)));
+        lut[static_cast<std::size_t>(v)] = qRgb(g, g, g);
+    }
+    QImage out(w, h, QImage::Format_RGB32);
+    if (out.isNull()) {
+        return out;
+    }
+    for (int y = 0; y < h; ++y) {
+        const auto* s = reinterpret_cast<const quint16*>(grey16.constScanLine(y));
+        auto* d = reinterpret_cast<QRgb*>(out.scanLine(y));
+        for (int x = 0; x < w; ++x) {
+            d[x] = lut[s[x]];
+        }
+    }
+    return out;
+}
