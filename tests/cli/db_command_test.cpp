@@ -170,6 +170,7 @@ TEST_F(CliDb, UpdateFromAnHttpServer) {
     WriteBytes(dir / "www/ImageDatabasePostBuild.bin",
                store::Count(1) + store::Record(MakeRecord("web", 7, 8)) + store::Tag(0));
     PythonHttpServer server((dir / "www"));
+    setenv("no_proxy", "127.0.0.1,localhost", 1); // a local server, never through a proxy
     ASSERT_FALSE(server.Base().empty());
     RunCli("db import " + File("q.txt", kQuery) + Db());
 
