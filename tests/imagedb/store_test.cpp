@@ -183,6 +183,34 @@ private:
 };
 } // namespace
 
+namespace {
+// A stream whose device fails after the first bytes, like a disk error.
+class FailingBuf : public std::streambuf {
+public:
+    explicit FailingBuf(std::string bytes) : m_bytes(std::move(bytes)) {
+        setg(m_bytes.data(), m_bytes.data(), m_bytes.data() + m_bytes.size());
+    }
+
+protected:
+    int_type underflow() override { throw std::ios_base::failure("device error"); }
+
+private:
+    std::string m_bytes;
+};
+} // namespace
+
+TEST(Store, AReadErrorMergesNothing) {
+    ImageDatabase db;
+    db.InsertRecord(MakeRecord("keep", 1, 1));
+    FailingBuf buf(Count(2) + Record(MakeRecord("a", 1, 1)));
+    std::istream in(&buf);
+    CollectingMessageSink sink;
+    ScopedMessageSink scope(&sink);
+    db.LoadStore(in);
+    EXPECT_EQ(sink.m_vMessages.size(), 1u);
+    EXPECT_EQ(Keys(db), std::vector<std::string>{"keep"});
+}
+
 TEST(Store, AbsurdCountsNeverReserveMoreThanTheDataCanFill) {
     const std::string one = Record(MakeRecord("a", 1, 1)) + Tag(0);
     for (const int32_t count : {INT32_MAX, -1, INT32_MIN, 100000000}) {
