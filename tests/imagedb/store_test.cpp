@@ -171,38 +171,32 @@ TEST(Store, DamagedAndShortDataKeepWhatArrivedWhole) {
 }
 
 namespace {
-// A stream that cannot tell its size, like a pipe.
-class UnseekableBuf : public std::streambuf {
+// A stream that cannot tell its size, like a pipe; when failing, its device
+// reports an error after the given bytes, like a disk.
+class PipeBuf : public std::streambuf {
 public:
-    explicit UnseekableBuf(std::string bytes) : m_bytes(std::move(bytes)) {
-        setg(m_bytes.data(), m_bytes.data(), m_bytes.data() + m_bytes.size());
-    }
-
-private:
-    std::string m_bytes;
-};
-} // namespace
-
-namespace {
-// A stream whose device fails after the first bytes, like a disk error.
-class FailingBuf : public std::streambuf {
-public:
-    explicit FailingBuf(std::string bytes) : m_bytes(std::move(bytes)) {
+    PipeBuf(std::string bytes, bool failing) : m_bytes(std::move(bytes)), m_bFailing(failing) {
         setg(m_bytes.data(), m_bytes.data(), m_bytes.data() + m_bytes.size());
     }
 
 protected:
-    int_type underflow() override { throw std::ios_base::failure("device error"); }
+    int_type underflow() override {
+        if (m_bFailing) {
+            throw std::ios_base::failure("device error");
+        }
+        return traits_type::eof();
+    }
 
 private:
     std::string m_bytes;
+    bool m_bFailing;
 };
 } // namespace
 
 TEST(Store, AReadErrorMergesNothing) {
     ImageDatabase db;
     db.InsertRecord(MakeRecord("keep", 1, 1));
-    FailingBuf buf(Count(2) + Record(MakeRecord("a", 1, 1)));
+    PipeBuf buf(Count(2) + Record(MakeRecord("a", 1, 1)), true);
     std::istream in(&buf);
     CollectingMessageSink sink;
     ScopedMessageSink scope(&sink);
@@ -221,7 +215,7 @@ TEST(Store, AbsurdCountsNeverReserveMoreThanTheDataCanFill) {
     }
     // Size unknown: a bounded hint.
     g_largestAllocation = 0;
-    UnseekableBuf buf(Count(INT32_MAX) + one);
+    PipeBuf buf(Count(INT32_MAX) + one, false);
     std::istream in(&buf);
     ImageDatabase db;
     db.LoadStore(in);
