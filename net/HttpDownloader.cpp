@@ -5,6 +5,7 @@
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QNetworkAccessManager>
+#include <QNetworkProxyFactory>
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QTimer>
@@ -21,6 +22,15 @@ bool IsHttpStatusError(QNetworkReply::NetworkError e) {
            (e >= QNetworkReply::InternalServerError && e <= QNetworkReply::UnknownServerError) ||
            e == QNetworkReply::ProtocolInvalidOperationError;
 }
+
+// The system's proxy settings (on Linux the http_proxy, https_proxy and
+// no_proxy variables), for this download only.
+class SystemProxies : public QNetworkProxyFactory {
+public:
+    QList<QNetworkProxy> queryProxy(const QNetworkProxyQuery& query) override {
+        return systemProxyForQuery(query);
+    }
+};
 
 std::unique_ptr<QCoreApplication> ApplicationIfNone() {
     if (QCoreApplication::instance() != nullptr) {
@@ -48,6 +58,7 @@ DownloadResult HttpDownloader::Download(const std::string& url) {
     }
 
     QNetworkAccessManager manager;
+    manager.setProxyFactory(new SystemProxies); // the manager owns it
     QNetworkRequest request(qurl);
     request.setHeader(QNetworkRequest::UserAgentHeader, QStringLiteral("Ranvista"));
     request.setTransferTimeout(m_options.nTransferTimeoutMs);

@@ -12,21 +12,6 @@
 
 namespace {
 
-// What the command writes on stderr (stdout dropped).
-std::string CliErrors(const std::string& args) {
-    const std::string cmd = std::string("'") + RANVISTA_CLI + "' " + args + " 2>&1 >/dev/null";
-    std::string out;
-    if (FILE* p = popen(cmd.c_str(), "r")) {
-        std::array<char, 4096> buf{};
-        size_t n = 0;
-        while ((n = fread(buf.data(), 1, buf.size(), p)) > 0) {
-            out.append(buf.data(), n);
-        }
-        pclose(p);
-    }
-    return out;
-}
-
 std::string Q(const std::string& s) {
     return "'" + s + "'";
 }
@@ -55,7 +40,8 @@ TEST_F(CliDb, MissingStoreIsEmptyAndImportFindDumpInitRoundTrip) {
     auto r = RunCli("db info --json" + Db());
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.Json()["entries"], 0);
-    EXPECT_NE(CliErrors("db info" + Db()).find("Unable to open " + store), std::string::npos);
+    EXPECT_NE(RunCliWithErr("db info" + Db()).err.find("Unable to open " + store),
+              std::string::npos);
     EXPECT_EQ(RunCli("db info" + Db()).out, "Image Database Size= 0 Entries\n");
 
     const std::string query = File("q.txt", kQuery);
@@ -103,7 +89,8 @@ TEST_F(CliDb, AMalformedQueryFileChangesNoStore) {
         EXPECT_EQ(r.status, 2) << sub;
         EXPECT_EQ(ReadBytes(store), before) << sub;
     }
-    EXPECT_NE(CliErrors("db init " + bad + Db()).find("bad.txt, line 2"), std::string::npos);
+    EXPECT_NE(RunCliWithErr("db init " + bad + Db()).err.find("bad.txt, line 2"),
+              std::string::npos);
     EXPECT_EQ(RunCli("db import" + Db()).status, 2); // no files
 }
 
@@ -183,6 +170,7 @@ TEST_F(CliDb, UpdateFromAnHttpServer) {
     WriteBytes(dir / "www/ImageDatabasePostBuild.bin",
                store::Count(1) + store::Record(MakeRecord("web", 7, 8)) + store::Tag(0));
     PythonHttpServer server((dir / "www"));
+    setenv("no_proxy", "127.0.0.1,localhost", 1); // a local server, never through a proxy
     ASSERT_FALSE(server.Base().empty());
     RunCli("db import " + File("q.txt", kQuery) + Db());
 
@@ -193,6 +181,6 @@ TEST_F(CliDb, UpdateFromAnHttpServer) {
 
     const std::string missing = server.Base() + "nothing.bin";
     EXPECT_EQ(RunCli("db update " + missing + Db()).status, 1);
-    EXPECT_EQ(CliErrors("db update " + missing + Db()), "Unable to open " + missing + "\n");
+    EXPECT_EQ(RunCliWithErr("db update " + missing + Db()).err, "Unable to open " + missing + "\n");
     EXPECT_EQ(ReadBytes(store), after);
 }

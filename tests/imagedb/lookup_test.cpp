@@ -59,6 +59,7 @@ TEST(Lookup, LongNamesFindTheirRecordAfterSaveAndLoad) {
     const std::string navcam = "NLB_397586934EDR_F0010008AUT_04096M1";
     db.InsertRecord(MakeRecord(MakeProductKey(navcam + ".IMG"), 10, 20));
     ASSERT_TRUE(db.SaveStore());
+    EXPECT_EQ(ReadBytes(db.StorePath()).substr(6, 27), "nlb_397586934edr_f0010008au");
     ASSERT_TRUE(db.LoadStore());
     EXPECT_EQ(Keys(db), std::vector<std::string>{"nlb_397586934edr_f0010008au"});
     const ImageRecord* r = db.FindRecord(navcam);
