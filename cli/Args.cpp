@@ -3,7 +3,7 @@
 #include <cerrno>
 #include <cstdlib>
 
-std::optional<Args> Args::Parse(const std::vector<std::string>& tokens, const ArgSpec& spec,
+std::optional<Args> Args::Parse(const std::vector<std::string>& tokens, const OptionSet& options,
                                 std::string& error) {
     Args out;
     bool onlyPositional = false;
@@ -19,13 +19,13 @@ std::optional<Args> Args::Parse(const std::vector<std::string>& tokens, const Ar
         }
         const auto eq = t.find('=');
         const std::string name = t.substr(2, eq == std::string::npos ? std::string::npos : eq - 2);
-        if (name == "json" || spec.flags.count(name) != 0) {
+        if (name == "json" || options.flags.count(name) != 0) {
             if (eq != std::string::npos) {
                 error = "option --" + name + " takes no value";
                 return std::nullopt;
             }
             out.m_setFlags.insert(name);
-        } else if (spec.values.count(name) != 0) {
+        } else if (options.values.count(name) != 0) {
             if (eq != std::string::npos) {
                 out.m_vOptions.emplace_back(name, t.substr(eq + 1));
             } else if (i + 1 < tokens.size()) {

@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-struct ArgSpec {
+struct OptionSet {
     std::set<std::string> flags;  // options without a value ("--json" is always known)
     std::set<std::string> values; // options that take a value (the last one counts,
                                   // or all of them through Args::Values)
@@ -20,7 +20,7 @@ struct ArgSpec {
 class Args {
 public:
     // Parses tokens; on error returns nothing and fills error.
-    static std::optional<Args> Parse(const std::vector<std::string>& tokens, const ArgSpec& spec,
+    static std::optional<Args> Parse(const std::vector<std::string>& tokens, const OptionSet& options,
                                      std::string& error);
 
     bool Has(const std::string& name) const;

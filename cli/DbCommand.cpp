@@ -208,10 +208,10 @@ void NeedArguments(const std::vector<std::string>& pos, size_t count, const char
 } // namespace
 
 int RunDb(const Tokens& tokens) {
-    ArgSpec spec;
-    spec.values = {"db"};
+    OptionSet options;
+    options.values = {"db"};
     std::string error;
-    const std::optional<Args> parsed = Args::Parse(tokens, spec, error);
+    const std::optional<Args> parsed = Args::Parse(tokens, options, error);
     if (!parsed) {
         throw UsageError{error};
     }

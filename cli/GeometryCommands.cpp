@@ -13,9 +13,9 @@
 
 namespace {
 
-Args ParseOrThrow(const Tokens& tokens, const ArgSpec& spec) {
+Args ParseOrThrow(const Tokens& tokens, const OptionSet& options) {
     std::string error;
-    auto args = Args::Parse(tokens, spec, error);
+    auto args = Args::Parse(tokens, options, error);
     if (!args) {
         throw UsageError{error};
     }
@@ -97,9 +97,9 @@ int RunDecode(const Tokens& tokens) {
 }
 
 int RunRay(const Tokens& tokens) {
-    ArgSpec spec;
-    spec.values = {"record"};
-    const Args args = ParseOrThrow(tokens, spec);
+    OptionSet options;
+    options.values = {"record"};
+    const Args args = ParseOrThrow(tokens, options);
     const auto& pos = args.Positionals();
     if (pos.size() != 3) {
         throw UsageError{"usage: ray CAMERA X Y [--record S,QX,QY,QZ,AZ,EL]"};
@@ -144,10 +144,10 @@ int RunRay(const Tokens& tokens) {
 }
 
 int RunIntersect(const Tokens& tokens) {
-    ArgSpec spec;
-    spec.flags = {"2d"};
-    spec.values = {"az-corr", "left-record", "right-record", "rl-vector"};
-    const Args args = ParseOrThrow(tokens, spec);
+    OptionSet options;
+    options.flags = {"2d"};
+    options.values = {"az-corr", "left-record", "right-record", "rl-vector"};
+    const Args args = ParseOrThrow(tokens, options);
     const auto& pos = args.Positionals();
     if (pos.size() != 6) {
         throw UsageError{

@@ -33,13 +33,13 @@ struct DialogOptions {
 };
 
 Args ParseOrThrow(const Tokens& tokens) {
-    ArgSpec spec;
-    spec.flags = {"2d"};
-    spec.values = {"left",      "right",   "pixels",  "left-camera", "right-camera",
+    OptionSet options;
+    options.flags = {"2d"};
+    options.values = {"left",      "right",   "pixels",  "left-camera", "right-camera",
                    "rl-vector", "az-corr", "db",      "records",     "last-position",
                    "batch",     "log",     "vertices"};
     std::string error;
-    auto args = Args::Parse(tokens, spec, error);
+    auto args = Args::Parse(tokens, options, error);
     if (!args) {
         throw UsageError{error};
     }

@@ -56,7 +56,7 @@ constexpr double kMinContrast = 0.12;
 
 } // namespace
 
-std::vector<SamplePairSpec> SamplePairSpecs() {
+std::vector<SamplePairDefinition> SamplePairDefinitions() {
     return {
         {.folder = "oppy-navcam",
          .leftId = 0,
@@ -109,42 +109,42 @@ std::vector<SamplePairSpec> SamplePairSpecs() {
     };
 }
 
-ImageRecord SampleRecord(const SamplePairSpec& spec, const std::string& title) {
+ImageRecord SampleRecord(const SamplePairDefinition& options, const std::string& title) {
     ImageRecord rec;
     rec.m_sProductId = MakeProductKey(title);
-    rec.m_qAttitude = spec.attitude;
-    rec.m_dAzimuth = spec.azimuth;
-    rec.m_dElevation = spec.elevation;
+    rec.m_qAttitude = options.attitude;
+    rec.m_dAzimuth = options.azimuth;
+    rec.m_dElevation = options.elevation;
     return rec;
 }
 
-SamplePair BuildSamplePair(const SamplePairSpec& spec, size_t maxPoints) {
-    SamplePair pair{spec,
-                    PosedCamera(spec.leftId, SampleRecord(spec, spec.leftTitle)),
-                    PosedCamera(spec.rightId, SampleRecord(spec, spec.rightTitle)),
+SamplePair BuildSamplePair(const SamplePairDefinition& options, size_t maxPoints) {
+    SamplePair pair{options,
+                    PosedCamera(options.leftId, SampleRecord(options, options.leftTitle)),
+                    PosedCamera(options.rightId, SampleRecord(options, options.rightTitle)),
                     Scene{},
                     {}};
     Scene& scene = pair.scene;
-    scene.m_dGroundZ = spec.groundZ;
-    scene.m_nSeed = spec.seed;
+    scene.m_dGroundZ = options.groundZ;
+    scene.m_nSeed = options.seed;
 
     // Rocks spread over the view of both cameras, log-uniform in distance so
     // that near and far ground get about as many.
-    SampleRandom rng(spec.seed);
+    SampleRandom rng(options.seed);
     const double centre = 0.5 * (kSampleImageSize - 1);
     const CPoint3D look = pair.left.Ray(centre, centre);
     const double bearing0 = std::atan2(look.m_dY, look.m_dX);
-    const double halfView = 0.8 * centre * PixelAngleForCamera(spec.leftId) * kPi / 180.0;
+    const double halfView = 0.8 * centre * PixelAngleForCamera(options.leftId) * kPi / 180.0;
     const CPoint3D origin = pair.left.Centre();
     std::vector<RockShape> placed;
-    for (int attempt = 0; attempt < 20000 && static_cast<int>(placed.size()) < spec.rockCount;
+    for (int attempt = 0; attempt < 20000 && static_cast<int>(placed.size()) < options.rockCount;
          ++attempt) {
-        const double dist = std::exp(rng.Uniform(std::log(spec.nearDist), std::log(spec.farDist)));
+        const double dist = std::exp(rng.Uniform(std::log(options.nearDist), std::log(options.farDist)));
         const double bearing = bearing0 + rng.Uniform(-halfView, halfView);
         RockShape s;
         s.x = origin.m_dX + dist * std::cos(bearing);
         s.y = origin.m_dY + dist * std::sin(bearing);
-        s.radius = dist * rng.Uniform(spec.sizeMin, spec.sizeMax);
+        s.radius = dist * rng.Uniform(options.sizeMin, options.sizeMax);
         s.sides = 5 + static_cast<int>(rng.Next() % 3);
         s.height = s.radius * rng.Uniform(0.5, 1.0);
         const bool overlaps = std::any_of(placed.begin(), placed.end(), [&](const RockShape& o) {
@@ -152,12 +152,12 @@ SamplePair BuildSamplePair(const SamplePairSpec& spec, size_t maxPoints) {
         });
         ImagePoint pl;
         ImagePoint pr;
-        const CPoint3D foot{s.x, s.y, spec.groundZ};
+        const CPoint3D foot{s.x, s.y, options.groundZ};
         if (overlaps || !pair.left.Project(foot, pl) || !pair.right.Project(foot, pr) ||
             !InImage(pl) || !InImage(pr)) {
             continue;
         }
-        if (auto rock = MakeRock(s, spec.groundZ, rng)) {
+        if (auto rock = MakeRock(s, options.groundZ, rng)) {
             scene.m_vRocks.push_back(std::move(*rock));
             placed.push_back(s);
         }
@@ -230,8 +230,8 @@ std::string ExactNumber(double v) {
 
 std::string TruthCsv(const SamplePair& pair) {
     std::string out = "left_file,right_file,x,y,z,left_col,left_row,right_col,right_row\n";
-    const std::string left = pair.spec.folder + "/" + pair.spec.leftTitle + ".png";
-    const std::string right = pair.spec.folder + "/" + pair.spec.rightTitle + ".png";
+    const std::string left = pair.options.folder + "/" + pair.options.leftTitle + ".png";
+    const std::string right = pair.options.folder + "/" + pair.options.rightTitle + ".png";
     for (const TruthPoint& t : pair.truth) {
         out.append(left).append(",").append(right);
         for (double v :

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-struct SamplePairSpec {
+struct SamplePairDefinition {
     std::string folder; // below samples/
     CameraId leftId = -1;
     CameraId rightId = -1;
@@ -29,10 +29,10 @@ struct SamplePairSpec {
 
 // The three sample pairs: Opportunity Navcam, MSL Navcam A (with a tilted
 // vehicle) and Opportunity Pancam for long range.
-std::vector<SamplePairSpec> SamplePairSpecs();
+std::vector<SamplePairDefinition> SamplePairDefinitions();
 
 // The database record of one image of a pair.
-ImageRecord SampleRecord(const SamplePairSpec& spec, const std::string& title);
+ImageRecord SampleRecord(const SamplePairDefinition& options, const std::string& title);
 
 struct TruthPoint {
     CPoint3D point; // output frame, metres
@@ -41,7 +41,7 @@ struct TruthPoint {
 };
 
 struct SamplePair {
-    SamplePairSpec spec;
+    SamplePairDefinition options;
     PosedCamera left;
     PosedCamera right;
     Scene scene;
@@ -52,7 +52,7 @@ inline constexpr int kSampleImageSize = 1024;
 
 // Places the rocks and picks the marked points: top corners of rocks that
 // both cameras see unobstructed, with the top face turned toward both.
-SamplePair BuildSamplePair(const SamplePairSpec& spec, size_t maxPoints = 60);
+SamplePair BuildSamplePair(const SamplePairDefinition& options, size_t maxPoints = 60);
 
 // Shortest decimal text that reads back as the same double.
 std::string ExactNumber(double v);

@@ -53,20 +53,20 @@ int main(int argc, char** argv) {
     const bool images = argc == 2;
     std::string query;
     ImageDatabase db;
-    for (const SamplePairSpec& spec : SamplePairSpecs()) {
-        const SamplePair pair = BuildSamplePair(spec);
-        std::printf("%s: %zu rocks, %zu marked points, range %.2f to %.2f m\n", spec.folder.c_str(),
+    for (const SamplePairDefinition& options : SamplePairDefinitions()) {
+        const SamplePair pair = BuildSamplePair(options);
+        std::printf("%s: %zu rocks, %zu marked points, range %.2f to %.2f m\n", options.folder.c_str(),
                     pair.scene.m_vRocks.size(), pair.truth.size(),
                     pair.truth.empty() ? 0.0 : pair.truth.front().point.Length(),
                     pair.truth.empty() ? 0.0 : pair.truth.back().point.Length());
-        const std::filesystem::path dir = out / spec.folder;
+        const std::filesystem::path dir = out / options.folder;
         std::error_code ec;
         std::filesystem::create_directories(dir, ec);
         if (!WriteText(dir / "truth.csv", TruthCsv(pair))) {
             return 1;
         }
         for (const auto& [title, cam] :
-             {std::pair{spec.leftTitle, &pair.left}, std::pair{spec.rightTitle, &pair.right}}) {
+             {std::pair{options.leftTitle, &pair.left}, std::pair{options.rightTitle, &pair.right}}) {
             ImageRecord product = cam->Record();
             product.m_sProductId = title; // the export names products as they are named
             query += FormatQueryLine(product) + "\n";

@@ -5,22 +5,22 @@
 #include <gtest/gtest.h>
 
 TEST(CliArgs, OptionsAnywhereBothFormsAndNegativeValues) {
-    ArgSpec spec;
-    spec.flags = {"2d"};
-    spec.values = {"az-corr"};
+    OptionSet options;
+    options.flags = {"2d"};
+    options.values = {"az-corr"};
     std::string err;
-    auto a = Args::Parse({"-5", "--az-corr", "-1,2", "x", "--2d", "--json", "-0.5"}, spec, err);
+    auto a = Args::Parse({"-5", "--az-corr", "-1,2", "x", "--2d", "--json", "-0.5"}, options, err);
     ASSERT_TRUE(a);
     EXPECT_EQ(a->Positionals(), (std::vector<std::string>{"-5", "x", "-0.5"}));
     EXPECT_EQ(a->Value("az-corr"), "-1,2");
     EXPECT_TRUE(a->Has("2d"));
     EXPECT_TRUE(a->Json());
-    a = Args::Parse({"--az-corr=-3,4"}, spec, err);
+    a = Args::Parse({"--az-corr=-3,4"}, options, err);
     ASSERT_TRUE(a);
     EXPECT_EQ(a->Value("az-corr"), "-3,4");
-    EXPECT_FALSE(Args::Parse({"--nope"}, spec, err));
-    EXPECT_FALSE(Args::Parse({"--az-corr"}, spec, err));
-    EXPECT_FALSE(Args::Parse({"--2d=1"}, spec, err));
+    EXPECT_FALSE(Args::Parse({"--nope"}, options, err));
+    EXPECT_FALSE(Args::Parse({"--az-corr"}, options, err));
+    EXPECT_FALSE(Args::Parse({"--2d=1"}, options, err));
     EXPECT_EQ(ParseNumberList("1.5,-2,3e2", 3), (std::vector<double>{1.5, -2, 300}));
     EXPECT_FALSE(ParseNumberList("1,2", 3));
     EXPECT_FALSE(ParseNumberList("1,,2", 3));

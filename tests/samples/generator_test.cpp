@@ -105,33 +105,33 @@ TEST(SampleScene, RockCornersSitOnTheTopFaceAndTwoSidesAndRaysFindThem) {
 }
 
 TEST(SamplePairs, EnoughMarkedPointsOverNearAndFarRangeAndNamesThatDecode) {
-    for (const SamplePairSpec& spec : SamplePairSpecs()) {
+    for (const SamplePairDefinition& options : SamplePairDefinitions()) {
         for (const auto& [title, id] :
-             {std::pair{spec.leftTitle, spec.leftId}, std::pair{spec.rightTitle, spec.rightId}}) {
+             {std::pair{options.leftTitle, options.leftId}, std::pair{options.rightTitle, options.rightId}}) {
             const ProductNameInfo info = DecodeProductName(title);
             EXPECT_EQ(info.nCameraId, id) << title;
             EXPECT_TRUE(info.bHasSol) << title;
         }
-        const SamplePair pair = BuildSamplePair(spec);
-        EXPECT_GE(pair.truth.size(), 40u) << spec.folder;
+        const SamplePair pair = BuildSamplePair(options);
+        EXPECT_GE(pair.truth.size(), 40u) << options.folder;
         int perBand[3] = {0, 0, 0};
         for (const TruthPoint& t : pair.truth) {
             const double r = t.point.Length();
-            ++perBand[r < spec.bands[0] ? 0 : r < spec.bands[1] ? 1 : 2];
+            ++perBand[r < options.bands[0] ? 0 : r < options.bands[1] ? 1 : 2];
         }
         for (int band : perBand) {
-            EXPECT_GE(band, 8) << spec.folder;
+            EXPECT_GE(band, 8) << options.folder;
         }
         // Same input, same samples.
-        EXPECT_EQ(TruthCsv(BuildSamplePair(spec)), TruthCsv(pair)) << spec.folder;
+        EXPECT_EQ(TruthCsv(BuildSamplePair(options)), TruthCsv(pair)) << options.folder;
     }
 }
 
 TEST(SampleFiles, CommittedTruthIsWhatTheGeneratorMakes) {
-    for (const SamplePairSpec& spec : SamplePairSpecs()) {
-        const auto made = CsvRows(TruthCsv(BuildSamplePair(spec)));
-        const auto committed = CsvRows(ReadAll(SamplesDir() + spec.folder + "/truth.csv"));
-        ASSERT_EQ(committed.size(), made.size()) << spec.folder;
+    for (const SamplePairDefinition& options : SamplePairDefinitions()) {
+        const auto made = CsvRows(TruthCsv(BuildSamplePair(options)));
+        const auto committed = CsvRows(ReadAll(SamplesDir() + options.folder + "/truth.csv"));
+        ASSERT_EQ(committed.size(), made.size()) << options.folder;
         ASSERT_FALSE(made.empty());
         EXPECT_EQ(committed[0], made[0]);
         for (size_t i = 1; i < made.size(); ++i) {
@@ -141,16 +141,16 @@ TEST(SampleFiles, CommittedTruthIsWhatTheGeneratorMakes) {
             // The numbers may differ in the last bits on another C library.
             for (size_t k = 2; k < 9; ++k) {
                 EXPECT_NEAR(std::stod(committed[i][k]), std::stod(made[i][k]), 1e-9)
-                    << spec.folder << " line " << i + 1;
+                    << options.folder << " line " << i + 1;
             }
         }
     }
 }
 
 TEST(SampleFiles, ImagesShowARockCornerAtEveryMarkedPixel) {
-    for (const SamplePairSpec& spec : SamplePairSpecs()) {
-        const auto rows = CsvRows(ReadAll(SamplesDir() + spec.folder + "/truth.csv"));
-        ASSERT_GT(rows.size(), 1u) << spec.folder;
+    for (const SamplePairDefinition& options : SamplePairDefinitions()) {
+        const auto rows = CsvRows(ReadAll(SamplesDir() + options.folder + "/truth.csv"));
+        ASSERT_GT(rows.size(), 1u) << options.folder;
         for (int side = 0; side < 2; ++side) {
             const QImage image(QString::fromStdString(SamplesDir() + rows[1][side]));
             ASSERT_EQ(image.format(), QImage::Format_Grayscale8) << rows[1][side];
@@ -183,9 +183,9 @@ TEST(SampleFiles, DatabaseAndQueryExportHoldExactlyThePosesTheImagesWereRendered
     EXPECT_EQ(store.Count(), 6u);
     ASSERT_EQ(query.records.size(), 6u);
     size_t line = 0;
-    for (const SamplePairSpec& spec : SamplePairSpecs()) {
-        for (const std::string& title : {spec.leftTitle, spec.rightTitle}) {
-            const ImageRecord want = SampleRecord(spec, title);
+    for (const SamplePairDefinition& options : SamplePairDefinitions()) {
+        for (const std::string& title : {options.leftTitle, options.rightTitle}) {
+            const ImageRecord want = SampleRecord(options, title);
             EXPECT_EQ(query.records[line++], want) << title;
             // The store keeps 27 bytes of a key; the lookup still finds the
             // long MSL names by them.
