@@ -6,6 +6,11 @@
 
 namespace {
 
+// The one-pixel perturbations of the error sweep (left column, left row,
+// right column, right row), in the order the range calculation runs them.
+constexpr double kOffsets[8][4] = {{-1, 1, 0, 0}, {-1, 1, -1, 1}, {0, 0, -1, 1}, {0, 0, 0, 0},
+                                   {1, 1, 0, 0},  {1, 1, 1, 1},   {0, 0, 1, 1},  {0, 0, 0, 0}};
+
 void BM_PixelToRay(benchmark::State& state) {
     const CameraModel m(0);
     double x = 300.0;
@@ -30,9 +35,6 @@ BENCHMARK(BM_StereoIntersect);
 void BM_NineIntersectionSweep(benchmark::State& state) {
     const CameraModel l(0);
     const CameraModel r(1);
-    static const double kOffsets[8][4] = {{-1, 1, 0, 0}, {-1, 1, -1, 1}, {0, 0, -1, 1},
-                                          {0, 0, 0, 0},  {1, 1, 0, 0},   {1, 1, 1, 1},
-                                          {0, 0, 1, 1},  {0, 0, 0, 0}};
     for (auto _ : state) {
         double range = 0.0;
         benchmark::DoNotOptimize(StereoIntersect(l, r, false, 512, 700, 480, 700, 0, 0, range));
@@ -49,9 +51,6 @@ BENCHMARK(BM_NineIntersectionSweep);
 void BM_NineIntersectionSweepShared(benchmark::State& state) {
     const CameraModel l(0);
     const CameraModel r(1);
-    static const double kOffsets[8][4] = {{-1, 1, 0, 0}, {-1, 1, -1, 1}, {0, 0, -1, 1},
-                                          {0, 0, 0, 0},  {1, 1, 0, 0},   {1, 1, 1, 1},
-                                          {0, 0, 1, 1},  {0, 0, 0, 0}};
     for (auto _ : state) {
         CStereoIntersector in(l, r, false, nullptr, 0, 0);
         double range = 0.0;
