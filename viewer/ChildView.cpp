@@ -13,7 +13,7 @@
 namespace {
 const QColor kStoredMarkColour(255, 0, 255);
 const QColor kCurrentMarkColour(255, 255, 0);
-constexpr int kLabelPixelHeight = 12;
+constexpr int kLabelCellHeight = 12;
 
 QRect ToQRect(const ViewRect& r) {
     return QRect(r.left, r.top, r.Width(), r.Height());
@@ -43,11 +43,16 @@ void DrawLabel(QPainter& p, double sx, double sy, std::size_t index) {
     p.drawText(box.left(), box.top() + fm.ascent(), text);
 }
 
+// Arial with a character cell (ascent plus descent) of 12 pixels: the
+// largest pixel size whose cell still fits.
 QFont LabelFont() {
     QFont font(QStringLiteral("Arial"));
     font.setStyleHint(QFont::SansSerif);
-    font.setPixelSize(kLabelPixelHeight);
     font.setWeight(QFont::Normal);
+    font.setPixelSize(kLabelCellHeight);
+    while (font.pixelSize() > 1 && QFontMetrics(font).height() > kLabelCellHeight) {
+        font.setPixelSize(font.pixelSize() - 1);
+    }
     return font;
 }
 } // namespace
@@ -234,25 +239,33 @@ void CChildView::RenderTo(QImage& buffer) const {
     const ViewRect bounds{0, 0, buffer.width(), buffer.height()};
     QRegion black(ToQRect(bounds));
     for (ViewSide side : {ViewSide::Left, ViewSide::Right}) {
-        if (const CImage* image = Image(side)) {
+        if (Image(side) != nullptr) {
             const SideLayout layout = ComputeLayout(client, side);
-            image->Draw(buffer, layout.image, &layout.panel);
             black -= ToQRect(layout.image.Intersect(layout.panel).Intersect(bounds));
         }
     }
-
-    QPainter p(&buffer);
-    for (const QRect& r : black) {
-        p.fillRect(r, Qt::black);
+    {
+        QPainter p(&buffer);
+        for (const QRect& r : black) {
+            p.fillRect(r, Qt::black);
+        }
     }
-    p.setFont(LabelFont());
+
+    const QFont labelFont = LabelFont();
     const QPen storedPen(kStoredMarkColour, 1);
     const QPen currentPen(kCurrentMarkColour, 1);
+    // Each side in turn, its image and then its marks: the right image covers
+    // whatever of the left side's crosses and labels reaches into its panel.
     for (ViewSide side : {ViewSide::Left, ViewSide::Right}) {
-        if (Image(side) == nullptr) {
+        const CImage* image = Image(side);
+        if (image == nullptr) {
             continue;
         }
         const SideLayout layout = ComputeLayout(client, side);
+        image->Draw(buffer, layout.image, &layout.panel);
+
+        QPainter p(&buffer);
+        p.setFont(labelFont);
         const bool left = side == ViewSide::Left;
         const std::vector<ImagePoint>& marks = left ? m_vLeftMarks : m_vRightMarks;
         for (std::size_t i = 0; i < marks.size(); ++i) {

@@ -107,6 +107,7 @@ TEST_F(Paint, VertexIndicesLabelStoredMarksOnly) {
     const QImage img = Render();
     EXPECT_GT(whiteIn(img, QRect(100, 100, 12, 14)), 20);
     EXPECT_EQ(whiteIn(img, QRect(150, 30, 12, 14)), 0); // current mark: no label
+    EXPECT_EQ(whiteIn(img, QRect(100, 112, 12, 4)), 0); // a character cell 12 pixels high
     // The label holds dark glyph pixels, not just its white box.
     int dark = 0;
     for (int y = 100; y < 114; ++y) {
@@ -115,6 +116,24 @@ TEST_F(Paint, VertexIndicesLabelStoredMarksOnly) {
         }
     }
     EXPECT_GT(dark, 3);
+}
+
+TEST_F(Paint, EachSideDrawsItsImageThenItsMarks) {
+    // A client 42 pixels wide: panels of side 20 at x 0 and x 22.
+    OpenPair(SolidImage(20, 20, Qt::red), SolidImage(20, 20, Qt::blue));
+    view->resize(42, kHeight);
+    for (int i = 0; i < 50 && view->width() != 42; ++i) {
+        QTest::qWait(10);
+    }
+    ASSERT_EQ(view->width(), 42);
+    // A left mark at x 19.4: its horizontal arm runs from x 14 to 23, across
+    // the gap and into the right image, which is drawn after it.
+    view->AppendMeasurement({19.4, 5}, {10, 15}, {}, "");
+    const QImage img = Render();
+    EXPECT_TRUE(AllPixels(img, QRect(14, 5, 8, 1), kStored));
+    EXPECT_TRUE(AllPixels(img, QRect(22, 5, 2, 1), kBlue));
+    // The right side's own cross lies over its image.
+    EXPECT_TRUE(AllPixels(img, QRect(32, 10, 1, 10), kStored));
 }
 
 TEST_F(Paint, WidgetShowsWhatIsRendered) {
