@@ -11,6 +11,16 @@
 #include <QStatusBar>
 #include <QToolBar>
 
+namespace {
+// The tool-bar buttons have no tool tips: the prompts of their commands hold
+// no tool-tip part.
+class CNoToolTips : public QObject {
+public:
+    using QObject::QObject;
+    bool eventFilter(QObject*, QEvent* event) override { return event->type() == QEvent::ToolTip; }
+};
+} // namespace
+
 CMainFrame::CMainFrame(IUiServices& ui, QWidget* parent) : QMainWindow(parent), m_ui(ui) {
     setWindowTitle(CChildView::kBaseTitle);
 }
@@ -108,6 +118,10 @@ void CMainFrame::CreateToolBar() {
     m_actions[ID_SWAP_IMAGES]->setIcon(SwapImagesIcon());
     m_wndToolBar->addAction(m_actions[ID_OPEN_STEREO_PAIR]);
     m_wndToolBar->addAction(m_actions[ID_SWAP_IMAGES]);
+    auto* noToolTips = new CNoToolTips(m_wndToolBar);
+    for (QAction* button : m_wndToolBar->actions()) {
+        m_wndToolBar->widgetForAction(button)->installEventFilter(noToolTips);
+    }
     addToolBar(Qt::TopToolBarArea, m_wndToolBar);
 }
 

@@ -2,7 +2,9 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QHelpEvent>
 #include <QLabel>
+#include <QToolTip>
 
 namespace {
 struct Item {
@@ -176,6 +178,13 @@ TEST_F(Frame, ToolBarButtonsReachTheView) {
     }
     QWidget* open = frame->ToolBar()->widgetForAction(buttons[0]);
     ASSERT_NE(open, nullptr);
+    // Resting the pointer on a button shows no tool tip: the prompts hold none.
+    for (QAction* b : buttons) {
+        QWidget* button = frame->ToolBar()->widgetForAction(b);
+        QHelpEvent help(QEvent::ToolTip, QPoint(2, 2), button->mapToGlobal(QPoint(2, 2)));
+        QApplication::sendEvent(button, &help);
+        EXPECT_FALSE(QToolTip::isVisible()) << QToolTip::text().toStdString();
+    }
     QTest::mouseClick(open, Qt::LeftButton);
     ASSERT_EQ(ui.openRequests.size(), 1u);
     EXPECT_EQ(ui.openRequests[0].title, "Select stereo pair of images");
