@@ -32,12 +32,13 @@ void DrawCross(QPainter& p, double sx, double sy) {
     p.drawLine(QPoint(left, y), QPoint(right - 1, y));
 }
 
-// Black text on white, its top-left corner just below and right of the mark.
+// Black text on a white box one character cell high, its top-left corner
+// just below and right of the mark.
 void DrawLabel(QPainter& p, double sx, double sy, std::size_t index) {
     const QString text = QString::fromStdString(StrFormat("%u", static_cast<unsigned>(index)));
     const QFontMetrics fm(p.font());
     const QRect box(TruncToInt(sx + 0.25), TruncToInt(sy + 0.25), fm.horizontalAdvance(text),
-                    fm.height());
+                    kLabelCellHeight);
     p.fillRect(box, Qt::white);
     p.setPen(Qt::black);
     p.drawText(box.left(), box.top() + fm.ascent(), text);
