@@ -4,11 +4,30 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <filesystem>
 #include <sys/stat.h>
 #include <unistd.h>
 
-AtomicFileWriter::AtomicFileWriter(std::string path)
-    : m_sPath(std::move(path)), m_sTemp(m_sPath + ".XXXXXX") {
+AtomicFileWriter::AtomicFileWriter(std::string path) : m_sPath(std::move(path)) {
+    // A link is written through, as an ordinary save would: the file it
+    // names is replaced, the link stays.
+    std::error_code ec;
+    if (std::filesystem::is_symlink(m_sPath, ec)) {
+        const auto real = std::filesystem::canonical(m_sPath, ec);
+        if (!ec) {
+            m_sPath = real.string();
+        }
+    }
+    // A target that exists but cannot be opened for writing (a folder, a
+    // read-only file) is not replaced behind the user's back.
+    const int probe = open(m_sPath.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+    if (probe >= 0) {
+        close(probe);
+    } else if (errno != ENOENT) {
+        Fail("cannot open " + m_sPath, errno);
+        return;
+    }
+    m_sTemp = m_sPath + ".XXXXXX";
     m_nFd = mkstemp(m_sTemp.data());
     if (m_nFd < 0) {
         m_bFailed = true;
