@@ -53,6 +53,11 @@ TEST(AtomicFile, WritesThroughALinkAndLeavesUnwritableTargetsAlone) {
     ASSERT_TRUE(WriteFileAtomically(link.string(), "new"));
     EXPECT_TRUE(fs::is_symlink(link));
     EXPECT_EQ(Slurp(real), "new");
+    // A replaced file keeps its permissions.
+    fs::permissions(real, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    ASSERT_TRUE(WriteFileAtomically(real.string(), "newer"));
+    EXPECT_EQ(fs::status(real).permissions(),
+              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
 
     // A read-only file is not replaced (the superuser may write it anyway).
     fs::permissions(real, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
@@ -60,7 +65,7 @@ TEST(AtomicFile, WritesThroughALinkAndLeavesUnwritableTargetsAlone) {
         AtomicFileWriter writer(real.string());
         EXPECT_FALSE(writer.Created());
         EXPECT_FALSE(writer.Commit());
-        EXPECT_EQ(Slurp(real), "new");
+        EXPECT_EQ(Slurp(real), "newer");
     }
     fs::remove_all(dir);
 }
