@@ -4,19 +4,45 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <filesystem>
 #include <sys/stat.h>
 #include <unistd.h>
 
-AtomicFileWriter::AtomicFileWriter(std::string path)
-    : m_sPath(std::move(path)), m_sTemp(m_sPath + ".XXXXXX") {
+AtomicFileWriter::AtomicFileWriter(std::string path) : m_sPath(std::move(path)) {
+    // A link is written through, as an ordinary save would: the file it
+    // names is replaced, the link stays.
+    std::error_code ec;
+    if (std::filesystem::is_symlink(m_sPath, ec)) {
+        const auto real = std::filesystem::canonical(m_sPath, ec);
+        if (!ec) {
+            m_sPath = real.string();
+        }
+    }
+    // A target that exists but cannot be opened for writing (a folder, a
+    // read-only file) is not replaced behind the user's back.
+    const int probe = open(m_sPath.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+    struct stat existing {};
+    bool replacing = false;
+    if (probe >= 0) {
+        replacing = fstat(probe, &existing) == 0;
+        close(probe);
+    } else if (errno != ENOENT) {
+        Fail("cannot open " + m_sPath, errno);
+        return;
+    }
+    m_sTemp = m_sPath + ".XXXXXX";
     m_nFd = mkstemp(m_sTemp.data());
     if (m_nFd < 0) {
         m_bFailed = true;
         Fail("cannot create " + m_sPath, errno);
         return;
     }
-    // mkstemp makes the file 0600; give it the usual permissions for a file
-    // the user creates.
+    // mkstemp makes the file 0600; a replaced file keeps its permissions,
+    // a new one gets the usual permissions for a file the user creates.
+    if (replacing) {
+        fchmod(m_nFd, existing.st_mode & 07777);
+        return;
+    }
     const mode_t mask = umask(0);
     umask(mask);
     fchmod(m_nFd, 0666 & ~mask);

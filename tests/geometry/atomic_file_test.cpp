@@ -43,6 +43,33 @@ TEST(AtomicFile, ReplacesWholeAndFailsWithoutTouchingTheTarget) {
     fs::remove_all(dir);
 }
 
+TEST(AtomicFile, WritesThroughALinkAndLeavesUnwritableTargetsAlone) {
+    const fs::path dir = fs::temp_directory_path() / ("rv_atomic_ln_" + std::to_string(getpid()));
+    fs::create_directories(dir);
+    const fs::path real = dir / "real.bin";
+    const fs::path link = dir / "link.bin";
+    ASSERT_TRUE(WriteFileAtomically(real.string(), "old"));
+    fs::create_symlink(real, link);
+    ASSERT_TRUE(WriteFileAtomically(link.string(), "new"));
+    EXPECT_TRUE(fs::is_symlink(link));
+    EXPECT_EQ(Slurp(real), "new");
+    // A replaced file keeps its permissions.
+    fs::permissions(real, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    ASSERT_TRUE(WriteFileAtomically(real.string(), "newer"));
+    EXPECT_EQ(fs::status(real).permissions(),
+              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+
+    // A read-only file is not replaced (the superuser may write it anyway).
+    fs::permissions(real, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+    if (geteuid() != 0) {
+        AtomicFileWriter writer(real.string());
+        EXPECT_FALSE(writer.Created());
+        EXPECT_FALSE(writer.Commit());
+        EXPECT_EQ(Slurp(real), "newer");
+    }
+    fs::remove_all(dir);
+}
+
 TEST(AtomicFile, TextModeLineEnds) {
     EXPECT_EQ(ToCrLf("\na\nb\n"), "\r\na\r\nb\r\n");
     EXPECT_EQ(ToCrLf("no breaks"), "no breaks");
