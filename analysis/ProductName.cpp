@@ -1,6 +1,6 @@
 #include "analysis/ProductName.h"
 
-#include "geometry/Format.h"
+#include "base/Format.h"
 
 #include <cmath>
 #include <cstdio>

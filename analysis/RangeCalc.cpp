@@ -1,9 +1,9 @@
 #include "analysis/RangeCalc.h"
 
-#include "analysis/Paths.h"
+#include "base/Paths.h"
 #include "geometry/Camera.h"
-#include "geometry/Format.h"
-#include "geometry/Messages.h"
+#include "base/Format.h"
+#include "base/Messages.h"
 #include "imagedb/ImageDatabase.h"
 
 #include <algorithm>

@@ -1,8 +1,8 @@
 #include "analysis/ResultFiles.h"
 
-#include "geometry/AtomicFile.h"
-#include "geometry/Format.h"
-#include "geometry/Messages.h"
+#include "base/AtomicFile.h"
+#include "base/Format.h"
+#include "base/Messages.h"
 
 #include <charconv>
 #include <cstdio>

@@ -1,13 +1,13 @@
 #include "app/CalcDlg.h"
 
-#include "analysis/Paths.h"
+#include "base/Paths.h"
 #include "analysis/ProductName.h"
 #include "analysis/RangeCalc.h"
 #include "app/DataExchange.h"
 #include "app/DialogUnits.h"
 #include "app/MastPicture.h"
 #include "geometry/Camera.h"
-#include "geometry/Format.h"
+#include "base/Format.h"
 #include "imagedb/ImageDatabase.h"
 #include "viewer/UiServices.h"
 

@@ -1,6 +1,6 @@
 #include "app/DataExchange.h"
 
-#include "geometry/Format.h"
+#include "base/Format.h"
 #include "viewer/UiServices.h"
 
 #include <QAbstractButton>

@@ -2,7 +2,7 @@
 #pragma once
 
 #include "app/MainFrame.h"
-#include "geometry/Messages.h"
+#include "base/Messages.h"
 #include "viewer/ChildView.h"
 #include "viewer/UiServices.h"
 

@@ -1,6 +1,6 @@
 #include "app/TransformDlg.h"
 
-#include "analysis/Paths.h"
+#include "base/Paths.h"
 #include "app/DataExchange.h"
 #include "app/DialogUnits.h"
 #include "transform/Registration.h"

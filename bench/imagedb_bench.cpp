@@ -2,7 +2,7 @@
 // Load and save of the store, Import and Initialize of a query file in
 // random key order, one lookup. Each run reports the process's peak resident
 // memory (VmHWM, reset before the run) as peak_MB.
-#include "geometry/Format.h"
+#include "base/Format.h"
 #include "imagedb/ImageDatabase.h"
 #include "imagedb/QueryFile.h"
 

@@ -1,11 +1,11 @@
 // db: the image database from the command line, over the same operations
 // the desktop application runs (store, lookup, import, web update).
-#include "analysis/Paths.h"
+#include "base/Paths.h"
 #include "cli/Args.h"
 #include "cli/Commands.h"
 #include "cli/Json.h"
-#include "geometry/Format.h"
-#include "geometry/Messages.h"
+#include "base/Format.h"
+#include "base/Messages.h"
 #include "imagedb/ImageDatabase.h"
 #include "imagedb/QueryFile.h"
 #include "imagedb/WebUpdate.h"

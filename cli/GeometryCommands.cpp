@@ -1,11 +1,11 @@
 // decode, ray and intersect: the geometry and product-name core.
-#include "analysis/Paths.h"
+#include "base/Paths.h"
 #include "analysis/ProductName.h"
 #include "cli/Args.h"
 #include "cli/Commands.h"
 #include "cli/Json.h"
 #include "geometry/Camera.h"
-#include "geometry/Messages.h"
+#include "base/Messages.h"
 #include "imagedb/ImageDatabase.h"
 
 #include <cfloat>

@@ -1,6 +1,6 @@
 // measure: the range calculation of the Analyse dialog, for one pair of
 // marks or for a file of them.
-#include "analysis/Paths.h"
+#include "base/Paths.h"
 #include "analysis/ProductName.h"
 #include "analysis/RangeCalc.h"
 #include "analysis/ResultFiles.h"
@@ -8,7 +8,7 @@
 #include "cli/Commands.h"
 #include "cli/JsonWriter.h"
 #include "geometry/Camera.h"
-#include "geometry/Messages.h"
+#include "base/Messages.h"
 #include "imagedb/ImageDatabase.h"
 #include "imagedb/QueryFile.h"
 

@@ -2,7 +2,7 @@
 #include "cli/Args.h"
 #include "cli/Commands.h"
 #include "cli/Json.h"
-#include "geometry/Messages.h"
+#include "base/Messages.h"
 #include "transform/Registration.h"
 
 #include <cstdio>

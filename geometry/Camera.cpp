@@ -1,6 +1,6 @@
 #include "geometry/Camera.h"
 
-#include "geometry/Messages.h"
+#include "base/Messages.h"
 
 #include <bit>
 #include <cmath>

@@ -1,6 +1,6 @@
 #include "imagedb/ImageDatabase.h"
 
-#include "analysis/Paths.h"
+#include "base/Paths.h"
 
 #include <algorithm>
 #include <array>

@@ -1,7 +1,7 @@
 #include "imagedb/QueryFile.h"
 
-#include "geometry/Format.h"
-#include "geometry/Messages.h"
+#include "base/Format.h"
+#include "base/Messages.h"
 
 #include <array>
 #include <charconv>

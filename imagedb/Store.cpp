@@ -1,8 +1,8 @@
 // The store file: tagged little-endian items, 79 bytes per record.
 #include "imagedb/ImageDatabase.h"
 
-#include "geometry/AtomicFile.h"
-#include "geometry/Messages.h"
+#include "base/AtomicFile.h"
+#include "base/Messages.h"
 
 #include <algorithm>
 #include <array>

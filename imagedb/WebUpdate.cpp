@@ -1,6 +1,6 @@
 #include "imagedb/WebUpdate.h"
 
-#include "geometry/Messages.h"
+#include "base/Messages.h"
 
 #include <sstream>
 

@@ -1,6 +1,6 @@
 #include "net/HttpDownloader.h"
 
-#include "geometry/Format.h"
+#include "base/Format.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>

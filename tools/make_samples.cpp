@@ -6,7 +6,7 @@
 // OUTDIR receives <pair>/<product>.png (8-bit grey, 1024 x 1024), <pair>/truth.csv,
 // the query export query-export.txt and the store ImgBinDat made from it.
 // --truth-only skips the images (quick: the truth does not depend on them).
-#include "geometry/AtomicFile.h"
+#include "base/AtomicFile.h"
 #include "imagedb/ImageDatabase.h"
 #include "imagedb/QueryFile.h"
 #include "tools/SamplePairs.h"

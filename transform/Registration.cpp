@@ -1,10 +1,10 @@
 #include "transform/Registration.h"
 
-#include "analysis/Paths.h"
+#include "base/Paths.h"
 #include "analysis/ResultFiles.h"
-#include "geometry/AtomicFile.h"
-#include "geometry/Format.h"
-#include "geometry/Messages.h"
+#include "base/AtomicFile.h"
+#include "base/Format.h"
+#include "base/Messages.h"
 
 #include <cmath>
 #include <memory>

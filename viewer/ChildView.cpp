@@ -1,7 +1,7 @@
 #include "viewer/ChildView.h"
 
-#include "analysis/Paths.h"
-#include "geometry/Format.h"
+#include "base/Paths.h"
+#include "base/Format.h"
 #include "imagedb/ImageDatabase.h"
 #include "viewer/CommandIds.h"
 #include "viewer/ViewCommands.h"

@@ -1,7 +1,7 @@
 // Open Stereo Pair: choosing, loading and identifying a left and right image.
 #include "viewer/ChildView.h"
 
-#include "analysis/Paths.h"
+#include "base/Paths.h"
 #include "viewer/PairIdentification.h"
 
 #include <algorithm>

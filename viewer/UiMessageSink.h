@@ -1,7 +1,7 @@
 // Shows every message of the core as a message box.
 #pragma once
 
-#include "geometry/Messages.h"
+#include "base/Messages.h"
 #include "viewer/UiServices.h"
 
 class CUiMessageSink : public IMessageSink {

@@ -1,8 +1,8 @@
 #include "viewer/ViewCommands.h"
 
 #include "analysis/ResultFiles.h"
-#include "geometry/Format.h"
-#include "geometry/Messages.h"
+#include "base/Format.h"
+#include "base/Messages.h"
 #include "imagedb/ImageDatabase.h"
 #include "imagedb/QueryFile.h"
 #include "imagedb/WebUpdate.h"

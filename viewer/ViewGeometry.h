@@ -4,7 +4,7 @@
 // mappings can be checked exactly.
 #pragma once
 
-#include "analysis/Measurement.h"
+#include "geometry/ImagePoint.h"
 
 #include <cstdint>
 

@@ -1,6 +1,6 @@
 // Random and mutated titles never crash the decoder, and its result always
 // keeps its own invariants.
-#include "analysis/Paths.h"
+#include "base/Paths.h"
 #include "analysis/ProductName.h"
 
 #include <gtest/gtest.h>

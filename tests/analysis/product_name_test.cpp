@@ -1,5 +1,5 @@
 // Product-name decoding and the path functions.
-#include "analysis/Paths.h"
+#include "base/Paths.h"
 #include "analysis/ProductName.h"
 
 #include <gtest/gtest.h>

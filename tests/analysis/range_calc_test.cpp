@@ -2,7 +2,7 @@
 // chaining of the last position and the R-L vector.
 #include "analysis/RangeCalc.h"
 #include "geometry/Camera.h"
-#include "geometry/Messages.h"
+#include "base/Messages.h"
 #include "imagedb/ImageDatabase.h"
 
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
 // The results log and vertex files: bytes written, the save filter and the
 // vertex reading rule.
 #include "analysis/ResultFiles.h"
-#include "geometry/Messages.h"
+#include "base/Messages.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 // ranvista-cli measure and transform, run as a user would.
-#include "analysis/Paths.h"
+#include "base/Paths.h"
 #include "analysis/ResultFiles.h"
 #include "imagedb/ImageDatabase.h"
 #include "imagedb/QueryFile.h"

@@ -4,7 +4,7 @@
 // and the database commands as the view runs them.
 #include "app/CalcDlg.h"
 #include "app/ViewCommandHandlers.h"
-#include "geometry/Format.h"
+#include "base/Format.h"
 #include "imagedb/ImageDatabase.h"
 #include "tests/cli/CliRunner.h"
 #include "tests/dialogs/FakeUi.h"

@@ -1,5 +1,5 @@
 // Whole-file writes that never leave a half-written file behind.
-#include "geometry/AtomicFile.h"
+#include "base/AtomicFile.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>

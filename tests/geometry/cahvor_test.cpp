@@ -1,7 +1,7 @@
 // Vector/quaternion arithmetic, the camera catalogue and the CAHVOR
 // back-projection.
 #include "geometry/Camera.h"
-#include "geometry/Messages.h"
+#include "base/Messages.h"
 #include "geometry/Point3D.h"
 
 #include <gtest/gtest.h>

@@ -1,5 +1,5 @@
 // Fixed-notation numbers: the fast path must print what printf prints.
-#include "geometry/Format.h"
+#include "base/Format.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // Stereo intersection of two rays, both variants and the user options.
 #include "geometry/Camera.h"
-#include "geometry/Messages.h"
+#include "base/Messages.h"
 
 #include <gtest/gtest.h>
 

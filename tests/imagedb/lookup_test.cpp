@@ -1,7 +1,7 @@
 // Keys, lookup and the table's ordering rules.
 #include "TestFiles.h"
 
-#include "analysis/Paths.h"
+#include "base/Paths.h"
 #include "imagedb/ImageDatabase.h"
 
 #include <gtest/gtest.h>

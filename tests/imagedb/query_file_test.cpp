@@ -2,7 +2,7 @@
 // and the Import and Initialize operations.
 #include "TestFiles.h"
 
-#include "geometry/Messages.h"
+#include "base/Messages.h"
 #include "imagedb/QueryFile.h"
 
 #include <gtest/gtest.h>

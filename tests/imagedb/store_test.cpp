@@ -2,7 +2,7 @@
 // that fail or are killed halfway.
 #include "TestFiles.h"
 
-#include "geometry/Messages.h"
+#include "base/Messages.h"
 #include "imagedb/ImageDatabase.h"
 
 #include <gtest/gtest.h>

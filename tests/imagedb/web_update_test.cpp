@@ -2,7 +2,7 @@
 // tested against a server in the net tests.
 #include "TestFiles.h"
 
-#include "geometry/Messages.h"
+#include "base/Messages.h"
 #include "imagedb/WebUpdate.h"
 
 #include <gtest/gtest.h>

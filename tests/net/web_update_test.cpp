@@ -2,7 +2,7 @@
 // answers the downloads with whole, failing, foreign and broken responses.
 #include "tests/imagedb/TestFiles.h"
 
-#include "geometry/Messages.h"
+#include "base/Messages.h"
 #include "imagedb/WebUpdate.h"
 #include "net/HttpDownloader.h"
 #include "tests/net/LocalHttpServer.h"

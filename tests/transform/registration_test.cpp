@@ -1,6 +1,6 @@
 // Three-point registration and the transform of vertex files.
 #include "analysis/ResultFiles.h"
-#include "geometry/Messages.h"
+#include "base/Messages.h"
 #include "transform/Registration.h"
 
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-#include "geometry/Format.h"
+#include "base/Format.h"
 
 #include <charconv>
 #include <cmath>

@@ -1,4 +1,4 @@
-#include "geometry/Messages.h"
+#include "base/Messages.h"
 
 #include <cstdio>
 
