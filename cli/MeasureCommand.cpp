@@ -1,15 +1,16 @@
 // measure: the range calculation of the Analyse dialog, for one pair of
 // marks or for a file of them.
-#include "base/Paths.h"
 #include "analysis/ProductName.h"
 #include "analysis/RangeCalc.h"
 #include "analysis/ResultFiles.h"
+#include "base/Messages.h"
+#include "base/Paths.h"
 #include "cli/Args.h"
 #include "cli/Commands.h"
 #include "cli/JsonWriter.h"
 #include "geometry/CameraModel.h"
 #include "geometry/StereoIntersection.h"
-#include "base/Messages.h"
+#include "imagedb/CalcInput.h"
 #include "imagedb/ImageDatabase.h"
 #include "imagedb/QueryFile.h"
 
@@ -17,28 +18,15 @@
 #include <filesystem>
 #include <fstream>
 #include <optional>
-#include <unordered_map>
 
 namespace {
-
-// Everything the dialog takes from its controls apart from the pixels and
-// the two files.
-struct DialogOptions {
-    std::optional<CameraId> leftCamera; // chosen by hand; otherwise from the names
-    std::optional<CameraId> rightCamera;
-    bool b2D = false;
-    bool bRLVector = false;
-    std::string strRLVector;
-    double dAzCorrLeft = 0.0;
-    double dAzCorrRight = 0.0;
-};
 
 Args ParseOrThrow(const Tokens& tokens) {
     OptionSet options;
     options.flags = {"2d"};
     options.values = {"left",      "right",   "pixels",  "left-camera", "right-camera",
-                   "rl-vector", "az-corr", "db",      "records",     "last-position",
-                   "batch",     "log",     "vertices"};
+                      "rl-vector", "az-corr", "db",      "records",     "last-position",
+                      "batch",     "log",     "vertices"};
     std::string error;
     auto args = Args::Parse(tokens, options, error);
     if (!args) {
@@ -72,8 +60,8 @@ std::optional<CameraId> CameraOption(const Args& args, const char* option) {
     return id;
 }
 
-DialogOptions OptionsOf(const Args& args) {
-    DialogOptions o;
+CalcOptions OptionsOf(const Args& args) {
+    CalcOptions o;
     o.leftCamera = CameraOption(args, "left-camera");
     o.rightCamera = CameraOption(args, "right-camera");
     o.b2D = args.Has("2d");
@@ -87,43 +75,6 @@ DialogOptions OptionsOf(const Args& args) {
         o.dAzCorrRight = v[1];
     }
     return o;
-}
-
-// The camera the dialog selects for an image: the one its product name
-// names; none for an unknown name or one too short for its mission's rule.
-CameraId CameraOfImage(const std::string& path) {
-    // A batch names the same few images again and again.
-    static std::unordered_map<std::string, CameraId> s_known;
-    const auto it = s_known.find(path);
-    if (it != s_known.end()) {
-        return it->second;
-    }
-    const ProductNameInfo info = DecodeProductName(PathTitle(path));
-    const CameraId id = info.bInvalidArgument ? -1 : info.nCameraId;
-    if (s_known.size() < 4096) {
-        s_known.emplace(path, id);
-    }
-    return id;
-}
-
-RangeCalcInput MakeInput(const DialogOptions& o, const std::string& left, const std::string& right,
-                         const std::vector<double>& px, const CPoint3D& lastPos) {
-    RangeCalcInput in;
-    in.dLeftCol = px[0];
-    in.dLeftRow = px[1];
-    in.dRightCol = px[2];
-    in.dRightRow = px[3];
-    in.nCamLeft = o.leftCamera ? *o.leftCamera : CameraOfImage(left);
-    in.nCamRight = o.rightCamera ? *o.rightCamera : CameraOfImage(right);
-    in.b2D = o.b2D;
-    in.bRLVector = o.bRLVector;
-    in.strRLVector = o.strRLVector;
-    in.dAzCorrLeft = o.dAzCorrLeft;
-    in.dAzCorrRight = o.dAzCorrRight;
-    in.sLeftFile = left;
-    in.sRightFile = right;
-    in.ptLastPos = lastPos;
-    return in;
 }
 
 // Query-export files imported into the table in memory: keys kept whole,
@@ -220,15 +171,16 @@ int RunSingle(const Args& args) {
             throw UsageError{std::string("--") + batchOnly + " needs --batch"};
         }
     }
-    const DialogOptions options = OptionsOf(args);
+    const CalcOptions options = OptionsOf(args);
     const auto pixels = ListOrThrow(args, "pixels", 4, "XL,YL,XR,YR");
     const CPoint3D lastPos = LastPositionOf(args);
     ImageDatabase db;
     LoadDatabase(args, db);
 
     const RangeCalcInput in =
-        MakeInput(options, *args.Value("left"), *args.Value("right"), pixels, lastPos);
-    const RangeCalcResult r = CalculateRange(in, db);
+        MakeRangeCalcInput(options, *args.Value("left"), *args.Value("right"),
+                           {pixels[0], pixels[1]}, {pixels[2], pixels[3]}, lastPos, db);
+    const RangeCalcResult r = CalculateRange(in);
     if (args.Json()) {
         std::string text;
         AppendResultJson(text, in, r);
@@ -292,7 +244,7 @@ int RunBatch(const Args& args) {
         }
     }
     const std::string batchPath = *args.Value("batch");
-    const DialogOptions options = OptionsOf(args);
+    const CalcOptions options = OptionsOf(args);
     CPoint3D lastPos = LastPositionOf(args);
     std::ifstream batch(batchPath, std::ios::binary);
     if (!batch) {
@@ -322,8 +274,9 @@ int RunBatch(const Args& args) {
                          batchPath.c_str(), lineNo);
             continue;
         }
-        const RangeCalcInput in = MakeInput(options, left, right, pixels, lastPos);
-        const RangeCalcResult r = CalculateRange(in, db);
+        const RangeCalcInput in = MakeRangeCalcInput(options, left, right, {pixels[0], pixels[1]},
+                                                     {pixels[2], pixels[3]}, lastPos, db);
+        const RangeCalcResult r = CalculateRange(in);
         if (r.bOk) {
             lastPos = r.ptNewLastPos;
             resultsLog += r.sLogEntry;
