@@ -1,5 +1,6 @@
 // measure: the range calculation of the Analyse dialog, for one pair of
 // marks or for a file of them.
+#include "analysis/MeasurementSession.h"
 #include "analysis/ProductName.h"
 #include "analysis/RangeCalc.h"
 #include "analysis/ResultFiles.h"
@@ -7,7 +8,7 @@
 #include "base/Paths.h"
 #include "cli/Args.h"
 #include "cli/Commands.h"
-#include "cli/JsonWriter.h"
+#include "cli/Json.h"
 #include "geometry/CameraModel.h"
 #include "geometry/StereoIntersection.h"
 #include "imagedb/CalcInput.h"
@@ -115,38 +116,34 @@ void LoadDatabase(const Args& args, ImageDatabase& db) {
 
 // One measurement's result as a JSON object and a line end.
 void AppendResultJson(std::string& out, const RangeCalcInput& in, const RangeCalcResult& r) {
-    JsonWriter j(out);
-    const auto number = [&j, &r](const char* key, double v) {
-        r.bOk ? j.Number(key, v) : j.Null(key);
-    };
-    const auto point = [&j, &r](const char* key, const CPoint3D& p) {
-        r.bOk ? j.Point(key, p) : j.Null(key);
-    };
-    j.Bool("ok", r.bOk);
-    number("range", r.dRange);
-    point("position", r.ptPosition);
-    number("distance_to_last", r.dDistToLast);
-    number("pixel_size", r.dPixelSize);
-    number("azimuth", r.dAzimuth);
-    number("elevation", r.dElevation);
-    j.BeginObject("fields")
-        .String("range", r.strRange)
-        .String("pos", r.strPos)
-        .String("dist_to_last", r.strDistToLast)
-        .String("pixel_size", r.strPixelSize)
-        .String("az", r.strAz)
-        .String("el", r.strEl)
-        .String("error_summary", r.strErrorSummary)
-        .EndObject();
-    j.String("log_entry", r.sLogEntry);
-    point("half_spread", r.vertex.m_ptError);
-    j.Int("left_camera_id", in.nCamLeft)
-        .Int("right_camera_id", in.nCamRight)
-        .Bool("left_record", r.bLeftRecord)
-        .Bool("right_record", r.bRightRecord)
-        .Point("new_last_position", r.ptNewLastPos)
-        .Strings("messages", r.vMessages)
-        .End();
+    // Values a failed calculation does not have are null.
+    const auto number = [&r](double v) { return r.bOk ? JsonNumber(v) : Json(); };
+    const auto point = [&r](const CPoint3D& p) { return r.bOk ? JsonPoint(p) : Json(); };
+    Json j;
+    j["ok"] = r.bOk;
+    j["range"] = number(r.dRange);
+    j["position"] = point(r.ptPosition);
+    j["distance_to_last"] = number(r.dDistToLast);
+    j["pixel_size"] = number(r.dPixelSize);
+    j["azimuth"] = number(r.dAzimuth);
+    j["elevation"] = number(r.dElevation);
+    Json& fields = j["fields"];
+    fields["range"] = r.strRange;
+    fields["pos"] = r.strPos;
+    fields["dist_to_last"] = r.strDistToLast;
+    fields["pixel_size"] = r.strPixelSize;
+    fields["az"] = r.strAz;
+    fields["el"] = r.strEl;
+    fields["error_summary"] = r.strErrorSummary;
+    j["log_entry"] = r.sLogEntry;
+    j["half_spread"] = point(r.vertex.m_ptError);
+    j["left_camera_id"] = in.nCamLeft;
+    j["right_camera_id"] = in.nCamRight;
+    j["left_record"] = r.bLeftRecord;
+    j["right_record"] = r.bRightRecord;
+    j["new_last_position"] = JsonPoint(r.ptNewLastPos);
+    j["messages"] = JsonStrings(r.vMessages);
+    out += JsonText(j);
     out += '\n';
 }
 
@@ -245,7 +242,6 @@ int RunBatch(const Args& args) {
     }
     const std::string batchPath = *args.Value("batch");
     const CalcOptions options = OptionsOf(args);
-    CPoint3D lastPos = LastPositionOf(args);
     std::ifstream batch(batchPath, std::ios::binary);
     if (!batch) {
         std::fprintf(stderr, "Unable to open %s\n", batchPath.c_str());
@@ -255,8 +251,8 @@ int RunBatch(const Args& args) {
     LoadDatabase(args, db);
 
     // What the view collects from consecutive CALCULATEs.
-    std::string resultsLog;
-    std::vector<VertexRecord> vertices;
+    MeasurementSession session;
+    CPoint3D lastPos = LastPositionOf(args);
     std::string line;
     std::string left;
     std::string right;
@@ -278,9 +274,8 @@ int RunBatch(const Args& args) {
                                                      {pixels[2], pixels[3]}, lastPos, db);
         const RangeCalcResult r = CalculateRange(in);
         if (r.bOk) {
-            lastPos = r.ptNewLastPos;
-            resultsLog += r.sLogEntry;
-            vertices.push_back(r.vertex);
+            session.Append(r.leftMark, r.rightMark, r.vertex, r.sLogEntry, r.ptNewLastPos);
+            lastPos = session.LastPosition();
         }
         text.clear();
         AppendResultJson(text, in, r);
@@ -296,17 +291,17 @@ int RunBatch(const Args& args) {
     {
         ScopedMessageSink scope(&messages);
         if (const auto out = args.Value("log")) {
-            if (resultsLog.empty()) {
+            if (session.ResultsLog().empty()) {
                 ReportMessage("Nothing to save");
             } else {
-                saved = SaveResultsLog(*out, resultsLog) && saved;
+                saved = SaveResultsLog(*out, session.ResultsLog()) && saved;
             }
         }
         if (const auto out = args.Value("vertices")) {
-            if (vertices.empty()) {
+            if (session.Vertices().empty()) {
                 ReportMessage("Nothing to save");
             } else {
-                saved = SaveVertexFile(*out, vertices) && saved;
+                saved = SaveVertexFile(*out, session.Vertices()) && saved;
             }
         }
     }
