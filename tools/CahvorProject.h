@@ -1,19 +1,13 @@
-// Forward CAHVOR projection (3-D point -> image position) and catalogue cameras
-// posed by an image record exactly as the measurement places them. The
+// Catalogue cameras posed by an image record exactly as the measurement places
+// them, projecting with the core's forward CAHVOR projection. The
 // measurement itself only ever casts rays; the sample generator needs the
 // other direction to render images and to know where a point appears.
 #pragma once
 
 #include "analysis/Measurement.h"
+#include "geometry/CahvorProjection.h"
 #include "geometry/Camera.h"
 #include "geometry/ImageRecord.h"
-
-// Image position of the direction p (from the camera centre, model frame) with
-// the radial distortion applied: zeta = p.O, lambda = p - zeta O,
-// tau = lambda.lambda / zeta^2, mu = r0 + r1 tau + r2 tau^2, p' = p + mu lambda,
-// column = p'.H / p'.A, row = p'.V / p'.A. False when p does not lie in front
-// of the camera (p'.A <= 0 or zeta <= 0).
-bool ProjectModelVector(const CameraModel& model, const CPoint3D& p, ImagePoint& pixel);
 
 // A catalogue camera with its image record attached. Rays come from
 // CameraPoseRay with the head pointing applied, as a stereo measurement of
