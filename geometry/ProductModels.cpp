@@ -69,7 +69,7 @@ std::optional<Ray> CameraModelCahv::PixelToRay(const ImagePoint& pixel) const {
     if (!(n2 > 0.0)) {
         return std::nullopt;
     }
-    return FiniteRay(m_params.c, r / std::sqrt(n2));
+    return FiniteRay(m_params.c, r * (1.0 / std::sqrt(n2)));
 }
 
 std::optional<ImagePoint> CameraModelCahv::PointToPixel(const CPoint3D& point) const {
@@ -98,14 +98,20 @@ std::optional<Ray> CameraModelCahvor::PixelToRay(const ImagePoint& pixel) const 
         return std::nullopt;
     }
     const CPoint3D lambda = r - o * zeta;
-    const double tau = Dot(lambda, lambda) / (zeta * zeta);
+    const double lambda2 = Dot(lambda, lambda);
+    const double zeta2 = zeta * zeta;
+    const double tau = lambda2 / zeta2;
     // f(u) = k1 u + b1 u^3 + b2 u^5 - 1 with the distortion of the distorted
     // radius as the start: exact for a linear term, and otherwise close
-    // enough that Newton's method converges quadratically from the first step.
-    const double b1 = m_params.r.m_dY * tau;
-    const double b2 = m_params.r.m_dZ * (tau * tau);
+    // enough that Newton's method converges quadratically from the first step
+    // (one step for most of a Navcam image). The start is formed from
+    // lambda2 and zeta2 directly, so that its division runs alongside tau's.
+    const CPoint3D& rr = m_params.r;
     const double k1 = m_dK1;
-    double u = 1.0 / (k1 + b1 + b2);
+    double u =
+        zeta2 * zeta2 / ((k1 * zeta2 + rr.m_dY * lambda2) * zeta2 + rr.m_dZ * (lambda2 * lambda2));
+    const double b1 = rr.m_dY * tau;
+    const double b2 = rr.m_dZ * (tau * tau);
     // The ray turns by d(angle)/du = sqrt(tau) / (1 + u^2 tau) <= sqrt(tau)
     // per unit of u; compare squares to avoid the root.
     const double limit2 = kCahvorAngleTolerance * kCahvorAngleTolerance;
@@ -114,9 +120,10 @@ std::optional<Ray> CameraModelCahvor::PixelToRay(const ImagePoint& pixel) const 
         const double u2 = u * u;
         const double f = u * (k1 + u2 * (b1 + u2 * b2)) - 1.0;
         const double df = k1 + u2 * (3.0 * b1 + 5.0 * u2 * b2);
-        const double step = f / df;
+        const double invDf = 1.0 / df;
+        const double step = f * invDf;
         // Newton: the error after this step is about |f'' / (2 f')| step^2.
-        const double curvature = (3.0 * b1 * u + 10.0 * b2 * u2 * u) / df;
+        const double curvature = (3.0 * b1 * u + 10.0 * b2 * u2 * u) * invDf;
         const double remaining = curvature * step * step;
         u -= step;
         if (remaining * remaining * tau <= limit2 && std::fabs(step) < 1.0) {
@@ -132,7 +139,7 @@ std::optional<Ray> CameraModelCahvor::PixelToRay(const ImagePoint& pixel) const 
     if (!(n2 > 0.0)) {
         return std::nullopt;
     }
-    return FiniteRay(m_params.c, d / std::sqrt(n2));
+    return FiniteRay(m_params.c, d * (1.0 / std::sqrt(n2)));
 }
 
 std::optional<ImagePoint> CameraModelCahvor::PointToPixel(const CPoint3D& point) const {
