@@ -1,24 +1,5 @@
 #include "geometry/CatalogueProjection.h"
 
-bool ProjectModelVector(const CameraModel& model, const CPoint3D& p, ImagePoint& pixel) {
-    const double zeta = Dot(p, model.m_ptO);
-    if (!(zeta > 0.0)) {
-        return false;
-    }
-    const CPoint3D lambda = p - model.m_ptO * zeta;
-    const double tau = Dot(lambda, lambda) / (zeta * zeta);
-    const CPoint3D& r = model.m_ptR;
-    const double mu = r.m_dX + r.m_dY * tau + r.m_dZ * tau * tau;
-    const CPoint3D pd = p + lambda * mu;
-    const double a = Dot(pd, model.m_ptA);
-    if (!(a > 0.0)) {
-        return false;
-    }
-    pixel.x = Dot(pd, model.m_ptH) / a;
-    pixel.y = Dot(pd, model.m_ptV) / a;
-    return true;
-}
-
 CatalogueProjection::CatalogueProjection(const CameraModel& model, bool applyPointing)
     : m_model(model), m_bApplyPointing(applyPointing),
       m_qHead(HeadRotation(m_model, applyPointing)) {
