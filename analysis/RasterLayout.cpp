@@ -77,13 +77,15 @@ double ReadSample(const unsigned char* p, const RasterLayout& l) {
     case SampleKind::Unsigned:
         return static_cast<double>(l.bitMask ? (raw & l.bitMask) : raw);
     case SampleKind::Signed: {
+        // The mask names the significant bits of the stored word: it applies
+        // before any sign (MER/MSL EDRs are "MSB_INTEGER" with 12 of 16 bits).
+        if (l.bitMask != 0) {
+            return static_cast<double>(raw & l.bitMask);
+        }
         const int bits = 8 * l.bytesPerSample;
         std::int64_t v = static_cast<std::int64_t>(raw);
         if (raw & (std::uint64_t{1} << (bits - 1))) {
             v -= static_cast<std::int64_t>(std::uint64_t{1} << bits);
-        }
-        if (l.bitMask && v >= 0) {
-            v &= l.bitMask;
         }
         return static_cast<double>(v);
     }
@@ -139,8 +141,11 @@ RasterResult Decode(const std::string& name, const unsigned char* data, const Ra
             px.significantBits = std::min(px.significantBits, 16);
         }
         // The common case gets its own loop: one band of 16-bit unsigned lines.
-        if (px.channels == 1 && l.bytesPerSample == 2 && l.kind == SampleKind::Unsigned) {
+        if (px.channels == 1 && l.bytesPerSample == 2) {
             const std::uint32_t mask = l.bitMask ? l.bitMask : 0xffffu;
+            // Without a mask a signed sample's sign bit makes it negative: 0.
+            const unsigned negative =
+                l.kind == SampleKind::Signed && l.bitMask == 0 ? 0x8000u : 0x10000u;
             for (int y = 0; y < l.lines; ++y) {
                 const unsigned char* p = data + SampleOffset(l, e, 0, y, 0);
                 std::uint16_t* out = px.samples.data() + static_cast<std::size_t>(y) * l.samples;
@@ -148,7 +153,7 @@ RasterResult Decode(const std::string& name, const unsigned char* data, const Ra
                     l.storage == BandStorage::SampleInterleaved ? 2u * l.bands : 2u;
                 for (int x = 0; x < l.samples; ++x, p += step) {
                     const unsigned v = l.bigEndian ? (p[0] << 8 | p[1]) : (p[1] << 8 | p[0]);
-                    out[x] = static_cast<std::uint16_t>(v & mask);
+                    out[x] = static_cast<std::uint16_t>((v & negative) ? 0u : (v & mask));
                 }
             }
             r.ok = true;

@@ -33,7 +33,8 @@ struct RasterResult {
 // Checks the layout (sizes, sample width, kind) and that the file holds every
 // byte it describes before anything is allocated, then decodes the first band,
 // or the three bands as RGB. Integers up to 16 bits keep their values
-// (negative ones become 0, the bit mask applies); wider integers and reals are
+// (the bit mask applies to the stored word, before any sign; negative values
+// become 0); wider integers and reals are
 // scaled linearly from their finite minimum..maximum onto 0..65535.
 RasterResult DecodeRaster(const std::string& path, const RasterLayout& layout);
 

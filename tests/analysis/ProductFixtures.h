@@ -73,7 +73,7 @@ inline std::string Ramp16(int width, int height, bool bigEndian = true,
 // A short PDS3 label with a CAHVOR model, a pose and an IMAGE object; the
 // pointer and image lines are given by the caller.
 inline std::string MiniPds3(const std::string& pointer, const std::string& imageLines,
-                            const std::string& recordBytes = "RECORD_BYTES = 100") {
+                            const std::string& recordBytes = "RECORD_BYTES = 1000") {
     return "PDS_VERSION_ID = PDS3\n" + recordBytes + "\n" + pointer +
            "\n"
            "INSTRUMENT_ID = \"NAVCAM_LEFT\"\n"
