@@ -1,9 +1,9 @@
 #include "analysis/RangeCalc.h"
 
-#include "base/Format.h"
-#include "base/Messages.h"
 #include "base/Paths.h"
 #include "geometry/Camera.h"
+#include "base/Format.h"
+#include "base/Messages.h"
 #include "imagedb/ImageDatabase.h"
 
 #include <algorithm>

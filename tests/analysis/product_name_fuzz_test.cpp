@@ -1,7 +1,7 @@
 // Random and mutated titles never crash the decoder, and its result always
 // keeps its own invariants.
-#include "analysis/ProductName.h"
 #include "base/Paths.h"
+#include "analysis/ProductName.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // Product-name decoding and the path functions.
-#include "analysis/ProductName.h"
 #include "base/Paths.h"
+#include "analysis/ProductName.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,8 @@
 // The range calculation behind CALCULATE: fields, log entry, error sweep,
 // chaining of the last position and the R-L vector.
 #include "analysis/RangeCalc.h"
-#include "base/Messages.h"
 #include "geometry/Camera.h"
+#include "base/Messages.h"
 #include "imagedb/ImageDatabase.h"
 
 #include <gtest/gtest.h>
