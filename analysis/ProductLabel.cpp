@@ -124,6 +124,7 @@ public:
                     return Fail(r, "END inside " + blocks.back());
                 }
                 r.ok = true;
+                r.ended = true;
                 r.endOffset = m_pos;
                 return r;
             }

@@ -66,6 +66,7 @@ struct LabelParseResult {
     std::string message; // what is wrong and on which line, when not ok
     ProductLabel label;
     std::size_t endOffset = 0; // bytes of text the label took (up to after its END line)
+    bool ended = false;        // an END line (ODL) closed the label
 };
 
 // PDS3 ODL: stops after the line "END"; text past it (padding, a VICAR header,

@@ -4,6 +4,7 @@
 #include "analysis/RasterLayout.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <filesystem>
 
@@ -12,6 +13,7 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr std::uint64_t kMaxLabelBytes = 16u << 20;
+constexpr std::uint64_t kFirstRead = 64u << 10;
 
 const std::vector<std::string_view> kModelGroups = {"GEOMETRIC_CAMERA_MODEL",
                                                     "GEOMETRIC_CAMERA_MODEL_PARMS"};
@@ -323,7 +325,13 @@ ProductReadResult ReadVicarFile(const std::string& path, std::uint64_t start,
 
 ProductReadResult ReadPds3(const std::string& path, const std::string& head,
                            const ProductReadOptions& options) {
-    const LabelParseResult parsed = ParseOdlLabel(head);
+    LabelParseResult parsed = ParseOdlLabel(head);
+    if (!parsed.ended && head.size() < FileSize(path).value_or(0)) {
+        // The label goes on past the first bytes read: read up to the limit.
+        if (const auto more = ReadFileHead(path, kMaxLabelBytes)) {
+            parsed = ParseOdlLabel(*more);
+        }
+    }
     if (!parsed.ok) {
         return Fail(path + ": label: " + parsed.message);
     }
@@ -651,9 +659,23 @@ ProductReadResult ReadProduct(const std::string& path, const ProductReadOptions&
     if (!fs::is_regular_file(path, ec)) {
         return Fail(path + ": no such file");
     }
-    const auto head = ReadFileHead(path, kMaxLabelBytes);
+    // Labels are usually short: the first bytes decide the kind of product,
+    // and a reader that needs more reads on.
+    auto head = ReadFileHead(path, kFirstRead);
     if (!head) {
         return Fail(path + ": cannot be read");
+    }
+    std::size_t lead = 0;
+    while (lead < head->size() && std::isspace(static_cast<unsigned char>((*head)[lead]))) {
+        ++lead;
+    }
+    if (lead < head->size() &&
+        ((*head)[lead] == '<' || (*head)[lead] == '{' || (*head)[lead] == '[') &&
+        head->size() == kFirstRead) {
+        head = ReadFileHead(path, kMaxLabelBytes);
+        if (!head) {
+            return Fail(path + ": cannot be read");
+        }
     }
     std::string_view text = *head;
     if (text.substr(0, 3) == "\xEF\xBB\xBF") {
@@ -721,8 +743,16 @@ ProductReadResult ReadProduct(const std::string& path, const ProductReadOptions&
         }
         return r;
     }
+    if (text.substr(0, 2) == "\xFF\xD8" && !ImageFileSize(text)) {
+        // A JPEG whose frame header lies behind long metadata segments.
+        if (const auto more = ReadFileHead(path, 1u << 20)) {
+            if (ImageFileSize(*more)) {
+                return ReadRawImage(path, *more);
+            }
+        }
+    }
     if (ImageFileSize(text)) {
-        return ReadRawImage(path, std::string(text.substr(0, 1 << 20)));
+        return ReadRawImage(path, std::string(text));
     }
     return Fail(path + ": not a product Ranvista reads (no PDS3, VICAR, PDS4 or JSON label, and "
                        "not a PNG or JPEG image)");

@@ -326,6 +326,16 @@ TEST(ProductReader, TheRealMerEdrLabelAroundSyntheticPixelsGivesModelPoseAndTwel
     EXPECT_FALSE(ReadProduct(dir / "2N292280938EFFB100P0703L0M1.IMG", noPixels).product.pixels);
 }
 
+TEST(ProductReader, ALabelLongerThanTheFirstBytesReadIsReadToItsEnd) {
+    TempDir dir;
+    std::string label = MiniPds3("^IMAGE = 101", ImageLines(kGrey16), "RECORD_BYTES = 1000");
+    label.insert(label.find("OBJECT = IMAGE"), "/* " + std::string(90000, '.') + " */\n");
+    WriteFile(dir / "long.IMG", PadTo(label, 100000) + Pixels(kGrey16));
+    const ProductReadResult r = ReadProduct(dir / "long.IMG");
+    ASSERT_TRUE(r.ok) << r.message;
+    EXPECT_EQ(r.product.pixels->At(5, 4), Value(5, 4, 0));
+}
+
 TEST(ProductReader, TheRealMerVicarHeaderGivesItsLinearisedModelPoseAndPixels) {
     TempDir dir;
     std::string header = ReadFixture("2n295212876fflb1dnp1950l0m1.vicar");
