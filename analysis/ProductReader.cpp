@@ -458,30 +458,35 @@ ProductReadResult ReadVicarFile(const std::string& path, std::uint64_t start,
     if (!size || !first) {
         return Fail(path + ": cannot be read");
     }
-    const std::string_view headStart = std::string_view(*first).substr(
-        std::min<std::size_t>(static_cast<std::size_t>(start), first->size()));
-    // LBLSIZE first, then the whole label (bounded by the file).
-    std::size_t lblsize = 0;
-    {
-        std::string_view s = headStart;
+    const auto lblsizeAt = [&](std::uint64_t at,
+                               const std::string& bytes) -> std::optional<std::size_t> {
+        std::string_view s = std::string_view(bytes).substr(
+            std::min<std::size_t>(static_cast<std::size_t>(at), bytes.size()));
         if (s.substr(0, 8) != "LBLSIZE=") {
-            return Fail(path + ": no VICAR label at byte " + std::to_string(start));
+            return std::nullopt;
         }
         s.remove_prefix(8);
         while (!s.empty() && s.front() == ' ') {
             s.remove_prefix(1);
         }
-        while (!s.empty() && s.front() >= '0' && s.front() <= '9' && lblsize < kMaxLabelBytes) {
-            lblsize = lblsize * 10 + static_cast<std::size_t>(s.front() - '0');
+        std::size_t n = 0;
+        while (!s.empty() && s.front() >= '0' && s.front() <= '9' && n < kMaxLabelBytes) {
+            n = n * 10 + static_cast<std::size_t>(s.front() - '0');
             s.remove_prefix(1);
         }
-        if (lblsize == 0 || lblsize >= kMaxLabelBytes) {
-            return Fail(path + ": VICAR LBLSIZE is not a usable size");
-        }
-        if (start + lblsize > *size) {
-            return Fail(path + ": the VICAR label is truncated (LBLSIZE " +
-                        std::to_string(lblsize) + ", file " + std::to_string(*size) + " bytes)");
-        }
+        return n;
+    };
+    const auto lblsizeValue = lblsizeAt(start, *first);
+    if (!lblsizeValue) {
+        return Fail(path + ": no VICAR label at byte " + std::to_string(start));
+    }
+    const std::size_t lblsize = *lblsizeValue;
+    if (lblsize == 0 || lblsize >= kMaxLabelBytes) {
+        return Fail(path + ": VICAR LBLSIZE is not a usable size");
+    }
+    if (start + lblsize > *size) {
+        return Fail(path + ": the VICAR label is truncated (LBLSIZE " + std::to_string(lblsize) +
+                    ", file " + std::to_string(*size) + " bytes)");
     }
     const auto whole = ReadFileHead(path, start + lblsize);
     if (!whole) {
@@ -492,7 +497,43 @@ ProductReadResult ReadVicarFile(const std::string& path, std::uint64_t start,
     if (!parsed.ok) {
         return Fail(path + ": VICAR label: " + parsed.message);
     }
-    const ProductLabel& label = parsed.label;
+    ProductLabel label = parsed.label;
+    auto system = [&](std::string_view key) { return label.Find("", key); };
+    const auto nl = PositiveInt(system("NL"));
+    const auto ns = PositiveInt(system("NS"));
+    const auto nb = PositiveInt(system("NB"));
+    if (!nl || !ns || *nl == 0 || *ns == 0) {
+        return Fail(path + ": VICAR NL/NS missing or not numbers");
+    }
+    const int bands = nb && *nb > 0 ? *nb : 1;
+    const std::string org = UpperAscii(Text(system("ORG")));
+    const auto recsize = PositiveInt(system("RECSIZE"));
+    const auto nlb = PositiveInt(system("NLB"));
+    const std::uint64_t dataStart = start + lblsize +
+                                    static_cast<std::uint64_t>(nlb ? *nlb : 0) *
+                                        static_cast<std::uint64_t>(recsize ? *recsize : 0);
+    // EOL=1: a second label after the image holds more items (a model, say).
+    if (const auto eol = system("EOL"); eol && eol->Integer() == 1 && recsize && *recsize > 0) {
+        const std::uint64_t records = static_cast<std::uint64_t>(*nl) *
+                                      static_cast<std::uint64_t>(org == "BIP" ? *ns : bands);
+        const std::uint64_t eolAt = dataStart + records * static_cast<std::uint64_t>(*recsize);
+        const auto eolHead = eolAt < *size ? ReadFileHead(path, eolAt + 64) : std::nullopt;
+        const auto eolSize = eolHead ? lblsizeAt(eolAt, *eolHead) : std::nullopt;
+        if (!eolSize || *eolSize == 0 || *eolSize >= kMaxLabelBytes || eolAt + *eolSize > *size) {
+            return Fail(path + ": EOL=1 but no VICAR label follows the image");
+        }
+        const auto eolBytes = ReadFileHead(path, eolAt + *eolSize);
+        const LabelParseResult eolLabel =
+            ParseVicarLabel(std::string_view(*eolBytes).substr(static_cast<std::size_t>(eolAt)));
+        if (!eolLabel.ok) {
+            return Fail(path + ": VICAR label after the image: " + eolLabel.message);
+        }
+        for (const auto& item : eolLabel.label.Items()) {
+            if (!item.group.empty()) { // its system items repeat the first label's
+                label.Add(item.group, item.key, item.value);
+            }
+        }
+    }
     ProductReadResult r;
     if (wantModel) {
         r = ModelFromLabel(label, path);
@@ -505,13 +546,6 @@ ProductReadResult ReadVicarFile(const std::string& path, std::uint64_t start,
     info.source = "vicar";
     info.dataFile = path;
     FillIdentity(label, info);
-    auto system = [&](std::string_view key) { return label.Find("", key); };
-    const auto nl = PositiveInt(system("NL"));
-    const auto ns = PositiveInt(system("NS"));
-    const auto nb = PositiveInt(system("NB"));
-    if (!nl || !ns || *nl == 0 || *ns == 0) {
-        return Fail(path + ": VICAR NL/NS missing or not numbers");
-    }
     info.width = *ns;
     info.height = *nl;
     if (const auto v = PositiveInt(label.FindIn({"IMAGE_DATA"}, "FIRST_LINE")); v && *v >= 1) {
@@ -528,7 +562,7 @@ ProductReadResult ReadVicarFile(const std::string& path, std::uint64_t start,
     RasterLayout layout;
     layout.lines = *nl;
     layout.samples = *ns;
-    layout.bands = nb ? *nb : 1;
+    layout.bands = bands;
     const std::string format = UpperAscii(Text(system("FORMAT")));
     if (format == "BYTE") {
         layout.bytesPerSample = 1;
@@ -549,6 +583,7 @@ ProductReadResult ReadVicarFile(const std::string& path, std::uint64_t start,
         return Fail(path + ": VICAR FORMAT '" + format + "' is not supported");
     }
     if (layout.kind == SampleKind::Real) {
+        // VICAR: IEEE is high byte first, RIEEE ("reversed") low byte first.
         const std::string realfmt = UpperAscii(Text(system("REALFMT")));
         if (realfmt == "IEEE" || realfmt.empty()) {
             layout.bigEndian = true;
@@ -567,38 +602,32 @@ ProductReadResult ReadVicarFile(const std::string& path, std::uint64_t start,
             return Fail(path + ": VICAR INTFMT '" + intfmt + "' is not supported");
         }
     }
-    const std::string org = UpperAscii(Text(system("ORG")));
+    // A record is one line of one band (BSQ, BIL) or the bands of one pixel
+    // (BIP), after NBB binary prefix bytes.
     const auto nbb = PositiveInt(system("NBB"));
-    layout.linePrefixBytes = nbb ? static_cast<std::uint64_t>(*nbb) : 0;
+    const std::uint64_t prefix = nbb ? static_cast<std::uint64_t>(*nbb) : 0;
     std::uint64_t n1 = static_cast<std::uint64_t>(*ns);
     if (org.empty() || org == "BSQ") {
         layout.storage = BandStorage::Sequential;
-    } else if (org == "BIL") {
-        layout.storage = BandStorage::LineInterleaved;
-        if (layout.linePrefixBytes != 0 && layout.bands > 1) {
-            return Fail(path + ": VICAR BIL images with binary prefixes are not supported");
+        layout.linePrefixBytes = prefix;
+    } else if (org == "BIL" || org == "BIP") {
+        layout.storage =
+            org == "BIL" ? BandStorage::LineInterleaved : BandStorage::SampleInterleaved;
+        if (prefix != 0) {
+            return Fail(path + ": VICAR " + org + " images with binary prefixes are not supported");
         }
-        n1 = static_cast<std::uint64_t>(*ns) * static_cast<std::uint64_t>(layout.bands);
-    } else if (org == "BIP") {
-        layout.storage = BandStorage::SampleInterleaved;
-        n1 = static_cast<std::uint64_t>(*ns) * static_cast<std::uint64_t>(layout.bands);
+        if (org == "BIP") {
+            n1 = static_cast<std::uint64_t>(bands);
+        }
     } else {
         return Fail(path + ": VICAR ORG '" + org + "' is not supported");
     }
-    const auto recsize = PositiveInt(system("RECSIZE"));
-    const std::uint64_t expected =
-        layout.linePrefixBytes + n1 * static_cast<std::uint64_t>(layout.bytesPerSample);
-    if (!recsize || (org != "BIL" && static_cast<std::uint64_t>(*recsize) != expected) ||
-        (org == "BIL" &&
-         static_cast<std::uint64_t>(*recsize) * static_cast<std::uint64_t>(layout.bands) !=
-             expected)) {
+    if (!recsize || static_cast<std::uint64_t>(*recsize) !=
+                        prefix + n1 * static_cast<std::uint64_t>(layout.bytesPerSample)) {
         return Fail(path + ": VICAR RECSIZE " + Describe(system("RECSIZE")) +
                     " does not match NS, NB, NBB and FORMAT");
     }
-    const auto nlb = PositiveInt(system("NLB"));
-    layout.offset =
-        start + lblsize +
-        static_cast<std::uint64_t>(nlb ? *nlb : 0) * static_cast<std::uint64_t>(*recsize);
+    layout.offset = dataStart;
     RasterResult raster = DecodeRaster(path, layout);
     if (!raster.ok) {
         return Fail(raster.message);

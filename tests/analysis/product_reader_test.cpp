@@ -360,43 +360,53 @@ TEST(ProductReader, TheRealMerVicarHeaderGivesItsLinearisedModelPoseAndPixels) {
     EXPECT_NE(cut.message.find("truncated"), std::string::npos) << cut.message;
 }
 
-TEST(ProductReader, VicarFormatsOrganisationsPrefixesAndLabelRecordsAreHonoured) {
+TEST(ProductReader, VicarFormatsOrganisationsPrefixesLabelRecordsAndEndLabelsAreHonoured) {
     TempDir dir;
     auto vicar = [&](const std::string& items, int lblsize) {
         std::string h = "LBLSIZE=" + std::to_string(lblsize) + "  " + items;
         h.resize(static_cast<std::size_t>(lblsize), ' ');
         return h;
     };
-    // BIP, 3 bands, little-endian HALF, 2 binary prefix bytes, one binary label record.
-    Layout bip{"", 16, 3, "SAMPLE_INTERLEAVED", 2, 0, false};
-    const int recsize = 2 + kW * 3 * 2;
-    WriteFile(dir / "bip.IMG",
-              vicar("FORMAT='HALF' ORG='BIP' NL=5 NS=6 NB=3 NBB=2 NLB=1 RECSIZE=" +
-                        std::to_string(recsize) +
-                        " INTFMT='LOW' PROPERTY='GEOMETRIC_CAMERA_MODEL' "
-                        "MODEL_TYPE='CAHV' MODEL_COMPONENT_1=(0,0,0) MODEL_COMPONENT_2=(1,0,0) "
-                        "MODEL_COMPONENT_3=(2.5,100,0) MODEL_COMPONENT_4=(2,0,100) "
-                        "REFERENCE_COORD_SYSTEM_NAME='ROVER_NAV_FRAME'",
-                    400) +
-                  std::string(static_cast<std::size_t>(recsize), 'L') + Pixels(bip));
-    const ProductReadResult r = ReadProduct(dir / "bip.IMG");
+    const std::string model = " PROPERTY='GEOMETRIC_CAMERA_MODEL' MODEL_TYPE='CAHV' "
+                              "MODEL_COMPONENT_1=(0,0,0) MODEL_COMPONENT_2=(1,0,0) "
+                              "MODEL_COMPONENT_3=(2.5,100,0) MODEL_COMPONENT_4=(2,0,100) "
+                              "REFERENCE_COORD_SYSTEM_NAME='ROVER_NAV_FRAME'";
+    // BSQ little-endian HALF with 2 binary prefix bytes a line and one binary label record.
+    Layout bsq{"", 16, 1, "BAND_SEQUENTIAL", 2, 0, false};
+    WriteFile(dir / "bsq.IMG", vicar("FORMAT='HALF' ORG='BSQ' NL=5 NS=6 NB=1 NBB=2 NLB=1 "
+                                     "RECSIZE=14 INTFMT='LOW'" +
+                                         model,
+                                     400) +
+                                   std::string(14, 'L') + Pixels(bsq));
+    const ProductReadResult r = ReadProduct(dir / "bsq.IMG");
     ASSERT_TRUE(r.ok) << r.message;
-    ASSERT_EQ(r.product.pixels->channels, 3);
-    EXPECT_EQ(r.product.pixels->At(4, 3, 2), Value(4, 3, 2));
+    EXPECT_EQ(r.product.pixels->At(4, 3), Value(4, 3, 0));
     EXPECT_FALSE(r.product.pose.has_value());
-    // RECSIZE that does not match the row layout, and formats Ranvista does not read.
-    WriteFile(dir / "rec.IMG", vicar("FORMAT='HALF' NL=5 NS=6 NB=1 RECSIZE=13 MODEL_TYPE=1", 2000));
-    EXPECT_NE(ReadProduct(dir / "rec.IMG").message.find("no camera model"), std::string::npos);
-    WriteFile(dir / "rec2.IMG",
-              vicar("FORMAT='HALF' NL=5 NS=6 NB=1 RECSIZE=13 PROPERTY='GEOMETRIC_CAMERA_MODEL' "
-                    "MODEL_TYPE='CAHV' MODEL_COMPONENT_1=(0,0,0) MODEL_COMPONENT_2=(1,0,0) "
-                    "MODEL_COMPONENT_3=(2.5,100,0) MODEL_COMPONENT_4=(2,0,100) "
-                    "REFERENCE_COORD_SYSTEM_NAME='ROVER_FRAME'",
-                    400) +
-                  std::string(200, '\0'));
-    const ProductReadResult rec2 = ReadProduct(dir / "rec2.IMG");
-    EXPECT_FALSE(rec2.ok);
-    EXPECT_NE(rec2.message.find("RECSIZE"), std::string::npos) << rec2.message;
+    // BIP: a record is the three bands of one pixel. The model is in the
+    // label after the image (EOL=1).
+    Layout bip{"", 8, 3, "SAMPLE_INTERLEAVED"};
+    WriteFile(dir / "bip.IMG",
+              vicar("FORMAT='BYTE' ORG='BIP' NL=5 NS=6 NB=3 EOL=1 RECSIZE=3", 100) + Pixels(bip) +
+                  vicar(model, 400));
+    const ProductReadResult eol = ReadProduct(dir / "bip.IMG");
+    ASSERT_TRUE(eol.ok) << eol.message;
+    ASSERT_EQ(eol.product.pixels->channels, 3);
+    EXPECT_EQ(eol.product.pixels->At(4, 3, 2), Value(4, 3, 2));
+    EXPECT_EQ(eol.product.model.h, CPoint3D(2.5, 100, 0));
+    WriteFile(dir / "noeol.IMG",
+              vicar("FORMAT='BYTE' ORG='BIP' NL=5 NS=6 NB=3 EOL=1 RECSIZE=3" + model, 400) +
+                  Pixels(bip));
+    const ProductReadResult noEol = ReadProduct(dir / "noeol.IMG");
+    EXPECT_FALSE(noEol.ok);
+    EXPECT_NE(noEol.message.find("EOL=1"), std::string::npos) << noEol.message;
+    // RECSIZE that does not match the record layout.
+    WriteFile(dir / "rec.IMG", vicar("FORMAT='HALF' NL=5 NS=6 NB=1 RECSIZE=13" + model, 400) +
+                                   std::string(200, '\0'));
+    const ProductReadResult rec = ReadProduct(dir / "rec.IMG");
+    EXPECT_FALSE(rec.ok);
+    EXPECT_NE(rec.message.find("RECSIZE"), std::string::npos) << rec.message;
+    WriteFile(dir / "nomodel.IMG", vicar("FORMAT='HALF' NL=5 NS=6 NB=1 RECSIZE=12", 200));
+    EXPECT_NE(ReadProduct(dir / "nomodel.IMG").message.find("no camera model"), std::string::npos);
 }
 
 TEST(ProductReader, APds4LabelGivesTheCahvoreModelItsRoverPoseAndTheImageBesideIt) {
