@@ -22,6 +22,9 @@
 struct SitePose {
     FramePose roverToSite;
     int site = 0;
+    // False when only the attitude is known: raw-feed records give xyz as
+    // (0,0,0) when the position is unknown, and the offset is then 0 too.
+    bool offsetKnown = true;
 };
 
 struct ProductInfo {

@@ -168,7 +168,10 @@ const json* FindRecord(const json& doc, std::string_view imageId) {
         if (!rec.is_object()) {
             return false;
         }
-        const auto it = rec.find("imageid");
+        auto it = rec.find("imageid");
+        if (it == rec.end() || !it->is_string()) {
+            it = rec.find("name");
+        }
         if (it == rec.end() || !it->is_string()) {
             return false;
         }
@@ -282,19 +285,31 @@ ProductReadResult ReadRawJsonText(std::string_view text, const std::string& file
             pose.roverToSite.rotation = CQuat((*q)[0], {(*q)[1], (*q)[2], (*q)[3]});
             pose.roverToSite.offset = {(*xyz)[0], (*xyz)[1], (*xyz)[2]};
             pose.site = static_cast<int>(*site);
+            if ((*xyz)[0] == 0.0 && (*xyz)[1] == 0.0 && (*xyz)[2] == 0.0) {
+                pose.offsetKnown = false;
+                info.notes.push_back("xyz is (0,0,0): the rover position in its site is unknown");
+            }
             info.pose = pose;
         }
     } else {
         info.notes.push_back("no attitude in the record: no rover pose");
     }
-    if (const auto rect = Tuple(Field(record, {"subframe_rect", "subframeRect"}));
-        rect && rect->size() == 4) {
+    const auto rect = Tuple(Field(record, {"subframe_rect", "subframeRect"}));
+    const bool hasRect = rect && rect->size() == 4 && (*rect)[0] >= 1 && (*rect)[1] >= 1 &&
+                         (*rect)[0] < 1e5 && (*rect)[1] < 1e5 && (*rect)[2] >= 1 &&
+                         (*rect)[3] >= 1 && (*rect)[2] <= 65536 && (*rect)[3] <= 65536;
+    if (hasRect) {
         info.firstSample = static_cast<int>((*rect)[0]);
         info.firstLine = static_cast<int>((*rect)[1]);
     }
     if (const auto scale = Number(Field(record, {"scale_factor", "scaleFactor"}));
         scale && *scale >= 1.0 && *scale <= 64.0) {
         info.downsampling = *scale;
+    }
+    if (hasRect) {
+        // The delivered size when the record gives no dimension.
+        info.width = static_cast<int>(std::lround((*rect)[2] / info.downsampling));
+        info.height = static_cast<int>(std::lround((*rect)[3] / info.downsampling));
     }
     if (const auto dim = Tuple(Field(record, {"dimension"})); dim && dim->size() == 2) {
         if ((*dim)[0] < 1 || (*dim)[1] < 1 || (*dim)[0] > 65536 || (*dim)[1] > 65536) {

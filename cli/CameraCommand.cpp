@@ -75,7 +75,7 @@ Json JsonCamera(const CameraReport& c) {
         pose["quaternion"] =
             Json::array({JsonNumber(p.rotation.m_dS), JsonNumber(p.rotation.m_ptVec.m_dX),
                          JsonNumber(p.rotation.m_ptVec.m_dY), JsonNumber(p.rotation.m_ptVec.m_dZ)});
-        pose["offset"] = JsonPoint(p.offset);
+        pose["offset"] = c.pose->offsetKnown ? JsonPoint(p.offset) : Json(nullptr);
         pose["site"] = c.pose->site;
         j["rover_to_site"] = pose;
     } else {

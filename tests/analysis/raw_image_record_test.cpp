@@ -178,3 +178,16 @@ TEST(RawImageRecord, RecordsWithoutAUsableModelAreRefusedWithTheReason) {
     ASSERT_TRUE(badPose.ok);
     EXPECT_FALSE(badPose.product.pose.has_value()) << "a non-unit attitude is not a pose";
 }
+
+TEST(RawImageRecord, AnUnknownPositionIsMarkedAndASizeFollowsFromTheSubframeWithoutADimension) {
+    const ProductReadResult r = ReadRawJsonText(
+        R"J({"site": 4, "attitude": "(1,0,0,0)", "xyz": "(0.0,0.0,0.0)", "scale_factor": "2",
+            "subframe_rect": "(1,1,1024,1024)",
+            "camera_model_component_list": "(1,2,3);(1,0,0);(1,2,3);(1,2,3)"})J",
+        "x.json", "X");
+    ASSERT_TRUE(r.ok) << r.message;
+    ASSERT_TRUE(r.product.pose.has_value());
+    EXPECT_FALSE(r.product.pose->offsetKnown) << "(0,0,0) means the position is unknown";
+    EXPECT_EQ(r.product.width, 512);
+    EXPECT_EQ(r.product.height, 512);
+}
