@@ -2,7 +2,8 @@
 // the sol time of the exposure.
 #pragma once
 
-#include "geometry/Camera.h"
+#include "geometry/CameraModel.h"
+#include "geometry/StereoIntersection.h"
 
 #include <cstdint>
 #include <optional>

@@ -1,7 +1,8 @@
 #include "analysis/RangeCalc.h"
 
 #include "base/Paths.h"
-#include "geometry/Camera.h"
+#include "geometry/CameraModel.h"
+#include "geometry/StereoIntersection.h"
 #include "base/Format.h"
 #include "base/Messages.h"
 #include "imagedb/ImageDatabase.h"
@@ -87,10 +88,14 @@ RangeCalcResult CalculateRange(const RangeCalcInput& in, const ImageDatabase& db
 
     const std::string leftTitle = PathTitle(in.sLeftFile);
     const std::string rightTitle = PathTitle(in.sRightFile);
-    left.m_pImage = db.FindRecord(leftTitle);
-    right.m_pImage = db.FindRecord(rightTitle);
-    res.bLeftRecord = left.m_pImage != nullptr;
-    res.bRightRecord = right.m_pImage != nullptr;
+    if (const ImageRecord* record = db.FindRecord(leftTitle)) {
+        left.m_pose = PoseOf(*record);
+    }
+    if (const ImageRecord* record = db.FindRecord(rightTitle)) {
+        right.m_pose = PoseOf(*record);
+    }
+    res.bLeftRecord = left.m_pose.has_value();
+    res.bRightRecord = right.m_pose.has_value();
 
     const CPoint3D rl = in.bRLVector ? ParseRLVector(in.strRLVector) : CPoint3D();
     const bool useRL = in.bRLVector && res.bLeftRecord && res.bRightRecord;

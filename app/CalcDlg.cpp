@@ -6,7 +6,8 @@
 #include "app/DataExchange.h"
 #include "app/DialogUnits.h"
 #include "app/MastPicture.h"
-#include "geometry/Camera.h"
+#include "geometry/CameraModel.h"
+#include "geometry/StereoIntersection.h"
 #include "base/Format.h"
 #include "imagedb/ImageDatabase.h"
 #include "viewer/UiServices.h"
@@ -249,7 +250,9 @@ void CCalcDlg::PixelPointing(int cameraId, const std::string& title, double col,
         return;
     }
     CameraModel model(cameraId);
-    model.m_pImage = m_db.FindRecord(title);
+    if (const ImageRecord* record = m_db.FindRecord(title)) {
+        model.m_pose = PoseOf(*record);
+    }
     double azimuth = 0.0;
     double elevation = 0.0;
     model.PixelAzEl(col, row, azimuth, elevation);

@@ -2,7 +2,7 @@
 // order), one record per key, and its store file ImgBinDat.
 #pragma once
 
-#include "geometry/ImageRecord.h"
+#include "imagedb/ImageRecord.h"
 
 #include <compare>
 #include <cstdint>

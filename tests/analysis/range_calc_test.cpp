@@ -1,7 +1,8 @@
 // The range calculation behind CALCULATE: fields, log entry, error sweep,
 // chaining of the last position and the R-L vector.
 #include "analysis/RangeCalc.h"
-#include "geometry/Camera.h"
+#include "geometry/CameraModel.h"
+#include "geometry/StereoIntersection.h"
 #include "base/Messages.h"
 #include "imagedb/ImageDatabase.h"
 

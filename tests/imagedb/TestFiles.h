@@ -2,7 +2,7 @@
 // bytes for the image database tests.
 #pragma once
 
-#include "geometry/ImageRecord.h"
+#include "imagedb/ImageRecord.h"
 
 #include <gtest/gtest.h>
 

@@ -1,17 +1,10 @@
-// Compiled-in CAHVOR parameters of the fourteen cameras (vehicle frame at
-// calibration, +Z down, metres and pixels). MER values follow the MER-1 and
-// MER-2 instrument kernels.
-#include "geometry/Camera.h"
+#include "geometry/CameraCatalogue.h"
 
 namespace {
 
-struct CatalogueEntry {
-    const char* name;
-    CPoint3D c, a, h, v, o, r;
-    CQuat pointing;
-    CPoint3D pivot;
-};
-
+// Compiled-in CAHVOR parameters of the fourteen cameras (vehicle frame at
+// calibration, +Z down, metres and pixels) and the angle one pixel spans.
+// MER values follow the MER-1 and MER-2 instrument kernels.
 // clang-format off
 constexpr CatalogueEntry kCatalogue[kCameraCount] = {
     {"OppyNavL",
@@ -22,7 +15,8 @@ constexpr CatalogueEntry kCatalogue[kCameraCount] = {
      {-0.964543, -0.215917, 0.151779},
      {0.00096, -0.002183, 0.018547},
      {-0.102653, {0.065924, 0.006818, 0.992507}},
-     {0.4573, 0.0261, -1.0962}},
+     {0.4573, 0.0261, -1.0962},
+     0.0468677},
     {"OppyNavR",
      {0.452404, -0.090348, -1.248825},
      {-0.967006, -0.212014, 0.14124},
@@ -31,7 +25,8 @@ constexpr CatalogueEntry kCatalogue[kCameraCount] = {
      {-0.959404, -0.246709, 0.136667},
      {0.001281, -0.011721, 0.036593},
      {-0.102653, {0.065924, 0.006818, 0.992507}},
-     {0.4573, 0.0261, -1.0962}},
+     {0.4573, 0.0261, -1.0962},
+     0.0468677},
     {"OppyPanL",
      {0.382152, 0.149178, -1.246381},
      {-0.965675, -0.22424, 0.131104},
@@ -40,7 +35,8 @@ constexpr CatalogueEntry kCatalogue[kCameraCount] = {
      {-0.962756, -0.233389, 0.13649},
      {0.000998, 0.003762, -0.057232},
      {-0.102653, {0.065924, 0.006818, 0.992507}},
-     {0.4573, 0.0261, -1.0962}},
+     {0.4573, 0.0261, -1.0962},
+     0.01600068},
     {"OppyPanR",
      {0.443429, -0.142099, -1.246638},
      {-0.974596, -0.180627, 0.132429},
@@ -49,7 +45,8 @@ constexpr CatalogueEntry kCatalogue[kCameraCount] = {
      {-0.973043, -0.185358, 0.137249},
      {0.013087, 0.023504, -0.374157},
      {-0.102653, {0.065924, 0.006818, 0.992507}},
-     {0.4573, 0.0261, -1.0962}},
+     {0.4573, 0.0261, -1.0962},
+     0.01600068},
     {"SprtNavL",
      {0.427748, 0.11446, -1.248564},
      {-0.989991, -0.011243, 0.140682},
@@ -58,7 +55,8 @@ constexpr CatalogueEntry kCatalogue[kCameraCount] = {
      {-0.98714, 0.115434, 0.110584},
      {0.019876, -0.014281, 0.020876},
      {-0.016658, {0.070093, 0.001171, 0.997401}},
-     {0.4578, 0.0278, -1.0967}},
+     {0.4578, 0.0278, -1.0967},
+     0.0468677},
     {"SprtNavR",
      {0.435019, -0.085753, -1.249092},
      {-0.988104, -0.049381, 0.145646},
@@ -67,7 +65,8 @@ constexpr CatalogueEntry kCatalogue[kCameraCount] = {
      {-0.989044, -0.039669, 0.142189},
      {0.0003, -0.004874, 0.018766},
      {-0.016658, {0.070093, 0.001171, 0.997401}},
-     {0.4578, 0.0278, -1.0967}},
+     {0.4578, 0.0278, -1.0967},
+     0.0468677},
     {"SprtPanL",
      {0.401265, 0.163027, -1.245082},
      {-0.989679, -0.046318, 0.135607},
@@ -76,7 +75,8 @@ constexpr CatalogueEntry kCatalogue[kCameraCount] = {
      {-0.991056, -0.047812, 0.124591},
      {0.022997, 0.024872, -0.407146},
      {-0.016658, {0.070093, 0.001171, 0.997401}},
-     {0.4578, 0.0278, -1.0967}},
+     {0.4578, 0.0278, -1.0967},
+     0.01600068},
     {"SprtPanR",
      {0.413705, -0.135215, -1.246372},
      {-0.990622, -0.007005, 0.136451},
@@ -85,7 +85,8 @@ constexpr CatalogueEntry kCatalogue[kCameraCount] = {
      {-0.993079, 0.017077, 0.116202},
      {0.022082, -0.033675, 0.611672},
      {-0.016658, {0.070093, 0.001171, 0.997401}},
-     {0.4578, 0.0278, -1.0967}},
+     {0.4578, 0.0278, -1.0967},
+     0.01600068},
     {"PhnxSSIL",
      {-0.36574, 0.055607, -0.804866},
      {-0.019707, 0.999792, 0.005334},
@@ -94,7 +95,8 @@ constexpr CatalogueEntry kCatalogue[kCameraCount] = {
      {-0.025911, 0.999413, 0.022422},
      {0.000323, -0.020572, -0.272812},
      {0.70649632, {-0.70768316, -0.00447781, 0.00523956}},
-     {-0.36574, 0.055607, -0.804866}},
+     {-0.36574, 0.055607, -0.804866},
+     0.01375099},
     {"PhnxSSIR",
      {-0.517322, 0.056722, -0.805075},
      {0.035452, 0.999364, -0.00396},
@@ -103,7 +105,8 @@ constexpr CatalogueEntry kCatalogue[kCameraCount] = {
      {0.033558, 0.999437, 0.000032},
      {0.000006, -0.001921, -0.371042},
      {0.70626485, {-0.70773808, 0.01250253, -0.0118517}},
-     {-0.517322, 0.056722, -0.805075}},
+     {-0.517322, 0.056722, -0.805075},
+     0.01375099},
     {"MSLNavAL",
      {0.919577, 0.345256, -1.987225},
      {0.99988, 0.01098, 0.01094},
@@ -112,7 +115,8 @@ constexpr CatalogueEntry kCatalogue[kCameraCount] = {
      {0.99959, 0.027364, 0.008413},
      {0.000274, -0.004951, 0.021485},
      {0.99999, {0.00001, -0.00325, -0.00104}},
-     {0.80436, 0.55942, -1.90608}},
+     {0.80436, 0.55942, -1.90608},
+     0.0468677},
     {"MSLNavAR",
      {0.918496, 0.76885, -1.987065},
      {0.999939, -0.00132, 0.011008},
@@ -121,7 +125,8 @@ constexpr CatalogueEntry kCatalogue[kCameraCount] = {
      {0.996805, 0.01651, -0.078154},
      {0.008154, -0.008592, 0.007793},
      {0.99999, {0.00001, -0.00325, -0.00104}},
-     {0.80436, 0.55942, -1.90608}},
+     {0.80436, 0.55942, -1.90608},
+     0.0468677},
     {"MSLNavBL",
      {0.919405, 0.345366, -1.939156},
      {0.999998, 0.001181, 0.001677},
@@ -130,7 +135,8 @@ constexpr CatalogueEntry kCatalogue[kCameraCount] = {
      {0.999969, -0.007128, 0.00343},
      {0.000072, -0.000111, 0.007809},
      {0.99999, {0.00001, -0.00325, -0.00104}},
-     {0.80436, 0.55942, -1.90608}},
+     {0.80436, 0.55942, -1.90608},
+     0.0468677},
     {"MSLNavBR",
      {0.919104, 0.768966, -1.939388},
      {0.999917, 0.001877, 0.012745},
@@ -139,9 +145,50 @@ constexpr CatalogueEntry kCatalogue[kCameraCount] = {
      {0.99986, 0.001297, 0.016707},
      {0.000016, 0.00171, -0.004983},
      {0.99999, {0.00001, -0.00325, -0.00104}},
-     {0.80436, 0.55942, -1.90608}},
+     {0.80436, 0.55942, -1.90608},
+     0.0468677},
 };
 // clang-format on
 
 } // namespace
 
+const CatalogueEntry* CatalogueEntryOf(CameraId id) {
+    if (static_cast<unsigned>(id) >= static_cast<unsigned>(kCameraCount)) {
+        return nullptr;
+    }
+    return &kCatalogue[id];
+}
+
+const char* CameraName(CameraId id) {
+    const CatalogueEntry* e = CatalogueEntryOf(id);
+    return e == nullptr ? nullptr : e->name;
+}
+
+std::optional<CameraId> ParseCameraId(std::string_view text) {
+    if (text == "none" || text == "-1") {
+        return -1;
+    }
+    for (int i = 0; i < kCameraCount; ++i) {
+        if (text == kCatalogue[i].name) {
+            return i;
+        }
+    }
+    if (!text.empty() && text.size() <= 2) {
+        int v = 0;
+        for (char ch : text) {
+            if (ch < '0' || ch > '9') {
+                return std::nullopt;
+            }
+            v = v * 10 + (ch - '0');
+        }
+        if (v < kCameraCount) {
+            return v;
+        }
+    }
+    return std::nullopt;
+}
+
+double PixelAngleForCamera(CameraId id) {
+    const CatalogueEntry* e = CatalogueEntryOf(id);
+    return e == nullptr ? 0.0 : e->pixelAngleDeg;
+}

@@ -2,6 +2,7 @@
 // and the vehicle attitude applied after it. Plain value.
 #pragma once
 
+#include "geometry/CameraPose.h"
 #include "geometry/Point3D.h"
 
 #include <string>
@@ -14,3 +15,8 @@ struct ImageRecord {
 
     bool operator==(const ImageRecord&) const = default;
 };
+
+// The camera pose a record gives: its head pointing and vehicle attitude.
+inline CameraPose PoseOf(const ImageRecord& record) {
+    return CameraPose{record.m_dAzimuth, record.m_dElevation, record.m_qAttitude};
+}

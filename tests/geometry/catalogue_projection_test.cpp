@@ -1,6 +1,7 @@
-// The forward projection of the sample generator against the measurement's
-// own back-projection and intersection.
-#include "tools/CahvorProject.h"
+// The forward projection of catalogue cameras against the measurement's own
+// back-projection and intersection.
+#include "geometry/CatalogueProjection.h"
+#include "geometry/StereoIntersection.h"
 
 #include <gtest/gtest.h>
 
@@ -14,13 +15,14 @@ namespace {
 // the last bit.
 constexpr double kPixelTolerance = 1e-5;
 
-ImageRecord Pose(double az, double el, const CQuat& attitude) {
-    ImageRecord rec;
-    rec.m_sProductId = "pose";
-    rec.m_dAzimuth = az;
-    rec.m_dElevation = el;
-    rec.m_qAttitude = attitude;
-    return rec;
+CatalogueProjection Posed(CameraId id, const CameraPose& pose) {
+    CameraModel model(id);
+    model.m_pose = pose;
+    return CatalogueProjection(model, true);
+}
+
+CPoint3D RayOf(const CatalogueProjection& cam, double x, double y) {
+    return cam.PixelToRay({x, y})->direction;
 }
 
 CQuat TiltedVehicle() {
@@ -58,11 +60,12 @@ TEST(ForwardProjection, RefusesDirectionsBehindTheCamera) {
     EXPECT_FALSE(ProjectModelVector(model, Cross(model.m_ptA, kZAxis), p));
 }
 
-TEST(PosedCamera, ProjectUndoesTheRayOfHeadPointingAndAttitude) {
-    for (const ImageRecord& rec : {Pose(0.0, 0.0, CQuat()), Pose(-35.0, 28.0, TiltedVehicle()),
-                                   Pose(170.0, -20.0, CQuat())}) {
+TEST(CatalogueProjection, PointToPixelUndoesTheRayOfHeadPointingAndAttitude) {
+    for (const CameraPose& pose :
+         {CameraPose{0.0, 0.0, CQuat()}, CameraPose{-35.0, 28.0, TiltedVehicle()},
+          CameraPose{170.0, -20.0, CQuat()}}) {
         for (CameraId id : {0, 3, 9, 11}) {
-            const PosedCamera cam(id, rec);
+            const CatalogueProjection cam = Posed(id, pose);
             // The centre is where the measurement puts it, whatever the pixel.
             CPoint3D centre;
             CPoint3D direction;
@@ -71,30 +74,29 @@ TEST(PosedCamera, ProjectUndoesTheRayOfHeadPointingAndAttitude) {
             for (const ImagePoint px :
                  {ImagePoint{3.5, 1020.25}, ImagePoint{512.0, 512.0}, ImagePoint{1000.75, 40.5}}) {
                 for (double t : {1.0, 25.0, 400.0}) {
-                    ImagePoint back;
-                    ASSERT_TRUE(cam.Project(cam.Centre() + cam.Ray(px.x, px.y) * t, back));
-                    EXPECT_NEAR(back.x, px.x, kPixelTolerance) << id << " t=" << t;
-                    EXPECT_NEAR(back.y, px.y, kPixelTolerance) << id << " t=" << t;
+                    const auto back = cam.PointToPixel(cam.Centre() + RayOf(cam, px.x, px.y) * t);
+                    ASSERT_TRUE(back);
+                    EXPECT_NEAR(back->x, px.x, kPixelTolerance) << id << " t=" << t;
+                    EXPECT_NEAR(back->y, px.y, kPixelTolerance) << id << " t=" << t;
                 }
             }
         }
     }
 }
 
-TEST(PosedCamera, ProjectedPixelsIntersectBackToThePoint) {
-    const ImageRecord rec = Pose(-30.0, 28.0, TiltedVehicle());
-    const PosedCamera left(10, rec);
-    const PosedCamera right(11, rec);
-    const CPoint3D look = left.Ray(512.0, 512.0);
+TEST(CatalogueProjection, ProjectedPixelsIntersectBackToThePoint) {
+    const CameraPose pose{-30.0, 28.0, TiltedVehicle()};
+    const CatalogueProjection left = Posed(10, pose);
+    const CatalogueProjection right = Posed(11, pose);
+    const CPoint3D look = RayOf(left, 512.0, 512.0);
     for (double t : {2.5, 9.0, 30.0}) {
         const CPoint3D p = left.Centre() + look * t + CPoint3D(0.1, -0.2, 0.05);
-        ImagePoint pl;
-        ImagePoint pr;
-        ASSERT_TRUE(left.Project(p, pl));
-        ASSERT_TRUE(right.Project(p, pr));
+        const auto pl = left.PointToPixel(p);
+        const auto pr = right.PointToPixel(p);
+        ASSERT_TRUE(pl && pr);
         double range = 0.0;
-        const CPoint3D q = StereoIntersect(left.Model(), right.Model(), false, pl.x, pl.y, pr.x,
-                                           pr.y, 0.0, 0.0, range);
+        const CPoint3D q = StereoIntersect(left.Model(), right.Model(), false, pl->x, pl->y, pr->x,
+                                           pr->y, 0.0, 0.0, range);
         EXPECT_LT((q - p).Length(), 1e-7) << "t=" << t;
         EXPECT_NEAR(range, p.Length(), 1e-7);
     }
