@@ -6,7 +6,8 @@
 #include "cli/Args.h"
 #include "cli/Commands.h"
 #include "cli/Json.h"
-#include "geometry/Camera.h"
+#include "geometry/CameraCatalogue.h"
+#include "geometry/CameraModel.h"
 
 #include <cstdio>
 #include <filesystem>
