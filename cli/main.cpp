@@ -23,6 +23,9 @@ const Command kCommands[] = {
     {"measure", RunMeasure,
      "measure --left PATH --right PATH --pixels XL,YL,XR,YR [...] | --batch FILE   range "
      "calculation"},
+    {"camera", RunCamera,
+     "camera FILE                      camera model, frame and pose of a product (or catalogue "
+     "name)"},
     {"transform", RunTransform,
      "transform SOURCE REFERENCE S1 S2 S3 R1 R2 R3   register one vertex file onto another"},
 };
