@@ -1,0 +1,3 @@
+ranvista_bench(registration registration_bench.cpp)
+target_link_libraries(bench_registration PRIVATE transform)
+target_include_directories(bench_registration PRIVATE ${PROJECT_SOURCE_DIR})
