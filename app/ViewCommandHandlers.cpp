@@ -2,6 +2,7 @@
 
 #include "app/MyAboutDlg.h"
 #include "app/ProgressDownloader.h"
+#include "app/RegisterDlg.h"
 #include "app/TransformDlg.h"
 #include "imagedb/ImageDatabase.h"
 #include "imagedb/WebUpdate.h"
@@ -59,6 +60,10 @@ void InstallViewCommands(CChildView& view, const ViewCommandOptions& options) {
     });
     view.SetCommandHandler(ID_TRANSFORM_VERTEX_FILES, [](CChildView& v) {
         CTransformDlg dlg(v.Ui(), v.window());
+        dlg.exec();
+    });
+    view.SetCommandHandler(ID_AUTO_REGISTER_VERTICES, [](CChildView& v) {
+        CRegisterDlg dlg(v.Ui(), v.window());
         dlg.exec();
     });
     view.SetCommandHandler(ID_APP_ABOUT, [](CChildView& v) { RunAboutDialog(v.window()); });
