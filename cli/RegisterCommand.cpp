@@ -146,6 +146,7 @@ int RunRegister(const Tokens& tokens) {
         j["vertices"] = r.nVertices;
         j["automatic"] = r.automatic;
         j["tolerance"] = r.toleranceM ? JsonNumber(*r.toleranceM) : Json(nullptr);
+        j["inliers"] = ok && r.automatic ? Json(r.pairs.size()) : Json(nullptr);
         j["outliers"] = PairList(r.outliers);
         j["outliers_dropped"] = r.outliersDropped;
         j["warning"] = ok && !r.fit.warning.empty() ? Json(r.fit.warning) : Json(nullptr);

@@ -113,6 +113,7 @@ TEST(CliRegister, AutomaticPairsAreFoundAndSymmetricScenesRefused) {
     EXPECT_EQ(j["automatic"], true);
     EXPECT_EQ(j["tolerance"], 0.05);
     ASSERT_EQ(j["pairs"].size(), kRocks.size() - 1);
+    EXPECT_EQ(j["inliers"], kRocks.size() - 1);
     for (const auto& p : j["pairs"]) {
         EXPECT_EQ(p[0].get<int>() + p[1].get<int>(), static_cast<int>(kRocks.size()) - 1);
     }
