@@ -32,12 +32,12 @@ BENCHMARK(BM_LeastSquaresRegistration)->Arg(10000)->Unit(benchmark::kMillisecond
 // in one file only and 10 % of the common ones are grossly mismeasured.
 void BM_AutomaticCorrespondences(benchmark::State& state) {
     std::mt19937 rng(2);
-    SceneSpec spec;
-    spec.rocks = static_cast<size_t>(state.range(0));
-    spec.noiseM = 0.03;
-    spec.onlyInOne = 0.2;
-    spec.grossOutliers = 0.1;
-    const Scene scene = MakeScene(spec, rng);
+    SceneRecipe recipe;
+    recipe.rocks = static_cast<size_t>(state.range(0));
+    recipe.noiseM = 0.03;
+    recipe.onlyInOne = 0.2;
+    recipe.grossOutliers = 0.1;
+    const Scene scene = MakeScene(recipe, rng);
     CorrespondenceOptions options;
     options.toleranceM = 0.18;
     size_t pairs = 0;

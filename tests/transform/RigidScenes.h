@@ -45,7 +45,7 @@ inline double MotionErrorM(const RigidMotion& got, const TrueMotion& want,
     return std::sqrt(sum2 / static_cast<double>(points.size()));
 }
 
-struct SceneSpec {
+struct SceneRecipe {
     size_t rocks = 100;
     double noiseM = 0.02;       // standard deviation per axis, in each file
     double onlyInOne = 0.0;     // share of rocks missing from one of the files
@@ -62,15 +62,15 @@ struct Scene {
 
 // Rocks 3-25 m in front of the rover, at least 1 m apart, in a 6 m band of
 // height, shuffled in each file.
-inline Scene MakeScene(const SceneSpec& spec, std::mt19937& rng) {
+inline Scene MakeScene(const SceneRecipe& recipe, std::mt19937& rng) {
     Scene scene;
     scene.motion = TrueMotion::Random(rng);
     std::uniform_real_distribution<double> x(3.0, 25.0), y(-15.0, 15.0), z(-3.0, 3.0);
     std::uniform_real_distribution<double> u(0.0, 1.0);
-    std::normal_distribution<double> noise(0.0, spec.noiseM);
+    std::normal_distribution<double> noise(0.0, recipe.noiseM);
     std::normal_distribution<double> g(0.0, 1.0);
     std::vector<CPoint3D> rocks;
-    while (rocks.size() < spec.rocks) {
+    while (rocks.size() < recipe.rocks) {
         const CPoint3D p{x(rng), y(rng), z(rng)};
         if (std::all_of(rocks.begin(), rocks.end(),
                         [&](const CPoint3D& q) { return (p - q).Length() >= 1.0; })) {
@@ -89,10 +89,10 @@ inline Scene MakeScene(const SceneSpec& spec, std::mt19937& rng) {
     std::vector<bool> outlier(rocks.size(), false);
     for (size_t i = 0; i < rocks.size(); ++i) {
         const double pick = u(rng);
-        const bool inSource = pick >= spec.onlyInOne / 2;
-        const bool inReference = pick < spec.onlyInOne / 2 || pick >= spec.onlyInOne;
+        const bool inSource = pick >= recipe.onlyInOne / 2;
+        const bool inReference = pick < recipe.onlyInOne / 2 || pick >= recipe.onlyInOne;
         CPoint3D seen = scene.motion(rocks[i]);
-        if (inSource && inReference && u(rng) < spec.grossOutliers) {
+        if (inSource && inReference && u(rng) < recipe.grossOutliers) {
             outlier[i] = true;
             seen = seen + CPoint3D{g(rng), g(rng), g(rng)}.Normalized() * (1.0 + 2.0 * u(rng));
         }

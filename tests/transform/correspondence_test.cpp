@@ -47,31 +47,31 @@ void ExpectPairsAgreeWithTheTruth(const Scene& scene, const CorrespondenceResult
 TEST(Correspondences, NoisyScenesWithMissingAndMismeasuredRocksYieldTheTruePairs) {
     std::mt19937 rng(2026);
     for (int trial = 0; trial < 16; ++trial) {
-        SceneSpec spec;
-        spec.rocks = 10 + static_cast<size_t>(trial) * 12;
-        spec.noiseM = 0.01 + 0.04 * (trial % 5) / 4.0;
-        spec.onlyInOne = 0.30 * (trial % 4) / 3.0;
-        spec.grossOutliers = 0.10;
-        const Scene scene = MakeScene(spec, rng);
+        SceneRecipe recipe;
+        recipe.rocks = 10 + static_cast<size_t>(trial) * 12;
+        recipe.noiseM = 0.01 + 0.04 * (trial % 5) / 4.0;
+        recipe.onlyInOne = 0.30 * (trial % 4) / 3.0;
+        recipe.grossOutliers = 0.10;
+        const Scene scene = MakeScene(recipe, rng);
         CorrespondenceOptions options;
-        options.toleranceM = 6.0 * spec.noiseM;
+        options.toleranceM = 6.0 * recipe.noiseM;
         const CorrespondenceResult found =
             FindCorrespondences(scene.source, scene.reference, options);
         const std::string what =
-            "trial " + std::to_string(trial) + " (" + std::to_string(spec.rocks) + " rocks)";
+            "trial " + std::to_string(trial) + " (" + std::to_string(recipe.rocks) + " rocks)";
         ExpectPairsAgreeWithTheTruth(scene, found, 0.95, what);
-        const double bound = 3.0 * spec.noiseM * std::sqrt(12.0 / double(found.pairs.size()));
+        const double bound = 3.0 * recipe.noiseM * std::sqrt(12.0 / double(found.pairs.size()));
         EXPECT_LT(MotionErrorM(found.fit.motion, scene.motion, scene.source), 3.0 * bound) << what;
     }
 }
 
 TEST(Correspondences, TheDefaultToleranceFollowsTheRangesAndStillFindsThePairs) {
     std::mt19937 rng(7);
-    SceneSpec spec;
-    spec.rocks = 60;
-    spec.noiseM = 0.03;
-    spec.onlyInOne = 0.2;
-    const Scene scene = MakeScene(spec, rng);
+    SceneRecipe recipe;
+    recipe.rocks = 60;
+    recipe.noiseM = 0.03;
+    recipe.onlyInOne = 0.2;
+    const Scene scene = MakeScene(recipe, rng);
     const CorrespondenceResult found = FindCorrespondences(scene.source, scene.reference);
     EXPECT_DOUBLE_EQ(found.toleranceM,
                      DefaultCorrespondenceToleranceM(scene.source, scene.reference));

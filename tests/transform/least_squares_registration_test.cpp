@@ -29,17 +29,17 @@ double QuatNorm(const CQuat& q) {
 TEST(LeastSquaresRegistration, NoisyPairsRecoverTheMotionWithinTheNoisesExpectedError) {
     std::mt19937 rng(17);
     for (int trial = 0; trial < 40; ++trial) {
-        SceneSpec spec;
-        spec.rocks = 10 + static_cast<size_t>(trial) * 5;
-        spec.noiseM = 0.01 + 0.001 * (trial % 41);
-        const Scene scene = MakeScene(spec, rng);
+        SceneRecipe recipe;
+        recipe.rocks = 10 + static_cast<size_t>(trial) * 5;
+        recipe.noiseM = 0.01 + 0.001 * (trial % 41);
+        const Scene scene = MakeScene(recipe, rng);
         std::vector<CPoint3D> s, r;
         Split(scene, scene.truePairs, s, r);
         const LeastSquaresResult fit = RegisterLeastSquares(s, r);
         ASSERT_TRUE(fit.Ok()) << fit.message;
         // Both files are noisy; the fit spreads 6 degrees of freedom of that
         // noise over the points.
-        const double noiseDiff = spec.noiseM * std::sqrt(2.0);
+        const double noiseDiff = recipe.noiseM * std::sqrt(2.0);
         const double expected = noiseDiff * std::sqrt(6.0 / static_cast<double>(s.size()));
         EXPECT_LT(MotionErrorM(fit.motion, scene.motion, s), 3.0 * expected) << "trial " << trial;
         EXPECT_NEAR(QuatNorm(fit.motion.rotation), 1.0, 1e-12);
@@ -152,12 +152,12 @@ TEST(LeastSquaresRegistration, TooFewMismatchedOrNonFinitePairsAreRefused) {
 TEST(OutlierPairs, GrossOutliersAreFlaggedAndDroppingThemRecoversTheMotion) {
     std::mt19937 rng(11);
     for (int trial = 0; trial < 20; ++trial) {
-        SceneSpec spec;
-        spec.rocks = 20 + static_cast<size_t>(trial) * 9;
-        spec.noiseM = 0.01 + 0.002 * trial;
-        spec.grossOutliers = 0.10;
-        spec.onlyInOne = 0.015 * trial;
-        const Scene scene = MakeScene(spec, rng);
+        SceneRecipe recipe;
+        recipe.rocks = 20 + static_cast<size_t>(trial) * 9;
+        recipe.noiseM = 0.01 + 0.002 * trial;
+        recipe.grossOutliers = 0.10;
+        recipe.onlyInOne = 0.015 * trial;
+        const Scene scene = MakeScene(recipe, rng);
         std::vector<IndexPair> pairs = scene.truePairs;
         pairs.insert(pairs.end(), scene.outlierPairs.begin(), scene.outlierPairs.end());
         std::vector<CPoint3D> s, r;
@@ -170,7 +170,7 @@ TEST(OutlierPairs, GrossOutliersAreFlaggedAndDroppingThemRecoversTheMotion) {
 
         Split(scene, scene.truePairs, s, r);
         const LeastSquaresResult fit = RegisterLeastSquares(s, r);
-        const double bound = 3.0 * spec.noiseM * std::sqrt(2.0 * 6.0 / double(s.size()));
+        const double bound = 3.0 * recipe.noiseM * std::sqrt(2.0 * 6.0 / double(s.size()));
         EXPECT_LT(MotionErrorM(fit.motion, scene.motion, s), bound);
     }
 }

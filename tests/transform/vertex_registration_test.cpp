@@ -50,10 +50,10 @@ std::string VertexText(const std::vector<CPoint3D>& pts) {
 TEST(RegisterVertexFiles, ThreeExactPairsWriteWhatTheThreePointTransformWrites) {
     Folder dir;
     std::mt19937 rng(8);
-    SceneSpec spec;
-    spec.rocks = 12;
-    spec.noiseM = 0.0;
-    const Scene scene = MakeScene(spec, rng);
+    SceneRecipe recipe;
+    recipe.rocks = 12;
+    recipe.noiseM = 0.0;
+    const Scene scene = MakeScene(recipe, rng);
     const std::string src = dir.Write("site 1.v.txt", "X Y Z\r\n" + VertexText(scene.source));
     const std::string ref = dir.Write("ref.dat", VertexText(scene.reference));
     const auto& t = scene.truePairs;
@@ -90,11 +90,11 @@ TEST(RegisterVertexFiles, ThreeExactPairsWriteWhatTheThreePointTransformWrites) 
 TEST(RegisterVertexFiles, OutliersAreFlaggedAndOnlyDroppedOnRequest) {
     Folder dir;
     std::mt19937 rng(21);
-    SceneSpec spec;
-    spec.rocks = 40;
-    spec.noiseM = 0.02;
-    spec.grossOutliers = 0.1;
-    const Scene scene = MakeScene(spec, rng);
+    SceneRecipe recipe;
+    recipe.rocks = 40;
+    recipe.noiseM = 0.02;
+    recipe.grossOutliers = 0.1;
+    const Scene scene = MakeScene(recipe, rng);
     ASSERT_FALSE(scene.outlierPairs.empty());
     const std::string src = dir.Write("a.txt", VertexText(scene.source));
     const std::string ref = dir.Write("b.txt", VertexText(scene.reference));
