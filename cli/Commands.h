@@ -15,3 +15,4 @@ int RunDb(const Tokens& tokens);
 int RunMeasure(const Tokens& tokens);
 int RunTransform(const Tokens& tokens);
 int RunCamera(const Tokens& tokens);
+int RunRegister(const Tokens& tokens);

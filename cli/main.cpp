@@ -28,6 +28,9 @@ const Command kCommands[] = {
      "name)"},
     {"transform", RunTransform,
      "transform SOURCE REFERENCE S1 S2 S3 R1 R2 R3   register one vertex file onto another"},
+    {"register", RunRegister,
+     "register SOURCE REFERENCE [--pairs S:R,...] [--auto] [--tolerance M] [--drop-outliers]\n"
+     "          least-squares registration over many or automatically found vertex pairs"},
 };
 
 void PrintUsage(std::FILE* to) {
