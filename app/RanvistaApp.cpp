@@ -9,14 +9,36 @@
 #include <QCoreApplication>
 #include <QDir>
 
+#ifndef RANVISTA_VERSION
+#define RANVISTA_VERSION "unknown"
+#endif
+
 std::string g_sStartupDir;
+
+namespace {
+
+// The parser's help names the program by its file, or by a placeholder
+// before the application object exists; it is always "ranvista".
+std::string HelpText(const QCommandLineParser& parser) {
+    std::string text = parser.helpText().toStdString();
+    const std::string usage = "Usage: ";
+    const size_t options = text.find(" [options]");
+    if (text.compare(0, usage.size(), usage) == 0 && options != std::string::npos) {
+        text.replace(usage.size(), options - usage.size(), "ranvista");
+    }
+    return text;
+}
+
+} // namespace
 
 ParsedCommandLine ParseCommandLine(const QStringList& args) {
     QCommandLineParser parser;
     parser.setApplicationDescription("Ranvista: stereo rangefinder for rover images.");
     const QCommandLineOption help({"h", "help"}, "Show this help.");
+    const QCommandLineOption version("version", "Show the version.");
     const QCommandLineOption db("db", "Use STORE as the image database store file.", "STORE");
     parser.addOption(help);
+    parser.addOption(version);
     parser.addOption(db);
     parser.addPositionalArgument("left", "Left image of a pair to open at start-up.", "[LEFT");
     parser.addPositionalArgument("right", "Right image of the pair.", "RIGHT]");
@@ -24,18 +46,23 @@ ParsedCommandLine ParseCommandLine(const QStringList& args) {
     ParsedCommandLine out;
     if (!parser.parse(args)) {
         out.nExitCode = 2;
-        out.sText = parser.errorText().toStdString() + "\n" + parser.helpText().toStdString();
+        out.sText = parser.errorText().toStdString() + "\n" + HelpText(parser);
         return out;
     }
     if (parser.isSet(help)) {
-        out.sText = parser.helpText().toStdString();
+        out.sText = HelpText(parser) +
+                    "\nRanvista's image database store is ImgBinDat in the folder it is started "
+                    "in,\nunless --db names another. See ranvista(1) and ranvista-cli(1).\n";
+        return out;
+    }
+    if (parser.isSet(version)) {
+        out.sText = "ranvista " RANVISTA_VERSION "\n";
         return out;
     }
     const QStringList files = parser.positionalArguments();
     if (!files.isEmpty() && files.size() != 2) {
         out.nExitCode = 2;
-        out.sText =
-            "Give both images of a pair, left then right.\n" + parser.helpText().toStdString();
+        out.sText = "Give both images of a pair, left then right.\n" + HelpText(parser);
         return out;
     }
     out.bRun = true;
