@@ -1,10 +1,13 @@
 // How the view makes its Analyse dialog.
 #include "app/CalcDlg.h"
 #include "app/RanvistaApp.h"
+#include "app/WindowState.h"
 #include "imagedb/ImageDatabase.h"
 
 CChildView::CalcDialogFactory MakeCalcDialogFactory(IUiServices& ui, QWidget* owner) {
     return [&ui, owner](ICalcHost& host) {
-        return std::make_unique<CCalcDlg>(&host, ui, ImageDatabase::Instance(), owner);
+        auto dialog = std::make_unique<CCalcDlg>(&host, ui, ImageDatabase::Instance(), owner);
+        KeepDialogPosition(*dialog, "AnalyseDialog/pos");
+        return dialog;
     };
 }

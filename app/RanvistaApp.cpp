@@ -1,6 +1,7 @@
 #include "app/RanvistaApp.h"
 
 #include "app/ViewCommandHandlers.h"
+#include "app/WindowState.h"
 #include "imagedb/ImageDatabase.h"
 #include "viewer/QtUiServices.h"
 #include "viewer/UiMessageSink.h"
@@ -8,6 +9,7 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDir>
+#include <QSettings>
 
 #ifndef RANVISTA_VERSION
 #define RANVISTA_VERSION "unknown"
@@ -105,7 +107,10 @@ bool CRanvistaApp::InitInstance(const StartupOptions& options) {
     m_pMainWnd->Create();
     m_pMainWnd->View().SetCalcDialogFactory(MakeCalcDialogFactory(*m_pUi, m_pMainWnd.get()));
     InstallViewCommands(m_pMainWnd->View());
-    m_pMainWnd->showMaximized();
+    {
+        QSettings settings(CChildView::kSettingsName, CChildView::kSettingsName);
+        ShowMainWindow(*m_pMainWnd, settings);
+    }
     if (!options.sLeftFile.empty() && !options.sRightFile.empty()) {
         m_pMainWnd->View().OpenPairFiles(options.sLeftFile, options.sRightFile);
     }
@@ -113,6 +118,10 @@ bool CRanvistaApp::InitInstance(const StartupOptions& options) {
 }
 
 int CRanvistaApp::ExitInstance(int exitCode) {
+    if (m_pMainWnd) {
+        QSettings settings(CChildView::kSettingsName, CChildView::kSettingsName);
+        SaveMainWindow(*m_pMainWnd, settings);
+    }
     m_pMainWnd.reset();
     return exitCode;
 }

@@ -44,10 +44,11 @@ public:
     CRanvistaApp& operator=(const CRanvistaApp&) = delete;
 
     // Start-up: start-up folder, settings names, main frame with the view
-    // (which reads the settings and loads the image database), shown
-    // maximised; then the pair of the command line, if any.
+    // (which reads the settings and loads the image database), shown as it
+    // was left (or maximised at first); then the pair of the command line.
     bool InitInstance(const StartupOptions& options = {});
-    // Closes down the main frame; the view writes its settings.
+    // Saves the main window's place, closes down the main frame; the view
+    // writes its settings.
     int ExitInstance(int exitCode);
 
     CMainFrame* MainFrame() const { return m_pMainWnd.get(); }
