@@ -100,12 +100,18 @@ bool CRanvistaApp::InitInstance(const StartupOptions& options) {
 
     ImageDatabase::Instance().SetStorePath(options.sStorePath.empty() ? StorePathIn(g_sStartupDir)
                                                                       : options.sStorePath);
-    m_pMainWnd = std::make_unique<CMainFrame>(*m_pUi);
+    {
+        QSettings settings(CChildView::kSettingsName, CChildView::kSettingsName);
+        const QString lastFolder =
+            settings.value(QString(CChildView::kSettingsName) + "/m_sFilePath").toString();
+        m_pWindowUi = std::make_unique<CLastFolderUi>(*m_pUi, lastFolder.toStdString());
+    }
+    m_pMainWnd = std::make_unique<CMainFrame>(*m_pWindowUi);
     if (m_pOwnUi) {
         static_cast<CQtUiServices*>(m_pOwnUi.get())->SetParentWidget(m_pMainWnd.get());
     }
     m_pMainWnd->Create();
-    m_pMainWnd->View().SetCalcDialogFactory(MakeCalcDialogFactory(*m_pUi, m_pMainWnd.get()));
+    m_pMainWnd->View().SetCalcDialogFactory(MakeCalcDialogFactory(*m_pWindowUi, m_pMainWnd.get()));
     InstallViewCommands(m_pMainWnd->View());
     {
         QSettings settings(CChildView::kSettingsName, CChildView::kSettingsName);

@@ -1,6 +1,7 @@
 // The application object: start-up, the main frame and shut-down.
 #pragma once
 
+#include "app/LastFolderUi.h"
 #include "app/MainFrame.h"
 #include "base/Messages.h"
 #include "viewer/ChildView.h"
@@ -56,6 +57,9 @@ public:
 private:
     std::unique_ptr<IUiServices> m_pOwnUi;
     IUiServices* m_pUi;
+    // m_pUi with choosers starting in the last folder used; what the
+    // windows speak through.
+    std::unique_ptr<CLastFolderUi> m_pWindowUi;
     std::unique_ptr<IMessageSink> m_pMessageSink;
     std::unique_ptr<ScopedMessageSink> m_pSinkScope;
     std::unique_ptr<CMainFrame> m_pMainWnd;

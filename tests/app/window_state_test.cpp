@@ -3,6 +3,7 @@
 #include "AppFixture.h"
 
 #include "app/HelpOpener.h"
+#include "app/LastFolderUi.h"
 #include "app/RecentPairs.h"
 #include "app/WindowState.h"
 
@@ -212,4 +213,42 @@ TEST_F(WindowState, RanvistaHelpOpensTheInstalledReadmeOrSaysItIsMissing) {
         ASSERT_EQ(opened.size(), 1u);
         EXPECT_EQ(opened[0], QUrl::fromLocalFile(expected));
     }
+}
+
+TEST(LastFolderChoosers, AChooserWithoutAFolderStartsWhereTheLastChoiceWasMade) {
+    FakeUiServices inner;
+    CLastFolderUi ui(inner, "/seed/");
+    FileChooserRequest plain;
+    ui.ChooseSaveFile(plain); // cancelled: nothing learnt
+    inner.openAnswers.push_back({"/data/sol1/L.png", "/data/sol1/R.png"});
+    ui.ChooseOpenFiles(plain);
+    inner.saveAnswer = "/out/results.txt";
+    ui.ChooseSaveFile(plain);
+    FileChooserRequest named;
+    named.startFolder = "/given/";
+    ui.ChooseOpenFiles(named);
+    inner.saveAnswer = "bare.txt"; // no folder in it: the last one stays
+    ui.ChooseSaveFile(plain);
+    ui.ChooseSaveFile(plain);
+
+    ASSERT_EQ(inner.saveRequests.size(), 4u);
+    ASSERT_EQ(inner.openRequests.size(), 2u);
+    EXPECT_EQ(inner.saveRequests[0].startFolder, "/seed/");
+    EXPECT_EQ(inner.openRequests[0].startFolder, "/seed/");
+    EXPECT_EQ(inner.saveRequests[1].startFolder, "/data/sol1/");
+    EXPECT_EQ(inner.openRequests[1].startFolder, "/given/");
+    EXPECT_EQ(inner.saveRequests[2].startFolder, "/out/");
+    EXPECT_EQ(inner.saveRequests[3].startFolder, "/out/");
+}
+
+TEST_F(WindowState, TheAppsChoosersStartInTheRememberedFolder) {
+    {
+        QSettings s("Ranvista", "Ranvista");
+        s.setValue("Ranvista/m_sFilePath", dir.path() + "/");
+    }
+    Start();
+    ui.openRequests.clear();
+    frame->OnCmdMsg(ID_IMPORT_IMAGE_DATABASE); // its chooser names no folder; cancelled
+    ASSERT_EQ(ui.openRequests.size(), 1u);
+    EXPECT_EQ(ui.openRequests[0].startFolder, dir.path().toStdString() + "/");
 }
