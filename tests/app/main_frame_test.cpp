@@ -95,9 +95,8 @@ TEST_F(Frame, MenusWithTheirTextsIdsAndPrompts) {
                  {"Automatically Register Vertices", ID_AUTO_REGISTER_VERTICES,
                   "Attempts to determine corresponding vertices in both images - slow and error "
                   "prone, but maybe useful"}});
-    ExpectItems(bar[2]->menu(),
-                {{"Ranvista Help", 0, "Open the Ranvista guide in your browser"},
-                 {"About Ranvista", ID_APP_ABOUT, {}}});
+    ExpectItems(bar[2]->menu(), {{"Ranvista Help", 0, "Open the Ranvista guide in your browser"},
+                                 {"About Ranvista", ID_APP_ABOUT, {}}});
 }
 
 TEST_F(Frame, CheckMarksFollowTheView) {
