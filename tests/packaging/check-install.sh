@@ -121,6 +121,9 @@ completion=$(bash -c '
 ' _ "$p/share/bash-completion/completions/ranvista-cli")
 [ "$completion" = $'measure\n--pixels\nFILES' ] || fail "bash completion gave: $completion"
 bash -n "$p/share/bash-completion/completions/ranvista" || fail "ranvista completion is not bash"
+if command -v zsh >/dev/null; then
+    zsh -n "$p/share/zsh/vendor-completions/_ranvista-cli" || fail "_ranvista-cli is not zsh"
+fi
 
 # Documentation: the README and licence as they are in the sources.
 cmp -s "$src/README.md" "$p/share/doc/ranvista/README.md" || fail "README.md differs"
