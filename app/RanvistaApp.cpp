@@ -2,6 +2,7 @@
 
 #include "app/ViewCommandHandlers.h"
 #include "app/WindowState.h"
+#include "base/ClosestName.h"
 #include "imagedb/ImageDatabase.h"
 #include "viewer/QtUiServices.h"
 #include "viewer/UiMessageSink.h"
@@ -48,7 +49,14 @@ ParsedCommandLine ParseCommandLine(const QStringList& args) {
     ParsedCommandLine out;
     if (!parser.parse(args)) {
         out.nExitCode = 2;
-        out.sText = parser.errorText().toStdString() + "\n" + HelpText(parser);
+        out.sText = parser.errorText().toStdString();
+        if (!parser.unknownOptionNames().isEmpty()) {
+            const std::string typed = parser.unknownOptionNames().front().toStdString();
+            if (const auto near = ClosestName(typed, {"db", "help", "version"})) {
+                out.sText.append(" Did you mean --").append(*near).append("?");
+            }
+        }
+        out.sText.append("\n").append(HelpText(parser));
         return out;
     }
     if (parser.isSet(help)) {

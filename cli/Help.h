@@ -3,6 +3,7 @@
 // all rendered from it, so they cannot disagree.
 #pragma once
 
+#include "base/ClosestName.h"
 #include "cli/Commands.h"
 
 #include <optional>
@@ -45,12 +46,6 @@ std::string CommandHelpText(const CommandHelp& command);
 // value of an option that takes one.
 enum class HelpRequest { None, Help, Version };
 HelpRequest FindHelpRequest(const CommandHelp& command, const Tokens& tokens);
-
-// The candidate nearest to text by edit distance, when it is near enough to
-// be a slip of the keyboard: at most a third of the longer name's length (rounded
-// up) in single-letter edits or swaps of neighbours.
-std::optional<std::string> ClosestName(std::string_view text,
-                                       const std::vector<std::string>& candidates);
 
 // ranvista-cli(1) in man(7) roff.
 std::string CliManPage();
