@@ -252,3 +252,24 @@ TEST_F(WindowState, TheAppsChoosersStartInTheRememberedFolder) {
     ASSERT_EQ(ui.openRequests.size(), 1u);
     EXPECT_EQ(ui.openRequests[0].startFolder, dir.path().toStdString() + "/");
 }
+
+TEST_F(WindowState, TheAppsAnalyseDialogOpensWhereItWasLastMoved) {
+    const std::string left =
+        WriteImage(dir, "1N128287142EFF0300P1800L0M1.png", SolidImage(64, 64, Qt::gray));
+    const std::string right =
+        WriteImage(dir, "1N128287142EFF0300P1800R0M1.png", SolidImage(64, 64, Qt::darkGray));
+    const QPoint wanted = ScreenArea().topLeft() + QPoint(53, 29);
+    Start();
+    View().OpenPairFiles(left, right);
+    auto* dialog = dynamic_cast<QWidget*>(View().CalcDialog());
+    ASSERT_NE(dialog, nullptr);
+    ASSERT_TRUE(dialog->isVisible());
+    dialog->move(wanted);
+    Stop();
+
+    Start();
+    View().OpenPairFiles(left, right);
+    dialog = dynamic_cast<QWidget*>(View().CalcDialog());
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_EQ(dialog->pos(), wanted);
+}
