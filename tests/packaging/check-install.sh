@@ -31,7 +31,7 @@ expected=(
     share/man/man1/ranvista.1 share/man/man1/ranvista-cli.1
     share/bash-completion/completions/ranvista share/bash-completion/completions/ranvista-cli
     share/zsh/vendor-completions/_ranvista-cli
-    share/doc/ranvista/README.md share/doc/ranvista/LICENSE
+    share/doc/ranvista/README.md share/doc/ranvista/LICENSE share/doc/ranvista/copyright
     share/doc/ranvista/docs/screenshot-main.png share/doc/ranvista/docs/screenshot-analyse.png
     share/doc/ranvista/docs/accuracy.png
 )
@@ -128,6 +128,7 @@ fi
 # Documentation: the README and licence as they are in the sources.
 cmp -s "$src/README.md" "$p/share/doc/ranvista/README.md" || fail "README.md differs"
 cmp -s "$src/LICENSE" "$p/share/doc/ranvista/LICENSE" || fail "LICENSE differs"
+cmp -s "$src/LICENSE" "$p/share/doc/ranvista/copyright" || fail "copyright differs"
 
 [ "$failures" -eq 0 ] || exit 1
 echo "installed files: all $(wc -l <<<"$actual") checked"
