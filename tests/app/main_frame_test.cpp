@@ -62,6 +62,7 @@ TEST_F(Frame, MenusWithTheirTextsIdsAndPrompts) {
     ExpectItems(
         file,
         {{"Open Stereo Pair", ID_OPEN_STEREO_PAIR, "Open Stereo Pair"},
+         {"Recent Pairs", -1, {}},
          {{}, 0, {}},
          {"Save Calculation Results", ID_SAVE_CALCULATION_RESULTS, "Saves all calculation results"},
          {"Save Vertex Results", ID_SAVE_VERTEX_RESULTS, {}},
@@ -96,7 +97,8 @@ TEST_F(Frame, MenusWithTheirTextsIdsAndPrompts) {
                  {"Automatically Register Vertices", ID_AUTO_REGISTER_VERTICES,
                   "Attempts to determine corresponding vertices in both images - slow and error "
                   "prone, but maybe useful"}});
-    ExpectItems(bar[2]->menu(), {{"About Ranvista", ID_APP_ABOUT, {}}});
+    ExpectItems(bar[2]->menu(), {{"Ranvista Help", 0, "Open the Ranvista guide in your browser"},
+                                 {"About Ranvista", ID_APP_ABOUT, {}}});
 }
 
 TEST_F(Frame, CheckMarksFollowTheView) {
