@@ -2,8 +2,7 @@
 // the sol time of the exposure.
 #pragma once
 
-#include "geometry/CameraModel.h"
-#include "geometry/StereoIntersection.h"
+#include "geometry/CameraCatalogue.h"
 
 #include <cstdint>
 #include <optional>
@@ -24,10 +23,19 @@ struct ProductNameInfo {
     bool bInvalidArgument = false;
 };
 
+// MER and Phoenix titles: the eye letter's position and the length below
+// which a title does not follow the naming rule.
+inline constexpr std::size_t kMerEyeIndex = 23;
+inline constexpr std::size_t kMerMinTitleLength = 23;
+
 // The message shown for a title rejected as an invalid argument.
 std::string InvalidProductNameMessage(std::string_view title);
 
 ProductNameInfo DecodeProductName(std::string_view title);
+
+// The catalogue camera a product title names, as the Analyse dialog selects
+// it; -1 for an unknown title or one too short for its mission's rule.
+CameraId CameraOfTitle(std::string_view title);
 
 // Mars 2020 engineering and Mastcam-Z product names, raw feed and archive
 // alike ("NLF_0670_0726421423_362ECM_N0320604NCAM08111_01_095J01",

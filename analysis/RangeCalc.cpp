@@ -1,11 +1,10 @@
 #include "analysis/RangeCalc.h"
 
+#include "base/Format.h"
+#include "base/Messages.h"
 #include "base/Paths.h"
 #include "geometry/CameraModel.h"
 #include "geometry/StereoIntersection.h"
-#include "base/Format.h"
-#include "base/Messages.h"
-#include "imagedb/ImageDatabase.h"
 
 #include <algorithm>
 #include <cfloat>
@@ -69,7 +68,7 @@ CPoint3D ParseRLVector(const std::string& text) {
     return v;
 }
 
-RangeCalcResult CalculateRange(const RangeCalcInput& in, const ImageDatabase& db) {
+RangeCalcResult CalculateRange(const RangeCalcInput& in) {
     RangeCalcResult res;
     res.ptNewLastPos = in.ptLastPos;
 
@@ -88,12 +87,8 @@ RangeCalcResult CalculateRange(const RangeCalcInput& in, const ImageDatabase& db
 
     const std::string leftTitle = PathTitle(in.sLeftFile);
     const std::string rightTitle = PathTitle(in.sRightFile);
-    if (const ImageRecord* record = db.FindRecord(leftTitle)) {
-        left.m_pose = PoseOf(*record);
-    }
-    if (const ImageRecord* record = db.FindRecord(rightTitle)) {
-        right.m_pose = PoseOf(*record);
-    }
+    left.m_pose = in.leftPose;
+    right.m_pose = in.rightPose;
     res.bLeftRecord = left.m_pose.has_value();
     res.bRightRecord = right.m_pose.has_value();
 

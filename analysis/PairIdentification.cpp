@@ -1,8 +1,11 @@
-#include "viewer/PairIdentification.h"
+#include "analysis/PairIdentification.h"
+
+#include "analysis/ProductName.h"
 
 namespace {
+// Long enough for the eye letter and what follows it.
 constexpr std::size_t kMinTitleLength = 27;
-constexpr std::size_t kEyeIndex = 23;
+constexpr std::size_t kEyeIndex = kMerEyeIndex;
 
 bool IsOneOf(char c, std::string_view set) {
     return set.find(c) != std::string_view::npos;

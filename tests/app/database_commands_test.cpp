@@ -1,8 +1,8 @@
 // Import and Initialize Image Database File from the view's menu.
+#include "app/DatabaseCommands.h"
 #include "imagedb/ImageDatabase.h"
-#include "tests/dialogs/FakeUi.h"
-#include "tests/imagedb/TestFiles.h"
-#include "viewer/ViewCommands.h"
+#include "tests/support/FakeUi.h"
+#include "tests/support/TestFiles.h"
 
 #include <gtest/gtest.h>
 
@@ -38,17 +38,17 @@ protected:
 TEST_F(QueryCommandsTest, ImportMergesRefreshesSavesAndSignals) {
     ui.AnswerOpen({dir / "a.txt", dir / "b.dat"});
     ImportImageDatabase(ui, db, false, Refresh());
-    ASSERT_EQ(ui.m_vRequests.size(), 1u);
-    EXPECT_EQ(ui.m_vRequests[0].title, "Select MySQL Query files");
-    EXPECT_EQ(ui.m_vRequests[0].filter, "MySQL Query Database (*.txt,*.dat)|*.txt;*.dat||");
-    EXPECT_TRUE(ui.m_vRequests[0].multiSelect);
+    ASSERT_EQ(ui.requests.size(), 1u);
+    EXPECT_EQ(ui.requests[0].title, "Select MySQL Query files");
+    EXPECT_EQ(ui.requests[0].filter, "MySQL Query Database (*.txt,*.dat)|*.txt;*.dat||");
+    EXPECT_TRUE(ui.requests[0].multiSelect);
     EXPECT_EQ(db.Count(), 3u);
     ASSERT_NE(db.FindRecord("x1"), nullptr);
     EXPECT_EQ(db.FindRecord("x1")->m_dAzimuth, 9.0); // the later file wins
     EXPECT_NE(db.FindRecord("old"), nullptr);
     EXPECT_EQ(refreshes, 1);
     EXPECT_TRUE(StoreSaved());
-    EXPECT_EQ(ui.m_vEvents,
+    EXPECT_EQ(ui.events,
               (std::vector<std::string>{"open:Select MySQL Query files", "wait+", "wait-",
                                         "beep:3000", "beep:3100", "message:Done"}));
 }
@@ -60,21 +60,21 @@ TEST_F(QueryCommandsTest, CancelledChooserChangesNothing) {
     EXPECT_NE(db.FindRecord("old"), nullptr);
     EXPECT_EQ(refreshes, 0);
     EXPECT_FALSE(StoreSaved());
-    EXPECT_TRUE(ui.m_vMessages.empty());
+    EXPECT_TRUE(ui.messages.empty());
 }
 
 TEST_F(QueryCommandsTest, MalformedFileNamesFileAndLineAndSavesNothing) {
     ui.AnswerOpen({dir / "a.txt", dir / "bad.txt"});
     ImportImageDatabase(ui, db, false, Refresh());
-    ASSERT_EQ(ui.m_vMessages.size(), 1u);
-    EXPECT_NE(ui.m_vMessages[0].find(dir / "bad.txt"), std::string::npos);
-    EXPECT_NE(ui.m_vMessages[0].find("line 2"), std::string::npos);
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_NE(ui.messages[0].find(dir / "bad.txt"), std::string::npos);
+    EXPECT_NE(ui.messages[0].find("line 2"), std::string::npos);
     EXPECT_NE(db.FindRecord("x1"), nullptr); // the earlier file stays in memory
     EXPECT_EQ(db.FindRecord("y1"), nullptr);
     EXPECT_EQ(refreshes, 0);
     EXPECT_FALSE(StoreSaved());
-    EXPECT_TRUE(ui.m_vBeeps.empty());
-    EXPECT_EQ(ui.m_nWaitDepth, 0);
+    EXPECT_TRUE(ui.beeps.empty());
+    EXPECT_EQ(ui.waitDepth, 0);
 }
 
 TEST_F(QueryCommandsTest, InitializeRebuildsAndMissingFilesStillComplete) {
@@ -83,14 +83,14 @@ TEST_F(QueryCommandsTest, InitializeRebuildsAndMissingFilesStillComplete) {
     EXPECT_EQ(db.Count(), 2u);
     EXPECT_EQ(db.FindRecord("old"), nullptr);
     EXPECT_TRUE(StoreSaved());
-    EXPECT_EQ(ui.m_vMessages, std::vector<std::string>{"Done"});
-    EXPECT_TRUE(ui.m_vBeeps.empty());
+    EXPECT_EQ(ui.messages, std::vector<std::string>{"Done"});
+    EXPECT_TRUE(ui.beeps.empty());
 
     // Every chosen file missing: each is reported, the store is saved anyway.
-    ui.m_vMessages.clear();
+    ui.messages.clear();
     ui.AnswerOpen({dir / "gone.txt"});
     ImportImageDatabase(ui, db, true, Refresh());
-    EXPECT_EQ(ui.m_vMessages,
+    EXPECT_EQ(ui.messages,
               (std::vector<std::string>{"Unable to open " + (dir / "gone.txt"), "Done"}));
     EXPECT_EQ(db.Count(), 2u);
     EXPECT_EQ(refreshes, 2);

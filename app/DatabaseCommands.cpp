@@ -1,4 +1,4 @@
-#include "viewer/ViewCommands.h"
+#include "app/DatabaseCommands.h"
 
 #include "analysis/ResultFiles.h"
 #include "base/Format.h"
@@ -8,18 +8,6 @@
 #include "imagedb/WebUpdate.h"
 #include "viewer/UiMessageSink.h"
 #include "viewer/UiServices.h"
-
-void CompletionBeeps(IUiServices& ui, bool bDisableBeeps) {
-    if (!bDisableBeeps) {
-        ui.Beep(3000, 200);
-        ui.Beep(3100, 100);
-    }
-}
-
-void SignalCompletion(IUiServices& ui, bool bDisableBeeps, const std::string& text) {
-    CompletionBeeps(ui, bDisableBeeps);
-    ui.ShowMessage(text);
-}
 
 namespace {
 
@@ -168,7 +156,7 @@ void UpdateImageDatabase(IUiServices& ui, ImageDatabase& db, IDownloader& downlo
 }
 
 void ShowImageDatabaseInfo(IUiServices& ui, const ImageDatabase& db) {
-    ui.ShowMessage(StrFormat("Image Database Size= %u Entries", static_cast<unsigned>(db.Count())));
+    ui.ShowMessage(DatabaseSizeText(db));
 }
 
 bool ConfirmCloseWithUnsavedResults(IUiServices& ui, const std::function<bool()>& save) {

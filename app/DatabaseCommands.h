@@ -1,6 +1,6 @@
-// The stereo view's file and database commands, written against the UI
-// services so that they run the same in the window and in tests. Each takes
-// what it works on from the view as arguments.
+// The result-file and database commands, written against the UI services so
+// that they run the same in the window and in tests. Each takes what it
+// works on as arguments.
 #pragma once
 
 #include "analysis/Measurement.h"
@@ -12,13 +12,6 @@
 class IDownloader;
 class IUiServices;
 class ImageDatabase;
-
-// The completion signal of long commands, unless beeps are disabled: a
-// 3000 Hz tone for 200 ms, then a 3100 Hz tone for 100 ms.
-void CompletionBeeps(IUiServices& ui, bool bDisableBeeps);
-
-// The end of a long command: the completion beeps, then a box with the text.
-void SignalCompletion(IUiServices& ui, bool bDisableBeeps, const std::string& text);
 
 // Save Calculation Results: the results log as text with CR LF line ends.
 // True when the file was written.

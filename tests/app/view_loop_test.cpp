@@ -2,14 +2,14 @@
 // dialog: open a pair, click, press Space, save, and compare the files with
 // what ranvista-cli writes for the same marks. Also the dialog's close path
 // and the database commands as the view runs them.
+#include "app/AppCommands.h"
 #include "app/CalcDlg.h"
-#include "app/ViewCommandHandlers.h"
 #include "base/Format.h"
 #include "imagedb/ImageDatabase.h"
-#include "tests/cli/CliRunner.h"
-#include "tests/dialogs/FakeUi.h"
-#include "tests/imagedb/TestFiles.h"
-#include "tests/net/LocalHttpServer.h"
+#include "tests/support/CliRunner.h"
+#include "tests/support/FakeUi.h"
+#include "tests/support/LocalHttpServer.h"
+#include "tests/support/TestFiles.h"
 #include "viewer/ChildView.h"
 #include "viewer/CommandIds.h"
 #include "viewer/UiMessageSink.h"
@@ -50,16 +50,14 @@ QImage NavcamImage(int shift) {
 class ViewLoopTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        ImageDatabase& db = ImageDatabase::Instance();
-        db.Clear();
         db.SetStorePath(dir / "ImgBinDat");
-        view = std::make_unique<CChildView>(ui);
+        view = std::make_unique<CChildView>(ui, db);
         view->SetCalcDialogFactory([this](ICalcHost& host) {
-            auto dlg = std::make_unique<CCalcDlg>(&host, ui, ImageDatabase::Instance());
+            auto dlg = std::make_unique<CCalcDlg>(&host, ui, db);
             calcDlg = dlg.get();
             return dlg;
         });
-        InstallViewCommands(*view);
+        UseCommands({});
         view->resize(1000, 520);
         view->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(view.get()));
@@ -70,13 +68,17 @@ protected:
     }
     void TearDown() override {
         view.reset();
-        ImageDatabase::Instance().Clear();
+        commands.reset();
+    }
+    void UseCommands(const AppCommandOptions& options) {
+        commands = std::make_unique<CAppCommands>(*view, db, ui, options);
+        view->SetAppCommands(commands.get());
     }
 
     void OpenPair() {
         ui.AnswerOpen({rightPath, leftPath}); // the first chosen file is the right image
         view->OnCmdMsg(ID_OPEN_STEREO_PAIR);
-        ASSERT_TRUE(view->m_pLeftImage && view->m_pRightImage);
+        ASSERT_TRUE(view->Image(ViewSide::Left) && view->Image(ViewSide::Right));
         ASSERT_NE(view->CalcDialog(), nullptr);
         view->SetZoomStep(8); // the whole 1024-pixel image inside its panel
     }
@@ -95,12 +97,14 @@ protected:
     }
     void UseUpdateUrl(const std::string& url) {
         updateUrl = url;
-        InstallViewCommands(*view, {url});
+        UseCommands({url});
     }
     QString Field(int id) const { return qobject_cast<QLineEdit*>(calcDlg->Control(id))->text(); }
 
     TempDir dir;
     FakeUi ui;
+    ImageDatabase db;
+    std::unique_ptr<CAppCommands> commands;
     ScopedUiMessages messages{ui};
     std::unique_ptr<CChildView> view;
     CCalcDlg* calcDlg = nullptr;
@@ -116,8 +120,8 @@ TEST_F(ViewLoopTest, MeasureSaveAndMatchTheCommandLine) {
     rec.m_sProductId = MakeProductKey(kLeftTitle);
     rec.m_dAzimuth = 12.5;
     rec.m_dElevation = -20;
-    ImageDatabase::Instance().InsertRecord(rec);
-    ASSERT_TRUE(ImageDatabase::Instance().SaveStore());
+    db.InsertRecord(rec);
+    ASSERT_TRUE(db.SaveStore());
 
     OpenPair();
     EXPECT_EQ(qobject_cast<QComboBox*>(calcDlg->Control(IDC_CAM_LEFT))->currentText(), "OppyNavL");
@@ -128,28 +132,29 @@ TEST_F(ViewLoopTest, MeasureSaveAndMatchTheCommandLine) {
     EXPECT_FALSE(qobject_cast<QCheckBox*>(calcDlg->Control(IDC_REC_RIGHT))->isChecked());
 
     ClickImage(ViewSide::Left, 512, 512);
-    EXPECT_TRUE(view->m_bLeftMarkSet);
+    EXPECT_TRUE(view->Session().Mark(Eye::Left).has_value());
     EXPECT_NEAR(Field(IDC_LEFT_COL).toDouble(), 512, 2.0);
     EXPECT_FALSE(Field(IDC_AZ_LEFT).isEmpty());
     ClickImage(ViewSide::Right, 480, 512);
     QTest::keyClick(view.get(), Qt::Key_Space);
-    ASSERT_EQ(view->m_vVertices.size(), 1u) << (ui.m_vMessages.empty() ? "" : ui.m_vMessages[0]);
+    ASSERT_EQ(view->Session().Vertices().size(), 1u) << (ui.messages.empty() ? "" : ui.messages[0]);
     EXPECT_NE(Field(IDC_RANGE), "Error");
     EXPECT_EQ(Field(IDC_DIST_TO_LAST), Field(IDC_RANGE)); // first point: from the origin
     EXPECT_FALSE(
         qobject_cast<QTextEdit*>(calcDlg->Control(IDC_ERROR_SUMMARY))->toPlainText().isEmpty());
-    EXPECT_FALSE(view->m_bLeftMarkSet || view->m_bRightMarkSet);
-    EXPECT_EQ(view->m_vLeftMarks.size(), 1u);
-    EXPECT_EQ(view->m_vRightMarks.size(), 1u);
-    EXPECT_EQ(view->m_sResultsLog.rfind(std::string("\nImage Pair ") + kLeftTitle + " " +
-                                            kRightTitle +
-                                            "\nRange=" + Field(IDC_RANGE).toStdString() + "\n",
-                                        0),
+    EXPECT_FALSE(view->Session().Mark(Eye::Left).has_value() ||
+                 view->Session().Mark(Eye::Right).has_value());
+    EXPECT_EQ(view->Session().Marks(Eye::Left).size(), 1u);
+    EXPECT_EQ(view->Session().Marks(Eye::Right).size(), 1u);
+    EXPECT_EQ(view->Session().ResultsLog().rfind(
+                  std::string("\nImage Pair ") + kLeftTitle + " " + kRightTitle +
+                      "\nRange=" + Field(IDC_RANGE).toStdString() + "\n",
+                  0),
               0u);
 
     Measure(400, 600, 372, 600);
-    ASSERT_EQ(view->m_vVertices.size(), 2u);
-    EXPECT_TRUE(ui.m_vMessages.empty());
+    ASSERT_EQ(view->Session().Vertices().size(), 2u);
+    EXPECT_TRUE(ui.messages.empty());
 
     const std::string log = dir / "results.txt";
     const std::string vertices = dir / "vertices.txt";
@@ -157,13 +162,13 @@ TEST_F(ViewLoopTest, MeasureSaveAndMatchTheCommandLine) {
     view->OnCmdMsg(ID_SAVE_CALCULATION_RESULTS);
     ui.AnswerSave(vertices);
     view->OnCmdMsg(ID_SAVE_VERTEX_RESULTS);
-    EXPECT_EQ(ui.m_vMessages, (std::vector<std::string>{"Done", "Done"}));
+    EXPECT_EQ(ui.messages, (std::vector<std::string>{"Done", "Done"}));
 
     // The same marks, as the view recorded them, through the command line.
     std::string batch;
-    for (size_t i = 0; i < view->m_vLeftMarks.size(); ++i) {
-        const ImagePoint& l = view->m_vLeftMarks[i];
-        const ImagePoint& r = view->m_vRightMarks[i];
+    for (size_t i = 0; i < view->Session().Marks(Eye::Left).size(); ++i) {
+        const ImagePoint& l = view->Session().Marks(Eye::Left)[i];
+        const ImagePoint& r = view->Session().Marks(Eye::Right)[i];
         batch += StrFormat("%s,%s,%.17g,%.17g,%.17g,%.17g\n", leftPath.c_str(), rightPath.c_str(),
                            l.x, l.y, r.x, r.y);
     }
@@ -193,8 +198,8 @@ TEST_F(ViewLoopTest, CloseBoxRemovesTheDialogAndItsCheckMark) {
     ClickImage(ViewSide::Left, 512, 512);
     ClickImage(ViewSide::Right, 480, 512);
     QTest::keyClick(view.get(), Qt::Key_Space);
-    EXPECT_TRUE(view->m_vVertices.empty());
-    EXPECT_TRUE(ui.m_vMessages.empty());
+    EXPECT_TRUE(view->Session().Vertices().empty());
+    EXPECT_TRUE(ui.messages.empty());
 
     // Show Calc Control brings a fresh dialog back; toggling again removes it.
     view->OnCmdMsg(ID_SHOW_CALC_CONTROL);
@@ -218,20 +223,20 @@ TEST_F(ViewLoopTest, ImportRefreshesTheOpenDialogAndUnsavedResultsAreOfferedOnCl
     ui.AnswerOpen({dir / "q.txt"});
     view->OnCmdMsg(ID_IMPORT_IMAGE_DATABASE);
     EXPECT_TRUE(recRight->isChecked());
-    EXPECT_EQ(ui.m_vMessages.back(), "Done");
+    EXPECT_EQ(ui.messages.back(), "Done");
 
     // Nothing measured: closing asks nothing.
     EXPECT_TRUE(view->CanCloseFrame());
-    EXPECT_TRUE(ui.m_vQuestions.empty());
+    EXPECT_TRUE(ui.questions.empty());
     Measure(512, 512, 480, 512);
-    ASSERT_EQ(view->m_vVertices.size(), 1u);
-    ui.m_qSaveChoices = {IUiServices::SaveChoice::Cancel, IUiServices::SaveChoice::Save};
+    ASSERT_EQ(view->Session().Vertices().size(), 1u);
+    ui.saveChoices = {IUiServices::SaveChoice::Cancel, IUiServices::SaveChoice::Save};
     EXPECT_FALSE(view->CanCloseFrame());
     ui.AnswerSave(dir / "kept.txt");
     EXPECT_TRUE(view->CanCloseFrame());
     EXPECT_EQ(ReadBytes(dir / "kept.txt").substr(0, 13), "\r\nImage Pair ");
     EXPECT_TRUE(view->CanCloseFrame()); // saved: no further question
-    EXPECT_EQ(ui.m_vQuestions.size(), 2u);
+    EXPECT_EQ(ui.questions.size(), 2u);
 }
 
 TEST_F(ViewLoopTest, WebUpdateSuccessNotFoundRefusedAndCancel) {
@@ -242,28 +247,28 @@ TEST_F(ViewLoopTest, WebUpdateSuccessNotFoundRefusedAndCancel) {
                  LocalHttpServer::Answer(200, "OK", QByteArray::fromStdString(update)));
     UseUpdateUrl(server.Url("/ImageDatabasePostBuild.bin"));
     view->OnCmdMsg(ID_UPDATE_IMAGE_DATABASE);
-    EXPECT_EQ(ui.m_vMessages, std::vector<std::string>{"Web Update Complete"});
-    EXPECT_EQ(ui.m_vBeeps.size(), 2u);
-    EXPECT_EQ(ui.m_nWaitDepth, 0);
-    EXPECT_NE(ImageDatabase::Instance().FindRecord("new"), nullptr);
+    EXPECT_EQ(ui.messages, std::vector<std::string>{"Web Update Complete"});
+    EXPECT_EQ(ui.beeps.size(), 2u);
+    EXPECT_EQ(ui.waitDepth, 0);
+    EXPECT_NE(db.FindRecord("new"), nullptr);
     EXPECT_TRUE(fs::exists(dir / "ImgBinDat"));
     view->OnCmdMsg(ID_IMAGE_DATABASE_INFO);
-    EXPECT_EQ(ui.m_vMessages.back(), "Image Database Size= 1 Entries");
+    EXPECT_EQ(ui.messages.back(), "Image Database Size= 1 Entries");
 
-    ui.m_vMessages.clear();
+    ui.messages.clear();
     UseUpdateUrl(server.Url("/missing.bin"));
     view->OnCmdMsg(ID_UPDATE_IMAGE_DATABASE);
-    EXPECT_EQ(ui.m_vMessages, std::vector<std::string>{"Unable to open " + updateUrl});
+    EXPECT_EQ(ui.messages, std::vector<std::string>{"Unable to open " + updateUrl});
 
     {
         QTcpServer closed;
         ASSERT_TRUE(closed.listen(QHostAddress::LocalHost, 0));
         UseUpdateUrl("http://127.0.0.1:" + std::to_string(closed.serverPort()) + "/x.bin");
     }
-    ui.m_vMessages.clear();
+    ui.messages.clear();
     view->OnCmdMsg(ID_UPDATE_IMAGE_DATABASE);
-    ASSERT_EQ(ui.m_vMessages.size(), 1u);
-    EXPECT_EQ(ui.m_vMessages[0].rfind("Unable to open " + updateUrl, 0), 0u);
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_EQ(ui.messages[0].rfind("Unable to open " + updateUrl, 0), 0u);
 
     // A server that never answers: Cancel in the progress dialog stops the
     // download and changes nothing.
@@ -271,7 +276,7 @@ TEST_F(ViewLoopTest, WebUpdateSuccessNotFoundRefusedAndCancel) {
     silent.silent = true;
     server.Route("/slow.bin", silent);
     UseUpdateUrl(server.Url("/slow.bin"));
-    ui.m_vMessages.clear();
+    ui.messages.clear();
     bool pressed = false;
     QTimer::singleShot(100, [&] {
         for (QWidget* w : QApplication::topLevelWidgets()) {
@@ -287,7 +292,7 @@ TEST_F(ViewLoopTest, WebUpdateSuccessNotFoundRefusedAndCancel) {
     });
     view->OnCmdMsg(ID_UPDATE_IMAGE_DATABASE);
     EXPECT_TRUE(pressed);
-    EXPECT_TRUE(ui.m_vMessages.empty()) << ui.m_vMessages[0];
-    EXPECT_EQ(ImageDatabase::Instance().Count(), 1u);
-    EXPECT_EQ(ui.m_nWaitDepth, 0);
+    EXPECT_TRUE(ui.messages.empty()) << ui.messages[0];
+    EXPECT_EQ(db.Count(), 1u);
+    EXPECT_EQ(ui.waitDepth, 0);
 }

@@ -3,7 +3,7 @@
 #include "app/DataExchange.h"
 #include "app/DialogUnits.h"
 #include "imagedb/ImageDatabase.h"
-#include "tests/dialogs/FakeUi.h"
+#include "tests/support/FakeUi.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -163,7 +163,7 @@ TEST_F(CalcDialogTest, InitialStateHasCamerasListedAndNothingSelected) {
     EXPECT_EQ(right->currentIndex(), -1);
     EXPECT_EQ(Text(IDC_LEFT_COL), "0");
     EXPECT_EQ(Text(IDC_AZ_CORR_RIGHT), "0");
-    EXPECT_TRUE(ui.m_vMessages.empty());
+    EXPECT_TRUE(ui.messages.empty());
 }
 
 TEST_F(CalcDialogTest, MalformedEntryIsRefusedAndLaterFieldsAreNotTaken) {
@@ -174,7 +174,7 @@ TEST_F(CalcDialogTest, MalformedEntryIsRefusedAndLaterFieldsAreNotTaken) {
     Type(IDC_RIGHT_COL, "30");
     qobject_cast<QCheckBox*>(dlg.Control(IDC_2D))->setChecked(true);
     EXPECT_FALSE(dlg.UpdateData(true));
-    EXPECT_EQ(ui.m_vMessages, std::vector<std::string>{"Enter a number."});
+    EXPECT_EQ(ui.messages, std::vector<std::string>{"Enter a number."});
     EXPECT_EQ(dlg.m_dLeftCol, 500.0);
     EXPECT_EQ(dlg.m_dLeftRow, 512.0);
     EXPECT_EQ(dlg.m_dRightCol, 480.0);
@@ -183,7 +183,7 @@ TEST_F(CalcDialogTest, MalformedEntryIsRefusedAndLaterFieldsAreNotTaken) {
 
     // CALCULATE reports it too and still runs on the members as they stand.
     QTest::mouseClick(dlg.Control(IDC_CALCULATE), Qt::LeftButton);
-    EXPECT_EQ(ui.m_vMessages.size(), 2u);
+    EXPECT_EQ(ui.messages.size(), 2u);
     ASSERT_EQ(host.m_vLeft.size(), 1u);
     EXPECT_EQ(host.m_vLeft[0], (ImagePoint{500.0, 512.0}));
     EXPECT_EQ(host.m_vRight[0], (ImagePoint{480.0, 512.0}));
@@ -255,7 +255,7 @@ TEST_F(CalcDialogTest, ShortProductTitleDoesNotStopTheRefresh) {
     host.m_sLeft = "/data/1.png";
     host.m_sRight = kOppyRight;
     dlg.UpdateImageInfo();
-    EXPECT_TRUE(ui.m_vMessages.empty());
+    EXPECT_TRUE(ui.messages.empty());
     EXPECT_EQ(dlg.m_nCamLeft, -1);
     EXPECT_FALSE(dlg.m_strSolLeft.empty()); // the rule's sol text is still computed
     EXPECT_EQ(Text(IDC_SOL_LEFT).toStdString(), dlg.m_strSolLeft);
@@ -266,7 +266,7 @@ TEST_F(CalcDialogTest, ShortProductTitleDoesNotStopTheRefresh) {
     // A short MSL title ("N" plus one character) likewise.
     host.m_sLeft = "/data/Nx.png";
     dlg.UpdateImageInfo();
-    EXPECT_TRUE(ui.m_vMessages.empty());
+    EXPECT_TRUE(ui.messages.empty());
     EXPECT_EQ(dlg.m_nCamLeft, -1);
 }
 
@@ -368,5 +368,5 @@ TEST_F(CalcDialogTest, CalculateShowsResultsAndRecordsOnlySuccesses) {
     dlg.OnCalculate();
     EXPECT_EQ(Text(IDC_DIST_TO_LAST), "0.0000");
     EXPECT_EQ(host.m_vVertices.size(), 2u);
-    EXPECT_TRUE(ui.m_vMessages.empty());
+    EXPECT_TRUE(ui.messages.empty());
 }

@@ -1,4 +1,4 @@
-#include "viewer/PairIdentification.h"
+#include "analysis/PairIdentification.h"
 
 #include <gtest/gtest.h>
 

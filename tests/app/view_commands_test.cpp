@@ -1,8 +1,8 @@
 // The view's result-file, database-information and close commands.
+#include "app/DatabaseCommands.h"
 #include "imagedb/ImageDatabase.h"
-#include "tests/dialogs/FakeUi.h"
+#include "tests/support/FakeUi.h"
 #include "viewer/QtUiServices.h"
-#include "viewer/ViewCommands.h"
 
 #include <QApplication>
 #include <QDir>
@@ -32,24 +32,24 @@ TEST(SaveResults, LogIsWrittenWithCrLfAfterTheChooser) {
     ui.AnswerSave(path.toStdString());
     const std::string log = "\nImage Pair a b\nRange=1.0000\n\nImage Pair c d\nRange=2.0000\n";
     EXPECT_TRUE(SaveCalculationResults(ui, log, false));
-    ASSERT_EQ(ui.m_vRequests.size(), 1u);
-    EXPECT_EQ(ui.m_vRequests[0].title, "Save Calculation Results");
-    EXPECT_EQ(ui.m_vRequests[0].filter, "Text Files (*.txt)|*.txt||");
-    EXPECT_TRUE(ui.m_vRequests[0].confirmOverwrite);
-    EXPECT_EQ(ui.m_vRequests[0].defaultSuffix, "txt");
+    ASSERT_EQ(ui.requests.size(), 1u);
+    EXPECT_EQ(ui.requests[0].title, "Save Calculation Results");
+    EXPECT_EQ(ui.requests[0].filter, "Text Files (*.txt)|*.txt||");
+    EXPECT_TRUE(ui.requests[0].confirmOverwrite);
+    EXPECT_EQ(ui.requests[0].defaultSuffix, "txt");
     EXPECT_EQ(Slurp(path),
               "\r\nImage Pair a b\r\nRange=1.0000\r\n\r\nImage Pair c d\r\nRange=2.0000\r\n");
     std::vector<std::string> expected = {"save:Save Calculation Results"};
     expected.insert(expected.end(), kDoneEvents.begin(), kDoneEvents.end());
-    EXPECT_EQ(ui.m_vEvents, expected);
-    EXPECT_EQ(ui.m_vBeeps, (std::vector<std::pair<int, int>>{{3000, 200}, {3100, 100}}));
+    EXPECT_EQ(ui.events, expected);
+    EXPECT_EQ(ui.beeps, (std::vector<std::pair<int, int>>{{3000, 200}, {3100, 100}}));
 
     // Beeps disabled: straight to "Done".
     FakeUi quiet;
     quiet.AnswerSave(path.toStdString());
     EXPECT_TRUE(SaveCalculationResults(quiet, "\nx\n", true));
-    EXPECT_TRUE(quiet.m_vBeeps.empty());
-    EXPECT_EQ(quiet.m_vMessages, std::vector<std::string>{"Done"});
+    EXPECT_TRUE(quiet.beeps.empty());
+    EXPECT_EQ(quiet.messages, std::vector<std::string>{"Done"});
     EXPECT_EQ(Slurp(path), "\r\nx\r\n");
 }
 
@@ -57,22 +57,22 @@ TEST(SaveResults, NothingCancelAndFailure) {
     FakeUi ui;
     EXPECT_FALSE(SaveCalculationResults(ui, "", false));
     EXPECT_FALSE(SaveVertexResults(ui, {}, false));
-    EXPECT_EQ(ui.m_vMessages, (std::vector<std::string>{"Nothing to save", "Nothing to save"}));
-    EXPECT_TRUE(ui.m_vRequests.empty()); // no chooser when there is nothing
+    EXPECT_EQ(ui.messages, (std::vector<std::string>{"Nothing to save", "Nothing to save"}));
+    EXPECT_TRUE(ui.requests.empty()); // no chooser when there is nothing
 
     FakeUi cancel; // the chooser answers nothing
     EXPECT_FALSE(SaveVertexResults(cancel, {VertexRecord{}}, false));
-    EXPECT_EQ(cancel.m_vEvents, std::vector<std::string>{"save:Save Vertex Results"});
+    EXPECT_EQ(cancel.events, std::vector<std::string>{"save:Save Vertex Results"});
 
     QTemporaryDir dir;
     const std::string bad = (dir.path() + "/no/such/folder/out.txt").toStdString();
     FakeUi failing;
     failing.AnswerSave(bad);
     EXPECT_FALSE(SaveCalculationResults(failing, "\nx\n", false));
-    EXPECT_EQ(failing.m_vMessages, std::vector<std::string>{"Unable to save " + bad});
-    EXPECT_TRUE(failing.m_vBeeps.empty());
-    EXPECT_EQ(failing.m_nWaitDepth, 0);
-    EXPECT_EQ(failing.m_vEvents.back(), "message:Unable to save " + bad); // after the cursor
+    EXPECT_EQ(failing.messages, std::vector<std::string>{"Unable to save " + bad});
+    EXPECT_TRUE(failing.beeps.empty());
+    EXPECT_EQ(failing.waitDepth, 0);
+    EXPECT_EQ(failing.events.back(), "message:Unable to save " + bad); // after the cursor
 }
 
 TEST(SaveResults, VertexFileKeepsOnlyPlausibleVerticesAndReplacesTheOldFile) {
@@ -93,13 +93,13 @@ TEST(SaveResults, VertexFileKeepsOnlyPlausibleVerticesAndReplacesTheOldFile) {
     EXPECT_TRUE(SaveVertexResults(ui, vertices, false));
     EXPECT_EQ(Slurp(path), "1.500000\t-2.000000\t0.250000\r\n"
                            "100.000000\t100.000000\t49.990000\r\n");
-    EXPECT_EQ(ui.m_vMessages, std::vector<std::string>{"Done"});
+    EXPECT_EQ(ui.messages, std::vector<std::string>{"Done"});
 
     // Every vertex filtered out: an empty file, still "Done".
     ui.AnswerSave(path.toStdString());
     EXPECT_TRUE(SaveVertexResults(ui, {vertices[1]}, true));
     EXPECT_EQ(Slurp(path), "");
-    EXPECT_EQ(ui.m_vMessages.back(), "Done");
+    EXPECT_EQ(ui.messages.back(), "Done");
 }
 
 TEST(ImageDatabaseInfo, ShowsTheRecordCount) {
@@ -112,8 +112,8 @@ TEST(ImageDatabaseInfo, ShowsTheRecordCount) {
         db.InsertRecord(r);
     }
     ShowImageDatabaseInfo(ui, db);
-    EXPECT_EQ(ui.m_vMessages, (std::vector<std::string>{"Image Database Size= 0 Entries",
-                                                        "Image Database Size= 3 Entries"}));
+    EXPECT_EQ(ui.messages, (std::vector<std::string>{"Image Database Size= 0 Entries",
+                                                     "Image Database Size= 3 Entries"}));
 }
 
 TEST(CloseWithUnsavedResults, SaveDiscardCancel) {
@@ -125,14 +125,14 @@ TEST(CloseWithUnsavedResults, SaveDiscardCancel) {
             return ok;
         };
     };
-    ui.m_qSaveChoices = {IUiServices::SaveChoice::Save, IUiServices::SaveChoice::Save,
-                         IUiServices::SaveChoice::Discard, IUiServices::SaveChoice::Cancel};
+    ui.saveChoices = {IUiServices::SaveChoice::Save, IUiServices::SaveChoice::Save,
+                      IUiServices::SaveChoice::Discard, IUiServices::SaveChoice::Cancel};
     EXPECT_TRUE(ConfirmCloseWithUnsavedResults(ui, save(true)));
     EXPECT_FALSE(ConfirmCloseWithUnsavedResults(ui, save(false))); // saving failed: stay open
     EXPECT_TRUE(ConfirmCloseWithUnsavedResults(ui, save(true)));
     EXPECT_FALSE(ConfirmCloseWithUnsavedResults(ui, save(true)));
     EXPECT_EQ(saves, 2);
-    EXPECT_EQ(ui.m_vQuestions,
+    EXPECT_EQ(ui.questions,
               std::vector<std::string>(4, "Save calculation results before closing?"));
 }
 

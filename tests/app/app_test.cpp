@@ -6,7 +6,7 @@
 #include "app/RanvistaApp.h"
 #include "app/TransformDlg.h"
 #include "imagedb/ImageDatabase.h"
-#include "tests/dialogs/FakeUi.h"
+#include "tests/support/FakeUi.h"
 #include "viewer/CommandIds.h"
 
 #include <QAction>
@@ -33,7 +33,6 @@ protected:
         if (app) {
             app->ExitInstance(0);
         }
-        ImageDatabase::Instance().Clear();
     }
     void Start(StartupOptions options = {}) {
         options.sStorePath = (dir.path() + "/ImgBinDat").toStdString();
@@ -74,20 +73,20 @@ TEST_F(AppDialogs, CommandsOpenTheirDialogs) {
     EXPECT_TRUE(CalcDlg()->isVisible());
     EXPECT_EQ(CalcDlg()->windowTitle().toStdString(), kCalcDlgCaption);
     frame->Action(ID_IMAGE_DATABASE_INFO)->trigger();
-    EXPECT_EQ(ui.m_vMessages.back(), "Image Database Size= 0 Entries");
+    EXPECT_EQ(ui.messages.back(), "Image Database Size= 0 Entries");
 }
 
 TEST_F(AppDialogs, ClosingWithUnsavedResultsAsksFirst) {
     Start();
     EXPECT_TRUE(frame->close()); // nothing measured: no question
-    EXPECT_TRUE(ui.m_vQuestions.empty());
+    EXPECT_TRUE(ui.questions.empty());
     frame->show();
     frame->View().AppendMeasurement({1, 2}, {3, 4}, {}, "\nImage Pair a b\n");
-    ui.m_qSaveChoices = {IUiServices::SaveChoice::Cancel, IUiServices::SaveChoice::Discard};
+    ui.saveChoices = {IUiServices::SaveChoice::Cancel, IUiServices::SaveChoice::Discard};
     EXPECT_FALSE(frame->close());
     EXPECT_TRUE(frame->isVisible());
     EXPECT_TRUE(frame->close());
-    EXPECT_EQ(ui.m_vQuestions.size(), 2u);
+    EXPECT_EQ(ui.questions.size(), 2u);
 }
 
 // The Opportunity Navcam sample pair, when the samples are in the tree.
@@ -107,7 +106,7 @@ TEST_F(AppDialogs, ScreenshotOfTheAnalyseDialogWithAResult) {
     frame->resize(1200, 940);
     QApplication::processEvents();
     CChildView& view = frame->View();
-    ASSERT_TRUE(view.m_pLeftImage && view.m_pRightImage);
+    ASSERT_TRUE(view.Image(ViewSide::Left) && view.Image(ViewSide::Right));
     view.SetZoomStep(6); // both images whole in their panels
     view.Repaint();
 
@@ -125,7 +124,7 @@ TEST_F(AppDialogs, ScreenshotOfTheAnalyseDialogWithAResult) {
     click(ViewSide::Left, 726.7, 697.1);
     click(ViewSide::Right, 633.6, 694.5);
     QTest::keyClick(&view, Qt::Key_Space);
-    ASSERT_EQ(view.m_vVertices.size(), 2u);
+    ASSERT_EQ(view.Session().Vertices().size(), 2u);
     CCalcDlg* dlg = CalcDlg();
     ASSERT_NE(dlg, nullptr);
     EXPECT_NE(qobject_cast<QLineEdit*>(dlg->Control(IDC_RANGE))->text(), "Error");

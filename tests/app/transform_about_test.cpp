@@ -2,7 +2,7 @@
 #include "app/DialogUnits.h"
 #include "app/MyAboutDlg.h"
 #include "app/TransformDlg.h"
-#include "tests/dialogs/FakeUi.h"
+#include "tests/support/FakeUi.h"
 
 #include <QApplication>
 #include <QFile>
@@ -47,17 +47,17 @@ TEST(TransformDialog, ChoosersFillTitlesAndTransformTakesTheIndices) {
     Edit(dlg, IDC_SOURCE_INDEX_1)->setText("5");
     ui.AnswerOpen({"/work/data/site1.v.txt"});
     Click(dlg, IDC_SOURCE_FILE);
-    ASSERT_EQ(ui.m_vRequests.size(), 1u);
-    EXPECT_EQ(ui.m_vRequests[0].title, "Select Source (to transform) Vertex File");
-    EXPECT_EQ(ui.m_vRequests[0].filter, "Vertex Files (*.txt,*.dat)|*.txt;*.dat||");
-    EXPECT_FALSE(ui.m_vRequests[0].multiSelect);
+    ASSERT_EQ(ui.requests.size(), 1u);
+    EXPECT_EQ(ui.requests[0].title, "Select Source (to transform) Vertex File");
+    EXPECT_EQ(ui.requests[0].filter, "Vertex Files (*.txt,*.dat)|*.txt;*.dat||");
+    EXPECT_FALSE(ui.requests[0].multiSelect);
     EXPECT_EQ(Edit(dlg, IDC_SOURCE_TITLE)->text(), "site1.v");
     EXPECT_EQ(dlg.m_strSourcePath, "/work/data/site1.v.txt");
     EXPECT_EQ(Edit(dlg, IDC_SOURCE_INDEX_1)->text(), "0");
 
     // A cancelled chooser changes nothing.
     Click(dlg, IDC_REFERENCE_FILE);
-    EXPECT_EQ(ui.m_vRequests.back().title, "Select Reference (transform to) Vertex File");
+    EXPECT_EQ(ui.requests.back().title, "Select Reference (transform to) Vertex File");
     EXPECT_TRUE(dlg.m_strReferencePath.empty());
     ui.AnswerOpen({"/work/data/ref.dat"});
     Click(dlg, IDC_REFERENCE_FILE);
@@ -89,7 +89,7 @@ TEST(TransformDialog, TransformWritesTheMovedFileAndReportsProblems) {
     CTransformDlg dlg(ui);
     // Nothing chosen yet: the transform cannot open an empty path.
     Click(dlg, IDC_TRANSFORM);
-    EXPECT_EQ(ui.m_vMessages, std::vector<std::string>{"Unable to open "});
+    EXPECT_EQ(ui.messages, std::vector<std::string>{"Unable to open "});
 
     ui.AnswerOpen({src});
     ui.AnswerOpen({src});
@@ -104,17 +104,17 @@ TEST(TransformDialog, TransformWritesTheMovedFileAndReportsProblems) {
     QFile out(dir.path() + "/site_trnsfrmd.txt");
     ASSERT_TRUE(out.open(QIODevice::ReadOnly));
     EXPECT_EQ(out.readAll().toStdString(), rows);
-    EXPECT_EQ(ui.m_vMessages.size(), 1u); // a transform ends without a message
+    EXPECT_EQ(ui.messages.size(), 1u); // a transform ends without a message
 }
 
 TEST(TransformDialog, RefusedIndexStopsTheTransform) {
     FakeUi ui;
     CTransformDlg dlg(ui);
     for (const char* bad : {"-1", "x", ""}) {
-        ui.m_vMessages.clear();
+        ui.messages.clear();
         Edit(dlg, IDC_REFERENCE_INDEX_1 + 1)->setText(bad);
         Click(dlg, IDC_TRANSFORM);
-        EXPECT_EQ(ui.m_vMessages, std::vector<std::string>{"Enter a positive integer."}) << bad;
+        EXPECT_EQ(ui.messages, std::vector<std::string>{"Enter a positive integer."}) << bad;
         EXPECT_EQ(dlg.focusWidget(), dlg.Control(IDC_REFERENCE_INDEX_1 + 1));
     }
 }
