@@ -129,8 +129,11 @@ void IndexedFrame(const pugi::xml_node& indexed, std::string& frame,
     index.clear();
     for (pugi::xml_node c = indexed.first_child(); c; c = c.next_sibling()) {
         if (std::strcmp(LocalName(c), "Coordinate_Space_Index") == 0) {
-            if (const auto v = NumberOf(Child(c, "index_value_number"))) {
+            if (const auto v = NumberOf(Child(c, "index_value_number"));
+                v && std::fabs(*v) <= 1e12 && *v == std::trunc(*v)) {
                 index.push_back(static_cast<long long>(*v));
+            } else {
+                index.push_back(-1); // keeps the positions of the counters that follow
             }
         }
     }
@@ -249,7 +252,13 @@ ProductReadResult ReadPds4Text(std::string_view text, const std::string& fileNam
             break;
         }
         const double norm = std::sqrt(*qc * *qc + *q1 * *q1 + *q2 * *q2 + *q3 * *q3);
-        const long long site = std::atoll(ref.c_str() + 11);
+        char* siteEnd = nullptr;
+        const long long site = std::strtoll(ref.c_str() + 11, &siteEnd, 10);
+        if (siteEnd == ref.c_str() + 11 || *siteEnd != '\0' || site < 0 || site > 1000000000) {
+            info.notes.push_back("the rover frame's site " + ref +
+                                 " is not a site number: no pose");
+            break;
+        }
         if (std::fabs(norm - 1.0) > 1e-3) {
             info.notes.push_back("the rover quaternion is not a unit quaternion: no pose");
             break;

@@ -27,6 +27,14 @@ ProductReadResult Fail(std::string message) {
     return r;
 }
 
+// A counter or index read as a double: whole and of a plausible size, or nothing.
+std::optional<long long> Whole(double d) {
+    if (!(std::fabs(d) <= 1e12) || d != std::trunc(d)) {
+        return std::nullopt;
+    }
+    return static_cast<long long>(d);
+}
+
 std::string Describe(const LabelValue* v) {
     if (v == nullptr) {
         return "missing";
@@ -180,7 +188,12 @@ ProductReadResult ModelFromLabel(const ProductLabel& label, const std::string& f
     if (const auto* index = label.FindIn(kModelGroups, "REFERENCE_COORD_SYSTEM_INDEX")) {
         if (const auto n = index->Numbers()) {
             for (const double d : *n) {
-                info.frameIndex.push_back(static_cast<long long>(d));
+                const auto whole = Whole(d);
+                if (!whole) {
+                    return Fail(fileName +
+                                ": REFERENCE_COORD_SYSTEM_INDEX is not a list of counters");
+                }
+                info.frameIndex.push_back(*whole);
             }
         }
     }
@@ -203,7 +216,7 @@ ProductReadResult ModelFromLabel(const ProductLabel& label, const std::string& f
         if (const auto* idx = label.FindIn(kPoseGroups, "COORDINATE_SYSTEM_INDEX")) {
             if (const auto n = idx->Numbers()) {
                 for (const double d : *n) {
-                    poseIndex.push_back(static_cast<long long>(d));
+                    poseIndex.push_back(Whole(d).value_or(-1));
                 }
             }
         }
@@ -214,7 +227,7 @@ ProductReadResult ModelFromLabel(const ProductLabel& label, const std::string& f
         } else if (!poseIndex.empty() && !info.frameIndex.empty() && poseIndex != info.frameIndex) {
             info.notes.push_back(
                 "the rover pose is for another motion counter than the model: not used");
-        } else if (!site || site->empty()) {
+        } else if (!site || site->empty() || !Whole((*site)[0]) || std::fabs((*site)[0]) > 1e9) {
             info.notes.push_back("the rover pose names no site: not used");
         } else {
             SitePose pose;

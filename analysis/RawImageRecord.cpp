@@ -17,6 +17,14 @@ ProductReadResult Fail(std::string message) {
     return r;
 }
 
+// A counter or index read as a double: whole and of a plausible size, or nothing.
+std::optional<long long> Whole(double d) {
+    if (!(std::fabs(d) <= 1e12) || d != std::trunc(d)) {
+        return std::nullopt;
+    }
+    return static_cast<long long>(d);
+}
+
 bool IsUnknown(const json& v) {
     if (v.is_null()) {
         return true;
@@ -264,15 +272,18 @@ ProductReadResult ReadRawJsonText(std::string_view text, const std::string& file
     // Raw-feed models are in the rover navigation frame of the image's site
     // and drive.
     info.frame = "ROVER_NAV_FRAME";
-    const auto site = Number(Field(record, {"site"}));
-    const auto drive = Number(Field(record, {"drive"}));
-    if (site) {
-        info.frameIndex.push_back(static_cast<long long>(*site));
+    const auto siteNumber = Number(Field(record, {"site"}));
+    const auto driveNumber = Number(Field(record, {"drive"}));
+    const auto site = siteNumber ? Whole(*siteNumber) : std::nullopt;
+    const auto drive = driveNumber ? Whole(*driveNumber) : std::nullopt;
+    if (site && std::abs(*site) < 1000000000) {
+        info.frameIndex.push_back(*site);
         if (drive) {
-            info.frameIndex.push_back(static_cast<long long>(*drive));
+            info.frameIndex.push_back(*drive);
         }
     }
-    if (const auto q = Tuple(Field(record, {"attitude"})); q && q->size() == 4 && site) {
+    if (const auto q = Tuple(Field(record, {"attitude"}));
+        q && q->size() == 4 && site && std::abs(*site) < 1000000000) {
         const double norm = std::sqrt((*q)[0] * (*q)[0] + (*q)[1] * (*q)[1] + (*q)[2] * (*q)[2] +
                                       (*q)[3] * (*q)[3]);
         const auto xyz = Tuple(Field(record, {"xyz"}));

@@ -254,6 +254,12 @@ TEST(LabelModel, CahvoreComponentsNamedByIdAndFramesAndPosesAreCheckedNotGuessed
     EXPECT_FALSE(failure("COORDINATE_SYSTEM_INDEX = (5,10,0)", "COORDINATE_SYSTEM_INDEX = (5,11,0)")
                      .product.pose.has_value());
     EXPECT_FALSE(failure("(0.6,0,0,0.8)", "(0.6,0,0,0.9)").product.pose.has_value());
+    // Counters far outside any integer type are refused, not converted.
+    EXPECT_FALSE(failure("REFERENCE_COORD_SYSTEM_INDEX = (5,10,0)",
+                         "REFERENCE_COORD_SYSTEM_INDEX = (5,1e300,0)")
+                     .ok);
+    EXPECT_FALSE(failure("REFERENCE_COORD_SYSTEM_INDEX = 5", "REFERENCE_COORD_SYSTEM_INDEX = 9e99")
+                     .product.pose.has_value());
     EXPECT_FALSE(
         failure("(0.6,0,0,0.8)", "(\"N/A\",\"N/A\",\"N/A\",\"N/A\")").product.pose.has_value());
 }

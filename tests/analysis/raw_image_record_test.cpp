@@ -190,4 +190,11 @@ TEST(RawImageRecord, AnUnknownPositionIsMarkedAndASizeFollowsFromTheSubframeWith
     EXPECT_FALSE(r.product.pose->offsetKnown) << "(0,0,0) means the position is unknown";
     EXPECT_EQ(r.product.width, 512);
     EXPECT_EQ(r.product.height, 512);
+    const ProductReadResult huge = ReadRawJsonText(
+        R"J({"site": 1e300, "drive": -4e200, "attitude": "(1,0,0,0)", "xyz": "(1,2,3)",
+            "camera_model_component_list": "(1,2,3);(1,0,0);(1,2,3);(1,2,3)"})J",
+        "x.json", "X");
+    ASSERT_TRUE(huge.ok) << huge.message;
+    EXPECT_FALSE(huge.product.pose.has_value()) << "a site that is no site number gives no pose";
+    EXPECT_TRUE(huge.product.frameIndex.empty());
 }
