@@ -14,3 +14,6 @@ int RunIntersect(const Tokens& tokens);
 int RunDb(const Tokens& tokens);
 int RunMeasure(const Tokens& tokens);
 int RunTransform(const Tokens& tokens);
+int RunEpipolar(const Tokens& tokens);
+int RunMatch(const Tokens& tokens);
+int RunDetect(const Tokens& tokens);

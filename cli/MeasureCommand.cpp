@@ -1,14 +1,15 @@
 // measure: the range calculation of the Analyse dialog, for one pair of
 // marks or for a file of them.
-#include "base/Paths.h"
 #include "analysis/ProductName.h"
 #include "analysis/RangeCalc.h"
 #include "analysis/ResultFiles.h"
+#include "base/Messages.h"
+#include "base/Paths.h"
 #include "cli/Args.h"
 #include "cli/Commands.h"
 #include "cli/JsonWriter.h"
+#include "cli/MeasureOptions.h"
 #include "geometry/Camera.h"
-#include "base/Messages.h"
 #include "imagedb/ImageDatabase.h"
 #include "imagedb/QueryFile.h"
 
@@ -18,26 +19,19 @@
 #include <optional>
 #include <unordered_map>
 
-namespace {
-
-// Everything the dialog takes from its controls apart from the pixels and
-// the two files.
-struct DialogOptions {
-    std::optional<CameraId> leftCamera; // chosen by hand; otherwise from the names
-    std::optional<CameraId> rightCamera;
-    bool b2D = false;
-    bool bRLVector = false;
-    std::string strRLVector;
-    double dAzCorrLeft = 0.0;
-    double dAzCorrRight = 0.0;
-};
-
-Args ParseOrThrow(const Tokens& tokens) {
+OptionSet MeasurePairOptions() {
     OptionSet options;
     options.flags = {"2d"};
-    options.values = {"left",      "right",   "pixels",  "left-camera", "right-camera",
-                   "rl-vector", "az-corr", "db",      "records",     "last-position",
-                   "batch",     "log",     "vertices"};
+    options.values = {"left",    "right", "left-camera", "right-camera", "rl-vector",
+                      "az-corr", "db",    "records",     "last-position"};
+    return options;
+}
+
+namespace {
+
+Args ParseOrThrow(const Tokens& tokens) {
+    OptionSet options = MeasurePairOptions();
+    options.values.insert({"pixels", "batch", "log", "vertices"});
     std::string error;
     auto args = Args::Parse(tokens, options, error);
     if (!args) {
@@ -49,6 +43,8 @@ Args ParseOrThrow(const Tokens& tokens) {
     return *args;
 }
 
+} // namespace
+
 std::vector<double> ListOrThrow(const Args& args, const char* option, size_t count,
                                 const char* shape) {
     const std::string text = *args.Value(option);
@@ -58,6 +54,8 @@ std::vector<double> ListOrThrow(const Args& args, const char* option, size_t cou
     }
     return *v;
 }
+
+namespace {
 
 std::optional<CameraId> CameraOption(const Args& args, const char* option) {
     const auto text = args.Value(option);
@@ -70,6 +68,8 @@ std::optional<CameraId> CameraOption(const Args& args, const char* option) {
     }
     return id;
 }
+
+} // namespace
 
 DialogOptions OptionsOf(const Args& args) {
     DialogOptions o;
@@ -125,6 +125,8 @@ RangeCalcInput MakeInput(const DialogOptions& o, const std::string& left, const 
     return in;
 }
 
+namespace {
+
 // Query-export files imported into the table in memory: keys kept whole,
 // nothing saved.
 // A file that cannot be opened is reported and skipped; a malformed one ends
@@ -138,6 +140,8 @@ void ImportRecordsInMemory(ImageDatabase& db, const std::vector<std::string>& fi
         db.MergeRecords(std::move(file.records));
     }
 }
+
+} // namespace
 
 // The database as the dialog sees it: the store file (a missing one is just
 // an empty table here), then the query files imported in memory.
@@ -197,6 +201,8 @@ void AppendResultJson(std::string& out, const RangeCalcInput& in, const RangeCal
         .End();
     out += '\n';
 }
+
+namespace {
 
 CPoint3D LastPositionOf(const Args& args) {
     if (!args.Has("last-position")) {

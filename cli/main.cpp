@@ -25,6 +25,15 @@ const Command kCommands[] = {
      "calculation"},
     {"transform", RunTransform,
      "transform SOURCE REFERENCE S1 S2 S3 R1 R2 R3   register one vertex file onto another"},
+    {"epipolar", RunEpipolar,
+     "epipolar --left PATH --right PATH --pixel X,Y [--from left|right] [--near M]   where the\n"
+     "          partner of a pixel can lie in the other image"},
+    {"match", RunMatch,
+     "match --left PATH --right PATH --pixel X,Y [--from left|right] [--window N]   the partner\n"
+     "          of a pixel, matched, and its measurement"},
+    {"detect", RunDetect,
+     "detect --left PATH --right PATH [--max N] [--rect X,Y,W,H]   corners of the left image\n"
+     "          matched into the right, one vertex pair a line"},
 };
 
 void PrintUsage(std::FILE* to) {

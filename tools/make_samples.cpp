@@ -4,12 +4,15 @@
 //   ranvista-make-samples OUTDIR [--truth-only]
 //
 // OUTDIR receives <pair>/<product>.png (8-bit grey, 1024 x 1024), <pair>/truth.csv,
-// the query export query-export.txt and the store ImgBinDat made from it.
+// the per-pixel truth of each left image <pair>/<left product>.truth.pfm (see
+// TruthMap.h; about 12 MB each, not shipped), the query export
+// query-export.txt and the store ImgBinDat made from it.
 // --truth-only skips the images (quick: the truth does not depend on them).
 #include "base/AtomicFile.h"
 #include "imagedb/ImageDatabase.h"
 #include "imagedb/QueryFile.h"
 #include "tools/SamplePairs.h"
+#include "tools/TruthMap.h"
 
 #include <QImage>
 
@@ -55,8 +58,8 @@ int main(int argc, char** argv) {
     ImageDatabase db;
     for (const SamplePairDefinition& options : SamplePairDefinitions()) {
         const SamplePair pair = BuildSamplePair(options);
-        std::printf("%s: %zu rocks, %zu marked points, range %.2f to %.2f m\n", options.folder.c_str(),
-                    pair.scene.m_vRocks.size(), pair.truth.size(),
+        std::printf("%s: %zu rocks, %zu marked points, range %.2f to %.2f m\n",
+                    options.folder.c_str(), pair.scene.m_vRocks.size(), pair.truth.size(),
                     pair.truth.empty() ? 0.0 : pair.truth.front().point.Length(),
                     pair.truth.empty() ? 0.0 : pair.truth.back().point.Length());
         const std::filesystem::path dir = out / options.folder;
@@ -65,8 +68,13 @@ int main(int argc, char** argv) {
         if (!WriteText(dir / "truth.csv", TruthCsv(pair))) {
             return 1;
         }
-        for (const auto& [title, cam] :
-             {std::pair{options.leftTitle, &pair.left}, std::pair{options.rightTitle, &pair.right}}) {
+        if (images && !WriteText(dir / (options.leftTitle + ".truth.pfm"),
+                                 EncodeTruthPfm(ComputeTruthMap(
+                                     pair.scene, pair.left, kSampleImageSize, kSampleImageSize)))) {
+            return 1;
+        }
+        for (const auto& [title, cam] : {std::pair{options.leftTitle, &pair.left},
+                                         std::pair{options.rightTitle, &pair.right}}) {
             ImageRecord product = cam->Record();
             product.m_sProductId = title; // the export names products as they are named
             query += FormatQueryLine(product) + "\n";
