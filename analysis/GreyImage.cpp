@@ -17,6 +17,7 @@ GreyImage Convert(const T* data, int width, int height, size_t stride, float sca
     image.width = width;
     image.height = height;
     image.samples.resize(static_cast<size_t>(width) * height);
+    image.quantum = scale;
     float* out = image.samples.data();
     for (int y = 0; y < height; ++y) {
         const T* row = data + static_cast<size_t>(y) * stride;

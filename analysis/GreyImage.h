@@ -11,6 +11,7 @@ struct GreyImage {
     int width = 0;
     int height = 0;
     std::vector<float> samples; // row-major, width * height, 0..1
+    float quantum = 1.0f / 255; // one step of the source data on that scale
 
     bool Empty() const { return width <= 0 || height <= 0; }
     float At(int x, int y) const { return samples[static_cast<size_t>(y) * width + x]; }

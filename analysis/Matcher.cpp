@@ -18,6 +18,19 @@ constexpr int kMaxWindow = 31;
 constexpr int kMinClippedWindow = 9; // a window cut by the border keeps at least this
 // A window with this many times the least contrast is large enough.
 constexpr double kEnoughContrast = 4.0;
+// Structure (in squared quanta) a window needs to be chosen before a larger one.
+constexpr double kGoodStructure = 2000.0;
+// Least structure along the search direction for any match.
+constexpr double kLeastStructure = 200.0;
+// Correlation given up per pixel of offset across the curve, so that an
+// edge crossing the band is matched where it crosses the curve.
+constexpr double kBandPenalty = 0.01;
+// Stiffness of the sub-pixel alignment's pull toward the curve, as a share
+// of the image's own.
+constexpr double kCurveSpring = 0.5;
+// Mismatch that even a true match shows (sampling, noise): added to both
+// sides of the ambiguity ratio so that two near-perfect peaks count as alike.
+constexpr double kMismatchFloor = 0.02;
 // A second peak must rise this far above the valley that parts it from the best.
 constexpr double kProminence = 0.1;
 
@@ -34,6 +47,24 @@ Window ClippedWindow(const GreyImage& image, int cx, int cy, int size) {
     const int half = size / 2;
     return {std::min(half, cx), std::min(half, image.width - 1 - cx), std::min(half, cy),
             std::min(half, image.height - 1 - cy)};
+}
+
+// The summed squared grey gradient (central differences) along the unit
+// direction (ex, ey) inside a window: how sharply the window's position along
+// that direction is fixed.
+double StructureAlong(const GreyImage& image, int cx, int cy, const Window& w, double ex,
+                      double ey) {
+    double sum = 0.0;
+    for (int y = std::max(1, cy - w.up); y <= std::min(image.height - 2, cy + w.down); ++y) {
+        const float* row = image.Row(y);
+        const float* up = image.Row(y - 1);
+        const float* down = image.Row(y + 1);
+        for (int x = std::max(1, cx - w.left); x <= std::min(image.width - 2, cx + w.right); ++x) {
+            const double g = 0.5 * (ex * (row[x + 1] - row[x - 1]) + ey * (down[x] - up[x]));
+            sum += g * g;
+        }
+    }
+    return sum;
 }
 
 bool InImage(const GreyImage& image, const ImagePoint& p) {
@@ -193,8 +224,13 @@ template <int N> bool Solve(std::array<std::array<double, N>, N>& a, std::array<
 // the foreshortening of slanted surfaces) and a gain and bias of the grey
 // values, by Gauss-Newton from the given shift. Returns the refined shift
 // of the window centre, or none when it does not converge near the start.
+// The curve is a soft constraint: the shift across it (normal n at the
+// point onCurve) is held by a spring of half the image's own stiffness,
+// so a window that is only an edge cannot slide along that edge off the curve,
+// while texture in two dimensions still follows a pose error.
 std::optional<ImagePoint> AlignAffine(const GreyImage& src, int sx, int sy, const Window& w,
-                                      const GreyImage& dst, const ImagePoint& start) {
+                                      const GreyImage& dst, const ImagePoint& start,
+                                      const ImagePoint& onCurve, const ImagePoint& n) {
     // Parameters: shift x, y; matrix a b c d (offsets u, v go to
     // (1 + a) u + b v, c u + (1 + d) v); gain; bias.
     std::array<double, 8> p{start.x, start.y, 0, 0, 0, 0, 1, 0};
@@ -226,6 +262,14 @@ std::optional<ImagePoint> AlignAffine(const GreyImage& src, int sx, int sy, cons
                 h[a][b] = h[b][a];
             }
         }
+        const double spring = kCurveSpring * (h[0][0] + h[1][1]);
+        const double across = n.x * (p[0] - onCurve.x) + n.y * (p[1] - onCurve.y);
+        h[0][0] += spring * n.x * n.x;
+        h[0][1] += spring * n.x * n.y;
+        h[1][0] += spring * n.x * n.y;
+        h[1][1] += spring * n.y * n.y;
+        g[0] -= spring * n.x * across;
+        g[1] -= spring * n.y * across;
         if (!Solve<8>(h, g)) {
             return std::nullopt;
         }
@@ -250,6 +294,7 @@ struct SearchResult {
     double score = 0.0;
     double ambiguity = 0.0;
     int windowPx = 0;
+    Window window; // as cut by the border
 };
 
 int64_t Key(int x, int y) {
@@ -258,7 +303,7 @@ int64_t Key(int x, int y) {
 
 SearchResult Search(const GreyImage& src, const ICameraProjection& srcCamera, const GreyImage& dst,
                     const ICameraProjection& dstCamera, const ImagePoint& click, int windowPx,
-                    const MatchOptions& o) {
+                    const MatchOptions& o, const Window* limit = nullptr) {
     SearchResult res;
     if (src.Empty() || dst.Empty() || !InImage(src, click)) {
         res.status = MatchStatus::OutsideImage;
@@ -267,16 +312,23 @@ SearchResult Search(const GreyImage& src, const ICameraProjection& srcCamera, co
     }
     const int cx = static_cast<int>(std::lround(click.x));
     const int cy = static_cast<int>(std::lround(click.y));
-    const int size = windowPx > 0 ? windowPx : ChooseWindowSize(src, click, o.minContrast);
+    const ImagePoint along = EpipolarDirection(srcCamera, dstCamera, click);
+    const int size = windowPx > 0 ? windowPx : ChooseWindowSize(src, click, o.minContrast, along);
     res.windowPx = size;
-    const Window w = ClippedWindow(src, cx, cy, size);
+    Window w = ClippedWindow(src, cx, cy, size);
+    if (limit != nullptr) {
+        w = {std::min(w.left, limit->left), std::min(w.right, limit->right),
+             std::min(w.up, limit->up), std::min(w.down, limit->down)};
+    }
+    res.window = w;
     if (w.Width() < kMinClippedWindow || w.Height() < kMinClippedWindow) {
         res.status = MatchStatus::AtBorder;
         res.reason = "Too close to the image border to match";
         return res;
     }
     const Template t = MakeTemplate(src, cx, cy, w);
-    if (t.Texture() < o.minContrast) {
+    if (t.Texture() < o.minContrast || StructureAlong(src, cx, cy, w, along.x, along.y) <
+                                           kLeastStructure * src.quantum * src.quantum) {
         res.status = MatchStatus::Textureless;
         res.reason = "No texture to match around the mark";
         return res;
@@ -307,8 +359,11 @@ SearchResult Search(const GreyImage& src, const ICameraProjection& srcCamera, co
         return it->second;
     };
     struct Station {
-        double best = -2.0;
+        double best = -2.0; // the band's best correlation, less its offset penalty
+        double zncc = 0.0;  // that window's correlation
         int x = 0, y = 0;
+        ImagePoint onCurve;
+        ImagePoint normal;
     };
     std::vector<Station> profile;
     const int band = static_cast<int>(std::ceil(o.bandPx));
@@ -328,6 +383,8 @@ SearchResult Search(const GreyImage& src, const ICameraProjection& srcCamera, co
             const double px = pts[i].x + dx * at / len;
             const double py = pts[i].y + dy * at / len;
             Station s;
+            s.onCurve = {px, py};
+            s.normal = {nx, ny};
             for (int b = -band; b <= band; ++b) {
                 const int x = static_cast<int>(std::lround(px + nx * b));
                 const int y = static_cast<int>(std::lround(py + ny * b));
@@ -335,8 +392,12 @@ SearchResult Search(const GreyImage& src, const ICameraProjection& srcCamera, co
                     continue;
                 }
                 const double v = score(x, y);
-                if (v > s.best) {
-                    s = {v, x, y};
+                const double penalised = v - kBandPenalty * std::abs(b);
+                if (penalised > s.best) {
+                    s.best = penalised;
+                    s.zncc = v;
+                    s.x = x;
+                    s.y = y;
                 }
             }
             profile.push_back(s);
@@ -356,7 +417,7 @@ SearchResult Search(const GreyImage& src, const ICameraProjection& srcCamera, co
         return res;
     }
     const Station best = profile[peak];
-    res.score = best.best;
+    res.score = best.zncc;
     res.pixel = {best.x + (click.x - cx), best.y + (click.y - cy)};
 
     // The second peak: the best other local maximum that stands out from
@@ -382,9 +443,11 @@ SearchResult Search(const GreyImage& src, const ICameraProjection& srcCamera, co
     }
     // Ambiguity compares the mismatch of the best window with that of the
     // second: near 1 when both fit alike, near 0 for a clear winner.
-    res.ambiguity = second > -1.0
-                        ? std::clamp((1.0 - best.best) / std::max(1e-9, 1.0 - second), 0.0, 1.0)
-                        : 0.0;
+    res.ambiguity =
+        second > -1.0
+            ? std::clamp((1.0 - best.zncc + kMismatchFloor) / (1.0 - second + kMismatchFloor), 0.0,
+                         1.0)
+            : 0.0;
     if (res.score < o.minScore) {
         res.status = MatchStatus::Weak;
         res.reason = "No good match along the epipolar curve (best correlation " +
@@ -423,7 +486,9 @@ SearchResult Search(const GreyImage& src, const ICameraProjection& srcCamera, co
             sub = {sub.x + ox, sub.y + oy};
         }
     }
-    if (const auto aligned = AlignAffine(src, cx, cy, w, dst, sub)) {
+    // The curve belongs to the click; the window to the pixel nearest it.
+    const ImagePoint onCurve{best.onCurve.x - (click.x - cx), best.onCurve.y - (click.y - cy)};
+    if (const auto aligned = AlignAffine(src, cx, cy, w, dst, sub, onCurve, best.normal)) {
         sub = *aligned;
     }
     res.pixel = {sub.x + (click.x - cx), sub.y + (click.y - cy)};
@@ -432,19 +497,44 @@ SearchResult Search(const GreyImage& src, const ICameraProjection& srcCamera, co
 
 } // namespace
 
-int ChooseWindowSize(const GreyImage& image, const ImagePoint& pixel, double minContrast) {
+int ChooseWindowSize(const GreyImage& image, const ImagePoint& pixel, double minContrast,
+                     const ImagePoint& along) {
     if (image.Empty() || !InImage(image, pixel)) {
         return kMinWindow;
     }
     const int cx = static_cast<int>(std::lround(pixel.x));
     const int cy = static_cast<int>(std::lround(pixel.y));
+    // The smallest window whose gradients along the search direction pin its
+    // position down well against the quantisation of the grey values.
+    const double needed = kGoodStructure * image.quantum * image.quantum;
     for (int size = kMinWindow; size < kMaxWindow; size += 4) {
         const Window w = ClippedWindow(image, cx, cy, size);
-        if (MakeTemplate(image, cx, cy, w).Texture() >= kEnoughContrast * minContrast) {
+        if (MakeTemplate(image, cx, cy, w).Texture() >= kEnoughContrast * minContrast &&
+            StructureAlong(image, cx, cy, w, along.x, along.y) >= needed) {
             return size;
         }
     }
     return kMaxWindow;
+}
+
+ImagePoint EpipolarDirection(const ICameraProjection& from, const ICameraProjection& to,
+                             const ImagePoint& pixel) {
+    // A point on the pixel's ray moved a little toward the other camera's
+    // centre stays in the epipolar plane: its image shows the direction.
+    const auto ray = from.PixelToRay(pixel);
+    const auto other = to.PixelToRay(pixel);
+    if (ray && other) {
+        const CPoint3D x = ray->origin + ray->direction.Normalized() * 10.0;
+        const auto a = from.PointToPixel(x);
+        const auto b = from.PointToPixel(x + (other->origin - x) * 0.01);
+        if (a && b) {
+            const double len = std::hypot(b->x - a->x, b->y - a->y);
+            if (len > 1e-9) {
+                return {(b->x - a->x) / len, (b->y - a->y) / len};
+            }
+        }
+    }
+    return {1.0, 0.0};
 }
 
 StereoMatcher::StereoMatcher(const GreyImage& left, const GreyImage& right,
@@ -473,9 +563,10 @@ MatchResult StereoMatcher::Match(Eye clicked, const ImagePoint& click) const {
     if (there.status != MatchStatus::Matched) {
         return res;
     }
-    // Matching back with the same window must find the click again.
-    const SearchResult back =
-        Search(dst, dstCamera, src, srcCamera, there.pixel, there.windowPx, m_options);
+    // Matching back with the same window (cut as the border cut it round the
+    // click, so that it fits there) must find the click again.
+    const SearchResult back = Search(dst, dstCamera, src, srcCamera, there.pixel, there.windowPx,
+                                     m_options, &there.window);
     if (back.status != MatchStatus::Matched) {
         res.status = MatchStatus::Inconsistent;
         res.reason = "Matching back fails: " + back.reason;

@@ -71,5 +71,10 @@ private:
 };
 
 // The window size (odd, 11..31) the matcher chooses around a pixel: the
-// smallest with enough contrast.
-int ChooseWindowSize(const GreyImage& image, const ImagePoint& pixel, double minContrast);
+// smallest with enough contrast and enough grey gradient along the unit
+// direction along (that of the epipolar curve through the pixel).
+int ChooseWindowSize(const GreyImage& image, const ImagePoint& pixel, double minContrast,
+                     const ImagePoint& along);
+// The unit direction of the epipolar curve through pixel in the image of from.
+ImagePoint EpipolarDirection(const ICameraProjection& from, const ICameraProjection& to,
+                             const ImagePoint& pixel);

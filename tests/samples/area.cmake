@@ -3,5 +3,5 @@
 if(TARGET samplegen)
   find_package(Qt6 REQUIRED COMPONENTS Gui)
   find_package(nlohmann_json 3 REQUIRED)
-  ranvista_test_area(samples LIBS samplegen nlohmann_json::nlohmann_json Qt6::Gui)
+  ranvista_test_area(samples LIBS samplegen cli nlohmann_json::nlohmann_json Qt6::Gui)
 endif()
