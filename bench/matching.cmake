@@ -1,0 +1,5 @@
+if(TARGET samplegen)
+  ranvista_bench(matching matching_bench.cpp)
+  target_link_libraries(bench_matching PRIVATE analysis cli samplegen)
+  target_compile_definitions(bench_matching PRIVATE RANVISTA_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
+endif()
