@@ -11,6 +11,9 @@ namespace {
 constexpr double kFarM = 1e9; // stands in for infinity when projecting
 constexpr int kCoarseSteps = 64;
 constexpr int kMaxDepth = 24;
+// Projections one curve may spend: a model that never settles within the
+// tolerance (a discontinuity) gets a coarser curve, not an endless one.
+constexpr long kMaxProjections = 200000;
 
 struct Sample {
     double s = 0.0;
@@ -24,6 +27,7 @@ public:
         : m_to(to), m_ray(ray), m_w(width), m_h(height), m_tol(tolerance) {}
 
     Sample At(double s) const {
+        ++m_nProjections;
         Sample q;
         q.s = s;
         const double t = s > 0.0 ? 1.0 / s : kFarM;
@@ -40,7 +44,7 @@ public:
     // Appends the samples strictly between a and b (both inside) that keep
     // the chords within tolerance, then b.
     void Refine(const Sample& a, const Sample& b, int depth, std::vector<Sample>& out) const {
-        if (depth < kMaxDepth) {
+        if (depth < kMaxDepth && m_nProjections < kMaxProjections) {
             const Sample m = At(0.5 * (a.s + b.s));
             if (!m.inside) {
                 // The curve leaves the image between two inside samples:
@@ -100,6 +104,7 @@ private:
     int m_w;
     int m_h;
     double m_tol;
+    mutable long m_nProjections = 0;
 };
 
 double DistanceForRange(const Ray& ray, double rangeM) {

@@ -2,8 +2,10 @@
 
 #include <png.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <memory>
+#include <string>
 #include <vector>
 
 ImageFileResult ReadGreyImage(const std::string& path) {
@@ -25,6 +27,15 @@ ImageFileResult ReadGreyImage(const std::string& path) {
     // needs grey values in proportion.
     const bool wide = (png.format & PNG_FORMAT_FLAG_LINEAR) != 0;
     png.format = wide ? PNG_FORMAT_LINEAR_Y : PNG_FORMAT_GRAY;
+    // Refuse sizes no camera makes before allocating for them.
+    constexpr png_uint_32 kMaxSide = 1u << 16;
+    if (png.width > kMaxSide || png.height > kMaxSide ||
+        static_cast<uint64_t>(png.width) * png.height > (uint64_t{1} << 28)) {
+        res.error = path + ": image too large (" + std::to_string(png.width) + " x " +
+                    std::to_string(png.height) + ")";
+        png_image_free(&png);
+        return res;
+    }
     const int width = static_cast<int>(png.width);
     const int height = static_cast<int>(png.height);
     if (wide) {

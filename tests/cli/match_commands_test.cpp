@@ -110,6 +110,13 @@ TEST(CliMatch, ARefusalIsAResultWithItsReasonAndBadArgumentsAreUsageErrors) {
     EXPECT_EQ(RunCli("epipolar " + kPair + " --pixel 1,2 --near 0").status, 2);
     // Images whose names name no camera need one chosen by hand.
     EXPECT_EQ(RunCli("match --left /tmp/a.png --right /tmp/b.png --pixel 1,2").status, 2);
+    // A file that is no PNG image is reported, not misread.
+    const std::string notPng = testing::TempDir() + "ranvista-not-a-png.png";
+    std::ofstream(notPng) << "not an image\n";
+    const auto bad = RunCliWithErr("match --left '" + notPng + "' --right '" + notPng +
+                                   "' --left-camera OppyNavL --right-camera OppyNavR --pixel 1,2");
+    EXPECT_EQ(bad.status, 1);
+    EXPECT_NE(bad.err.find("not a readable PNG image"), std::string::npos) << bad.err;
     // A camera chosen, but no image to read.
     EXPECT_EQ(RunCli("match --left /nonexistent/a.png --right /nonexistent/b.png "
                      "--left-camera OppyNavL --right-camera OppyNavR --pixel 1,2")
