@@ -24,10 +24,10 @@ constexpr double kGoodStructure = 2000.0;
 constexpr double kLeastStructure = 200.0;
 // Correlation given up per pixel of offset across the curve, so that an
 // edge crossing the band is matched where it crosses the curve.
-constexpr double kBandPenalty = 0.01;
+constexpr double kBandPenalty = 0.03;
 // Stiffness of the sub-pixel alignment's pull toward the curve, as a share
 // of the image's own.
-constexpr double kCurveSpring = 0.5;
+constexpr double kCurveSpring = 0.02;
 // Mismatch that even a true match shows (sampling, noise): added to both
 // sides of the ambiguity ratio so that two near-perfect peaks count as alike.
 constexpr double kMismatchFloor = 0.02;
@@ -225,7 +225,7 @@ template <int N> bool Solve(std::array<std::array<double, N>, N>& a, std::array<
 // values, by Gauss-Newton from the given shift. Returns the refined shift
 // of the window centre, or none when it does not converge near the start.
 // The curve is a soft constraint: the shift across it (normal n at the
-// point onCurve) is held by a spring of half the image's own stiffness,
+// point onCurve) is held by a spring of a fiftieth of the image's own stiffness,
 // so a window that is only an edge cannot slide along that edge off the curve,
 // while texture in two dimensions still follows a pose error.
 std::optional<ImagePoint> AlignAffine(const GreyImage& src, int sx, int sy, const Window& w,

@@ -42,6 +42,19 @@ TEST_F(MatcherOnPlane, AClickInEitherEyeFindsTheTruePartnerToATenthOfAPixel) {
     }
 }
 
+TEST_F(MatcherOnPlane, APoseErrorOfOneAndAHalfPixelsAcrossTheCurveIsSearchedThrough) {
+    // The right camera as the matcher believes it: 1.5 pixels lower than
+    // the one that took the picture, so the curve misses the partner.
+    const PinholeCamera believed({scene.baselineM, 0.0, 0.0}, scene.focal, scene.width / 2.0,
+                                 scene.height / 2.0 + 1.5);
+    const StereoMatcher matcher(left, right, scene.left, believed);
+    for (const ImagePoint click : {ImagePoint{150.0, 100.0}, ImagePoint{230.0, 170.0}}) {
+        const MatchResult m = matcher.Match(Eye::Left, click);
+        ASSERT_TRUE(m.ok) << m.reason;
+        EXPECT_LT(Distance(m.pixel, scene.RightOf(click)), 0.25);
+    }
+}
+
 TEST_F(MatcherOnPlane, SixteenBitImagesOfTwelveBitDataMatchLikeEightBitOnes) {
     const GreyImage left16 = scene.Render16(scene.left, BlobTexture, 12);
     const GreyImage right16 = scene.Render16(scene.right, BlobTexture, 12);
