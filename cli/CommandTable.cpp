@@ -8,6 +8,25 @@ namespace {
 const OptionHelp kDb{"db", "STORE",
                      "image database store file (default: ImgBinDat in the current folder)"};
 
+const std::vector<OptionHelp> kPairOptions{
+    {"left", "PATH", "left image (PNG)"},
+    {"right", "PATH", "right image (PNG)"},
+    {"from", "left|right", "the image the pixel is in (default left)"},
+    {"left-camera", "CAMERA", "camera of the left image (name, 0-13 or none)"},
+    {"right-camera", "CAMERA", "camera of the right image (name, 0-13 or none)"},
+    {"2d", "", "intersect in two dimensions, as the dialog's 2D option"},
+    {"az-corr", "L,R", "azimuth corrections of the left and right camera in degrees"},
+    {"rl-vector", "TEXT", "the dialog's R-L Vector text, which also ticks R-L Vector"},
+    {"last-position", "X,Y,Z", "the last point, for the distance to it"},
+    kDb,
+    {"records", "QUERYFILE", "also read image records from a query export, in memory only"}};
+
+std::vector<OptionHelp> PairOptionsAnd(std::vector<OptionHelp> extra) {
+    std::vector<OptionHelp> all = kPairOptions;
+    all.insert(all.end(), extra.begin(), extra.end());
+    return all;
+}
+
 std::vector<CommandHelp> MakeCommands() {
     std::vector<CommandHelp> c;
     c.push_back({
@@ -127,6 +146,47 @@ std::vector<CommandHelp> MakeCommands() {
          {"drop-outliers", "", "register without given pairs beyond 3 sigma of the rest"}},
         {"register site2.txt site1.txt --pairs 0:4,1:7,2:9,5:11 --json",
          "register site2.txt site1.txt --auto --tolerance 0.2 --json"},
+    });
+    c.push_back({
+        "epipolar",
+        RunEpipolar,
+        "where the partner of a pixel can lie in the other image",
+        {"--left PATH --right PATH --pixel X,Y [--from left|right] [--near M] [OPTIONS]"},
+        "Projects the points along the ray of pixel X,Y (of the left image, or of the right "
+        "with --from right) from a near limit out to the vanishing point or the image border "
+        "into the other image: the epipolar curve, as a polyline within 0.1 pixel of the true "
+        "curve, with ticks at 1, 2, 5, 10, 20, 50, 100 ... metres. Cameras and poses as for "
+        "measure.",
+        PairOptionsAnd({{"pixel", "X,Y", "the pixel (column, row)"},
+                        {"near", "M", "the nearest range on the curve (default 0.5 m)"}}),
+        {"epipolar --db samples/ImgBinDat --left L.png --right R.png --pixel 512,700 --json"},
+    });
+    c.push_back({
+        "match",
+        RunMatch,
+        "the partner of a pixel, matched, and its measurement",
+        {"--left PATH --right PATH --pixel X,Y [--from left|right] [--window N] [OPTIONS]"},
+        "Searches along the epipolar curve of pixel X,Y for the window of the other image that "
+        "correlates best (zero-mean normalised cross-correlation), refines it to a fraction of "
+        "a pixel, checks that matching back lands on the pixel, and measures the pair as "
+        "measure does. Ambiguous, weak and textureless matches are refused with the reason.",
+        PairOptionsAnd({{"pixel", "X,Y", "the pixel (column, row)"},
+                        {"window", "N", "window side in pixels (default: from the texture)"}}),
+        {"match --db samples/ImgBinDat --left L.png --right R.png --pixel 512,700 --json"},
+    });
+    c.push_back({
+        "detect",
+        RunDetect,
+        "vertex pairs found automatically",
+        {"--left PATH --right PATH [--max N] [--rect X,Y,W,H] [OPTIONS]"},
+        "Detects up to N well-textured, well-spread corners in the left image (or in the "
+        "rectangle), matches each into the right image and prints one JSON line per vertex "
+        "pair kept; a summary of how many were found, matched and refused goes to standard "
+        "error.",
+        PairOptionsAnd({{"max", "N", "at most this many corners (default 200)"},
+                        {"rect", "X,Y,W,H", "where in the left image to look"},
+                        {"window", "N", "window side in pixels (default: from the texture)"}}),
+        {"detect --db samples/ImgBinDat --left L.png --right R.png --max 50 --json"},
     });
     c.push_back({
         "camera",

@@ -16,3 +16,6 @@ int RunMeasure(const Tokens& tokens);
 int RunTransform(const Tokens& tokens);
 int RunCamera(const Tokens& tokens);
 int RunRegister(const Tokens& tokens);
+int RunEpipolar(const Tokens& tokens);
+int RunMatch(const Tokens& tokens);
+int RunDetect(const Tokens& tokens);

@@ -9,6 +9,7 @@
 #include "cli/Args.h"
 #include "cli/Commands.h"
 #include "cli/Json.h"
+#include "cli/MeasureOptions.h"
 #include "geometry/CameraModel.h"
 #include "geometry/StereoIntersection.h"
 #include "imagedb/CalcInput.h"
@@ -20,14 +21,19 @@
 #include <fstream>
 #include <optional>
 
+OptionSet MeasurePairOptions() {
+    OptionSet options;
+    options.flags = {"2d"};
+    options.values = {"left",    "right", "left-camera", "right-camera", "rl-vector",
+                      "az-corr", "db",    "records",     "last-position"};
+    return options;
+}
+
 namespace {
 
 Args ParseOrThrow(const Tokens& tokens) {
-    OptionSet options;
-    options.flags = {"2d"};
-    options.values = {"left",      "right",   "pixels",  "left-camera", "right-camera",
-                      "rl-vector", "az-corr", "db",      "records",     "last-position",
-                      "batch",     "log",     "vertices"};
+    OptionSet options = MeasurePairOptions();
+    options.values.insert({"pixels", "batch", "log", "vertices"});
     std::string error;
     auto args = Args::Parse(tokens, options, error);
     if (!args) {
@@ -39,6 +45,8 @@ Args ParseOrThrow(const Tokens& tokens) {
     return *args;
 }
 
+} // namespace
+
 std::vector<double> ListOrThrow(const Args& args, const char* option, size_t count,
                                 const char* shape) {
     const std::string text = *args.Value(option);
@@ -48,6 +56,8 @@ std::vector<double> ListOrThrow(const Args& args, const char* option, size_t cou
     }
     return *v;
 }
+
+namespace {
 
 std::optional<CameraId> CameraOption(const Args& args, const char* option) {
     const auto text = args.Value(option);
@@ -60,6 +70,8 @@ std::optional<CameraId> CameraOption(const Args& args, const char* option) {
     }
     return id;
 }
+
+} // namespace
 
 CalcOptions OptionsOf(const Args& args) {
     CalcOptions o;
@@ -82,6 +94,8 @@ CalcOptions OptionsOf(const Args& args) {
 // nothing saved.
 // A file that cannot be opened is reported and skipped; a malformed one ends
 // the command.
+namespace {
+
 void ImportRecordsInMemory(ImageDatabase& db, const std::vector<std::string>& files) {
     for (const std::string& path : files) {
         QueryFileResult file = ReadQueryFile(path);
@@ -94,6 +108,8 @@ void ImportRecordsInMemory(ImageDatabase& db, const std::vector<std::string>& fi
 
 // The database as the dialog sees it: the store file (a missing one is just
 // an empty table here), then the query files imported in memory.
+} // namespace
+
 void LoadDatabase(const Args& args, ImageDatabase& db) {
     const std::string store = args.Value("db").value_or("ImgBinDat");
     db.SetStorePath(store);
@@ -146,6 +162,8 @@ void AppendResultJson(std::string& out, const RangeCalcInput& in, const RangeCal
     out += JsonText(j);
     out += '\n';
 }
+
+namespace {
 
 CPoint3D LastPositionOf(const Args& args) {
     if (!args.Has("last-position")) {

@@ -4,12 +4,15 @@
 //   ranvista-make-samples OUTDIR [--truth-only]
 //
 // OUTDIR receives <pair>/<product>.png (8-bit grey, 1024 x 1024), <pair>/truth.csv,
-// the query export query-export.txt and the store ImgBinDat made from it.
+// the per-pixel truth of each left image <pair>/<left product>.truth.pfm (see
+// TruthMap.h; about 12 MB each, not shipped), the query export
+// query-export.txt and the store ImgBinDat made from it.
 // --truth-only skips the images (quick: the truth does not depend on them).
 #include "base/AtomicFile.h"
 #include "imagedb/ImageDatabase.h"
 #include "imagedb/QueryFile.h"
 #include "tools/SamplePairs.h"
+#include "tools/TruthMap.h"
 
 #include <QImage>
 
@@ -63,6 +66,11 @@ int main(int argc, char** argv) {
         std::error_code ec;
         std::filesystem::create_directories(dir, ec);
         if (!WriteText(dir / "truth.csv", TruthCsv(pair))) {
+            return 1;
+        }
+        if (images && !WriteText(dir / (options.leftTitle + ".truth.pfm"),
+                                 EncodeTruthPfm(ComputeTruthMap(
+                                     pair.scene, pair.left, kSampleImageSize, kSampleImageSize)))) {
             return 1;
         }
         for (const auto& [title, cam] :

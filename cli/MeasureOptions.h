@@ -1,0 +1,26 @@
+// What every command working on one stereo pair shares with measure: the
+// image, camera and database options, the database they load and the JSON
+// of one measurement.
+#pragma once
+
+#include "analysis/RangeCalc.h"
+#include "cli/Args.h"
+#include "imagedb/CalcInput.h"
+
+#include <string>
+#include <vector>
+
+class ImageDatabase;
+
+// --left, --right, --left-camera, --right-camera, --2d, --rl-vector,
+// --az-corr, --db, --records, --last-position.
+OptionSet MeasurePairOptions();
+// The dialog's options from the command line.
+CalcOptions OptionsOf(const Args& args);
+// The numbers of a list option; UsageError naming the shape when malformed.
+std::vector<double> ListOrThrow(const Args& args, const char* option, size_t count,
+                                const char* shape);
+// The store (--db, default ImgBinDat) and the --records files in memory.
+void LoadDatabase(const Args& args, ImageDatabase& db);
+// One measurement's result as a JSON object and a line end.
+void AppendResultJson(std::string& out, const RangeCalcInput& in, const RangeCalcResult& r);
