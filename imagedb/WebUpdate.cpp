@@ -25,7 +25,8 @@ std::string DefaultUpdateUrl() {
     return "http://ranvista-updates.invalid/ImageDatabasePostBuild.bin";
 }
 
-WebUpdateOutcome WebUpdate(ImageDatabase& db, IDownloader& downloader, const std::string& url) {
+WebUpdateOutcome WebUpdate(ImageDatabase& db, IDownloader& downloader, const std::string& url,
+                           const StoreChangeOptions& options) {
     const DownloadResult download = downloader.Download(url);
     if (download.status == DownloadResult::Status::Cancelled) {
         WebUpdateOutcome outcome;
@@ -48,11 +49,22 @@ WebUpdateOutcome WebUpdate(ImageDatabase& db, IDownloader& downloader, const std
     }
     std::vector<ImageRecord> records;
     std::istringstream in(download.body);
-    ReadStoreRecords(in, records);
+    StoreIntegrity integrity;
+    ReadStoreRecords(in, records, nullptr, &integrity);
+    if (integrity.bDamaged) {
+        return Failure(integrity.Describe("The file sent by " + url) +
+                       ". The image database was not changed.");
+    }
     WebUpdateOutcome outcome;
     outcome.result = WebUpdateOutcome::Result::Complete;
     outcome.nDownloaded = records.size();
-    db.MergeRecords(std::move(records));
-    outcome.bSaved = db.SaveStore();
+    outcome.bSaved = ChangeStore(
+                         db, db.StorePath(),
+                         [&records](ImageDatabase& table) {
+                             table.MergeRecords(std::move(records));
+                             return true;
+                         },
+                         options)
+                         .Saved();
     return outcome;
 }

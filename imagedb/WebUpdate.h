@@ -5,6 +5,7 @@
 #pragma once
 
 #include "imagedb/ImageDatabase.h"
+#include "imagedb/StoreTransaction.h"
 
 #include <string>
 
@@ -44,7 +45,9 @@ struct WebUpdateOutcome {
 
 // Downloads url, merges its records (a key already present takes the
 // downloaded values, new keys are added, the others stay) and saves the
-// store. Only a whole body from a 2xx answer that holds store data is
-// merged; anything else changes nothing and is reported through
-// ReportMessage ("Unable to open " + url for an answer other than 2xx).
-WebUpdateOutcome WebUpdate(ImageDatabase& db, IDownloader& downloader, const std::string& url);
+// store (one transaction on db.StorePath(), see StoreTransaction.h). Only a
+// whole, undamaged body from a 2xx answer that holds store data is merged;
+// anything else changes nothing and is reported through ReportMessage
+// ("Unable to open " + url for an answer other than 2xx).
+WebUpdateOutcome WebUpdate(ImageDatabase& db, IDownloader& downloader, const std::string& url,
+                           const StoreChangeOptions& options = {});

@@ -81,7 +81,8 @@ bool SaveVertexResults(IUiServices& ui, const std::vector<VertexRecord>& vertice
 
 namespace {
 
-using QueryCommand = QueryImportOutcome (*)(ImageDatabase&, const std::vector<std::string>&);
+using QueryCommand = QueryImportOutcome (*)(ImageDatabase&, const std::vector<std::string>&,
+                                            const StoreChangeOptions&);
 
 void RunQueryCommand(IUiServices& ui, ImageDatabase& db, bool bDisableBeeps,
                      const std::function<void()>& refreshCalcDialog, QueryCommand command) {
@@ -95,14 +96,14 @@ void RunQueryCommand(IUiServices& ui, ImageDatabase& db, bool bDisableBeeps,
     }
     const ScopedUiMessages messages(ui);
     ui.BeginWaitCursor();
-    const QueryImportOutcome outcome = command(db, paths);
+    const QueryImportOutcome outcome = command(db, paths, StoreChangeOptions{});
     if (outcome.bCompleted && refreshCalcDialog) {
         refreshCalcDialog();
     }
     ui.EndWaitCursor();
-    // A malformed file has been reported, naming the file and the line;
-    // nothing was saved.
-    if (outcome.bCompleted) {
+    // A malformed file, files that could not be opened or a store that could
+    // not be saved have been reported; nothing was saved.
+    if (outcome.bCompleted && outcome.bSaved) {
         SignalCompletion(ui, bDisableBeeps, "Done");
     }
 }
