@@ -1,11 +1,11 @@
 // db: the image database from the command line, over the same operations
 // the desktop application runs (store, lookup, import, web update).
+#include "base/Format.h"
+#include "base/Messages.h"
 #include "base/Paths.h"
 #include "cli/Args.h"
 #include "cli/Commands.h"
 #include "cli/Json.h"
-#include "base/Format.h"
-#include "base/Messages.h"
 #include "imagedb/ImageDatabase.h"
 #include "imagedb/QueryFile.h"
 #include "imagedb/StoreTransaction.h"
@@ -167,7 +167,8 @@ HttpDownloader::Options CommandLineDownloadOptions() {
                 std::fprintf(stderr, "\rDownloading: %lld of %lld bytes  ",
                              static_cast<long long>(received), static_cast<long long>(total));
             } else {
-                std::fprintf(stderr, "\rDownloading: %lld bytes  ", static_cast<long long>(received));
+                std::fprintf(stderr, "\rDownloading: %lld bytes  ",
+                             static_cast<long long>(received));
             }
         };
     }
@@ -210,8 +211,8 @@ int Merge(ImageDatabase& db, const std::string& file, const StoreChangeOptions& 
 }
 
 int Reload(ImageDatabase& db, const StoreChangeOptions& options, bool json) {
-    const StoreChangeResult change =
-        ChangeStore(db, db.StorePath(), [](ImageDatabase&) { return true; }, options);
+    const StoreChangeResult change = ChangeStore(
+        db, db.StorePath(), [](ImageDatabase&) { return true; }, options);
     return Saved(change) != 0 ? 1 : PrintEntries(db, json);
 }
 
@@ -236,8 +237,8 @@ int QueryFiles(ImageDatabase& db, const std::vector<std::string>& files, bool in
     if (files.empty()) {
         throw UsageError{std::string("usage: db ") + (initialize ? "init" : "import") + " FILE..."};
     }
-    const QueryImportOutcome outcome =
-        initialize ? InitializeQueryFiles(db, files, options) : ImportQueryFiles(db, files, options);
+    const QueryImportOutcome outcome = initialize ? InitializeQueryFiles(db, files, options)
+                                                  : ImportQueryFiles(db, files, options);
     if (!outcome.bCompleted) {
         return 2;
     }

@@ -1,16 +1,18 @@
 // measure: the range calculation of the Analyse dialog, for one pair of
 // marks or for a file of them.
-#include "base/Paths.h"
 #include "analysis/ProductName.h"
 #include "analysis/RangeCalc.h"
 #include "analysis/ResultFiles.h"
+#include "base/Messages.h"
+#include "base/Paths.h"
+#include "base/TextLines.h"
 #include "cli/Args.h"
 #include "cli/Commands.h"
 #include "cli/JsonWriter.h"
 #include "geometry/Camera.h"
-#include "base/Messages.h"
 #include "imagedb/ImageDatabase.h"
 #include "imagedb/QueryFile.h"
+#include "imagedb/StoreTransaction.h"
 
 #include <cstdio>
 #include <filesystem>
@@ -36,8 +38,8 @@ Args ParseOrThrow(const Tokens& tokens) {
     OptionSet options;
     options.flags = {"2d"};
     options.values = {"left",      "right",   "pixels",  "left-camera", "right-camera",
-                   "rl-vector", "az-corr", "db",      "records",     "last-position",
-                   "batch",     "log",     "vertices"};
+                      "rl-vector", "az-corr", "db",      "records",     "last-position",
+                      "batch",     "log",     "vertices"};
     std::string error;
     auto args = Args::Parse(tokens, options, error);
     if (!args) {
@@ -140,25 +142,30 @@ void ImportRecordsInMemory(ImageDatabase& db, const std::vector<std::string>& fi
 }
 
 // The database as the dialog sees it: the store file (a missing one is just
-// an empty table here), then the query files imported in memory.
-void LoadDatabase(const Args& args, ImageDatabase& db) {
+// an empty table here), then the query files imported in memory. False when
+// the store exists but cannot be read (said on stderr): the command then
+// stops with status 1, as every command does on such a store.
+bool LoadDatabase(const Args& args, ImageDatabase& db) {
     const std::string store = args.Value("db").value_or("ImgBinDat");
-    db.SetStorePath(store);
+    StoreFileResult::Status status = StoreFileResult::Status::kMissing;
     {
         CollectingMessageSink messages;
         ScopedMessageSink scope(&messages);
-        db.LoadStore();
-        std::error_code ec;
-        if (std::filesystem::exists(store, ec)) {
+        status = LoadStoreFile(db, store);
+        if (status != StoreFileResult::Status::kMissing) {
             for (const auto& m : messages.m_vMessages) {
                 std::fprintf(stderr, "%s\n", m.c_str());
             }
         }
     }
+    if (status == StoreFileResult::Status::kUnreadable) {
+        return false;
+    }
     const auto files = args.Values("records");
     if (!files.empty()) {
         ImportRecordsInMemory(db, files);
     }
+    return true;
 }
 
 // One measurement's result as a JSON object and a line end.
@@ -223,7 +230,9 @@ int RunSingle(const Args& args) {
     const auto pixels = ListOrThrow(args, "pixels", 4, "XL,YL,XR,YR");
     const CPoint3D lastPos = LastPositionOf(args);
     ImageDatabase db;
-    LoadDatabase(args, db);
+    if (!LoadDatabase(args, db)) {
+        return 1;
+    }
 
     const RangeCalcInput in =
         MakeInput(options, *args.Value("left"), *args.Value("right"), pixels, lastPos);
@@ -299,7 +308,9 @@ int RunBatch(const Args& args) {
         return 1;
     }
     ImageDatabase db;
-    LoadDatabase(args, db);
+    if (!LoadDatabase(args, db)) {
+        return 1;
+    }
 
     // What the view collects from consecutive CALCULATEs.
     std::string resultsLog;
@@ -310,8 +321,12 @@ int RunBatch(const Args& args) {
     std::vector<double> pixels;
     std::string text;
     size_t lineNo = 0;
-    while (std::getline(batch, line)) {
+    LineStatus status = LineStatus::kEnd;
+    while ((status = GetBoundedLine(batch, line)) == LineStatus::kLine) {
         ++lineNo;
+        if (lineNo == 1) {
+            SkipByteOrderMark(line);
+        }
         const std::string trimmed = Trim(line);
         if (trimmed.empty() || trimmed[0] == '#') {
             continue;
@@ -331,6 +346,10 @@ int RunBatch(const Args& args) {
         text.clear();
         AppendResultJson(text, in, r);
         std::fwrite(text.data(), 1, text.size(), stdout);
+    }
+    if (status == LineStatus::kTooLong) {
+        std::fprintf(stderr, "%s\n", LineTooLongMessage(batchPath, lineNo + 1).c_str());
+        return 1;
     }
     if (batch.bad()) {
         std::fprintf(stderr, "Unable to read %s\n", batchPath.c_str());

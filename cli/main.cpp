@@ -2,8 +2,10 @@
 #include "cli/Args.h"
 #include "cli/Commands.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <new>
 
 namespace {
 
@@ -34,6 +36,18 @@ void PrintUsage(std::FILE* to) {
     }
 }
 
+// Standard output is buffered: a full disk or a closed pipe shows only when
+// it is flushed. Output that did not arrive whole is a failure.
+int FinishOutput(int status) {
+    if (std::fflush(stdout) != 0 || std::ferror(stdout) != 0) {
+        const int err = errno;
+        std::fprintf(stderr, "ranvista-cli: write error on standard output: %s\n",
+                     std::strerror(err != 0 ? err : EIO));
+        return status == 0 ? 1 : status;
+    }
+    return status;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -43,17 +57,23 @@ int main(int argc, char** argv) {
     }
     if (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "help") == 0) {
         PrintUsage(stdout);
-        return 0;
+        return FinishOutput(0);
     }
     for (const auto& c : kCommands) {
         if (std::strcmp(argv[1], c.name) == 0) {
             Tokens tokens(argv + 2, argv + argc);
+            int status = 0;
             try {
-                return c.run(tokens);
+                status = c.run(tokens);
             } catch (const UsageError& e) {
                 std::fprintf(stderr, "ranvista-cli %s: %s\n", c.name, e.message.c_str());
-                return 2;
+                status = 2;
+            } catch (const std::bad_alloc&) {
+                std::fprintf(stderr, "ranvista-cli %s: out of memory; the command was stopped\n",
+                             c.name);
+                status = 1;
             }
+            return FinishOutput(status);
         }
     }
     std::fprintf(stderr, "ranvista-cli: unknown command '%s'\n", argv[1]);

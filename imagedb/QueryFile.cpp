@@ -2,6 +2,7 @@
 
 #include "base/Format.h"
 #include "base/Messages.h"
+#include "base/TextLines.h"
 
 #include <array>
 #include <charconv>
@@ -194,8 +195,12 @@ QueryFileResult ReadQueryStream(std::istream& in, const std::string& name) {
     size_t number = 0;
     ImageRecord rec;
     std::string reason;
-    while (std::getline(in, line)) {
+    LineStatus status = LineStatus::kEnd;
+    while ((status = GetBoundedLine(in, line)) == LineStatus::kLine) {
         ++number;
+        if (number == 1) {
+            SkipByteOrderMark(line);
+        }
         if (!line.empty() && line.back() == '\r') {
             line.pop_back();
         }
@@ -211,6 +216,12 @@ QueryFileResult ReadQueryStream(std::istream& in, const std::string& name) {
             break;
         }
         result.records.push_back(std::move(rec));
+    }
+    if (status == LineStatus::kTooLong) {
+        result.error = QueryFileError{name, number + 1,
+                                      "the line is longer than " + std::to_string(kMaxLineBytes) +
+                                          " bytes (not a text file?)"};
+        return result;
     }
     if (in.bad()) {
         result.error = QueryFileError{name, 0, "read error after line " + std::to_string(number)};

@@ -63,8 +63,8 @@ std::optional<StoreLock> StoreLock::Acquire(const std::string& storePath,
     const auto deadline = std::chrono::steady_clock::now() + timeout;
     while (flock(fd, LOCK_EX | LOCK_NB) != 0) {
         if (errno != EWOULDBLOCK && errno != EINTR) {
-            error = "Unable to lock the image database " + storePath + ": " +
-                    std::strerror(errno) + ". Nothing was changed.";
+            error = "Unable to lock the image database " + storePath + ": " + std::strerror(errno) +
+                    ". Nothing was changed.";
             close(fd);
             return std::nullopt;
         }
