@@ -7,6 +7,8 @@
 #include "imagedb/ImageDatabase.h"
 #include "imagedb/StoreTransaction.h"
 
+#include <istream>
+#include <memory>
 #include <string>
 
 struct DownloadResult {
@@ -17,8 +19,11 @@ struct DownloadResult {
     };
     Status status = Status::Failed;
     int httpStatus = 0; // the server's status code; 0 when none arrived
-    std::string body;   // the whole body when Complete
-    std::string error;  // the network layer's description when not Complete
+    std::string body;   // the whole body when Complete and bodyStream is not set
+    // The whole body when Complete, kept outside memory (a temporary file
+    // that goes away with the stream); takes the place of body when set.
+    std::shared_ptr<std::istream> bodyStream;
+    std::string error; // the network layer's description when not Complete
 };
 
 class IDownloader {

@@ -9,6 +9,8 @@
 #include "viewer/UiMessageSink.h"
 #include "viewer/UiServices.h"
 
+#include <new>
+
 void CompletionBeeps(IUiServices& ui, bool bDisableBeeps) {
     if (!bDisableBeeps) {
         ui.Beep(3000, 200);
@@ -158,7 +160,14 @@ void UpdateImageDatabase(IUiServices& ui, ImageDatabase& db, IDownloader& downlo
     {
         WaitAfterDownload waiting(downloader, ui);
         const ScopedMessageSink scope(&problems);
-        outcome = WebUpdate(db, waiting, url);
+        try {
+            outcome = WebUpdate(db, waiting, url);
+        } catch (const std::bad_alloc&) {
+            // Unsaved work elsewhere in the application must not be lost.
+            ReportMessage("Not enough memory for the web update. The image database was not "
+                          "changed.");
+            outcome = WebUpdateOutcome{};
+        }
     }
     for (const std::string& message : problems.m_vMessages) {
         ui.ShowMessage(message);
