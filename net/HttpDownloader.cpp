@@ -16,6 +16,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <memory>
@@ -116,6 +117,17 @@ std::string Megabytes(int64_t bytes) {
 }
 
 } // namespace
+
+int64_t DefaultDownloadLimitBytes() {
+    if (const char* env = std::getenv("RANVISTA_DOWNLOAD_LIMIT_MB")) {
+        char* end = nullptr;
+        const long long v = std::strtoll(env, &end, 10);
+        if (end != env && *end == '\0' && v > 0 && v < (1ll << 40)) {
+            return static_cast<int64_t>(v) << 20;
+        }
+    }
+    return int64_t{512} << 20;
+}
 
 DownloadResult HttpDownloader::Download(const std::string& url) {
     try {

@@ -21,13 +21,17 @@ class QUrl;
 // stays small whatever the server sends. Redirects are followed only to http
 // and https addresses (never from https to http), at most nMaxRedirects
 // times.
+// 512 MB, or the RANVISTA_DOWNLOAD_LIMIT_MB environment variable when it
+// is a positive number.
+int64_t DefaultDownloadLimitBytes();
+
 class HttpDownloader : public IDownloader {
 public:
     struct Options {
         // The download fails when no data moves for this long.
         int nTransferTimeoutMs = 30000;
         // The largest body accepted.
-        int64_t nMaxBodyBytes = int64_t{512} << 20;
+        int64_t nMaxBodyBytes = DefaultDownloadLimitBytes();
         // The whole download must be done within this time.
         int64_t nDeadlineMs = 30 * 60 * 1000;
         // Less than nMinBytesPerSecond on average over any rate window gives up.
