@@ -167,3 +167,12 @@ TEST_F(CliSafety, AByteOrderMarkDoesNotSpoilTheFirstLine) {
     EXPECT_EQ(r.err.find("skipped"), std::string::npos) << r.err;
     EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 1);
 }
+
+TEST_F(CliSafety, ResultsWrittenToStandardOutputArriveThereInsteadOfFailing) {
+    WriteBytes(dir / "batch.txt", kL + "," + kR + ",512,700,480,700\n");
+    // Standard output is a pipe here: /dev/stdout names it.
+    const auto r = RunCliWithErr("measure --batch " + Q(dir / "batch.txt") + " --db " +
+                                 Q(dir / "none") + " --log /dev/stdout");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("\r\n"), std::string::npos) << r.out; // the log's CR LF lines
+}

@@ -58,8 +58,8 @@ inline std::string CheckStoreFileBytes(const std::string& bytes, const std::stri
     namespace fs = std::filesystem;
     const std::string path = folder + "/ImgBinDat";
     const auto write = [&path](const std::string& b) {
-        std::ofstream(path, std::ios::binary | std::ios::trunc).write(
-            b.data(), static_cast<std::streamsize>(b.size()));
+        std::ofstream(path, std::ios::binary | std::ios::trunc)
+            .write(b.data(), static_cast<std::streamsize>(b.size()));
     };
     const auto read = [](const std::string& p) {
         std::ifstream in(p, std::ios::binary);
@@ -88,15 +88,16 @@ inline std::string CheckStoreFileBytes(const std::string& bytes, const std::stri
     StoreChangeOptions refuse;
     refuse.bSaveOverDamaged = false;
     refuse.lockTimeout = std::chrono::milliseconds(0);
-    const StoreChangeResult refused =
-        ChangeStore(db, path, [](ImageDatabase&) { return true; }, refuse);
+    const StoreChangeResult refused = ChangeStore(
+        db, path, [](ImageDatabase&) { return true; }, refuse);
     if (damaged && (refused.status != StoreChangeResult::Status::kRefused || read(path) != bytes)) {
         return "a damaged store was saved over without leave";
     }
     write(bytes);
     StoreChangeOptions allow;
     allow.lockTimeout = std::chrono::milliseconds(0);
-    const StoreChangeResult saved = ChangeStore(db, path, [](ImageDatabase&) { return true; }, allow);
+    const StoreChangeResult saved = ChangeStore(
+        db, path, [](ImageDatabase&) { return true; }, allow);
     if (!saved.Saved()) {
         return "a save failed";
     }

@@ -12,9 +12,9 @@ namespace {
 // One folder for the whole run, in memory when the system has such a place.
 const std::string& Folder() {
     static const std::string folder = [] {
-        std::string pattern = (access("/dev/shm", W_OK) == 0 ? std::string("/dev/shm")
-                                                              : std::string("/tmp")) +
-                              "/rv_store_fuzz_XXXXXX";
+        std::string pattern =
+            (access("/dev/shm", W_OK) == 0 ? std::string("/dev/shm") : std::string("/tmp")) +
+            "/rv_store_fuzz_XXXXXX";
         return mkdtemp(pattern.data()) != nullptr ? pattern : std::string("/tmp");
     }();
     return folder;
