@@ -9,6 +9,8 @@
 #include "viewer/UiMessageSink.h"
 #include "viewer/UiServices.h"
 
+#include <new>
+
 namespace {
 
 FileChooserRequest ResultsChooser(const char* title) {
@@ -69,7 +71,8 @@ bool SaveVertexResults(IUiServices& ui, const std::vector<VertexRecord>& vertice
 
 namespace {
 
-using QueryCommand = QueryImportOutcome (*)(ImageDatabase&, const std::vector<std::string>&);
+using QueryCommand = QueryImportOutcome (*)(ImageDatabase&, const std::vector<std::string>&,
+                                            const StoreChangeOptions&);
 
 void RunQueryCommand(IUiServices& ui, ImageDatabase& db, bool bDisableBeeps,
                      const std::function<void()>& refreshCalcDialog, QueryCommand command) {
@@ -83,14 +86,14 @@ void RunQueryCommand(IUiServices& ui, ImageDatabase& db, bool bDisableBeeps,
     }
     const ScopedUiMessages messages(ui);
     ui.BeginWaitCursor();
-    const QueryImportOutcome outcome = command(db, paths);
+    const QueryImportOutcome outcome = command(db, paths, StoreChangeOptions{});
     if (outcome.bCompleted && refreshCalcDialog) {
         refreshCalcDialog();
     }
     ui.EndWaitCursor();
-    // A malformed file has been reported, naming the file and the line;
-    // nothing was saved.
-    if (outcome.bCompleted) {
+    // A malformed file, files that could not be opened or a store that could
+    // not be saved have been reported; nothing was saved.
+    if (outcome.bCompleted && outcome.bSaved) {
         SignalCompletion(ui, bDisableBeeps, "Done");
     }
 }
@@ -145,7 +148,14 @@ void UpdateImageDatabase(IUiServices& ui, ImageDatabase& db, IDownloader& downlo
     {
         WaitAfterDownload waiting(downloader, ui);
         const ScopedMessageSink scope(&problems);
-        outcome = WebUpdate(db, waiting, url);
+        try {
+            outcome = WebUpdate(db, waiting, url);
+        } catch (const std::bad_alloc&) {
+            // Unsaved work elsewhere in the application must not be lost.
+            ReportMessage("Not enough memory for the web update. The image database was not "
+                          "changed.");
+            outcome = WebUpdateOutcome{};
+        }
     }
     for (const std::string& message : problems.m_vMessages) {
         ui.ShowMessage(message);

@@ -2,6 +2,21 @@
 // the bytes go to a temporary file in the same folder, which is flushed to
 // disk and then renamed over the target. On failure the target is untouched
 // and the temporary file is removed.
+//
+// What the target is decides how it is written:
+// - a regular file, a link to one, or nothing yet: the atomic way above;
+//   the file a link names is replaced and the link stays; a link that names
+//   nothing yet creates the file it names;
+// - anything else that exists and can be written (a device such as
+//   /dev/null, a pipe, a terminal, /dev/stdout): written directly, never
+//   replaced;
+// - a folder or a file that cannot be opened for writing: left alone, an
+//   error.
+// Temporary files are named "<name>.rvsave-<pid>-XXXXXX", or
+// ".rvsave-<pid>-XXXXXX" when that would make the name too long. They are
+// removed when a save fails, when the process is ended by SIGINT, SIGTERM,
+// SIGHUP or SIGQUIT during a save, and, when left behind by a process that
+// no longer runs, by the next save in the same folder.
 #pragma once
 
 #include <string>
@@ -35,13 +50,20 @@ public:
 private:
     void Fail(const std::string& what, int err);
     void Discard();
+    bool OpenDirect();
 
     std::string m_sPath;
     std::string m_sTemp;
     int m_nFd = -1;
+    int m_nTempSlot = -1; // the signal-time clean-up entry of m_sTemp
+    bool m_bDirect = false;
     bool m_bFailed = false;
     std::string m_sError;
 };
+
+// The longest file name (not path) the writer's temporary name scheme
+// assumes the file system allows.
+inline constexpr size_t kMaxFileNameBytes = 255;
 
 // Text as written by a text-mode stream on the desktop platform: every "\n"
 // becomes "\r\n".

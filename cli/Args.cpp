@@ -3,6 +3,7 @@
 #include "cli/Help.h"
 
 #include <cerrno>
+#include <cmath>
 #include <cstdlib>
 
 std::optional<Args> Args::Parse(const std::vector<std::string>& tokens, const OptionSet& options,
@@ -86,13 +87,20 @@ std::vector<std::string> Args::Values(const std::string& name) const {
 
 std::optional<double> ParseNumber(std::string_view text) {
     const std::string s(text);
-    if (s.empty() || s.find_first_of(" \t\n") != std::string::npos) {
+    // Decimal numbers only: no white space, no hexadecimal ("0x10"), and no
+    // words ("nan", "inf", "infinity") that strtod would also take.
+    if (s.empty() || s.find_first_not_of("0123456789+-.eE") != std::string::npos) {
         return std::nullopt;
     }
     char* end = nullptr;
     errno = 0;
     const double v = std::strtod(s.c_str(), &end);
-    if (end != s.c_str() + s.size() || errno == ERANGE) {
+    if (end != s.c_str() + s.size() || !std::isfinite(v)) {
+        return std::nullopt;
+    }
+    // strtod says ERANGE for the smallest (subnormal) numbers too; only a
+    // number that became zero is out of range.
+    if (errno == ERANGE && v == 0.0) {
         return std::nullopt;
     }
     return v;

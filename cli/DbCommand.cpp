@@ -1,13 +1,14 @@
 // db: the image database from the command line, over the same operations
 // the desktop application runs (store, lookup, import, web update).
+#include "base/Format.h"
+#include "base/Messages.h"
 #include "base/Paths.h"
 #include "cli/Args.h"
 #include "cli/Commands.h"
 #include "cli/Json.h"
-#include "base/Format.h"
-#include "base/Messages.h"
 #include "imagedb/ImageDatabase.h"
 #include "imagedb/QueryFile.h"
+#include "imagedb/StoreTransaction.h"
 #include "imagedb/WebUpdate.h"
 #include "net/HttpDownloader.h"
 
@@ -17,11 +18,12 @@
 #include <filesystem>
 #include <fstream>
 #include <optional>
+#include <unistd.h>
 
 namespace {
 
 const char* const kUsage =
-    "usage: db SUBCOMMAND [--db PATH] [--json]\n"
+    "usage: db SUBCOMMAND [--db PATH] [--force] [--json]\n"
     "  info                 number of records\n"
     "  find NAME            the record of an image (path, file name or title)\n"
     "  import FILE...       merge query export files, then save\n"
@@ -29,7 +31,8 @@ const char* const kUsage =
     "  update [URL]         web update (built-in address when omitted)\n"
     "  merge FILE           merge a store-format file, then save\n"
     "  reload               load the store file and save it again\n"
-    "  dump                 every record as a query export line";
+    "  dump                 every record as a query export line\n"
+    "--force saves over a damaged store after keeping a copy of it";
 
 // Key bytes as Latin-1 characters, in UTF-8 for JSON.
 std::string Latin1ToUtf8(const std::string& bytes) {
@@ -78,14 +81,6 @@ int PrintEntries(const ImageDatabase& db, bool json) {
         std::printf("%s\n", DatabaseSizeText(db).c_str());
     }
     return 0;
-}
-
-// Saves after a change; 1 when the save failed (it said why).
-int SaveAndPrint(const ImageDatabase& db, bool json) {
-    if (!db.SaveStore()) {
-        return 1;
-    }
-    return PrintEntries(db, json);
 }
 
 int Find(const ImageDatabase& db, const std::string& name, bool json) {
@@ -162,21 +157,72 @@ int Dump(const ImageDatabase& db, bool json) {
     return status;
 }
 
-int Merge(ImageDatabase& db, const std::string& file, bool json) {
-    std::ifstream in;
-    if (!OpenInputFile(file, in)) {
-        return 1;
+// The download's progress on standard error when that is a terminal: bytes
+// so far and, when the server said, of how many.
+HttpDownloader::Options CommandLineDownloadOptions() {
+    HttpDownloader::Options o;
+    if (isatty(fileno(stderr)) != 0) {
+        o.onProgress = [](int64_t received, int64_t total) {
+            if (total > 0) {
+                std::fprintf(stderr, "\rDownloading: %lld of %lld bytes  ",
+                             static_cast<long long>(received), static_cast<long long>(total));
+            } else {
+                std::fprintf(stderr, "\rDownloading: %lld bytes  ",
+                             static_cast<long long>(received));
+            }
+        };
     }
-    db.LoadStore(in);
-    if (in.bad()) {
-        return 1; // reported by LoadStore; nothing merged
-    }
-    return SaveAndPrint(db, json);
+    return o;
 }
 
-int Update(ImageDatabase& db, const std::string& url, bool json) {
-    HttpDownloader downloader;
-    const WebUpdateOutcome outcome = WebUpdate(db, downloader, url);
+// 0 when the change was saved, 1 otherwise (the transaction said why).
+int Saved(const StoreChangeResult& change) {
+    return change.Saved() ? 0 : 1;
+}
+
+int Merge(ImageDatabase& db, const std::string& file, const StoreChangeOptions& options,
+          bool json) {
+    // Only whole store data is merged: anything else (another kind of file,
+    // a cut or damaged store) would add invented or partial records.
+    StoreFileResult input = ReadStoreFile(file);
+    std::ifstream first(file, std::ios::binary);
+    const int firstByte = first.get();
+    if (input.status == StoreFileResult::Status::kMissing ||
+        input.status == StoreFileResult::Status::kUnreadable) {
+        ReportMessage("Unable to open " + file);
+        return 1;
+    }
+    if (firstByte < 1 || firstByte > 5) {
+        ReportMessage(file + " is not an image database file. Nothing was merged.");
+        return 1;
+    }
+    if (input.status == StoreFileResult::Status::kDamaged) {
+        ReportMessage(input.sMessage + ". Nothing was merged.");
+        return 1;
+    }
+    const StoreChangeResult change = ChangeStore(
+        db, db.StorePath(),
+        [&input](ImageDatabase& table) {
+            table.MergeRecords(std::move(input.records));
+            return true;
+        },
+        options);
+    return Saved(change) != 0 ? 1 : PrintEntries(db, json);
+}
+
+int Reload(ImageDatabase& db, const StoreChangeOptions& options, bool json) {
+    const StoreChangeResult change = ChangeStore(
+        db, db.StorePath(), [](ImageDatabase&) { return true; }, options);
+    return Saved(change) != 0 ? 1 : PrintEntries(db, json);
+}
+
+int Update(ImageDatabase& db, const std::string& url, const StoreChangeOptions& options,
+           bool json) {
+    HttpDownloader downloader(CommandLineDownloadOptions());
+    const WebUpdateOutcome outcome = WebUpdate(db, downloader, url, options);
+    if (isatty(fileno(stderr)) != 0) {
+        std::fputc('\n', stderr);
+    }
     if (outcome.result != WebUpdateOutcome::Result::Complete || !outcome.bSaved) {
         return 1;
     }
@@ -187,16 +233,25 @@ int Update(ImageDatabase& db, const std::string& url, bool json) {
 }
 
 int QueryFiles(ImageDatabase& db, const std::vector<std::string>& files, bool initialize,
-               bool json) {
+               const StoreChangeOptions& options, bool json) {
     if (files.empty()) {
         throw UsageError{std::string("usage: db ") + (initialize ? "init" : "import") + " FILE..."};
     }
-    const QueryImportOutcome outcome =
-        initialize ? InitializeQueryFiles(db, files) : ImportQueryFiles(db, files);
+    const QueryImportOutcome outcome = initialize ? InitializeQueryFiles(db, files, options)
+                                                  : ImportQueryFiles(db, files, options);
     if (!outcome.bCompleted) {
         return 2;
     }
-    return outcome.bSaved ? PrintEntries(db, json) : 1;
+    int status = outcome.bSaved ? PrintEntries(db, json) : 1;
+    if (!outcome.vUnopened.empty()) {
+        std::string names;
+        for (const std::string& f : outcome.vUnopened) {
+            names += (names.empty() ? "" : ", ") + f;
+        }
+        std::fprintf(stderr, "ranvista-cli db: not read: %s\n", names.c_str());
+        status = 1;
+    }
+    return status;
 }
 
 void NeedArguments(const std::vector<std::string>& pos, size_t count, const char* usage) {
@@ -208,10 +263,11 @@ void NeedArguments(const std::vector<std::string>& pos, size_t count, const char
 } // namespace
 
 int RunDb(const Tokens& tokens) {
-    OptionSet options;
-    options.values = {"db"};
+    OptionSet optionSet;
+    optionSet.values = {"db"};
+    optionSet.flags = {"force"};
     std::string error;
-    const std::optional<Args> parsed = Args::Parse(tokens, options, error);
+    const std::optional<Args> parsed = Args::Parse(tokens, optionSet, error);
     if (!parsed) {
         throw UsageError{error};
     }
@@ -240,14 +296,16 @@ int RunDb(const Tokens& tokens) {
 
     // The store as the desktop application finds it at start-up: a missing
     // store is said and taken as empty. One that exists but cannot be read
-    // stops here, so that nothing is saved over it.
+    // stops every subcommand here (status 1), so that nothing is saved over
+    // it. A damaged one is said; reading subcommands go on with the records
+    // read, changing ones refuse to save over it unless --force is given.
     ImageDatabase db;
-    db.SetStorePath(args.Value("db").value_or("ImgBinDat"));
-    std::error_code ec;
-    const bool existed = std::filesystem::exists(db.StorePath(), ec);
-    if (!db.LoadStore() && existed) {
+    const std::string storePath = args.Value("db").value_or("ImgBinDat");
+    if (LoadStoreFile(db, storePath) == StoreFileResult::Status::kUnreadable) {
         return 1;
     }
+    StoreChangeOptions options;
+    options.bSaveOverDamaged = args.Has("force");
 
     if (sub == "info") {
         return PrintEntries(db, json);
@@ -256,16 +314,16 @@ int RunDb(const Tokens& tokens) {
         return Find(db, rest[0], json);
     }
     if (sub == "import" || sub == "init") {
-        return QueryFiles(db, rest, sub == "init", json);
+        return QueryFiles(db, rest, sub == "init", options, json);
     }
     if (sub == "update") {
-        return Update(db, rest.empty() ? DefaultUpdateUrl() : rest[0], json);
+        return Update(db, rest.empty() ? DefaultUpdateUrl() : rest[0], options, json);
     }
     if (sub == "merge") {
-        return Merge(db, rest[0], json);
+        return Merge(db, rest[0], options, json);
     }
     if (sub == "reload") {
-        return SaveAndPrint(db, json);
+        return Reload(db, options, json);
     }
     return Dump(db, json);
 }

@@ -67,12 +67,15 @@ struct Pair {
     std::unique_ptr<CatalogueProjection> right;
 };
 
+// Nothing when the store exists but cannot be read (said on stderr).
 std::unique_ptr<Pair> LoadPair(const Args& args) {
     auto pair = std::make_unique<Pair>();
     pair->options = OptionsOf(args);
     pair->leftPath = *args.Value("left");
     pair->rightPath = *args.Value("right");
-    LoadDatabase(args, pair->db);
+    if (!LoadDatabase(args, pair->db)) {
+        return nullptr;
+    }
     const RangeCalcInput in =
         MakeRangeCalcInput(pair->options, pair->leftPath, pair->rightPath, {}, {}, {}, pair->db);
     for (const auto& [id, path, option] : {std::tuple{in.nCamLeft, pair->leftPath, "left"},
@@ -171,6 +174,9 @@ int RunEpipolar(const Tokens& tokens) {
         eo.nearM = *v;
     }
     const auto pair = LoadPair(args);
+    if (!pair) {
+        return 1;
+    }
     const auto other = ReadImage(from == Eye::Left ? pair->rightPath : pair->leftPath);
     if (!other) {
         return 1;
@@ -215,6 +221,9 @@ int RunMatch(const Tokens& tokens) {
     const ImagePoint pixel = PixelOf(args);
     const MatchOptions mo = MatchOptionsOf(args);
     const auto pair = LoadPair(args);
+    if (!pair) {
+        return 1;
+    }
     const auto leftImage = ReadImage(pair->leftPath);
     const auto rightImage = leftImage ? ReadImage(pair->rightPath) : std::nullopt;
     if (!rightImage) {
@@ -260,6 +269,9 @@ int RunDetect(const Tokens& tokens) {
     }
     const MatchOptions mo = MatchOptionsOf(args);
     const auto pair = LoadPair(args);
+    if (!pair) {
+        return 1;
+    }
     const auto leftImage = ReadImage(pair->leftPath);
     const auto rightImage = leftImage ? ReadImage(pair->rightPath) : std::nullopt;
     if (!rightImage) {

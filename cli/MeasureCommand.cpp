@@ -13,8 +13,10 @@
 #include "geometry/CameraModel.h"
 #include "geometry/StereoIntersection.h"
 #include "imagedb/CalcInput.h"
+#include "base/TextLines.h"
 #include "imagedb/ImageDatabase.h"
 #include "imagedb/QueryFile.h"
+#include "imagedb/StoreTransaction.h"
 
 #include <cstdio>
 #include <filesystem>
@@ -107,27 +109,32 @@ void ImportRecordsInMemory(ImageDatabase& db, const std::vector<std::string>& fi
 }
 
 // The database as the dialog sees it: the store file (a missing one is just
-// an empty table here), then the query files imported in memory.
+// an empty table here), then the query files imported in memory. False when
+// the store exists but cannot be read (said on stderr): the command then
+// stops with status 1, as every command does on such a store.
 } // namespace
 
-void LoadDatabase(const Args& args, ImageDatabase& db) {
+bool LoadDatabase(const Args& args, ImageDatabase& db) {
     const std::string store = args.Value("db").value_or("ImgBinDat");
-    db.SetStorePath(store);
+    StoreFileResult::Status status = StoreFileResult::Status::kMissing;
     {
         CollectingMessageSink messages;
         ScopedMessageSink scope(&messages);
-        db.LoadStore();
-        std::error_code ec;
-        if (std::filesystem::exists(store, ec)) {
+        status = LoadStoreFile(db, store);
+        if (status != StoreFileResult::Status::kMissing) {
             for (const auto& m : messages.m_vMessages) {
                 std::fprintf(stderr, "%s\n", m.c_str());
             }
         }
     }
+    if (status == StoreFileResult::Status::kUnreadable) {
+        return false;
+    }
     const auto files = args.Values("records");
     if (!files.empty()) {
         ImportRecordsInMemory(db, files);
     }
+    return true;
 }
 
 // One measurement's result as a JSON object and a line end.
@@ -190,7 +197,9 @@ int RunSingle(const Args& args) {
     const auto pixels = ListOrThrow(args, "pixels", 4, "XL,YL,XR,YR");
     const CPoint3D lastPos = LastPositionOf(args);
     ImageDatabase db;
-    LoadDatabase(args, db);
+    if (!LoadDatabase(args, db)) {
+        return 1;
+    }
 
     const RangeCalcInput in =
         MakeRangeCalcInput(options, *args.Value("left"), *args.Value("right"),
@@ -266,7 +275,9 @@ int RunBatch(const Args& args) {
         return 1;
     }
     ImageDatabase db;
-    LoadDatabase(args, db);
+    if (!LoadDatabase(args, db)) {
+        return 1;
+    }
 
     // What the view collects from consecutive CALCULATEs.
     MeasurementSession session;
@@ -277,8 +288,12 @@ int RunBatch(const Args& args) {
     std::vector<double> pixels;
     std::string text;
     size_t lineNo = 0;
-    while (std::getline(batch, line)) {
+    LineStatus status = LineStatus::kEnd;
+    while ((status = GetBoundedLine(batch, line)) == LineStatus::kLine) {
         ++lineNo;
+        if (lineNo == 1) {
+            SkipByteOrderMark(line);
+        }
         const std::string trimmed = Trim(line);
         if (trimmed.empty() || trimmed[0] == '#') {
             continue;
@@ -298,6 +313,10 @@ int RunBatch(const Args& args) {
         text.clear();
         AppendResultJson(text, in, r);
         std::fwrite(text.data(), 1, text.size(), stdout);
+    }
+    if (status == LineStatus::kTooLong) {
+        std::fprintf(stderr, "%s\n", LineTooLongMessage(batchPath, lineNo + 1).c_str());
+        return 1;
     }
     if (batch.bad()) {
         std::fprintf(stderr, "Unable to read %s\n", batchPath.c_str());

@@ -21,6 +21,8 @@ CalcOptions OptionsOf(const Args& args);
 std::vector<double> ListOrThrow(const Args& args, const char* option, size_t count,
                                 const char* shape);
 // The store (--db, default ImgBinDat) and the --records files in memory.
-void LoadDatabase(const Args& args, ImageDatabase& db);
+// False when the store exists but cannot be read (said on stderr): the
+// command then stops with status 1.
+bool LoadDatabase(const Args& args, ImageDatabase& db);
 // One measurement's result as a JSON object and a line end.
 void AppendResultJson(std::string& out, const RangeCalcInput& in, const RangeCalcResult& r);

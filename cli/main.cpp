@@ -2,7 +2,10 @@
 #include "cli/Args.h"
 #include "cli/Help.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <new>
 #include <string>
 
 namespace {
@@ -20,6 +23,18 @@ int Print(const std::string& text, std::FILE* to, int status) {
     return status;
 }
 
+// Standard output is buffered: a full disk or a closed pipe shows only when
+// it is flushed. Output that did not arrive whole is a failure.
+int FinishOutput(int status) {
+    if (std::fflush(stdout) != 0 || std::ferror(stdout) != 0) {
+        const int err = errno;
+        std::fprintf(stderr, "ranvista-cli: write error on standard output: %s\n",
+                     std::strerror(err != 0 ? err : EIO));
+        return status == 0 ? 1 : status;
+    }
+    return status;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -30,13 +45,13 @@ int main(int argc, char** argv) {
     if (first == "--help" || first == "-h" || first == "help") {
         if (argc > 2) {
             if (const CommandHelp* c = FindCliCommand(argv[2])) {
-                return Print(CommandHelpText(*c), stdout, 0);
+                return FinishOutput(Print(CommandHelpText(*c), stdout, 0));
             }
         }
-        return Print(CliUsageText(), stdout, 0);
+        return FinishOutput(Print(CliUsageText(), stdout, 0));
     }
     if (first == "--version") {
-        return Print(CliVersionText(), stdout, 0);
+        return FinishOutput(Print(CliVersionText(), stdout, 0));
     }
     const CommandHelp* command = FindCliCommand(first);
     if (command == nullptr) {
@@ -52,17 +67,23 @@ int main(int argc, char** argv) {
     const Tokens tokens(argv + 2, argv + argc);
     switch (FindHelpRequest(*command, tokens)) {
     case HelpRequest::Help:
-        return Print(CommandHelpText(*command), stdout, 0);
+        return FinishOutput(Print(CommandHelpText(*command), stdout, 0));
     case HelpRequest::Version:
-        return Print(CliVersionText(), stdout, 0);
+        return FinishOutput(Print(CliVersionText(), stdout, 0));
     case HelpRequest::None:
         break;
     }
+    int status = 0;
     try {
-        return command->run(tokens);
+        status = command->run(tokens);
     } catch (const UsageError& e) {
         std::fprintf(stderr, "ranvista-cli %s: %s\n(see 'ranvista-cli %s --help')\n",
                      command->name.c_str(), e.message.c_str(), command->name.c_str());
-        return 2;
+        status = 2;
+    } catch (const std::bad_alloc&) {
+        std::fprintf(stderr, "ranvista-cli %s: out of memory; the command was stopped\n",
+                     command->name.c_str());
+        status = 1;
     }
+    return FinishOutput(status);
 }

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <iosfwd>
 #include <istream>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -45,7 +46,8 @@ public:
     // is then left as it was.
     bool SaveStore() const;
     // Replaces the table with the store file's records. When the file cannot
-    // be opened or read: a message, table unchanged, false.
+    // be opened or read: a message, table unchanged, false. A damaged file
+    // gives the records read and a message naming the damage.
     bool LoadStore();
     // Merges the records of a store-format stream into the table (a key
     // already present takes the stream's values). A read error of the

@@ -2,6 +2,7 @@
 
 #include "base/Format.h"
 #include "base/Messages.h"
+#include "base/TextLines.h"
 
 #include <array>
 #include <charconv>
@@ -75,8 +76,11 @@ void AppendNumber(std::string& out, double v) {
     out.append(buf.data(), r.ptr);
 }
 
-QueryImportOutcome MergeFiles(ImageDatabase& db, const std::vector<std::string>& paths) {
+QueryImportOutcome MergeFiles(ImageDatabase& db, const std::vector<std::string>& paths,
+                              bool initialize, const StoreChangeOptions& options) {
     QueryImportOutcome outcome;
+    std::vector<ImageRecord> records;
+    size_t opened = 0;
     for (const std::string& path : paths) {
         QueryFileResult file = ReadQueryFile(path);
         if (file.error) {
@@ -85,9 +89,30 @@ QueryImportOutcome MergeFiles(ImageDatabase& db, const std::vector<std::string>&
             ReportMessage(outcome.sError);
             return outcome;
         }
-        db.MergeRecords(std::move(file.records));
+        if (!file.bOpened) {
+            outcome.vUnopened.push_back(path);
+            continue;
+        }
+        ++opened;
+        records.insert(records.end(), std::make_move_iterator(file.records.begin()),
+                       std::make_move_iterator(file.records.end()));
     }
-    outcome.bSaved = db.SaveStore();
+    if (opened == 0) {
+        ReportMessage("None of the chosen files could be opened. The image database was not "
+                      "changed.");
+        return outcome;
+    }
+    outcome.change = ChangeStore(
+        db, db.StorePath(),
+        [&records, initialize](ImageDatabase& table) {
+            if (initialize) {
+                table.Clear();
+            }
+            table.MergeRecords(std::move(records));
+            return true;
+        },
+        options);
+    outcome.bSaved = outcome.change.Saved();
     return outcome;
 }
 
@@ -170,8 +195,12 @@ QueryFileResult ReadQueryStream(std::istream& in, const std::string& name) {
     size_t number = 0;
     ImageRecord rec;
     std::string reason;
-    while (std::getline(in, line)) {
+    LineStatus status = LineStatus::kEnd;
+    while ((status = GetBoundedLine(in, line)) == LineStatus::kLine) {
         ++number;
+        if (number == 1) {
+            SkipByteOrderMark(line);
+        }
         if (!line.empty() && line.back() == '\r') {
             line.pop_back();
         }
@@ -188,6 +217,12 @@ QueryFileResult ReadQueryStream(std::istream& in, const std::string& name) {
         }
         result.records.push_back(std::move(rec));
     }
+    if (status == LineStatus::kTooLong) {
+        result.error = QueryFileError{name, number + 1,
+                                      "the line is longer than " + std::to_string(kMaxLineBytes) +
+                                          " bytes (not a text file?)"};
+        return result;
+    }
     if (in.bad()) {
         result.error = QueryFileError{name, 0, "read error after line " + std::to_string(number)};
     }
@@ -197,21 +232,24 @@ QueryFileResult ReadQueryStream(std::istream& in, const std::string& name) {
 QueryFileResult ReadQueryFile(const std::string& path) {
     std::ifstream in;
     if (!OpenInputFile(path, in)) {
-        return {};
+        QueryFileResult none;
+        none.bOpened = false;
+        return none;
     }
     return ReadQueryStream(in, path);
 }
 
-QueryImportOutcome ImportQueryFiles(ImageDatabase& db, const std::vector<std::string>& paths) {
-    return MergeFiles(db, paths);
+QueryImportOutcome ImportQueryFiles(ImageDatabase& db, const std::vector<std::string>& paths,
+                                    const StoreChangeOptions& options) {
+    return MergeFiles(db, paths, false, options);
 }
 
-QueryImportOutcome InitializeQueryFiles(ImageDatabase& db, const std::vector<std::string>& paths) {
+QueryImportOutcome InitializeQueryFiles(ImageDatabase& db, const std::vector<std::string>& paths,
+                                        const StoreChangeOptions& options) {
     if (paths.empty()) {
         QueryImportOutcome nothing;
         nothing.bCompleted = false;
         return nothing;
     }
-    db.Clear();
-    return MergeFiles(db, paths);
+    return MergeFiles(db, paths, true, options);
 }

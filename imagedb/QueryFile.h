@@ -5,6 +5,7 @@
 #pragma once
 
 #include "imagedb/ImageDatabase.h"
+#include "imagedb/StoreTransaction.h"
 
 #include <istream>
 #include <optional>
@@ -28,6 +29,8 @@ struct QueryFileResult {
     // Set when a malformed line or a read error stopped the reading; the
     // records of the file must then not be used.
     std::optional<QueryFileError> error;
+    // False when the file could not be opened (reported, no error set).
+    bool bOpened = true;
 };
 
 // Reads one export file. A file that cannot be opened is reported as
@@ -55,17 +58,27 @@ struct QueryImportOutcome {
     // store was then not saved. The message has been reported.
     bool bCompleted = true;
     std::string sError;
-    // Whether SaveStore succeeded (it reports its own failures).
+    // Whether the store was saved (failures have been reported).
     bool bSaved = false;
+    // The chosen files that could not be opened (each reported).
+    std::vector<std::string> vUnopened;
+    // Why the store was not changed, when it was not.
+    StoreChangeResult change;
 };
 
 // Import: every file's records, in file order, replace or join the table's
 // (a later line wins within a file, a later file across files); then the
-// store is saved. Files that cannot be opened are reported and skipped.
-QueryImportOutcome ImportQueryFiles(ImageDatabase& db, const std::vector<std::string>& paths);
+// store is saved. The files are read first; the change of the store is one
+// transaction (see StoreTransaction.h) on db.StorePath(), after which db
+// holds the table as saved. Files that cannot be opened are reported and
+// skipped; when none of the files could be opened nothing changes.
+QueryImportOutcome ImportQueryFiles(ImageDatabase& db, const std::vector<std::string>& paths,
+                                    const StoreChangeOptions& options = {});
 
 // Initialize: the table is emptied, then filled from the files as Import
 // does, and saved. Called only with the files the user chose: an empty list
 // (a cancelled choice) leaves the table and the store untouched and returns
-// bCompleted false with no message.
-QueryImportOutcome InitializeQueryFiles(ImageDatabase& db, const std::vector<std::string>& paths);
+// bCompleted false with no message. When none of the files could be opened,
+// nothing changes either.
+QueryImportOutcome InitializeQueryFiles(ImageDatabase& db, const std::vector<std::string>& paths,
+                                        const StoreChangeOptions& options = {});

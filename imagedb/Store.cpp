@@ -108,6 +108,7 @@ public:
     }
 
     bool Failed() const { return m_in.bad(); }
+    size_t Consumed() const { return m_nConsumed; }
 
 private:
     bool Refill() {
@@ -137,22 +138,64 @@ std::string StorePathIn(const std::string& folder) {
     return folder + "/ImgBinDat";
 }
 
-bool ReadStoreRecords(std::istream& in, std::vector<ImageRecord>& records, std::string* error) {
+std::string StoreIntegrity::Describe(const std::string& name) const {
+    std::string text = name + " is damaged: " + std::to_string(nRecordsRead);
+    if (declaredCount) {
+        text += " of " + std::to_string(*declaredCount);
+    }
+    text += nRecordsRead == 1 && !declaredCount ? " record read" : " records read";
+    if (!sReason.empty()) {
+        text += " (" + sReason + ")";
+    }
+    return text;
+}
+
+bool ReadStoreRecords(std::istream& in, std::vector<ImageRecord>& records, std::string* error,
+                      StoreIntegrity* integrity) {
     ByteReader reader(in);
     std::array<unsigned char, 32> payload{};
     unsigned char tag = 0;
+    bool ended = false;
+    std::string damage;
+    std::optional<int32_t> declared;
+    // The reading rules stay as they are; what they skip is only noted.
+    const auto damaged = [&damage](std::string what) {
+        if (damage.empty()) {
+            damage = std::move(what);
+        }
+    };
+    const auto readItem = [&](size_t n) {
+        const size_t at = reader.Consumed() - 1;
+        if (reader.Read(payload.data(), n) == n) {
+            return true;
+        }
+        damaged("the data ends inside the item at byte " + std::to_string(at));
+        return false;
+    };
     while (reader.Read(&tag, 1) == 1) {
         if (tag == kTagEnd || tag > kTagElevation) {
+            const size_t at = reader.Consumed() - 1;
+            unsigned char next = 0;
+            if (tag != kTagEnd) {
+                damaged("an unknown item tag " + std::to_string(tag) + " at byte " +
+                        std::to_string(at));
+            } else if (reader.Read(&next, 1) == 1) {
+                damaged("an end tag at byte " + std::to_string(at) + " before the end of the data");
+            }
+            ended = true;
             break;
         }
         switch (tag) {
         case kTagCount: {
-            if (reader.Read(payload.data(), 4) != 4 || !records.empty()) {
+            if (!readItem(4) || !records.empty()) {
                 break;
             }
             const auto count = static_cast<int32_t>(
                 static_cast<uint32_t>(payload[0]) | static_cast<uint32_t>(payload[1]) << 8 |
                 static_cast<uint32_t>(payload[2]) << 16 | static_cast<uint32_t>(payload[3]) << 24);
+            if (!declared) {
+                declared = count;
+            }
             if (count <= 0) {
                 break;
             }
@@ -163,7 +206,7 @@ bool ReadStoreRecords(std::istream& in, std::vector<ImageRecord>& records, std::
             break;
         }
         case kTagKey: {
-            if (reader.Read(payload.data(), kStoreKeyBytes) != kStoreKeyBytes) {
+            if (!readItem(kStoreKeyBytes)) {
                 break;
             }
             const auto* key = reinterpret_cast<const char*>(payload.data());
@@ -171,7 +214,7 @@ bool ReadStoreRecords(std::istream& in, std::vector<ImageRecord>& records, std::
             break;
         }
         case kTagAttitude:
-            if (reader.Read(payload.data(), 32) == 32 && !records.empty()) {
+            if (readItem(32) && !records.empty()) {
                 CQuat& q = records.back().m_qAttitude;
                 q.m_dS = ReadDouble(&payload[0]);
                 q.m_ptVec = CPoint3D(ReadDouble(&payload[8]), ReadDouble(&payload[16]),
@@ -179,12 +222,12 @@ bool ReadStoreRecords(std::istream& in, std::vector<ImageRecord>& records, std::
             }
             break;
         case kTagAzimuth:
-            if (reader.Read(payload.data(), 8) == 8 && !records.empty()) {
+            if (readItem(8) && !records.empty()) {
                 records.back().m_dAzimuth = ReadDouble(payload.data());
             }
             break;
         case kTagElevation:
-            if (reader.Read(payload.data(), 8) == 8 && !records.empty()) {
+            if (readItem(8) && !records.empty()) {
                 records.back().m_dElevation = ReadDouble(payload.data());
             }
             break;
@@ -197,6 +240,21 @@ bool ReadStoreRecords(std::istream& in, std::vector<ImageRecord>& records, std::
             *error = "read error";
         }
         return false;
+    }
+    if (integrity != nullptr) {
+        if (!ended && reader.Consumed() > 0) {
+            damaged("no end tag after byte " + std::to_string(reader.Consumed()));
+        }
+        if (declared && *declared >= 0 && static_cast<size_t>(*declared) != records.size()) {
+            damaged("the count item says " + std::to_string(*declared));
+        } else if (declared && *declared < 0) {
+            damaged("a negative count item");
+        }
+        *integrity = StoreIntegrity{};
+        integrity->bDamaged = !damage.empty();
+        integrity->declaredCount = declared;
+        integrity->nRecordsRead = records.size();
+        integrity->sReason = damage;
     }
     return true;
 }
@@ -255,10 +313,15 @@ bool ImageDatabase::LoadStore() {
         return false;
     }
     std::vector<ImageRecord> records;
-    if (!ReadStoreRecords(in, records)) {
+    StoreIntegrity integrity;
+    if (!ReadStoreRecords(in, records, nullptr, &integrity)) {
         ReportMessage("Unable to read " + m_sStorePath +
                       ". The image database in memory was left as it was.");
         return false;
+    }
+    if (integrity.bDamaged) {
+        ReportMessage(integrity.Describe(m_sStorePath) +
+                      ". A copy of it is kept beside it before anything is saved over it.");
     }
     Clear();
     MergeRecords(std::move(records));

@@ -15,8 +15,9 @@ WebUpdateOutcome Failure(std::string message) {
 
 // Whether the body starts as store data does: with one of the item tags.
 // An error page, a proxy's answer or an empty body does not.
-bool LooksLikeStoreData(const std::string& body) {
-    return !body.empty() && body[0] >= 1 && body[0] <= 5;
+bool LooksLikeStoreData(std::istream& body) {
+    const int first = body.peek();
+    return first >= 1 && first <= 5;
 }
 
 } // namespace
@@ -25,7 +26,8 @@ std::string DefaultUpdateUrl() {
     return "http://ranvista-updates.invalid/ImageDatabasePostBuild.bin";
 }
 
-WebUpdateOutcome WebUpdate(ImageDatabase& db, IDownloader& downloader, const std::string& url) {
+WebUpdateOutcome WebUpdate(ImageDatabase& db, IDownloader& downloader, const std::string& url,
+                           const StoreChangeOptions& options) {
     const DownloadResult download = downloader.Download(url);
     if (download.status == DownloadResult::Status::Cancelled) {
         WebUpdateOutcome outcome;
@@ -36,23 +38,46 @@ WebUpdateOutcome WebUpdate(ImageDatabase& db, IDownloader& downloader, const std
         return Failure("Unable to open " + url + ": " + download.error);
     }
     if (download.httpStatus < 200 || download.httpStatus > 299) {
-        return Failure("Unable to open " + url);
+        // A redirect that was not followed says why.
+        return Failure(
+            "Unable to open " + url +
+            (download.status == DownloadResult::Status::Complete || download.error.empty()
+                 ? ""
+                 : ": " + download.error));
     }
     if (download.status != DownloadResult::Status::Complete) {
         return Failure("The download of " + url + " broke off (" + download.error +
                        "). The image database was not changed.");
     }
-    if (!LooksLikeStoreData(download.body)) {
+    std::istringstream inMemory;
+    if (!download.bodyStream) {
+        inMemory.str(download.body);
+    }
+    std::istream& in = download.bodyStream ? *download.bodyStream : inMemory;
+    if (!LooksLikeStoreData(in)) {
         return Failure(url + " did not send an image database file. The image database was "
                              "not changed.");
     }
     std::vector<ImageRecord> records;
-    std::istringstream in(download.body);
-    ReadStoreRecords(in, records);
+    StoreIntegrity integrity;
+    if (!ReadStoreRecords(in, records, nullptr, &integrity)) {
+        return Failure("Unable to read the file downloaded from " + url +
+                       ". The image database was not changed.");
+    }
+    if (integrity.bDamaged) {
+        return Failure(integrity.Describe("The file sent by " + url) +
+                       ". The image database was not changed.");
+    }
     WebUpdateOutcome outcome;
     outcome.result = WebUpdateOutcome::Result::Complete;
     outcome.nDownloaded = records.size();
-    db.MergeRecords(std::move(records));
-    outcome.bSaved = db.SaveStore();
+    outcome.bSaved = ChangeStore(
+                         db, db.StorePath(),
+                         [&records](ImageDatabase& table) {
+                             table.MergeRecords(std::move(records));
+                             return true;
+                         },
+                         options)
+                         .Saved();
     return outcome;
 }

@@ -5,7 +5,10 @@
 #pragma once
 
 #include "imagedb/ImageDatabase.h"
+#include "imagedb/StoreTransaction.h"
 
+#include <istream>
+#include <memory>
 #include <string>
 
 struct DownloadResult {
@@ -16,8 +19,11 @@ struct DownloadResult {
     };
     Status status = Status::Failed;
     int httpStatus = 0; // the server's status code; 0 when none arrived
-    std::string body;   // the whole body when Complete
-    std::string error;  // the network layer's description when not Complete
+    std::string body;   // the whole body when Complete and bodyStream is not set
+    // The whole body when Complete, kept outside memory (a temporary file
+    // that goes away with the stream); takes the place of body when set.
+    std::shared_ptr<std::istream> bodyStream;
+    std::string error; // the network layer's description when not Complete
 };
 
 class IDownloader {
@@ -44,7 +50,9 @@ struct WebUpdateOutcome {
 
 // Downloads url, merges its records (a key already present takes the
 // downloaded values, new keys are added, the others stay) and saves the
-// store. Only a whole body from a 2xx answer that holds store data is
-// merged; anything else changes nothing and is reported through
-// ReportMessage ("Unable to open " + url for an answer other than 2xx).
-WebUpdateOutcome WebUpdate(ImageDatabase& db, IDownloader& downloader, const std::string& url);
+// store (one transaction on db.StorePath(), see StoreTransaction.h). Only a
+// whole, undamaged body from a 2xx answer that holds store data is merged;
+// anything else changes nothing and is reported through ReportMessage
+// ("Unable to open " + url for an answer other than 2xx).
+WebUpdateOutcome WebUpdate(ImageDatabase& db, IDownloader& downloader, const std::string& url,
+                           const StoreChangeOptions& options = {});

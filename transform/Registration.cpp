@@ -5,9 +5,11 @@
 #include "base/Format.h"
 #include "base/Messages.h"
 #include "base/Paths.h"
+#include "base/TextLines.h"
 
 #include <cmath>
 #include <memory>
+#include <tuple>
 
 namespace {
 
@@ -108,24 +110,11 @@ bool IsDegenerateTriple(const PointTriple& t) {
     return !(Cross(a, b).Length() > 1e-9 * la * lb);
 }
 
-namespace {
-
-// The whole content of an open file; false on a read error.
-bool ReadAll(std::FILE* file, std::string& text) {
-    char buf[1 << 16];
-    size_t n = 0;
-    while ((n = std::fread(buf, 1, sizeof buf, file)) > 0) {
-        text.append(buf, n);
-    }
-    return std::ferror(file) == 0;
-}
-
-} // namespace
+namespace {} // namespace
 
 std::vector<CPoint3D> ReadVertexFile(std::FILE* file) {
-    std::string text;
-    ReadAll(file, text);
-    return ParseVertexText(text);
+    const TextFileResult text = ReadBoundedText(file, "");
+    return text.bOk ? ParseVertexText(text.text) : std::vector<CPoint3D>{};
 }
 
 std::string TransformedPath(const std::string& sourcePath) {
@@ -140,12 +129,17 @@ struct FileCloser {
 };
 using File = std::unique_ptr<std::FILE, FileCloser>;
 
-std::optional<std::vector<CPoint3D>> ReadVertices(std::FILE* file) {
-    std::string text;
-    if (!ReadAll(file, text)) {
+// The vertices of an open file, or nothing when it cannot be read or holds a
+// line longer than any vertex line (said, naming the file).
+std::optional<std::vector<CPoint3D>> ReadVertices(std::FILE* file, const std::string& path) {
+    const TextFileResult text = ReadBoundedText(file, path);
+    if (!text.bOk) {
+        // A folder opens but cannot be read.
+        ReportMessage(text.sError.rfind("Unable to read", 0) == 0 ? "Unable to open " + path
+                                                                  : text.sError);
         return std::nullopt;
     }
-    return ParseVertexText(text);
+    return ParseVertexText(text.text);
 }
 
 bool InRange(const std::array<std::uint32_t, 3>& indices, size_t count) {
@@ -159,6 +153,13 @@ bool InRange(const std::array<std::uint32_t, 3>& indices, size_t count) {
 
 PointTriple Pick(const std::vector<CPoint3D>& list, const std::array<std::uint32_t, 3>& idx) {
     return {list[idx[0]], list[idx[1]], list[idx[2]]};
+}
+
+std::string OutOfRangeMessage(const char* side, const std::array<std::uint32_t, 3>& idx,
+                              size_t count) {
+    return StrFormat("Unable to transform: the %s vertices %u, %u, %u are not all in the %s "
+                     "file, which has %zu vertices (numbered from 0)",
+                     side, idx[0], idx[1], idx[2], side, count);
 }
 
 std::string RefusalMessage(const char* side, const std::array<std::uint32_t, 3>& idx) {
@@ -184,39 +185,48 @@ TransformResult TransformVertexFile(const std::string& sourcePath, const std::st
         ReportMessage(StrFormat("Unable to open %s", referencePath.c_str()));
         return res;
     }
+    // Both inputs are read before anything is written, so that a reference
+    // named like the output is read whole. A folder opens but cannot be read.
+    const auto source = ReadVertices(sourceFile.get(), sourcePath);
+    if (!source) {
+        return res;
+    }
+    const auto reference = ReadVertices(referenceFile.get(), referencePath);
+    if (!reference) {
+        return res;
+    }
+    // Vertices that are not there fix no frame: refused like a degenerate
+    // triple, and no file is touched.
+    for (const auto& [side, list, idx] :
+         {std::tuple{"source", &*source, &sourceIndices},
+          std::tuple{"reference", &*reference, &referenceIndices}}) {
+        if (!InRange(*idx, list->size())) {
+            ReportMessage(OutOfRangeMessage(side, *idx, list->size()));
+            res.status = TransformResult::Status::kRefused;
+            return res;
+        }
+    }
+    const PointTriple s = Pick(*source, sourceIndices);
+    const PointTriple r = Pick(*reference, referenceIndices);
+    const bool sourceBad = IsDegenerateTriple(s);
+    if (sourceBad || IsDegenerateTriple(r)) {
+        ReportMessage(sourceBad ? RefusalMessage("source", sourceIndices)
+                                : RefusalMessage("reference", referenceIndices));
+        res.status = TransformResult::Status::kRefused;
+        return res;
+    }
     // The output appears under its name only once it is complete; until
     // then it is a temporary file beside it.
     AtomicFileWriter output(res.sOutputPath);
-    const auto cannotCreate = [&res] {
-        ReportMessage(StrFormat("Unable to create %s", res.sOutputPath.c_str()));
+    const auto cannotCreate = [&res, &output] {
+        ReportMessage(
+            StrFormat("Unable to create %s: %s", res.sOutputPath.c_str(), output.Error().c_str()));
         return res;
     };
     if (!output.Created()) {
         return cannotCreate();
     }
-    // A folder opens but cannot be read.
-    const auto source = ReadVertices(sourceFile.get());
-    if (!source) {
-        ReportMessage(StrFormat("Unable to open %s", sourcePath.c_str()));
-        return res;
-    }
-    const auto reference = ReadVertices(referenceFile.get());
-    if (!reference) {
-        ReportMessage(StrFormat("Unable to open %s", referencePath.c_str()));
-        return res;
-    }
-
-    if (!source->empty() && !reference->empty() && InRange(sourceIndices, source->size()) &&
-        InRange(referenceIndices, reference->size())) {
-        const PointTriple s = Pick(*source, sourceIndices);
-        const PointTriple r = Pick(*reference, referenceIndices);
-        const bool sourceBad = IsDegenerateTriple(s);
-        if (sourceBad || IsDegenerateTriple(r)) {
-            ReportMessage(sourceBad ? RefusalMessage("source", sourceIndices)
-                                    : RefusalMessage("reference", referenceIndices));
-            res.status = TransformResult::Status::kRefused;
-            return res;
-        }
+    {
         const Registration reg = RegisterThreePoints(s, r);
         const CPoint3D cS = TripleCentroid(s);
         const CPoint3D t = (cS - RotateVector(cS, reg.q) / Norm2(reg.q)) + reg.offset;

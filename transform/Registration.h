@@ -38,7 +38,7 @@ std::string TransformedPath(const std::string& sourcePath);
 struct TransformResult {
     enum class Status {
         kWritten, // the output file was written (possibly empty)
-        kRefused, // a degenerate triple: no output file
+        kRefused, // a degenerate triple or an index out of range: no output file
         kFailed,  // an input could not be opened or the output not created
     };
     Status status = Status::kFailed;
@@ -49,10 +49,12 @@ struct TransformResult {
 
 // The whole transform: reads both files, registers the chosen triples and
 // writes every source vertex, moved, to TransformedPath(sourcePath).
-// Messages ("Unable to open %s", "Unable to create %s", the refusal of a
-// degenerate triple) go through ReportMessage. Empty inputs or indices out of
-// range write an empty output file without a message. The output is written
-// in one piece: a failure never leaves a partial file.
+// Messages ("Unable to open %s", "Unable to create %s: <why>", the refusal
+// of a degenerate triple or of indices beyond the end of a file, a line too
+// long for a vertex file) go through ReportMessage. Both inputs are read and
+// the indices checked before the output is created: a refusal touches no
+// file. The output is written in one piece: a failure never leaves a partial
+// file.
 TransformResult TransformVertexFile(const std::string& sourcePath, const std::string& referencePath,
                                     const std::array<std::uint32_t, 3>& sourceIndices,
                                     const std::array<std::uint32_t, 3>& referenceIndices);

@@ -2,6 +2,8 @@
 #include "viewer/ChildView.h"
 
 #include "imagedb/ImageDatabase.h"
+#include "imagedb/StoreTransaction.h"
+#include "viewer/UiMessageSink.h"
 
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -256,16 +258,18 @@ bool CChildView::OnKeyDown(int key, int repeatCount, Qt::KeyboardModifiers modif
         OnSpace();
         return true;
     case Qt::Key_End:
-        if (ctrl) {
-            m_db.SaveStore();
-        }
-        return false;
     case Qt::Key_Home:
-        if (ctrl && shift) {
-            m_db.SaveStore();
-        } else if (ctrl) {
-            m_db.LoadStore();
-            m_db.SaveStore();
+        if (ctrl) {
+            // Save (Ctrl+End, Ctrl+Shift+Home) or reload and save (Ctrl+Home),
+            // each one transaction on the store; a damaged store is kept
+            // beside it first, and any problem is shown.
+            ImageDatabase& db = m_db;
+            const ScopedUiMessages messages(m_ui);
+            if (key == Qt::Key_Home && !shift) {
+                ChangeStore(db, db.StorePath(), [](ImageDatabase&) { return true; });
+            } else {
+                SaveTableAsStore(db, db.StorePath());
+            }
         }
         return false;
     case Qt::Key_Left:

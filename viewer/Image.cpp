@@ -1,5 +1,6 @@
 #include "viewer/Image.h"
 
+#include "viewer/ImageLimits.h"
 #include "viewer/Jpeg2000.h"
 
 #include <QFile>
@@ -54,6 +55,17 @@ QImage Decode(const std::string& path, std::string& error) {
     QImageReader reader(qpath);
     reader.setDecideFormatFromContent(true);
     reader.setAutoTransform(false);
+    // The same limit as for JPEG 2000: judged from the header where the
+    // format tells the size, and enforced by the reader otherwise (the shown
+    // copy takes four bytes per pixel).
+    reader.setAllocationLimit(ImageLimitMiB());
+    const QSize size = reader.size();
+    if (size.isValid()) {
+        if (const auto tooLarge = ImageTooLarge(size.width(), size.height(), 4)) {
+            error = "Unable to read image " + path + ": " + *tooLarge;
+            return {};
+        }
+    }
     QImage img = reader.read();
     if (img.isNull()) {
         error = "Unable to read image " + path + ": " + reader.errorString().toStdString();

@@ -1,7 +1,11 @@
 #include "viewer/Jpeg2000.h"
 
+#include "viewer/ImageLimits.h"
+
 #include <openjpeg.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <memory>
 
@@ -161,6 +165,18 @@ QImage DecodeJpeg2000(const std::string& path, std::string& error) {
     opj_image_t* raw = nullptr;
     const bool headerOk = opj_read_header(stream.get(), codec.get(), &raw) != 0;
     std::unique_ptr<opj_image_t, ImageDeleter> image(raw);
+    // The header says how large the image is; the decoder would allocate
+    // four bytes per sample of every component for it.
+    if (headerOk && image) {
+        const auto tooLarge =
+            ImageTooLarge(static_cast<int64_t>(image->x1) - image->x0,
+                          static_cast<int64_t>(image->y1) - image->y0,
+                          4 * static_cast<int>(std::max<OPJ_UINT32>(image->numcomps, 1)));
+        if (tooLarge) {
+            error = "Unable to read image " + path + ": " + *tooLarge;
+            return {};
+        }
+    }
     if (!headerOk || !image || !opj_decode(codec.get(), stream.get(), image.get()) ||
         !opj_end_decompress(codec.get(), stream.get())) {
         error = "Not a readable JPEG 2000 file";

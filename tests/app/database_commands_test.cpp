@@ -16,6 +16,8 @@ protected:
         old.m_sProductId = "old";
         old.m_dAzimuth = 7;
         db.InsertRecord(old);
+        db.SaveStore();
+        initialStore = ReadBytes(dir / "ImgBinDat");
         WriteBytes(dir / "a.txt", "x1::1::2::::::::::::::1::0::0::0\n"
                                   "x2::3::4::::::::::::::1::0::0::0\n");
         WriteBytes(dir / "b.dat", "/imgs/X1.IMG::9::9::::::::::::::0::1::0::0\r\n");
@@ -25,12 +27,13 @@ protected:
     std::function<void()> Refresh() {
         return [this] { ++refreshes; };
     }
-    bool StoreSaved() const { return fs::exists(dir / "ImgBinDat"); }
+    bool StoreSaved() const { return ReadBytes(dir / "ImgBinDat") != initialStore; }
 
     TempDir dir;
     ImageDatabase db;
     FakeUi ui;
     int refreshes = 0;
+    std::string initialStore;
 };
 
 } // namespace
@@ -69,7 +72,7 @@ TEST_F(QueryCommandsTest, MalformedFileNamesFileAndLineAndSavesNothing) {
     ASSERT_EQ(ui.messages.size(), 1u);
     EXPECT_NE(ui.messages[0].find(dir / "bad.txt"), std::string::npos);
     EXPECT_NE(ui.messages[0].find("line 2"), std::string::npos);
-    EXPECT_NE(db.FindRecord("x1"), nullptr); // the earlier file stays in memory
+    EXPECT_EQ(db.FindRecord("x1"), nullptr); // nothing of the earlier file either
     EXPECT_EQ(db.FindRecord("y1"), nullptr);
     EXPECT_EQ(refreshes, 0);
     EXPECT_FALSE(StoreSaved());
@@ -77,7 +80,7 @@ TEST_F(QueryCommandsTest, MalformedFileNamesFileAndLineAndSavesNothing) {
     EXPECT_EQ(ui.waitDepth, 0);
 }
 
-TEST_F(QueryCommandsTest, InitializeRebuildsAndMissingFilesStillComplete) {
+TEST_F(QueryCommandsTest, InitializeRebuildsAndFilesThatCannotBeOpenedChangeNothing) {
     ui.AnswerOpen({dir / "a.txt"});
     InitializeImageDatabase(ui, db, true, Refresh());
     EXPECT_EQ(db.Count(), 2u);
@@ -86,12 +89,16 @@ TEST_F(QueryCommandsTest, InitializeRebuildsAndMissingFilesStillComplete) {
     EXPECT_EQ(ui.messages, std::vector<std::string>{"Done"});
     EXPECT_TRUE(ui.beeps.empty());
 
-    // Every chosen file missing: each is reported, the store is saved anyway.
+    // Every chosen file missing: each is reported and nothing changes.
     ui.messages.clear();
-    ui.AnswerOpen({dir / "gone.txt"});
-    ImportImageDatabase(ui, db, true, Refresh());
-    EXPECT_EQ(ui.messages,
-              (std::vector<std::string>{"Unable to open " + (dir / "gone.txt"), "Done"}));
+    const std::string saved = ReadBytes(dir / "ImgBinDat");
+    for (const auto command : {&ImportImageDatabase, &InitializeImageDatabase}) {
+        ui.AnswerOpen({dir / "gone.txt"});
+        command(ui, db, true, Refresh());
+    }
+    ASSERT_EQ(ui.messages.size(), 4u);
+    EXPECT_EQ(ui.messages[0], "Unable to open " + (dir / "gone.txt"));
+    EXPECT_NE(ui.messages[1].find("was not changed"), std::string::npos);
     EXPECT_EQ(db.Count(), 2u);
-    EXPECT_EQ(refreshes, 2);
+    EXPECT_EQ(ReadBytes(dir / "ImgBinDat"), saved);
 }

@@ -284,16 +284,19 @@ TEST(CliTransform, RelativePathsJsonAndRefusals) {
     ASSERT_EQ(out.size(), 4u);
     EXPECT_NEAR((out[3] - CPoint3D(10, 0, 0)).Length(), 0, 1e-6);
 
-    // Out of range: an empty output, silently.
-    j = RunCli("transform " + Q(dir / "a.txt") + " " + Q(dir / "b.txt") + " 0 1 4 0 1 2 --json")
-            .Json();
-    EXPECT_EQ(j["vertices"], 0);
-    EXPECT_TRUE(j["residual"].is_null());
-    EXPECT_EQ(ReadBytes(dir / "a_trnsfrmd.txt"), "");
+    // Out of range: refused with exit 1; the earlier good output stays.
+    const std::string good = ReadBytes(dir / "a_trnsfrmd.txt");
+    auto e = RunCliWithErr("transform " + Q(dir / "a.txt") + " " + Q(dir / "b.txt") +
+                           " 0 1 4 0 1 2 --json");
+    EXPECT_EQ(e.status, 1);
+    EXPECT_NE(e.err.find("source vertices 0, 1, 4 are not all in the source file"),
+              std::string::npos)
+        << e.err;
+    EXPECT_EQ(ReadBytes(dir / "a_trnsfrmd.txt"), good);
 
     // A degenerate triple: exit 1, a message, no output file.
-    auto e = RunCliWithErr("transform " + Q(dir / "line.txt") + " " + Q(dir / "b.txt") +
-                           " 0 1 2 0 1 2 --json");
+    e = RunCliWithErr("transform " + Q(dir / "line.txt") + " " + Q(dir / "b.txt") +
+                      " 0 1 2 0 1 2 --json");
     EXPECT_EQ(e.status, 1);
     EXPECT_NE(e.err.find("collinear"), std::string::npos);
     EXPECT_FALSE(fs::exists(dir / "line_trnsfrmd.txt"));

@@ -114,6 +114,24 @@ TEST(Fuzz, StoreReaderHoldsUpUnderMutations) {
                    20000);
 }
 
+TEST(Fuzz, AMutatedStoreIsCleanOrDamagedAndASaveKeepsItsBytes) {
+    ImageDatabase db;
+    db.InsertRecord(MakeRecord("a.b", 1, 2));
+    db.InsertRecord(MakeRecord("c", 3, 4));
+    TempDir dir;
+    db.SetStorePath(dir / "ImgBinDat");
+    ASSERT_TRUE(db.SaveStore());
+    std::vector<std::string> seeds = CorpusFiles("store");
+    seeds.push_back(ReadBytes(db.StorePath()));
+    TempDir work;
+    MutateAndCheck(
+        seeds, std::string("\0\1\2\3\4\5\6\x7f\x80\xff", 10),
+        [&work](const std::string& bytes) {
+            return fuzzcheck::CheckStoreFileBytes(bytes, work.Path().string());
+        },
+        400);
+}
+
 TEST(Fuzz, QueryReaderHoldsUpUnderMutations) {
     std::vector<std::string> seeds = CorpusFiles("query");
     seeds.push_back("a::1::2::::::::::::::1::0::0::0\n"

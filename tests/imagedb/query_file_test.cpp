@@ -177,13 +177,18 @@ TEST_F(QueryImport, ImportLaterLinesAndFilesWin) {
     EXPECT_EQ(std::vector<ImageRecord>(db.begin(), db.end()), expected);
 }
 
-TEST_F(QueryImport, EveryFileMissingStillSaves) {
-    fs::remove(db.StorePath());
-    const auto outcome = ImportQueryFiles(db, {dir / "x.txt", dir / "y.txt"});
-    EXPECT_TRUE(outcome.bCompleted);
-    EXPECT_TRUE(outcome.bSaved);
-    EXPECT_EQ(sink.m_vMessages.size(), 2u);
-    EXPECT_EQ(ReadBytes(db.StorePath()), savedStore);
+TEST_F(QueryImport, WhenNoChosenFileCanBeOpenedNothingChanges) {
+    for (const auto command : {&ImportQueryFiles, &InitializeQueryFiles}) {
+        sink.m_vMessages.clear();
+        const auto outcome = command(db, {dir / "x.txt", dir / "y.txt"}, {});
+        EXPECT_FALSE(outcome.bSaved);
+        EXPECT_EQ(outcome.vUnopened.size(), 2u);
+        ASSERT_EQ(sink.m_vMessages.size(), 3u);
+        EXPECT_EQ(sink.m_vMessages[0], "Unable to open " + (dir / "x.txt"));
+        EXPECT_NE(sink.m_vMessages[2].find("not changed"), std::string::npos);
+        EXPECT_EQ(Keys(db), (std::vector<std::string>{"b", "old"}));
+        EXPECT_EQ(ReadBytes(db.StorePath()), savedStore);
+    }
 }
 
 TEST_F(QueryImport, AMalformedFileStopsWithoutSaving) {
@@ -196,13 +201,13 @@ TEST_F(QueryImport, AMalformedFileStopsWithoutSaving) {
     ASSERT_EQ(sink.m_vMessages.size(), 1u);
     EXPECT_EQ(sink.m_vMessages[0], outcome.sError);
     EXPECT_NE(outcome.sError.find(bad + ", line 2"), std::string::npos) << outcome.sError;
-    // The earlier file's records stay in memory; the bad file's are not added.
-    EXPECT_EQ(Keys(db), (std::vector<std::string>{"b", "n", "old"}));
+    // Neither the table nor the store changes.
+    EXPECT_EQ(Keys(db), (std::vector<std::string>{"b", "old"}));
     EXPECT_EQ(ReadBytes(db.StorePath()), savedStore);
 
     outcome = InitializeQueryFiles(db, {one, bad, three});
     EXPECT_FALSE(outcome.bCompleted);
-    EXPECT_EQ(Keys(db), std::vector<std::string>{"n"});
+    EXPECT_EQ(Keys(db), (std::vector<std::string>{"b", "old"}));
     EXPECT_EQ(ReadBytes(db.StorePath()), savedStore);
 }
 

@@ -29,11 +29,13 @@ protected:
         db.InsertRecord(MakeRecord("a", 1, 1));
         db.InsertRecord(MakeRecord("b", 2, 2));
         before.assign(db.begin(), db.end());
+        ASSERT_TRUE(db.SaveStore());
+        storeBefore = ReadBytes(db.StorePath());
     }
-    // Nothing in memory changed and the store was never written.
+    // Nothing in memory changed and the store was not written.
     void ExpectNothingChanged() {
         EXPECT_EQ(std::vector<ImageRecord>(db.begin(), db.end()), before);
-        EXPECT_FALSE(fs::exists(db.StorePath()));
+        EXPECT_EQ(ReadBytes(db.StorePath()), storeBefore);
     }
     WebUpdateOutcome Update(const std::string& path, HttpDownloader::Options options = {}) {
         HttpDownloader downloader(std::move(options));
@@ -43,6 +45,7 @@ protected:
     TempDir dir;
     ImageDatabase db;
     std::vector<ImageRecord> before;
+    std::string storeBefore;
     LocalHttpServer server;
     CollectingMessageSink sink;
     ScopedMessageSink scope{&sink};

@@ -4,6 +4,7 @@
 
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QTimer>
 
 #include <map>
 #include <memory>
@@ -16,7 +17,32 @@ public:
         QByteArray bytes;    // everything sent, status line included
         bool close = true;   // close the connection after sending
         bool silent = false; // accept the request and never answer
+        // After bytes: chunk again every chunkIntervalMs, at most maxChunks
+        // times (an endless body or a drip, bounded), then hang up.
+        QByteArray chunk;
+        int chunkIntervalMs = 0;
+        int maxChunks = 0;
     };
+
+    // Headers of a 200 answer with no length: the body runs until the
+    // connection closes.
+    static Response Stream(const QByteArray& chunk, int intervalMs, int maxChunks) {
+        Response r;
+        r.bytes = "HTTP/1.1 200 OK\r\nContent-Type: application/octet-stream\r\n"
+                  "Connection: close\r\n\r\n";
+        r.close = false;
+        r.chunk = chunk;
+        r.chunkIntervalMs = intervalMs;
+        r.maxChunks = maxChunks;
+        return r;
+    }
+
+    static Response Redirect(const std::string& location) {
+        Response r;
+        r.bytes = QByteArray("HTTP/1.1 302 Found\r\nLocation: ") + location.c_str() +
+                  "\r\nContent-Length: 0\r\nConnection: close\r\n\r\n";
+        return r;
+    }
 
     LocalHttpServer() {
         m_server.listen(QHostAddress::LocalHost, 0);
@@ -61,12 +87,31 @@ private:
                     return;
                 }
                 socket->write(r.bytes);
-                if (r.close) {
+                if (!r.chunk.isEmpty()) {
+                    Drip(socket, r);
+                } else if (r.close) {
                     socket->disconnectFromHost();
                 }
             });
             QObject::connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
         }
+    }
+
+    static void Drip(QTcpSocket* socket, const Response& r) {
+        auto* timer = new QTimer(socket);
+        auto sent = std::make_shared<int>(0);
+        QObject::connect(timer, &QTimer::timeout, socket, [socket, timer, sent, r] {
+            if (*sent >= r.maxChunks || socket->state() != QAbstractSocket::ConnectedState) {
+                timer->stop();
+                socket->disconnectFromHost();
+                return;
+            }
+            if (socket->bytesToWrite() < (1 << 20)) {
+                socket->write(r.chunk);
+                ++*sent;
+            }
+        });
+        timer->start(r.chunkIntervalMs);
     }
 
     QTcpServer m_server;

@@ -216,29 +216,48 @@ TEST(TransformFile, ReferenceNamedLikeTheOutputIsReadBeforeItIsReplaced) {
     EXPECT_NEAR((got[6] - moved[6]).Length(), 0.0, 1e-5); // from six-decimal input
 }
 
-TEST(TransformFile, EmptyInputsAndIndicesOutOfRangeWriteAnEmptyFileSilently) {
+TEST(TransformFile, EmptyInputsAndIndicesOutOfRangeAreRefusedWithoutTouchingTheOutput) {
     TempDir dir;
     const std::string src = dir.Write("src", VertexText(Cloud()));
     const std::string empty = dir.Write("empty.txt", "no vertices here\r\n");
     CollectingMessageSink sink;
     ScopedMessageSink scope(&sink);
-    // No extension: the name ends in "_trnsfrmd.".
+    // No extension: the name ends in "_trnsfrmd.". An earlier good output
+    // stays as it was.
     const std::string out = (dir.path / "src_trnsfrmd.").string();
     std::ofstream(out) << "old";
     TransformResult r = TransformVertexFile(src, empty, {0, 1, 2}, {0, 0, 0});
-    EXPECT_EQ(r.status, TransformResult::Status::kWritten);
-    EXPECT_EQ(r.sOutputPath, out);
-    EXPECT_EQ(ReadBytes(out), "");
+    EXPECT_EQ(r.status, TransformResult::Status::kRefused);
     EXPECT_EQ(r.nVertices, 0u);
-    EXPECT_FALSE(r.residual);
     // Index 8 of an 8-vertex file is out of range; so is the largest index.
     for (const std::uint32_t bad : {8u, 0xFFFFFFFFu}) {
-        std::ofstream(out) << "old";
         r = TransformVertexFile(src, src, {0, 1, bad}, {0, 1, 2});
-        EXPECT_EQ(r.status, TransformResult::Status::kWritten);
-        EXPECT_EQ(ReadBytes(out), "");
+        EXPECT_EQ(r.status, TransformResult::Status::kRefused);
     }
-    EXPECT_TRUE(sink.m_vMessages.empty());
+    EXPECT_EQ(ReadBytes(out), "old");
+    ASSERT_EQ(sink.m_vMessages.size(), 3u);
+    EXPECT_NE(sink.m_vMessages[0].find("reference vertices 0, 0, 0 are not all in the reference "
+                                       "file, which has 0 vertices"),
+              std::string::npos)
+        << sink.m_vMessages[0];
+    EXPECT_NE(sink.m_vMessages[1].find("source vertices 0, 1, 8"), std::string::npos);
+    // Nothing else appeared in the folder (no temporary either).
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path), fs::directory_iterator()), 3);
+}
+
+TEST(TransformFile, AnInputWithoutLineEndsIsRefusedNamingFileAndLine) {
+    TempDir dir;
+    const std::string src = dir.Write("src.txt", VertexText(Cloud()));
+    CollectingMessageSink sink;
+    ScopedMessageSink scope(&sink);
+    // /dev/zero never ends and has no line end: it must be refused, not read
+    // into memory.
+    const TransformResult r = TransformVertexFile(src, "/dev/zero", {0, 1, 2}, {0, 1, 2});
+    EXPECT_EQ(r.status, TransformResult::Status::kFailed);
+    ASSERT_EQ(sink.m_vMessages.size(), 1u);
+    EXPECT_EQ(sink.m_vMessages[0], "/dev/zero, line 1: the line is longer than 65536 bytes (not "
+                                   "a text file?)");
+    EXPECT_FALSE(fs::exists(dir.path / "src_trnsfrmd.txt"));
 }
 
 TEST(TransformFile, DegenerateTriplesAreRefusedWithoutOutput) {
@@ -280,7 +299,9 @@ TEST(TransformFile, UnopenableInputsAndUncreatableOutput) {
     EXPECT_EQ(sink.m_vMessages[0], "Unable to open " + missing);
     EXPECT_EQ(sink.m_vMessages[1], "Unable to open " + missing);
     EXPECT_EQ(sink.m_vMessages[2], "Unable to open " + dir.path.string());
-    EXPECT_EQ(sink.m_vMessages[3], "Unable to create " + (dir.path / "good_trnsfrmd.txt").string());
+    EXPECT_EQ(sink.m_vMessages[3].rfind(
+                  "Unable to create " + (dir.path / "good_trnsfrmd.txt").string() + ": ", 0),
+              0u);
     // Nothing half-written is left behind.
     EXPECT_EQ(std::distance(fs::directory_iterator(dir.path), fs::directory_iterator()), 2);
 }

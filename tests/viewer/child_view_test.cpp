@@ -195,10 +195,11 @@ TEST_F(View, StoreKeysSaveAndReload) {
     EXPECT_TRUE(ui.messages.empty());
     Key(Qt::Key_End, Qt::ControlModifier | Qt::ShiftModifier);  // save
     Key(Qt::Key_Home, Qt::ControlModifier | Qt::ShiftModifier); // save
-    Key(Qt::Key_Home, Qt::ControlModifier);                     // reload, then save
-    EXPECT_EQ(ui.messages.size(), 4u) << Messages();
+    Key(Qt::Key_Home, Qt::ControlModifier);                     // reload and save
+    // Each is one transaction on the store, which cannot even be locked.
+    EXPECT_EQ(ui.messages.size(), 3u) << Messages();
     for (const std::string& m : ui.messages) {
-        EXPECT_EQ(m.rfind("Unable to open ", 0), 0u) << m;
+        EXPECT_EQ(m.rfind("Unable to lock the image database: cannot create ", 0), 0u) << m;
     }
 }
 

@@ -2,8 +2,13 @@
 // shared by the mutation tests and the libFuzzer targets.
 #pragma once
 
+#include "base/Messages.h"
 #include "imagedb/ImageDatabase.h"
 #include "imagedb/QueryFile.h"
+#include "imagedb/StoreTransaction.h"
+
+#include <filesystem>
+#include <fstream>
 
 #include <sstream>
 #include <string>
@@ -43,6 +48,73 @@ inline std::string CheckStoreBytes(const std::string& bytes) {
         }
     }
     return CheckTable(db);
+}
+
+// Bytes as a store file in folder: it either loads cleanly or is reported
+// as damaged; a clean one ended with its end tag and held as many records as
+// its count said; and a save over a damaged one keeps its bytes exactly in
+// the backup while a refused save leaves them in place.
+inline std::string CheckStoreFileBytes(const std::string& bytes, const std::string& folder) {
+    namespace fs = std::filesystem;
+    const std::string path = folder + "/ImgBinDat";
+    const auto write = [&path](const std::string& b) {
+        std::ofstream(path, std::ios::binary | std::ios::trunc)
+            .write(b.data(), static_cast<std::streamsize>(b.size()));
+    };
+    const auto read = [](const std::string& p) {
+        std::ifstream in(p, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    };
+    CollectingMessageSink quiet;
+    ScopedMessageSink scope(&quiet);
+    write(bytes);
+    const StoreFileResult file = ReadStoreFile(path);
+    if (file.status == StoreFileResult::Status::kClean) {
+        if (!bytes.empty() && bytes.back() != '\0') {
+            return "clean data without an end tag";
+        }
+        if (file.integrity.declaredCount &&
+            static_cast<size_t>(*file.integrity.declaredCount) != file.records.size()) {
+            return "clean data whose count disagrees";
+        }
+    } else if (file.status != StoreFileResult::Status::kDamaged) {
+        return "store bytes neither clean nor damaged";
+    }
+    const bool damaged = file.status == StoreFileResult::Status::kDamaged;
+    if (damaged && file.sMessage.find(" is damaged: ") == std::string::npos) {
+        return "damage not said";
+    }
+    ImageDatabase db;
+    StoreChangeOptions refuse;
+    refuse.bSaveOverDamaged = false;
+    refuse.lockTimeout = std::chrono::milliseconds(0);
+    const StoreChangeResult refused = ChangeStore(
+        db, path, [](ImageDatabase&) { return true; }, refuse);
+    if (damaged && (refused.status != StoreChangeResult::Status::kRefused || read(path) != bytes)) {
+        return "a damaged store was saved over without leave";
+    }
+    write(bytes);
+    StoreChangeOptions allow;
+    allow.lockTimeout = std::chrono::milliseconds(0);
+    const StoreChangeResult saved = ChangeStore(
+        db, path, [](ImageDatabase&) { return true; }, allow);
+    if (!saved.Saved()) {
+        return "a save failed";
+    }
+    if (damaged != !saved.sBackupPath.empty()) {
+        return damaged ? "no backup of a damaged store" : "a backup of a clean store";
+    }
+    std::string problem;
+    if (damaged && read(saved.sBackupPath) != bytes) {
+        problem = "the backup differs from the damaged store";
+    } else if (ReadStoreFile(path).status != StoreFileResult::Status::kClean) {
+        problem = "the saved store is not clean";
+    }
+    std::error_code ec;
+    if (damaged) {
+        fs::remove(saved.sBackupPath, ec);
+    }
+    return problem;
 }
 
 // Reads bytes as a query file, then merges its records into a table.
