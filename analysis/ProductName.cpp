@@ -69,11 +69,11 @@ ProductNameInfo DecodeProductName(std::string_view title) {
             TruncU32(static_cast<double>(c) -
                      (kSolLength * static_cast<double>(sol) + static_cast<double>(epoch)));
         SetTime(info, sol + 1, s);
-        if (title.size() < 23) {
+        if (title.size() < kMerMinTitleLength) {
             info.bInvalidArgument = true;
             return info;
         }
-        const char eye = title.size() > 23 ? title[23] : '\0';
+        const char eye = title.size() > kMerEyeIndex ? title[kMerEyeIndex] : '\0';
         const int eyeOffset = eye == 'L' ? 0 : (eye == 'R' ? 1 : -1);
         if (eyeOffset < 0) {
             return info;
@@ -116,4 +116,9 @@ ProductNameInfo DecodeProductName(std::string_view title) {
         }
     }
     return info;
+}
+
+CameraId CameraOfTitle(std::string_view title) {
+    const ProductNameInfo info = DecodeProductName(title);
+    return info.bInvalidArgument ? -1 : info.nCameraId;
 }

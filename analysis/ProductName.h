@@ -2,7 +2,7 @@
 // the sol time of the exposure.
 #pragma once
 
-#include "geometry/Camera.h"
+#include "geometry/CameraCatalogue.h"
 
 #include <cstdint>
 #include <string>
@@ -22,7 +22,16 @@ struct ProductNameInfo {
     bool bInvalidArgument = false;
 };
 
+// MER and Phoenix titles: the eye letter's position and the length below
+// which a title does not follow the naming rule.
+inline constexpr std::size_t kMerEyeIndex = 23;
+inline constexpr std::size_t kMerMinTitleLength = 23;
+
 // The message shown for a title rejected as an invalid argument.
 std::string InvalidProductNameMessage(std::string_view title);
 
 ProductNameInfo DecodeProductName(std::string_view title);
+
+// The catalogue camera a product title names, as the Analyse dialog selects
+// it; -1 for an unknown title or one too short for its mission's rule.
+CameraId CameraOfTitle(std::string_view title);

@@ -1,10 +1,10 @@
 #include "analysis/RangeCalc.h"
 
-#include "base/Paths.h"
-#include "geometry/Camera.h"
 #include "base/Format.h"
 #include "base/Messages.h"
-#include "imagedb/ImageDatabase.h"
+#include "base/Paths.h"
+#include "geometry/CameraModel.h"
+#include "geometry/StereoIntersection.h"
 
 #include <algorithm>
 #include <cfloat>
@@ -68,7 +68,7 @@ CPoint3D ParseRLVector(const std::string& text) {
     return v;
 }
 
-RangeCalcResult CalculateRange(const RangeCalcInput& in, const ImageDatabase& db) {
+RangeCalcResult CalculateRange(const RangeCalcInput& in) {
     RangeCalcResult res;
     res.ptNewLastPos = in.ptLastPos;
 
@@ -87,10 +87,10 @@ RangeCalcResult CalculateRange(const RangeCalcInput& in, const ImageDatabase& db
 
     const std::string leftTitle = PathTitle(in.sLeftFile);
     const std::string rightTitle = PathTitle(in.sRightFile);
-    left.m_pImage = db.FindRecord(leftTitle);
-    right.m_pImage = db.FindRecord(rightTitle);
-    res.bLeftRecord = left.m_pImage != nullptr;
-    res.bRightRecord = right.m_pImage != nullptr;
+    left.m_pose = in.leftPose;
+    right.m_pose = in.rightPose;
+    res.bLeftRecord = left.m_pose.has_value();
+    res.bRightRecord = right.m_pose.has_value();
 
     const CPoint3D rl = in.bRLVector ? ParseRLVector(in.strRLVector) : CPoint3D();
     const bool useRL = in.bRLVector && res.bLeftRecord && res.bRightRecord;

@@ -5,26 +5,29 @@
 #pragma once
 
 #include "analysis/Measurement.h"
+#include "geometry/CameraCatalogue.h"
+#include "geometry/CameraPose.h"
 #include "geometry/Point3D.h"
 
+#include <optional>
 #include <string>
 #include <vector>
-
-class ImageDatabase;
 
 struct RangeCalcInput {
     double dLeftCol = 0.0;
     double dLeftRow = 0.0;
     double dRightCol = 0.0;
     double dRightRow = 0.0;
-    int nCamLeft = -1;
-    int nCamRight = -1;
+    CameraId nCamLeft = -1;
+    CameraId nCamRight = -1;
+    std::optional<CameraPose> leftPose; // from each image's database record
+    std::optional<CameraPose> rightPose;
     bool b2D = false;
     bool bRLVector = false;
     std::string strRLVector;
     double dAzCorrLeft = 0.0;
     double dAzCorrRight = 0.0;
-    std::string sLeftFile; // full paths of the view's images
+    std::string sLeftFile; // full paths of the view's images (their titles go into the log)
     std::string sRightFile;
     CPoint3D ptLastPos; // position of the last successful calculation
 };
@@ -54,7 +57,7 @@ struct RangeCalcResult {
 
 // Solver messages raised during the calculation are collected into
 // vMessages, not passed on to the caller's message sink.
-RangeCalcResult CalculateRange(const RangeCalcInput& input, const ImageDatabase& db);
+RangeCalcResult CalculateRange(const RangeCalcInput& input);
 
 // The R-L vector as the dialog reads its text: only a text of more than six
 // characters is read, by "%lf,%lf,%lf"; components that do not parse stay 0.

@@ -3,8 +3,9 @@
 #include "app/RanvistaApp.h"
 #include "imagedb/ImageDatabase.h"
 
-CChildView::CalcDialogFactory MakeCalcDialogFactory(IUiServices& ui, QWidget* owner) {
-    return [&ui, owner](ICalcHost& host) {
-        return std::make_unique<CCalcDlg>(&host, ui, ImageDatabase::Instance(), owner);
+CChildView::CalcDialogFactory MakeCalcDialogFactory(IUiServices& ui, const ImageDatabase& db,
+                                                    QWidget* owner) {
+    return [&ui, &db, owner](ICalcHost& host) {
+        return std::make_unique<CCalcDlg>(&host, ui, db, owner);
     };
 }

@@ -1,13 +1,15 @@
 #include "app/CalcDlg.h"
 
-#include "base/Paths.h"
 #include "analysis/ProductName.h"
 #include "analysis/RangeCalc.h"
 #include "app/DataExchange.h"
 #include "app/DialogUnits.h"
 #include "app/MastPicture.h"
-#include "geometry/Camera.h"
 #include "base/Format.h"
+#include "base/Paths.h"
+#include "geometry/CameraModel.h"
+#include "geometry/StereoIntersection.h"
+#include "imagedb/CalcInput.h"
 #include "imagedb/ImageDatabase.h"
 #include "viewer/UiServices.h"
 
@@ -30,7 +32,7 @@ protected:
     void nextCheckState() override {}
 };
 
-CCalcDlg::CCalcDlg(ICalcHost* host, IUiServices& ui, ImageDatabase& db, QWidget* parent)
+CCalcDlg::CCalcDlg(ICalcHost* host, IUiServices& ui, const ImageDatabase& db, QWidget* parent)
     : QDialog(parent), m_pHost(host), m_ui(ui), m_db(db) {
     CreateControls();
     OnInitDialog();
@@ -249,7 +251,9 @@ void CCalcDlg::PixelPointing(int cameraId, const std::string& title, double col,
         return;
     }
     CameraModel model(cameraId);
-    model.m_pImage = m_db.FindRecord(title);
+    if (const ImageRecord* record = m_db.FindRecord(title)) {
+        model.m_pose = PoseOf(*record);
+    }
     double azimuth = 0.0;
     double elevation = 0.0;
     model.PixelAzEl(col, row, azimuth, elevation);
@@ -287,25 +291,19 @@ void CCalcDlg::OnCalculate() {
     // members as they now stand.
     UpdateData(true);
 
-    RangeCalcInput in;
-    in.dLeftCol = m_dLeftCol;
-    in.dLeftRow = m_dLeftRow;
-    in.dRightCol = m_dRightCol;
-    in.dRightRow = m_dRightRow;
-    in.nCamLeft = m_nCamLeft;
-    in.nCamRight = m_nCamRight;
-    in.b2D = m_b2D;
-    in.bRLVector = m_bRLVector;
-    in.strRLVector = m_strRLVector;
-    in.dAzCorrLeft = m_dAzCorrLeft;
-    in.dAzCorrRight = m_dAzCorrRight;
-    if (m_pHost != nullptr) {
-        in.sLeftFile = m_pHost->LeftFile();
-        in.sRightFile = m_pHost->RightFile();
-    }
-    in.ptLastPos = m_ptLastPos;
-
-    const RangeCalcResult r = CalculateRange(in, m_db);
+    CalcOptions options;
+    options.leftCamera = m_nCamLeft;
+    options.rightCamera = m_nCamRight;
+    options.b2D = m_b2D;
+    options.bRLVector = m_bRLVector;
+    options.strRLVector = m_strRLVector;
+    options.dAzCorrLeft = m_dAzCorrLeft;
+    options.dAzCorrRight = m_dAzCorrRight;
+    const RangeCalcInput in =
+        MakeRangeCalcInput(options, m_pHost != nullptr ? m_pHost->LeftFile() : std::string(),
+                           m_pHost != nullptr ? m_pHost->RightFile() : std::string(),
+                           {m_dLeftCol, m_dLeftRow}, {m_dRightCol, m_dRightRow}, m_ptLastPos, m_db);
+    const RangeCalcResult r = CalculateRange(in);
     for (const std::string& message : r.vMessages) {
         m_ui.ShowMessage(message);
     }

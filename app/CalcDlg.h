@@ -60,7 +60,7 @@ class CCalcDlg : public QDialog, public ICalcDialog {
 public:
     // host may be null: the dialog then simply hides when closed. The
     // database is where the refresh and the calculation look images up.
-    CCalcDlg(ICalcHost* host, IUiServices& ui, ImageDatabase& db, QWidget* parent = nullptr);
+    CCalcDlg(ICalcHost* host, IUiServices& ui, const ImageDatabase& db, QWidget* parent = nullptr);
     ~CCalcDlg() override;
 
     // ICalcDialog
@@ -125,7 +125,7 @@ private:
 
     ICalcHost* m_pHost;
     IUiServices& m_ui;
-    ImageDatabase& m_db;
+    const ImageDatabase& m_db;
     std::map<int, QWidget*> m_mControls;
 
     QComboBox* m_cbCamLeft = nullptr;

@@ -21,14 +21,15 @@ public:
 };
 } // namespace
 
-CMainFrame::CMainFrame(IUiServices& ui, QWidget* parent) : QMainWindow(parent), m_ui(ui) {
+CMainFrame::CMainFrame(IUiServices& ui, ImageDatabase& db, QWidget* parent)
+    : QMainWindow(parent), m_ui(ui), m_db(db) {
     setWindowTitle(CChildView::kBaseTitle);
 }
 
 CMainFrame::~CMainFrame() = default;
 
 void CMainFrame::Create() {
-    m_wndView = new CChildView(m_ui, this);
+    m_wndView = new CChildView(m_ui, m_db, this);
     setCentralWidget(m_wndView);
     // Focus given to the frame goes straight to the view, so keys reach it.
     setFocusProxy(m_wndView);

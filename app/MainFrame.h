@@ -19,7 +19,8 @@ class CMainFrame : public QMainWindow {
 public:
     static constexpr const char* kReady = "Ready";
 
-    explicit CMainFrame(IUiServices& ui, QWidget* parent = nullptr);
+    // db: the application's image database, which the view works on.
+    CMainFrame(IUiServices& ui, ImageDatabase& db, QWidget* parent = nullptr);
     ~CMainFrame() override;
 
     // Builds the view (which loads the image database), the tool bar and the
@@ -48,6 +49,7 @@ private:
     void CreateStatusBar();
 
     IUiServices& m_ui;
+    ImageDatabase& m_db;
     CChildView* m_wndView = nullptr;
     QToolBar* m_wndToolBar = nullptr;
     QLabel* m_pMessagePane = nullptr;

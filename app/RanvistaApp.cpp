@@ -1,15 +1,11 @@
 #include "app/RanvistaApp.h"
 
-#include "app/ViewCommandHandlers.h"
-#include "imagedb/ImageDatabase.h"
 #include "viewer/QtUiServices.h"
 #include "viewer/UiMessageSink.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDir>
-
-std::string g_sStartupDir;
 
 ParsedCommandLine ParseCommandLine(const QStringList& args) {
     QCommandLineParser parser;
@@ -55,12 +51,12 @@ CRanvistaApp::CRanvistaApp(IUiServices* ui) : m_pUi(ui) {
 }
 
 CRanvistaApp::~CRanvistaApp() {
-    m_pMainWnd.reset();
+    ExitInstance(0);
 }
 
 bool CRanvistaApp::InitInstance(const StartupOptions& options) {
-    if (g_sStartupDir.empty()) {
-        g_sStartupDir = QDir::currentPath().toStdString();
+    if (m_sStartupDir.empty()) {
+        m_sStartupDir = QDir::currentPath().toStdString();
     }
     QCoreApplication::setOrganizationName(CChildView::kSettingsName);
     QCoreApplication::setApplicationName(CChildView::kSettingsName);
@@ -69,15 +65,17 @@ bool CRanvistaApp::InitInstance(const StartupOptions& options) {
     m_pMessageSink = std::make_unique<CUiMessageSink>(*m_pUi);
     m_pSinkScope = std::make_unique<ScopedMessageSink>(m_pMessageSink.get());
 
-    ImageDatabase::Instance().SetStorePath(options.sStorePath.empty() ? StorePathIn(g_sStartupDir)
-                                                                      : options.sStorePath);
-    m_pMainWnd = std::make_unique<CMainFrame>(*m_pUi);
+    m_db.SetStorePath(options.sStorePath.empty() ? StorePathIn(m_sStartupDir) : options.sStorePath);
+    m_pMainWnd = std::make_unique<CMainFrame>(*m_pUi, m_db);
     if (m_pOwnUi) {
         static_cast<CQtUiServices*>(m_pOwnUi.get())->SetParentWidget(m_pMainWnd.get());
     }
     m_pMainWnd->Create();
-    m_pMainWnd->View().SetCalcDialogFactory(MakeCalcDialogFactory(*m_pUi, m_pMainWnd.get()));
-    InstallViewCommands(m_pMainWnd->View());
+    CChildView& view = m_pMainWnd->View();
+    view.SetCalcDialogFactory(MakeCalcDialogFactory(*m_pUi, m_db, m_pMainWnd.get()));
+    m_pCommands =
+        std::make_unique<CAppCommands>(view, m_db, *m_pUi, AppCommandOptions{options.sUpdateUrl});
+    view.SetAppCommands(m_pCommands.get());
     m_pMainWnd->showMaximized();
     if (!options.sLeftFile.empty() && !options.sRightFile.empty()) {
         m_pMainWnd->View().OpenPairFiles(options.sLeftFile, options.sRightFile);
@@ -86,6 +84,10 @@ bool CRanvistaApp::InitInstance(const StartupOptions& options) {
 }
 
 int CRanvistaApp::ExitInstance(int exitCode) {
+    if (m_pMainWnd) {
+        m_pMainWnd->View().SetAppCommands(nullptr);
+    }
     m_pMainWnd.reset();
+    m_pCommands.reset();
     return exitCode;
 }

@@ -1,8 +1,10 @@
 // The application object: start-up, the main frame and shut-down.
 #pragma once
 
+#include "app/AppCommands.h"
 #include "app/MainFrame.h"
 #include "base/Messages.h"
+#include "imagedb/ImageDatabase.h"
 #include "viewer/ChildView.h"
 #include "viewer/UiServices.h"
 
@@ -11,12 +13,9 @@
 #include <memory>
 #include <string>
 
-// The folder the program was started in, captured once at start-up; the image
-// database store lives there.
-extern std::string g_sStartupDir;
-
 struct StartupOptions {
     std::string sStorePath; // empty: ImgBinDat in the start-up folder
+    std::string sUpdateUrl; // empty: the built-in web update address
     std::string sLeftFile;  // both set: the pair opened at start-up
     std::string sRightFile;
 };
@@ -32,8 +31,9 @@ struct ParsedCommandLine {
 ParsedCommandLine ParseCommandLine(const QStringList& args);
 
 // How the Analyse dialog is made for the view: a window of its own, kept
-// above owner, that speaks to the user through ui.
-CChildView::CalcDialogFactory MakeCalcDialogFactory(IUiServices& ui, QWidget* owner);
+// above owner, that speaks to the user through ui and reads poses from db.
+CChildView::CalcDialogFactory MakeCalcDialogFactory(IUiServices& ui, const ImageDatabase& db,
+                                                    QWidget* owner);
 
 class CRanvistaApp {
 public:
@@ -43,19 +43,29 @@ public:
     CRanvistaApp(const CRanvistaApp&) = delete;
     CRanvistaApp& operator=(const CRanvistaApp&) = delete;
 
-    // Start-up: start-up folder, settings names, main frame with the view
-    // (which reads the settings and loads the image database), shown
-    // maximised; then the pair of the command line, if any.
+    // Start-up: the start-up folder (the current one, unless set before),
+    // settings names, main frame with the view (which reads the settings and
+    // loads the image database), shown maximised; then the pair of the
+    // command line, if any.
     bool InitInstance(const StartupOptions& options = {});
     // Closes down the main frame; the view writes its settings.
     int ExitInstance(int exitCode);
 
     CMainFrame* MainFrame() const { return m_pMainWnd.get(); }
+    ImageDatabase& Database() { return m_db; }
+    CAppCommands* Commands() const { return m_pCommands.get(); }
+    // The folder the program was started in; the image database store lives
+    // there unless the command line names one.
+    const std::string& StartupDir() const { return m_sStartupDir; }
+    void SetStartupDir(std::string folder) { m_sStartupDir = std::move(folder); }
 
 private:
     std::unique_ptr<IUiServices> m_pOwnUi;
     IUiServices* m_pUi;
     std::unique_ptr<IMessageSink> m_pMessageSink;
     std::unique_ptr<ScopedMessageSink> m_pSinkScope;
+    std::string m_sStartupDir;
+    ImageDatabase m_db;
     std::unique_ptr<CMainFrame> m_pMainWnd;
+    std::unique_ptr<CAppCommands> m_pCommands;
 };

@@ -3,7 +3,6 @@
 // 100,000 lines end to end, and the transform of a 1,000,000-vertex file.
 #include "analysis/RangeCalc.h"
 #include "analysis/ResultFiles.h"
-#include "imagedb/ImageDatabase.h"
 #include "transform/Registration.h"
 
 #include <benchmark/benchmark.h>
@@ -38,15 +37,11 @@ const fs::path& BenchDir() {
 }
 
 void BM_CalculateRange(benchmark::State& state) {
-    ImageDatabase db;
-    if (state.range(0) != 0) {
-        ImageRecord rec;
-        rec.m_sProductId = "1n128287142eff0300p1800l0m1";
-        db.InsertRecord(rec);
-        rec.m_sProductId = "1n128287142eff0300p1800r0m1";
-        db.InsertRecord(rec);
-    }
     RangeCalcInput in;
+    if (state.range(0) != 0) {
+        in.leftPose = CameraPose{};
+        in.rightPose = CameraPose{};
+    }
     in.nCamLeft = 0;
     in.nCamRight = 1;
     in.sLeftFile = kLeft;
@@ -56,7 +51,7 @@ void BM_CalculateRange(benchmark::State& state) {
     in.dRightCol = 480;
     in.dRightRow = 700;
     for (auto _ : state) {
-        RangeCalcResult r = CalculateRange(in, db);
+        RangeCalcResult r = CalculateRange(in);
         benchmark::DoNotOptimize(r);
         in.ptLastPos = r.ptNewLastPos;
         in.dLeftCol = in.dLeftCol < 600 ? in.dLeftCol + 1 : 512;

@@ -1,6 +1,7 @@
 // Cost of the geometry core: one back-projection, one stereo intersection and
 // the nine-intersection sweep a range calculation makes (Opportunity Navcam).
-#include "geometry/Camera.h"
+#include "geometry/CameraModel.h"
+#include "geometry/StereoIntersection.h"
 
 #include <benchmark/benchmark.h>
 

@@ -2,7 +2,7 @@
 // CAHV, CAHVOR (an Opportunity Navcam as a product) and CAHVORE (a
 // Perseverance Navcam), and a nine-intersection sweep with CAHVORE rays.
 #include "geometry/CahvorProjection.h"
-#include "geometry/Camera.h"
+#include "geometry/CameraModel.h"
 #include "geometry/ProductModels.h"
 #include "geometry/RayIntersection.h"
 

@@ -1,5 +1,6 @@
 // One full paint of the stereo view: a 1920 x 1080 client with two 2048 x 2048
 // images, at zoom 1 and after 30 zoom-in steps.
+#include "imagedb/ImageDatabase.h"
 #include "viewer/ChildView.h"
 
 #include <QApplication>
@@ -55,18 +56,19 @@ QImage Texture(int size, int seed) {
 
 struct Scene {
     SilentUi ui;
+    ImageDatabase db;
     std::unique_ptr<CChildView> view;
 
     explicit Scene(int zoomStep) {
         EnsureApplication();
-        view = std::make_unique<CChildView>(ui);
+        view = std::make_unique<CChildView>(ui, db);
         view->resize(1920, 1080);
-        view->m_pLeftImage = std::make_unique<CImage>(Texture(2048, 0));
-        view->m_pRightImage = std::make_unique<CImage>(Texture(2048, 7));
+        view->SetImage(ViewSide::Left, std::make_unique<CImage>(Texture(2048, 0)));
+        view->SetImage(ViewSide::Right, std::make_unique<CImage>(Texture(2048, 7)));
         for (int i = 0; i < 20; ++i) {
             view->AppendMeasurement({100.0 * i, 100.0 * i}, {100.0 * i, 90.0 * i}, {}, "");
         }
-        view->m_bVertexIndices = true;
+        view->OnVertexIndices();
         view->SetZoomStep(zoomStep);
         view->show();
         QApplication::processEvents();

@@ -4,7 +4,8 @@
 #include "cli/Args.h"
 #include "cli/Commands.h"
 #include "cli/Json.h"
-#include "geometry/Camera.h"
+#include "geometry/CameraModel.h"
+#include "geometry/StereoIntersection.h"
 #include "base/Messages.h"
 #include "imagedb/ImageDatabase.h"
 
@@ -107,11 +108,9 @@ int RunRay(const Tokens& tokens) {
     const CameraId id = CameraOrThrow(pos[0], false);
     const double x = NumberOrThrow(pos[1], "column");
     const double y = NumberOrThrow(pos[2], "row");
-    ImageRecord record;
     CameraModel model(id);
     if (const auto r = args.Value("record")) {
-        record = RecordOrThrow(*r, "record");
-        model.m_pImage = &record;
+        model.m_pose = PoseOf(RecordOrThrow(*r, "record"));
     }
     CollectingMessageSink rayMessages;
     CPoint3D direction;
@@ -170,15 +169,11 @@ int RunIntersect(const Tokens& tokens) {
         azL = (*v)[0];
         azR = (*v)[1];
     }
-    ImageRecord leftRecord;
-    ImageRecord rightRecord;
     if (const auto r = args.Value("left-record")) {
-        leftRecord = RecordOrThrow(*r, "left-record");
-        left.m_pImage = &leftRecord;
+        left.m_pose = PoseOf(RecordOrThrow(*r, "left-record"));
     }
     if (const auto r = args.Value("right-record")) {
-        rightRecord = RecordOrThrow(*r, "right-record");
-        right.m_pImage = &rightRecord;
+        right.m_pose = PoseOf(RecordOrThrow(*r, "right-record"));
     }
     const bool b2D = args.Has("2d");
     CollectingMessageSink messages;
@@ -191,7 +186,7 @@ int RunIntersect(const Tokens& tokens) {
             if (!v) {
                 throw UsageError{"--rl-vector needs X,Y,Z, got '" + *rl + "'"};
             }
-            if (left.m_pImage == nullptr || right.m_pImage == nullptr) {
+            if (!left.m_pose || !right.m_pose) {
                 throw UsageError{"--rl-vector needs both --left-record and --right-record"};
             }
             p = StereoIntersectRL(left, right, b2D, {(*v)[0], (*v)[1], (*v)[2]}, xL, yL, xR, yR,

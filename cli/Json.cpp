@@ -1,7 +1,9 @@
 #include "cli/Json.h"
 
+#include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <string_view>
 
 Json JsonNumber(double v) {
     if (std::isnan(v)) {
@@ -25,8 +27,67 @@ Json JsonStrings(const std::vector<std::string>& v) {
     return a;
 }
 
+namespace {
+
+// Doubles as the shortest text that reads back exactly (std::to_chars); a
+// ".0" keeps whole numbers floating-point for readers that tell the two
+// apart. Everything else as nlohmann writes it.
+void AppendText(std::string& out, const Json& j) {
+    switch (j.type()) {
+    case Json::value_t::object: {
+        out += '{';
+        bool first = true;
+        for (const auto& [key, value] : j.items()) {
+            if (!first) {
+                out += ',';
+            }
+            first = false;
+            out += Json(key).dump(-1, ' ', false, Json::error_handler_t::replace);
+            out += ':';
+            AppendText(out, value);
+        }
+        out += '}';
+        break;
+    }
+    case Json::value_t::array: {
+        out += '[';
+        bool first = true;
+        for (const auto& value : j) {
+            if (!first) {
+                out += ',';
+            }
+            first = false;
+            AppendText(out, value);
+        }
+        out += ']';
+        break;
+    }
+    case Json::value_t::number_float: {
+        char buf[32];
+        const auto r = std::to_chars(buf, buf + sizeof buf, j.get<double>());
+        const std::string_view text(buf, static_cast<size_t>(r.ptr - buf));
+        out += text;
+        if (text.find_first_of(".e") == std::string_view::npos) {
+            out += ".0";
+        }
+        break;
+    }
+    default:
+        out += j.dump(-1, ' ', false, Json::error_handler_t::replace);
+        break;
+    }
+}
+
+} // namespace
+
+std::string JsonText(const Json& j) {
+    std::string out;
+    AppendText(out, j);
+    return out;
+}
+
 void PrintJson(const Json& j) {
-    const std::string s = j.dump(-1, ' ', false, Json::error_handler_t::replace);
+    const std::string s = JsonText(j);
     std::fwrite(s.data(), 1, s.size(), stdout);
     std::fputc('\n', stdout);
 }

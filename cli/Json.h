@@ -14,5 +14,8 @@ using Json = nlohmann::ordered_json;
 Json JsonNumber(double v);
 Json JsonPoint(const CPoint3D& p);
 Json JsonStrings(const std::vector<std::string>& v);
+// The compact text of a value; bytes that are not UTF-8 become U+FFFD, so
+// the text is always valid JSON.
+std::string JsonText(const Json& j);
 // Prints one object and a newline on stdout.
 void PrintJson(const Json& j);

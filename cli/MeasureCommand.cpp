@@ -1,14 +1,17 @@
 // measure: the range calculation of the Analyse dialog, for one pair of
 // marks or for a file of them.
-#include "base/Paths.h"
+#include "analysis/MeasurementSession.h"
 #include "analysis/ProductName.h"
 #include "analysis/RangeCalc.h"
 #include "analysis/ResultFiles.h"
+#include "base/Messages.h"
+#include "base/Paths.h"
 #include "cli/Args.h"
 #include "cli/Commands.h"
-#include "cli/JsonWriter.h"
-#include "geometry/Camera.h"
-#include "base/Messages.h"
+#include "cli/Json.h"
+#include "geometry/CameraModel.h"
+#include "geometry/StereoIntersection.h"
+#include "imagedb/CalcInput.h"
 #include "imagedb/ImageDatabase.h"
 #include "imagedb/QueryFile.h"
 
@@ -16,28 +19,15 @@
 #include <filesystem>
 #include <fstream>
 #include <optional>
-#include <unordered_map>
 
 namespace {
-
-// Everything the dialog takes from its controls apart from the pixels and
-// the two files.
-struct DialogOptions {
-    std::optional<CameraId> leftCamera; // chosen by hand; otherwise from the names
-    std::optional<CameraId> rightCamera;
-    bool b2D = false;
-    bool bRLVector = false;
-    std::string strRLVector;
-    double dAzCorrLeft = 0.0;
-    double dAzCorrRight = 0.0;
-};
 
 Args ParseOrThrow(const Tokens& tokens) {
     OptionSet options;
     options.flags = {"2d"};
     options.values = {"left",      "right",   "pixels",  "left-camera", "right-camera",
-                   "rl-vector", "az-corr", "db",      "records",     "last-position",
-                   "batch",     "log",     "vertices"};
+                      "rl-vector", "az-corr", "db",      "records",     "last-position",
+                      "batch",     "log",     "vertices"};
     std::string error;
     auto args = Args::Parse(tokens, options, error);
     if (!args) {
@@ -71,8 +61,8 @@ std::optional<CameraId> CameraOption(const Args& args, const char* option) {
     return id;
 }
 
-DialogOptions OptionsOf(const Args& args) {
-    DialogOptions o;
+CalcOptions OptionsOf(const Args& args) {
+    CalcOptions o;
     o.leftCamera = CameraOption(args, "left-camera");
     o.rightCamera = CameraOption(args, "right-camera");
     o.b2D = args.Has("2d");
@@ -86,43 +76,6 @@ DialogOptions OptionsOf(const Args& args) {
         o.dAzCorrRight = v[1];
     }
     return o;
-}
-
-// The camera the dialog selects for an image: the one its product name
-// names; none for an unknown name or one too short for its mission's rule.
-CameraId CameraOfImage(const std::string& path) {
-    // A batch names the same few images again and again.
-    static std::unordered_map<std::string, CameraId> s_known;
-    const auto it = s_known.find(path);
-    if (it != s_known.end()) {
-        return it->second;
-    }
-    const ProductNameInfo info = DecodeProductName(PathTitle(path));
-    const CameraId id = info.bInvalidArgument ? -1 : info.nCameraId;
-    if (s_known.size() < 4096) {
-        s_known.emplace(path, id);
-    }
-    return id;
-}
-
-RangeCalcInput MakeInput(const DialogOptions& o, const std::string& left, const std::string& right,
-                         const std::vector<double>& px, const CPoint3D& lastPos) {
-    RangeCalcInput in;
-    in.dLeftCol = px[0];
-    in.dLeftRow = px[1];
-    in.dRightCol = px[2];
-    in.dRightRow = px[3];
-    in.nCamLeft = o.leftCamera ? *o.leftCamera : CameraOfImage(left);
-    in.nCamRight = o.rightCamera ? *o.rightCamera : CameraOfImage(right);
-    in.b2D = o.b2D;
-    in.bRLVector = o.bRLVector;
-    in.strRLVector = o.strRLVector;
-    in.dAzCorrLeft = o.dAzCorrLeft;
-    in.dAzCorrRight = o.dAzCorrRight;
-    in.sLeftFile = left;
-    in.sRightFile = right;
-    in.ptLastPos = lastPos;
-    return in;
 }
 
 // Query-export files imported into the table in memory: keys kept whole,
@@ -163,38 +116,34 @@ void LoadDatabase(const Args& args, ImageDatabase& db) {
 
 // One measurement's result as a JSON object and a line end.
 void AppendResultJson(std::string& out, const RangeCalcInput& in, const RangeCalcResult& r) {
-    JsonWriter j(out);
-    const auto number = [&j, &r](const char* key, double v) {
-        r.bOk ? j.Number(key, v) : j.Null(key);
-    };
-    const auto point = [&j, &r](const char* key, const CPoint3D& p) {
-        r.bOk ? j.Point(key, p) : j.Null(key);
-    };
-    j.Bool("ok", r.bOk);
-    number("range", r.dRange);
-    point("position", r.ptPosition);
-    number("distance_to_last", r.dDistToLast);
-    number("pixel_size", r.dPixelSize);
-    number("azimuth", r.dAzimuth);
-    number("elevation", r.dElevation);
-    j.BeginObject("fields")
-        .String("range", r.strRange)
-        .String("pos", r.strPos)
-        .String("dist_to_last", r.strDistToLast)
-        .String("pixel_size", r.strPixelSize)
-        .String("az", r.strAz)
-        .String("el", r.strEl)
-        .String("error_summary", r.strErrorSummary)
-        .EndObject();
-    j.String("log_entry", r.sLogEntry);
-    point("half_spread", r.vertex.m_ptError);
-    j.Int("left_camera_id", in.nCamLeft)
-        .Int("right_camera_id", in.nCamRight)
-        .Bool("left_record", r.bLeftRecord)
-        .Bool("right_record", r.bRightRecord)
-        .Point("new_last_position", r.ptNewLastPos)
-        .Strings("messages", r.vMessages)
-        .End();
+    // Values a failed calculation does not have are null.
+    const auto number = [&r](double v) { return r.bOk ? JsonNumber(v) : Json(); };
+    const auto point = [&r](const CPoint3D& p) { return r.bOk ? JsonPoint(p) : Json(); };
+    Json j;
+    j["ok"] = r.bOk;
+    j["range"] = number(r.dRange);
+    j["position"] = point(r.ptPosition);
+    j["distance_to_last"] = number(r.dDistToLast);
+    j["pixel_size"] = number(r.dPixelSize);
+    j["azimuth"] = number(r.dAzimuth);
+    j["elevation"] = number(r.dElevation);
+    Json& fields = j["fields"];
+    fields["range"] = r.strRange;
+    fields["pos"] = r.strPos;
+    fields["dist_to_last"] = r.strDistToLast;
+    fields["pixel_size"] = r.strPixelSize;
+    fields["az"] = r.strAz;
+    fields["el"] = r.strEl;
+    fields["error_summary"] = r.strErrorSummary;
+    j["log_entry"] = r.sLogEntry;
+    j["half_spread"] = point(r.vertex.m_ptError);
+    j["left_camera_id"] = in.nCamLeft;
+    j["right_camera_id"] = in.nCamRight;
+    j["left_record"] = r.bLeftRecord;
+    j["right_record"] = r.bRightRecord;
+    j["new_last_position"] = JsonPoint(r.ptNewLastPos);
+    j["messages"] = JsonStrings(r.vMessages);
+    out += JsonText(j);
     out += '\n';
 }
 
@@ -219,15 +168,16 @@ int RunSingle(const Args& args) {
             throw UsageError{std::string("--") + batchOnly + " needs --batch"};
         }
     }
-    const DialogOptions options = OptionsOf(args);
+    const CalcOptions options = OptionsOf(args);
     const auto pixels = ListOrThrow(args, "pixels", 4, "XL,YL,XR,YR");
     const CPoint3D lastPos = LastPositionOf(args);
     ImageDatabase db;
     LoadDatabase(args, db);
 
     const RangeCalcInput in =
-        MakeInput(options, *args.Value("left"), *args.Value("right"), pixels, lastPos);
-    const RangeCalcResult r = CalculateRange(in, db);
+        MakeRangeCalcInput(options, *args.Value("left"), *args.Value("right"),
+                           {pixels[0], pixels[1]}, {pixels[2], pixels[3]}, lastPos, db);
+    const RangeCalcResult r = CalculateRange(in);
     if (args.Json()) {
         std::string text;
         AppendResultJson(text, in, r);
@@ -291,8 +241,7 @@ int RunBatch(const Args& args) {
         }
     }
     const std::string batchPath = *args.Value("batch");
-    const DialogOptions options = OptionsOf(args);
-    CPoint3D lastPos = LastPositionOf(args);
+    const CalcOptions options = OptionsOf(args);
     std::ifstream batch(batchPath, std::ios::binary);
     if (!batch) {
         std::fprintf(stderr, "Unable to open %s\n", batchPath.c_str());
@@ -302,8 +251,8 @@ int RunBatch(const Args& args) {
     LoadDatabase(args, db);
 
     // What the view collects from consecutive CALCULATEs.
-    std::string resultsLog;
-    std::vector<VertexRecord> vertices;
+    MeasurementSession session;
+    CPoint3D lastPos = LastPositionOf(args);
     std::string line;
     std::string left;
     std::string right;
@@ -321,12 +270,12 @@ int RunBatch(const Args& args) {
                          batchPath.c_str(), lineNo);
             continue;
         }
-        const RangeCalcInput in = MakeInput(options, left, right, pixels, lastPos);
-        const RangeCalcResult r = CalculateRange(in, db);
+        const RangeCalcInput in = MakeRangeCalcInput(options, left, right, {pixels[0], pixels[1]},
+                                                     {pixels[2], pixels[3]}, lastPos, db);
+        const RangeCalcResult r = CalculateRange(in);
         if (r.bOk) {
-            lastPos = r.ptNewLastPos;
-            resultsLog += r.sLogEntry;
-            vertices.push_back(r.vertex);
+            session.Append(r.leftMark, r.rightMark, r.vertex, r.sLogEntry, r.ptNewLastPos);
+            lastPos = session.LastPosition();
         }
         text.clear();
         AppendResultJson(text, in, r);
@@ -342,17 +291,17 @@ int RunBatch(const Args& args) {
     {
         ScopedMessageSink scope(&messages);
         if (const auto out = args.Value("log")) {
-            if (resultsLog.empty()) {
+            if (session.ResultsLog().empty()) {
                 ReportMessage("Nothing to save");
             } else {
-                saved = SaveResultsLog(*out, resultsLog) && saved;
+                saved = SaveResultsLog(*out, session.ResultsLog()) && saved;
             }
         }
         if (const auto out = args.Value("vertices")) {
-            if (vertices.empty()) {
+            if (session.Vertices().empty()) {
                 ReportMessage("Nothing to save");
             } else {
-                saved = SaveVertexFile(*out, vertices) && saved;
+                saved = SaveVertexFile(*out, session.Vertices()) && saved;
             }
         }
     }

@@ -156,11 +156,6 @@ std::string MakeProductKey(std::string_view text) {
     return key;
 }
 
-ImageDatabase& ImageDatabase::Instance() {
-    static ImageDatabase db;
-    return db;
-}
-
 ImageDatabase::KeyPrefix ImageDatabase::PrefixOf(std::string_view key) {
     return {BigEndianPrefix(key, 0), BigEndianPrefix(key, 8)};
 }

@@ -2,7 +2,8 @@
 // order), one record per key, and its store file ImgBinDat.
 #pragma once
 
-#include "geometry/ImageRecord.h"
+#include "imagedb/ImageRecord.h"
+#include "imagedb/Store.h"
 
 #include <compare>
 #include <cstdint>
@@ -15,30 +16,9 @@
 // The database key of a product: PathTitle of the text, lower-cased (A-Z only).
 std::string MakeProductKey(std::string_view text);
 
-// The store file inside a folder: folder + separator + "ImgBinDat".
-std::string StorePathIn(const std::string& folder);
-
-// Opens path for binary reading. When it cannot be opened (or is a folder),
-// reports "Unable to open <path>" and returns false.
-bool OpenInputFile(const std::string& path, std::ifstream& in);
-
-// The store keeps this many bytes of a key.
-inline constexpr size_t kStoreKeyBytes = 27;
-
-// Reads store-format items from a stream into records, in the order read
-// (duplicates and any key order included). Reading stops at tag 0, at a tag
-// above 5 or at the end of the data; damaged or short data is not an error.
-// Returns false only when the stream reports a read error, with a reason in
-// error; records is then incomplete.
-bool ReadStoreRecords(std::istream& in, std::vector<ImageRecord>& records,
-                      std::string* error = nullptr);
-
 class ImageDatabase {
 public:
     using const_iterator = std::vector<ImageRecord>::const_iterator;
-
-    // The one table the desktop application works on.
-    static ImageDatabase& Instance();
 
     // Puts a copy of rec into the table, replacing the record with its key.
     void InsertRecord(const ImageRecord& rec);

@@ -1,27 +1,21 @@
-// Catalogue cameras posed by an image record exactly as the measurement places
-// them, projecting with the core's forward CAHVOR projection. The
-// measurement itself only ever casts rays; the sample generator needs the
-// other direction to render images and to know where a point appears.
+// Catalogue cameras posed by an image record exactly as the measurement
+// places them, for rendering the samples and knowing where a point appears.
 #pragma once
 
-#include "analysis/Measurement.h"
-#include "geometry/CahvorProjection.h"
-#include "geometry/Camera.h"
-#include "geometry/ImageRecord.h"
+#include "geometry/CatalogueProjection.h"
+#include "imagedb/ImageRecord.h"
 
-// A catalogue camera with its image record attached. Rays come from
-// CameraPoseRay with the head pointing applied, as a stereo measurement of
-// two images that both have records casts them; Project is their inverse.
+// A catalogue camera with its image record attached. Rays are cast as a
+// stereo measurement of two images that both have records casts them;
+// Project is their inverse.
 class PosedCamera {
 public:
     PosedCamera(CameraId id, const ImageRecord& record);
-    PosedCamera(const PosedCamera& other);
-    PosedCamera& operator=(const PosedCamera& other);
 
-    const CameraModel& Model() const { return m_model; }
+    const CameraModel& Model() const { return m_projection.Model(); }
     const ImageRecord& Record() const { return m_record; }
     // Camera centre in the Z-up output frame.
-    const CPoint3D& Centre() const { return m_ptCentre; }
+    const CPoint3D& Centre() const { return m_projection.Centre(); }
 
     // Unit viewing ray of a pixel in the output frame.
     CPoint3D Ray(double col, double row) const;
@@ -30,10 +24,8 @@ public:
     bool Project(const CPoint3D& point, ImagePoint& pixel) const;
 
 private:
-    void Bind();
+    static CameraModel Posed(CameraId id, const ImageRecord& record);
 
     ImageRecord m_record;
-    CameraModel m_model;
-    CPoint3D m_ptCentre;
-    CQuat m_qHead; // HeadRotation with the pointing applied
+    CatalogueProjection m_projection;
 };

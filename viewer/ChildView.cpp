@@ -1,10 +1,9 @@
 #include "viewer/ChildView.h"
 
-#include "base/Paths.h"
 #include "base/Format.h"
+#include "base/Paths.h"
 #include "imagedb/ImageDatabase.h"
 #include "viewer/CommandIds.h"
-#include "viewer/ViewCommands.h"
 
 #include <QPainter>
 #include <QRegion>
@@ -58,7 +57,8 @@ QFont LabelFont() {
 }
 } // namespace
 
-CChildView::CChildView(IUiServices& ui, QWidget* parent) : QWidget(parent), m_ui(ui) {
+CChildView::CChildView(IUiServices& ui, ImageDatabase& db, QWidget* parent)
+    : QWidget(parent), m_ui(ui), m_db(db) {
     setAttribute(Qt::WA_OpaquePaintEvent);
     setAttribute(Qt::WA_NoSystemBackground);
     setMouseTracking(true);
@@ -71,17 +71,13 @@ CChildView::CChildView(IUiServices& ui, QWidget* parent) : QWidget(parent), m_ui
 
 CChildView::~CChildView() {
     OnDestroy();
-    m_vLeftMarks.clear();
-    m_vRightMarks.clear();
     ReleaseImages();
     m_pCalcDlg.reset();
     m_bCalcDlgOpen = false;
-    ImageDatabase::Instance().Clear();
-    m_vVertices.clear();
 }
 
 void CChildView::PreCreateWindow() {
-    ImageDatabase::Instance().LoadStore();
+    m_db.LoadStore();
 }
 
 void CChildView::ReadSettings() {
@@ -201,8 +197,8 @@ std::string CChildView::TitleText() const {
     if (!HasBothImages()) {
         return kBaseTitle;
     }
-    const std::string left = PathTitle(m_sLeftFile);
-    const std::string right = PathTitle(m_sRightFile);
+    const std::string left = PathTitle(m_session.LeftFile());
+    const std::string right = PathTitle(m_session.RightFile());
     if (m_bHoverVertex) {
         return StrFormat("%s -[%u]- LEFT(%s)  RIGHT(%s)", kBaseTitle, m_nHoverVertex, left.c_str(),
                          right.c_str());
@@ -224,6 +220,14 @@ void CChildView::ResetZoomAndPan() {
     m_ptLeftOffset = PanOffset{};
     m_ptRightOffset = PanOffset{};
     m_nZoomStep = 0;
+}
+
+void CChildView::SetImage(ViewSide side, std::unique_ptr<CImage> image) {
+    std::unique_ptr<CImage>& held = side == ViewSide::Left ? m_pLeftImage : m_pRightImage;
+    if (held) {
+        held->Destroy();
+    }
+    held = std::move(image);
 }
 
 void CChildView::ReleaseImages() {
@@ -268,7 +272,7 @@ void CChildView::RenderTo(QImage& buffer) const {
         QPainter p(&buffer);
         p.setFont(labelFont);
         const bool left = side == ViewSide::Left;
-        const std::vector<ImagePoint>& marks = left ? m_vLeftMarks : m_vRightMarks;
+        const std::vector<ImagePoint>& marks = m_session.Marks(left ? Eye::Left : Eye::Right);
         for (std::size_t i = 0; i < marks.size(); ++i) {
             const ImageToScreenResult r = ImageToScreen(marks[i], side, layout);
             if (r.visible) {
@@ -279,9 +283,8 @@ void CChildView::RenderTo(QImage& buffer) const {
                 }
             }
         }
-        if (left ? m_bLeftMarkSet : m_bRightMarkSet) {
-            const ImageToScreenResult r =
-                ImageToScreen(left ? m_ptLeftMark : m_ptRightMark, side, layout);
+        if (const auto mark = m_session.Mark(left ? Eye::Left : Eye::Right)) {
+            const ImageToScreenResult r = ImageToScreen(*mark, side, layout);
             if (r.visible) {
                 p.setPen(currentPen);
                 DrawCross(p, r.x, r.y);
@@ -361,13 +364,8 @@ void CChildView::CalcDialogClosed() {
 
 void CChildView::AppendMeasurement(const ImagePoint& left, const ImagePoint& right,
                                    const VertexRecord& vertex, const std::string& logEntry) {
-    m_vLeftMarks.push_back(left);
-    m_vRightMarks.push_back(right);
-    m_bLeftMarkSet = false;
-    m_bRightMarkSet = false;
+    m_session.Append(left, right, vertex, logEntry, vertex.m_ptPosition);
     Repaint();
-    m_sResultsLog += logEntry;
-    m_vVertices.push_back(vertex);
 }
 
 void CChildView::OnSwapImages() {
@@ -375,7 +373,7 @@ void CChildView::OnSwapImages() {
         return;
     }
     std::swap(m_pLeftImage, m_pRightImage);
-    std::swap(m_sLeftFile, m_sRightFile);
+    m_session.SwapFiles();
     Repaint();
     UpdateTitle();
     if (ICalcDialog* dlg = CalcDialog()) {

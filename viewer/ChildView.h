@@ -5,6 +5,8 @@
 #pragma once
 
 #include "analysis/Measurement.h"
+#include "analysis/MeasurementSession.h"
+#include "viewer/AppCommands.h"
 #include "viewer/CalcDialogInterface.h"
 #include "viewer/Image.h"
 #include "viewer/UiServices.h"
@@ -15,11 +17,12 @@
 
 #include <cstdint>
 #include <functional>
-#include <map>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
+
+class ImageDatabase;
 
 class CChildView : public QWidget, public ICalcHost {
     Q_OBJECT
@@ -34,10 +37,11 @@ public:
     // Settings: organisation, application and section.
     static constexpr const char* kSettingsName = "Ranvista";
 
-    // Reads the two settings.
-    explicit CChildView(IUiServices& ui, QWidget* parent = nullptr);
-    // Writes the settings (the window is destroyed), then releases the images,
-    // the Analyse dialog and the in-memory image database without saving it.
+    // Reads the two settings. The image database is the application's; the
+    // view loads it (PreCreateWindow) and saves it (Ctrl+End, Ctrl+Home).
+    CChildView(IUiServices& ui, ImageDatabase& db, QWidget* parent = nullptr);
+    // Writes the settings (the window is destroyed), then releases the images
+    // and the Analyse dialog.
     ~CChildView() override;
 
     // How the Analyse dialog is made; without a factory the view keeps track
@@ -46,13 +50,9 @@ public:
         m_fnCalcDialogFactory = std::move(factory);
     }
 
-    // Commands carried out outside the viewer (dialogs of the application):
-    // the view's handler of that command runs the one given here.
-    using CommandHandler = std::function<void(CChildView&)>;
-    void SetCommandHandler(int nId, CommandHandler handler);
-    // Asked before the main frame closes; false keeps it open.
-    using CloseQuery = std::function<bool(CChildView&)>;
-    void SetCloseQuery(CloseQuery query) { m_fnCloseQuery = std::move(query); }
+    // Where the commands the application carries out go (not owned; may be
+    // null, and then those commands do nothing).
+    void SetAppCommands(IAppCommands* commands) { m_pAppCommands = commands; }
 
     // Loads the image database from its store; the main frame calls it once,
     // when it creates the view.
@@ -106,8 +106,8 @@ public:
     void OnDestroy();
 
     // What the Analyse dialog asks of its view.
-    std::string LeftFile() const override { return m_sLeftFile; }
-    std::string RightFile() const override { return m_sRightFile; }
+    std::string LeftFile() const override { return m_session.LeftFile(); }
+    std::string RightFile() const override { return m_session.RightFile(); }
     void AppendMeasurement(const ImagePoint& left, const ImagePoint& right,
                            const VertexRecord& vertex, const std::string& logEntry) override;
     void CalcDialogClosed() override;
@@ -118,32 +118,37 @@ public:
     // The completion signal of long commands, unless beeps are disabled.
     void CompletionBeep();
 
-    // The view's state, read and extended by the commands that work on it.
-    bool m_bVertexIndices = false;
-    std::int32_t m_nZoomStep = 0;
-    bool m_bDisableBeeps = false;
-    double m_dZoom = 1.0;
-    PanOffset m_ptLeftOffset;
-    PanOffset m_ptRightOffset;
-    std::unique_ptr<CImage> m_pLeftImage;
-    std::unique_ptr<CImage> m_pRightImage;
-    std::string m_sLeftFile;
-    std::string m_sRightFile;
-    ImagePoint m_ptLeftMark;
-    bool m_bLeftMarkSet = false;
-    ImagePoint m_ptRightMark;
-    bool m_bRightMarkSet = false;
-    std::vector<ImagePoint> m_vLeftMarks;
-    std::vector<ImagePoint> m_vRightMarks;
-    std::string m_sResultsLog;
-    std::vector<VertexRecord> m_vVertices;
-    bool m_bHoverVertex = false;
-    std::uint32_t m_nHoverVertex = 0;
-    std::string m_sFilePath;
-    IntPoint m_ptDragLast;
-    bool m_bDragging = false;
-    std::unique_ptr<ICalcDialog> m_pCalcDlg;
-    bool m_bCalcDlgOpen = false;
+    // The measurement: files, marks, vertices and the results log.
+    MeasurementSession& Session() { return m_session; }
+    const MeasurementSession& Session() const { return m_session; }
+    ImageDatabase& Database() const { return m_db; }
+
+    // The view's own state.
+    const CImage* Image(ViewSide side) const;
+    bool HasBothImages() const { return m_pLeftImage && m_pRightImage; }
+    // Puts an image on one side without a file (what opening a pair loads);
+    // nullptr drops that side's image, as a failed load does.
+    void SetImage(ViewSide side, std::unique_ptr<CImage> image);
+    void ReleaseImage(ViewSide side) { SetImage(side, nullptr); }
+    std::int32_t ZoomStep() const { return m_nZoomStep; }
+    double Zoom() const { return m_dZoom; }
+    PanOffset Offset(ViewSide side) const {
+        return side == ViewSide::Left ? m_ptLeftOffset : m_ptRightOffset;
+    }
+    void SetOffset(ViewSide side, PanOffset offset) {
+        (side == ViewSide::Left ? m_ptLeftOffset : m_ptRightOffset) = offset;
+    }
+    bool VertexIndicesShown() const { return m_bVertexIndices; }
+    bool BeepsDisabled() const { return m_bDisableBeeps; }
+    void SetBeepsDisabled(bool disabled) { m_bDisableBeeps = disabled; }
+    // The folder the choosers start in (a setting).
+    const std::string& FilePath() const { return m_sFilePath; }
+    void SetFilePath(std::string folder) { m_sFilePath = std::move(folder); }
+    // The index under the pointer, when it is near a stored mark.
+    std::optional<std::uint32_t> HoverVertex() const {
+        return m_bHoverVertex ? std::optional(m_nHoverVertex) : std::nullopt;
+    }
+    bool IsCalcDialogOpen() const { return m_bCalcDlgOpen; }
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -165,8 +170,6 @@ private:
         ScreenToImageResult right;
     };
 
-    bool HasBothImages() const { return m_pLeftImage && m_pRightImage; }
-    const CImage* Image(ViewSide side) const;
     Layouts BothLayouts() const;
     Hit HitTest(IntPoint p, const Layouts& layouts) const;
     bool InEitherPanel(IntPoint p, const Layouts& layouts) const;
@@ -195,11 +198,27 @@ private:
     void LoadChosenFiles(const std::vector<std::string>& paths);
     void OpenCalcDialog();
     void CloseCalcDialog();
-    void RunCommandHandler(int nId);
 
     IUiServices& m_ui;
+    ImageDatabase& m_db;
+    MeasurementSession m_session;
+    IAppCommands* m_pAppCommands = nullptr;
     CalcDialogFactory m_fnCalcDialogFactory;
-    std::map<int, CommandHandler> m_commandHandlers;
-    CloseQuery m_fnCloseQuery;
+
+    bool m_bVertexIndices = false;
+    std::int32_t m_nZoomStep = 0;
+    bool m_bDisableBeeps = false;
+    double m_dZoom = 1.0;
+    PanOffset m_ptLeftOffset;
+    PanOffset m_ptRightOffset;
+    std::unique_ptr<CImage> m_pLeftImage;
+    std::unique_ptr<CImage> m_pRightImage;
+    bool m_bHoverVertex = false;
+    std::uint32_t m_nHoverVertex = 0;
+    std::string m_sFilePath;
+    IntPoint m_ptDragLast;
+    bool m_bDragging = false;
+    std::unique_ptr<ICalcDialog> m_pCalcDlg;
+    bool m_bCalcDlgOpen = false;
     mutable QImage m_buffer;
 };

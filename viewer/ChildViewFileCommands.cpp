@@ -1,53 +1,56 @@
-// Commands on the view's result files and on the image database, the
-// transform tool and the About box. Their dialogs belong to the application,
-// which hands the view a handler for each.
+// Commands on the result files and the image database, the vertex-file
+// tools and the About box: their work belongs to the application, which
+// installs the object that does it.
 #include "viewer/ChildView.h"
 
-#include "viewer/CommandIds.h"
-
-void CChildView::SetCommandHandler(int nId, CommandHandler handler) {
-    m_commandHandlers[nId] = std::move(handler);
-}
-
-void CChildView::RunCommandHandler(int nId) {
-    const auto it = m_commandHandlers.find(nId);
-    if (it != m_commandHandlers.end() && it->second) {
-        it->second(*this);
+void CChildView::OnSaveCalculationResults() {
+    if (m_pAppCommands != nullptr) {
+        m_pAppCommands->SaveCalculationResults();
     }
 }
 
-void CChildView::OnSaveCalculationResults() {
-    RunCommandHandler(ID_SAVE_CALCULATION_RESULTS);
-}
-
 void CChildView::OnSaveVertexResults() {
-    RunCommandHandler(ID_SAVE_VERTEX_RESULTS);
+    if (m_pAppCommands != nullptr) {
+        m_pAppCommands->SaveVertexResults();
+    }
 }
 
 void CChildView::OnImportImageDatabase() {
-    RunCommandHandler(ID_IMPORT_IMAGE_DATABASE);
+    if (m_pAppCommands != nullptr) {
+        m_pAppCommands->ImportImageDatabase();
+    }
 }
 
 void CChildView::OnInitializeImageDatabase() {
-    RunCommandHandler(ID_INITIALIZE_IMAGE_DATABASE);
+    if (m_pAppCommands != nullptr) {
+        m_pAppCommands->InitializeImageDatabase();
+    }
 }
 
 void CChildView::OnUpdateImageDatabase() {
-    RunCommandHandler(ID_UPDATE_IMAGE_DATABASE);
+    if (m_pAppCommands != nullptr) {
+        m_pAppCommands->UpdateImageDatabase();
+    }
 }
 
 void CChildView::OnImageDatabaseInfo() {
-    RunCommandHandler(ID_IMAGE_DATABASE_INFO);
+    if (m_pAppCommands != nullptr) {
+        m_pAppCommands->ShowImageDatabaseInfo();
+    }
 }
 
 void CChildView::OnTransformVertexFiles() {
-    RunCommandHandler(ID_TRANSFORM_VERTEX_FILES);
+    if (m_pAppCommands != nullptr) {
+        m_pAppCommands->TransformVertexFiles();
+    }
 }
 
 void CChildView::OnAbout() {
-    RunCommandHandler(ID_APP_ABOUT);
+    if (m_pAppCommands != nullptr) {
+        m_pAppCommands->About();
+    }
 }
 
 bool CChildView::CanCloseFrame() {
-    return !m_fnCloseQuery || m_fnCloseQuery(*this);
+    return m_pAppCommands == nullptr || m_pAppCommands->CanClose();
 }

@@ -118,10 +118,10 @@ void CChildView::OnMouseMove(IntPoint p) {
         } else {
             setCursor(Qt::CrossCursor);
             std::optional<std::size_t> near;
-            if (hit.left.inside && !m_vLeftMarks.empty()) {
-                near = FindNearMark(m_vLeftMarks, hit.left.pt);
+            if (hit.left.inside && !m_session.Marks(Eye::Left).empty()) {
+                near = FindNearMark(m_session.Marks(Eye::Left), hit.left.pt);
             } else if (hit.right.inside) {
-                near = FindNearMark(m_vRightMarks, hit.right.pt);
+                near = FindNearMark(m_session.Marks(Eye::Right), hit.right.pt);
             }
             if (near) {
                 m_nHoverVertex = static_cast<std::uint32_t>(*near);
@@ -145,8 +145,7 @@ void CChildView::OnLButtonDown(IntPoint p) {
     }
     const bool left = hit.left.inside;
     const ImagePoint pt = left ? hit.left.pt : hit.right.pt;
-    (left ? m_ptLeftMark : m_ptRightMark) = pt;
-    (left ? m_bLeftMarkSet : m_bRightMarkSet) = true;
+    m_session.SetMark(left ? Eye::Left : Eye::Right, pt);
     if (ICalcDialog* dlg = CalcDialog()) {
         if (left) {
             dlg->SetLeftPixel(pt.x, pt.y);
@@ -198,20 +197,15 @@ void CChildView::OnLButtonDblClk(IntPoint p) {
             // The side clicked is searched; the other side's list gives the
             // partner of the mark found.
             const bool leftSide = hit.left.inside;
-            std::vector<ImagePoint>& searched = leftSide ? m_vLeftMarks : m_vRightMarks;
-            std::vector<ImagePoint>& partner = leftSide ? m_vRightMarks : m_vLeftMarks;
             const std::optional<std::size_t> i =
-                FindNearMark(searched, leftSide ? hit.left.pt : hit.right.pt);
-            if (i && *i < partner.size()) {
-                (leftSide ? m_ptLeftMark : m_ptRightMark) = searched[*i];
-                (leftSide ? m_ptRightMark : m_ptLeftMark) = partner[*i];
-                searched.erase(searched.begin() + static_cast<std::ptrdiff_t>(*i));
-                partner.erase(partner.begin() + static_cast<std::ptrdiff_t>(*i));
-                m_bLeftMarkSet = true;
-                m_bRightMarkSet = true;
+                FindNearMark(m_session.Marks(leftSide ? Eye::Left : Eye::Right),
+                             leftSide ? hit.left.pt : hit.right.pt);
+            if (i && m_session.Reselect(*i)) {
                 if (ICalcDialog* dlg = CalcDialog()) {
-                    dlg->SetLeftPixel(m_ptLeftMark.x, m_ptLeftMark.y);
-                    dlg->SetRightPixel(m_ptRightMark.x, m_ptRightMark.y);
+                    const ImagePoint l = *m_session.Mark(Eye::Left);
+                    const ImagePoint r = *m_session.Mark(Eye::Right);
+                    dlg->SetLeftPixel(l.x, l.y);
+                    dlg->SetRightPixel(r.x, r.y);
                     dlg->UpdateImageInfo();
                 }
             }
@@ -230,13 +224,15 @@ void CChildView::StepZoom(int direction, int repeatCount, Qt::KeyboardModifiers 
 }
 
 void CChildView::OnSpace() {
-    if (m_bLeftMarkSet && m_bRightMarkSet) {
+    const bool leftSet = m_session.Mark(Eye::Left).has_value();
+    const bool rightSet = m_session.Mark(Eye::Right).has_value();
+    if (leftSet && rightSet) {
         if (ICalcDialog* dlg = CalcDialog()) {
             dlg->OnCalculate();
         }
-    } else if (m_bLeftMarkSet) {
+    } else if (leftSet) {
         m_ui.ShowMessage("Need to select right pixel");
-    } else if (m_bRightMarkSet) {
+    } else if (rightSet) {
         m_ui.ShowMessage("Need to select left pixel");
     } else {
         m_ui.ShowMessage("Need to select left and right pixels");
@@ -261,15 +257,15 @@ bool CChildView::OnKeyDown(int key, int repeatCount, Qt::KeyboardModifiers modif
         return true;
     case Qt::Key_End:
         if (ctrl) {
-            ImageDatabase::Instance().SaveStore();
+            m_db.SaveStore();
         }
         return false;
     case Qt::Key_Home:
         if (ctrl && shift) {
-            ImageDatabase::Instance().SaveStore();
+            m_db.SaveStore();
         } else if (ctrl) {
-            ImageDatabase::Instance().LoadStore();
-            ImageDatabase::Instance().SaveStore();
+            m_db.LoadStore();
+            m_db.SaveStore();
         }
         return false;
     case Qt::Key_Left:

@@ -1,8 +1,8 @@
 // Open Stereo Pair: choosing, loading and identifying a left and right image.
 #include "viewer/ChildView.h"
 
+#include "analysis/PairIdentification.h"
 #include "base/Paths.h"
-#include "viewer/PairIdentification.h"
 
 #include <algorithm>
 #include <cctype>
@@ -17,9 +17,7 @@ std::unique_ptr<CImage> LoadImage(const std::string& path) {
 } // namespace
 
 void CChildView::ResetForNewPair() {
-    m_vLeftMarks.clear();
-    m_vRightMarks.clear();
-    m_vVertices.clear();
+    m_session.ClearForNewPair();
     ReleaseImages();
     ResetZoomAndPan();
 }
@@ -47,11 +45,11 @@ void CChildView::OpenPairFiles(const std::string& leftFile, const std::string& r
 void CChildView::LoadChosenFiles(const std::vector<std::string>& paths) {
     m_ui.BeginWaitCursor();
     for (std::size_t i = 0; i < paths.size() && i < 2; ++i) {
-        (i == 0 ? m_sRightFile : m_sLeftFile) = paths[i];
-        m_sFilePath = PathFolder(m_sLeftFile);
+        m_session.SetFile(i == 0 ? Eye::Right : Eye::Left, paths[i]);
+        m_sFilePath = PathFolder(m_session.LeftFile());
     }
-    m_pLeftImage = LoadImage(m_sLeftFile);
-    m_pRightImage = LoadImage(m_sRightFile);
+    m_pLeftImage = LoadImage(m_session.LeftFile());
+    m_pRightImage = LoadImage(m_session.RightFile());
 
     PairIdentification id;
     if (!m_pLeftImage->IsValid()) {
@@ -66,10 +64,10 @@ void CChildView::LoadChosenFiles(const std::vector<std::string>& paths) {
         m_ui.ShowMessage(m_pRightImage->GetLastError());
         m_pRightImage->Destroy();
         m_pRightImage.reset();
-        m_sLeftFile.clear();
-        m_sRightFile.clear();
+        m_session.SetFile(Eye::Left, {});
+        m_session.SetFile(Eye::Right, {});
     } else {
-        id = IdentifyPair(PathTitle(m_sLeftFile), PathTitle(m_sRightFile));
+        id = IdentifyPair(PathTitle(m_session.LeftFile()), PathTitle(m_session.RightFile()));
     }
 
     Repaint();

@@ -37,3 +37,18 @@ public:
     // A tone of the given frequency and duration; returns at once.
     virtual void Beep(int frequencyHz, int durationMs) = 0;
 };
+
+// The completion signal of long commands, unless beeps are disabled: a
+// 3000 Hz tone for 200 ms, then a 3100 Hz tone for 100 ms.
+inline void CompletionBeeps(IUiServices& ui, bool bDisableBeeps) {
+    if (!bDisableBeeps) {
+        ui.Beep(3000, 200);
+        ui.Beep(3100, 100);
+    }
+}
+
+// The end of a long command: the completion beeps, then a box with the text.
+inline void SignalCompletion(IUiServices& ui, bool bDisableBeeps, const std::string& text) {
+    CompletionBeeps(ui, bDisableBeeps);
+    ui.ShowMessage(text);
+}

@@ -1,9 +1,9 @@
 // The range calculation behind CALCULATE: fields, log entry, error sweep,
 // chaining of the last position and the R-L vector.
 #include "analysis/RangeCalc.h"
-#include "geometry/Camera.h"
 #include "base/Messages.h"
-#include "imagedb/ImageDatabase.h"
+#include "geometry/CameraModel.h"
+#include "geometry/StereoIntersection.h"
 
 #include <gtest/gtest.h>
 
@@ -87,8 +87,7 @@ void ExpectSweepMatches(const RangeCalcInput& in, const RangeCalcResult& res) {
 } // namespace
 
 TEST(RangeCalc, OpportunityNavcamPairFieldsAndLogEntry) {
-    const ImageDatabase db;
-    const RangeCalcResult res = CalculateRange(Navcam(512, 700, 480, 700), db);
+    const RangeCalcResult res = CalculateRange(Navcam(512, 700, 480, 700));
     ASSERT_TRUE(res.bOk);
     EXPECT_EQ(res.strRange, "8.4674");
     EXPECT_EQ(res.strPos, "8.4670,0.0633,-0.0411");
@@ -119,33 +118,31 @@ TEST(RangeCalc, OpportunityNavcamPairFieldsAndLogEntry) {
 }
 
 TEST(RangeCalc, ErrorSweepFollowsTheOffsetTableAndIgnoresFailedRuns) {
-    const ImageDatabase db;
     // Well inside the overlap every run succeeds.
     RangeCalcInput in = Navcam(512, 700, 480, 700);
-    ExpectSweepMatches(in, CalculateRange(in, db));
+    ExpectSweepMatches(in, CalculateRange(in));
     in = Navcam(300, 420, 250, 425);
     in.b2D = true;
-    ExpectSweepMatches(in, CalculateRange(in, db));
+    ExpectSweepMatches(in, CalculateRange(in));
     // Nearly parallel rays: the main run succeeds, some perturbed runs cross
     // behind the cameras and must not widen the summary.
     in = Navcam(512, 700, 510, 700);
     ASSERT_GT(ExpectedSpread(in).failed, 0);
-    const RangeCalcResult res = CalculateRange(in, db);
+    const RangeCalcResult res = CalculateRange(in);
     ASSERT_TRUE(res.bOk);
     ExpectSweepMatches(in, res);
 }
 
 TEST(RangeCalc, FailureLeavesFieldsBlankAndLastPositionUnchanged) {
-    const ImageDatabase db;
     RangeCalcInput in = Navcam(512, 700, 480, 700);
-    const RangeCalcResult first = CalculateRange(in, db);
+    const RangeCalcResult first = CalculateRange(in);
     ASSERT_TRUE(first.bOk);
 
     // Diverging rays, and a pixel that is not a number: both are failures.
     for (const double xR : {560.0, std::numeric_limits<double>::quiet_NaN()}) {
         RangeCalcInput bad = Navcam(480, 700, xR, 700);
         bad.ptLastPos = first.ptNewLastPos;
-        const RangeCalcResult res = CalculateRange(bad, db);
+        const RangeCalcResult res = CalculateRange(bad);
         EXPECT_FALSE(res.bOk);
         EXPECT_EQ(res.strRange, "Error");
         EXPECT_EQ(res.strPos, "Error");
@@ -161,10 +158,10 @@ TEST(RangeCalc, FailureLeavesFieldsBlankAndLastPositionUnchanged) {
     // The next success measures from the last successful point; the same
     // pixels again give zero.
     in.ptLastPos = first.ptNewLastPos;
-    EXPECT_EQ(CalculateRange(in, db).strDistToLast, "0.0000");
+    EXPECT_EQ(CalculateRange(in).strDistToLast, "0.0000");
     RangeCalcInput other = Navcam(600, 650, 560, 655);
     other.ptLastPos = first.ptNewLastPos;
-    const RangeCalcResult second = CalculateRange(other, db);
+    const RangeCalcResult second = CalculateRange(other);
     ASSERT_TRUE(second.bOk);
     EXPECT_DOUBLE_EQ(second.dDistToLast, (second.ptPosition - first.ptPosition).Length());
 }
@@ -172,10 +169,9 @@ TEST(RangeCalc, FailureLeavesFieldsBlankAndLastPositionUnchanged) {
 TEST(RangeCalc, SolverMessagesAreCollectedNotShown) {
     CollectingMessageSink outer;
     ScopedMessageSink scope(&outer);
-    const ImageDatabase db;
     RangeCalcInput in = Navcam(512, 700, 480, 700);
     in.nCamLeft = -1; // the default model: its rays cannot be solved
-    const RangeCalcResult res = CalculateRange(in, db);
+    const RangeCalcResult res = CalculateRange(in);
     EXPECT_FALSE(res.bOk);
     EXPECT_EQ(res.vMessages.size(), 9u) << "one left ray per intersection";
     EXPECT_TRUE(outer.m_vMessages.empty());
@@ -191,44 +187,35 @@ TEST(RangeCalc, RLVectorTextAndWhenItApplies) {
     EXPECT_EQ(ParseRLVector("Error"), CPoint3D());
     EXPECT_EQ(ParseRLVector("8.4670,0.0633,-0.0411"), CPoint3D(8.467, 0.0633, -0.0411));
 
-    ImageDatabase db;
-    ImageRecord rec;
-    rec.m_sProductId = "1n128287142eff0300p1800l0m1";
-    db.InsertRecord(rec);
     RangeCalcInput in = Navcam(512, 700, 480, 700);
+    in.leftPose = CameraPose{};
     in.bRLVector = true;
     in.strRLVector = "0.0,0.5,0.0";
     // One record only: the plain intersection, silently.
-    const RangeCalcResult oneRecord = CalculateRange(in, db);
+    const RangeCalcResult oneRecord = CalculateRange(in);
     EXPECT_TRUE(oneRecord.bLeftRecord);
     EXPECT_FALSE(oneRecord.bRightRecord);
-    EXPECT_EQ(oneRecord.strPos, CalculateRange(Navcam(512, 700, 480, 700), db).strPos);
+    EXPECT_EQ(oneRecord.strPos, CalculateRange(Navcam(512, 700, 480, 700)).strPos);
 
-    rec.m_sProductId = "1n128287142eff0300p1800r0m1";
-    db.InsertRecord(rec);
-    const RangeCalcResult both = CalculateRange(in, db);
+    in.rightPose = CameraPose{};
+    const RangeCalcResult both = CalculateRange(in);
     ASSERT_TRUE(both.bRightRecord);
     in.bRLVector = false;
-    const RangeCalcResult plain = CalculateRange(in, db);
+    const RangeCalcResult plain = CalculateRange(in);
     EXPECT_NE(both.strPos, plain.strPos);
     // A zero vector is the plain intersection.
     in.bRLVector = true;
     in.strRLVector = "0.0,0.0,0.0";
-    EXPECT_EQ(CalculateRange(in, db).ptPosition, plain.ptPosition);
+    EXPECT_EQ(CalculateRange(in).ptPosition, plain.ptPosition);
 }
 
-TEST(RangeCalc, RecordsAreFoundByTheTitleOfEachPath) {
-    ImageDatabase db;
-    ImageRecord rec;
-    rec.m_sProductId = "1n128287142eff0300p1800r0m1";
-    rec.m_dAzimuth = 20;
-    db.InsertRecord(rec);
-    rec.m_sProductId = "1n128287142eff0300p1800l0m1";
-    db.InsertRecord(rec);
-    const RangeCalcResult res = CalculateRange(Navcam(512, 700, 480, 700), db);
+TEST(RangeCalc, BothPosesTurnThePointByTheHeadPointing) {
+    RangeCalcInput in = Navcam(512, 700, 480, 700);
+    in.leftPose = in.rightPose = CameraPose{20, 0, CQuat()};
+    const RangeCalcResult res = CalculateRange(in);
     EXPECT_TRUE(res.bLeftRecord);
     EXPECT_TRUE(res.bRightRecord);
-    // Both records present: the heads' pointing turns the point toward the
+    // Both poses present: the heads' pointing turns the point toward the
     // right, by about the head azimuth (the cameras sit off the pivot).
     EXPECT_NEAR(res.dAzimuth, -0.428 + 20, 2.0);
 }

@@ -5,8 +5,8 @@
 #include "app/RanvistaApp.h"
 #include "viewer/CommandIds.h"
 
-#include "FakeUiServices.h"
-#include "TestImages.h"
+#include "tests/support/FakeUi.h"
+#include "tests/support/TestImages.h"
 
 #include "imagedb/ImageDatabase.h"
 
@@ -62,7 +62,7 @@ protected:
     }
 
     QTemporaryDir dir;
-    FakeUiServices ui;
+    FakeUi ui;
     std::unique_ptr<CRanvistaApp> app;
     CMainFrame* frame = nullptr;
 };

@@ -105,9 +105,9 @@ TEST_F(Frame, CheckMarksFollowTheView) {
     Action(ID_VERTEX_INDICES)->trigger();
     Action(ID_SHOW_CALC_CONTROL)->trigger();
     Action(ID_DISABLE_BEEPS)->trigger();
-    EXPECT_TRUE(View().m_bVertexIndices);
-    EXPECT_TRUE(View().m_bCalcDlgOpen);
-    EXPECT_TRUE(View().m_bDisableBeeps);
+    EXPECT_TRUE(View().VertexIndicesShown());
+    EXPECT_TRUE(View().IsCalcDialogOpen());
+    EXPECT_TRUE(View().BeepsDisabled());
     OpenMenus();
     EXPECT_TRUE(Action(ID_VERTEX_INDICES)->isChecked());
     EXPECT_TRUE(Action(ID_SHOW_CALC_CONTROL)->isChecked());
@@ -140,12 +140,22 @@ TEST_F(Frame, CommandsTheViewDoesNotHandleGoToTheFrame) {
 
 TEST_F(Frame, ApplicationCommandsRunThroughTheView) {
     Start();
-    std::vector<int> ran;
-    for (int id : {ID_SAVE_CALCULATION_RESULTS, ID_SAVE_VERTEX_RESULTS, ID_IMPORT_IMAGE_DATABASE,
-                   ID_INITIALIZE_IMAGE_DATABASE, ID_UPDATE_IMAGE_DATABASE, ID_IMAGE_DATABASE_INFO,
-                   ID_TRANSFORM_VERTEX_FILES, ID_APP_ABOUT}) {
-        View().SetCommandHandler(id, [&ran, id](CChildView&) { ran.push_back(id); });
-    }
+    // Records which command reached the application's side.
+    struct RecordingCommands : IAppCommands {
+        std::vector<int> ran;
+        bool allowClose = false;
+        void SaveCalculationResults() override { ran.push_back(ID_SAVE_CALCULATION_RESULTS); }
+        void SaveVertexResults() override { ran.push_back(ID_SAVE_VERTEX_RESULTS); }
+        void ImportImageDatabase() override { ran.push_back(ID_IMPORT_IMAGE_DATABASE); }
+        void InitializeImageDatabase() override { ran.push_back(ID_INITIALIZE_IMAGE_DATABASE); }
+        void UpdateImageDatabase() override { ran.push_back(ID_UPDATE_IMAGE_DATABASE); }
+        void ShowImageDatabaseInfo() override { ran.push_back(ID_IMAGE_DATABASE_INFO); }
+        void TransformVertexFiles() override { ran.push_back(ID_TRANSFORM_VERTEX_FILES); }
+        void About() override { ran.push_back(ID_APP_ABOUT); }
+        bool CanClose() override { return allowClose; }
+    } commands;
+    View().SetAppCommands(&commands);
+    std::vector<int>& ran = commands.ran;
     for (int id : {ID_SAVE_CALCULATION_RESULTS, ID_SAVE_VERTEX_RESULTS, ID_IMPORT_IMAGE_DATABASE,
                    ID_INITIALIZE_IMAGE_DATABASE, ID_UPDATE_IMAGE_DATABASE, ID_IMAGE_DATABASE_INFO,
                    ID_APP_ABOUT, ID_TRANSFORM_VERTEX_FILES}) {
@@ -158,12 +168,11 @@ TEST_F(Frame, ApplicationCommandsRunThroughTheView) {
                                      ID_TRANSFORM_VERTEX_FILES}));
 
     // The view may keep the window open.
-    bool allow = false;
-    View().SetCloseQuery([&allow](CChildView&) { return allow; });
     EXPECT_FALSE(frame->close());
     EXPECT_TRUE(frame->isVisible());
-    allow = true;
+    commands.allowClose = true;
     EXPECT_TRUE(frame->close());
+    View().SetAppCommands(app->Commands());
 }
 
 TEST_F(Frame, ToolBarButtonsReachTheView) {
@@ -219,16 +228,16 @@ TEST_F(Frame, StartsMaximisedAndLoadsTheStore) {
     EXPECT_TRUE(frame->isMaximized());
     EXPECT_EQ(frame->windowTitle(), "Ranvista V5.0");
     EXPECT_EQ(frame->centralWidget(), &View());
-    EXPECT_EQ(ImageDatabase::Instance().StorePath(), StorePath());
+    EXPECT_EQ(app->Database().StorePath(), StorePath());
     // No store yet: the user is told, once.
     EXPECT_EQ(ui.messages, (std::vector<std::string>{"Unable to open " + StorePath()}));
-    EXPECT_EQ(g_sStartupDir, QDir::currentPath().toStdString());
+    EXPECT_EQ(app->StartupDir(), QDir::currentPath().toStdString());
     Stop();
     // Without --db the store lies in the start-up folder.
     ui.messages.clear();
     app = std::make_unique<CRanvistaApp>(&ui);
     app->InitInstance();
-    EXPECT_EQ(ImageDatabase::Instance().StorePath(), StorePathIn(g_sStartupDir));
+    EXPECT_EQ(app->Database().StorePath(), StorePathIn(app->StartupDir()));
 }
 
 TEST_F(Frame, KeysGivenToTheFrameReachTheView) {
@@ -239,7 +248,7 @@ TEST_F(Frame, KeysGivenToTheFrameReachTheView) {
     // Through the window, as the platform delivers keys. (This QTest passes its
     // delay argument on as the repeat count: 1.)
     QTest::keyClick(frame->windowHandle(), Qt::Key_PageUp, Qt::NoModifier, 1);
-    EXPECT_EQ(View().m_nZoomStep, -1);
+    EXPECT_EQ(View().ZoomStep(), -1);
     ui.messages.clear();
     QTest::keyClick(frame->windowHandle(), Qt::Key_Space, Qt::NoModifier, 1);
     EXPECT_EQ(ui.messages, (std::vector<std::string>{"Need to select left and right pixels"}));
@@ -248,14 +257,14 @@ TEST_F(Frame, KeysGivenToTheFrameReachTheView) {
 TEST_F(Frame, SettingsSurviveARestart) {
     Start();
     Action(ID_DISABLE_BEEPS)->trigger();
-    View().m_sFilePath = dir.path().toStdString() + "/";
+    View().SetFilePath(dir.path().toStdString() + "/");
     Stop();
     Start();
     OpenMenus();
     EXPECT_TRUE(Action(ID_DISABLE_BEEPS)->isChecked());
-    EXPECT_EQ(View().m_sFilePath, dir.path().toStdString() + "/");
-    ui.openAnswers.push_back({WriteImage(dir, "r.png", SolidImage(8, 8, Qt::blue)),
-                              WriteImage(dir, "l.png", SolidImage(8, 8, Qt::red))});
+    EXPECT_EQ(View().FilePath(), dir.path().toStdString() + "/");
+    ui.AnswerOpen({WriteImage(dir, "r.png", SolidImage(8, 8, Qt::blue)),
+                   WriteImage(dir, "l.png", SolidImage(8, 8, Qt::red))});
     Action(ID_OPEN_STEREO_PAIR)->trigger();
     EXPECT_EQ(ui.openRequests.at(0).startFolder, dir.path().toStdString() + "/");
     EXPECT_TRUE(ui.beeps.empty());
@@ -271,8 +280,8 @@ TEST_F(Frame, PairGivenOnTheCommandLineOpensAtStart) {
                           QString::fromStdString(left), QString::fromStdString(right)});
     ASSERT_TRUE(cmd.bRun) << cmd.sText;
     Start(cmd.options);
-    EXPECT_EQ(View().m_sLeftFile, left);
-    EXPECT_EQ(View().m_sRightFile, right);
+    EXPECT_EQ(View().Session().LeftFile(), left);
+    EXPECT_EQ(View().Session().RightFile(), right);
     EXPECT_EQ(frame->windowTitle(), "Ranvista V5.0 -- LEFT(1N128287142EFF0300P1800L0M1)  "
                                     "RIGHT(1N128287142EFF0300P1800R0M1)");
     EXPECT_TRUE(ui.openRequests.empty());

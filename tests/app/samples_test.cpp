@@ -49,9 +49,10 @@ TEST_F(Samples, EveryPairOpensWithoutAWord) {
     for (const QString& sample : QDir(kSamples).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
         Start(SampleOptions(sample));
         EXPECT_TRUE(ui.messages.empty()) << sample.toStdString() << ": " << ui.messages.front();
-        EXPECT_FALSE(ImageDatabase::Instance().Empty());
-        ASSERT_TRUE(View().m_pLeftImage && View().m_pRightImage) << sample.toStdString();
-        EXPECT_EQ(View().m_sLeftFile, SampleOptions(sample).sLeftFile); // not swapped
+        EXPECT_FALSE(app->Database().Empty());
+        ASSERT_TRUE(View().Image(ViewSide::Left) && View().Image(ViewSide::Right))
+            << sample.toStdString();
+        EXPECT_EQ(View().Session().LeftFile(), SampleOptions(sample).sLeftFile); // not swapped
         Stop();
         ui.messages.clear();
     }
@@ -69,9 +70,9 @@ TEST_F(Samples, Screenshot) {
     ASSERT_EQ(marks.size(), 9u);
     view.AppendMeasurement(marks[0].first, marks[0].second, {}, "");
     view.AppendMeasurement(marks[4].first, marks[4].second, {}, "");
-    view.m_ptLeftMark = marks[8].first;
-    view.m_ptRightMark = marks[8].second;
-    view.m_bLeftMarkSet = view.m_bRightMarkSet = true;
+    view.Session().SetMark(Eye::Left, marks[8].first);
+    view.Session().SetMark(Eye::Right, marks[8].second);
+
     view.OnVertexIndices();
     // Zoom out until the images fit, and centre each in its panel.
     const int half = view.ComputeLayout(view.ClientRect(), ViewSide::Left).panel.Width();
@@ -80,10 +81,10 @@ TEST_F(Samples, Screenshot) {
         ++step;
     }
     view.SetZoomStep(step);
-    const double z = view.m_dZoom;
+    const double z = view.Zoom();
     const double centre = (half - 1024 * z) / 2 - 0.5 * half + 0.5 * half * z;
-    view.m_ptLeftOffset = {centre, centre};
-    view.m_ptRightOffset = {centre, centre};
+    view.SetOffset(ViewSide::Left, {centre, centre});
+    view.SetOffset(ViewSide::Right, {centre, centre});
     view.Repaint();
 
     const QImage shot = frame->grab().toImage().convertToFormat(QImage::Format_RGB32);
@@ -92,7 +93,8 @@ TEST_F(Samples, Screenshot) {
     EXPECT_TRUE(shot.save(artifacts + "/screenshot-samples.png"));
     const SideLayout left = view.ComputeLayout(view.ClientRect(), ViewSide::Left);
     EXPECT_TRUE(left.panel.Intersect(left.image) == left.image); // whole image in view
-    const ImageToScreenResult cur = view.ImageToScreen(view.m_ptLeftMark, ViewSide::Left, left);
+    const ImageToScreenResult cur =
+        view.ImageToScreen(*view.Session().Mark(Eye::Left), ViewSide::Left, left);
     ASSERT_TRUE(cur.visible);
     EXPECT_EQ(shot.pixel(view.mapTo(frame, QPoint(int(cur.x), int(cur.y) - 3))), qRgb(255, 255, 0));
 }

@@ -58,7 +58,7 @@ TEST_F(Screenshot, MainWindowWithAPairAndItsMarks) {
     options.sRightFile = WriteImage(dir, "1N128287142EFF0300P1800R0M1.png", rightScene);
     Start(options);
     CChildView& view = View();
-    ASSERT_TRUE(view.m_pLeftImage && view.m_pRightImage);
+    ASSERT_TRUE(view.Image(ViewSide::Left) && view.Image(ViewSide::Right));
 
     // Two stored measurements (the rocks' tops) and a current pair of marks.
     view.AppendMeasurement({90, 186}, {90 - kDisparity, 186}, {}, "");
@@ -70,7 +70,8 @@ TEST_F(Screenshot, MainWindowWithAPairAndItsMarks) {
                       QPoint(left.image.left + 290, left.image.top + 156));
     QTest::mouseClick(&view, Qt::LeftButton, Qt::NoModifier,
                       QPoint(right.image.left + 290 - kDisparity, right.image.top + 156));
-    ASSERT_TRUE(view.m_bLeftMarkSet && view.m_bRightMarkSet);
+    ASSERT_TRUE(view.Session().Mark(Eye::Left).has_value() &&
+                view.Session().Mark(Eye::Right).has_value());
 
     const QImage shot = frame->grab().toImage().convertToFormat(QImage::Format_RGB32);
     const QString artifacts = QString(RANVISTA_BINARY_DIR) + "/test-artifacts";
@@ -96,7 +97,8 @@ TEST_F(Screenshot, MainWindowWithAPairAndItsMarks) {
     }
     EXPECT_EQ(shot.pixel(ViewToFrame(frame, stored.x, stored.y)), qRgb(255, 255, 255));
     // The current cross in the left image (yellow).
-    const ImageToScreenResult current = view.ImageToScreen(view.m_ptLeftMark, ViewSide::Left, left);
+    const ImageToScreenResult current =
+        view.ImageToScreen(*view.Session().Mark(Eye::Left), ViewSide::Left, left);
     ASSERT_TRUE(current.visible);
     for (int d = -4; d <= 4; ++d) {
         EXPECT_EQ(shot.pixel(ViewToFrame(frame, current.x, current.y + d)), qRgb(255, 255, 0)) << d;

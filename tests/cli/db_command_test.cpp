@@ -1,7 +1,7 @@
 // ranvista-cli db, run as a user would, against stores and query files in a
 // temporary folder and a real HTTP server.
-#include "tests/cli/CliRunner.h"
-#include "tests/imagedb/TestFiles.h"
+#include "tests/support/CliRunner.h"
+#include "tests/support/TestFiles.h"
 
 #include <gtest/gtest.h>
 

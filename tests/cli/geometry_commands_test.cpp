@@ -1,6 +1,6 @@
 // ranvista-cli decode, ray and intersect, run as a user would.
 #include "cli/Args.h"
-#include "tests/cli/CliRunner.h"
+#include "tests/support/CliRunner.h"
 
 #include <gtest/gtest.h>
 

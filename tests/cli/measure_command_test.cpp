@@ -1,9 +1,9 @@
 // ranvista-cli measure and transform, run as a user would.
-#include "base/Paths.h"
 #include "analysis/ResultFiles.h"
+#include "base/Paths.h"
 #include "imagedb/ImageDatabase.h"
 #include "imagedb/QueryFile.h"
-#include "tests/cli/CliRunner.h"
+#include "tests/support/CliRunner.h"
 
 #include <gtest/gtest.h>
 

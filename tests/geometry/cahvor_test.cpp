@@ -1,6 +1,8 @@
 // Vector/quaternion arithmetic, the camera catalogue and the CAHVOR
 // back-projection.
-#include "geometry/Camera.h"
+#include "geometry/CahvorBackProjection.h"
+#include "geometry/CameraModel.h"
+#include "geometry/StereoIntersection.h"
 #include "base/Messages.h"
 #include "geometry/Point3D.h"
 
@@ -226,8 +228,7 @@ TEST(Cahvor, AzimuthElevationConventions) {
     EXPECT_NEAR(el, -0.41, 0.01);
     // With an identity record: the same direction in the site frame, the same
     // sign conventions (azimuth toward +Y of the vehicle, elevation up).
-    ImageRecord rec;
-    m.m_pImage = &rec;
+    m.m_pose = CameraPose{};
     double az2 = 0, el2 = 0;
     m.PixelAzEl(512, 512, az2, el2);
     EXPECT_NEAR(az2, az, 1e-9);
@@ -235,13 +236,13 @@ TEST(Cahvor, AzimuthElevationConventions) {
     // The record's head azimuth turns about +Z (toward the vehicle's right);
     // its elevation turns about +Y by minus the value, which in the Z-down
     // vehicle frame tips the view down by that amount.
-    rec.m_dAzimuth = 30;
-    rec.m_dElevation = 10;
+    m.m_pose->headAzimuthDeg = 30;
+    m.m_pose->headElevationDeg = 10;
     m.PixelAzEl(512, 512, az2, el2);
     EXPECT_NEAR(az2, az + 30, 0.2);
     EXPECT_NEAR(el2, el - 10, 0.2);
     // A pixel right of the centre column is to the right: positive azimuth.
-    m.m_pImage = nullptr;
+    m.m_pose.reset();
     m.PixelAzEl(900, 512, az2, el2);
     EXPECT_GT(az2, 5.0);
     m.PixelAzEl(512, 100, az2, el2);

@@ -2,11 +2,12 @@
 // the identities between them, the Mars 2020 reference vector, agreement with
 // the catalogue back-projection, and validation of garbage parameters.
 #include "geometry/CahvorProjection.h"
-#include "geometry/Camera.h"
+#include "geometry/CameraModel.h"
+#include "geometry/CatalogueProjection.h"
 #include "geometry/ProductModels.h"
 
 #include "base/Messages.h"
-#include "product_model_fixtures.h"
+#include "tests/support/ProductModelFixtures.h"
 
 #include <gtest/gtest.h>
 

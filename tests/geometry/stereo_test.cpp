@@ -1,5 +1,6 @@
 // Stereo intersection of two rays, both variants and the user options.
-#include "geometry/Camera.h"
+#include "geometry/CameraModel.h"
+#include "geometry/StereoIntersection.h"
 #include "base/Messages.h"
 
 #include <gtest/gtest.h>
@@ -98,12 +99,7 @@ TEST(Stereo, EqualAzimuthCorrectionsTurnTheResult) {
 
 TEST(Stereo, RecordsPointingAndTheRLVariant) {
     Pair p;
-    ImageRecord recL, recR;
-    recL.m_dAzimuth = recR.m_dAzimuth = 20;
-    recL.m_dElevation = recR.m_dElevation = -15;
-    recL.m_qAttitude = recR.m_qAttitude = FromAxisAngleDeg(kZAxis, 5);
-    p.left.m_pImage = &recL;
-    p.right.m_pImage = &recR;
+    p.left.m_pose = p.right.m_pose = CameraPose{20, -15, FromAxisAngleDeg(kZAxis, 5)};
     double r = 0, rRL = 0;
     const CPoint3D a = Intersect(p, 512, 700, 480, 700, r);
     const CPoint3D b =
@@ -122,23 +118,19 @@ TEST(Stereo, OneRecordAppliesItsAttitudeButNoPointing) {
     double r0 = 0;
     const CPoint3D base = Intersect(plain, 512, 700, 480, 700, r0);
     Pair p;
-    ImageRecord rec;
-    rec.m_dAzimuth = 40; // ignored: the other side has no record
-    p.left.m_pImage = &rec;
+    p.left.m_pose = CameraPose{};
+    p.left.m_pose->headAzimuthDeg = 40; // ignored: the other side has no pose
     double r1 = 0;
     EXPECT_EQ(Intersect(p, 512, 700, 480, 700, r1), base);
-    rec.m_qAttitude = FromAxisAngleDeg(kZAxis, 3); // attitude of the one side is used
+    p.left.m_pose->vehicleAttitude = FromAxisAngleDeg(kZAxis, 3); // the one side's attitude is used
     const CPoint3D turned = Intersect(p, 512, 700, 480, 700, r1);
     EXPECT_GT((turned - base).Length(), 1e-3);
 }
 
 TEST(Stereo, SharedIntersectorMatchesSingleCallsAndReplaysMessages) {
     Pair p;
-    ImageRecord recL, recR;
-    recL.m_dAzimuth = 12;
-    recR.m_dElevation = 7;
-    p.left.m_pImage = &recL;
-    p.right.m_pImage = &recR;
+    p.left.m_pose = CameraPose{12, 0, CQuat()};
+    p.right.m_pose = CameraPose{0, 7, CQuat()};
     const CPoint3D rl(0.3, -0.1, 0.05);
     const double offsets[9][4] = {{0, 0, 0, 0},  {-1, 1, 0, 0}, {-1, 1, -1, 1},
                                   {0, 0, -1, 1}, {0, 0, 0, 0},  {1, 1, 0, 0},

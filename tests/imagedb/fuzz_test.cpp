@@ -2,8 +2,8 @@
 // splices, inserted tags and separators) through both readers, with a fixed
 // seed so that a failure repeats. The files under corpus/ are inputs worth
 // keeping: each is replayed as it is and used as a seed.
-#include "TestFiles.h"
 #include "fuzz/Invariants.h"
+#include "tests/support/TestFiles.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 // Keys, lookup and the table's ordering rules.
-#include "TestFiles.h"
+#include "tests/support/TestFiles.h"
 
 #include "base/Paths.h"
 #include "imagedb/ImageDatabase.h"

@@ -1,6 +1,6 @@
 // Query export files: the line format, where reading stops, malformed lines,
 // and the Import and Initialize operations.
-#include "TestFiles.h"
+#include "tests/support/TestFiles.h"
 
 #include "base/Messages.h"
 #include "imagedb/QueryFile.h"

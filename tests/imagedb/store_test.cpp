@@ -1,6 +1,6 @@
 // The store file: exact bytes, the reader's rules, damaged data and saves
 // that fail or are killed halfway.
-#include "TestFiles.h"
+#include "tests/support/TestFiles.h"
 
 #include "base/Messages.h"
 #include "imagedb/ImageDatabase.h"

@@ -1,6 +1,6 @@
 // The web update's decisions, with a scripted downloader: the real one is
 // tested against a server in the net tests.
-#include "TestFiles.h"
+#include "tests/support/TestFiles.h"
 
 #include "base/Messages.h"
 #include "imagedb/WebUpdate.h"

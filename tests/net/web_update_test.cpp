@@ -1,11 +1,11 @@
 // The web update over real HTTP: a small server on 127.0.0.1 in this process
 // answers the downloads with whole, failing, foreign and broken responses.
-#include "tests/imagedb/TestFiles.h"
+#include "tests/support/TestFiles.h"
 
 #include "base/Messages.h"
 #include "imagedb/WebUpdate.h"
 #include "net/HttpDownloader.h"
-#include "tests/net/LocalHttpServer.h"
+#include "tests/support/LocalHttpServer.h"
 
 #include <QTcpServer>
 #include <QTcpSocket>

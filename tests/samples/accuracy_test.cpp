@@ -1,6 +1,6 @@
 // End to end: ranvista-cli measure over every marked point of the samples,
 // with the sample database, against the ground truth.
-#include "tests/cli/CliRunner.h"
+#include "tests/support/CliRunner.h"
 #include "tools/SamplePairs.h"
 
 #include <gtest/gtest.h>

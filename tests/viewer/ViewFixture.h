@@ -6,8 +6,8 @@
 #include "viewer/UiMessageSink.h"
 
 #include "FakeCalcDialog.h"
-#include "FakeUiServices.h"
-#include "TestImages.h"
+#include "tests/support/FakeUi.h"
+#include "tests/support/TestImages.h"
 
 #include "imagedb/ImageDatabase.h"
 
@@ -32,14 +32,14 @@ protected:
 
     void SetUp() override {
         ClearSettings();
-        ImageDatabase::Instance().SetStorePath(dir.path().toStdString() + "/no/such/ImgBinDat");
+        db.SetStorePath(dir.path().toStdString() + "/no/such/ImgBinDat");
         view = MakeView();
     }
 
     void TearDown() override { view.reset(); }
 
     std::unique_ptr<CChildView> MakeView() {
-        auto v = std::make_unique<CChildView>(ui);
+        auto v = std::make_unique<CChildView>(ui, db);
         v->SetCalcDialogFactory(FakeCalcDialogFactory(dialog));
         v->resize(kWidth, kHeight);
         v->installEventFilter(&paintCounter);
@@ -64,9 +64,9 @@ protected:
                   QImage right = SolidImage(160, 120, Qt::blue)) {
         const std::string l = Write(QString(kLeftTitle) + ".png", left);
         const std::string r = Write(QString(kRightTitle) + ".png", right);
-        ui.openAnswers.push_back({r, l});
+        ui.AnswerOpen({r, l});
         view->OnOpenStereoPair();
-        ASSERT_TRUE(view->m_pLeftImage && view->m_pRightImage) << Messages();
+        ASSERT_TRUE(view->Image(ViewSide::Left) && view->Image(ViewSide::Right)) << Messages();
         ui.messages.clear();
         ui.beeps.clear();
     }
@@ -109,8 +109,9 @@ protected:
     int Paints() const { return paintCounter.paints; }
 
     QTemporaryDir dir;
+    ImageDatabase db;
     PaintCounter paintCounter;
-    FakeUiServices ui;
+    FakeUi ui;
     CUiMessageSink sink{ui};
     ScopedMessageSink sinkScope{&sink};
     CalcDialogLog dialog;

@@ -10,33 +10,33 @@ TEST_F(View, ClicksSetMarksOnlyInsideAnImage) {
     Click(210, 10);  // gap between the panels
     Click(50, 250);  // below the panels
     Click(150, 150); // panel, but outside the left image
-    EXPECT_FALSE(view->m_bLeftMarkSet);
-    EXPECT_FALSE(view->m_bRightMarkSet);
+    EXPECT_FALSE(view->Session().Mark(Eye::Left).has_value());
+    EXPECT_FALSE(view->Session().Mark(Eye::Right).has_value());
     EXPECT_EQ(dialog.refreshed, refreshes);
 
     Click(50, 40);
-    EXPECT_TRUE(view->m_bLeftMarkSet);
-    EXPECT_EQ(view->m_ptLeftMark, (ImagePoint{50, 40}));
+    EXPECT_TRUE(view->Session().Mark(Eye::Left).has_value());
+    EXPECT_EQ(view->Session().Mark(Eye::Left), (ImagePoint{50, 40}));
     EXPECT_EQ(dialog.leftCol, 50);
     EXPECT_EQ(dialog.leftRow, 40);
     Click(300, 60); // right image starts at x 220
-    EXPECT_EQ(view->m_ptRightMark, (ImagePoint{80, 60}));
+    EXPECT_EQ(view->Session().Mark(Eye::Right), (ImagePoint{80, 60}));
     EXPECT_EQ(dialog.rightCol, 80);
     EXPECT_EQ(dialog.refreshed, refreshes + 2);
 
     // With the Analyse dialog closed the mark is still shown at once.
     view->OnShowCalcControl();
-    ASSERT_FALSE(view->m_bCalcDlgOpen);
+    ASSERT_FALSE(view->IsCalcDialogOpen());
     const int paints = Paints();
     Click(60, 40);
-    EXPECT_EQ(view->m_ptLeftMark, (ImagePoint{60, 40}));
+    EXPECT_EQ(view->Session().Mark(Eye::Left), (ImagePoint{60, 40}));
     EXPECT_EQ(Paints(), paints + 1);
 
     // Without a pair nothing is marked.
-    view->m_pRightImage.reset();
-    view->m_bLeftMarkSet = false;
+    view->ReleaseImage(ViewSide::Right);
+    view->Session().ClearMark(Eye::Left);
     Click(50, 40);
-    EXPECT_FALSE(view->m_bLeftMarkSet);
+    EXPECT_FALSE(view->Session().Mark(Eye::Left).has_value());
 }
 
 TEST_F(View, CursorShowsWhereAClickWouldMark) {
@@ -53,66 +53,65 @@ TEST_F(View, RightDragPansOnlyWithinOnePanel) {
     OpenPair();
     QTest::mousePress(view.get(), Qt::RightButton, Qt::NoModifier, QPoint(50, 40));
     Move(60, 45, Qt::RightButton);
-    EXPECT_DOUBLE_EQ(view->m_ptLeftOffset.x, 10);
-    EXPECT_DOUBLE_EQ(view->m_ptLeftOffset.y, 5);
+    EXPECT_DOUBLE_EQ(view->Offset(ViewSide::Left).x, 10);
+    EXPECT_DOUBLE_EQ(view->Offset(ViewSide::Left).y, 5);
     Move(250, 45, Qt::RightButton); // into the right panel: no pan at all
-    EXPECT_DOUBLE_EQ(view->m_ptLeftOffset.x, 10);
-    EXPECT_DOUBLE_EQ(view->m_ptRightOffset.x, 0);
+    EXPECT_DOUBLE_EQ(view->Offset(ViewSide::Left).x, 10);
+    EXPECT_DOUBLE_EQ(view->Offset(ViewSide::Right).x, 0);
     Move(70, 50, Qt::RightButton); // back: the whole movement since (60, 45)
-    EXPECT_DOUBLE_EQ(view->m_ptLeftOffset.x, 20);
-    EXPECT_DOUBLE_EQ(view->m_ptLeftOffset.y, 10);
+    EXPECT_DOUBLE_EQ(view->Offset(ViewSide::Left).x, 20);
+    EXPECT_DOUBLE_EQ(view->Offset(ViewSide::Left).y, 10);
     // Release applies its own last movement too.
     QTest::mouseRelease(view.get(), Qt::RightButton, Qt::NoModifier, QPoint(75, 52));
-    EXPECT_FALSE(view->m_bDragging);
-    EXPECT_DOUBLE_EQ(view->m_ptLeftOffset.x, 25);
-    EXPECT_DOUBLE_EQ(view->m_ptLeftOffset.y, 12);
+    EXPECT_DOUBLE_EQ(view->Offset(ViewSide::Left).x, 25);
+    EXPECT_DOUBLE_EQ(view->Offset(ViewSide::Left).y, 12);
     // A move without the button pans nothing.
     Move(90, 60);
-    EXPECT_DOUBLE_EQ(view->m_ptLeftOffset.x, 25);
+    EXPECT_DOUBLE_EQ(view->Offset(ViewSide::Left).x, 25);
     // The panned image is where a click lands.
     Click(25 + 10, 12 + 20);
-    EXPECT_EQ(view->m_ptLeftMark, (ImagePoint{10, 20}));
+    EXPECT_EQ(view->Session().Mark(Eye::Left), (ImagePoint{10, 20}));
 }
 
 TEST_F(View, ZoomKeysAreTheNumericPadAndPageKeys) {
     Key(Qt::Key_Plus, Qt::KeypadModifier);
-    EXPECT_EQ(view->m_nZoomStep, -1);
+    EXPECT_EQ(view->ZoomStep(), -1);
     Key(Qt::Key_Plus); // main keyboard plus
     Key(Qt::Key_Minus);
-    EXPECT_EQ(view->m_nZoomStep, -1);
+    EXPECT_EQ(view->ZoomStep(), -1);
     Key(Qt::Key_PageUp, Qt::NoModifier, 3); // repeat count 3
-    EXPECT_EQ(view->m_nZoomStep, -4);
+    EXPECT_EQ(view->ZoomStep(), -4);
     const int paints = Paints();
     Key(Qt::Key_Plus, Qt::KeypadModifier | Qt::ControlModifier);
     Key(Qt::Key_PageDown, Qt::ShiftModifier);
-    EXPECT_EQ(view->m_nZoomStep, -4);
+    EXPECT_EQ(view->ZoomStep(), -4);
     EXPECT_EQ(Paints(), paints + 2); // repainted all the same
     Key(Qt::Key_Minus, Qt::KeypadModifier);
     Key(Qt::Key_PageDown);
-    EXPECT_EQ(view->m_nZoomStep, -2);
-    EXPECT_DOUBLE_EQ(view->m_dZoom, std::exp(0.2));
+    EXPECT_EQ(view->ZoomStep(), -2);
+    EXPECT_DOUBLE_EQ(view->Zoom(), std::exp(0.2));
     Key(Qt::Key_PageUp, Qt::NoModifier, 8);
-    EXPECT_DOUBLE_EQ(view->m_dZoom, 2.718281828459045);
+    EXPECT_DOUBLE_EQ(view->Zoom(), 2.718281828459045);
     view->OnReset();
-    EXPECT_EQ(view->m_dZoom, 1.0);
-    EXPECT_EQ(view->m_nZoomStep, 0);
+    EXPECT_EQ(view->Zoom(), 1.0);
+    EXPECT_EQ(view->ZoomStep(), 0);
 }
 
 TEST_F(View, HeldZoomKeyStopsAtTheDeepestZoom) {
     OpenPair(SolidImage(400, 400, Qt::red), SolidImage(400, 400, Qt::blue));
     Key(Qt::Key_PageUp, Qt::NoModifier, 30000);
     Key(Qt::Key_PageUp, Qt::NoModifier, 30000);
-    EXPECT_EQ(view->m_nZoomStep, kMinZoomStep);
+    EXPECT_EQ(view->ZoomStep(), kMinZoomStep);
     const SideLayout l = view->ComputeLayout(view->ClientRect(), ViewSide::Left);
     EXPECT_LT(l.image.left, l.image.right);
     // Still usable: a click marks a pixel of the image, the view paints.
     Click(100, 100);
-    EXPECT_TRUE(view->m_bLeftMarkSet);
-    EXPECT_NEAR(view->m_ptLeftMark.x, 100.0, 0.01); // the panel centre's image point
+    EXPECT_TRUE(view->Session().Mark(Eye::Left).has_value());
+    EXPECT_NEAR(view->Session().Mark(Eye::Left)->x, 100.0, 0.01); // the panel centre's image point
     EXPECT_EQ(Render().pixel(110, 110), qRgb(255, 0, 0));
     // One step back zooms out at once.
     Key(Qt::Key_PageDown);
-    EXPECT_EQ(view->m_nZoomStep, kMinZoomStep + 1);
+    EXPECT_EQ(view->ZoomStep(), kMinZoomStep + 1);
 }
 
 TEST_F(View, HoverOverAStoredMarkShowsItsIndexInTheTitle) {
@@ -123,14 +122,14 @@ TEST_F(View, HoverOverAStoredMarkShowsItsIndexInTheTitle) {
     EXPECT_EQ(view->windowTitle().toStdString(), std::string("Ranvista V5.0 -[1]- LEFT(") +
                                                      kLeftTitle + ")  RIGHT(" + kRightTitle + ")");
     Move(31, 31); // squared distance 2: not near enough
-    EXPECT_FALSE(view->m_bHoverVertex);
+    EXPECT_FALSE(view->HoverVertex());
     EXPECT_EQ(view->windowTitle().toStdString(),
               std::string("Ranvista V5.0 -- LEFT(") + kLeftTitle + ")  RIGHT(" + kRightTitle + ")");
     Move(220 + 20, 21); // the right image's list
-    EXPECT_TRUE(view->m_bHoverVertex);
-    EXPECT_EQ(view->m_nHoverVertex, 0u);
+    EXPECT_TRUE(view->HoverVertex());
+    EXPECT_EQ(view->HoverVertex(), 0u);
     Click(220 + 20, 21); // a button clears the hover state
-    EXPECT_FALSE(view->m_bHoverVertex);
+    EXPECT_FALSE(view->HoverVertex());
 }
 
 TEST_F(View, DoubleClickReselectsAStoredVertex) {
@@ -142,21 +141,22 @@ TEST_F(View, DoubleClickReselectsAStoredVertex) {
     }
     const int refreshes = dialog.refreshed;
     QTest::mouseDClick(view.get(), Qt::LeftButton, Qt::NoModifier, QPoint(30, 15));
-    EXPECT_EQ(view->m_vLeftMarks.size(), 4u);
-    EXPECT_EQ(view->m_vRightMarks.size(), 4u);
-    EXPECT_EQ(view->m_vVertices.size(), 5u);
-    EXPECT_EQ(view->m_ptLeftMark, (ImagePoint{30, 15}));
-    EXPECT_EQ(view->m_ptRightMark, (ImagePoint{25, 50}));
-    EXPECT_TRUE(view->m_bLeftMarkSet && view->m_bRightMarkSet);
-    EXPECT_EQ(view->m_vLeftMarks[2], (ImagePoint{40, 15}));
+    EXPECT_EQ(view->Session().Marks(Eye::Left).size(), 4u);
+    EXPECT_EQ(view->Session().Marks(Eye::Right).size(), 4u);
+    EXPECT_EQ(view->Session().Vertices().size(), 5u);
+    EXPECT_EQ(view->Session().Mark(Eye::Left), (ImagePoint{30, 15}));
+    EXPECT_EQ(view->Session().Mark(Eye::Right), (ImagePoint{25, 50}));
+    EXPECT_TRUE(view->Session().Mark(Eye::Left).has_value() &&
+                view->Session().Mark(Eye::Right).has_value());
+    EXPECT_EQ(view->Session().Marks(Eye::Left)[2], (ImagePoint{40, 15}));
     EXPECT_EQ(dialog.rightCol, 25);
     EXPECT_EQ(dialog.refreshed, refreshes + 1);
     // From the right image, and a miss changes nothing.
     QTest::mouseDClick(view.get(), Qt::LeftButton, Qt::NoModifier, QPoint(220 + 45, 50));
-    EXPECT_EQ(view->m_ptLeftMark, (ImagePoint{50, 15}));
+    EXPECT_EQ(view->Session().Mark(Eye::Left), (ImagePoint{50, 15}));
     QTest::mouseDClick(view.get(), Qt::LeftButton, Qt::NoModifier, QPoint(220 + 100, 100));
-    EXPECT_EQ(view->m_vLeftMarks.size(), 3u);
-    EXPECT_EQ(view->m_ptLeftMark, (ImagePoint{50, 15}));
+    EXPECT_EQ(view->Session().Marks(Eye::Left).size(), 3u);
+    EXPECT_EQ(view->Session().Mark(Eye::Left), (ImagePoint{50, 15}));
 }
 
 TEST_F(View, SpaceCalculatesOrSaysWhichPixelIsMissing) {
@@ -164,7 +164,7 @@ TEST_F(View, SpaceCalculatesOrSaysWhichPixelIsMissing) {
     Key(Qt::Key_Space);
     Click(50, 40);
     Key(Qt::Key_Space);
-    view->m_bLeftMarkSet = false;
+    view->Session().ClearMark(Eye::Left);
     Click(300, 60);
     Key(Qt::Key_Space);
     EXPECT_EQ(ui.messages, (std::vector<std::string>{"Need to select left and right pixels",
@@ -178,9 +178,9 @@ TEST_F(View, SpaceCalculatesOrSaysWhichPixelIsMissing) {
     // The dialog closes itself; once that has been handled, space does nothing.
     ASSERT_TRUE(view->CalcDialog());
     view->CalcDialogClosed();
-    EXPECT_TRUE(view->m_bCalcDlgOpen); // not inside the dialog's own handler
+    EXPECT_TRUE(view->IsCalcDialogOpen()); // not inside the dialog's own handler
     QCoreApplication::processEvents();
-    EXPECT_FALSE(view->m_bCalcDlgOpen);
+    EXPECT_FALSE(view->IsCalcDialogOpen());
     EXPECT_EQ(dialog.destroyed, 1);
     Key(Qt::Key_Space);
     EXPECT_EQ(dialog.calculated, 1);
@@ -205,22 +205,22 @@ TEST_F(View, StoreKeysSaveAndReload) {
 TEST_F(View, CalcControlSwapAndToggles) {
     // Show Calc Control toggles the dialog, with or without a dialog to show.
     view->OnCmdMsg(ID_SHOW_CALC_CONTROL);
-    EXPECT_TRUE(view->m_bCalcDlgOpen);
+    EXPECT_TRUE(view->IsCalcDialogOpen());
     EXPECT_EQ(dialog.shown, 1);
     EXPECT_EQ(view->OnUpdateCmdUI(ID_SHOW_CALC_CONTROL), true);
     view->OnCmdMsg(ID_SHOW_CALC_CONTROL);
-    EXPECT_FALSE(view->m_bCalcDlgOpen);
+    EXPECT_FALSE(view->IsCalcDialogOpen());
     EXPECT_EQ(dialog.hidden, 1);
     EXPECT_EQ(dialog.destroyed, 1);
     view->SetCalcDialogFactory({});
     view->OnCmdMsg(ID_SHOW_CALC_CONTROL);
-    EXPECT_TRUE(view->m_bCalcDlgOpen);
+    EXPECT_TRUE(view->IsCalcDialogOpen());
     EXPECT_EQ(view->CalcDialog(), nullptr);
     view->OnCmdMsg(ID_SHOW_CALC_CONTROL);
     view->SetCalcDialogFactory(FakeCalcDialogFactory(dialog));
 
     view->OnCmdMsg(ID_VERTEX_INDICES);
-    EXPECT_TRUE(view->m_bVertexIndices);
+    EXPECT_TRUE(view->VertexIndicesShown());
     view->OnCmdMsg(ID_DISABLE_BEEPS);
     EXPECT_EQ(view->OnUpdateCmdUI(ID_DISABLE_BEEPS), true);
     EXPECT_FALSE(view->OnUpdateCmdUI(ID_SWAP_IMAGES).has_value());
@@ -228,15 +228,16 @@ TEST_F(View, CalcControlSwapAndToggles) {
 
     OpenPair();
     Click(50, 40);
-    view->m_ptLeftOffset = {5, 6};
-    const std::string left = view->m_sLeftFile;
-    const CImage* leftImage = view->m_pLeftImage.get();
+    view->SetOffset(ViewSide::Left, {5, 6});
+    const std::string left = view->Session().LeftFile();
+    const CImage* leftImage = view->Image(ViewSide::Left);
     const int refreshes = dialog.refreshed;
     view->OnCmdMsg(ID_SWAP_IMAGES);
-    EXPECT_EQ(view->m_sRightFile, left);
-    EXPECT_EQ(view->m_pRightImage.get(), leftImage);
-    EXPECT_EQ(view->m_ptLeftMark, (ImagePoint{50, 40})); // marks and pan stay with the panel
-    EXPECT_DOUBLE_EQ(view->m_ptLeftOffset.x, 5);
+    EXPECT_EQ(view->Session().RightFile(), left);
+    EXPECT_EQ(view->Image(ViewSide::Right), leftImage);
+    EXPECT_EQ(view->Session().Mark(Eye::Left),
+              (ImagePoint{50, 40})); // marks and pan stay with the panel
+    EXPECT_DOUBLE_EQ(view->Offset(ViewSide::Left).x, 5);
     EXPECT_EQ(dialog.refreshed, refreshes + 1);
     EXPECT_NE(view->windowTitle().toStdString().find(std::string("LEFT(") + kRightTitle),
               std::string::npos);
@@ -248,19 +249,21 @@ TEST_F(View, MeasurementAppendsToAllThreeListsAndClearsTheMarks) {
     Click(300, 60);
     VertexRecord v;
     v.m_ptPosition = CPoint3D(1, 2, 3);
-    view->AppendMeasurement(view->m_ptLeftMark, view->m_ptRightMark, v, "\nImage Pair a b\n");
+    view->AppendMeasurement(*view->Session().Mark(Eye::Left), *view->Session().Mark(Eye::Right), v,
+                            "\nImage Pair a b\n");
     view->AppendMeasurement({1, 1}, {2, 2}, v, "second\n");
-    EXPECT_FALSE(view->m_bLeftMarkSet || view->m_bRightMarkSet);
-    EXPECT_EQ(view->m_vLeftMarks, (std::vector<ImagePoint>{{50, 40}, {1, 1}}));
-    EXPECT_EQ(view->m_vRightMarks, (std::vector<ImagePoint>{{80, 60}, {2, 2}}));
-    EXPECT_EQ(view->m_vVertices.size(), 2u);
-    EXPECT_EQ(view->m_sResultsLog, "\nImage Pair a b\nsecond\n");
+    EXPECT_FALSE(view->Session().Mark(Eye::Left).has_value() ||
+                 view->Session().Mark(Eye::Right).has_value());
+    EXPECT_EQ(view->Session().Marks(Eye::Left), (std::vector<ImagePoint>{{50, 40}, {1, 1}}));
+    EXPECT_EQ(view->Session().Marks(Eye::Right), (std::vector<ImagePoint>{{80, 60}, {2, 2}}));
+    EXPECT_EQ(view->Session().Vertices().size(), 2u);
+    EXPECT_EQ(view->Session().ResultsLog(), "\nImage Pair a b\nsecond\n");
 }
 
 TEST_F(View, SettingsAreWrittenWhenTheViewGoesAndReadWhenItComes) {
-    EXPECT_EQ(view->m_sFilePath, ""); // first run
-    EXPECT_FALSE(view->m_bDisableBeeps);
-    view->m_sFilePath = "/data/sol 128/";
+    EXPECT_EQ(view->FilePath(), ""); // first run
+    EXPECT_FALSE(view->BeepsDisabled());
+    view->SetFilePath("/data/sol 128/");
     view->OnCmdMsg(ID_DISABLE_BEEPS);
     view.reset();
     {
@@ -270,6 +273,6 @@ TEST_F(View, SettingsAreWrittenWhenTheViewGoesAndReadWhenItComes) {
         EXPECT_EQ(s.value("m_bDisableBeeps").toInt(), 1);
     }
     view = MakeView();
-    EXPECT_EQ(view->m_sFilePath, "/data/sol 128/");
-    EXPECT_TRUE(view->m_bDisableBeeps);
+    EXPECT_EQ(view->FilePath(), "/data/sol 128/");
+    EXPECT_TRUE(view->BeepsDisabled());
 }

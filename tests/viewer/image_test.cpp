@@ -1,6 +1,6 @@
 #include "viewer/Image.h"
 
-#include "TestImages.h"
+#include "tests/support/TestImages.h"
 
 #include <QFile>
 

@@ -19,13 +19,13 @@ protected:
     }
     // The chooser returns first, second: first becomes the right image.
     void Choose(std::vector<std::string> paths) {
-        ui.openAnswers.push_back(std::move(paths));
+        ui.AnswerOpen(std::move(paths));
         view->OnOpenStereoPair();
     }
 };
 
 TEST_F(OpenPair, ChooserAndACorrectPair) {
-    view->m_sFilePath = "/start/here/";
+    view->SetFilePath("/start/here/");
     const std::string left = File(Title('L'), Qt::red);
     const std::string right = File(Title('R'), Qt::blue);
     Choose({right, left});
@@ -37,11 +37,11 @@ TEST_F(OpenPair, ChooserAndACorrectPair) {
     EXPECT_EQ(req.startFolder, "/start/here/");
     EXPECT_TRUE(req.multiSelect);
 
-    EXPECT_EQ(view->m_sLeftFile, left);
-    EXPECT_EQ(view->m_sRightFile, right);
-    EXPECT_EQ(view->m_pLeftImage->Pixels().pixel(0, 0), qRgb(255, 0, 0));
+    EXPECT_EQ(view->Session().LeftFile(), left);
+    EXPECT_EQ(view->Session().RightFile(), right);
+    EXPECT_EQ(view->Image(ViewSide::Left)->Pixels().pixel(0, 0), qRgb(255, 0, 0));
     EXPECT_TRUE(ui.messages.empty()) << Messages();
-    EXPECT_EQ(view->m_sFilePath, dir.path().toStdString() + "/");
+    EXPECT_EQ(view->FilePath(), dir.path().toStdString() + "/");
     EXPECT_EQ(view->windowTitle().toStdString(),
               "Ranvista V5.0 -- LEFT(" + Title('L') + ")  RIGHT(" + Title('R') + ")");
     // The dialog is opened and refreshed once the pair is in place.
@@ -58,8 +58,8 @@ TEST_F(OpenPair, NamesTheWrongWayRoundAreSwappedSilently) {
     const std::string left = File(Title('R'));
     const std::string right = File(Title('L'));
     Choose({right, left});
-    EXPECT_EQ(view->m_sLeftFile, right);
-    EXPECT_EQ(view->m_sRightFile, left);
+    EXPECT_EQ(view->Session().LeftFile(), right);
+    EXPECT_EQ(view->Session().RightFile(), left);
     EXPECT_TRUE(ui.messages.empty()) << Messages();
     EXPECT_EQ(dialog.refreshedWithLeftFile.back(), right);
 }
@@ -70,7 +70,7 @@ TEST_F(OpenPair, DoubtfulPairsAskTheUserToVerify) {
     ui.messages.clear();
     Choose({File("right"), File("left")});
     EXPECT_EQ(ui.messages, (std::vector<std::string>{"Verify Rover and Camera Selection"}));
-    EXPECT_TRUE(view->m_pLeftImage && view->m_pRightImage); // loaded all the same
+    EXPECT_TRUE(view->Image(ViewSide::Left) && view->Image(ViewSide::Right)); // loaded all the same
 }
 
 TEST_F(OpenPair, LeftImageFailsToLoad) {
@@ -80,10 +80,10 @@ TEST_F(OpenPair, LeftImageFailsToLoad) {
     ASSERT_EQ(ui.messages.size(), 2u);
     EXPECT_NE(ui.messages[0].find(left), std::string::npos); // the library's own text
     EXPECT_EQ(ui.messages[1], "Verify Rover and Camera Selection");
-    EXPECT_FALSE(view->m_pLeftImage);
-    EXPECT_TRUE(view->m_pRightImage); // stays, and both names stay
-    EXPECT_EQ(view->m_sLeftFile, left);
-    EXPECT_EQ(view->m_sRightFile, right);
+    EXPECT_FALSE(view->Image(ViewSide::Left));
+    EXPECT_TRUE(view->Image(ViewSide::Right)); // stays, and both names stay
+    EXPECT_EQ(view->Session().LeftFile(), left);
+    EXPECT_EQ(view->Session().RightFile(), right);
     EXPECT_EQ(view->windowTitle(), "Ranvista V5.0");
     EXPECT_EQ(ui.beeps.size(), 2u); // the command still completes
     EXPECT_EQ(dialog.refreshed, 1);
@@ -98,10 +98,10 @@ TEST_F(OpenPair, RightImageFailsToLoad) {
     Choose({right, File(Title('L'))});
     ASSERT_EQ(ui.messages.size(), 2u);
     EXPECT_NE(ui.messages[0].find("broken.png"), std::string::npos);
-    EXPECT_TRUE(view->m_pLeftImage);
-    EXPECT_FALSE(view->m_pRightImage);
-    EXPECT_EQ(view->m_sLeftFile, "");
-    EXPECT_EQ(view->m_sRightFile, "");
+    EXPECT_TRUE(view->Image(ViewSide::Left));
+    EXPECT_FALSE(view->Image(ViewSide::Right));
+    EXPECT_EQ(view->Session().LeftFile(), "");
+    EXPECT_EQ(view->Session().RightFile(), "");
 }
 
 TEST_F(OpenPair, CancellingKeepsThePairAndItsMeasurements) {
@@ -109,10 +109,10 @@ TEST_F(OpenPair, CancellingKeepsThePairAndItsMeasurements) {
     view->AppendMeasurement({1, 2}, {3, 4}, {}, "log\n");
     Key(Qt::Key_PageUp);
     Choose({}); // cancelled
-    EXPECT_TRUE(view->m_pLeftImage && view->m_pRightImage);
-    EXPECT_EQ(view->m_vVertices.size(), 1u);
-    EXPECT_EQ(view->m_vLeftMarks.size(), 1u);
-    EXPECT_EQ(view->m_nZoomStep, -1);
+    EXPECT_TRUE(view->Image(ViewSide::Left) && view->Image(ViewSide::Right));
+    EXPECT_EQ(view->Session().Vertices().size(), 1u);
+    EXPECT_EQ(view->Session().Marks(Eye::Left).size(), 1u);
+    EXPECT_EQ(view->ZoomStep(), -1);
     EXPECT_TRUE(ui.messages.empty());
     EXPECT_TRUE(ui.beeps.empty());
 }
@@ -122,17 +122,18 @@ TEST_F(OpenPair, ANewPairResetsListsZoomAndPanButKeepsMarksAndLog) {
     Click(10, 10);
     view->AppendMeasurement({1, 2}, {3, 4}, {}, "log\n");
     Click(12, 12);
-    view->m_ptRightOffset = {4, 4};
+    view->SetOffset(ViewSide::Right, {4, 4});
     Key(Qt::Key_PageUp);
     ViewFixture::OpenPair();
-    EXPECT_TRUE(view->m_vLeftMarks.empty() && view->m_vRightMarks.empty());
-    EXPECT_TRUE(view->m_vVertices.empty());
-    EXPECT_EQ(view->m_nZoomStep, 0);
-    EXPECT_EQ(view->m_dZoom, 1.0);
-    EXPECT_DOUBLE_EQ(view->m_ptRightOffset.x, 0);
-    EXPECT_TRUE(view->m_bLeftMarkSet);
-    EXPECT_EQ(view->m_ptLeftMark, (ImagePoint{12, 12}));
-    EXPECT_EQ(view->m_sResultsLog, "log\n");
+    EXPECT_TRUE(view->Session().Marks(Eye::Left).empty() &&
+                view->Session().Marks(Eye::Right).empty());
+    EXPECT_TRUE(view->Session().Vertices().empty());
+    EXPECT_EQ(view->ZoomStep(), 0);
+    EXPECT_EQ(view->Zoom(), 1.0);
+    EXPECT_DOUBLE_EQ(view->Offset(ViewSide::Right).x, 0);
+    EXPECT_TRUE(view->Session().Mark(Eye::Left).has_value());
+    EXPECT_EQ(view->Session().Mark(Eye::Left), (ImagePoint{12, 12}));
+    EXPECT_EQ(view->Session().ResultsLog(), "log\n");
     EXPECT_EQ(dialog.created, 1); // the open dialog is reused
 }
 
@@ -142,19 +143,19 @@ TEST_F(OpenPair, OneFileOrThreeFiles) {
     // One file: it becomes the right image; the left one is loaded again.
     const std::string other = File(Title('R') + "2", Qt::yellow);
     Choose({other});
-    EXPECT_EQ(view->m_sRightFile, other);
-    EXPECT_EQ(view->m_sLeftFile, left);
-    EXPECT_TRUE(view->m_pLeftImage && view->m_pRightImage);
+    EXPECT_EQ(view->Session().RightFile(), other);
+    EXPECT_EQ(view->Session().LeftFile(), left);
+    EXPECT_TRUE(view->Image(ViewSide::Left) && view->Image(ViewSide::Right));
     // Three files: the third is not read.
     const std::string a = File("a"), b = File("b");
     Choose({a, b, dir.path().toStdString() + "/does-not-exist.png"});
-    EXPECT_EQ(view->m_sRightFile, a);
-    EXPECT_EQ(view->m_sLeftFile, b);
-    EXPECT_TRUE(view->m_pLeftImage && view->m_pRightImage);
+    EXPECT_EQ(view->Session().RightFile(), a);
+    EXPECT_EQ(view->Session().LeftFile(), b);
+    EXPECT_TRUE(view->Image(ViewSide::Left) && view->Image(ViewSide::Right));
 }
 
 TEST_F(OpenPair, BeepsCanBeSwitchedOff) {
-    view->m_bDisableBeeps = true;
+    view->SetBeepsDisabled(true);
     Choose({File(Title('R')), File(Title('L'))});
     EXPECT_TRUE(ui.beeps.empty());
 }
@@ -165,7 +166,7 @@ TEST_F(OpenPair, UpperCaseExtensionsAndFoldersWithDots) {
                                    SolidImage(20, 20, Qt::red), "JPEG");
     const std::string right = Write("a.b/noextension", SolidImage(20, 20, Qt::blue), "PNG");
     Choose({right, left});
-    EXPECT_TRUE(view->m_pLeftImage && view->m_pRightImage) << Messages();
+    EXPECT_TRUE(view->Image(ViewSide::Left) && view->Image(ViewSide::Right)) << Messages();
     EXPECT_EQ(view->windowTitle().toStdString(),
               "Ranvista V5.0 -- LEFT(" + Title('L') + ")  RIGHT(noextension)");
 }
@@ -181,9 +182,9 @@ TEST_F(OpenPair, TwoFilesDroppedOnTheViewOpenAsLeftAndRight) {
     EXPECT_TRUE(enter.isAccepted());
     QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &mime, Qt::NoButton, Qt::NoModifier);
     QApplication::sendEvent(view.get(), &drop);
-    EXPECT_EQ(view->m_sLeftFile, left);
-    EXPECT_EQ(view->m_sRightFile, right);
-    EXPECT_TRUE(view->m_pLeftImage && view->m_pRightImage);
+    EXPECT_EQ(view->Session().LeftFile(), left);
+    EXPECT_EQ(view->Session().RightFile(), right);
+    EXPECT_TRUE(view->Image(ViewSide::Left) && view->Image(ViewSide::Right));
     EXPECT_TRUE(ui.openRequests.empty());
 
     // One file, or something that is not a local file, is refused.

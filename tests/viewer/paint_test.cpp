@@ -37,7 +37,7 @@ TEST_F(Paint, ImagesFillTheirRectanglesAndNothingElse) {
     EXPECT_TRUE(AllPixels(img, QRect(380, 0, 40, 300), kBlack));
 
     // With only the left image the right panel stays black.
-    view->m_pRightImage.reset();
+    view->ReleaseImage(ViewSide::Right);
     EXPECT_TRUE(AllPixels(Render(), QRect(220, 0, 200, 200), kBlack));
     EXPECT_TRUE(AllPixels(Render(), QRect(0, 0, 100, 80), kRed));
 }
@@ -72,7 +72,7 @@ TEST_F(Paint, CrossesOfStoredAndCurrentMarks) {
     EXPECT_TRUE(AllPixels(img, QRect(240, 15, 1, 10), kStored)); // right image's list
 
     // The current mark is drawn over a stored mark at the same place.
-    view->m_ptLeftMark = {50.3, 60.7};
+    view->Session().SetMark(Eye::Left, {50.3, 60.7});
     img = Render();
     EXPECT_TRUE(AllPixels(img, QRect(50, 55, 1, 10), kCurrent));
 }

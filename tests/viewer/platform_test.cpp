@@ -3,7 +3,7 @@
 #include "viewer/TonePlayer.h"
 #include "viewer/UiMessageSink.h"
 
-#include "FakeUiServices.h"
+#include "tests/support/FakeUi.h"
 
 #include <gtest/gtest.h>
 
@@ -45,7 +45,7 @@ TEST(UiServices, FileFiltersInQtForm) {
 }
 
 TEST(UiServices, CoreMessagesBecomeMessageBoxes) {
-    FakeUiServices ui;
+    FakeUi ui;
     CUiMessageSink sink(ui);
     {
         ScopedMessageSink scope(&sink);

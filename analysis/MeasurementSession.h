@@ -1,0 +1,76 @@
+// The document of a measurement: the two images' files, the current mark in
+// each image, the marks, vertices and results log of every calculation so
+// far, and whether the log holds results that were never saved. Qt-free: the
+// stereo view owns one, and ranvista-cli measure --batch collects into one.
+#pragma once
+
+#include "analysis/Measurement.h"
+#include "geometry/ImagePoint.h"
+#include "geometry/Point3D.h"
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <vector>
+
+enum class Eye { Left, Right };
+
+class MeasurementSession {
+public:
+    const std::string& LeftFile() const { return m_sLeftFile; }
+    const std::string& RightFile() const { return m_sRightFile; }
+    const std::string& File(Eye eye) const { return eye == Eye::Left ? m_sLeftFile : m_sRightFile; }
+    void SetFile(Eye eye, std::string path);
+    // Left and right change places: files only; marks stay where they are.
+    void SwapFiles();
+
+    // The current mark of each image, when one is set.
+    std::optional<ImagePoint> Mark(Eye eye) const;
+    void SetMark(Eye eye, const ImagePoint& pixel);
+    void ClearMark(Eye eye);
+    bool BothMarksSet() const { return m_bLeftMarkSet && m_bRightMarkSet; }
+
+    // Marks and vertices of the calculations so far, in order; index i of
+    // each list belongs to the same measurement until a re-selection.
+    const std::vector<ImagePoint>& Marks(Eye eye) const {
+        return eye == Eye::Left ? m_vLeftMarks : m_vRightMarks;
+    }
+    const std::vector<VertexRecord>& Vertices() const { return m_vVertices; }
+    const std::string& ResultsLog() const { return m_sResultsLog; }
+    // Position of the last successful calculation appended.
+    const CPoint3D& LastPosition() const { return m_ptLastPos; }
+
+    // A successful calculation: its marks join the lists (the current marks
+    // are cleared), its vertex the vertices, its entry the log.
+    void Append(const ImagePoint& left, const ImagePoint& right, const VertexRecord& vertex,
+                const std::string& logEntry, const CPoint3D& position);
+
+    // Double-click re-selection: stored mark i of both lists becomes the
+    // current mark of each image again and leaves the lists. The vertex list
+    // and the log keep the measurement. False when i is not in both lists.
+    bool Reselect(std::size_t i);
+
+    // A new pair: the stored marks and the vertices go; the log, and with it
+    // what is unsaved, stays.
+    void ClearForNewPair();
+
+    // Whether the log holds calculations that were never saved.
+    bool HasUnsavedResults() const { return m_sResultsLog.size() != m_nSavedLogLength; }
+    // The log as it now stands has been saved.
+    void MarkResultsSaved() { m_nSavedLogLength = m_sResultsLog.size(); }
+
+private:
+    std::string m_sLeftFile;
+    std::string m_sRightFile;
+    ImagePoint m_ptLeftMark;
+    bool m_bLeftMarkSet = false;
+    ImagePoint m_ptRightMark;
+    bool m_bRightMarkSet = false;
+    std::vector<ImagePoint> m_vLeftMarks;
+    std::vector<ImagePoint> m_vRightMarks;
+    std::vector<VertexRecord> m_vVertices;
+    std::string m_sResultsLog;
+    CPoint3D m_ptLastPos;
+    // Length of the log when it was last saved; the log only grows.
+    std::size_t m_nSavedLogLength = 0;
+};

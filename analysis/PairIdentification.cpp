@@ -1,0 +1,57 @@
+#include "analysis/PairIdentification.h"
+
+#include "analysis/ProductName.h"
+
+namespace {
+// Long enough for the eye letter and what follows it.
+constexpr std::size_t kMinTitleLength = 27;
+constexpr std::size_t kEyeIndex = kMerEyeIndex;
+
+bool IsOneOf(char c, std::string_view set) {
+    return set.find(c) != std::string_view::npos;
+}
+
+// MER and Phoenix titles: same mission and instrument letters.
+bool IsMerOrPhoenixPair(std::string_view l, std::string_view r) {
+    if (l[0] != r[0] || l[1] != r[1]) {
+        return false;
+    }
+    return (IsOneOf(l[0], "12") && IsOneOf(l[1], "NpP")) || IsOneOf(l[0], "sS");
+}
+
+// MSL Navcam titles: "NL?_" / "NR?_" (or lower case), differing only in the eye.
+bool IsMslPair(std::string_view l, std::string_view r) {
+    if (l[0] != r[0] || l[1] == r[1] || l[2] != r[2] || l[3] != '_' || r[3] != '_') {
+        return false;
+    }
+    return (l[0] == 'N' && IsOneOf(l[1], "LR")) || (l[0] == 'n' && IsOneOf(l[1], "lr"));
+}
+} // namespace
+
+PairIdentification IdentifyPair(std::string_view l, std::string_view r) {
+    PairIdentification id;
+    if (l.size() < kMinTitleLength || r.size() < kMinTitleLength) {
+        return id;
+    }
+    id.bRecognised = IsMerOrPhoenixPair(l, r) || IsMslPair(l, r);
+    if (!id.bRecognised) {
+        return id;
+    }
+    if (l[2] == '_') {
+        const bool leftGood = IsOneOf(l[1], "Ll");
+        const bool rightGood = IsOneOf(r[1], "Rr");
+        if (!leftGood && !rightGood) {
+            id.bSwap = true;
+        } else if (!(leftGood && rightGood && l[kEyeIndex] != 'R')) {
+            id.bVerify = true;
+        }
+    }
+    const bool leftGood = IsOneOf(l[kEyeIndex], "Ll");
+    const bool rightGood = IsOneOf(r[kEyeIndex], "Rr");
+    if (!leftGood && !rightGood) {
+        id.bSwap = true;
+    } else if (leftGood != rightGood) {
+        id.bVerify = true;
+    }
+    return id;
+}

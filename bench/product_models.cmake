@@ -1,2 +1,0 @@
-ranvista_bench(product_models product_models_bench.cpp)
-target_link_libraries(bench_product_models PRIVATE geometry)

@@ -1,0 +1,36 @@
+#include "imagedb/CalcInput.h"
+
+#include "analysis/ProductName.h"
+#include "base/Paths.h"
+#include "imagedb/ImageDatabase.h"
+
+std::optional<CameraPose> PoseOfImage(const ImageDatabase& db, std::string_view path) {
+    if (const ImageRecord* record = db.FindRecord(PathTitle(path))) {
+        return PoseOf(*record);
+    }
+    return std::nullopt;
+}
+
+RangeCalcInput MakeRangeCalcInput(const CalcOptions& options, const std::string& leftFile,
+                                  const std::string& rightFile, const ImagePoint& leftPixel,
+                                  const ImagePoint& rightPixel, const CPoint3D& lastPosition,
+                                  const ImageDatabase& db) {
+    RangeCalcInput in;
+    in.dLeftCol = leftPixel.x;
+    in.dLeftRow = leftPixel.y;
+    in.dRightCol = rightPixel.x;
+    in.dRightRow = rightPixel.y;
+    in.nCamLeft = options.leftCamera ? *options.leftCamera : CameraOfTitle(PathTitle(leftFile));
+    in.nCamRight = options.rightCamera ? *options.rightCamera : CameraOfTitle(PathTitle(rightFile));
+    in.leftPose = PoseOfImage(db, leftFile);
+    in.rightPose = PoseOfImage(db, rightFile);
+    in.b2D = options.b2D;
+    in.bRLVector = options.bRLVector;
+    in.strRLVector = options.strRLVector;
+    in.dAzCorrLeft = options.dAzCorrLeft;
+    in.dAzCorrRight = options.dAzCorrRight;
+    in.sLeftFile = leftFile;
+    in.sRightFile = rightFile;
+    in.ptLastPos = lastPosition;
+    return in;
+}

@@ -1,0 +1,35 @@
+// What a range calculation is given: the camera of each image (chosen by
+// hand, or the one its product name names), the pose of each image's
+// database record, the marked pixels and the options of the Analyse dialog.
+// The dialog and ranvista-cli both assemble their input here.
+#pragma once
+
+#include "analysis/RangeCalc.h"
+#include "geometry/CameraCatalogue.h"
+#include "geometry/CameraPose.h"
+#include "geometry/ImagePoint.h"
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+class ImageDatabase;
+
+// The dialog's controls apart from the pixels and the two files.
+struct CalcOptions {
+    std::optional<CameraId> leftCamera; // chosen by hand; otherwise from the names
+    std::optional<CameraId> rightCamera;
+    bool b2D = false;
+    bool bRLVector = false;
+    std::string strRLVector;
+    double dAzCorrLeft = 0.0;
+    double dAzCorrRight = 0.0;
+};
+
+// The pose of the database record found by the title of an image's path.
+std::optional<CameraPose> PoseOfImage(const ImageDatabase& db, std::string_view path);
+
+RangeCalcInput MakeRangeCalcInput(const CalcOptions& options, const std::string& leftFile,
+                                  const std::string& rightFile, const ImagePoint& leftPixel,
+                                  const ImagePoint& rightPixel, const CPoint3D& lastPosition,
+                                  const ImageDatabase& db);

@@ -1,0 +1,62 @@
+// The measurement document: what a calculation appends, what a re-selection
+// and a new pair take away, and when results count as unsaved.
+#include "analysis/MeasurementSession.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+VertexRecord Vertex(double x) {
+    return VertexRecord{{x, 0, 0}, {0.1, 0.1, 0.1}};
+}
+
+} // namespace
+
+TEST(MeasurementSession, AppendKeepsTheListsAlignedAndClearsTheCurrentMarks) {
+    MeasurementSession s;
+    s.SetMark(Eye::Left, {1, 2});
+    s.SetMark(Eye::Right, {3, 4});
+    EXPECT_TRUE(s.BothMarksSet());
+    s.Append({1, 2}, {3, 4}, Vertex(5), "\nfirst", {5, 0, 0});
+    s.Append({6, 7}, {8, 9}, Vertex(6), "\nsecond", {6, 0, 0});
+    EXPECT_FALSE(s.Mark(Eye::Left) || s.Mark(Eye::Right));
+    EXPECT_EQ(s.Marks(Eye::Left), (std::vector<ImagePoint>{{1, 2}, {6, 7}}));
+    EXPECT_EQ(s.Marks(Eye::Right), (std::vector<ImagePoint>{{3, 4}, {8, 9}}));
+    EXPECT_EQ(s.Vertices().size(), 2u);
+    EXPECT_EQ(s.ResultsLog(), "\nfirst\nsecond");
+    EXPECT_EQ(s.LastPosition(), CPoint3D(6, 0, 0));
+}
+
+TEST(MeasurementSession, ReselectionTakesBothMarksBackButKeepsVertexAndLog) {
+    MeasurementSession s;
+    s.Append({1, 1}, {2, 2}, Vertex(1), "a", {});
+    s.Append({3, 3}, {4, 4}, Vertex(2), "b", {});
+    EXPECT_FALSE(s.Reselect(2));
+    ASSERT_TRUE(s.Reselect(0));
+    EXPECT_EQ(s.Mark(Eye::Left), (ImagePoint{1, 1}));
+    EXPECT_EQ(s.Mark(Eye::Right), (ImagePoint{2, 2}));
+    EXPECT_EQ(s.Marks(Eye::Left), (std::vector<ImagePoint>{{3, 3}}));
+    EXPECT_EQ(s.Marks(Eye::Right), (std::vector<ImagePoint>{{4, 4}}));
+    EXPECT_EQ(s.Vertices().size(), 2u);
+    EXPECT_EQ(s.ResultsLog(), "ab");
+}
+
+TEST(MeasurementSession, UnsavedResultsSurviveANewPairUntilSaved) {
+    MeasurementSession s;
+    EXPECT_FALSE(s.HasUnsavedResults());
+    s.SetFile(Eye::Left, "l.png");
+    s.SetFile(Eye::Right, "r.png");
+    s.Append({1, 1}, {2, 2}, Vertex(1), "a", {});
+    EXPECT_TRUE(s.HasUnsavedResults());
+    s.ClearForNewPair();
+    EXPECT_TRUE(s.Marks(Eye::Left).empty());
+    EXPECT_TRUE(s.Vertices().empty());
+    EXPECT_TRUE(s.HasUnsavedResults()); // the log stays, and so does what is unsaved
+    s.MarkResultsSaved();
+    EXPECT_FALSE(s.HasUnsavedResults());
+    s.Append({1, 1}, {2, 2}, Vertex(1), "b", {});
+    EXPECT_TRUE(s.HasUnsavedResults());
+    s.SwapFiles();
+    EXPECT_EQ(s.LeftFile(), "r.png");
+    EXPECT_EQ(s.File(Eye::Right), "l.png");
+}

@@ -1,0 +1,75 @@
+// The input of a range calculation as the dialog and the command line
+// assemble it: cameras from the product names unless chosen, poses from the
+// records found by each path's title.
+#include "imagedb/CalcInput.h"
+#include "imagedb/ImageDatabase.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+const char* const kLeft = "/data/sol1/1N128287142EFF0300P1800L0M1.IMG";
+const char* const kRight = "/data/sol1/1N128287142EFF0300P1800R0M1.IMG";
+
+ImageRecord Record(const char* key, double az, double el) {
+    ImageRecord rec;
+    rec.m_sProductId = key;
+    rec.m_dAzimuth = az;
+    rec.m_dElevation = el;
+    rec.m_qAttitude = FromAxisAngleDeg(kZAxis, 3.0);
+    return rec;
+}
+
+} // namespace
+
+TEST(CalcInput, PosesComeFromTheRecordOfEachPathsTitleAndNotTheOtherOne) {
+    ImageDatabase db;
+    db.InsertRecord(Record("1n128287142eff0300p1800r0m1", 20, -5));
+    RangeCalcInput in = MakeRangeCalcInput({}, kLeft, kRight, {1, 2}, {3, 4}, {5, 6, 7}, db);
+    EXPECT_FALSE(in.leftPose);
+    ASSERT_TRUE(in.rightPose);
+    EXPECT_EQ(*in.rightPose, (CameraPose{20, -5, FromAxisAngleDeg(kZAxis, 3.0)}));
+
+    db.InsertRecord(Record("1n128287142eff0300p1800l0m1", 11, 2));
+    in = MakeRangeCalcInput({}, kLeft, kRight, {1, 2}, {3, 4}, {5, 6, 7}, db);
+    ASSERT_TRUE(in.leftPose);
+    EXPECT_EQ(in.leftPose->headAzimuthDeg, 11);
+    const RangeCalcResult res = CalculateRange(in);
+    EXPECT_TRUE(res.bLeftRecord);
+    EXPECT_TRUE(res.bRightRecord);
+}
+
+TEST(CalcInput, CamerasComeFromTheNamesUnlessChosenAndEveryOptionIsPassedOn) {
+    const ImageDatabase db;
+    RangeCalcInput in = MakeRangeCalcInput({}, kLeft, kRight, {1, 2}, {3, 4}, {5, 6, 7}, db);
+    EXPECT_EQ(in.nCamLeft, 0);
+    EXPECT_EQ(in.nCamRight, 1);
+    EXPECT_EQ(in.dLeftCol, 1);
+    EXPECT_EQ(in.dLeftRow, 2);
+    EXPECT_EQ(in.dRightCol, 3);
+    EXPECT_EQ(in.dRightRow, 4);
+    EXPECT_EQ(in.ptLastPos, CPoint3D(5, 6, 7));
+    EXPECT_EQ(in.sLeftFile, kLeft);
+
+    CalcOptions options;
+    options.leftCamera = 9;
+    options.rightCamera = -1; // chosen: none, whatever the name says
+    options.b2D = true;
+    options.bRLVector = true;
+    options.strRLVector = "1,2,3";
+    options.dAzCorrLeft = 0.5;
+    options.dAzCorrRight = -0.5;
+    in = MakeRangeCalcInput(options, kLeft, kRight, {}, {}, {}, db);
+    EXPECT_EQ(in.nCamLeft, 9);
+    EXPECT_EQ(in.nCamRight, -1);
+    EXPECT_TRUE(in.b2D);
+    EXPECT_TRUE(in.bRLVector);
+    EXPECT_EQ(in.strRLVector, "1,2,3");
+    EXPECT_EQ(in.dAzCorrLeft, 0.5);
+    EXPECT_EQ(in.dAzCorrRight, -0.5);
+
+    // A name too short for its mission's rule names no camera.
+    in = MakeRangeCalcInput({}, "/x/1N12.png", "/x/other.png", {}, {}, {}, db);
+    EXPECT_EQ(in.nCamLeft, -1);
+    EXPECT_EQ(in.nCamRight, -1);
+}

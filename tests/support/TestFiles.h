@@ -1,0 +1,116 @@
+// Temporary folders, whole-file reads and writes, and hand-built store
+// bytes for the image database tests.
+#pragma once
+
+#include "imagedb/ImageRecord.h"
+
+#include <gtest/gtest.h>
+
+#include <bit>
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+namespace fs = std::filesystem;
+
+class TempDir {
+public:
+    TempDir() {
+        std::string pattern = (fs::temp_directory_path() / "rv_imagedb_XXXXXX").string();
+        if (mkdtemp(pattern.data()) != nullptr) {
+            m_path = pattern;
+        }
+    }
+    ~TempDir() {
+        std::error_code ec;
+        fs::remove_all(m_path, ec);
+    }
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+
+    std::string operator/(const std::string& name) const { return (m_path / name).string(); }
+    const fs::path& Path() const { return m_path; }
+
+private:
+    fs::path m_path;
+};
+
+inline std::string ReadBytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+inline void WriteBytes(const std::string& path, const std::string& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+// Store items built by hand, byte by byte.
+namespace store {
+
+inline std::string Tag(int tag) {
+    return std::string(1, static_cast<char>(tag));
+}
+
+inline std::string Int32(int32_t v) {
+    const auto u = static_cast<uint32_t>(v);
+    std::string s;
+    for (int i = 0; i < 4; ++i) {
+        s.push_back(static_cast<char>((u >> (8 * i)) & 0xFF));
+    }
+    return s;
+}
+
+inline std::string Double(double v) {
+    const auto u = std::bit_cast<uint64_t>(v);
+    std::string s;
+    for (int i = 0; i < 8; ++i) {
+        s.push_back(static_cast<char>((u >> (8 * i)) & 0xFF));
+    }
+    return s;
+}
+
+inline std::string Count(int32_t n) {
+    return Tag(1) + Int32(n);
+}
+
+// A key field: the bytes, then zeros up to 27 (cut at 27).
+inline std::string Key(const std::string& key) {
+    std::string field = key.substr(0, 27);
+    field.resize(27, '\0');
+    return Tag(2) + field;
+}
+
+inline std::string Attitude(double s, double x, double y, double z) {
+    return Tag(3) + Double(s) + Double(x) + Double(y) + Double(z);
+}
+inline std::string Azimuth(double a) {
+    return Tag(4) + Double(a);
+}
+inline std::string Elevation(double e) {
+    return Tag(5) + Double(e);
+}
+
+// One whole record as SaveStore writes it.
+inline std::string Record(const ImageRecord& r) {
+    const CQuat& q = r.m_qAttitude;
+    return Key(r.m_sProductId) + Attitude(q.m_dS, q.m_ptVec.m_dX, q.m_ptVec.m_dY, q.m_ptVec.m_dZ) +
+           Azimuth(r.m_dAzimuth) + Elevation(r.m_dElevation);
+}
+
+} // namespace store
+
+inline ImageRecord MakeRecord(std::string key, double az, double el = 0.0, double s = 1.0,
+                              double x = 0.0, double y = 0.0, double z = 0.0) {
+    ImageRecord r;
+    r.m_sProductId = std::move(key);
+    r.m_dAzimuth = az;
+    r.m_dElevation = el;
+    r.m_qAttitude = CQuat(s, CPoint3D(x, y, z));
+    return r;
+}

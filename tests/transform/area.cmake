@@ -1,1 +1,0 @@
-ranvista_test_area(transform LIBS transform)
