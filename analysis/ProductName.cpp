@@ -122,3 +122,84 @@ CameraId CameraOfTitle(std::string_view title) {
     const ProductNameInfo info = DecodeProductName(title);
     return info.bInvalidArgument ? -1 : info.nCameraId;
 }
+
+namespace {
+
+bool AllDigits(std::string_view s) {
+    if (s.empty()) {
+        return false;
+    }
+    for (const char ch : s) {
+        if (ch < '0' || ch > '9') {
+            return false;
+        }
+    }
+    return true;
+}
+
+std::uint64_t DigitsValue(std::string_view s) {
+    std::uint64_t v = 0;
+    for (const char ch : s) {
+        v = v * 10 + static_cast<std::uint64_t>(ch - '0');
+    }
+    return v;
+}
+
+char UpperChar(char ch) {
+    return (ch >= 'a' && ch <= 'z') ? static_cast<char>(ch - 'a' + 'A') : ch;
+}
+
+} // namespace
+
+std::optional<Mars2020NameInfo> DecodeMars2020ProductName(std::string_view title) {
+    // IIF_SSSS_CCCCCCCCCC_MMMTTT...: instrument, eye, filter/flag; sol;
+    // clock seconds; clock milliseconds and the product type.
+    if (title.size() < 26 || title[3] != '_' || title[8] != '_' || title[19] != '_') {
+        return std::nullopt;
+    }
+    Mars2020NameInfo info;
+    switch (UpperChar(title[0])) {
+    case 'N':
+        info.instrument = "NAVCAM";
+        break;
+    case 'F':
+        info.instrument = "FRONT_HAZCAM";
+        break;
+    case 'R':
+        info.instrument = "REAR_HAZCAM";
+        break;
+    case 'Z':
+        info.instrument = "MASTCAM_Z";
+        break;
+    default:
+        return std::nullopt;
+    }
+    const char eye = UpperChar(title[1]);
+    if (eye != 'L' && eye != 'R') {
+        return std::nullopt;
+    }
+    info.eye = eye == 'L' ? "left" : "right";
+    const std::string_view sol = title.substr(4, 4);
+    const std::string_view seconds = title.substr(9, 10);
+    const std::string_view millis = title.substr(20, 3);
+    if (!AllDigits(sol) || !AllDigits(seconds) || !AllDigits(millis)) {
+        return std::nullopt;
+    }
+    info.sol = static_cast<std::uint32_t>(DigitsValue(sol));
+    info.sclkSeconds = DigitsValue(seconds);
+    info.sclkMilliseconds = static_cast<std::uint32_t>(DigitsValue(millis));
+    for (const char ch : title.substr(23, 3)) {
+        info.productType += UpperChar(ch);
+    }
+    return info;
+}
+
+std::optional<std::string> Mars2020PartnerName(std::string_view title) {
+    if (!DecodeMars2020ProductName(title)) {
+        return std::nullopt;
+    }
+    std::string partner(title);
+    const char eye = partner[1];
+    partner[1] = eye == 'L' ? 'R' : (eye == 'R' ? 'L' : (eye == 'l' ? 'r' : 'l'));
+    return partner;
+}

@@ -5,6 +5,7 @@
 #include "geometry/CameraCatalogue.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -35,3 +36,23 @@ ProductNameInfo DecodeProductName(std::string_view title);
 // The catalogue camera a product title names, as the Analyse dialog selects
 // it; -1 for an unknown title or one too short for its mission's rule.
 CameraId CameraOfTitle(std::string_view title);
+// Mars 2020 engineering and Mastcam-Z product names, raw feed and archive
+// alike ("NLF_0670_0726421423_362ECM_N0320604NCAM08111_01_095J01",
+// "zr0_0038_0670307360_057ecm_..."): camera, eye, sol and spacecraft clock.
+struct Mars2020NameInfo {
+    std::string instrument;        // "NAVCAM", "FRONT_HAZCAM", "REAR_HAZCAM" or "MASTCAM_Z"
+    std::string eye;               // "left" or "right"
+    std::uint32_t sol = 0;         // the sol digits of the name
+    std::uint64_t sclkSeconds = 0; // spacecraft clock, whole seconds
+    std::uint32_t sclkMilliseconds = 0;
+    std::string productType; // the three letters after the clock ("ECM", "EDR", "FDR", ...)
+};
+
+// Nothing for a name of another mission or instrument, a name shorter than
+// its fixed fields, or fields that are not digits where digits belong. Case
+// is ignored.
+std::optional<Mars2020NameInfo> DecodeMars2020ProductName(std::string_view title);
+
+// The name of the other eye's image of the same exposure: the eye letter
+// swapped, case kept; nothing when the title is not a Mars 2020 stereo name.
+std::optional<std::string> Mars2020PartnerName(std::string_view title);

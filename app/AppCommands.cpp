@@ -3,6 +3,7 @@
 #include "app/DatabaseCommands.h"
 #include "app/MyAboutDlg.h"
 #include "app/ProgressDownloader.h"
+#include "app/RegisterDlg.h"
 #include "app/TransformDlg.h"
 #include "imagedb/ImageDatabase.h"
 #include "imagedb/WebUpdate.h"
@@ -50,6 +51,11 @@ void CAppCommands::ShowImageDatabaseInfo() {
 
 void CAppCommands::TransformVertexFiles() {
     CTransformDlg dlg(m_ui, m_view.window());
+    dlg.exec();
+}
+
+void CAppCommands::RegisterVertices() {
+    CRegisterDlg dlg(m_ui, m_view.window());
     dlg.exec();
 }
 

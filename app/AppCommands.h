@@ -30,6 +30,7 @@ public:
     void UpdateImageDatabase() override;
     void ShowImageDatabaseInfo() override;
     void TransformVertexFiles() override;
+    void RegisterVertices() override;
     void About() override;
     bool CanClose() override;
 

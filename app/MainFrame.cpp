@@ -40,6 +40,8 @@ void CMainFrame::Create() {
     m_wndView->UpdateTitle();
     UpdateCommandUI();
     m_wndView->setFocus();
+    // A new title means a new pair (or a swapped one) for Recent Pairs.
+    connect(this, &QWidget::windowTitleChanged, this, &CMainFrame::RememberOpenPair);
 }
 
 QAction* CMainFrame::AddCommand(QMenu* menu, int nId, const QString& text, const QString& prompt,
@@ -62,7 +64,7 @@ QAction* CMainFrame::AddCommand(QMenu* menu, int nId, const QString& text, const
 void CMainFrame::CreateMenus() {
     QMenu* file = menuBar()->addMenu("&File");
     AddCommand(file, ID_OPEN_STEREO_PAIR, "Open Stereo Pair", "Open Stereo Pair");
-    file->addSeparator();
+    CreateRecentPairsMenu(file, file->addSeparator());
     AddCommand(file, ID_SAVE_CALCULATION_RESULTS, "Save Calculation Results",
                "Saves all calculation results");
     AddCommand(file, ID_SAVE_VERTEX_RESULTS, "Save Vertex Results");
@@ -101,6 +103,7 @@ void CMainFrame::CreateMenus() {
                "prone, but maybe useful");
 
     QMenu* help = menuBar()->addMenu("&Help");
+    CreateHelpItem(help);
     AddCommand(help, ID_APP_ABOUT, "About Ranvista");
 
     for (QMenu* menu : {file, database, view, help}) {

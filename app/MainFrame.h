@@ -2,12 +2,15 @@
 // client window. Every command is offered to the view first.
 #pragma once
 
+#include "app/HelpOpener.h"
+#include "app/RecentPairs.h"
 #include "viewer/ChildView.h"
 #include "viewer/UiServices.h"
 
 #include <QMainWindow>
 
 #include <map>
+#include <memory>
 
 class QAction;
 class QLabel;
@@ -38,6 +41,17 @@ public:
     // Check marks and enabled states from their handlers.
     void UpdateCommandUI();
 
+    // File > Recent Pairs (MainFrameExtras.cpp).
+    const RecentPairs& Recent() const { return m_recentPairs; }
+    QMenu* RecentPairsMenu() const { return m_pRecentMenu; }
+    // Reopens the pair at index; a pair whose files are gone is dropped from
+    // the list, with a message.
+    void OpenRecentPair(std::size_t index);
+    // Help > Ranvista Help: the README through the help opener.
+    void OnRanvistaHelp();
+    QAction* HelpAction() const { return m_pHelpAction; }
+    void SetHelpOpener(std::unique_ptr<IHelpOpener> opener) { m_pHelpOpener = std::move(opener); }
+
 protected:
     void closeEvent(QCloseEvent* event) override;
 
@@ -47,6 +61,11 @@ private:
     void CreateMenus();
     void CreateToolBar();
     void CreateStatusBar();
+    void CreateRecentPairsMenu(QMenu* file, QAction* before);
+    void CreateHelpItem(QMenu* help);
+    void FillRecentPairsMenu();
+    // Records the view's pair, when both its images are open.
+    void RememberOpenPair();
 
     IUiServices& m_ui;
     ImageDatabase& m_db;
@@ -54,4 +73,8 @@ private:
     QToolBar* m_wndToolBar = nullptr;
     QLabel* m_pMessagePane = nullptr;
     std::map<int, QAction*> m_actions;
+    RecentPairs m_recentPairs;
+    QMenu* m_pRecentMenu = nullptr;
+    QAction* m_pHelpAction = nullptr;
+    std::unique_ptr<IHelpOpener> m_pHelpOpener = MakeDesktopHelpOpener();
 };

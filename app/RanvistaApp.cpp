@@ -1,18 +1,43 @@
 #include "app/RanvistaApp.h"
 
+#include "app/WindowState.h"
+#include "base/ClosestName.h"
 #include "viewer/QtUiServices.h"
 #include "viewer/UiMessageSink.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDir>
+#include <QSettings>
+
+#ifndef RANVISTA_VERSION
+#define RANVISTA_VERSION "unknown"
+#endif
+
+namespace {
+
+// The parser's help names the program by its file, or by a placeholder
+// before the application object exists; it is always "ranvista".
+std::string HelpText(const QCommandLineParser& parser) {
+    std::string text = parser.helpText().toStdString();
+    const std::string usage = "Usage: ";
+    const size_t options = text.find(" [options]");
+    if (text.compare(0, usage.size(), usage) == 0 && options != std::string::npos) {
+        text.replace(usage.size(), options - usage.size(), "ranvista");
+    }
+    return text;
+}
+
+} // namespace
 
 ParsedCommandLine ParseCommandLine(const QStringList& args) {
     QCommandLineParser parser;
     parser.setApplicationDescription("Ranvista: stereo rangefinder for rover images.");
     const QCommandLineOption help({"h", "help"}, "Show this help.");
+    const QCommandLineOption version("version", "Show the version.");
     const QCommandLineOption db("db", "Use STORE as the image database store file.", "STORE");
     parser.addOption(help);
+    parser.addOption(version);
     parser.addOption(db);
     parser.addPositionalArgument("left", "Left image of a pair to open at start-up.", "[LEFT");
     parser.addPositionalArgument("right", "Right image of the pair.", "RIGHT]");
@@ -20,18 +45,30 @@ ParsedCommandLine ParseCommandLine(const QStringList& args) {
     ParsedCommandLine out;
     if (!parser.parse(args)) {
         out.nExitCode = 2;
-        out.sText = parser.errorText().toStdString() + "\n" + parser.helpText().toStdString();
+        out.sText = parser.errorText().toStdString();
+        if (!parser.unknownOptionNames().isEmpty()) {
+            const std::string typed = parser.unknownOptionNames().front().toStdString();
+            if (const auto near = ClosestName(typed, {"db", "help", "version"})) {
+                out.sText.append(" Did you mean --").append(*near).append("?");
+            }
+        }
+        out.sText.append("\n").append(HelpText(parser));
         return out;
     }
     if (parser.isSet(help)) {
-        out.sText = parser.helpText().toStdString();
+        out.sText = HelpText(parser) +
+                    "\nRanvista's image database store is ImgBinDat in the folder it is started "
+                    "in,\nunless --db names another. See ranvista(1) and ranvista-cli(1).\n";
+        return out;
+    }
+    if (parser.isSet(version)) {
+        out.sText = "ranvista " RANVISTA_VERSION "\n";
         return out;
     }
     const QStringList files = parser.positionalArguments();
     if (!files.isEmpty() && files.size() != 2) {
         out.nExitCode = 2;
-        out.sText =
-            "Give both images of a pair, left then right.\n" + parser.helpText().toStdString();
+        out.sText = "Give both images of a pair, left then right.\n" + HelpText(parser);
         return out;
     }
     out.bRun = true;
@@ -66,17 +103,26 @@ bool CRanvistaApp::InitInstance(const StartupOptions& options) {
     m_pSinkScope = std::make_unique<ScopedMessageSink>(m_pMessageSink.get());
 
     m_db.SetStorePath(options.sStorePath.empty() ? StorePathIn(m_sStartupDir) : options.sStorePath);
-    m_pMainWnd = std::make_unique<CMainFrame>(*m_pUi, m_db);
+    {
+        QSettings settings(CChildView::kSettingsName, CChildView::kSettingsName);
+        const QString lastFolder =
+            settings.value(QString(CChildView::kSettingsName) + "/m_sFilePath").toString();
+        m_pWindowUi = std::make_unique<CLastFolderUi>(*m_pUi, lastFolder.toStdString());
+    }
+    m_pMainWnd = std::make_unique<CMainFrame>(*m_pWindowUi, m_db);
     if (m_pOwnUi) {
         static_cast<CQtUiServices*>(m_pOwnUi.get())->SetParentWidget(m_pMainWnd.get());
     }
     m_pMainWnd->Create();
     CChildView& view = m_pMainWnd->View();
-    view.SetCalcDialogFactory(MakeCalcDialogFactory(*m_pUi, m_db, m_pMainWnd.get()));
-    m_pCommands =
-        std::make_unique<CAppCommands>(view, m_db, *m_pUi, AppCommandOptions{options.sUpdateUrl});
+    view.SetCalcDialogFactory(MakeCalcDialogFactory(*m_pWindowUi, m_db, m_pMainWnd.get()));
+    m_pCommands = std::make_unique<CAppCommands>(view, m_db, *m_pWindowUi,
+                                                 AppCommandOptions{options.sUpdateUrl});
     view.SetAppCommands(m_pCommands.get());
-    m_pMainWnd->showMaximized();
+    {
+        QSettings settings(CChildView::kSettingsName, CChildView::kSettingsName);
+        ShowMainWindow(*m_pMainWnd, settings);
+    }
     if (!options.sLeftFile.empty() && !options.sRightFile.empty()) {
         m_pMainWnd->View().OpenPairFiles(options.sLeftFile, options.sRightFile);
     }
@@ -85,6 +131,8 @@ bool CRanvistaApp::InitInstance(const StartupOptions& options) {
 
 int CRanvistaApp::ExitInstance(int exitCode) {
     if (m_pMainWnd) {
+        QSettings settings(CChildView::kSettingsName, CChildView::kSettingsName);
+        SaveMainWindow(*m_pMainWnd, settings);
         m_pMainWnd->View().SetAppCommands(nullptr);
     }
     m_pMainWnd.reset();

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "app/AppCommands.h"
+#include "app/LastFolderUi.h"
 #include "app/MainFrame.h"
 #include "base/Messages.h"
 #include "imagedb/ImageDatabase.h"
@@ -45,10 +46,11 @@ public:
 
     // Start-up: the start-up folder (the current one, unless set before),
     // settings names, main frame with the view (which reads the settings and
-    // loads the image database), shown maximised; then the pair of the
-    // command line, if any.
+    // loads the image database), shown as it was left (or maximised at
+    // first); then the pair of the command line, if any.
     bool InitInstance(const StartupOptions& options = {});
-    // Closes down the main frame; the view writes its settings.
+    // Saves the main window's place, closes down the main frame; the view
+    // writes its settings.
     int ExitInstance(int exitCode);
 
     CMainFrame* MainFrame() const { return m_pMainWnd.get(); }
@@ -62,6 +64,9 @@ public:
 private:
     std::unique_ptr<IUiServices> m_pOwnUi;
     IUiServices* m_pUi;
+    // m_pUi with choosers starting in the last folder used; what the
+    // windows speak through.
+    std::unique_ptr<CLastFolderUi> m_pWindowUi;
     std::unique_ptr<IMessageSink> m_pMessageSink;
     std::unique_ptr<ScopedMessageSink> m_pSinkScope;
     std::string m_sStartupDir;

@@ -7,6 +7,19 @@
 #include <cstdio>
 
 int main(int argc, char** argv) {
+    // --help, --version and misuse are answered before the application
+    // object exists: they need no display and open no window.
+    {
+        QStringList args;
+        for (int i = 0; i < argc; ++i) {
+            args << QString::fromLocal8Bit(argv[i]);
+        }
+        const ParsedCommandLine early = ParseCommandLine(args);
+        if (!early.bRun) {
+            std::fputs(early.sText.c_str(), early.nExitCode == 0 ? stdout : stderr);
+            return early.nExitCode;
+        }
+    }
     QApplication app(argc, argv);
     // The application object takes the user's locale for the C library too;
     // numbers in fields and files are always written and read with a '.'.

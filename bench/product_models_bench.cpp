@@ -3,6 +3,7 @@
 // Perseverance Navcam), and a nine-intersection sweep with CAHVORE rays.
 #include "geometry/CahvorProjection.h"
 #include "geometry/CameraModel.h"
+#include "geometry/StereoIntersection.h"
 #include "geometry/ProductModels.h"
 #include "geometry/RayIntersection.h"
 

@@ -1,5 +1,7 @@
 #include "cli/Args.h"
 
+#include "cli/Help.h"
+
 #include <cerrno>
 #include <cstdlib>
 
@@ -36,6 +38,14 @@ std::optional<Args> Args::Parse(const std::vector<std::string>& tokens, const Op
             }
         } else {
             error = "unknown option --" + name;
+            std::vector<std::string> known(options.flags.begin(), options.flags.end());
+            known.insert(known.end(), options.values.begin(), options.values.end());
+            for (const auto& common : CommonOptions()) {
+                known.push_back(common.name);
+            }
+            if (const auto near = ClosestName(name, known)) {
+                error += " (did you mean --" + *near + "?)";
+            }
             return std::nullopt;
         }
     }

@@ -14,3 +14,5 @@ int RunIntersect(const Tokens& tokens);
 int RunDb(const Tokens& tokens);
 int RunMeasure(const Tokens& tokens);
 int RunTransform(const Tokens& tokens);
+int RunCamera(const Tokens& tokens);
+int RunRegister(const Tokens& tokens);

@@ -1,62 +1,68 @@
 // ranvista-cli: the measurement core of Ranvista on the command line.
 #include "cli/Args.h"
-#include "cli/Commands.h"
+#include "cli/Help.h"
 
 #include <cstdio>
-#include <cstring>
+#include <string>
 
 namespace {
 
-struct Command {
-    const char* name;
-    int (*run)(const Tokens&);
-    const char* usage;
-};
-
-const Command kCommands[] = {
-    {"decode", RunDecode, "decode NAME                      camera and sol time of a product name"},
-    {"ray", RunRay, "ray CAMERA X Y [--record S,QX,QY,QZ,AZ,EL]   viewing ray of a pixel"},
-    {"intersect", RunIntersect,
-     "intersect LEFT RIGHT XL YL XR YR [--2d] [--az-corr L,R] [--left-record R]\n"
-     "          [--right-record R] [--rl-vector X,Y,Z]   stereo intersection"},
-    {"db", RunDb, "db info|find|import|init|update|merge|reload|dump [--db PATH]   image database"},
-    {"measure", RunMeasure,
-     "measure --left PATH --right PATH --pixels XL,YL,XR,YR [...] | --batch FILE   range "
-     "calculation"},
-    {"transform", RunTransform,
-     "transform SOURCE REFERENCE S1 S2 S3 R1 R2 R3   register one vertex file onto another"},
-};
-
-void PrintUsage(std::FILE* to) {
-    std::fprintf(to, "usage: ranvista-cli COMMAND [ARGS] [--json]\n\ncommands:\n");
-    for (const auto& c : kCommands) {
-        std::fprintf(to, "  %s\n", c.usage);
+std::vector<std::string> CommandNames() {
+    std::vector<std::string> names;
+    for (const auto& c : CliCommands()) {
+        names.push_back(c.name);
     }
+    return names;
+}
+
+int Print(const std::string& text, std::FILE* to, int status) {
+    std::fputs(text.c_str(), to);
+    return status;
 }
 
 } // namespace
 
 int main(int argc, char** argv) {
     if (argc < 2) {
-        PrintUsage(stderr);
-        return 2;
+        return Print(CliUsageText(), stderr, 2);
     }
-    if (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "help") == 0) {
-        PrintUsage(stdout);
-        return 0;
-    }
-    for (const auto& c : kCommands) {
-        if (std::strcmp(argv[1], c.name) == 0) {
-            Tokens tokens(argv + 2, argv + argc);
-            try {
-                return c.run(tokens);
-            } catch (const UsageError& e) {
-                std::fprintf(stderr, "ranvista-cli %s: %s\n", c.name, e.message.c_str());
-                return 2;
+    const std::string first = argv[1];
+    if (first == "--help" || first == "-h" || first == "help") {
+        if (argc > 2) {
+            if (const CommandHelp* c = FindCliCommand(argv[2])) {
+                return Print(CommandHelpText(*c), stdout, 0);
             }
         }
+        return Print(CliUsageText(), stdout, 0);
     }
-    std::fprintf(stderr, "ranvista-cli: unknown command '%s'\n", argv[1]);
-    PrintUsage(stderr);
-    return 2;
+    if (first == "--version") {
+        return Print(CliVersionText(), stdout, 0);
+    }
+    const CommandHelp* command = FindCliCommand(first);
+    if (command == nullptr) {
+        std::string message = "ranvista-cli: unknown command '" + first + "'";
+        const std::string_view typed = first.compare(0, 2, "--") == 0
+                                           ? std::string_view(first).substr(2)
+                                           : std::string_view(first);
+        if (const auto near = ClosestName(typed, CommandNames())) {
+            message += " (did you mean " + *near + "?)";
+        }
+        return Print(message + "\n\n" + CliUsageText(), stderr, 2);
+    }
+    const Tokens tokens(argv + 2, argv + argc);
+    switch (FindHelpRequest(*command, tokens)) {
+    case HelpRequest::Help:
+        return Print(CommandHelpText(*command), stdout, 0);
+    case HelpRequest::Version:
+        return Print(CliVersionText(), stdout, 0);
+    case HelpRequest::None:
+        break;
+    }
+    try {
+        return command->run(tokens);
+    } catch (const UsageError& e) {
+        std::fprintf(stderr, "ranvista-cli %s: %s\n(see 'ranvista-cli %s --help')\n",
+                     command->name.c_str(), e.message.c_str(), command->name.c_str());
+        return 2;
+    }
 }

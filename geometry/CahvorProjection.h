@@ -1,7 +1,6 @@
 // Forward CAHVOR projection (direction from the camera centre -> image
-// position), shared by the catalogue cameras (ProjectModelVector in
-// geometry/CatalogueProjection.h) and the product CAHVOR model. The
-// back-projection of the catalogue lives with the catalogue
+// position), shared by the catalogue cameras and the product CAHVOR model.
+// The back-projection of the catalogue lives with the catalogue
 // (CameraModel::PixelToRay); the product models have their own.
 #pragma once
 
@@ -34,6 +33,10 @@ inline std::optional<ImagePoint> ProjectCahvorVector(const CPoint3D& a, const CP
     }
     return ImagePoint{Dot(pd, h) / along, Dot(pd, v) / along};
 }
+
+// ProjectCahvorVector with the vectors of a catalogue model (model frame, no
+// head pointing). False, with pixel untouched, when p is not in front.
+bool ProjectModelVector(const CameraModel& model, const CPoint3D& p, ImagePoint& pixel);
 
 // The catalogue model's own CAHVOR vectors as product-model parameters, in
 // the model frame (the head pointing of the catalogue is not applied).

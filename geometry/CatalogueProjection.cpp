@@ -1,17 +1,5 @@
 #include "geometry/CatalogueProjection.h"
 
-#include "geometry/CahvorProjection.h"
-
-bool ProjectModelVector(const CameraModel& model, const CPoint3D& p, ImagePoint& pixel) {
-    const std::optional<ImagePoint> got =
-        ProjectCahvorVector(model.m_ptA, model.m_ptH, model.m_ptV, model.m_ptO, model.m_ptR, p);
-    if (!got) {
-        return false;
-    }
-    pixel = *got;
-    return true;
-}
-
 CatalogueProjection::CatalogueProjection(const CameraModel& model, bool applyPointing)
     : m_model(model), m_bApplyPointing(applyPointing),
       m_qHead(HeadRotation(m_model, applyPointing)) {

@@ -2,15 +2,9 @@
 // its rays cast exactly as the stereo intersection casts them.
 #pragma once
 
+#include "geometry/CahvorProjection.h"
 #include "geometry/CameraModel.h"
 #include "geometry/Projection.h"
-
-// Image position of the direction p (from the camera centre, model frame) with
-// the radial distortion applied: zeta = p.O, lambda = p - zeta O,
-// tau = lambda.lambda / zeta^2, mu = r0 + r1 tau + r2 tau^2, p' = p + mu lambda,
-// column = p'.H / p'.A, row = p'.V / p'.A. False when p does not lie in front
-// of the camera (p'.A <= 0 or zeta <= 0).
-bool ProjectModelVector(const CameraModel& model, const CPoint3D& p, ImagePoint& pixel);
 
 class CatalogueProjection : public ICameraProjection {
 public:

@@ -1,10 +1,10 @@
 #include "transform/Registration.h"
 
-#include "base/Paths.h"
 #include "analysis/ResultFiles.h"
 #include "base/AtomicFile.h"
 #include "base/Format.h"
 #include "base/Messages.h"
+#include "base/Paths.h"
 
 #include <cmath>
 #include <memory>

@@ -14,6 +14,7 @@ public:
     virtual void UpdateImageDatabase() = 0;
     virtual void ShowImageDatabaseInfo() = 0;
     virtual void TransformVertexFiles() = 0;
+    virtual void RegisterVertices() = 0;
     virtual void About() = 0;
     // Asked before the main window closes; false keeps it open.
     virtual bool CanClose() = 0;

@@ -143,8 +143,10 @@ bool CChildView::OnCmdMsg(int nId) {
     case ID_NOT_IMPLEMENTED_1:
     case ID_NOT_IMPLEMENTED_2:
     case ID_AUTO_DETECT_VERTEX_PAIRS:
-    case ID_AUTO_REGISTER_VERTICES:
         OnNotImplemented();
+        return true;
+    case ID_AUTO_REGISTER_VERTICES:
+        OnAutoRegisterVertices();
         return true;
     default:
         return false;

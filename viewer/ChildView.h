@@ -99,6 +99,7 @@ public:
     void OnUpdateImageDatabase();
     void OnImageDatabaseInfo();
     void OnTransformVertexFiles();
+    void OnAutoRegisterVertices();
     void OnAbout();
     // Asked before the main frame closes; false keeps it open.
     bool CanCloseFrame();

@@ -45,6 +45,12 @@ void CChildView::OnTransformVertexFiles() {
     }
 }
 
+void CChildView::OnAutoRegisterVertices() {
+    if (m_pAppCommands != nullptr) {
+        m_pAppCommands->RegisterVertices();
+    }
+}
+
 void CChildView::OnAbout() {
     if (m_pAppCommands != nullptr) {
         m_pAppCommands->About();

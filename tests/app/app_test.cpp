@@ -4,6 +4,7 @@
 #include "app/CalcDlg.h"
 #include "app/MyAboutDlg.h"
 #include "app/RanvistaApp.h"
+#include "app/RegisterDlg.h"
 #include "app/TransformDlg.h"
 #include "imagedb/ImageDatabase.h"
 #include "tests/support/FakeUi.h"
@@ -68,6 +69,8 @@ TEST_F(AppDialogs, CommandsOpenTheirDialogs) {
     Start();
     EXPECT_TRUE(OpensModal<CMyAboutDlg>(ID_APP_ABOUT));
     EXPECT_TRUE(OpensModal<CTransformDlg>(ID_TRANSFORM_VERTEX_FILES));
+    EXPECT_TRUE(frame->Action(ID_AUTO_REGISTER_VERTICES)->isEnabled());
+    EXPECT_TRUE(OpensModal<CRegisterDlg>(ID_AUTO_REGISTER_VERTICES));
     frame->Action(ID_SHOW_CALC_CONTROL)->trigger();
     ASSERT_NE(CalcDlg(), nullptr);
     EXPECT_TRUE(CalcDlg()->isVisible());

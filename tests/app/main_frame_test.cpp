@@ -1,9 +1,11 @@
 #include "AppFixture.h"
 
 #include <QApplication>
+#include <QDialog>
 #include <QDir>
 #include <QHelpEvent>
 #include <QLabel>
+#include <QTimer>
 #include <QToolTip>
 
 namespace {
@@ -60,6 +62,7 @@ TEST_F(Frame, MenusWithTheirTextsIdsAndPrompts) {
     ExpectItems(
         file,
         {{"Open Stereo Pair", ID_OPEN_STEREO_PAIR, "Open Stereo Pair"},
+         {"Recent Pairs", -1, {}},
          {{}, 0, {}},
          {"Save Calculation Results", ID_SAVE_CALCULATION_RESULTS, "Saves all calculation results"},
          {"Save Vertex Results", ID_SAVE_VERTEX_RESULTS, {}},
@@ -94,7 +97,8 @@ TEST_F(Frame, MenusWithTheirTextsIdsAndPrompts) {
                  {"Automatically Register Vertices", ID_AUTO_REGISTER_VERTICES,
                   "Attempts to determine corresponding vertices in both images - slow and error "
                   "prone, but maybe useful"}});
-    ExpectItems(bar[2]->menu(), {{"About Ranvista", ID_APP_ABOUT, {}}});
+    ExpectItems(bar[2]->menu(), {{"Ranvista Help", 0, "Open the Ranvista guide in your browser"},
+                                 {"About Ranvista", ID_APP_ABOUT, {}}});
 }
 
 TEST_F(Frame, CheckMarksFollowTheView) {
@@ -120,6 +124,12 @@ TEST_F(Frame, CheckMarksFollowTheView) {
     // Items that do nothing still appear enabled once their menu opens.
     EXPECT_TRUE(Action(ID_AUTO_DETECT_VERTEX_PAIRS)->isEnabled());
     Action(ID_AUTO_DETECT_VERTEX_PAIRS)->trigger();
+    // Register Vertices opens its modal dialog: close it once it shows.
+    QTimer::singleShot(0, [] {
+        if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget())) {
+            dialog->reject();
+        }
+    });
     Action(ID_AUTO_REGISTER_VERTICES)->trigger();
     EXPECT_TRUE(frame->isVisible());
 }
@@ -151,6 +161,7 @@ TEST_F(Frame, ApplicationCommandsRunThroughTheView) {
         void UpdateImageDatabase() override { ran.push_back(ID_UPDATE_IMAGE_DATABASE); }
         void ShowImageDatabaseInfo() override { ran.push_back(ID_IMAGE_DATABASE_INFO); }
         void TransformVertexFiles() override { ran.push_back(ID_TRANSFORM_VERTEX_FILES); }
+        void RegisterVertices() override { ran.push_back(ID_AUTO_REGISTER_VERTICES); }
         void About() override { ran.push_back(ID_APP_ABOUT); }
         bool CanClose() override { return allowClose; }
     } commands;

@@ -3,12 +3,13 @@
 // adjustment, and the intersection of two general rays.
 #include "geometry/CahvorProjection.h"
 #include "geometry/CameraModel.h"
+#include "geometry/StereoIntersection.h"
 #include "geometry/Frames.h"
 #include "geometry/RayIntersection.h"
 #include "geometry/Subframe.h"
 
 #include "base/Messages.h"
-#include "tests/support/ProductModelFixtures.h"
+#include "product_model_fixtures.h"
 
 #include <gtest/gtest.h>
 
@@ -123,13 +124,11 @@ TEST(Frames, AProductModelOfACatalogueCameraCastsTheCatalogueRaysInTheOutputFram
     // rays taken to the output frame with the attitude.
     CollectingMessageSink sink;
     ScopedMessageSink scope(&sink);
-    CameraPose pose;
-    pose.headAzimuthDeg = 37.0;
-    pose.headElevationDeg = -12.0;
-    pose.vehicleAttitude = FromAxisAngleDeg(CPoint3D(0.1, -0.2, 1.0).Normalized(), 23.0);
+    const CameraPose record{37.0, -12.0,
+                            FromAxisAngleDeg(CPoint3D(0.1, -0.2, 1.0).Normalized(), 23.0)};
     for (CameraId id : {0, 7, 10}) {
         CameraModel cat(id);
-        cat.m_pose = pose;
+        cat.m_pose = record;
         const CQuat head = HeadRotation(cat, true);
         const double n = std::sqrt(head.m_dS * head.m_dS + Dot(head.m_ptVec, head.m_ptVec));
         const std::optional<ModelParameters> inVehicle = MoveModel(
@@ -140,11 +139,11 @@ TEST(Frames, AProductModelOfACatalogueCameraCastsTheCatalogueRaysInTheOutputFram
             CPoint3D centre;
             CPoint3D direction;
             CameraPoseRay(cat, px.x, px.y, true, centre, direction);
-            const Ray out = OutputRayFromVehicle(*product.PixelToRay(px), pose.vehicleAttitude);
+            const Ray out = OutputRayFromVehicle(*product.PixelToRay(px), record.vehicleAttitude);
             ExpectNear(out.origin, centre, 1e-12);
             EXPECT_LT(AngleRad(out.direction, direction), 2e-6) << id;
             // The output frame is Z up: undoing it gives the vehicle ray.
-            ExpectNear(VehicleFromOutputTurned(out.direction, pose.vehicleAttitude),
+            ExpectNear(VehicleFromOutputTurned(out.direction, record.vehicleAttitude),
                        product.PixelToRay(px)->direction, 1e-14);
         }
     }

@@ -2,7 +2,7 @@
 // parameters nobody checked: never a crash, a hang or a NaN passed on.
 #include "geometry/ProductModels.h"
 
-#include "tests/support/ProductModelFixtures.h"
+#include "product_model_fixtures.h"
 
 #include <gtest/gtest.h>
 

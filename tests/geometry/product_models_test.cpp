@@ -3,11 +3,11 @@
 // the catalogue back-projection, and validation of garbage parameters.
 #include "geometry/CahvorProjection.h"
 #include "geometry/CameraModel.h"
-#include "geometry/CatalogueProjection.h"
+#include "geometry/StereoIntersection.h"
 #include "geometry/ProductModels.h"
 
 #include "base/Messages.h"
-#include "tests/support/ProductModelFixtures.h"
+#include "product_model_fixtures.h"
 
 #include <gtest/gtest.h>
 

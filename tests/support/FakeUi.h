@@ -33,6 +33,7 @@ public:
     }
     std::string ChooseSaveFile(const FileChooserRequest& request) override {
         requests.push_back(request);
+        saveRequests.push_back(request);
         events.push_back("save:" + request.title);
         const std::vector<std::string> answer = Next(m_saveAnswers);
         return answer.empty() ? std::string() : answer.front();
@@ -60,6 +61,7 @@ public:
     std::vector<std::string> events;              // everything above, in order
     std::vector<FileChooserRequest> requests;     // open and save choosers
     std::vector<FileChooserRequest> openRequests; // open choosers only
+    std::vector<FileChooserRequest> saveRequests; // save choosers only
     std::vector<std::pair<int, int>> beeps;
     std::deque<SaveChoice> saveChoices; // answers of the save question; Cancel when none
     int waitDepth = 0;

@@ -1,0 +1,151 @@
+// The subcommands of ranvista-cli and their help. A new subcommand is one
+// entry here: its Run function, a summary, synopses, options and an example;
+// --help, the manual page and the completion follow from it.
+#include "cli/Help.h"
+
+namespace {
+
+const OptionHelp kDb{"db", "STORE",
+                     "image database store file (default: ImgBinDat in the current folder)"};
+
+std::vector<CommandHelp> MakeCommands() {
+    std::vector<CommandHelp> c;
+    c.push_back({
+        "decode",
+        RunDecode,
+        "camera and sol time of a product name",
+        {"NAME"},
+        "Decodes a product name (a path, file name or title): the folder, name, extension, "
+        "title and database key, the camera it was taken with and its sol time.",
+        {},
+        {"decode 1N128287142EFF0300P1800L0M1.IMG --json"},
+    });
+    c.push_back({
+        "ray",
+        RunRay,
+        "viewing ray of a pixel",
+        {"CAMERA X Y [--record S,QX,QY,QZ,AZ,EL]"},
+        "Back-projects pixel X (column) Y (row) through the camera model of CAMERA (a "
+        "catalogue name such as OppyNavL, or 0-13) and prints the direction of its ray with "
+        "azimuth and elevation in degrees.",
+        {{"record", "S,QX,QY,QZ,AZ,EL",
+          "pose of the image: rover attitude quaternion (S,QX,QY,QZ) and head azimuth and "
+          "elevation in degrees"}},
+        {"ray OppyNavL 512 512 --record 1,0,0,0,30,-5 --json"},
+    });
+    c.push_back({
+        "intersect",
+        RunIntersect,
+        "stereo intersection of two pixels",
+        {"LEFT RIGHT XL YL XR YR [--2d] [--az-corr L,R] [--left-record R] [--right-record R] "
+         "[--rl-vector X,Y,Z]"},
+        "Intersects the rays of the left pixel XL,YL and the right pixel XR,YR through the "
+        "cameras LEFT and RIGHT (names or 0-13) and prints the point, its range and whether "
+        "the rays cross in front of both cameras.",
+        {{"2d", "", "intersect in two dimensions, as the Analyse dialog's 2D option"},
+         {"az-corr", "L,R", "azimuth corrections of the left and right camera in degrees"},
+         {"left-record", "S,QX,QY,QZ,AZ,EL", "pose of the left image"},
+         {"right-record", "S,QX,QY,QZ,AZ,EL", "pose of the right image"},
+         {"rl-vector", "X,Y,Z",
+          "right rover position minus left, when the two images were taken from different "
+          "places (needs both records)"}},
+        {"intersect OppyNavL OppyNavR 512 700 480 700 --2d --az-corr 1.5,1.5 --json"},
+    });
+    c.push_back({
+        "db",
+        RunDb,
+        "image database",
+        {"info [--db STORE]", "find NAME [--db STORE]", "import FILE... [--db STORE]",
+         "init FILE... [--db STORE]", "update [URL] [--db STORE]", "merge FILE [--db STORE]",
+         "reload [--db STORE]", "dump [--db STORE]"},
+        "Works on the image pose database store. info prints the number of records; find "
+        "prints the record of an image (path, file name or title); import merges query export "
+        "files and init rebuilds the store from them; update downloads the update file (from "
+        "the built-in address when URL is omitted) and merges it; merge merges a store-format "
+        "file; reload reads the store again; dump prints every record as a query export line, "
+        "so that init of a dump rebuilds the same store.",
+        {kDb},
+        {"db info --db samples/ImgBinDat --json", "db dump --db samples/ImgBinDat > export.txt"},
+    });
+    c.push_back({
+        "measure",
+        RunMeasure,
+        "range calculation of a stereo pair",
+        {"--left PATH --right PATH --pixels XL,YL,XR,YR [OPTIONS]",
+         "--batch FILE [--log FILE] [--vertices FILE] [OPTIONS]"},
+        "Runs the Analyse dialog's CALCULATE: range, position, distance to the last point, "
+        "azimuth, elevation, pixel footprint and the spread of the answer when a click is off "
+        "by one pixel. The cameras come from the product names. With --batch, FILE holds one "
+        "LEFT,RIGHT,XL,YL,XR,YR per line (blank and # lines skipped; a bad line is reported "
+        "and skipped) and the distance to the last point chains from line to line.",
+        {{"left", "PATH", "left image"},
+         {"right", "PATH", "right image"},
+         {"pixels", "XL,YL,XR,YR", "the marked pixels: left column and row, right column and row"},
+         {"batch", "FILE", "measure every pair of FILE"},
+         {"log", "FILE", "with --batch: write the calculation results as File > Save does"},
+         {"vertices", "FILE", "with --batch: write the vertex results as File > Save does"},
+         {"left-camera", "CAMERA", "camera of the left image (name, 0-13 or none)"},
+         {"right-camera", "CAMERA", "camera of the right image (name, 0-13 or none)"},
+         {"2d", "", "intersect in two dimensions, as the dialog's 2D option"},
+         {"az-corr", "L,R", "azimuth corrections of the left and right camera in degrees"},
+         {"rl-vector", "TEXT", "the dialog's R-L Vector text, which also ticks R-L Vector"},
+         {"last-position", "X,Y,Z", "the last point, for the distance to it"},
+         kDb,
+         {"records", "QUERYFILE", "also read image records from a query export, in memory only"}},
+        {"measure --db samples/ImgBinDat --left L.png --right R.png --pixels 512,700,480,700 "
+         "--json",
+         "measure --batch pairs.txt --log results.txt --vertices vertices.txt"},
+    });
+    c.push_back({
+        "transform",
+        RunTransform,
+        "register one vertex file onto another",
+        {"SOURCE REFERENCE S1 S2 S3 R1 R2 R3"},
+        "Moves the vertex file SOURCE into the frame of REFERENCE from three common vertices "
+        "(0-based indices counting vertex lines only: S1 S2 S3 in SOURCE match R1 R2 R3 in "
+        "REFERENCE) and writes <source folder>/<title>_trnsfrmd.<ext>. Collinear or "
+        "coincident triples are refused.",
+        {},
+        {"transform site2.txt site1.txt 0 1 2 4 7 9 --json"},
+    });
+    c.push_back({
+        "register",
+        RunRegister,
+        "least-squares registration of one vertex file onto another",
+        {"SOURCE REFERENCE [--pairs S:R,...] [--auto] [--tolerance M] [--drop-outliers]"},
+        "Moves the vertex file SOURCE into the frame of REFERENCE by the rigid motion that "
+        "fits the given vertex pairs best (3 or more, S:R with 0-based indices), or, with "
+        "--auto or without pairs, the largest set of pairs one rigid motion explains, and "
+        "writes <source folder>/<title>_trnsfrmd.<ext> as transform does. Reports each "
+        "pair's residual and the RMS. Too few or collinear pairs, an index past a file's end "
+        "and symmetric scenes where two motions fit about equally well are refused.",
+        {{"pairs", "S:R,...", "vertex pairs: index in SOURCE, colon, index in REFERENCE"},
+         {"auto", "", "find the pairs automatically"},
+         {"tolerance", "M",
+          "how far apart matched vertices may be (metres; default 3 % of the vertices' median "
+          "range, 5 cm to 2 m)"},
+         {"drop-outliers", "", "register without given pairs beyond 3 sigma of the rest"}},
+        {"register site2.txt site1.txt --pairs 0:4,1:7,2:9,5:11 --json",
+         "register site2.txt site1.txt --auto --tolerance 0.2 --json"},
+    });
+    c.push_back({
+        "camera",
+        RunCamera,
+        "camera model, frame and pose of an image product",
+        {"FILE"},
+        "Reads the camera model (CAHV, CAHVOR or CAHVORE), its frame and the rover's pose in "
+        "its site frame from a PDS3 (.IMG, .LBL), VICAR (.IMG) or PDS4 (.xml) product or a "
+        "raw image with its JSON record; for any other image, the catalogue camera its "
+        "product name names.",
+        {},
+        {"camera NLF_0670_0721924040_000ECM_N0320000NCAM00500_01_295J.png --json"},
+    });
+    return c;
+}
+
+} // namespace
+
+const std::vector<CommandHelp>& CliCommands() {
+    static const std::vector<CommandHelp> commands = MakeCommands();
+    return commands;
+}
