@@ -68,47 +68,24 @@ CPoint3D ParseRLVector(const std::string& text) {
     return v;
 }
 
-RangeCalcResult CalculateRange(const RangeCalcInput& in) {
-    RangeCalcResult res;
-    res.ptNewLastPos = in.ptLastPos;
+namespace {
 
-    CollectingMessageSink messages;
-    ScopedMessageSink scope(&messages);
-
-    CameraModel left;
-    CameraModel right;
-    if (in.nCamLeft != -1) {
-        left.LoadCatalogue(in.nCamLeft);
-    }
-    if (in.nCamRight != -1) {
-        right.LoadCatalogue(in.nCamRight);
-    }
-    const double pixelAngle = PixelAngleForCamera(in.nCamLeft);
-
+// The nine intersections and everything formatted from them, for any pair of
+// cameras: intersect(xL, yL, xR, yR, range) gives the point and its range.
+template <class Intersect>
+void FinishCalculation(const RangeCalcInput& in, RangeCalcResult& res, Intersect&& intersect,
+                       double pixelAngle, CollectingMessageSink& messages) {
     const std::string leftTitle = PathTitle(in.sLeftFile);
     const std::string rightTitle = PathTitle(in.sRightFile);
-    left.m_pose = in.leftPose;
-    right.m_pose = in.rightPose;
-    res.bLeftRecord = left.m_pose.has_value();
-    res.bRightRecord = right.m_pose.has_value();
-
-    const CPoint3D rl = in.bRLVector ? ParseRLVector(in.strRLVector) : CPoint3D();
-    const bool useRL = in.bRLVector && res.bLeftRecord && res.bRightRecord;
-    // One intersector for the marked pixels and the whole sweep: each
-    // distinct pixel's ray is cast once (the sweep uses three per side), and
-    // its solver messages are repeated wherever the ray is used again.
-    CStereoIntersector intersector(left, right, in.b2D, useRL ? &rl : nullptr, in.dAzCorrLeft,
-                                   in.dAzCorrRight);
 
     double r = DBL_MAX;
-    const CPoint3D p =
-        intersector.Intersect(in.dLeftCol, in.dLeftRow, in.dRightCol, in.dRightRow, r);
+    const CPoint3D p = intersect(in.dLeftCol, in.dLeftRow, in.dRightCol, in.dRightRow, r);
 
     Extremes ex;
     for (const auto& o : kSweep) {
         double range = DBL_MAX;
-        const CPoint3D q = intersector.Intersect(in.dLeftCol + o[0], in.dLeftRow + o[1],
-                                                 in.dRightCol + o[2], in.dRightRow + o[3], range);
+        const CPoint3D q = intersect(in.dLeftCol + o[0], in.dLeftRow + o[1], in.dRightCol + o[2],
+                                     in.dRightRow + o[3], range);
         if (!IsFailedRange(range)) {
             ex.Add(range, q);
         }
@@ -122,7 +99,7 @@ RangeCalcResult CalculateRange(const RangeCalcInput& in) {
         res.strPos = "Error";
         res.dRange = DBL_MAX;
         res.ptPosition = CPoint3D::Invalid();
-        return res;
+        return;
     }
 
     const CPoint3D dir = p.Normalized();
@@ -174,5 +151,78 @@ RangeCalcResult CalculateRange(const RangeCalcInput& in) {
     res.vertex.m_ptPosition = p;
     res.vertex.m_ptError = {(ex.max.m_dX - ex.min.m_dX) / 2.0, (ex.max.m_dY - ex.min.m_dY) / 2.0,
                             (ex.max.m_dZ - ex.min.m_dZ) / 2.0};
+}
+
+} // namespace
+
+RangeCalcResult CalculateRange(const RangeCalcInput& in) {
+    RangeCalcResult res;
+    res.ptNewLastPos = in.ptLastPos;
+
+    CollectingMessageSink messages;
+    ScopedMessageSink scope(&messages);
+
+    if (!in.productProblem.empty()) {
+        ReportMessage(in.productProblem);
+        res.vMessages = std::move(messages.m_vMessages);
+        res.strRange = "Error";
+        res.strPos = "Error";
+        res.dRange = DBL_MAX;
+        res.ptPosition = CPoint3D::Invalid();
+        return res;
+    }
+
+    if (in.leftProduct && in.rightProduct) {
+        const ProductStereoPair pair(*in.leftProduct, *in.rightProduct, in.b2D, in.dAzCorrLeft,
+                                     in.dAzCorrRight);
+        res.bLeftRecord = in.leftProduct->pose.has_value();
+        res.bRightRecord = in.rightProduct->pose.has_value();
+        if (!pair.Problem().empty()) {
+            ReportMessage(pair.Problem());
+        }
+        const double pixelAngle = pair.PixelAngleDeg(in.dLeftCol, in.dLeftRow);
+        FinishCalculation(
+            in, res,
+            [&pair](double xL, double yL, double xR, double yR, double& range) {
+                return pair.Intersect(xL, yL, xR, yR, range);
+            },
+            pixelAngle, messages);
+        if (res.bOk) {
+            double miss = 0.0;
+            double range = 0.0;
+            pair.Intersect(in.dLeftCol, in.dLeftRow, in.dRightCol, in.dRightRow, range, &miss);
+            res.missDistance = miss;
+            res.sitePosition = pair.SitePosition(res.ptPosition);
+        }
+        return res;
+    }
+
+    CameraModel left;
+    CameraModel right;
+    if (in.nCamLeft != -1) {
+        left.LoadCatalogue(in.nCamLeft);
+    }
+    if (in.nCamRight != -1) {
+        right.LoadCatalogue(in.nCamRight);
+    }
+    const double pixelAngle = PixelAngleForCamera(in.nCamLeft);
+    left.m_pose = in.leftPose;
+    right.m_pose = in.rightPose;
+    res.bLeftRecord = left.m_pose.has_value();
+    res.bRightRecord = right.m_pose.has_value();
+
+    const CPoint3D rl = in.bRLVector ? ParseRLVector(in.strRLVector) : CPoint3D();
+    const bool useRL = in.bRLVector && res.bLeftRecord && res.bRightRecord;
+    // One intersector for the marked pixels and the whole sweep: each
+    // distinct pixel's ray is cast once (the sweep uses three per side), and
+    // its solver messages are repeated wherever the ray is used again.
+    CStereoIntersector intersector(left, right, in.b2D, useRL ? &rl : nullptr, in.dAzCorrLeft,
+                                   in.dAzCorrRight);
+    FinishCalculation(
+        in, res,
+        [&intersector](double xL, double yL, double xR, double yR, double& range) {
+            return intersector.Intersect(xL, yL, xR, yR, range);
+        },
+        pixelAngle, messages);
     return res;
 }

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "analysis/Measurement.h"
+#include "analysis/ProductStereo.h"
 #include "geometry/CameraCatalogue.h"
 #include "geometry/CameraPose.h"
 #include "geometry/Point3D.h"
@@ -22,6 +23,12 @@ struct RangeCalcInput {
     CameraId nCamRight = -1;
     std::optional<CameraPose> leftPose; // from each image's database record
     std::optional<CameraPose> rightPose;
+    // Both set: the pair is measured with its products' own camera models
+    // (the catalogue cameras and poses above are then not used).
+    std::optional<ProductCamera> leftProduct;
+    std::optional<ProductCamera> rightProduct;
+    // A product whose camera cannot be used: the calculation fails with it.
+    std::string productProblem;
     bool b2D = false;
     bool bRLVector = false;
     std::string strRLVector;
@@ -52,6 +59,11 @@ struct RangeCalcResult {
     double dElevation = 0.0; // degrees above the plane z = 0
     bool bLeftRecord = false;
     bool bRightRecord = false;
+    // Product models only: how far apart the two rays pass at the point
+    // (metres), and the point in the left rover's site frame (PDS axes) when
+    // its pose is known.
+    std::optional<double> missDistance;
+    std::optional<CPoint3D> sitePosition;
     std::vector<std::string> vMessages; // solver messages raised on the way
 };
 

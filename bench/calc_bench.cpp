@@ -59,6 +59,45 @@ void BM_CalculateRange(benchmark::State& state) {
 }
 BENCHMARK(BM_CalculateRange)->Arg(0)->Arg(1)->ArgName("records");
 
+// The same calculation with the Mars 2020 Navcam's CAHVORE model (fisheye
+// MTYPE 2) on both sides, the right camera 42 cm to the right.
+void BM_CalculateRangeCahvore(benchmark::State& state) {
+    ProductCamera left;
+    left.model.type = ModelType::Cahvore;
+    left.model.c = {0.950849, 0.349753, -1.89429};
+    left.model.a = {0.824195, 0.0290508, 0.565575};
+    left.model.h = {2041.2, 3032.24, 1457.62};
+    left.model.v = {-71.0941, 9.0217, 3538};
+    left.model.o = {0.824089, 0.0304646, 0.565654};
+    left.model.r = {0.000001736, 0.0501396, -0.0171254};
+    left.model.e = {-0.000000008, 0.00000001, -0.000000029};
+    left.model.mtype = 2;
+    left.source = "raw-json";
+    left.frame = "ROVER_NAV_FRAME";
+    left.frameIndex = {32, 604};
+    ProductCamera right = left;
+    right.model.c = right.model.c + CPoint3D(0.0, 0.424, 0.0);
+    RangeCalcInput in;
+    in.leftProduct = left;
+    in.rightProduct = right;
+    in.sLeftFile = kLeft;
+    in.sRightFile = kRight;
+    in.dLeftCol = 2600;
+    in.dLeftRow = 2200;
+    in.dRightCol = 2450;
+    in.dRightRow = 2200;
+    if (!CalculateRange(in).bOk) {
+        state.SkipWithError("the rays do not meet");
+        return;
+    }
+    for (auto _ : state) {
+        RangeCalcResult r = CalculateRange(in);
+        benchmark::DoNotOptimize(r);
+        in.dLeftCol = in.dLeftCol < 2700 ? in.dLeftCol + 1 : 2600;
+    }
+}
+BENCHMARK(BM_CalculateRangeCahvore);
+
 void BM_MeasureBatch100k(benchmark::State& state) {
     const fs::path batch = BenchDir() / "batch.txt";
     {

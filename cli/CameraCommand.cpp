@@ -2,6 +2,7 @@
 // catalogue camera of a plain product name).
 #include "analysis/ProductName.h"
 #include "analysis/ProductReader.h"
+#include "analysis/ProductStereo.h"
 #include "base/Paths.h"
 #include "cli/Args.h"
 #include "cli/Commands.h"
@@ -140,11 +141,15 @@ int RunCamera(const Tokens& tokens) {
     const std::string& path = args->Positionals()[0];
     CameraReport report;
     std::error_code ec;
-    if (!std::filesystem::exists(path, ec)) {
-        // A plain product name: the catalogue camera it decodes to.
+    if (!std::filesystem::exists(path, ec) || !CarriesCameraModel(path)) {
+        // A plain product name or image: the catalogue camera its name gives.
         const ProductNameInfo info = DecodeProductName(PathTitle(path));
         if (info.nCameraId < 0) {
-            return Failed(path + ": no such file, and not a product name of a catalogue camera",
+            return Failed(path + (std::filesystem::exists(path, ec)
+                                      ? ": carries no camera model, and its name is not a "
+                                        "product name of a catalogue camera"
+                                      : ": no such file, and not a product name of a catalogue "
+                                        "camera"),
                           args->Json());
         }
         const CameraModel camera(info.nCameraId);

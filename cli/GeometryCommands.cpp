@@ -1,12 +1,14 @@
 // decode, ray and intersect: the geometry and product-name core.
-#include "base/Paths.h"
 #include "analysis/ProductName.h"
+#include "analysis/ProductStereo.h"
+#include "base/Messages.h"
+#include "base/Paths.h"
 #include "cli/Args.h"
 #include "cli/Commands.h"
 #include "cli/Json.h"
 #include "geometry/CameraModel.h"
+#include "geometry/Frames.h"
 #include "geometry/StereoIntersection.h"
-#include "base/Messages.h"
 #include "imagedb/ImageDatabase.h"
 
 #include <cfloat>
@@ -97,6 +99,71 @@ int RunDecode(const Tokens& tokens) {
     return 0;
 }
 
+namespace {
+
+// Azimuth clockwise from +X seen from above (0 to 360) and elevation up, of
+// a direction in a frame with +Z down (vehicle and site frames, PDS axes).
+std::pair<double, double> PdsAzimuthElevation(const CPoint3D& d) {
+    double az = std::atan2(d.m_dY, d.m_dX) * 180.0 / kPi;
+    if (az < 0.0) {
+        az += 360.0;
+    }
+    const double el = std::atan2(-d.m_dZ, std::hypot(d.m_dX, d.m_dY)) * 180.0 / kPi;
+    return {az, el};
+}
+
+// The ray of a pixel of a product through the model the product carries:
+// origin and direction in the vehicle frame, pointing in the vehicle frame
+// and, with a pose, in the site frame.
+int RunProductRay(const Args& args, const std::string& path, double x, double y) {
+    const ProductCameraResult product = ReadProductCamera(path);
+    if (!product.camera) {
+        std::fprintf(stderr, "%s\n", product.message.c_str());
+        if (args.Json()) {
+            Json j;
+            j["ok"] = false;
+            j["message"] = product.message;
+            PrintJson(j);
+        }
+        return 1;
+    }
+    const CameraModelResult model = MakeCameraModel(product.camera->model);
+    const std::optional<Ray> ray = model.model ? model.model->PixelToRay({x, y}) : std::nullopt;
+    Json j;
+    j["ok"] = ray.has_value();
+    if (!ray) {
+        j["message"] = "the model casts no ray through that pixel";
+    }
+    const CPoint3D direction = ray ? ray->direction.Normalized() : CPoint3D();
+    j["origin"] = ray ? JsonPoint(ray->origin) : Json();
+    j["direction"] = ray ? JsonPoint(direction) : Json();
+    const auto [roverAz, roverEl] = PdsAzimuthElevation(direction);
+    j["rover_azimuth"] = ray ? JsonNumber(roverAz) : Json();
+    j["rover_elevation"] = ray ? JsonNumber(roverEl) : Json();
+    j["site_azimuth"] = Json();
+    j["site_elevation"] = Json();
+    if (ray && product.camera->pose) {
+        const auto [siteAz, siteEl] =
+            PdsAzimuthElevation(VectorToReference(product.camera->pose->roverToSite, direction));
+        j["site_azimuth"] = JsonNumber(siteAz);
+        j["site_elevation"] = JsonNumber(siteEl);
+    }
+    j["model_source"] = product.camera->Description();
+    if (args.Json()) {
+        PrintJson(j);
+    } else if (ray) {
+        std::printf("%s (%.17g, %.17g): origin %.6f %.6f %.6f  direction %.9f %.9f %.9f  "
+                    "azimuth %.4f  elevation %.4f\n",
+                    path.c_str(), x, y, ray->origin.m_dX, ray->origin.m_dY, ray->origin.m_dZ,
+                    direction.m_dX, direction.m_dY, direction.m_dZ, roverAz, roverEl);
+    } else {
+        std::printf("%s (%.17g, %.17g): no ray\n", path.c_str(), x, y);
+    }
+    return ray ? 0 : 1;
+}
+
+} // namespace
+
 int RunRay(const Tokens& tokens) {
     OptionSet options;
     options.values = {"record"};
@@ -104,6 +171,13 @@ int RunRay(const Tokens& tokens) {
     const auto& pos = args.Positionals();
     if (pos.size() != 3) {
         throw UsageError{"usage: ray CAMERA X Y [--record S,QX,QY,QZ,AZ,EL]"};
+    }
+    if (CarriesCameraModel(pos[0])) {
+        if (args.Has("record")) {
+            throw UsageError{"--record is for catalogue cameras; a product carries its pose"};
+        }
+        return RunProductRay(args, pos[0], NumberOrThrow(pos[1], "column"),
+                             NumberOrThrow(pos[2], "row"));
     }
     const CameraId id = CameraOrThrow(pos[0], false);
     const double x = NumberOrThrow(pos[1], "column");

@@ -6,6 +6,7 @@
 #include "analysis/ResultFiles.h"
 #include "base/Messages.h"
 #include "base/Paths.h"
+#include "base/TextLines.h"
 #include "cli/Args.h"
 #include "cli/Commands.h"
 #include "cli/Json.h"
@@ -13,7 +14,6 @@
 #include "geometry/CameraModel.h"
 #include "geometry/StereoIntersection.h"
 #include "imagedb/CalcInput.h"
-#include "base/TextLines.h"
 #include "imagedb/ImageDatabase.h"
 #include "imagedb/QueryFile.h"
 #include "imagedb/StoreTransaction.h"
@@ -166,6 +166,14 @@ void AppendResultJson(std::string& out, const RangeCalcInput& in, const RangeCal
     j["right_record"] = r.bRightRecord;
     j["new_last_position"] = JsonPoint(r.ptNewLastPos);
     j["messages"] = JsonStrings(r.vMessages);
+    if (in.leftProduct && in.rightProduct) {
+        // Measured with the models the products carry.
+        Json& source = j["model_source"];
+        source["left"] = in.leftProduct->Description();
+        source["right"] = in.rightProduct->Description();
+        j["miss_distance"] = r.missDistance ? JsonNumber(*r.missDistance) : Json();
+        j["site_position"] = r.sitePosition ? JsonPoint(*r.sitePosition) : Json();
+    }
     out += JsonText(j);
     out += '\n';
 }
@@ -218,6 +226,12 @@ int RunSingle(const Args& args) {
         } else {
             std::printf("Error\n");
         }
+    }
+    if (!in.productProblem.empty()) {
+        if (args.Json()) {
+            std::fprintf(stderr, "%s\n", in.productProblem.c_str());
+        }
+        return 1;
     }
     return 0;
 }
@@ -281,6 +295,7 @@ int RunBatch(const Args& args) {
 
     // What the view collects from consecutive CALCULATEs.
     MeasurementSession session;
+    ProductCameraCache products;
     CPoint3D lastPos = LastPositionOf(args);
     std::string line;
     std::string left;
@@ -303,8 +318,9 @@ int RunBatch(const Args& args) {
                          batchPath.c_str(), lineNo);
             continue;
         }
-        const RangeCalcInput in = MakeRangeCalcInput(options, left, right, {pixels[0], pixels[1]},
-                                                     {pixels[2], pixels[3]}, lastPos, db);
+        const RangeCalcInput in =
+            MakeRangeCalcInput(options, left, right, {pixels[0], pixels[1]}, {pixels[2], pixels[3]},
+                               lastPos, db, &products);
         const RangeCalcResult r = CalculateRange(in);
         if (r.bOk) {
             session.Append(r.leftMark, r.rightMark, r.vertex, r.sLogEntry, r.ptNewLastPos);

@@ -14,7 +14,7 @@ std::optional<CameraPose> PoseOfImage(const ImageDatabase& db, std::string_view 
 RangeCalcInput MakeRangeCalcInput(const CalcOptions& options, const std::string& leftFile,
                                   const std::string& rightFile, const ImagePoint& leftPixel,
                                   const ImagePoint& rightPixel, const CPoint3D& lastPosition,
-                                  const ImageDatabase& db) {
+                                  const ImageDatabase& db, ProductCameraCache* cache) {
     RangeCalcInput in;
     in.dLeftCol = leftPixel.x;
     in.dLeftRow = leftPixel.y;
@@ -32,5 +32,24 @@ RangeCalcInput MakeRangeCalcInput(const CalcOptions& options, const std::string&
     in.sLeftFile = leftFile;
     in.sRightFile = rightFile;
     in.ptLastPos = lastPosition;
+    if (options.bProductModels && !options.leftCamera && !options.rightCamera) {
+        ProductCameraCache own;
+        ProductCameraCache& products = cache != nullptr ? *cache : own;
+        const ProductCameraResult& left = products.Get(leftFile);
+        const ProductCameraResult& right = products.Get(rightFile);
+        if (left.carriesModel || right.carriesModel) {
+            if (!left.message.empty() || !right.message.empty()) {
+                in.productProblem = !left.message.empty() ? left.message : right.message;
+            } else if (!left.camera || !right.camera) {
+                in.productProblem = (left.camera ? leftFile : rightFile) +
+                                    " carries its own camera model but " +
+                                    (left.camera ? rightFile : leftFile) +
+                                    " does not: measure two products, or choose catalogue cameras";
+            } else {
+                in.leftProduct = left.camera;
+                in.rightProduct = right.camera;
+            }
+        }
+    }
     return in;
 }

@@ -4,6 +4,7 @@
 // The dialog and ranvista-cli both assemble their input here.
 #pragma once
 
+#include "analysis/ProductStereo.h"
 #include "analysis/RangeCalc.h"
 #include "geometry/CameraCatalogue.h"
 #include "geometry/CameraPose.h"
@@ -24,12 +25,20 @@ struct CalcOptions {
     std::string strRLVector;
     double dAzCorrLeft = 0.0;
     double dAzCorrRight = 0.0;
+    // Measure products with the camera models they carry (unless a camera
+    // is chosen by hand); false: always the catalogue cameras.
+    bool bProductModels = true;
 };
 
 // The pose of the database record found by the title of an image's path.
 std::optional<CameraPose> PoseOfImage(const ImageDatabase& db, std::string_view path);
 
+// Which model each side uses: the product's own when both images carry one
+// (and no camera was chosen by hand), else the catalogue camera of the
+// product name with the database record. A product that cannot be used, or
+// a pair of which only one image carries a model, sets productProblem.
+// cache: products already read (none: read them now).
 RangeCalcInput MakeRangeCalcInput(const CalcOptions& options, const std::string& leftFile,
                                   const std::string& rightFile, const ImagePoint& leftPixel,
                                   const ImagePoint& rightPixel, const CPoint3D& lastPosition,
-                                  const ImageDatabase& db);
+                                  const ImageDatabase& db, ProductCameraCache* cache = nullptr);

@@ -1,0 +1,97 @@
+// Measuring with the camera models image products carry: which model a
+// side uses, in which frame the two rays meet, and the rays of a pair in
+// Ranvista's output frame (Z up: the vehicle frame with Y and Z flipped,
+// turned by the vehicle attitude when the product has one, as a database
+// record turns a catalogue camera).
+#pragma once
+
+#include "analysis/ProductReader.h"
+#include "geometry/ModelParameters.h"
+#include "geometry/Point3D.h"
+#include "geometry/ProductModels.h"
+
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+// One side's camera as its product gives it.
+struct ProductCamera {
+    ModelParameters model;             // in the vehicle frame of frameIndex (PDS axes)
+    std::string source;                // "pds3", "vicar", "pds4" or "raw-json"
+    std::string frame;                 // "ROVER_FRAME" or "ROVER_NAV_FRAME"
+    std::vector<long long> frameIndex; // the rover motion counter
+    std::optional<SitePose> pose;      // the vehicle in its site frame
+    int width = 0;                     // the image the model fits
+    int height = 0;
+
+    // "pds3: CAHVORE, ROVER_NAV_FRAME (site 36, drive 1610)".
+    std::string Description() const;
+};
+
+// Whether a file is a product that carries its own camera model (a label, a
+// JSON record, or an image with a JSON record beside it). A plain image is
+// not: it is measured with the catalogue camera its name gives.
+bool CarriesCameraModel(const std::string& path);
+
+struct ProductCameraResult {
+    bool carriesModel = false; // a product at all (CarriesCameraModel)
+    std::optional<ProductCamera> camera;
+    std::string message; // why the product cannot be used (camera empty)
+};
+// A plain image gives carriesModel false and no message.
+ProductCameraResult ReadProductCamera(const std::string& path);
+
+// Products read once per path, for a batch that names the same files again
+// and again.
+class ProductCameraCache {
+public:
+    const ProductCameraResult& Get(const std::string& path);
+
+private:
+    std::map<std::string, ProductCameraResult> m_known;
+};
+
+// The two rays of a pair of product cameras in the output frame. Pairs
+// with the same motion counter meet in their vehicle frame; pairs taken from
+// two rover positions at the same site meet in the site frame (the offset
+// between the positions comes from the poses); anything else is refused.
+class ProductStereoPair {
+public:
+    // b2D and the azimuth corrections as the Analyse dialog gives them.
+    ProductStereoPair(const ProductCamera& left, const ProductCamera& right, bool b2D,
+                      double azCorrLeft, double azCorrRight);
+
+    // Empty when the pair can be intersected; else why not.
+    const std::string& Problem() const { return m_problem; }
+
+    // The point in the output frame and its range from the output origin;
+    // range DBL_MAX and the invalid point when the rays do not meet in front
+    // of both cameras. missDistance: how far apart the two rays pass.
+    CPoint3D Intersect(double xL, double yL, double xR, double yR, double& range,
+                       double* missDistance = nullptr) const;
+
+    // Degrees between the rays of two horizontally neighbouring pixels of
+    // the left image at (x, y): the angle one pixel spans.
+    double PixelAngleDeg(double x, double y) const;
+
+    // A point of the output frame in the left rover's site frame (PDS axes),
+    // when the left product has a pose with a known position.
+    std::optional<CPoint3D> SitePosition(const CPoint3D& pointInOutput) const;
+
+private:
+    std::optional<Ray> OutputRay(bool right, double x, double y) const;
+
+    std::optional<ProductCameraModel> m_left;
+    std::optional<ProductCameraModel> m_right;
+    std::optional<SitePose> m_leftPose;
+    // Site frame -> left vehicle frame turned: p_out = FlipYZ(R_left·(p_vehicle)),
+    // with both rays first taken to the site frame when they need to meet there.
+    bool m_bInSite = false;
+    std::optional<FramePose> m_rightInLeft; // the right vehicle in the left one
+    std::optional<CQuat> m_attitude;        // the left vehicle's attitude, when known
+    bool m_b2D = false;
+    CQuat m_turnLeft;
+    CQuat m_turnRight;
+    std::string m_problem;
+};
