@@ -3,6 +3,8 @@
 // coordinate-space definition.
 #include "analysis/ProductReader.h"
 
+#include "analysis/ProductReadCommon.h"
+
 #include <pugixml.hpp>
 
 #include <cmath>
@@ -11,11 +13,7 @@
 
 namespace {
 
-ProductReadResult Fail(std::string message) {
-    ProductReadResult r;
-    r.message = std::move(message);
-    return r;
-}
+using product_read::Fail;
 
 // Element name without its namespace prefix.
 const char* LocalName(const pugi::xml_node& n) {

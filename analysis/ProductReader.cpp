@@ -1,5 +1,7 @@
 #include "analysis/ProductReader.h"
 
+#include "analysis/ProductReadCommon.h"
+
 #include "analysis/ProductFiles.h"
 #include "analysis/RasterLayout.h"
 
@@ -21,19 +23,9 @@ const std::vector<std::string_view> kPoseGroups = {
     "ROVER_COORDINATE_SYSTEM", "ROVER_COORD_SYSTEM_PARMS", "ROVER_COORDINATE_SYSTEM_PARMS"};
 const std::vector<std::string_view> kIdGroups = {"", "IDENTIFICATION"};
 
-ProductReadResult Fail(std::string message) {
-    ProductReadResult r;
-    r.message = std::move(message);
-    return r;
-}
+using product_read::Fail;
 
-// A counter or index read as a double: whole and of a plausible size, or nothing.
-std::optional<long long> Whole(double d) {
-    if (!(std::fabs(d) <= 1e12) || d != std::trunc(d)) {
-        return std::nullopt;
-    }
-    return static_cast<long long>(d);
-}
+using product_read::Whole;
 
 std::string Describe(const LabelValue* v) {
     if (v == nullptr) {

@@ -2,6 +2,8 @@
 // of the PNG/JPEG images they describe.
 #include "analysis/ProductReader.h"
 
+#include "analysis/ProductReadCommon.h"
+
 #include <nlohmann/json.hpp>
 
 #include <cmath>
@@ -11,19 +13,9 @@ namespace {
 
 using nlohmann::json;
 
-ProductReadResult Fail(std::string message) {
-    ProductReadResult r;
-    r.message = std::move(message);
-    return r;
-}
+using product_read::Fail;
 
-// A counter or index read as a double: whole and of a plausible size, or nothing.
-std::optional<long long> Whole(double d) {
-    if (!(std::fabs(d) <= 1e12) || d != std::trunc(d)) {
-        return std::nullopt;
-    }
-    return static_cast<long long>(d);
-}
+using product_read::Whole;
 
 bool IsUnknown(const json& v) {
     if (v.is_null()) {

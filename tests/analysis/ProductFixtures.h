@@ -9,29 +9,13 @@
 #include <sstream>
 #include <string>
 
+#include "tests/support/TestFiles.h"
+
 namespace product_test {
 
 namespace fs = std::filesystem;
 
-class TempDir {
-public:
-    TempDir() {
-        std::string pattern = (fs::temp_directory_path() / "rv_products_XXXXXX").string();
-        if (mkdtemp(pattern.data()) != nullptr) {
-            m_path = pattern;
-        }
-    }
-    ~TempDir() {
-        std::error_code ec;
-        fs::remove_all(m_path, ec);
-    }
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-    std::string operator/(const std::string& name) const { return (m_path / name).string(); }
-
-private:
-    fs::path m_path;
-};
+using ::TempDir;
 
 inline std::string ReadFixture(const std::string& name) {
     std::ifstream in(std::string(RANVISTA_SOURCE_DIR) + "/tests/analysis/data/" + name,

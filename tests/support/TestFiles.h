@@ -19,7 +19,7 @@ namespace fs = std::filesystem;
 class TempDir {
 public:
     TempDir() {
-        std::string pattern = (fs::temp_directory_path() / "rv_imagedb_XXXXXX").string();
+        std::string pattern = (fs::temp_directory_path() / "rv_test_XXXXXX").string();
         if (mkdtemp(pattern.data()) != nullptr) {
             m_path = pattern;
         }
@@ -33,6 +33,11 @@ public:
 
     std::string operator/(const std::string& name) const { return (m_path / name).string(); }
     const fs::path& Path() const { return m_path; }
+    // Writes text (bytes as they are) into the folder; the file's path.
+    std::string Write(const std::string& name, const std::string& text) const {
+        std::ofstream(m_path / name, std::ios::binary) << text;
+        return (m_path / name).string();
+    }
 
 private:
     fs::path m_path;

@@ -3,6 +3,7 @@
 // measurement noise, vertices present in only one file and gross outliers.
 #pragma once
 
+#include "analysis/ResultFiles.h"
 #include "geometry/Point3D.h"
 #include "transform/LeastSquaresRegistration.h"
 
@@ -10,6 +11,7 @@
 #include <cmath>
 #include <cstdint>
 #include <random>
+#include <string>
 #include <vector>
 
 // Rotation by Rodrigues' formula from a random axis and angle, independent
@@ -120,4 +122,13 @@ inline Scene MakeScene(const SceneRecipe& recipe, std::mt19937& rng) {
         }
     }
     return scene;
+}
+
+// Vertex lines as the vertex files hold them.
+inline std::string VertexText(const std::vector<CPoint3D>& pts) {
+    std::string out;
+    for (const auto& p : pts) {
+        AppendVertexLine(out, p);
+    }
+    return out;
 }

@@ -3,6 +3,9 @@
 #include "base/Messages.h"
 #include "transform/Registration.h"
 
+#include "tests/support/TestFiles.h"
+#include "tests/transform/RigidScenes.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -62,34 +65,6 @@ void ExpectRecoversTriple(const Motion& m, const PointTriple& s,
 void ExpectRecovers(const Motion& m, const std::array<int, 3>& pick) {
     const auto cloud = Cloud();
     ExpectRecoversTriple(m, {cloud[pick[0]], cloud[pick[1]], cloud[pick[2]]}, cloud);
-}
-
-struct TempDir {
-    fs::path path;
-    TempDir() {
-        path = fs::temp_directory_path() / ("ranvista-transform-" + std::to_string(::getpid()));
-        fs::create_directories(path);
-    }
-    ~TempDir() { fs::remove_all(path); }
-    std::string Write(const std::string& name, const std::string& text) const {
-        std::ofstream(path / name, std::ios::binary) << text;
-        return (path / name).string();
-    }
-};
-
-std::string ReadBytes(const fs::path& p) {
-    std::ifstream f(p, std::ios::binary);
-    std::ostringstream s;
-    s << f.rdbuf();
-    return s.str();
-}
-
-std::string VertexText(const std::vector<CPoint3D>& pts) {
-    std::string out;
-    for (const auto& p : pts) {
-        AppendVertexLine(out, p);
-    }
-    return out;
 }
 
 } // namespace
@@ -178,7 +153,7 @@ TEST(TransformFile, MovesEveryVertexAndSkipsOtherLines) {
     const TransformResult r = TransformVertexFile(src, ref, {2, 7, 5}, {1, 2, 0});
     ASSERT_EQ(r.status, TransformResult::Status::kWritten);
     EXPECT_TRUE(sink.m_vMessages.empty());
-    EXPECT_EQ(r.sOutputPath, (dir.path / "site a_trnsfrmd.txt").string());
+    EXPECT_EQ(r.sOutputPath, (dir.Path() / "site a_trnsfrmd.txt").string());
     EXPECT_EQ(r.nVertices, cloud.size());
     ASSERT_TRUE(r.residual);
     EXPECT_LT(*r.residual, 1e-9);
@@ -224,7 +199,7 @@ TEST(TransformFile, EmptyInputsAndIndicesOutOfRangeAreRefusedWithoutTouchingTheO
     ScopedMessageSink scope(&sink);
     // No extension: the name ends in "_trnsfrmd.". An earlier good output
     // stays as it was.
-    const std::string out = (dir.path / "src_trnsfrmd.").string();
+    const std::string out = (dir.Path() / "src_trnsfrmd.").string();
     std::ofstream(out) << "old";
     TransformResult r = TransformVertexFile(src, empty, {0, 1, 2}, {0, 0, 0});
     EXPECT_EQ(r.status, TransformResult::Status::kRefused);
@@ -242,7 +217,7 @@ TEST(TransformFile, EmptyInputsAndIndicesOutOfRangeAreRefusedWithoutTouchingTheO
         << sink.m_vMessages[0];
     EXPECT_NE(sink.m_vMessages[1].find("source vertices 0, 1, 8"), std::string::npos);
     // Nothing else appeared in the folder (no temporary either).
-    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path), fs::directory_iterator()), 3);
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.Path()), fs::directory_iterator()), 3);
 }
 
 TEST(TransformFile, AnInputWithoutLineEndsIsRefusedNamingFileAndLine) {
@@ -257,7 +232,7 @@ TEST(TransformFile, AnInputWithoutLineEndsIsRefusedNamingFileAndLine) {
     ASSERT_EQ(sink.m_vMessages.size(), 1u);
     EXPECT_EQ(sink.m_vMessages[0], "/dev/zero, line 1: the line is longer than 65536 bytes (not "
                                    "a text file?)");
-    EXPECT_FALSE(fs::exists(dir.path / "src_trnsfrmd.txt"));
+    EXPECT_FALSE(fs::exists(dir.Path() / "src_trnsfrmd.txt"));
 }
 
 TEST(TransformFile, DegenerateTriplesAreRefusedWithoutOutput) {
@@ -272,7 +247,7 @@ TEST(TransformFile, DegenerateTriplesAreRefusedWithoutOutput) {
     EXPECT_EQ(r.status, TransformResult::Status::kRefused);
     r = TransformVertexFile(src, ref, {0, 1, 3}, {4, 4, 2});
     EXPECT_EQ(r.status, TransformResult::Status::kRefused);
-    EXPECT_FALSE(fs::exists(dir.path / "line_trnsfrmd.txt"));
+    EXPECT_FALSE(fs::exists(dir.Path() / "line_trnsfrmd.txt"));
     ASSERT_EQ(sink.m_vMessages.size(), 2u);
     EXPECT_NE(sink.m_vMessages[0].find("source vertices 0, 1, 2"), std::string::npos);
     EXPECT_NE(sink.m_vMessages[1].find("reference vertices 4, 4, 2"), std::string::npos);
@@ -281,7 +256,7 @@ TEST(TransformFile, DegenerateTriplesAreRefusedWithoutOutput) {
 TEST(TransformFile, UnopenableInputsAndUncreatableOutput) {
     TempDir dir;
     const std::string good = dir.Write("good.txt", VertexText(Cloud()));
-    const std::string missing = (dir.path / "missing.txt").string();
+    const std::string missing = (dir.Path() / "missing.txt").string();
     CollectingMessageSink sink;
     ScopedMessageSink scope(&sink);
     EXPECT_EQ(TransformVertexFile(missing, good, {0, 1, 2}, {0, 1, 2}).status,
@@ -289,19 +264,19 @@ TEST(TransformFile, UnopenableInputsAndUncreatableOutput) {
     EXPECT_EQ(TransformVertexFile(good, missing, {0, 1, 2}, {0, 1, 2}).status,
               TransformResult::Status::kFailed);
     // A folder opens but cannot be read.
-    EXPECT_EQ(TransformVertexFile(good, dir.path.string(), {0, 1, 2}, {0, 1, 2}).status,
+    EXPECT_EQ(TransformVertexFile(good, dir.Path().string(), {0, 1, 2}, {0, 1, 2}).status,
               TransformResult::Status::kFailed);
     // The output's name is taken by a folder: it cannot be created.
-    fs::create_directories(dir.path / "good_trnsfrmd.txt");
+    fs::create_directories(dir.Path() / "good_trnsfrmd.txt");
     EXPECT_EQ(TransformVertexFile(good, good, {0, 1, 2}, {0, 1, 2}).status,
               TransformResult::Status::kFailed);
     ASSERT_EQ(sink.m_vMessages.size(), 4u);
     EXPECT_EQ(sink.m_vMessages[0], "Unable to open " + missing);
     EXPECT_EQ(sink.m_vMessages[1], "Unable to open " + missing);
-    EXPECT_EQ(sink.m_vMessages[2], "Unable to open " + dir.path.string());
+    EXPECT_EQ(sink.m_vMessages[2], "Unable to open " + dir.Path().string());
     EXPECT_EQ(sink.m_vMessages[3].rfind(
-                  "Unable to create " + (dir.path / "good_trnsfrmd.txt").string() + ": ", 0),
+                  "Unable to create " + (dir.Path() / "good_trnsfrmd.txt").string() + ": ", 0),
               0u);
     // Nothing half-written is left behind.
-    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path), fs::directory_iterator()), 2);
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.Path()), fs::directory_iterator()), 2);
 }

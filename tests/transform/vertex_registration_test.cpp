@@ -6,6 +6,8 @@
 #include "transform/Registration.h"
 #include "transform/VertexRegistration.h"
 
+#include "tests/support/TestFiles.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -15,40 +17,10 @@
 
 namespace fs = std::filesystem;
 
-namespace {
-
-struct Folder {
-    fs::path path;
-    Folder() {
-        path = fs::temp_directory_path() / ("ranvista-register-" + std::to_string(::getpid()));
-        fs::create_directories(path);
-    }
-    ~Folder() { fs::remove_all(path); }
-    std::string Write(const std::string& name, const std::string& text) const {
-        std::ofstream(path / name, std::ios::binary) << text;
-        return (path / name).string();
-    }
-};
-
-std::string ReadBytes(const fs::path& p) {
-    std::ifstream f(p, std::ios::binary);
-    std::ostringstream s;
-    s << f.rdbuf();
-    return s.str();
-}
-
-std::string VertexText(const std::vector<CPoint3D>& pts) {
-    std::string out;
-    for (const auto& p : pts) {
-        AppendVertexLine(out, p);
-    }
-    return out;
-}
-
-} // namespace
+namespace {} // namespace
 
 TEST(RegisterVertexFiles, ThreeExactPairsWriteWhatTheThreePointTransformWrites) {
-    Folder dir;
+    TempDir dir;
     std::mt19937 rng(8);
     SceneRecipe recipe;
     recipe.rocks = 12;
@@ -70,7 +42,7 @@ TEST(RegisterVertexFiles, ThreeExactPairsWriteWhatTheThreePointTransformWrites) 
     const RegisterFilesResult r = RegisterVertexFiles(src, ref, options);
     ASSERT_EQ(r.status, RegisterFilesResult::Status::kWritten) << r.message;
     EXPECT_TRUE(sink.m_vMessages.empty());
-    EXPECT_EQ(r.outputPath, (dir.path / "site 1.v_trnsfrmd.txt").string());
+    EXPECT_EQ(r.outputPath, (dir.Path() / "site 1.v_trnsfrmd.txt").string());
     EXPECT_EQ(r.outputPath, three.sOutputPath);
     EXPECT_EQ(r.nVertices, scene.source.size());
     const std::string bytes = ReadBytes(r.outputPath);
@@ -88,7 +60,7 @@ TEST(RegisterVertexFiles, ThreeExactPairsWriteWhatTheThreePointTransformWrites) 
 }
 
 TEST(RegisterVertexFiles, OutliersAreFlaggedAndOnlyDroppedOnRequest) {
-    Folder dir;
+    TempDir dir;
     std::mt19937 rng(21);
     SceneRecipe recipe;
     recipe.rocks = 40;
@@ -129,10 +101,10 @@ TEST(RegisterVertexFiles, OutliersAreFlaggedAndOnlyDroppedOnRequest) {
 }
 
 TEST(RegisterVertexFiles, BadPairsOrUnreadableFilesWriteNothingAndSaySo) {
-    Folder dir;
+    TempDir dir;
     const std::vector<CPoint3D> pts = {{1, 2, 3}, {4, 5, 6}, {7, 8, 10}, {0, 1, 0}};
     const std::string src = dir.Write("s.txt", VertexText(pts));
-    const std::string out = (dir.path / "s_trnsfrmd.txt").string();
+    const std::string out = (dir.Path() / "s_trnsfrmd.txt").string();
     CollectingMessageSink sink;
     ScopedMessageSink scope(&sink);
 
@@ -156,12 +128,12 @@ TEST(RegisterVertexFiles, BadPairsOrUnreadableFilesWriteNothingAndSaySo) {
     EXPECT_FALSE(fs::exists(out));
 
     sink.m_vMessages.clear();
-    const std::string missing = (dir.path / "none.txt").string();
+    const std::string missing = (dir.Path() / "none.txt").string();
     r = RegisterVertexFiles(src, missing, {});
     EXPECT_EQ(r.status, RegisterFilesResult::Status::kFailed);
     EXPECT_EQ(sink.m_vMessages, std::vector<std::string>{"Unable to open " + missing});
     // A folder opens but does not read.
-    r = RegisterVertexFiles(dir.path.string(), src, {});
+    r = RegisterVertexFiles(dir.Path().string(), src, {});
     EXPECT_EQ(r.status, RegisterFilesResult::Status::kFailed);
 
     // The output's place is taken by a folder: reported, nothing half done.
