@@ -30,6 +30,22 @@ bool IsMslPair(std::string_view l, std::string_view r) {
 
 PairIdentification IdentifyPair(std::string_view l, std::string_view r) {
     PairIdentification id;
+    // Mars 2020 names say the eye in their second letter; an MSL rule would
+    // read a digit of the clock instead.
+    const auto m20Left = DecodeMars2020ProductName(l);
+    const auto m20Right = DecodeMars2020ProductName(r);
+    if (m20Left && m20Right) {
+        id.bRecognised = m20Left->instrument == m20Right->instrument;
+        if (!id.bRecognised) {
+            return id;
+        }
+        if (m20Left->eye == "right" && m20Right->eye == "left") {
+            id.bSwap = true;
+        } else if (m20Left->eye == m20Right->eye) {
+            id.bVerify = true;
+        }
+        return id;
+    }
     if (l.size() < kMinTitleLength || r.size() < kMinTitleLength) {
         return id;
     }

@@ -64,3 +64,22 @@ TEST(PairIdentification, EyeInTheSecondLetterWhenTheThirdIsAnUnderscore) {
     EXPECT_TRUE(id.bVerify);
     EXPECT_FALSE(id.bSwap);
 }
+
+TEST(PairIdentification, Mars2020PairsAreToldByTheirEyeLetterNotAClockDigit) {
+    const std::string left = "NLF_0670_0726421423_362ECM_N0320604NCAM08111_01_095J01";
+    std::string right = left;
+    right[1] = 'R';
+    PairIdentification id = IdentifyPair(left, right);
+    EXPECT_TRUE(id.bRecognised);
+    EXPECT_FALSE(id.bSwap);
+    EXPECT_FALSE(id.bVerify);
+    id = IdentifyPair(right, left);
+    EXPECT_TRUE(id.bRecognised && id.bSwap);
+    id = IdentifyPair(left, left);
+    EXPECT_TRUE(id.bRecognised && id.bVerify && !id.bSwap);
+    // A Navcam and a Hazcam image are no pair.
+    std::string hazcam = right;
+    hazcam[0] = 'F';
+    EXPECT_FALSE(IdentifyPair(left, hazcam).bRecognised);
+}
+
