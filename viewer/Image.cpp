@@ -1,9 +1,12 @@
 #include "viewer/Image.h"
 
+#include "analysis/ProductReader.h"
+
 #include "viewer/ImageLimits.h"
 #include "viewer/Jpeg2000.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QImageReader>
 #include <QPainter>
 
@@ -38,6 +41,65 @@ QImage ForDisplay(const QImage& decoded) {
     return decoded.convertToFormat(QImage::Format_RGB32);
 }
 
+// A rover product's label: PDS3 (attached or detached), VICAR or PDS4.
+bool LooksLikeProductLabel(const QByteArray& head, const std::string& path) {
+    const QByteArray h = head.startsWith("\xEF\xBB\xBF") ? head.mid(3) : head;
+    const QString ext = QFileInfo(QString::fromStdString(path)).suffix().toLower();
+    return h.startsWith("PDS_VERSION_ID") || h.startsWith("pds_version_id") ||
+           h.startsWith("LBLSIZE=") || h.trimmed().startsWith("<?xml") ||
+           (ext == "lbl" && !h.trimmed().startsWith("<"));
+}
+
+// The pixels a product's label describes: grey of more than 8 bits as
+// 16-bit grey (stretched for display), three bands as RGB.
+QImage DecodeProduct(const std::string& path, std::string& error) {
+    const ProductReadResult r = ReadProduct(path);
+    if (!r.ok) {
+        error = "Unable to read image " + path + ": " + r.message;
+        return {};
+    }
+    if (!r.product.pixels) {
+        error = "Unable to read image " + path + ": the product holds no pixels Ranvista reads";
+        return {};
+    }
+    const PixelBuffer& px = *r.product.pixels;
+    if (const auto tooLarge = ImageTooLarge(px.width, px.height, 4)) {
+        error = "Unable to read image " + path + ": " + *tooLarge;
+        return {};
+    }
+    if (px.channels == 3) {
+        QImage img(px.width, px.height, QImage::Format_RGB32);
+        const int shift = std::max(0, px.significantBits - 8);
+        for (int y = 0; y < px.height; ++y) {
+            auto* row = reinterpret_cast<QRgb*>(img.scanLine(y));
+            for (int x = 0; x < px.width; ++x) {
+                row[x] = qRgb(std::min(255, px.At(x, y, 0) >> shift),
+                              std::min(255, px.At(x, y, 1) >> shift),
+                              std::min(255, px.At(x, y, 2) >> shift));
+            }
+        }
+        return img;
+    }
+    if (px.significantBits <= 8) {
+        QImage img(px.width, px.height, QImage::Format_Grayscale8);
+        for (int y = 0; y < px.height; ++y) {
+            uchar* row = img.scanLine(y);
+            for (int x = 0; x < px.width; ++x) {
+                row[x] = static_cast<uchar>(std::min<int>(255, px.At(x, y)));
+            }
+        }
+        return img;
+    }
+    QImage img(px.width, px.height, QImage::Format_Grayscale16);
+    for (int y = 0; y < px.height; ++y) {
+        auto* row = reinterpret_cast<quint16*>(img.scanLine(y));
+        for (int x = 0; x < px.width; ++x) {
+            row[x] = px.At(x, y);
+        }
+    }
+    return img;
+}
+
 // The type id is only a hint: the content of the file decides its format.
 QImage Decode(const std::string& path, std::string& error) {
     const QString qpath = QString::fromStdString(path);
@@ -46,10 +108,13 @@ QImage Decode(const std::string& path, std::string& error) {
         error = "Unable to open " + path;
         return {};
     }
-    const QByteArray head = file.peek(16);
+    const QByteArray head = file.peek(32);
     file.close();
     if (LooksLikeJpeg2000(head)) {
         return DecodeJpeg2000(path, error);
+    }
+    if (LooksLikeProductLabel(head, path)) {
+        return DecodeProduct(path, error);
     }
     // JPEG data named .exif or .exf reads as JPEG.
     QImageReader reader(qpath);

@@ -1,5 +1,6 @@
 #include "viewer/Image.h"
 
+#include "tests/analysis/ProductFixtures.h"
 #include "tests/support/TestImages.h"
 
 #include <QFile>
@@ -183,4 +184,39 @@ TEST(Image, DrawReadsOnlyTheVisiblePartOfAHugeDestination) {
     EXPECT_EQ(target.pixel(0, 0), img.Pixels().pixel(0, 3));
     // A destination that misses the target draws nothing.
     EXPECT_EQ(img.Draw(target, ViewRect{100, 100, 200, 200}, nullptr), 0);
+}
+
+TEST(ImageProducts, APds3ProductShowsItsTwelveBitPixelsStretchedAndABrokenOneSaysWhy) {
+    const TempDir dir;
+    // A 64 x 48 ramp of 12-bit samples in big-endian 16-bit words behind an
+    // attached label (two records of 1000 bytes, data at record 3).
+    std::string pixels;
+    for (int y = 0; y < 48; ++y) {
+        for (int x = 0; x < 64; ++x) {
+            const int v = 64 * x;
+            pixels += static_cast<char>((v >> 8) & 0xFF);
+            pixels += static_cast<char>(v & 0xFF);
+        }
+    }
+    const std::string image = "  LINES = 48\n  LINE_SAMPLES = 64\n  SAMPLE_TYPE = MSB_INTEGER\n"
+                              "  SAMPLE_BITS = 16\n  SAMPLE_BIT_MASK = 2#0000111111111111#\n";
+    WriteBytes(dir / "ramp.IMG",
+               product_test::PadTo(product_test::MiniPds3("^IMAGE = 3", image), 2000) + pixels);
+    const CImage img(dir / "ramp.IMG", CImage::kTypeUnknown);
+    ASSERT_TRUE(img.IsValid()) << img.GetLastError();
+    EXPECT_EQ(img.GetWidth(), 64u);
+    EXPECT_EQ(img.GetHeight(), 48u);
+    // Stretched, never black: the left is dark, the right bright.
+    QImage shown(64, 48, QImage::Format_RGB32);
+    img.Draw(shown, ViewRect{0, 0, 64, 48}, nullptr, false, false);
+    EXPECT_LT(qGray(shown.pixel(1, 10)), 40);
+    EXPECT_GT(qGray(shown.pixel(62, 10)), 200);
+
+    // Data shorter than the label says: refused, naming the file.
+    WriteBytes(dir / "short.IMG",
+               product_test::PadTo(product_test::MiniPds3("^IMAGE = 3", image), 2000) +
+                   pixels.substr(0, 100));
+    const CImage broken(dir / "short.IMG", CImage::kTypeUnknown);
+    EXPECT_FALSE(broken.IsValid());
+    EXPECT_NE(std::string(broken.GetLastError()).find("short.IMG"), std::string::npos);
 }
