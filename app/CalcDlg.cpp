@@ -305,6 +305,15 @@ void CCalcDlg::OnCalculate() {
 }
 
 void CCalcDlg::CalculateQuietly(std::vector<std::string>& messages) {
+    // The pixels given since the last refresh reach their fields; the other
+    // fields, and the cameras chosen, stay as the user left them.
+    DataExchange dx(false, m_ui);
+    for (const auto& [id, value] : {std::pair{IDC_LEFT_COL, &m_dLeftCol},
+                                    {IDC_LEFT_ROW, &m_dLeftRow},
+                                    {IDC_RIGHT_COL, &m_dRightCol},
+                                    {IDC_RIGHT_ROW, &m_dRightRow}}) {
+        dx.Double(static_cast<QLineEdit*>(Control(id)), *value);
+    }
     Calculate(&messages);
 }
 

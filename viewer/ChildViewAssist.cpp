@@ -78,8 +78,10 @@ void CChildView::DrawEpipolarCurve(QPainter& p, ViewSide side, const SideLayout&
         line << toScreen(q);
     }
     p.drawPolyline(line);
-    // Each tick across the curve, its range beside it.
+    // Each tick across the curve, its range beside it where the label clears
+    // the last one (toward the far end the ticks crowd together).
     const QFontMetrics fm(p.font());
+    std::optional<QRectF> lastLabel;
     for (const EpipolarTick& tick : curve.ticks) {
         const QPointF at = toScreen(tick.pixel);
         qsizetype nearest = 0;
@@ -99,8 +101,14 @@ void CChildView::DrawEpipolarCurve(QPainter& p, ViewSide side, const SideLayout&
         along = length > 0 ? along / length : QPointF(1, 0);
         const QPointF across(-along.y() * kTickHalfLength, along.x() * kTickHalfLength);
         p.drawLine(at - across, at + across);
-        p.drawText(at + across + QPointF(2, fm.ascent() / 2.0),
-                   QString::fromStdString(RangeText(tick.rangeM)));
+        const QString text = QString::fromStdString(RangeText(tick.rangeM));
+        const QPointF origin = at + across + QPointF(2, fm.ascent() / 2.0);
+        const QRectF box(origin.x(), origin.y() - fm.ascent(), fm.horizontalAdvance(text) + 4,
+                         fm.height());
+        if (!lastLabel || !lastLabel->intersects(box)) {
+            p.drawText(origin, text);
+            lastLabel = box;
+        }
     }
     p.restore();
 }
@@ -211,7 +219,6 @@ void CChildView::OnAutoDetectVertexPairs() {
         m_session.SetMatchedMark(Eye::Right, pair.match.pixel, pair.match.score);
         dlg->SetLeftPixel(pair.left.x, pair.left.y);
         dlg->SetRightPixel(pair.match.pixel.x, pair.match.pixel.y);
-        dlg->UpdateImageInfo();
         dlg->CalculateQuietly(messages);
     }
     const std::size_t appended = m_session.Vertices().size() - before;
