@@ -161,6 +161,24 @@ TEST_F(AssistedMatching, AClickWithAutoMatchPutsThePartnerOnTheTruePixelAndSpace
     EXPECT_FALSE(view.Session().Origins()[0].left.matched);
 }
 
+TEST_F(AssistedMatching, AFirstClickInTheRightImageFindsItsPartnerInTheLeftOne) {
+    CChildView& view = View();
+    view.SetAutoMatch(true);
+    const TruthPair& t = truth[4];
+    Centre(t.left, t.right);
+    QTest::mouseClick(&view, Qt::LeftButton, {}, ScreenOf(ViewSide::Right, t.right));
+    const std::optional<ImagePoint> clicked = view.Session().Mark(Eye::Right);
+    const std::optional<ImagePoint> matched = view.Session().Mark(Eye::Left);
+    ASSERT_TRUE(clicked && matched) << view.StatusText();
+    const ImagePoint expected{t.left.x + clicked->x - t.right.x, t.left.y + clicked->y - t.right.y};
+    EXPECT_LT(Distance(*matched, expected), 0.3) << matched->x << "," << matched->y;
+    EXPECT_TRUE(view.Session().Origin(Eye::Left).matched);
+    QTest::keyClick(&view, Qt::Key_Space);
+    ASSERT_EQ(view.Session().Vertices().size(), 1u);
+    EXPECT_LT(Distance(view.Session().Marks(Eye::Left)[0], *matched), 1e-9);
+    EXPECT_TRUE(view.Session().Origins()[0].left.matched);
+}
+
 TEST_F(AssistedMatching, AClickOnTheMatchedMarkCorrectsItWithoutMovingTheFirstClick) {
     CChildView& view = View();
     view.SetAutoMatch(true);
