@@ -6,13 +6,12 @@
 // the reason, so the user clicks as before.
 #pragma once
 
+#include "analysis/Eye.h"
 #include "analysis/GreyImage.h"
 #include "geometry/ImagePoint.h"
 #include "geometry/Projection.h"
 
 #include <string>
-
-enum class Eye { Left, Right };
 
 struct MatchOptions {
     int windowPx = 0;               // odd, 11..31; 0 chooses it from the local texture

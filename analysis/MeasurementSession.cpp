@@ -18,6 +18,12 @@ std::optional<ImagePoint> MeasurementSession::Mark(Eye eye) const {
 }
 
 void MeasurementSession::SetMark(Eye eye, const ImagePoint& pixel) {
+    SetMatchedMark(eye, pixel, 0.0);
+    (eye == Eye::Left ? m_leftOrigin : m_rightOrigin) = MarkOrigin{};
+}
+
+void MeasurementSession::SetMatchedMark(Eye eye, const ImagePoint& pixel, double score) {
+    (eye == Eye::Left ? m_leftOrigin : m_rightOrigin) = MarkOrigin{true, score};
     if (eye == Eye::Left) {
         m_ptLeftMark = pixel;
         m_bLeftMarkSet = true;
@@ -40,6 +46,8 @@ void MeasurementSession::Append(const ImagePoint& left, const ImagePoint& right,
     m_bRightMarkSet = false;
     m_sResultsLog += logEntry;
     m_vVertices.push_back(vertex);
+    m_vOrigins.push_back({m_leftOrigin, m_rightOrigin});
+    m_leftOrigin = m_rightOrigin = MarkOrigin{};
     m_ptLastPos = position;
 }
 
@@ -53,6 +61,7 @@ bool MeasurementSession::Reselect(std::size_t i) {
     m_vRightMarks.erase(m_vRightMarks.begin() + static_cast<std::ptrdiff_t>(i));
     m_bLeftMarkSet = true;
     m_bRightMarkSet = true;
+    m_leftOrigin = m_rightOrigin = MarkOrigin{};
     return true;
 }
 
@@ -60,4 +69,5 @@ void MeasurementSession::ClearForNewPair() {
     m_vLeftMarks.clear();
     m_vRightMarks.clear();
     m_vVertices.clear();
+    m_vOrigins.clear();
 }

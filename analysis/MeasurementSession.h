@@ -4,6 +4,7 @@
 // stereo view owns one, and ranvista-cli measure --batch collects into one.
 #pragma once
 
+#include "analysis/Eye.h"
 #include "analysis/Measurement.h"
 #include "geometry/ImagePoint.h"
 #include "geometry/Point3D.h"
@@ -13,7 +14,19 @@
 #include <string>
 #include <vector>
 
-enum class Eye { Left, Right };
+// How a mark was set: clicked by the user, or found by matching the other
+// image's mark, with the correlation score of the match.
+struct MarkOrigin {
+    bool matched = false;
+    double score = 0.0; // -1..1, when matched
+    bool operator==(const MarkOrigin&) const = default;
+};
+
+// The origins of the two marks of one measurement.
+struct MeasurementOrigin {
+    MarkOrigin left;
+    MarkOrigin right;
+};
 
 class MeasurementSession {
 public:
@@ -26,7 +39,12 @@ public:
 
     // The current mark of each image, when one is set.
     std::optional<ImagePoint> Mark(Eye eye) const;
+    // A click: the mark counts as clicked.
     void SetMark(Eye eye, const ImagePoint& pixel);
+    // A mark found by matching the other image's mark.
+    void SetMatchedMark(Eye eye, const ImagePoint& pixel, double score);
+    // How the current mark of an image was set (clicked when none is set).
+    MarkOrigin Origin(Eye eye) const { return eye == Eye::Left ? m_leftOrigin : m_rightOrigin; }
     void ClearMark(Eye eye);
     bool BothMarksSet() const { return m_bLeftMarkSet && m_bRightMarkSet; }
 
@@ -36,12 +54,15 @@ public:
         return eye == Eye::Left ? m_vLeftMarks : m_vRightMarks;
     }
     const std::vector<VertexRecord>& Vertices() const { return m_vVertices; }
+    // How the marks of each vertex were set, index for index with Vertices().
+    const std::vector<MeasurementOrigin>& Origins() const { return m_vOrigins; }
     const std::string& ResultsLog() const { return m_sResultsLog; }
     // Position of the last successful calculation appended.
     const CPoint3D& LastPosition() const { return m_ptLastPos; }
 
     // A successful calculation: its marks join the lists (the current marks
-    // are cleared), its vertex the vertices, its entry the log.
+    // are cleared), its vertex the vertices, its entry the log, and the
+    // origins of the current marks the origins.
     void Append(const ImagePoint& left, const ImagePoint& right, const VertexRecord& vertex,
                 const std::string& logEntry, const CPoint3D& position);
 
@@ -69,6 +90,9 @@ private:
     std::vector<ImagePoint> m_vLeftMarks;
     std::vector<ImagePoint> m_vRightMarks;
     std::vector<VertexRecord> m_vVertices;
+    MarkOrigin m_leftOrigin;
+    MarkOrigin m_rightOrigin;
+    std::vector<MeasurementOrigin> m_vOrigins;
     std::string m_sResultsLog;
     CPoint3D m_ptLastPos;
     // Length of the log when it was last saved; the log only grows.

@@ -125,6 +125,12 @@ void CCalcDlg::CreateControls() {
     du.Place(twoD, 82, 103, 25, 10);
     remember(IDC_2D, twoD);
 
+    m_chkAutoMatch = new QCheckBox(QStringLiteral("Auto-match"), this);
+    m_chkAutoMatch->setToolTip(QStringLiteral("A click finds its partner in the other image"));
+    du.Place(m_chkAutoMatch, 8, 95, 50, 10);
+    remember(IDC_AUTO_MATCH, m_chkAutoMatch);
+    m_chkAutoMatch->setChecked(m_pHost != nullptr && m_pHost->AutoMatch());
+
     auto* picture = new QLabel(this);
     picture->setObjectName(QStringLiteral("mastPicture"));
     picture->setPixmap(MastPicture());
@@ -166,6 +172,14 @@ void CCalcDlg::CreateControls() {
     connect(m_cbCamLeft, &QComboBox::activated, this, &CCalcDlg::OnSelChangeLeftCamera);
     connect(m_cbCamRight, &QComboBox::activated, this, &CCalcDlg::OnSelChangeRightCamera);
     connect(twoD, &QCheckBox::clicked, this, &CCalcDlg::On2D);
+    connect(m_chkAutoMatch, &QCheckBox::clicked, this, &CCalcDlg::OnAutoMatch);
+    for (int id : {IDC_AZ_CORR_LEFT, IDC_AZ_CORR_RIGHT, IDC_RL_VECTOR_TEXT}) {
+        connect(static_cast<QLineEdit*>(Control(id)), &QLineEdit::editingFinished, this, [this] {
+            if (m_pHost != nullptr) {
+                m_pHost->CalcOptionsChanged();
+            }
+        });
+    }
 }
 
 QWidget* CCalcDlg::Control(int id) const {
@@ -287,6 +301,51 @@ void CCalcDlg::UpdateImageInfo() {
 }
 
 void CCalcDlg::OnCalculate() {
+    Calculate(nullptr);
+}
+
+void CCalcDlg::CalculateQuietly(std::vector<std::string>& messages) {
+    // The pixels given since the last refresh reach their fields; the other
+    // fields, and the cameras chosen, stay as the user left them.
+    DataExchange dx(false, m_ui);
+    for (const auto& [id, value] : {std::pair{IDC_LEFT_COL, &m_dLeftCol},
+                                    {IDC_LEFT_ROW, &m_dLeftRow},
+                                    {IDC_RIGHT_COL, &m_dRightCol},
+                                    {IDC_RIGHT_ROW, &m_dRightRow}}) {
+        dx.Double(static_cast<QLineEdit*>(Control(id)), *value);
+    }
+    Calculate(&messages);
+}
+
+std::optional<CalcOptions> CCalcDlg::CurrentOptions() const {
+    const auto number = [this](int id, double fallback) {
+        bool ok = false;
+        const double v = static_cast<QLineEdit*>(Control(id))->text().trimmed().toDouble(&ok);
+        return ok ? v : fallback;
+    };
+    CalcOptions options;
+    options.leftCamera = m_cbCamLeft->currentIndex();
+    options.rightCamera = m_cbCamRight->currentIndex();
+    options.b2D = static_cast<QCheckBox*>(Control(IDC_2D))->isChecked();
+    options.bRLVector = static_cast<QCheckBox*>(Control(IDC_RL_VECTOR))->isChecked();
+    options.strRLVector =
+        static_cast<QLineEdit*>(Control(IDC_RL_VECTOR_TEXT))->text().toStdString();
+    options.dAzCorrLeft = number(IDC_AZ_CORR_LEFT, m_dAzCorrLeft);
+    options.dAzCorrRight = number(IDC_AZ_CORR_RIGHT, m_dAzCorrRight);
+    return options;
+}
+
+void CCalcDlg::AutoMatchChanged() {
+    m_chkAutoMatch->setChecked(m_pHost != nullptr && m_pHost->AutoMatch());
+}
+
+void CCalcDlg::OnAutoMatch() {
+    if (m_pHost != nullptr) {
+        m_pHost->SetAutoMatch(m_chkAutoMatch->isChecked());
+    }
+}
+
+void CCalcDlg::Calculate(std::vector<std::string>* messages) {
     // A refused entry has been reported; the calculation goes on with the
     // members as they now stand.
     UpdateData(true);
@@ -305,7 +364,11 @@ void CCalcDlg::OnCalculate() {
                            {m_dLeftCol, m_dLeftRow}, {m_dRightCol, m_dRightRow}, m_ptLastPos, m_db);
     const RangeCalcResult r = CalculateRange(in);
     for (const std::string& message : r.vMessages) {
-        m_ui.ShowMessage(message);
+        if (messages != nullptr) {
+            messages->push_back(message);
+        } else {
+            m_ui.ShowMessage(message);
+        }
     }
     m_strRange = r.strRange;
     m_strPos = r.strPos;
@@ -331,18 +394,27 @@ void CCalcDlg::OnCopyPosition() {
 
 void CCalcDlg::OnRLVector() {
     UpdateData(true);
+    if (m_pHost != nullptr) {
+        m_pHost->CalcOptionsChanged();
+    }
 }
 
 void CCalcDlg::OnSelChangeLeftCamera() {
     UpdateData(true);
     m_nCamLeft = m_cbCamLeft->currentIndex();
     UpdateData(false);
+    if (m_pHost != nullptr) {
+        m_pHost->CalcOptionsChanged();
+    }
 }
 
 void CCalcDlg::OnSelChangeRightCamera() {
     UpdateData(true);
     m_nCamRight = m_cbCamRight->currentIndex();
     UpdateData(false);
+    if (m_pHost != nullptr) {
+        m_pHost->CalcOptionsChanged();
+    }
 }
 
 void CCalcDlg::On2D() {

@@ -9,7 +9,9 @@
 #include <QDialog>
 
 #include <map>
+#include <optional>
 #include <string>
+#include <vector>
 
 class CIndicatorBox;
 class IUiServices;
@@ -49,6 +51,7 @@ enum CalcDlgControl {
     IDC_2D = 1037,
     IDC_AZ_CORR_LEFT = 1039,
     IDC_AZ_CORR_RIGHT = 1040,
+    IDC_AUTO_MATCH = 1041,
 };
 
 inline constexpr const char* kCalcDlgCaption =
@@ -70,6 +73,10 @@ public:
     void SetRightPixel(double col, double row) override;
     void UpdateImageInfo() override;
     void OnCalculate() override;
+    void CalculateQuietly(std::vector<std::string>& messages) override;
+    // Read from the controls as they stand, without refusing anything.
+    std::optional<CalcOptions> CurrentOptions() const override;
+    void AutoMatchChanged() override;
 
     // take = true: controls to members; false: members to controls. False
     // when an entry was refused.
@@ -110,6 +117,7 @@ public slots:
     void OnSelChangeLeftCamera();
     void OnSelChangeRightCamera();
     void On2D();
+    void OnAutoMatch();
 
 protected:
     // Esc and the close box.
@@ -119,6 +127,8 @@ private:
     void CreateControls();
     bool OnInitDialog();
     void DoDataExchange(class DataExchange& dx);
+    // CALCULATE; its messages are shown or, when messages is given, collected.
+    void Calculate(std::vector<std::string>* messages);
     // Az/El text of one side's pixel, for the refresh.
     void PixelPointing(int cameraId, const std::string& title, double col, double row,
                        double azCorr, std::string& az, std::string& el) const;
@@ -132,4 +142,5 @@ private:
     QComboBox* m_cbCamRight = nullptr;
     CIndicatorBox* m_btnRecLeft = nullptr;
     CIndicatorBox* m_btnRecRight = nullptr;
+    QCheckBox* m_chkAutoMatch = nullptr;
 };

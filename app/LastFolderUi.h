@@ -22,6 +22,9 @@ public:
     void BeginWaitCursor() override { m_inner.BeginWaitCursor(); }
     void EndWaitCursor() override { m_inner.EndWaitCursor(); }
     void Beep(int frequencyHz, int durationMs) override { m_inner.Beep(frequencyHz, durationMs); }
+    std::unique_ptr<IProgress> BeginProgress(const std::string& title, int maximum) override {
+        return m_inner.BeginProgress(title, maximum);
+    }
 
     const std::string& LastFolder() const { return m_sLastFolder; }
 

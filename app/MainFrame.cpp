@@ -37,6 +37,9 @@ void CMainFrame::Create() {
     CreateMenus();
     CreateToolBar();
     CreateStatusBar();
+    m_wndView->SetStatusSink([this](const std::string& text) {
+        statusBar()->showMessage(QString::fromStdString(text));
+    });
     m_wndView->UpdateTitle();
     UpdateCommandUI();
     m_wndView->setFocus();
@@ -80,8 +83,9 @@ void CMainFrame::CreateMenus() {
     AddCommand(database, ID_INITIALIZE_IMAGE_DATABASE, "Initialize Image Database File",
                "Use only if database is corrupt; replaces existing data with data from file(s)");
     file->addSeparator();
-    AddCommand(file, ID_AUTO_DETECT_VERTEX_PAIRS, "Auto-Detect Vertex Pairs", "A work in progress")
-        ->setEnabled(false);
+    AddCommand(file, ID_AUTO_DETECT_VERTEX_PAIRS, "Auto-Detect Vertex Pairs",
+               "Finds corners in the visible part of the left image, matches each in the right "
+               "image and measures them");
     file->addSeparator();
     AddCommand(file, ID_APP_EXIT, "E&xit", "Quit the application; prompts to save documents\nExit");
 
@@ -90,6 +94,10 @@ void CMainFrame::CreateMenus() {
     AddCommand(view, ID_SHOW_CALC_CONTROL, "Show Calc Control", {}, true);
     AddCommand(view, ID_SWAP_IMAGES, "Swap Left/Right Images", "Swap Left-Right");
     AddCommand(view, ID_VERTEX_INDICES, "Vertex Indices", {}, true);
+    AddCommand(view, ID_EPIPOLAR_CURVE, "Epipolar Curve",
+               "Shows where in the other image the partner of a mark can lie", true);
+    AddCommand(view, ID_AUTO_MATCH, "Auto-Match", "A click finds its partner in the other image",
+               true);
     view->addSeparator();
     AddCommand(view, ID_DISABLE_BEEPS, "Disable Beep Notificatins", "Check to disable beeps", true)
         ->setChecked(true);

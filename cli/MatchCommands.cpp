@@ -78,27 +78,15 @@ std::unique_ptr<Pair> LoadPair(const Args& args) {
     }
     const RangeCalcInput in =
         MakeRangeCalcInput(pair->options, pair->leftPath, pair->rightPath, {}, {}, {}, pair->db);
-    for (const auto& [id, path, option] : {std::tuple{in.nCamLeft, pair->leftPath, "left"},
-                                           std::tuple{in.nCamRight, pair->rightPath, "right"}}) {
-        if (id < 0) {
-            throw UsageError{"no camera for '" + path +
-                             "': its name does not say; choose one with --" + option + "-camera"};
-        }
+    CatalogueCamerasResult cameras = MakeCatalogueCameras(in);
+    if (!cameras.ok) {
+        const bool left = cameras.missing == Eye::Left;
+        throw UsageError{"no camera for '" + (left ? pair->leftPath : pair->rightPath) +
+                         "': its name does not say; choose one with --" +
+                         (left ? "left" : "right") + "-camera"};
     }
-    const bool bothPoses = in.leftPose && in.rightPose;
-    const bool useRL = in.bRLVector && bothPoses;
-    CataloguePose lp;
-    CataloguePose rp;
-    lp.applyPointing = rp.applyPointing = bothPoses;
-    lp.pose = in.leftPose;
-    rp.pose = in.rightPose;
-    if (useRL) {
-        rp.offset = ParseRLVector(in.strRLVector);
-    }
-    lp.azCorrDeg = in.dAzCorrLeft;
-    rp.azCorrDeg = in.dAzCorrRight;
-    pair->left = std::make_unique<CatalogueProjection>(in.nCamLeft, lp);
-    pair->right = std::make_unique<CatalogueProjection>(in.nCamRight, rp);
+    pair->left = std::make_unique<CatalogueProjection>(std::move(*cameras.left));
+    pair->right = std::make_unique<CatalogueProjection>(std::move(*cameras.right));
     return pair;
 }
 

@@ -53,3 +53,30 @@ RangeCalcInput MakeRangeCalcInput(const CalcOptions& options, const std::string&
     }
     return in;
 }
+
+CatalogueCamerasResult MakeCatalogueCameras(const RangeCalcInput& in) {
+    CatalogueCamerasResult out;
+    for (const auto& [id, eye] : {std::pair{in.nCamLeft, Eye::Left}, {in.nCamRight, Eye::Right}}) {
+        if (id < 0) {
+            out.missing = eye;
+            out.reason = std::string("no camera for the ") + (eye == Eye::Left ? "left" : "right") +
+                         " image";
+            return out;
+        }
+    }
+    const bool bothPoses = in.leftPose && in.rightPose;
+    CataloguePose lp;
+    CataloguePose rp;
+    lp.applyPointing = rp.applyPointing = bothPoses;
+    lp.pose = in.leftPose;
+    rp.pose = in.rightPose;
+    if (in.bRLVector && bothPoses) {
+        rp.offset = ParseRLVector(in.strRLVector);
+    }
+    lp.azCorrDeg = in.dAzCorrLeft;
+    rp.azCorrDeg = in.dAzCorrRight;
+    out.left.emplace(in.nCamLeft, lp);
+    out.right.emplace(in.nCamRight, rp);
+    out.ok = true;
+    return out;
+}

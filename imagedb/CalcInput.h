@@ -4,10 +4,12 @@
 // The dialog and ranvista-cli both assemble their input here.
 #pragma once
 
+#include "analysis/Eye.h"
 #include "analysis/ProductStereo.h"
 #include "analysis/RangeCalc.h"
 #include "geometry/CameraCatalogue.h"
 #include "geometry/CameraPose.h"
+#include "geometry/CatalogueProjection.h"
 #include "geometry/ImagePoint.h"
 
 #include <optional>
@@ -42,3 +44,17 @@ RangeCalcInput MakeRangeCalcInput(const CalcOptions& options, const std::string&
                                   const std::string& rightFile, const ImagePoint& leftPixel,
                                   const ImagePoint& rightPixel, const CPoint3D& lastPosition,
                                   const ImageDatabase& db, ProductCameraCache* cache = nullptr);
+
+// The two cameras of a range calculation's input as projections, posed as
+// its rays are cast: head pointing and attitude when both images have poses,
+// the R-L vector on the right camera when it is used, each side's azimuth
+// correction. Nothing when a side has no camera (reason says which).
+struct CatalogueCamerasResult {
+    bool ok = false;
+    std::string reason;
+    Eye missing = Eye::Left; // the side without a camera, when not ok
+    std::optional<CatalogueProjection> left;
+    std::optional<CatalogueProjection> right;
+};
+
+CatalogueCamerasResult MakeCatalogueCameras(const RangeCalcInput& in);

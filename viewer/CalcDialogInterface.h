@@ -3,9 +3,12 @@
 #pragma once
 
 #include "analysis/Measurement.h"
+#include "imagedb/CalcInput.h"
 
 #include <memory>
+#include <optional>
 #include <string>
+#include <vector>
 
 // What the Analyse dialog needs of the view that owns it.
 class ICalcHost {
@@ -20,6 +23,11 @@ public:
     // The dialog was closed by Esc or its close box. Called through a queued
     // connection (the view then hides, destroys and forgets the dialog).
     virtual void CalcDialogClosed() = 0;
+    // Auto-match of the second click, which the dialog shows and changes.
+    virtual bool AutoMatch() const { return false; }
+    virtual void SetAutoMatch(bool /*on*/) {}
+    // The cameras or their options changed in the dialog.
+    virtual void CalcOptionsChanged() {}
 };
 
 // What the view needs of the Analyse dialog.
@@ -35,4 +43,12 @@ public:
     virtual void UpdateImageInfo() = 0;
     // CALCULATE.
     virtual void OnCalculate() = 0;
+    // CALCULATE without message boxes: what it would show is added to
+    // messages (a batch of calculations).
+    virtual void CalculateQuietly(std::vector<std::string>& /*messages*/) { OnCalculate(); }
+    // The options CALCULATE would use now (cameras, R-L vector, azimuth
+    // corrections); nothing when the dialog does not say.
+    virtual std::optional<CalcOptions> CurrentOptions() const { return std::nullopt; }
+    // The host's auto-match changed (from the menu).
+    virtual void AutoMatchChanged() {}
 };

@@ -85,6 +85,8 @@ void CChildView::ReadSettings() {
     settings.beginGroup(kSettingsName);
     m_sFilePath = settings.value("m_sFilePath", QString()).toString().toStdString();
     m_bDisableBeeps = settings.value("m_bDisableBeeps", 0).toInt() != 0;
+    m_bEpipolarCurve = settings.value("m_bEpipolarCurve", 1).toInt() != 0;
+    m_bAutoMatch = settings.value("m_bAutoMatch", 0).toInt() != 0;
 }
 
 void CChildView::OnDestroy() {
@@ -92,6 +94,8 @@ void CChildView::OnDestroy() {
     settings.beginGroup(kSettingsName);
     settings.setValue("m_sFilePath", QString::fromStdString(m_sFilePath));
     settings.setValue("m_bDisableBeeps", m_bDisableBeeps ? 1 : 0);
+    settings.setValue("m_bEpipolarCurve", m_bEpipolarCurve ? 1 : 0);
+    settings.setValue("m_bAutoMatch", m_bAutoMatch ? 1 : 0);
     settings.endGroup();
     settings.sync();
 }
@@ -142,8 +146,16 @@ bool CChildView::OnCmdMsg(int nId) {
         return true;
     case ID_NOT_IMPLEMENTED_1:
     case ID_NOT_IMPLEMENTED_2:
-    case ID_AUTO_DETECT_VERTEX_PAIRS:
         OnNotImplemented();
+        return true;
+    case ID_AUTO_DETECT_VERTEX_PAIRS:
+        OnAutoDetectVertexPairs();
+        return true;
+    case ID_EPIPOLAR_CURVE:
+        OnEpipolarCurve();
+        return true;
+    case ID_AUTO_MATCH:
+        OnAutoMatch();
         return true;
     case ID_AUTO_REGISTER_VERTICES:
         OnAutoRegisterVertices();
@@ -161,6 +173,10 @@ std::optional<bool> CChildView::OnUpdateCmdUI(int nId) const {
         return m_bVertexIndices;
     case ID_DISABLE_BEEPS:
         return m_bDisableBeeps;
+    case ID_EPIPOLAR_CURVE:
+        return m_bEpipolarCurve;
+    case ID_AUTO_MATCH:
+        return m_bAutoMatch;
     default:
         return std::nullopt;
     }
@@ -225,6 +241,7 @@ void CChildView::ResetZoomAndPan() {
 }
 
 void CChildView::SetImage(ViewSide side, std::unique_ptr<CImage> image) {
+    DropAssist();
     std::unique_ptr<CImage>& held = side == ViewSide::Left ? m_pLeftImage : m_pRightImage;
     if (held) {
         held->Destroy();
@@ -233,6 +250,7 @@ void CChildView::SetImage(ViewSide side, std::unique_ptr<CImage> image) {
 }
 
 void CChildView::ReleaseImages() {
+    DropAssist();
     for (auto* image : {&m_pLeftImage, &m_pRightImage}) {
         if (*image) {
             (*image)->Destroy();
@@ -272,6 +290,7 @@ void CChildView::RenderTo(QImage& buffer) const {
         image->Draw(buffer, layout.image, &layout.panel);
 
         QPainter p(&buffer);
+        DrawEpipolarCurve(p, side, layout);
         p.setFont(labelFont);
         const bool left = side == ViewSide::Left;
         const std::vector<ImagePoint>& marks = m_session.Marks(left ? Eye::Left : Eye::Right);
@@ -375,6 +394,7 @@ void CChildView::OnSwapImages() {
         return;
     }
     std::swap(m_pLeftImage, m_pRightImage);
+    DropAssist();
     m_session.SwapFiles();
     Repaint();
     UpdateTitle();

@@ -7,6 +7,7 @@
 #include "analysis/Measurement.h"
 #include "analysis/MeasurementSession.h"
 #include "viewer/AppCommands.h"
+#include "viewer/AssistedPair.h"
 #include "viewer/CalcDialogInterface.h"
 #include "viewer/Image.h"
 #include "viewer/UiServices.h"
@@ -23,6 +24,7 @@
 #include <vector>
 
 class ImageDatabase;
+class QPainter;
 
 class CChildView : public QWidget, public ICalcHost {
     Q_OBJECT
@@ -101,6 +103,11 @@ public:
     void OnTransformVertexFiles();
     void OnAutoRegisterVertices();
     void OnAbout();
+    // View > Epipolar Curve, View > Auto-Match, File > Auto-Detect Vertex
+    // Pairs (ChildViewAssist.cpp).
+    void OnEpipolarCurve();
+    void OnAutoMatch();
+    void OnAutoDetectVertexPairs();
     // Asked before the main frame closes; false keeps it open.
     bool CanCloseFrame();
     // Writes both settings.
@@ -112,6 +119,21 @@ public:
     void AppendMeasurement(const ImagePoint& left, const ImagePoint& right,
                            const VertexRecord& vertex, const std::string& logEntry) override;
     void CalcDialogClosed() override;
+    bool AutoMatch() const override { return m_bAutoMatch; }
+    void SetAutoMatch(bool on) override;
+    void CalcOptionsChanged() override;
+
+    bool EpipolarCurveShown() const { return m_bEpipolarCurve; }
+    void SetEpipolarCurveShown(bool shown) { m_bEpipolarCurve = shown; }
+    // The cameras and grey images of the open pair, its cameras as the
+    // Analyse dialog would now choose them; nullptr without both images.
+    const AssistedPair* Assist() const;
+    // The status bar's message: where the view's notes go (the main frame's
+    // status bar), and the last one.
+    void SetStatusSink(std::function<void(const std::string&)> sink) {
+        m_fnStatus = std::move(sink);
+    }
+    const std::string& StatusText() const { return m_sStatus; }
 
     // The Analyse dialog while it is open, else nullptr.
     ICalcDialog* CalcDialog() const { return m_bCalcDlgOpen ? m_pCalcDlg.get() : nullptr; }
@@ -189,6 +211,13 @@ private:
     // they are not in the same panel.
     bool ApplyDrag(IntPoint p, const Layouts& layouts, bool updateLast);
 
+    // A click of an image with auto-match on: the partner mark, or why not.
+    void AutoMatchClick(Eye clicked, const ImagePoint& click);
+    void ShowStatus(const std::string& text);
+    void DrawEpipolarCurve(QPainter& p, ViewSide side, const SideLayout& layout) const;
+    // The grey images go with the images they were made from.
+    void DropAssist() { m_pAssist.reset(); }
+
     void ReadSettings();
     void ReleaseImages();
     void ResetZoomAndPan();
@@ -222,4 +251,9 @@ private:
     std::unique_ptr<ICalcDialog> m_pCalcDlg;
     bool m_bCalcDlgOpen = false;
     mutable QImage m_buffer;
+    bool m_bEpipolarCurve = true;
+    bool m_bAutoMatch = false;
+    mutable std::unique_ptr<AssistedPair> m_pAssist;
+    std::function<void(const std::string&)> m_fnStatus;
+    std::string m_sStatus;
 };

@@ -147,12 +147,23 @@ void CChildView::OnLButtonDown(IntPoint p) {
     }
     const bool left = hit.left.inside;
     const ImagePoint pt = left ? hit.left.pt : hit.right.pt;
-    m_session.SetMark(left ? Eye::Left : Eye::Right, pt);
+    const Eye eye = left ? Eye::Left : Eye::Right;
+    // A click on a matched mark corrects it: it is not matched back.
+    const bool correction = m_session.Mark(eye) && m_session.Origin(eye).matched;
+    m_session.SetMark(eye, pt);
+    if (m_bAutoMatch && !correction) {
+        AutoMatchClick(eye, pt);
+    }
     if (ICalcDialog* dlg = CalcDialog()) {
-        if (left) {
-            dlg->SetLeftPixel(pt.x, pt.y);
-        } else {
-            dlg->SetRightPixel(pt.x, pt.y);
+        for (const Eye e : {Eye::Left, Eye::Right}) {
+            const std::optional<ImagePoint> mark = m_session.Mark(e);
+            if (mark && (e == eye || m_session.Origin(e).matched)) {
+                if (e == Eye::Left) {
+                    dlg->SetLeftPixel(mark->x, mark->y);
+                } else {
+                    dlg->SetRightPixel(mark->x, mark->y);
+                }
+            }
         }
         dlg->UpdateImageInfo();
     }

@@ -48,6 +48,7 @@ void CChildView::LoadChosenFiles(const std::vector<std::string>& paths) {
         m_session.SetFile(i == 0 ? Eye::Right : Eye::Left, paths[i]);
         m_sFilePath = PathFolder(m_session.LeftFile());
     }
+    DropAssist();
     m_pLeftImage = LoadImage(m_session.LeftFile());
     m_pRightImage = LoadImage(m_session.RightFile());
 

@@ -159,17 +159,22 @@ CImage::CImage(const std::string& path, [[maybe_unused]] unsigned typeId) {
     m_image = ForDisplay(decoded);
     if (m_image.isNull()) {
         m_sLastError = "Not enough memory for image " + path;
+    } else if (decoded.format() == QImage::Format_Grayscale16) {
+        m_deepGrey = decoded;
     }
 }
 
 CImage::CImage(const QImage& decoded) : m_image(ForDisplay(decoded)) {
     if (m_image.isNull()) {
         m_sLastError = "Empty image";
+    } else if (decoded.format() == QImage::Format_Grayscale16) {
+        m_deepGrey = decoded;
     }
 }
 
 bool CImage::Destroy() {
     m_image = QImage();
+    m_deepGrey = QImage();
     return true;
 }
 

@@ -55,9 +55,13 @@ public:
 
     // The decoded pixels as shown (32-bit RGB).
     const QImage& Pixels() const { return m_image; }
+    // The decoded samples for measuring: 16-bit grey as decoded, otherwise
+    // the pixels as shown.
+    const QImage& Samples() const { return m_deepGrey.isNull() ? m_image : m_deepGrey; }
 
 private:
     QImage m_image;
+    QImage m_deepGrey; // 16-bit grey as decoded, kept beside its display form
     std::string m_sLastError;
 };
 

@@ -4,6 +4,7 @@
 #include <QFileDialog>
 #include <QGuiApplication>
 #include <QMessageBox>
+#include <QProgressDialog>
 
 namespace {
 const char* const kBoxTitle = "Ranvista";
@@ -113,4 +114,26 @@ void CQtUiServices::EndWaitCursor() {
 
 void CQtUiServices::Beep(int frequencyHz, int durationMs) {
     m_tonePlayer.Play(frequencyHz, durationMs);
+}
+
+namespace {
+class CProgressDialog : public IProgress {
+public:
+    CProgressDialog(QWidget* parent, const std::string& title, int maximum)
+        : m_dialog(QString::fromStdString(title), QStringLiteral("Cancel"), 0, maximum, parent) {
+        m_dialog.setWindowTitle(QString::fromStdString(title));
+        m_dialog.setWindowModality(Qt::WindowModal);
+        m_dialog.setMinimumDuration(500);
+        m_dialog.setValue(0);
+    }
+    void SetValue(int done) override { m_dialog.setValue(done); }
+    bool Cancelled() const override { return m_dialog.wasCanceled(); }
+
+private:
+    QProgressDialog m_dialog;
+};
+} // namespace
+
+std::unique_ptr<IProgress> CQtUiServices::BeginProgress(const std::string& title, int maximum) {
+    return std::make_unique<CProgressDialog>(m_pParent, title, maximum);
 }

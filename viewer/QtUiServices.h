@@ -23,6 +23,8 @@ public:
     void BeginWaitCursor() override;
     void EndWaitCursor() override;
     void Beep(int frequencyHz, int durationMs) override;
+    // A modal QProgressDialog, shown after half a second.
+    std::unique_ptr<IProgress> BeginProgress(const std::string& title, int maximum) override;
 
 private:
     QPointer<QWidget> m_pParent;

@@ -4,6 +4,7 @@
 // recording fake so that nothing ever blocks on a modal box.
 #pragma once
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -17,6 +18,23 @@ struct FileChooserRequest {
     // Save choosers: the extension given to a typed name that has none
     // (without the dot; empty: none).
     std::string defaultSuffix;
+};
+
+// A long command's progress: a bar with a Cancel button.
+class IProgress {
+public:
+    virtual ~IProgress() = default;
+    // done of the maximum given when it began.
+    virtual void SetValue(int done) = 0;
+    // The user asked to stop.
+    virtual bool Cancelled() const = 0;
+};
+
+// Progress nobody sees and nobody cancels.
+class SilentProgress : public IProgress {
+public:
+    void SetValue(int) override {}
+    bool Cancelled() const override { return false; }
 };
 
 class IUiServices {
@@ -36,6 +54,11 @@ public:
     virtual void EndWaitCursor() = 0;
     // A tone of the given frequency and duration; returns at once.
     virtual void Beep(int frequencyHz, int durationMs) = 0;
+    // A progress dialog until the returned object goes.
+    virtual std::unique_ptr<IProgress> BeginProgress(const std::string& /*title*/,
+                                                     int /*maximum*/) {
+        return std::make_unique<SilentProgress>();
+    }
 };
 
 // The completion signal of long commands, unless beeps are disabled: a

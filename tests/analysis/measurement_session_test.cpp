@@ -60,3 +60,32 @@ TEST(MeasurementSession, UnsavedResultsSurviveANewPairUntilSaved) {
     EXPECT_EQ(s.LeftFile(), "r.png");
     EXPECT_EQ(s.File(Eye::Right), "l.png");
 }
+
+// A measurement carries how each of its pixels was set; a click after a
+// match, a re-selection or a new pair never inherits a stale origin.
+TEST(MeasurementSession, EachMeasurementRecordsWhetherItsMarksWereClickedOrMatched) {
+    MeasurementSession s;
+    s.SetMark(Eye::Left, {10, 20});
+    s.SetMatchedMark(Eye::Right, {8, 20}, 0.93);
+    EXPECT_FALSE(s.Origin(Eye::Left).matched);
+    EXPECT_EQ(s.Origin(Eye::Right), (MarkOrigin{true, 0.93}));
+    s.Append({10, 20}, {8, 20}, Vertex(1), "a\n", {});
+    ASSERT_EQ(s.Origins().size(), 1u);
+    EXPECT_EQ(s.Origins()[0].right, (MarkOrigin{true, 0.93}));
+    // Append starts the next measurement clicked on both sides.
+    EXPECT_FALSE(s.Origin(Eye::Right).matched);
+
+    s.SetMatchedMark(Eye::Left, {30, 40}, 0.9);
+    s.SetMark(Eye::Left, {31, 40}); // the user corrects the match
+    s.SetMark(Eye::Right, {29, 40});
+    s.Append({31, 40}, {29, 40}, Vertex(2), "b\n", {});
+    ASSERT_EQ(s.Origins().size(), 2u);
+    EXPECT_FALSE(s.Origins()[1].left.matched);
+    EXPECT_EQ(s.Origins().size(), s.Vertices().size());
+
+    s.SetMatchedMark(Eye::Right, {1, 1}, 0.8);
+    ASSERT_TRUE(s.Reselect(0));
+    EXPECT_FALSE(s.Origin(Eye::Right).matched); // the stored pixels, not the match
+    s.ClearForNewPair();
+    EXPECT_TRUE(s.Origins().empty());
+}

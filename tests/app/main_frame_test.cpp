@@ -71,7 +71,9 @@ TEST_F(Frame, MenusWithTheirTextsIdsAndPrompts) {
          {{}, 0, {}},
          {"Database", -1, {}},
          {{}, 0, {}},
-         {"Auto-Detect Vertex Pairs", ID_AUTO_DETECT_VERTEX_PAIRS, "A work in progress"},
+         {"Auto-Detect Vertex Pairs", ID_AUTO_DETECT_VERTEX_PAIRS,
+          "Finds corners in the visible part of the left image, matches each in the right image "
+          "and measures them"},
          {{}, 0, {}},
          {"E&xit", ID_APP_EXIT, "Quit the application; prompts to save documents"}});
     ExpectItems(SubMenu(file, "Database"),
@@ -88,6 +90,9 @@ TEST_F(Frame, MenusWithTheirTextsIdsAndPrompts) {
                  {"Show Calc Control", ID_SHOW_CALC_CONTROL, {}},
                  {"Swap Left/Right Images", ID_SWAP_IMAGES, "Swap Left-Right"},
                  {"Vertex Indices", ID_VERTEX_INDICES, {}},
+                 {"Epipolar Curve", ID_EPIPOLAR_CURVE,
+                  "Shows where in the other image the partner of a mark can lie"},
+                 {"Auto-Match", ID_AUTO_MATCH, "A click finds its partner in the other image"},
                  {{}, 0, {}},
                  {"Disable Beep Notificatins", ID_DISABLE_BEEPS, "Check to disable beeps"},
                  {"Image Database Information", ID_IMAGE_DATABASE_INFO, {}},

@@ -73,3 +73,43 @@ TEST(CalcInput, CamerasComeFromTheNamesUnlessChosenAndEveryOptionIsPassedOn) {
     EXPECT_EQ(in.nCamLeft, -1);
     EXPECT_EQ(in.nCamRight, -1);
 }
+
+// The cameras the view draws and matches with must be those whose rays the
+// range calculation intersects, R-L vector and azimuth corrections included:
+// a point seen through both cameras is measured where it is.
+TEST(CalcInput, ThePairsCamerasProjectWhereTheRangeCalculationMeasures) {
+    ImageDatabase db;
+    db.InsertRecord(Record("1n128287142eff0300p1800l0m1", 20, -25));
+    db.InsertRecord(Record("1n128287142eff0300p1800r0m1", 20, -25));
+    CalcOptions options;
+    options.bRLVector = true;
+    options.strRLVector = "0.0500,0.0200,0.0000";
+    options.dAzCorrLeft = 0.4;
+    options.dAzCorrRight = -0.3;
+    const RangeCalcInput in = MakeRangeCalcInput(options, kLeft, kRight, {}, {}, {}, db);
+    const CatalogueCamerasResult cameras = MakeCatalogueCameras(in);
+    ASSERT_TRUE(cameras.ok) << cameras.reason;
+
+    // A point ahead of the cameras, about 4 m away.
+    const std::optional<Ray> ray = cameras.left->PixelToRay({500, 600});
+    ASSERT_TRUE(ray);
+    const CPoint3D point = ray->origin + ray->direction * 4.0;
+    const std::optional<ImagePoint> left = cameras.left->PointToPixel(point);
+    const std::optional<ImagePoint> right = cameras.right->PointToPixel(point);
+    ASSERT_TRUE(left && right);
+    const RangeCalcResult r =
+        CalculateRange(MakeRangeCalcInput(options, kLeft, kRight, *left, *right, {}, db));
+    ASSERT_TRUE(r.bOk);
+    EXPECT_LT((r.vertex.m_ptPosition - point).Length(), 1e-3);
+}
+
+TEST(CalcInput, APairWithoutACameraSaysWhichSideHasNone) {
+    ImageDatabase db;
+    CalcOptions options;
+    options.leftCamera = 2;
+    const CatalogueCamerasResult cameras = MakeCatalogueCameras(
+        MakeRangeCalcInput(options, "/a/left.png", "/a/right.png", {}, {}, {}, db));
+    EXPECT_FALSE(cameras.ok);
+    EXPECT_EQ(cameras.missing, Eye::Right);
+    EXPECT_FALSE(cameras.left || cameras.right);
+}

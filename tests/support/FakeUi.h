@@ -52,6 +52,27 @@ public:
         events.push_back("beep:" + std::to_string(frequencyHz));
     }
 
+    // A progress bar that records its steps and is cancelled after
+    // cancelProgressAfter of them (never when negative).
+    class FakeProgress : public IProgress {
+    public:
+        explicit FakeProgress(FakeUi& ui) : m_ui(ui) {}
+        void SetValue(int done) override { m_ui.progressValues.push_back(done); }
+        bool Cancelled() const override {
+            return m_ui.cancelProgressAfter >= 0 &&
+                   static_cast<int>(m_ui.progressValues.size()) >= m_ui.cancelProgressAfter;
+        }
+
+    private:
+        FakeUi& m_ui;
+    };
+    std::unique_ptr<IProgress> BeginProgress(const std::string& title, int) override {
+        progressTitles.push_back(title);
+        progressValues.clear();
+        events.push_back("progress:" + title);
+        return std::make_unique<FakeProgress>(*this);
+    }
+
     // Scripts: each chooser call takes the next answer (cancel when none).
     void AnswerOpen(std::vector<std::string> paths) { m_openAnswers.push_back(std::move(paths)); }
     void AnswerSave(const std::string& path) { m_saveAnswers.push_back({path}); }
@@ -66,6 +87,9 @@ public:
     std::deque<SaveChoice> saveChoices; // answers of the save question; Cancel when none
     int waitDepth = 0;
     int waitCount = 0;
+    std::vector<std::string> progressTitles;
+    std::vector<int> progressValues; // of the latest progress bar
+    int cancelProgressAfter = -1;
 
 private:
     static std::vector<std::string> Next(std::deque<std::vector<std::string>>& q) {

@@ -1,3 +1,4 @@
+#include "viewer/AssistedPair.h"
 #include "viewer/Image.h"
 
 #include "tests/analysis/ProductFixtures.h"
@@ -219,4 +220,29 @@ TEST(ImageProducts, APds3ProductShowsItsTwelveBitPixelsStretchedAndABrokenOneSay
     const CImage broken(dir / "short.IMG", CImage::kTypeUnknown);
     EXPECT_FALSE(broken.IsValid());
     EXPECT_NE(std::string(broken.GetLastError()).find("short.IMG"), std::string::npos);
+}
+
+// Deep grey is shown stretched to 8 bits, but measured in its own samples:
+// matching on the display values would merge neighbouring grey levels.
+TEST(Image, SixteenBitGreyKeepsItsSamplesForMatching) {
+    // The upper half spans the whole 16-bit range, so that the display
+    // stretch puts the ramp of the lower half inside one or two grey levels.
+    QImage deep(64, 8, QImage::Format_Grayscale16);
+    for (int y = 0; y < deep.height(); ++y) {
+        auto* row = reinterpret_cast<quint16*>(deep.scanLine(y));
+        for (int x = 0; x < deep.width(); ++x) {
+            row[x] = static_cast<quint16>(y < 4 ? x * 1040 : 20000 + x);
+        }
+    }
+    const CImage image(deep);
+    ASSERT_TRUE(image.IsValid());
+    EXPECT_EQ(image.Pixels().format(), QImage::Format_RGB32);
+    const GreyImage grey = GreyOfImage(image.Samples());
+    ASSERT_EQ(grey.width, 64);
+    for (int x = 1; x < grey.width; ++x) {
+        EXPECT_GT(grey.At(x, 6), grey.At(x - 1, 6)) << x;
+    }
+    // What the display would have given.
+    const GreyImage shown = GreyOfImage(image.Pixels());
+    EXPECT_LE(shown.At(63, 6) - shown.At(0, 6), 2.5f / 255);
 }

@@ -1,0 +1,4 @@
+// Which image of a stereo pair.
+#pragma once
+
+enum class Eye { Left, Right };

@@ -1,0 +1,43 @@
+// What the view needs to help with the second click: the grey images of the
+// open pair and its two cameras, posed as the range calculation casts its
+// rays, for the epipolar curve and the matcher.
+#pragma once
+
+#include "analysis/Epipolar.h"
+#include "analysis/Matcher.h"
+#include "imagedb/CalcInput.h"
+
+#include <QImage>
+
+#include <memory>
+#include <optional>
+
+// The grey samples of a decoded image: 16-bit grey as it is, anything else
+// through its 8-bit grey values.
+GreyImage GreyOfImage(const QImage& image);
+
+class AssistedPair {
+public:
+    AssistedPair(GreyImage left, GreyImage right);
+    AssistedPair(const AssistedPair&) = delete;
+    AssistedPair& operator=(const AssistedPair&) = delete;
+
+    // New cameras (or none, when cameras is not ok); the matcher follows.
+    void SetCameras(CatalogueCamerasResult cameras);
+    bool HasCameras() const { return m_pMatcher != nullptr; }
+
+    // The curve, in the other image, of a mark in the image of from.
+    EpipolarCurveResult Curve(Eye from, const ImagePoint& mark) const;
+    // The partner of a click; refused with NoCurve when there are no cameras.
+    MatchResult Match(Eye clicked, const ImagePoint& click) const;
+    // Only when HasCameras().
+    const StereoMatcher& Matcher() const { return *m_pMatcher; }
+    const GreyImage& Image(Eye eye) const { return eye == Eye::Left ? m_left : m_right; }
+
+private:
+    GreyImage m_left;
+    GreyImage m_right;
+    std::optional<CatalogueProjection> m_leftCamera;
+    std::optional<CatalogueProjection> m_rightCamera;
+    std::unique_ptr<StereoMatcher> m_pMatcher;
+};
