@@ -158,7 +158,9 @@ RangeCalcResult CalculateRange(const RangeCalcInput& in) {
         AppendFixed(sum, above, 4, 6);
         sum += ']';
     };
-    pair("Range", r - ex.minRange, ex.maxRange - r);
+    res.dRangeSpreadBelow = r - ex.minRange;
+    res.dRangeSpreadAbove = ex.maxRange - r;
+    pair("Range", res.dRangeSpreadBelow, res.dRangeSpreadAbove);
     sum += '\n';
     pair("Position X", p.m_dX - ex.min.m_dX, ex.max.m_dX - p.m_dX);
     sum += '\n';
