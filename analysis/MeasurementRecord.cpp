@@ -1,5 +1,17 @@
 #include "analysis/MeasurementRecord.h"
 
+#include <chrono>
+#include <ctime>
+
+std::string UtcNow() {
+    const std::time_t t = std::chrono::system_clock::to_time_t(std::chrono::system_clock::now());
+    std::tm tm{};
+    gmtime_r(&t, &tm);
+    char text[32];
+    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &tm);
+    return text;
+}
+
 std::string_view PixelSourceName(PixelSource source) {
     switch (source) {
     case PixelSource::Matched:

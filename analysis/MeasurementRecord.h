@@ -18,6 +18,9 @@ enum class PixelSource { Clicked, Matched, Reselected };
 std::string_view PixelSourceName(PixelSource source);
 std::optional<PixelSource> PixelSourceFromName(std::string_view name);
 
+// The time now, as the records stamp it: ISO 8601 UTC to the second.
+std::string UtcNow();
+
 // 1-sigma spread of a measured point in the output frame (metres): the
 // covariance of the point and its square roots along the line of sight
 // (range), along the horizontal direction to the point (down-range), across

@@ -1,21 +1,6 @@
 #include "analysis/MeasurementSession.h"
 
-#include <chrono>
-#include <ctime>
 #include <utility>
-
-namespace {
-
-std::string NowUtc() {
-    const std::time_t t = std::chrono::system_clock::to_time_t(std::chrono::system_clock::now());
-    std::tm tm{};
-    gmtime_r(&t, &tm);
-    char text[32];
-    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &tm);
-    return text;
-}
-
-} // namespace
 
 void MeasurementSession::SetFile(Eye eye, std::string path) {
     (eye == Eye::Left ? m_sLeftFile : m_sRightFile) = std::move(path);
@@ -60,9 +45,14 @@ void MeasurementSession::Append(const ImagePoint& left, const ImagePoint& right,
     r.position = position;
     r.rangeM = position.Length();
     r.vertex = vertex;
-    r.timeUtc = NowUtc();
+    r.timeUtc = UtcNow();
     r.logEntry = logEntry;
     Append(std::move(r));
+}
+
+PixelSource MeasurementSession::CurrentSource(Eye eye) const {
+    return (eye == Eye::Left ? m_bLeftReselected : m_bRightReselected) ? PixelSource::Reselected
+                                                                       : PixelSource::Clicked;
 }
 
 void MeasurementSession::Append(MeasurementRecord record) {

@@ -52,6 +52,8 @@ public:
     // with the time, its pixels "re-selected" when they are the marks of a
     // re-selection, else "clicked".
     void Append(MeasurementRecord record);
+    // How the current mark of eye was set: re-selected, or clicked.
+    PixelSource CurrentSource(Eye eye) const;
 
     // Double-click re-selection: stored mark i of both lists becomes the
     // current mark of each image again and leaves the lists. The vertex list,

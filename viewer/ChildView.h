@@ -111,6 +111,7 @@ public:
     std::string RightFile() const override { return m_session.RightFile(); }
     void AppendMeasurement(const ImagePoint& left, const ImagePoint& right,
                            const VertexRecord& vertex, const std::string& logEntry) override;
+    void AppendMeasurementRecord(const MeasurementRecord& record) override;
     void CalcDialogClosed() override;
 
     // The Analyse dialog while it is open, else nullptr.
