@@ -370,23 +370,14 @@ void CMeasurementDock::LoadDocument(const SessionDocument& doc, bool recalculate
 }
 
 void CMeasurementDock::WriteAutosave() {
-    if (m_sAutosavePath.empty()) {
-        return;
+    if (!m_sAutosavePath.empty()) {
+        m_autosave.Submit(m_sAutosavePath, Document());
     }
-    const SessionDocument doc = Document();
-    std::error_code ec;
-    if (doc.measurements.empty()) {
-        std::filesystem::remove(m_sAutosavePath, ec);
-        return;
-    }
-    std::filesystem::create_directories(std::filesystem::path(m_sAutosavePath).parent_path(), ec);
-    WriteFileAtomically(m_sAutosavePath, SessionText(doc, m_sAutosavePath));
 }
 
 void CMeasurementDock::RemoveAutosave() {
     if (!m_sAutosavePath.empty()) {
-        std::error_code ec;
-        std::filesystem::remove(m_sAutosavePath, ec);
+        m_autosave.Remove(m_sAutosavePath);
     }
 }
 

@@ -4,6 +4,7 @@
 // note edits with undo, export, session files and the autosave.
 #pragma once
 
+#include "app/AutosaveWriter.h"
 #include "app/MeasurementTableModel.h"
 #include "imagedb/SessionFile.h"
 
@@ -63,6 +64,8 @@ public:
     const std::string& AutosavePath() const { return m_sAutosavePath; }
     // A clean close: the autosave is no longer needed.
     void RemoveAutosave();
+    // Returns once the autosave on disk is the session's newest state.
+    void FlushAutosave() { m_autosave.Flush(); }
     // At start-up: when an autosave is left behind by a run that did not
     // close cleanly, offer to bring its measurements back.
     void OfferRestore();
@@ -87,6 +90,7 @@ private:
     std::size_t m_nShownRevision = static_cast<std::size_t>(-1);
     std::size_t m_nAutosavedRevision = static_cast<std::size_t>(-1);
     std::string m_sAutosavePath;
+    CAutosaveWriter m_autosave;
 };
 
 // Creates the dock on the frame, its File menu entries (after the first

@@ -50,48 +50,85 @@ Json Number(double v) {
 Json Pair(double a, double b) {
     return Json::array({Number(a), Number(b)});
 }
-Json Point(const CPoint3D& p) {
-    return Json::array({Number(p.m_dX), Number(p.m_dY), Number(p.m_dZ)});
-}
 Json Camera(const std::optional<CameraId>& id) {
     return id ? Json(*id) : Json();
 }
 
-Json RecordJson(const MeasurementRecord& r) {
-    Json j;
-    j["index"] = r.index;
-    j["left_pixel"] = Pair(r.leftPixel.x, r.leftPixel.y);
-    j["right_pixel"] = Pair(r.rightPixel.x, r.rightPixel.y);
-    j["left_set"] = PixelSourceName(r.leftSource);
-    j["right_set"] = PixelSourceName(r.rightSource);
-    j["range"] = Number(r.rangeM);
-    j["position"] = Point(r.position);
-    j["azimuth"] = Number(r.azimuthDeg);
-    j["elevation"] = Number(r.elevationDeg);
-    j["range_spread"] = Pair(r.rangeSpreadBelowM, r.rangeSpreadAboveM);
-    j["half_spread"] = Point(r.vertex.m_ptError);
+// The record's JSON object on one line, written directly: an autosave of
+// ten thousand measurements must not stall the window.
+void AppendNumber(std::string& out, double v) {
+    out += std::isfinite(v) ? ExactText(v) : std::string("null");
+}
+void AppendNumbers(std::string& out, std::initializer_list<double> values) {
+    out += '[';
+    bool first = true;
+    for (const double v : values) {
+        if (!first) {
+            out += ',';
+        }
+        first = false;
+        AppendNumber(out, v);
+    }
+    out += ']';
+}
+// Bytes that are not UTF-8 (a note pasted from elsewhere) become U+FFFD.
+void AppendText(std::string& out, const std::string& text) {
+    out += Json(text).dump(-1, ' ', false, Json::error_handler_t::replace);
+}
+
+void AppendRecord(std::string& out, const MeasurementRecord& r) {
+    out += "{\"index\":" + std::to_string(r.index);
+    out += ",\"left_pixel\":";
+    AppendNumbers(out, {r.leftPixel.x, r.leftPixel.y});
+    out += ",\"right_pixel\":";
+    AppendNumbers(out, {r.rightPixel.x, r.rightPixel.y});
+    out += ",\"left_set\":\"";
+    out += PixelSourceName(r.leftSource);
+    out += "\",\"right_set\":\"";
+    out += PixelSourceName(r.rightSource);
+    out += "\",\"range\":";
+    AppendNumber(out, r.rangeM);
+    out += ",\"position\":";
+    AppendNumbers(out, {r.position.m_dX, r.position.m_dY, r.position.m_dZ});
+    out += ",\"azimuth\":";
+    AppendNumber(out, r.azimuthDeg);
+    out += ",\"elevation\":";
+    AppendNumber(out, r.elevationDeg);
+    out += ",\"range_spread\":";
+    AppendNumbers(out, {r.rangeSpreadBelowM, r.rangeSpreadAboveM});
+    out += ",\"half_spread\":";
+    const CPoint3D& e = r.vertex.m_ptError;
+    AppendNumbers(out, {e.m_dX, e.m_dY, e.m_dZ});
     if (r.uncertainty) {
         const PointUncertainty& u = *r.uncertainty;
-        j["sigma"] = {{"range", Number(u.rangeSigmaM)},
-                      {"down_range", Number(u.downRangeSigmaM)},
-                      {"cross_range", Number(u.crossRangeSigmaM)},
-                      {"vertical", Number(u.verticalSigmaM)}};
-        Json c = Json::array();
-        for (const auto& row : u.covarianceM2) {
-            for (const double v : row) {
-                c.push_back(Number(v));
-            }
-        }
-        j["covariance"] = c;
+        out += ",\"sigma\":{\"range\":";
+        AppendNumber(out, u.rangeSigmaM);
+        out += ",\"down_range\":";
+        AppendNumber(out, u.downRangeSigmaM);
+        out += ",\"cross_range\":";
+        AppendNumber(out, u.crossRangeSigmaM);
+        out += ",\"vertical\":";
+        AppendNumber(out, u.verticalSigmaM);
+        out += "},\"covariance\":";
+        const auto& c = u.covarianceM2;
+        AppendNumbers(
+            out, {c[0][0], c[0][1], c[0][2], c[1][0], c[1][1], c[1][2], c[2][0], c[2][1], c[2][2]});
     } else {
-        j["sigma"] = nullptr;
-        j["covariance"] = nullptr;
+        out += ",\"sigma\":null,\"covariance\":null";
     }
-    j["miss_distance"] = r.missDistanceM ? Number(*r.missDistanceM) : Json();
-    j["time"] = r.timeUtc;
-    j["note"] = r.note;
-    j["log_entry"] = r.logEntry;
-    return j;
+    out += ",\"miss_distance\":";
+    if (r.missDistanceM) {
+        AppendNumber(out, *r.missDistanceM);
+    } else {
+        out += "null";
+    }
+    out += ",\"time\":";
+    AppendText(out, r.timeUtc);
+    out += ",\"note\":";
+    AppendText(out, r.note);
+    out += ",\"log_entry\":";
+    AppendText(out, r.logEntry);
+    out += '}';
 }
 
 // Readers that refuse a value of the wrong kind with the key's name.
@@ -229,13 +266,21 @@ std::string SessionText(const SessionDocument& s, const std::string& sessionPath
                     {"az_corr", Pair(s.options.dAzCorrLeft, s.options.dAzCorrRight)}};
     j["pixel_sigma"] = {{"left", Number(s.pixelSigmas.leftPx)},
                         {"right", Number(s.pixelSigmas.rightPx)}};
-    Json rows = Json::array();
-    for (const MeasurementRecord& r : s.measurements) {
-        rows.push_back(RecordJson(r));
+    j["measurements"] = Json::array();
+    std::string text = j.dump(1, ' ', false, Json::error_handler_t::replace);
+    // The measurements one to a line, in place of the empty list at the end.
+    const std::string empty = "[]\n}";
+    text.resize(text.size() - empty.size());
+    if (s.measurements.empty()) {
+        return text + "[]\n}\n";
     }
-    j["measurements"] = std::move(rows);
-    // Bytes that are not UTF-8 (a note pasted from elsewhere) become U+FFFD.
-    return j.dump(1, ' ', false, Json::error_handler_t::replace) + "\n";
+    text += "[\n";
+    for (std::size_t i = 0; i < s.measurements.size(); ++i) {
+        text += "  ";
+        AppendRecord(text, s.measurements[i]);
+        text += i + 1 < s.measurements.size() ? ",\n" : "\n";
+    }
+    return text + " ]\n}\n";
 }
 
 bool WriteSessionFile(const std::string& path, const SessionDocument& session, std::string* error) {

@@ -172,6 +172,7 @@ TEST_F(Workspace, AnAutosaveLeftBehindIsOfferedAndRestoresEveryMeasurement) {
         f->View().Session().SetNote(1, "kept through a crash");
         f->MeasurementDock()->Refresh();
         cells = Cells(*f->MeasurementDock());
+        f->MeasurementDock()->FlushAutosave();
         // The frame goes without a close: as when the process is killed.
     }
     ASSERT_FALSE(Read(autosave).empty());
