@@ -8,6 +8,7 @@
 #include "app/MeasurementDock.h"
 #include "imagedb/StoreTransaction.h"
 
+#include <QDir>
 #include <QSortFilterProxyModel>
 #include <QTableView>
 #include <QUndoStack>
@@ -189,4 +190,24 @@ TEST_F(Workspace, AnAutosaveLeftBehindIsOfferedAndRestoresEveryMeasurement) {
     third->MeasurementDock()->SetAutosavePath(autosave);
     third->MeasurementDock()->OfferRestore();
     EXPECT_EQ(ui.questions.size(), 1u);
+}
+
+TEST_F(Workspace, ScreenshotShowsTheTableWithTwoRowsComparedBesideThePair) {
+    auto f = MeasuredFrame();
+    f->resize(1500, 820);
+    f->show();
+    CMeasurementDock& dock = *f->MeasurementDock();
+    dock.show();
+    f->resizeDocks({&dock}, {620}, Qt::Horizontal);
+    dock.Table()->resizeColumnsToContents();
+    f->View().SetZoomStep(4);
+    dock.SelectRows({0, 2});
+    QApplication::processEvents();
+    EXPECT_TRUE(dock.isVisible());
+    const QImage shot = f->grab().toImage();
+    ASSERT_FALSE(shot.isNull());
+    const QString artifacts = QStringLiteral(RANVISTA_BINARY_DIR "/test-artifacts");
+    QDir().mkpath(artifacts);
+    EXPECT_TRUE(shot.save(artifacts + "/screenshot-workspace.png"));
+    EXPECT_TRUE(dock.ComparisonText().contains("Slope"));
 }
