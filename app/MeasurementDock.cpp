@@ -10,6 +10,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
+#include <QCoreApplication>
 #include <QDir>
 #include <QHeaderView>
 #include <QLabel>
@@ -25,7 +26,11 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <cerrno>
+#include <optional>
+
 #include <filesystem>
+#include <signal.h>
 
 namespace {
 
@@ -381,23 +386,66 @@ void CMeasurementDock::RemoveAutosave() {
     }
 }
 
+namespace {
+
+// The process an autosave name belongs to: "autosave-<pid>.rvsession".
+std::optional<long> AutosaveOwner(const std::string& name) {
+    const std::string prefix = "autosave-";
+    const std::string suffix = ".rvsession";
+    if (name.size() <= prefix.size() + suffix.size() || name.rfind(prefix, 0) != 0 ||
+        name.compare(name.size() - suffix.size(), suffix.size(), suffix) != 0) {
+        return std::nullopt;
+    }
+    const std::string digits =
+        name.substr(prefix.size(), name.size() - prefix.size() - suffix.size());
+    if (digits.empty() || digits.size() > 18 ||
+        digits.find_first_not_of("0123456789") != std::string::npos) {
+        return std::nullopt;
+    }
+    return std::stol(digits);
+}
+
+// A process that no longer runs (a running one, or one of another user,
+// keeps its autosave).
+bool ProcessGone(long pid) {
+    return pid > 0 && ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH;
+}
+
+} // namespace
+
 void CMeasurementDock::OfferRestore() {
-    if (m_sAutosavePath.empty() || !std::filesystem::exists(m_sAutosavePath)) {
+    if (m_sAutosavePath.empty()) {
         return;
     }
-    const SessionReadResult read = ReadSessionFile(m_sAutosavePath);
-    if (!read.ok || read.session.measurements.empty()) {
+    // Every running Ranvista has an autosave of its own; one whose process
+    // has gone was left by a crash.
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    const fs::path own = fs::path(m_sAutosavePath);
+    for (const fs::directory_entry& e : fs::directory_iterator(own.parent_path(), ec)) {
+        const std::string name = e.path().filename().string();
+        const auto owner = AutosaveOwner(name);
+        if (e.path() == own || !owner || !ProcessGone(*owner)) {
+            continue;
+        }
+        const SessionReadResult read = ReadSessionFile(e.path().string());
+        if (!read.ok || read.session.measurements.empty()) {
+            continue;
+        }
+        const auto choice = m_ui.AskSaveDiscardCancel(
+            "Ranvista did not close properly last time. " +
+            std::to_string(read.session.measurements.size()) +
+            " unsaved measurement(s) can be restored.\nRestore them (Save), discard them "
+            "(Discard) or decide later (Cancel)?");
+        if (choice == IUiServices::SaveChoice::Cancel) {
+            return;
+        }
+        if (choice == IUiServices::SaveChoice::Save) {
+            LoadDocument(read.session, false);
+            m_autosave.Flush(); // kept under this run's name before the old one goes
+        }
+        fs::remove(e.path(), ec);
         return;
-    }
-    const auto choice = m_ui.AskSaveDiscardCancel(
-        "Ranvista did not close properly last time. " +
-        std::to_string(read.session.measurements.size()) +
-        " unsaved measurement(s) can be restored.\nRestore them (Save), discard them (Discard) "
-        "or decide later (Cancel)?");
-    if (choice == IUiServices::SaveChoice::Save) {
-        LoadDocument(read.session, false);
-    } else if (choice == IUiServices::SaveChoice::Discard) {
-        RemoveAutosave();
     }
 }
 
@@ -436,7 +484,9 @@ void CMeasurementDock::AddFileMenuActions(QMenu* file) {
 
 std::string DefaultAutosavePath() {
     const QString folder = QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation);
-    return QDir(folder).filePath(QStringLiteral("autosave.rvsession")).toStdString();
+    return QDir(folder)
+        .filePath(QStringLiteral("autosave-%1.rvsession").arg(QCoreApplication::applicationPid()))
+        .toStdString();
 }
 
 CMeasurementDock* InstallMeasurementWorkspace(QMainWindow& frame, IUiServices& ui,

@@ -66,8 +66,9 @@ public:
     void RemoveAutosave();
     // Returns once the autosave on disk is the session's newest state.
     void FlushAutosave() { m_autosave.Flush(); }
-    // At start-up: when an autosave is left behind by a run that did not
-    // close cleanly, offer to bring its measurements back.
+    // At start-up: when an autosave in the autosave's folder was left behind
+    // by a run that did not close cleanly (its process is gone), offer to
+    // bring its measurements back. Runs at the same time keep their own.
     void OfferRestore();
 
     // File > Export / Save Session / Open Session, inserted into file.
@@ -98,5 +99,6 @@ private:
 CMeasurementDock* InstallMeasurementWorkspace(QMainWindow& frame, IUiServices& ui,
                                               ImageDatabase& db, CChildView& view);
 
-// The autosave file of the user's state folder.
+// This process's autosave in the user's data folder
+// ("autosave-<pid>.rvsession").
 std::string DefaultAutosavePath();

@@ -165,7 +165,10 @@ TEST_F(Workspace, ExportsAndASavedSessionOpenIdenticallyInANewWindow) {
 }
 
 TEST_F(Workspace, AnAutosaveLeftBehindIsOfferedAndRestoresEveryMeasurement) {
-    const std::string autosave = dir.filePath("state/autosave.rvsession").toStdString();
+    // Left by a process that has gone (no process has so large an id), and
+    // this run's own, which a run at the same time must not take.
+    const std::string autosave = dir.filePath("state/autosave-999999999.rvsession").toStdString();
+    const std::string own = dir.filePath("state/autosave-1.rvsession").toStdString();
     std::vector<QString> cells;
     {
         auto f = MeasuredFrame();
@@ -178,18 +181,23 @@ TEST_F(Workspace, AnAutosaveLeftBehindIsOfferedAndRestoresEveryMeasurement) {
     }
     ASSERT_FALSE(Read(autosave).empty());
     auto next = NewFrame();
-    next->MeasurementDock()->SetAutosavePath(autosave);
+    next->MeasurementDock()->SetAutosavePath(own);
     ui.saveChoices.push_back(IUiServices::SaveChoice::Save);
     next->MeasurementDock()->OfferRestore();
     ASSERT_EQ(ui.questions.size(), 1u);
     EXPECT_EQ(Cells(*next->MeasurementDock()), cells);
-    // A clean close removes it: nothing is offered at the next start.
-    next->close();
-    EXPECT_TRUE(Read(autosave).empty());
+    next->MeasurementDock()->FlushAutosave();
+    EXPECT_TRUE(Read(autosave).empty()) << "restored: kept under the new run's name";
+    EXPECT_FALSE(Read(own).empty());
+    // The autosave of a run still going (process 1 always runs) is not offered.
     auto third = NewFrame();
-    third->MeasurementDock()->SetAutosavePath(autosave);
+    third->MeasurementDock()->SetAutosavePath(
+        dir.filePath("state/autosave-2.rvsession").toStdString());
     third->MeasurementDock()->OfferRestore();
     EXPECT_EQ(ui.questions.size(), 1u);
+    // A clean close removes it.
+    next->close();
+    EXPECT_TRUE(Read(own).empty());
 }
 
 TEST_F(Workspace, ScreenshotShowsTheTableWithTwoRowsComparedBesideThePair) {
