@@ -27,33 +27,93 @@ void MeasurementSession::SetMatchedMark(Eye eye, const ImagePoint& pixel, double
     if (eye == Eye::Left) {
         m_ptLeftMark = pixel;
         m_bLeftMarkSet = true;
+        m_bLeftReselected = false;
     } else {
         m_ptRightMark = pixel;
         m_bRightMarkSet = true;
+        m_bRightReselected = false;
     }
 }
 
 void MeasurementSession::ClearMark(Eye eye) {
     (eye == Eye::Left ? m_bLeftMarkSet : m_bRightMarkSet) = false;
+    (eye == Eye::Left ? m_bLeftReselected : m_bRightReselected) = false;
 }
 
 void MeasurementSession::Append(const ImagePoint& left, const ImagePoint& right,
                                 const VertexRecord& vertex, const std::string& logEntry,
                                 const CPoint3D& position) {
-    m_vLeftMarks.push_back(left);
-    m_vRightMarks.push_back(right);
+    MeasurementRecord r;
+    r.leftPixel = left;
+    r.rightPixel = right;
+    r.leftSource = m_bLeftReselected ? PixelSource::Reselected : PixelSource::Clicked;
+    r.rightSource = m_bRightReselected ? PixelSource::Reselected : PixelSource::Clicked;
+    r.position = position;
+    r.rangeM = position.Length();
+    r.vertex = vertex;
+    r.timeUtc = UtcNow();
+    r.logEntry = logEntry;
+    Append(std::move(r));
+}
+
+PixelSource MeasurementSession::CurrentSource(Eye eye) const {
+    return (eye == Eye::Left ? m_bLeftReselected : m_bRightReselected) ? PixelSource::Reselected
+                                                                       : PixelSource::Clicked;
+}
+
+void MeasurementSession::Append(MeasurementRecord record) {
+    m_vLeftMarks.push_back(record.leftPixel);
+    m_vRightMarks.push_back(record.rightPixel);
     m_bLeftMarkSet = false;
     m_bRightMarkSet = false;
-    m_sResultsLog += logEntry;
-    m_vVertices.push_back(vertex);
+    // A matched mark is recorded as matched, with its score.
+    if (m_leftOrigin.matched && record.leftSource == PixelSource::Clicked) {
+        record.leftSource = PixelSource::Matched;
+    }
+    if (m_rightOrigin.matched && record.rightSource == PixelSource::Clicked) {
+        record.rightSource = PixelSource::Matched;
+    }
     m_vOrigins.push_back({m_leftOrigin, m_rightOrigin});
     m_leftOrigin = m_rightOrigin = MarkOrigin{};
-    m_ptLastPos = position;
+    m_bLeftReselected = false;
+    m_bRightReselected = false;
+    m_sResultsLog += record.logEntry;
+    m_vVertices.push_back(record.vertex);
+    m_ptLastPos = record.position;
+    record.index = m_nNextIndex++;
+    m_vRecords.push_back(std::move(record));
+    m_vHasMarks.push_back(true);
+    ++m_nLogRevision;
+    ++m_nRevision;
+}
+
+std::optional<std::size_t> MeasurementSession::MarkIndexOfRow(std::size_t row) const {
+    if (!RowHasMarks(row)) {
+        return std::nullopt;
+    }
+    std::size_t i = 0;
+    for (std::size_t r = 0; r < row; ++r) {
+        i += m_vHasMarks[r] ? 1 : 0;
+    }
+    return i;
+}
+
+std::optional<std::size_t> MeasurementSession::RowOfMarkIndex(std::size_t i) const {
+    for (std::size_t r = 0; r < m_vHasMarks.size(); ++r) {
+        if (m_vHasMarks[r] && i-- == 0) {
+            return r;
+        }
+    }
+    return std::nullopt;
 }
 
 bool MeasurementSession::Reselect(std::size_t i) {
     if (i >= m_vLeftMarks.size() || i >= m_vRightMarks.size()) {
         return false;
+    }
+    if (const auto row = RowOfMarkIndex(i)) {
+        m_vHasMarks[*row] = false;
+        ++m_nRevision;
     }
     m_ptLeftMark = m_vLeftMarks[i];
     m_ptRightMark = m_vRightMarks[i];
@@ -62,6 +122,8 @@ bool MeasurementSession::Reselect(std::size_t i) {
     m_bLeftMarkSet = true;
     m_bRightMarkSet = true;
     m_leftOrigin = m_rightOrigin = MarkOrigin{};
+    m_bLeftReselected = true;
+    m_bRightReselected = true;
     return true;
 }
 
@@ -70,4 +132,70 @@ void MeasurementSession::ClearForNewPair() {
     m_vRightMarks.clear();
     m_vVertices.clear();
     m_vOrigins.clear();
+    m_vRecords.clear();
+    m_vHasMarks.clear();
+    m_sLogBefore = m_sResultsLog;
+    m_nNextIndex = 1;
+    ++m_nRevision;
+}
+
+void MeasurementSession::RebuildLog() {
+    m_sResultsLog = m_sLogBefore;
+    for (const MeasurementRecord& r : m_vRecords) {
+        m_sResultsLog += r.logEntry;
+    }
+    ++m_nLogRevision;
+    ++m_nRevision;
+}
+
+std::optional<MeasurementSession::RemovedMeasurement> MeasurementSession::Remove(std::size_t row) {
+    if (row >= m_vRecords.size() || row >= m_vVertices.size()) {
+        return std::nullopt;
+    }
+    RemovedMeasurement removed{row, m_vRecords[row], m_vHasMarks[row], {}};
+    if (const auto mark = MarkIndexOfRow(row);
+        mark && *mark < m_vLeftMarks.size() && *mark < m_vRightMarks.size()) {
+        m_vLeftMarks.erase(m_vLeftMarks.begin() + static_cast<std::ptrdiff_t>(*mark));
+        m_vRightMarks.erase(m_vRightMarks.begin() + static_cast<std::ptrdiff_t>(*mark));
+    }
+    const auto at = static_cast<std::ptrdiff_t>(row);
+    m_vRecords.erase(m_vRecords.begin() + at);
+    m_vHasMarks.erase(m_vHasMarks.begin() + at);
+    m_vVertices.erase(m_vVertices.begin() + at);
+    if (row < m_vOrigins.size()) {
+        removed.origin = m_vOrigins[row];
+        m_vOrigins.erase(m_vOrigins.begin() + at);
+    }
+    RebuildLog();
+    return removed;
+}
+
+bool MeasurementSession::Restore(const RemovedMeasurement& removed) {
+    const std::size_t row = removed.row;
+    if (row > m_vRecords.size() || row > m_vVertices.size()) {
+        return false;
+    }
+    const auto at = static_cast<std::ptrdiff_t>(row);
+    m_vRecords.insert(m_vRecords.begin() + at, removed.record);
+    m_vHasMarks.insert(m_vHasMarks.begin() + at, removed.hadMarks);
+    m_vVertices.insert(m_vVertices.begin() + at, removed.record.vertex);
+    if (row <= m_vOrigins.size()) {
+        m_vOrigins.insert(m_vOrigins.begin() + at, removed.origin);
+    }
+    if (const auto mark = MarkIndexOfRow(row); mark && *mark <= m_vLeftMarks.size()) {
+        const auto m = static_cast<std::ptrdiff_t>(*mark);
+        m_vLeftMarks.insert(m_vLeftMarks.begin() + m, removed.record.leftPixel);
+        m_vRightMarks.insert(m_vRightMarks.begin() + m, removed.record.rightPixel);
+    }
+    RebuildLog();
+    return true;
+}
+
+bool MeasurementSession::SetNote(std::size_t row, std::string note) {
+    if (row >= m_vRecords.size()) {
+        return false;
+    }
+    m_vRecords[row].note = std::move(note);
+    ++m_nRevision;
+    return true;
 }

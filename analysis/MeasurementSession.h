@@ -6,6 +6,7 @@
 
 #include "analysis/Eye.h"
 #include "analysis/Measurement.h"
+#include "analysis/MeasurementRecord.h"
 #include "geometry/ImagePoint.h"
 #include "geometry/Point3D.h"
 
@@ -66,19 +67,60 @@ public:
     void Append(const ImagePoint& left, const ImagePoint& right, const VertexRecord& vertex,
                 const std::string& logEntry, const CPoint3D& position);
 
+    // The same with everything the workspace shows of the calculation; its
+    // index is given here (one more than the last). The pixels' sources are
+    // kept as given. The overload above records what it is given, stamped
+    // with the time, its pixels "re-selected" when they are the marks of a
+    // re-selection, else "clicked".
+    void Append(MeasurementRecord record);
+    // How the current mark of eye was set: re-selected, or clicked.
+    PixelSource CurrentSource(Eye eye) const;
+
     // Double-click re-selection: stored mark i of both lists becomes the
-    // current mark of each image again and leaves the lists. The vertex list
-    // and the log keep the measurement. False when i is not in both lists.
+    // current mark of each image again and leaves the lists. The vertex list,
+    // the log and the measurements keep the measurement. False when i is not
+    // in both lists.
     bool Reselect(std::size_t i);
 
-    // A new pair: the stored marks and the vertices go; the log, and with it
-    // what is unsaved, stays.
+    // A new pair: the stored marks, the vertices and the measurements go; the
+    // log, and with it what is unsaved, stays.
     void ClearForNewPair();
 
     // Whether the log holds calculations that were never saved.
-    bool HasUnsavedResults() const { return m_sResultsLog.size() != m_nSavedLogLength; }
+    bool HasUnsavedResults() const { return m_nLogRevision != m_nSavedLogRevision; }
     // The log as it now stands has been saved.
-    void MarkResultsSaved() { m_nSavedLogLength = m_sResultsLog.size(); }
+    void MarkResultsSaved() { m_nSavedLogRevision = m_nLogRevision; }
+
+    // The measurements of this pair, one per calculation, in the order made;
+    // row r owns vertex r and, while its marks are shown, its pair of marks.
+    const std::vector<MeasurementRecord>& Measurements() const { return m_vRecords; }
+    // Whether row's marks are in the mark lists (a re-selection takes them).
+    bool RowHasMarks(std::size_t row) const { return row < m_vHasMarks.size() && m_vHasMarks[row]; }
+    // Index into the mark lists of row's marks; nothing when it has none.
+    std::optional<std::size_t> MarkIndexOfRow(std::size_t row) const;
+    // The row whose marks are at index i of the mark lists.
+    std::optional<std::size_t> RowOfMarkIndex(std::size_t i) const;
+
+    // What Remove takes away, enough for Restore to put it back.
+    struct RemovedMeasurement {
+        std::size_t row = 0;
+        MeasurementRecord record;
+        bool hadMarks = false;
+        MeasurementOrigin origin;
+    };
+    // Deletes a measurement: its row, vertex, marks and log entry go
+    // together, so the vertex file and the log no longer hold it. Nothing
+    // for a row that does not exist.
+    std::optional<RemovedMeasurement> Remove(std::size_t row);
+    // Puts a removed measurement back where it was (undo of Remove, in
+    // reverse order of removal). False when its row is past the end.
+    bool Restore(const RemovedMeasurement& removed);
+    // The note of a row; false for a row that does not exist.
+    bool SetNote(std::size_t row, std::string note);
+
+    // Grows with every change of the measurements (a calculation, a removal,
+    // a note, a new pair); an autosave compares it with the one it wrote.
+    std::size_t Revision() const { return m_nRevision; }
 
 private:
     std::string m_sLeftFile;
@@ -95,6 +137,16 @@ private:
     std::vector<MeasurementOrigin> m_vOrigins;
     std::string m_sResultsLog;
     CPoint3D m_ptLastPos;
-    // Length of the log when it was last saved; the log only grows.
-    std::size_t m_nSavedLogLength = 0;
+    std::vector<MeasurementRecord> m_vRecords;
+    std::vector<bool> m_vHasMarks; // per row
+    // The log of earlier pairs; the log is this followed by each row's entry.
+    std::string m_sLogBefore;
+    int m_nNextIndex = 1;
+    bool m_bLeftReselected = false; // the current mark came from a re-selection
+    bool m_bRightReselected = false;
+    // Changes of the log, and the count at the last save.
+    std::size_t m_nLogRevision = 0;
+    std::size_t m_nSavedLogRevision = 0;
+    std::size_t m_nRevision = 0;
+    void RebuildLog();
 };

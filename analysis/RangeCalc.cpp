@@ -135,7 +135,9 @@ void FinishCalculation(const RangeCalcInput& in, RangeCalcResult& res, Intersect
         AppendFixed(sum, above, 4, 6);
         sum += ']';
     };
-    pair("Range", r - ex.minRange, ex.maxRange - r);
+    res.dRangeSpreadBelow = r - ex.minRange;
+    res.dRangeSpreadAbove = ex.maxRange - r;
+    pair("Range", res.dRangeSpreadBelow, res.dRangeSpreadAbove);
     sum += '\n';
     pair("Position X", p.m_dX - ex.min.m_dX, ex.max.m_dX - p.m_dX);
     sum += '\n';

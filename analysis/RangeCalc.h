@@ -57,6 +57,9 @@ struct RangeCalcResult {
     double dPixelSize = 0.0;
     double dAzimuth = 0.0;   // degrees, positive toward -Y of the output frame
     double dElevation = 0.0; // degrees above the plane z = 0
+    // The ±1-pixel sweep's range spread: the summary's Range[-below,+above].
+    double dRangeSpreadBelow = 0.0;
+    double dRangeSpreadAbove = 0.0;
     bool bLeftRecord = false;
     bool bRightRecord = false;
     // Product models only: how far apart the two rays pass at the point

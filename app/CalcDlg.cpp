@@ -380,7 +380,8 @@ void CCalcDlg::Calculate(std::vector<std::string>* messages) {
     if (r.bOk) {
         m_ptLastPos = r.ptNewLastPos;
         if (m_pHost != nullptr) {
-            m_pHost->AppendMeasurement(r.leftMark, r.rightMark, r.vertex, r.sLogEntry);
+            m_pHost->AppendMeasurementRecord(RecordOfCalculation(
+                in, r, PixelSource::Clicked, PixelSource::Clicked, m_pixelSigmas, UtcNow()));
         }
     }
     UpdateData(false);

@@ -3,6 +3,7 @@
 // results of the last one.
 #pragma once
 
+#include "analysis/PointUncertainty.h"
 #include "geometry/Point3D.h"
 #include "viewer/CalcDialogInterface.h"
 
@@ -110,6 +111,7 @@ public:
     bool m_b2D = false;
     double m_dAzCorrLeft = 0.0;
     double m_dAzCorrRight = 0.0;
+    PixelSigmas m_pixelSigmas; // of a click, for the measurement table's uncertainty
 
 public slots:
     void OnCopyPosition();

@@ -1,5 +1,6 @@
 #include "app/MainFrame.h"
 
+#include "app/MeasurementDock.h"
 #include "app/ToolBarIcons.h"
 #include "viewer/CommandIds.h"
 
@@ -35,6 +36,7 @@ void CMainFrame::Create() {
     setFocusProxy(m_wndView);
     m_wndView->PreCreateWindow();
     CreateMenus();
+    m_pMeasurementDock = InstallMeasurementWorkspace(*this, m_ui, m_db, *m_wndView);
     CreateToolBar();
     CreateStatusBar();
     m_wndView->SetStatusSink([this](const std::string& text) {
@@ -199,6 +201,10 @@ void CMainFrame::closeEvent(QCloseEvent* event) {
     if (m_wndView != nullptr && !m_wndView->CanCloseFrame()) {
         event->ignore();
         return;
+    }
+    // A clean close: nothing for the next start to restore.
+    if (m_pMeasurementDock != nullptr) {
+        m_pMeasurementDock->RemoveAutosave();
     }
     QMainWindow::closeEvent(event);
 }

@@ -17,6 +17,8 @@ class QLabel;
 class QMenu;
 class QToolBar;
 
+class CMeasurementDock;
+
 class CMainFrame : public QMainWindow {
     Q_OBJECT
 public:
@@ -31,6 +33,8 @@ public:
     void Create();
 
     CChildView& View() { return *m_wndView; }
+    // The measurement table and its commands (created with the menus).
+    CMeasurementDock* MeasurementDock() const { return m_pMeasurementDock; }
     QToolBar* ToolBar() const { return m_wndToolBar; }
     // The menu or tool-bar action of a command, or nullptr.
     QAction* Action(int nId) const;
@@ -69,6 +73,7 @@ private:
 
     IUiServices& m_ui;
     ImageDatabase& m_db;
+    CMeasurementDock* m_pMeasurementDock = nullptr; // owned by the frame
     CChildView* m_wndView = nullptr;
     QToolBar* m_wndToolBar = nullptr;
     QLabel* m_pMessagePane = nullptr;

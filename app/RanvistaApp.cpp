@@ -1,5 +1,6 @@
 #include "app/RanvistaApp.h"
 
+#include "app/MeasurementDock.h"
 #include "app/WindowState.h"
 #include "base/ClosestName.h"
 #include "viewer/QtUiServices.h"
@@ -122,6 +123,12 @@ bool CRanvistaApp::InitInstance(const StartupOptions& options) {
     {
         QSettings settings(CChildView::kSettingsName, CChildView::kSettingsName);
         ShowMainWindow(*m_pMainWnd, settings);
+    }
+    // Every change of the measurements is kept in the user's state folder
+    // until a clean close; a run that ended otherwise left one to restore.
+    if (CMeasurementDock* dock = m_pMainWnd->MeasurementDock()) {
+        dock->SetAutosavePath(DefaultAutosavePath());
+        dock->OfferRestore();
     }
     if (!options.sLeftFile.empty() && !options.sRightFile.empty()) {
         m_pMainWnd->View().OpenPairFiles(options.sLeftFile, options.sRightFile);

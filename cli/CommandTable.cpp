@@ -91,7 +91,7 @@ std::vector<CommandHelp> MakeCommands() {
         RunMeasure,
         "range calculation of a stereo pair",
         {"--left PATH --right PATH --pixels XL,YL,XR,YR [OPTIONS]",
-         "--batch FILE [--log FILE] [--vertices FILE] [OPTIONS]"},
+         "--batch FILE [--log FILE] [--vertices FILE] [--session FILE] [OPTIONS]"},
         "Runs the Analyse dialog's CALCULATE: range, position, distance to the last point, "
         "azimuth, elevation, pixel footprint and the spread of the answer when a click is off "
         "by one pixel. The cameras come from the product names. With --batch, FILE holds one "
@@ -103,6 +103,8 @@ std::vector<CommandHelp> MakeCommands() {
          {"batch", "FILE", "measure every pair of FILE"},
          {"log", "FILE", "with --batch: write the calculation results as File > Save does"},
          {"vertices", "FILE", "with --batch: write the vertex results as File > Save does"},
+         {"session", "FILE",
+          "with --batch: write the measurements of the first line's pair as a session"},
          {"left-camera", "CAMERA", "camera of the left image (name, 0-13 or none)"},
          {"right-camera", "CAMERA", "camera of the right image (name, 0-13 or none)"},
          {"2d", "", "intersect in two dimensions, as the dialog's 2D option"},
@@ -114,6 +116,26 @@ std::vector<CommandHelp> MakeCommands() {
         {"measure --db samples/ImgBinDat --left L.png --right R.png --pixels 512,700,480,700 "
          "--json",
          "measure --batch pairs.txt --log results.txt --vertices vertices.txt"},
+    });
+    c.push_back({
+        "export",
+        RunExport,
+        "the measurements of a session as CSV, PLY or JSON Lines",
+        {"SESSION --format csv|ply|jsonl [-o FILE] [--binary] [--db STORE]"},
+        "Reads a session saved by Ranvista or by measure --batch --session and writes its "
+        "measurements: csv (a comment line naming the frame, a header naming each column and "
+        "its unit), ply (the points, grey from the left image when it can be read; ASCII, or "
+        "binary little-endian with --binary) or jsonl (each measurement calculated again with "
+        "the session's database, one line each as measure --json prints; results that changed "
+        "are said on stderr). Without -o the file goes to standard output; with it the file is "
+        "written atomically.",
+        {{"format", "csv|ply|jsonl", "what to write"},
+         {"output", "FILE", "write FILE instead of standard output (also -o FILE)"},
+         {"binary", "", "with --format ply: binary little-endian instead of ASCII"},
+         {"db", "STORE", "with --format jsonl: the store instead of the session's"},
+         {"records", "QUERYFILE", "also read image records from a query export, in memory only"}},
+        {"export work.rvsession --format csv -o points.csv",
+         "export work.rvsession --format ply --binary -o points.ply"},
     });
     c.push_back({
         "transform",

@@ -19,3 +19,4 @@ int RunRegister(const Tokens& tokens);
 int RunEpipolar(const Tokens& tokens);
 int RunMatch(const Tokens& tokens);
 int RunDetect(const Tokens& tokens);
+int RunExport(const Tokens& tokens);

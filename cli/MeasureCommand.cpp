@@ -16,6 +16,7 @@
 #include "imagedb/CalcInput.h"
 #include "imagedb/ImageDatabase.h"
 #include "imagedb/QueryFile.h"
+#include "imagedb/SessionFile.h"
 #include "imagedb/StoreTransaction.h"
 
 #include <cstdio>
@@ -35,7 +36,7 @@ namespace {
 
 Args ParseOrThrow(const Tokens& tokens) {
     OptionSet options = MeasurePairOptions();
-    options.values.insert({"pixels", "batch", "log", "vertices"});
+    options.values.insert({"pixels", "batch", "log", "vertices", "session"});
     std::string error;
     auto args = Args::Parse(tokens, options, error);
     if (!args) {
@@ -196,7 +197,7 @@ int RunSingle(const Args& args) {
                              "--right PATH --pixels XL,YL,XR,YR"};
         }
     }
-    for (const char* batchOnly : {"log", "vertices"}) {
+    for (const char* batchOnly : {"log", "vertices", "session"}) {
         if (args.Has(batchOnly)) {
             throw UsageError{std::string("--") + batchOnly + " needs --batch"};
         }
@@ -302,6 +303,12 @@ int RunBatch(const Args& args) {
     std::string right;
     std::vector<double> pixels;
     std::string text;
+    // With --session: the measurements of the first line's pair.
+    const auto sessionPath = args.Value("session");
+    SessionDocument sessionDoc;
+    sessionDoc.options = options;
+    sessionDoc.database = args.Value("db").value_or("ImgBinDat");
+    size_t otherPairs = 0;
     size_t lineNo = 0;
     LineStatus status = LineStatus::kEnd;
     while ((status = GetBoundedLine(batch, line)) == LineStatus::kLine) {
@@ -325,6 +332,19 @@ int RunBatch(const Args& args) {
         if (r.bOk) {
             session.Append(r.leftMark, r.rightMark, r.vertex, r.sLogEntry, r.ptNewLastPos);
             lastPos = session.LastPosition();
+            if (sessionPath && sessionDoc.leftImage.empty()) {
+                sessionDoc.leftImage = left;
+                sessionDoc.rightImage = right;
+            }
+            if (sessionPath && left == sessionDoc.leftImage && right == sessionDoc.rightImage) {
+                sessionDoc.measurements.push_back(RecordOfCalculation(
+                    in, r, PixelSource::Clicked, PixelSource::Clicked, sessionDoc.pixelSigmas,
+                    session.Measurements().back().timeUtc));
+                sessionDoc.measurements.back().index =
+                    static_cast<int>(sessionDoc.measurements.size());
+            } else if (sessionPath) {
+                ++otherPairs;
+            }
         }
         text.clear();
         AppendResultJson(text, in, r);
@@ -355,6 +375,17 @@ int RunBatch(const Args& args) {
                 ReportMessage("Nothing to save");
             } else {
                 saved = SaveVertexFile(*out, session.Vertices()) && saved;
+            }
+        }
+        if (sessionPath) {
+            if (otherPairs > 0) {
+                ReportMessage("A session holds one pair: " + std::to_string(otherPairs) +
+                              " measurement(s) of other pairs left out of " + *sessionPath);
+            }
+            std::string error;
+            if (!WriteSessionFile(*sessionPath, sessionDoc, &error)) {
+                ReportMessage("Unable to save " + *sessionPath + ": " + error);
+                saved = false;
             }
         }
     }

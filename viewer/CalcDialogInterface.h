@@ -3,6 +3,7 @@
 #pragma once
 
 #include "analysis/Measurement.h"
+#include "analysis/MeasurementRecord.h"
 #include "imagedb/CalcInput.h"
 
 #include <memory>
@@ -20,6 +21,11 @@ public:
     // entry to the view, clear both current-mark flags, repaint at once.
     virtual void AppendMeasurement(const ImagePoint& left, const ImagePoint& right,
                                    const VertexRecord& vertex, const std::string& logEntry) = 0;
+    // The same with everything the measurement table shows; a host that
+    // keeps no table takes the pixels, vertex and log entry only.
+    virtual void AppendMeasurementRecord(const MeasurementRecord& record) {
+        AppendMeasurement(record.leftPixel, record.rightPixel, record.vertex, record.logEntry);
+    }
     // The dialog was closed by Esc or its close box. Called through a queued
     // connection (the view then hides, destroys and forgets the dialog).
     virtual void CalcDialogClosed() = 0;

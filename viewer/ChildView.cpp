@@ -389,6 +389,19 @@ void CChildView::AppendMeasurement(const ImagePoint& left, const ImagePoint& rig
     Repaint();
 }
 
+void CChildView::AppendMeasurementRecord(const MeasurementRecord& record) {
+    MeasurementRecord r = record;
+    // A re-selected mark is recorded as such; a matched one keeps its source.
+    for (const Eye eye : {Eye::Left, Eye::Right}) {
+        PixelSource& source = eye == Eye::Left ? r.leftSource : r.rightSource;
+        if (source == PixelSource::Clicked) {
+            source = m_session.CurrentSource(eye);
+        }
+    }
+    m_session.Append(std::move(r));
+    Repaint();
+}
+
 void CChildView::OnSwapImages() {
     if (!HasBothImages()) {
         return;

@@ -118,6 +118,7 @@ public:
     std::string RightFile() const override { return m_session.RightFile(); }
     void AppendMeasurement(const ImagePoint& left, const ImagePoint& right,
                            const VertexRecord& vertex, const std::string& logEntry) override;
+    void AppendMeasurementRecord(const MeasurementRecord& record) override;
     void CalcDialogClosed() override;
     bool AutoMatch() const override { return m_bAutoMatch; }
     void SetAutoMatch(bool on) override;

@@ -63,6 +63,7 @@ TEST_F(Frame, MenusWithTheirTextsIdsAndPrompts) {
         file,
         {{"Open Stereo Pair", ID_OPEN_STEREO_PAIR, "Open Stereo Pair"},
          {"Recent Pairs", -1, {}},
+         {"Measurements", -1, {}},
          {{}, 0, {}},
          {"Save Calculation Results", ID_SAVE_CALCULATION_RESULTS, "Saves all calculation results"},
          {"Save Vertex Results", ID_SAVE_VERTEX_RESULTS, {}},

@@ -1,0 +1,503 @@
+#include "app/MeasurementDock.h"
+
+#include "analysis/MeasurementExport.h"
+#include "analysis/PointGeometry.h"
+#include "base/AtomicFile.h"
+#include "viewer/ChildView.h"
+#include "viewer/Image.h"
+#include "viewer/UiServices.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QCoreApplication>
+#include <QDir>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMainWindow>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QSortFilterProxyModel>
+#include <QStandardPaths>
+#include <QTableView>
+#include <QTimer>
+#include <QUndoStack>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <cerrno>
+#include <optional>
+
+#include <filesystem>
+#include <signal.h>
+
+namespace {
+
+class DeleteCommand : public QUndoCommand {
+public:
+    DeleteCommand(CMeasurementDock& dock, MeasurementSession& session,
+                  std::vector<std::size_t> rows)
+        : m_dock(dock), m_session(session), m_rows(std::move(rows)) {
+        std::sort(m_rows.rbegin(), m_rows.rend());
+        setText(m_rows.size() == 1 ? QStringLiteral("Delete Measurement")
+                                   : QStringLiteral("Delete %1 Measurements").arg(m_rows.size()));
+    }
+    void redo() override {
+        m_removed.clear();
+        for (const std::size_t row : m_rows) {
+            if (auto r = m_session.Remove(row)) {
+                m_removed.push_back(std::move(*r));
+            }
+        }
+        m_dock.Refresh();
+    }
+    void undo() override {
+        for (auto it = m_removed.rbegin(); it != m_removed.rend(); ++it) {
+            m_session.Restore(*it);
+        }
+        m_removed.clear();
+        m_dock.Refresh();
+    }
+
+private:
+    CMeasurementDock& m_dock;
+    MeasurementSession& m_session;
+    std::vector<std::size_t> m_rows; // descending
+    std::vector<MeasurementSession::RemovedMeasurement> m_removed;
+};
+
+class NoteCommand : public QUndoCommand {
+public:
+    NoteCommand(CMeasurementDock& dock, MeasurementSession& session, std::size_t row,
+                std::string note)
+        : QUndoCommand(QStringLiteral("Edit Note")), m_dock(dock), m_session(session), m_row(row),
+          m_new(std::move(note)), m_old(session.Measurements().at(row).note) {}
+    void redo() override {
+        m_session.SetNote(m_row, m_new);
+        m_dock.Refresh();
+    }
+    void undo() override {
+        m_session.SetNote(m_row, m_old);
+        m_dock.Refresh();
+    }
+
+private:
+    CMeasurementDock& m_dock;
+    MeasurementSession& m_session;
+    std::size_t m_row;
+    std::string m_new;
+    std::string m_old;
+};
+
+Covariance3 CovarianceOf(const MeasurementRecord& r) {
+    return r.uncertainty ? r.uncertainty->covarianceM2 : Covariance3{};
+}
+
+QString WithSigma(const ValueWithSigma& v, const char* unit, int precision) {
+    return QStringLiteral("%1 ± %2 %3")
+        .arg(v.value, 0, 'f', precision)
+        .arg(v.sigma, 0, 'f', precision)
+        .arg(QString::fromUtf8(unit));
+}
+
+} // namespace
+
+CMeasurementDock::CMeasurementDock(IUiServices& ui, ImageDatabase& db, CChildView& view,
+                                   QWidget* parent)
+    : QDockWidget(QStringLiteral("Measurements"), parent), m_ui(ui), m_db(db), m_view(view) {
+    setObjectName(QStringLiteral("MeasurementDock"));
+    auto* body = new QWidget(this);
+    auto* layout = new QVBoxLayout(body);
+    m_pModel = new CMeasurementTableModel(view.Session(), this);
+    m_pModel->SetNoteEditor(
+        [this](std::size_t row, const std::string& note) { EditNote(row, note); });
+    m_pProxy = new QSortFilterProxyModel(this);
+    m_pProxy->setSourceModel(m_pModel);
+    m_pProxy->setSortRole(CMeasurementTableModel::SortRole);
+    m_pTable = new QTableView(body);
+    m_pTable->setModel(m_pProxy);
+    m_pTable->setSortingEnabled(true);
+    m_pTable->sortByColumn(CMeasurementTableModel::kIndex, Qt::AscendingOrder);
+    m_pTable->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_pTable->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    m_pTable->verticalHeader()->hide();
+    layout->addWidget(m_pTable, 1);
+    m_pPanel = new QLabel(body);
+    m_pPanel->setObjectName(QStringLiteral("ComparisonPanel"));
+    m_pPanel->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    m_pPanel->setWordWrap(true);
+    layout->addWidget(m_pPanel);
+    auto* copy = new QPushButton(QStringLiteral("Copy"), body);
+    connect(copy, &QPushButton::clicked, this,
+            [this] { QApplication::clipboard()->setText(ComparisonText()); });
+    layout->addWidget(copy);
+    setWidget(body);
+
+    m_pUndo = new QUndoStack(this);
+    auto* del = new QAction(QStringLiteral("Delete Measurement"), this);
+    del->setShortcut(QKeySequence::Delete);
+    del->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+    connect(del, &QAction::triggered, this, &CMeasurementDock::DeleteSelected);
+    addAction(del);
+    QAction* undo = m_pUndo->createUndoAction(this);
+    undo->setShortcut(QKeySequence::Undo);
+    undo->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+    addAction(undo);
+    QAction* redo = m_pUndo->createRedoAction(this);
+    redo->setShortcut(QKeySequence::Redo);
+    redo->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+    addAction(redo);
+
+    connect(m_pTable->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            &CMeasurementDock::UpdatePanel);
+    // Calculations, re-selections and new pairs happen in the view: the
+    // session's revision says when to follow.
+    m_pPoll = new QTimer(this);
+    connect(m_pPoll, &QTimer::timeout, this, &CMeasurementDock::Refresh);
+    m_pPoll->start(200);
+    Refresh();
+}
+
+CMeasurementDock::~CMeasurementDock() = default;
+
+void CMeasurementDock::Refresh() {
+    const std::size_t revision = m_view.Session().Revision();
+    if (revision != m_nShownRevision) {
+        const auto selected = SelectedRows();
+        m_pModel->Reload();
+        m_nShownRevision = revision;
+        std::vector<std::size_t> still;
+        for (const std::size_t r : selected) {
+            if (r < m_view.Session().Measurements().size()) {
+                still.push_back(r);
+            }
+        }
+        SelectRows(still);
+        m_view.Repaint();
+    }
+    UpdatePanel();
+    if (revision != m_nAutosavedRevision) {
+        WriteAutosave();
+        m_nAutosavedRevision = revision;
+    }
+}
+
+std::vector<std::size_t> CMeasurementDock::SelectedRows() const {
+    std::vector<std::size_t> rows;
+    for (const QModelIndex& i : m_pTable->selectionModel()->selectedRows()) {
+        rows.push_back(static_cast<std::size_t>(m_pProxy->mapToSource(i).row()));
+    }
+    std::sort(rows.begin(), rows.end());
+    return rows;
+}
+
+void CMeasurementDock::SelectRows(const std::vector<std::size_t>& rows) {
+    QItemSelection selection;
+    for (const std::size_t r : rows) {
+        const QModelIndex i = m_pProxy->mapFromSource(m_pModel->index(static_cast<int>(r), 0));
+        selection.select(i, i);
+    }
+    m_pTable->selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect |
+                                                      QItemSelectionModel::Rows);
+}
+
+void CMeasurementDock::DeleteSelected() {
+    const auto rows = SelectedRows();
+    if (!rows.empty()) {
+        m_pUndo->push(new DeleteCommand(*this, m_view.Session(), rows));
+    }
+}
+
+void CMeasurementDock::EditNote(std::size_t row, const std::string& note) {
+    if (row < m_view.Session().Measurements().size()) {
+        m_pUndo->push(new NoteCommand(*this, m_view.Session(), row, note));
+    }
+}
+
+QString CMeasurementDock::ComparisonText() const {
+    const auto rows = SelectedRows();
+    const auto& all = m_view.Session().Measurements();
+    if (rows.size() == 2) {
+        const MeasurementRecord& a = all[rows[0]];
+        const MeasurementRecord& b = all[rows[1]];
+        const PointPairResult r =
+            ComparePoints(a.position, CovarianceOf(a), b.position, CovarianceOf(b));
+        return QStringLiteral("From #%1 to #%2\nDistance: %3\nHorizontal: %4\nHeight "
+                              "difference: %5\nSlope: %6\nBearing: %7")
+            .arg(a.index)
+            .arg(b.index)
+            .arg(WithSigma(r.distanceM, "m", 4), WithSigma(r.horizontalDistanceM, "m", 4),
+                 WithSigma(r.heightDifferenceM, "m", 4), WithSigma(r.slopeDeg, "deg", 2),
+                 WithSigma(r.bearingDeg, "deg", 2));
+    }
+    if (rows.size() >= 3) {
+        std::vector<CPoint3D> points;
+        for (const std::size_t r : rows) {
+            points.push_back(all[r].position);
+        }
+        const PlaneFitResult fit = FitPlane(points);
+        if (!fit.ok) {
+            return QString::fromStdString(fit.message);
+        }
+        return QStringLiteral("Plane through %1 points\nDip: %2 deg\nDip direction: %3 deg\n"
+                              "RMS distance: %4 m")
+            .arg(points.size())
+            .arg(fit.dipDeg, 0, 'f', 2)
+            .arg(fit.dipDirectionDeg, 0, 'f', 2)
+            .arg(fit.rmsDistanceM, 0, 'f', 4);
+    }
+    return QStringLiteral("Select two measurements for distance and slope, three or more for "
+                          "a plane.");
+}
+
+void CMeasurementDock::UpdatePanel() {
+    m_pPanel->setText(ComparisonText());
+}
+
+SessionDocument CMeasurementDock::Document() const {
+    SessionDocument doc;
+    const MeasurementSession& s = m_view.Session();
+    doc.leftImage = s.LeftFile();
+    doc.rightImage = s.RightFile();
+    doc.measurements = s.Measurements();
+    return doc;
+}
+
+namespace {
+
+bool WriteOrSay(IUiServices& ui, const std::string& path, const std::string& bytes) {
+    std::string error;
+    if (!WriteFileAtomically(path, bytes, &error)) {
+        ui.ShowMessage("Unable to save " + path + ": " + error);
+        return false;
+    }
+    return true;
+}
+
+FileChooserRequest SaveRequest(const std::string& title, const std::string& filter,
+                               const std::string& suffix) {
+    FileChooserRequest r;
+    r.title = title;
+    r.filter = filter;
+    r.confirmOverwrite = true;
+    r.defaultSuffix = suffix;
+    return r;
+}
+
+} // namespace
+
+bool CMeasurementDock::ExportCsv() {
+    const std::string path =
+        m_ui.ChooseSaveFile(SaveRequest("Export Measurements", "CSV Files (*.csv)|*.csv||", "csv"));
+    return !path.empty() &&
+           WriteOrSay(m_ui, path, MeasurementsCsv(m_view.Session().Measurements()));
+}
+
+bool CMeasurementDock::ExportPly(bool binary) {
+    const std::string path =
+        m_ui.ChooseSaveFile(SaveRequest("Export Measurements", "PLY Files (*.ply)|*.ply||", "ply"));
+    if (path.empty()) {
+        return false;
+    }
+    // Coloured from the left image at each left pixel.
+    std::vector<Rgb> colours;
+    const auto& rows = m_view.Session().Measurements();
+    if (const CImage* left = m_view.Image(ViewSide::Left)) {
+        const QImage& pixels = left->Pixels();
+        for (const MeasurementRecord& r : rows) {
+            const QPoint p(static_cast<int>(std::lround(r.leftPixel.x)),
+                           static_cast<int>(std::lround(r.leftPixel.y)));
+            const QColor c = pixels.valid(p) ? pixels.pixelColor(p) : QColor(Qt::black);
+            colours.push_back({static_cast<std::uint8_t>(c.red()),
+                               static_cast<std::uint8_t>(c.green()),
+                               static_cast<std::uint8_t>(c.blue())});
+        }
+    }
+    return WriteOrSay(
+        m_ui, path,
+        MeasurementsPly(rows, colours,
+                        binary ? PlyEncoding::BinaryLittleEndian : PlyEncoding::Ascii));
+}
+
+bool CMeasurementDock::SaveSession() {
+    const std::string path = m_ui.ChooseSaveFile(
+        SaveRequest("Save Session", "Ranvista Sessions (*.rvsession)|*.rvsession||", "rvsession"));
+    return !path.empty() && WriteOrSay(m_ui, path, SessionText(Document(), path));
+}
+
+bool CMeasurementDock::OpenSession() {
+    FileChooserRequest r;
+    r.title = "Open Session";
+    r.filter = "Ranvista Sessions (*.rvsession)|*.rvsession||";
+    const auto files = m_ui.ChooseOpenFiles(r);
+    return !files.empty() && OpenSessionFile(files.front());
+}
+
+bool CMeasurementDock::OpenSessionFile(const std::string& path) {
+    const SessionReadResult read = ReadSessionFile(path);
+    if (!read.ok) {
+        m_ui.ShowMessage("Unable to open " + path + ": " + read.message);
+        return false;
+    }
+    LoadDocument(read.session, true);
+    return true;
+}
+
+void CMeasurementDock::LoadDocument(const SessionDocument& doc, bool recalculate) {
+    if (!doc.leftImage.empty() && !doc.rightImage.empty()) {
+        m_view.OpenPairFiles(doc.leftImage, doc.rightImage);
+    }
+    MeasurementSession& s = m_view.Session();
+    s.ClearForNewPair();
+    std::vector<std::string> changes;
+    if (recalculate) {
+        const SessionRecalculationResult again = RecalculateSession(doc, m_db);
+        changes = again.changes;
+        for (const RecalculatedMeasurement& m : again.measurements) {
+            s.Append(m.record);
+        }
+    } else {
+        for (const MeasurementRecord& r : doc.measurements) {
+            s.Append(r);
+        }
+    }
+    m_pUndo->clear();
+    show();
+    Refresh();
+    if (!changes.empty()) {
+        std::string text = "Some results changed on recalculation:";
+        for (const std::string& c : changes) {
+            text += "\n" + c;
+        }
+        m_ui.ShowMessage(text);
+    }
+}
+
+void CMeasurementDock::WriteAutosave() {
+    if (!m_sAutosavePath.empty()) {
+        m_autosave.Submit(m_sAutosavePath, Document());
+    }
+}
+
+void CMeasurementDock::RemoveAutosave() {
+    if (!m_sAutosavePath.empty()) {
+        m_autosave.Remove(m_sAutosavePath);
+    }
+}
+
+namespace {
+
+// The process an autosave name belongs to: "autosave-<pid>.rvsession".
+std::optional<long> AutosaveOwner(const std::string& name) {
+    const std::string prefix = "autosave-";
+    const std::string suffix = ".rvsession";
+    if (name.size() <= prefix.size() + suffix.size() || name.rfind(prefix, 0) != 0 ||
+        name.compare(name.size() - suffix.size(), suffix.size(), suffix) != 0) {
+        return std::nullopt;
+    }
+    const std::string digits =
+        name.substr(prefix.size(), name.size() - prefix.size() - suffix.size());
+    if (digits.empty() || digits.size() > 18 ||
+        digits.find_first_not_of("0123456789") != std::string::npos) {
+        return std::nullopt;
+    }
+    return std::stol(digits);
+}
+
+// A process that no longer runs (a running one, or one of another user,
+// keeps its autosave).
+bool ProcessGone(long pid) {
+    return pid > 0 && ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH;
+}
+
+} // namespace
+
+void CMeasurementDock::OfferRestore() {
+    if (m_sAutosavePath.empty()) {
+        return;
+    }
+    // Every running Ranvista has an autosave of its own; one whose process
+    // has gone was left by a crash.
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    const fs::path own = fs::path(m_sAutosavePath);
+    for (const fs::directory_entry& e : fs::directory_iterator(own.parent_path(), ec)) {
+        const std::string name = e.path().filename().string();
+        const auto owner = AutosaveOwner(name);
+        if (e.path() == own || !owner || !ProcessGone(*owner)) {
+            continue;
+        }
+        const SessionReadResult read = ReadSessionFile(e.path().string());
+        if (!read.ok || read.session.measurements.empty()) {
+            continue;
+        }
+        const auto choice = m_ui.AskSaveDiscardCancel(
+            "Ranvista did not close properly last time. " +
+            std::to_string(read.session.measurements.size()) +
+            " unsaved measurement(s) can be restored.\nRestore them (Save), discard them "
+            "(Discard) or decide later (Cancel)?");
+        if (choice == IUiServices::SaveChoice::Cancel) {
+            return;
+        }
+        if (choice == IUiServices::SaveChoice::Save) {
+            LoadDocument(read.session, false);
+            m_autosave.Flush(); // kept under this run's name before the old one goes
+        }
+        fs::remove(e.path(), ec);
+        return;
+    }
+}
+
+void CMeasurementDock::AddFileMenuActions(QMenu* file) {
+    QAction* before = nullptr;
+    for (QAction* a : file->actions()) {
+        if (a->isSeparator()) {
+            before = a;
+            break;
+        }
+    }
+    auto* menu = new QMenu(QStringLiteral("Measurements"), file);
+    file->insertMenu(before, menu);
+    QAction* show = toggleViewAction();
+    show->setText(QStringLiteral("Measurement Table"));
+    menu->addAction(show);
+    menu->addSeparator();
+    const auto add = [this, menu](const QString& text, auto slot) {
+        auto* a = new QAction(text, menu);
+        connect(a, &QAction::triggered, this, slot);
+        menu->addAction(a);
+        return a;
+    };
+    add(QStringLiteral("Open Session..."), [this] { OpenSession(); });
+    add(QStringLiteral("Save Session..."), [this] { SaveSession(); });
+    menu->addSeparator();
+    add(QStringLiteral("Export as CSV..."), [this] { ExportCsv(); });
+    add(QStringLiteral("Export as PLY..."), [this] { ExportPly(false); });
+    add(QStringLiteral("Export as Binary PLY..."), [this] { ExportPly(true); });
+    menu->addSeparator();
+    QAction* undo = m_pUndo->createUndoAction(menu);
+    menu->addAction(undo);
+    QAction* redo = m_pUndo->createRedoAction(menu);
+    menu->addAction(redo);
+}
+
+std::string DefaultAutosavePath() {
+    const QString folder = QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation);
+    return QDir(folder)
+        .filePath(QStringLiteral("autosave-%1.rvsession").arg(QCoreApplication::applicationPid()))
+        .toStdString();
+}
+
+CMeasurementDock* InstallMeasurementWorkspace(QMainWindow& frame, IUiServices& ui,
+                                              ImageDatabase& db, CChildView& view) {
+    auto* dock = new CMeasurementDock(ui, db, view, &frame);
+    frame.addDockWidget(Qt::RightDockWidgetArea, dock);
+    // Shown on request (File > Measurements), so the view keeps its width.
+    dock->hide();
+    const auto menus = frame.menuBar()->actions();
+    if (!menus.isEmpty() && menus.front()->menu() != nullptr) {
+        dock->AddFileMenuActions(menus.front()->menu());
+    }
+    return dock;
+}

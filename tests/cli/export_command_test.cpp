@@ -1,0 +1,113 @@
+// measure --batch --session and export, run as a user would: the session's
+// JSON Lines are what measure printed, files go where -o says, and bad
+// arguments are usage errors.
+#include "tests/support/CliRunner.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::string kSamples = std::string(RANVISTA_SOURCE_DIR) + "/samples/";
+
+struct Work {
+    fs::path path =
+        fs::temp_directory_path() / ("ranvista-export-" + std::to_string(::getpid()) + "-" +
+                                     testing::UnitTest::GetInstance()->current_test_info()->name());
+    Work() { fs::create_directories(path); }
+    ~Work() { fs::remove_all(path); }
+    std::string operator/(const std::string& name) const { return (path / name).string(); }
+};
+
+std::string Read(const std::string& p) {
+    std::ifstream f(p, std::ios::binary);
+    std::ostringstream s;
+    s << f.rdbuf();
+    return s.str();
+}
+
+// Four lines of one sample pair and one of another.
+std::string WriteBatch(const Work& w) {
+    const std::string l = kSamples + "oppy-navcam/1N137057367EFF4000P1916L0M1.png";
+    const std::string r = kSamples + "oppy-navcam/1N137057367EFF4000P1916R0M1.png";
+    const std::string ml = kSamples + "msl-navcam-a/NLA_433001764EDR_F04102L0NCAM00271M1.png";
+    const std::string mr = kSamples + "msl-navcam-a/NRA_433001764EDR_F04102R0NCAM00271M1.png";
+    std::ofstream(w / "batch.txt") << l << ',' << r << ",386,761,289,758\n"
+                                   << l << ',' << r << ",370,718,276,716\n"
+                                   << ml << ',' << mr << ",164,683,22,679\n"
+                                   << l << ',' << r << ",727,697,634,695\n"
+                                   << l << ',' << r << ",321,647,239,645\n";
+    return w / "batch.txt";
+}
+
+} // namespace
+
+TEST(ExportCommand, SessionJsonLinesRepeatWhatMeasurePrintedForItsPair) {
+    Work w;
+    const CliResultWithErr measured =
+        RunCliWithErr("measure --batch '" + WriteBatch(w) + "' --db '" + kSamples +
+                      "ImgBinDat' --session '" + (w / "s.rvsession") + "'");
+    ASSERT_EQ(measured.status, 0);
+    EXPECT_NE(measured.err.find("1 measurement(s) of other pairs"), std::string::npos)
+        << measured.err;
+    // The lines of the session's pair, in order (the third is another pair);
+    // distances to the last point chain over the session's own points.
+    std::istringstream lines(measured.out);
+    std::vector<std::string> printed;
+    for (std::string line; std::getline(lines, line);) {
+        printed.push_back(line);
+    }
+    ASSERT_EQ(printed.size(), 5u);
+    const CliResultWithErr exported =
+        RunCliWithErr("export '" + (w / "s.rvsession") + "' --format jsonl");
+    ASSERT_EQ(exported.status, 0) << exported.err;
+    std::istringstream out(exported.out);
+    std::vector<std::string> rows;
+    for (std::string line; std::getline(out, line);) {
+        rows.push_back(line);
+    }
+    ASSERT_EQ(rows.size(), 4u);
+    EXPECT_EQ(rows[0], printed[0]);
+    EXPECT_EQ(rows[1], printed[1]);
+    const auto a = nlohmann::json::parse(rows[2]);
+    const auto b = nlohmann::json::parse(printed[3]);
+    EXPECT_EQ(a["position"], b["position"]);
+    EXPECT_EQ(a["fields"]["error_summary"], b["fields"]["error_summary"]);
+    EXPECT_TRUE(exported.err.empty()) << "nothing changed: " << exported.err;
+}
+
+TEST(ExportCommand, MinusOWritesTheFileAndStdoutStaysEmpty) {
+    Work w;
+    ASSERT_EQ(RunCli("measure --batch '" + WriteBatch(w) + "' --db '" + kSamples +
+                     "ImgBinDat' --session '" + (w / "s.rvsession") + "'")
+                  .status,
+              0);
+    const CliResult csv =
+        RunCli("export '" + (w / "s.rvsession") + "' --format csv -o '" + (w / "p.csv") + "'");
+    EXPECT_EQ(csv.status, 0);
+    EXPECT_TRUE(csv.out.empty());
+    const std::string text = Read(w / "p.csv");
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 6) << text;
+    const CliResult ply = RunCli("export --binary -o '" + (w / "p.ply") + "' '" +
+                                 (w / "s.rvsession") + "' --format ply");
+    EXPECT_EQ(ply.status, 0);
+    const std::string bytes = Read(w / "p.ply");
+    ASSERT_NE(bytes.find("format binary_little_endian 1.0\n"), std::string::npos);
+    // Four points of three doubles, three colour bytes and an int each.
+    EXPECT_EQ(bytes.size() - (bytes.find("end_header\n") + 11), 4u * (24 + 3 + 4));
+}
+
+TEST(ExportCommand, BadArgumentsAreUsageErrorsAndBadSessionsFail) {
+    Work w;
+    std::ofstream(w / "bad.rvsession") << "{\"format\": \"ranvista-session\", \"version\": 7}";
+    EXPECT_EQ(RunCli("export '" + (w / "bad.rvsession") + "' --format csv").status, 1);
+    EXPECT_EQ(RunCli("export '" + (w / "bad.rvsession") + "' --format xls").status, 2);
+    EXPECT_EQ(RunCli("export --format csv").status, 2);
+    EXPECT_EQ(RunCli("export '" + (w / "bad.rvsession") + "' --format csv -o").status, 2);
+    EXPECT_EQ(RunCli("measure --left a --right b --pixels 1,2,3,4 --session x").status, 2);
+}
