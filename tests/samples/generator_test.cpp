@@ -15,7 +15,9 @@
 namespace {
 
 std::string SamplesDir() {
-    return std::string(RANVISTA_SOURCE_DIR) + "/samples/";
+    std::string dir(RANVISTA_SOURCE_DIR);
+    dir.append("/samples/"); // not literal + string: GCC 12 warns falsely at link time
+    return dir;
 }
 
 std::string ReadAll(const std::string& path) {
