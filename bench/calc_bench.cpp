@@ -3,6 +3,7 @@
 // 100,000 lines end to end, and the transform of a 1,000,000-vertex file.
 #include "analysis/RangeCalc.h"
 #include "analysis/ResultFiles.h"
+#include "tests/support/ReferenceModels.h"
 #include "transform/Registration.h"
 
 #include <benchmark/benchmark.h>
@@ -63,15 +64,7 @@ BENCHMARK(BM_CalculateRange)->Arg(0)->Arg(1)->ArgName("records");
 // MTYPE 2) on both sides, the right camera 42 cm to the right.
 void BM_CalculateRangeCahvore(benchmark::State& state) {
     ProductCamera left;
-    left.model.type = ModelType::Cahvore;
-    left.model.c = {0.950849, 0.349753, -1.89429};
-    left.model.a = {0.824195, 0.0290508, 0.565575};
-    left.model.h = {2041.2, 3032.24, 1457.62};
-    left.model.v = {-71.0941, 9.0217, 3538};
-    left.model.o = {0.824089, 0.0304646, 0.565654};
-    left.model.r = {0.000001736, 0.0501396, -0.0171254};
-    left.model.e = {-0.000000008, 0.00000001, -0.000000029};
-    left.model.mtype = 2;
+    left.model = reference_models::M20Navcam();
     left.source = "raw-json";
     left.frame = "ROVER_NAV_FRAME";
     left.frameIndex = {32, 604};
