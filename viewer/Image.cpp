@@ -1,6 +1,7 @@
 #include "viewer/Image.h"
 
 #include "analysis/ProductReader.h"
+#include "base/Paths.h"
 
 #include "viewer/ImageLimits.h"
 #include "viewer/Jpeg2000.h"
@@ -12,6 +13,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cctype>
 #include <cstring>
 #include <vector>
 
@@ -32,6 +34,17 @@ constexpr std::array kExtensionTypes{
     ExtensionType{"ppm", CImage::kTypePnm},  ExtensionType{"pbm", CImage::kTypePnm},
     ExtensionType{"tga", CImage::kTypeTga},  ExtensionType{"webp", CImage::kTypeWebp},
 };
+
+// The rounded mean of four RGB32 pixels, two channels at a time: each
+// channel's sum (at most 4 x 255 + 2) stays within its 16-bit field.
+inline QRgb Mean4(QRgb a, QRgb b, QRgb c, QRgb d) {
+    constexpr std::uint32_t kMask = 0x00ff00ffu;
+    constexpr std::uint32_t kHalf = 0x00020002u;
+    const std::uint32_t rb = (a & kMask) + (b & kMask) + (c & kMask) + (d & kMask) + kHalf;
+    const std::uint32_t ag =
+        ((a >> 8) & kMask) + ((b >> 8) & kMask) + ((c >> 8) & kMask) + ((d >> 8) & kMask) + kHalf;
+    return ((rb >> 2) & kMask) | (((ag >> 2) & kMask) << 8);
+}
 
 // The pixels as the view shows them: 32-bit RGB, deep grey stretched.
 QImage ForDisplay(const QImage& decoded) {
@@ -159,22 +172,56 @@ CImage::CImage(const std::string& path, [[maybe_unused]] unsigned typeId) {
     m_image = ForDisplay(decoded);
     if (m_image.isNull()) {
         m_sLastError = "Not enough memory for image " + path;
-    } else if (decoded.format() == QImage::Format_Grayscale16) {
+        return;
+    }
+    if (decoded.format() == QImage::Format_Grayscale16) {
         m_deepGrey = decoded;
     }
+    BuildLevels();
 }
 
 CImage::CImage(const QImage& decoded) : m_image(ForDisplay(decoded)) {
     if (m_image.isNull()) {
         m_sLastError = "Empty image";
-    } else if (decoded.format() == QImage::Format_Grayscale16) {
+        return;
+    }
+    if (decoded.format() == QImage::Format_Grayscale16) {
         m_deepGrey = decoded;
     }
+    BuildLevels();
+}
+
+std::unique_ptr<CImage> CImage::Unreadable(std::string why) {
+    std::unique_ptr<CImage> image(new CImage);
+    image->m_sLastError = std::move(why);
+    return image;
+}
+
+void CImage::BuildLevels() {
+    m_levels.assign(1, m_image);
+    while (m_levels.back().width() > 1 && m_levels.back().height() > 1) {
+        QImage next = HalveImage(m_levels.back());
+        if (next.isNull()) {
+            break; // no memory for it: the levels made so far serve
+        }
+        m_levels.push_back(std::move(next));
+    }
+}
+
+int CImage::LevelFor(long long destWidth, long long destHeight) const {
+    const long long w = m_image.width();
+    const long long h = m_image.height();
+    int k = 0;
+    while (k + 1 < LevelCount() && (destWidth << (k + 1)) <= w && (destHeight << (k + 1)) <= h) {
+        ++k;
+    }
+    return k;
 }
 
 bool CImage::Destroy() {
     m_image = QImage();
     m_deepGrey = QImage();
+    m_levels.clear();
     return true;
 }
 
@@ -196,14 +243,20 @@ int CImage::Draw(QImage& target, const ViewRect& dest, const ViewRect* clip, boo
     const long long dh = dest.Height();
 
     if (smooth || target.depth() != 32) {
-        // The part of the image that lands on the drawn area, in image pixels.
-        const QRectF source((area.left - dest.left) * double(w) / dw,
-                            (area.top - dest.top) * double(h) / dh, area.Width() * double(w) / dw,
-                            area.Height() * double(h) / dh);
+        // A level's rows do not mirror those of the full image when its
+        // height was rounded up: a flipped image draws from the full one.
+        const int k = flip ? 0 : LevelFor(dw, dh);
+        const double toLevel = 1.0 / double(1LL << k);
+        // The part of the image that lands on the drawn area, in pixels of
+        // the level drawn from.
+        const QRectF source((area.left - dest.left) * double(w) / dw * toLevel,
+                            (area.top - dest.top) * double(h) / dh * toLevel,
+                            area.Width() * double(w) / dw * toLevel,
+                            area.Height() * double(h) / dh * toLevel);
         QPainter p(&target);
         p.setClipRect(QRect(area.left, area.top, area.Width(), area.Height()));
         p.setRenderHint(QPainter::SmoothPixmapTransform, smooth);
-        const QImage& src = flip ? m_image.mirrored(false, true) : m_image;
+        const QImage& src = flip ? m_image.mirrored(false, true) : Level(k);
         const QRectF flippedSource = flip ? QRectF(source.x(), h - source.y() - source.height(),
                                                    source.width(), source.height())
                                           : source;
@@ -212,11 +265,14 @@ int CImage::Draw(QImage& target, const ViewRect& dest, const ViewRect* clip, boo
     }
 
     // Nearest neighbour: each target pixel takes the image pixel under its
-    // top-left corner, so a click there maps into that same pixel.
+    // top-left corner, so a click there maps into that same pixel; zoomed
+    // out, the level pixel that holds it.
+    const int k = LevelFor(dw, dh);
+    const QImage& level = Level(k);
     std::vector<int> columns(static_cast<std::size_t>(area.Width()));
     for (int i = 0; i < area.Width(); ++i) {
         columns[static_cast<std::size_t>(i)] =
-            static_cast<int>((area.left + i - dest.left) * w / dw);
+            static_cast<int>(((area.left + i - dest.left) * w / dw) >> k);
     }
     const std::size_t rowBytes = columns.size() * sizeof(QRgb);
     int lastSourceRow = -1;
@@ -226,12 +282,13 @@ int CImage::Draw(QImage& target, const ViewRect& dest, const ViewRect* clip, boo
         if (flip) {
             sy = static_cast<int>(h) - 1 - sy;
         }
+        sy >>= k;
         auto* d = reinterpret_cast<QRgb*>(target.scanLine(y)) + area.left;
         if (sy == lastSourceRow) {
             std::memcpy(d, lastRow, rowBytes);
             continue;
         }
-        const auto* s = reinterpret_cast<const QRgb*>(m_image.constScanLine(sy));
+        const auto* s = reinterpret_cast<const QRgb*>(level.constScanLine(sy));
         if (dw == w) {
             std::memcpy(d, s + columns.front(), rowBytes); // one image pixel per target pixel
         } else {
@@ -243,6 +300,38 @@ int CImage::Draw(QImage& target, const ViewRect& dest, const ViewRect* clip, boo
         lastRow = d;
     }
     return 1;
+}
+
+std::unique_ptr<CImage> LoadImageFile(const std::string& path) {
+    std::string ext = PathExtension(path);
+    std::transform(ext.begin(), ext.end(), ext.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return std::make_unique<CImage>(path, CImage::GetTypeIdFromName(ext));
+}
+
+QImage HalveImage(const QImage& rgb32) {
+    const int w = rgb32.width();
+    const int h = rgb32.height();
+    const int halfW = (w + 1) / 2;
+    const int halfH = (h + 1) / 2;
+    QImage out(halfW, halfH, rgb32.format());
+    if (out.isNull()) {
+        return out;
+    }
+    const int pairs = w / 2; // columns with a partner on their right
+    for (int y = 0; y < halfH; ++y) {
+        const auto* r0 = reinterpret_cast<const QRgb*>(rgb32.constScanLine(2 * y));
+        const auto* r1 =
+            reinterpret_cast<const QRgb*>(rgb32.constScanLine(std::min(2 * y + 1, h - 1)));
+        auto* d = reinterpret_cast<QRgb*>(out.scanLine(y));
+        for (int x = 0; x < pairs; ++x) {
+            d[x] = Mean4(r0[2 * x], r0[2 * x + 1], r1[2 * x], r1[2 * x + 1]);
+        }
+        if (pairs < halfW) {
+            d[pairs] = Mean4(r0[w - 1], r0[w - 1], r1[w - 1], r1[w - 1]);
+        }
+    }
+    return out;
 }
 
 QImage StretchGrey16(const QImage& grey16) {
