@@ -347,6 +347,8 @@ bool CMeasurementDock::OpenSessionFile(const std::string& path) {
 void CMeasurementDock::LoadDocument(const SessionDocument& doc, bool recalculate) {
     if (!doc.leftImage.empty() && !doc.rightImage.empty()) {
         m_view.OpenPairFiles(doc.leftImage, doc.rightImage);
+        // The measurements belong to the pair as opened (swapped if need be).
+        m_view.WaitForImages();
     }
     MeasurementSession& s = m_view.Session();
     s.ClearForNewPair();

@@ -66,10 +66,18 @@ CChildView::CChildView(IUiServices& ui, ImageDatabase& db, QWidget* parent)
     setContextMenuPolicy(Qt::PreventContextMenu);
     setAcceptDrops(true);
     setCursor(Qt::ArrowCursor);
+    m_pDecoder = std::make_unique<CPairDecoder>();
+    m_pDecoder->SetFinished([this](DecodedPair images) { OnPairDecoded(std::move(images)); });
+    m_pDecoder->SetSideDone([this](bool leftDone) {
+        const std::string& other = leftDone ? m_session.RightFile() : m_session.LeftFile();
+        ShowStatus("Reading " + PathTitle(other) + "...");
+    });
     ReadSettings();
 }
 
 CChildView::~CChildView() {
+    // A pair still being read is dropped; its workers finish first.
+    m_pDecoder.reset();
     OnDestroy();
     ReleaseImages();
     m_pCalcDlg.reset();

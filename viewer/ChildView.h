@@ -10,6 +10,7 @@
 #include "viewer/AssistedPair.h"
 #include "viewer/CalcDialogInterface.h"
 #include "viewer/Image.h"
+#include "viewer/PairDecoder.h"
 #include "viewer/UiServices.h"
 #include "viewer/ViewGeometry.h"
 
@@ -86,7 +87,17 @@ public:
     void OnOpenStereoPair();
     // Opens left and right as a pair the way Open Stereo Pair does after its
     // chooser (command line, files dropped on the window).
+    // A pair larger than BackgroundDecodePixels() is read on worker threads:
+    // the call returns at once, the status bar says what is being read and
+    // the window keeps working; the rest of opening (images, title, messages,
+    // the Analyse dialog) follows when both are read. Opening another pair
+    // meanwhile drops this one. Smaller pairs are open when the call returns.
     void OpenPairFiles(const std::string& leftFile, const std::string& rightFile);
+    // A pair is being read.
+    bool IsOpening() const { return m_pDecoder->Busy(); }
+    // Finishes opening the pair being read, waiting for its images; does
+    // nothing when none is.
+    void WaitForImages();
     void OnReset();
     void OnShowCalcControl();
     void OnCalcDlgClosed();
@@ -227,6 +238,13 @@ private:
     // Loads the chosen paths (first: right image, second: left image),
     // identifies the pair and refreshes view, title and dialog.
     void LoadChosenFiles(const std::vector<std::string>& paths);
+    // Reads the session's two files, now or in the background
+    // (ChildViewDecode.cpp), then finishes with OnPairDecoded.
+    void DecodeChosenFiles();
+    // The rest of opening once both images are read.
+    void OnPairDecoded(DecodedPair images);
+    // Drops the pair being read, if any.
+    void CancelOpening();
     void OpenCalcDialog();
     void CloseCalcDialog();
 
@@ -257,4 +275,6 @@ private:
     mutable std::unique_ptr<AssistedPair> m_pAssist;
     std::function<void(const std::string&)> m_fnStatus;
     std::string m_sStatus;
+    bool m_bReadingShown = false; // the status bar says a pair is being read
+    std::unique_ptr<CPairDecoder> m_pDecoder;
 };

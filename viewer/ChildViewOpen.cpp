@@ -4,19 +4,8 @@
 #include "analysis/PairIdentification.h"
 #include "base/Paths.h"
 
-#include <algorithm>
-#include <cctype>
-
-namespace {
-std::unique_ptr<CImage> LoadImage(const std::string& path) {
-    std::string ext = PathExtension(path);
-    std::transform(ext.begin(), ext.end(), ext.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return std::make_unique<CImage>(path, CImage::GetTypeIdFromName(ext));
-}
-} // namespace
-
 void CChildView::ResetForNewPair() {
+    CancelOpening();
     m_session.ClearForNewPair();
     ReleaseImages();
     ResetZoomAndPan();
@@ -49,8 +38,16 @@ void CChildView::LoadChosenFiles(const std::vector<std::string>& paths) {
         m_sFilePath = PathFolder(m_session.LeftFile());
     }
     DropAssist();
-    m_pLeftImage = LoadImage(m_session.LeftFile());
-    m_pRightImage = LoadImage(m_session.RightFile());
+    DecodeChosenFiles();
+}
+
+void CChildView::OnPairDecoded(DecodedPair images) {
+    if (m_bReadingShown) {
+        m_bReadingShown = false;
+        ShowStatus("");
+    }
+    m_pLeftImage = std::move(images.left);
+    m_pRightImage = std::move(images.right);
 
     PairIdentification id;
     if (!m_pLeftImage->IsValid()) {
