@@ -345,7 +345,7 @@ std::vector<Mars2020SampleDefinition> Mars2020SampleDefinitions() {
          .sizeMin = 0.035,
          .sizeMax = 0.07,
          .seed = 51,
-         .bands = {2.5, 4.5}},
+         .bands = {4.0, 6.5}},
         {.folder = "m20-navcam",
          .leftTitle = "NLF_0672_0726598021_113ECM_N0320604NCAM00709_01_295J01",
          .rightTitle = "NRF_0672_0726598021_113ECM_N0320604NCAM00709_01_295J01",
@@ -370,7 +370,7 @@ std::vector<Mars2020SampleDefinition> Mars2020SampleDefinitions() {
          .sizeMin = 0.03,
          .sizeMax = 0.06,
          .seed = 67,
-         .bands = {6.0, 11.0}},
+         .bands = {5.0, 12.0}},
     };
 }
 
