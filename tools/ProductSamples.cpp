@@ -533,29 +533,33 @@ Mars2020SamplePair BuildMars2020SamplePair(const Mars2020SampleDefinition& optio
     return pair;
 }
 
+uint8_t RenderProductPixel(const Scene& scene, const ProductSampleCamera& camera, int col, int row,
+                           int samples) {
+    const double footprint = camera.PixelAngle() / samples;
+    double sum = 0.0;
+    for (int sy = 0; sy < samples; ++sy) {
+        for (int sx = 0; sx < samples; ++sx) {
+            const double x = col + (sx + 0.5) / samples - 0.5;
+            const double y = row + (sy + 0.5) / samples - 0.5;
+            if (const auto ray = camera.RayAt(x, y)) {
+                sum += scene.Radiance(ray->origin, ray->direction, footprint);
+            }
+        }
+    }
+    const double v = std::clamp(sum / (samples * samples), 0.0, 1.0);
+    return static_cast<uint8_t>(std::lround(255.0 * v));
+}
+
 std::vector<uint8_t> RenderProductImage(const Scene& scene, const ProductSampleCamera& camera,
                                         int samples) {
     const int width = camera.Width();
     const int height = camera.Height();
     std::vector<uint8_t> pixels(static_cast<size_t>(width) * height);
-    const double footprint = camera.PixelAngle() / samples;
-    const double weight = 1.0 / (samples * samples);
     auto renderRows = [&](int first, int step) {
         for (int j = first; j < height; j += step) {
             for (int i = 0; i < width; ++i) {
-                double sum = 0.0;
-                for (int sy = 0; sy < samples; ++sy) {
-                    for (int sx = 0; sx < samples; ++sx) {
-                        const double col = i + (sx + 0.5) / samples - 0.5;
-                        const double row = j + (sy + 0.5) / samples - 0.5;
-                        if (const auto ray = camera.RayAt(col, row)) {
-                            sum += scene.Radiance(ray->origin, ray->direction, footprint);
-                        }
-                    }
-                }
-                const double v = std::clamp(sum * weight, 0.0, 1.0);
                 pixels[static_cast<size_t>(j) * width + i] =
-                    static_cast<uint8_t>(std::lround(255.0 * v));
+                    RenderProductPixel(scene, camera, i, j, samples);
             }
         }
     };

@@ -137,9 +137,15 @@ struct Mars2020SamplePair {
 Mars2020SamplePair BuildMars2020SamplePair(const Mars2020SampleDefinition& options,
                                            size_t maxPoints = 60);
 
-// Renders the delivered image as RenderImage does, one product ray per sample.
+// Renders the delivered image as RenderImage does, one product ray per sample
+// (samples x samples per pixel); two threads.
 std::vector<uint8_t> RenderProductImage(const Scene& scene, const ProductSampleCamera& camera,
                                         int samples);
+// One pixel of that image.
+uint8_t RenderProductPixel(const Scene& scene, const ProductSampleCamera& camera, int col, int row,
+                           int samples);
+// The samples per pixel side the generator renders with.
+inline constexpr int kProductSamplesPerPixel = 2;
 
 // The raw-image JSON record of one image (written beside it as
 // <title>-metadata.json).

@@ -114,7 +114,8 @@ bool WriteMars2020Pair(const std::filesystem::path& out, const Mars2020SampleDef
             return false;
         }
         if (images && !WriteImage(dir / (title + ".png"),
-                                  RenderProductImage(pair.scene, right ? pair.right : pair.left, 2),
+                                  RenderProductImage(pair.scene, right ? pair.right : pair.left,
+                                                     kProductSamplesPerPixel),
                                   options.width, options.height)) {
             return false;
         }
