@@ -10,6 +10,7 @@
 #include <cmath>
 #include <cstdio>
 #include <fstream>
+#include <ostream>
 #include <sstream>
 #include <unistd.h>
 
@@ -128,6 +129,11 @@ std::vector<ProductPair> ProductPairs() {
         pairs.push_back({d.folder, "raw-json: CAHVORE", d.roverInSite, 1e-6});
     }
     return pairs;
+}
+
+// Test names and failures show the folder.
+void PrintTo(const ProductPair& pair, std::ostream* os) {
+    *os << pair.folder;
 }
 
 class ProductSampleAccuracy : public testing::TestWithParam<ProductPair> {};
