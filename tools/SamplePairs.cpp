@@ -139,7 +139,8 @@ SamplePair BuildSamplePair(const SamplePairDefinition& options, size_t maxPoints
     std::vector<RockShape> placed;
     for (int attempt = 0; attempt < 20000 && static_cast<int>(placed.size()) < options.rockCount;
          ++attempt) {
-        const double dist = std::exp(rng.Uniform(std::log(options.nearDist), std::log(options.farDist)));
+        const double dist =
+            std::exp(rng.Uniform(std::log(options.nearDist), std::log(options.farDist)));
         const double bearing = bearing0 + rng.Uniform(-halfView, halfView);
         RockShape s;
         s.x = origin.m_dX + dist * std::cos(bearing);
@@ -229,10 +230,14 @@ std::string ExactNumber(double v) {
 }
 
 std::string TruthCsv(const SamplePair& pair) {
+    return TruthCsv(pair.truth, pair.options.folder + "/" + pair.options.leftTitle + ".png",
+                    pair.options.folder + "/" + pair.options.rightTitle + ".png");
+}
+
+std::string TruthCsv(const std::vector<TruthPoint>& truth, const std::string& left,
+                     const std::string& right) {
     std::string out = "left_file,right_file,x,y,z,left_col,left_row,right_col,right_row\n";
-    const std::string left = pair.options.folder + "/" + pair.options.leftTitle + ".png";
-    const std::string right = pair.options.folder + "/" + pair.options.rightTitle + ".png";
-    for (const TruthPoint& t : pair.truth) {
+    for (const TruthPoint& t : truth) {
         out.append(left).append(",").append(right);
         for (double v :
              {t.point.m_dX, t.point.m_dY, t.point.m_dZ, t.left.x, t.left.y, t.right.x, t.right.y}) {

@@ -60,3 +60,6 @@ std::string ExactNumber(double v);
 // truth.csv: header, then one line per point with the image files relative
 // to samples/.
 std::string TruthCsv(const SamplePair& pair);
+// The same for any pair of image files (relative to samples/).
+std::string TruthCsv(const std::vector<TruthPoint>& truth, const std::string& leftFile,
+                     const std::string& rightFile);

@@ -7,10 +7,17 @@
 // the per-pixel truth of each left image <pair>/<left product>.truth.pfm (see
 // TruthMap.h; about 12 MB each, not shipped), the query export
 // query-export.txt and the store ImgBinDat made from it.
-// --truth-only skips the images (quick: the truth does not depend on them).
+// Beside them: the Opportunity Navcam pair as PDS3 products with attached
+// labels (<pair>-pds3/<product>.IMG, 12-bit samples), the MSL Navcam pair
+// with detached labels (.LBL + .IMG), and the Mars 2020-like pairs as PNG
+// images with their raw-image JSON records (<product>-metadata.json); each
+// folder with its truth.csv.
+// --truth-only skips the images and products (quick: the truth does not
+// depend on them).
 #include "base/AtomicFile.h"
 #include "imagedb/ImageDatabase.h"
 #include "imagedb/QueryFile.h"
+#include "tools/ProductSamples.h"
 #include "tools/SamplePairs.h"
 #include "tools/TruthMap.h"
 
@@ -19,6 +26,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <map>
 #include <string>
 
 namespace {
@@ -32,15 +40,85 @@ bool WriteText(const std::filesystem::path& path, const std::string& text) {
     return true;
 }
 
-bool WriteImage(const std::filesystem::path& path, const std::vector<uint8_t>& pixels) {
-    QImage image(kSampleImageSize, kSampleImageSize, QImage::Format_Grayscale8);
-    for (int j = 0; j < kSampleImageSize; ++j) {
-        std::memcpy(image.scanLine(j), pixels.data() + static_cast<size_t>(j) * kSampleImageSize,
-                    kSampleImageSize);
+bool WriteImage(const std::filesystem::path& path, const std::vector<uint8_t>& pixels,
+                int width = kSampleImageSize, int height = kSampleImageSize) {
+    QImage image(width, height, QImage::Format_Grayscale8);
+    for (int j = 0; j < height; ++j) {
+        std::memcpy(image.scanLine(j), pixels.data() + static_cast<size_t>(j) * width,
+                    static_cast<size_t>(width));
     }
     if (!image.save(QString::fromStdString(path.string()), "PNG", 0)) {
         std::fprintf(stderr, "Unable to create %s\n", path.c_str());
         return false;
+    }
+    return true;
+}
+
+bool MakeFolder(const std::filesystem::path& dir) {
+    std::error_code ec;
+    std::filesystem::create_directories(dir, ec);
+    if (ec) {
+        std::fprintf(stderr, "Unable to create %s: %s\n", dir.c_str(), ec.message().c_str());
+    }
+    return !ec;
+}
+
+// The PDS3 products of a rendered catalogue pair and their truth.
+bool WritePds3Pair(const std::filesystem::path& out, const Pds3SampleDefinition& definition,
+                   const SamplePair& pair,
+                   const std::map<std::string, std::vector<uint8_t>>& rendered, bool images) {
+    const std::filesystem::path dir = out / definition.folder;
+    const SamplePairDefinition& options = pair.options;
+    if (!MakeFolder(dir) ||
+        !WriteText(
+            dir / "truth.csv",
+            TruthCsv(pair.truth,
+                     definition.folder + "/" + Pds3MeasuredFile(definition, options.leftTitle),
+                     definition.folder + "/" + Pds3MeasuredFile(definition, options.rightTitle)))) {
+        return false;
+    }
+    if (!images) {
+        return true;
+    }
+    for (const auto& [title, cam] :
+         {std::pair{options.leftTitle, &pair.left}, std::pair{options.rightTitle, &pair.right}}) {
+        const Pds3ProductFiles files =
+            MakePds3Product(definition, options, title, *cam, rendered.at(title), kSampleImageSize,
+                            kSampleImageSize);
+        if (!WriteText(dir / files.labelName, files.labelBytes) ||
+            (!files.dataName.empty() && !WriteText(dir / files.dataName, files.dataBytes))) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// A Mars 2020-like pair: PNG images, their JSON records and the truth.
+bool WriteMars2020Pair(const std::filesystem::path& out, const Mars2020SampleDefinition& options,
+                       bool images) {
+    const Mars2020SamplePair pair = BuildMars2020SamplePair(options);
+    std::printf("%s: %zu rocks, %zu marked points, range %.2f to %.2f m\n", options.folder.c_str(),
+                pair.scene.m_vRocks.size(), pair.truth.size(),
+                pair.truth.empty() ? 0.0 : pair.truth.front().point.Length(),
+                pair.truth.empty() ? 0.0 : pair.truth.back().point.Length());
+    const std::filesystem::path dir = out / options.folder;
+    if (!MakeFolder(dir) ||
+        !WriteText(dir / "truth.csv",
+                   TruthCsv(pair.truth, options.folder + "/" + options.leftTitle + ".png",
+                            options.folder + "/" + options.rightTitle + ".png"))) {
+        return false;
+    }
+    for (const bool right : {false, true}) {
+        const std::string& title = right ? options.rightTitle : options.leftTitle;
+        if (!WriteText(dir / (title + "-metadata.json"), RawJsonRecord(options, right))) {
+            return false;
+        }
+        if (images && !WriteImage(dir / (title + ".png"),
+                                  RenderProductImage(pair.scene, right ? pair.right : pair.left,
+                                                     kProductSamplesPerPixel),
+                                  options.width, options.height)) {
+            return false;
+        }
     }
     return true;
 }
@@ -56,10 +134,12 @@ int main(int argc, char** argv) {
     const bool images = argc == 2;
     std::string query;
     ImageDatabase db;
+    const std::vector<Pds3SampleDefinition> pds3 = Pds3SampleDefinitions();
     for (const SamplePairDefinition& options : SamplePairDefinitions()) {
+        std::map<std::string, std::vector<uint8_t>> rendered;
         const SamplePair pair = BuildSamplePair(options);
-        std::printf("%s: %zu rocks, %zu marked points, range %.2f to %.2f m\n", options.folder.c_str(),
-                    pair.scene.m_vRocks.size(), pair.truth.size(),
+        std::printf("%s: %zu rocks, %zu marked points, range %.2f to %.2f m\n",
+                    options.folder.c_str(), pair.scene.m_vRocks.size(), pair.truth.size(),
                     pair.truth.empty() ? 0.0 : pair.truth.front().point.Length(),
                     pair.truth.empty() ? 0.0 : pair.truth.back().point.Length());
         const std::filesystem::path dir = out / options.folder;
@@ -73,17 +153,30 @@ int main(int argc, char** argv) {
                                      pair.scene, pair.left, kSampleImageSize, kSampleImageSize)))) {
             return 1;
         }
-        for (const auto& [title, cam] :
-             {std::pair{options.leftTitle, &pair.left}, std::pair{options.rightTitle, &pair.right}}) {
+        for (const auto& [title, cam] : {std::pair{options.leftTitle, &pair.left},
+                                         std::pair{options.rightTitle, &pair.right}}) {
             ImageRecord product = cam->Record();
             product.m_sProductId = title; // the export names products as they are named
             query += FormatQueryLine(product) + "\n";
             db.InsertRecord(cam->Record());
-            if (images &&
-                !WriteImage(dir / (title + ".png"),
-                            RenderImage(pair.scene, *cam, kSampleImageSize, kSampleImageSize, 2))) {
+            if (images) {
+                rendered[title] =
+                    RenderImage(pair.scene, *cam, kSampleImageSize, kSampleImageSize, 2);
+                if (!WriteImage(dir / (title + ".png"), rendered[title])) {
+                    return 1;
+                }
+            }
+        }
+        for (const Pds3SampleDefinition& definition : pds3) {
+            if (definition.sourceFolder == options.folder &&
+                !WritePds3Pair(out, definition, pair, rendered, images)) {
                 return 1;
             }
+        }
+    }
+    for (const Mars2020SampleDefinition& options : Mars2020SampleDefinitions()) {
+        if (!WriteMars2020Pair(out, options, images)) {
+            return 1;
         }
     }
     if (!WriteText(out / "query-export.txt", query)) {
