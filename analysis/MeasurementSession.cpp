@@ -128,8 +128,8 @@ bool MeasurementSession::Reselect(std::size_t i) {
 }
 
 MeasurementSession::CurrentMarks MeasurementSession::CurrentMarkState() const {
-    return {Mark(Eye::Left), Mark(Eye::Right), m_leftOrigin,      m_rightOrigin,
-            m_bLeftReselected, m_bRightReselected};
+    return {Mark(Eye::Left), Mark(Eye::Right),  m_leftOrigin,
+            m_rightOrigin,   m_bLeftReselected, m_bRightReselected};
 }
 
 bool MeasurementSession::ReturnMarks(std::size_t row, const CurrentMarks& before) {
