@@ -18,6 +18,7 @@ class IUiServices;
 class ImageDatabase;
 class QLabel;
 class QMainWindow;
+class QCloseEvent;
 class QMenu;
 class QSortFilterProxyModel;
 class QTableView;
@@ -74,8 +75,20 @@ public:
     // File > Export / Save Session / Open Session, inserted into file.
     void AddFileMenuActions(QMenu* file);
 
+    // Whether the user closed the table (remembered in the settings): it then
+    // stays closed when measurements come, until shown again.
+    bool ClosedByUser() const { return m_bClosedByUser; }
+    void SetClosedByUser(bool closed);
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
 private:
     void UpdatePanel();
+    void OnSelectionChanged();
+    void OnMarkPicked(std::size_t row, bool add);
+    void OnMarkHovered(std::size_t row);
+    void OnReselected(std::size_t row, const MeasurementSession::CurrentMarks& before);
     void WriteAutosave();
     void LoadDocument(const SessionDocument& doc, bool recalculate);
 
@@ -90,6 +103,8 @@ private:
     QTimer* m_pPoll = nullptr;
     std::size_t m_nShownRevision = static_cast<std::size_t>(-1);
     std::size_t m_nAutosavedRevision = static_cast<std::size_t>(-1);
+    bool m_bClosedByUser = false;
+    bool m_bFollowingSession = false; // the selection is put back after a change
     std::string m_sAutosavePath;
     CAutosaveWriter m_autosave;
 };
