@@ -349,6 +349,7 @@ void CChildView::OnReset() {
 
 void CChildView::OpenCalcDialog() {
     m_bCalcDlgOpen = true;
+    ++m_nCameraChanges; // the dialog's options choose the cameras now
     if (m_fnCalcDialogFactory) {
         m_pCalcDlg = m_fnCalcDialogFactory(*this);
         if (m_pCalcDlg) {
@@ -359,6 +360,7 @@ void CChildView::OpenCalcDialog() {
 
 void CChildView::CloseCalcDialog() {
     m_bCalcDlgOpen = false;
+    ++m_nCameraChanges;
     if (m_pCalcDlg) {
         m_pCalcDlg->HideDialog();
         m_pCalcDlg.reset();

@@ -4,6 +4,7 @@
 // menu and tool-bar command.
 #pragma once
 
+#include "analysis/ImageEllipse.h"
 #include "analysis/Measurement.h"
 #include "analysis/MeasurementSession.h"
 #include "viewer/AppCommands.h"
@@ -251,7 +252,10 @@ private:
     // Highlighted marks and error ellipses, over the stored marks.
     void DrawWorkspaceMarks(QPainter& p, ViewSide side, const SideLayout& layout) const;
     // The grey images go with the images they were made from.
-    void DropAssist() { m_pAssist.reset(); }
+    void DropAssist() {
+        m_pAssist.reset();
+        ++m_nCameraChanges;
+    }
 
     void ReadSettings();
     void ReleaseImages();
@@ -291,6 +295,12 @@ private:
     mutable std::unique_ptr<AssistedPair> m_pAssist;
     std::vector<std::size_t> m_vHighlightedRows;
     bool m_bErrorEllipses = false;
+    // The error ellipse of each row in each image (left, right), kept while
+    // the measurements and the pair's cameras stay as they were.
+    mutable std::vector<std::optional<ImageEllipse>> m_vEllipses[2];
+    mutable std::size_t m_nEllipsesRevision = static_cast<std::size_t>(-1);
+    mutable std::size_t m_nEllipsesCameras = static_cast<std::size_t>(-1);
+    std::size_t m_nCameraChanges = 0; // grows whenever the cameras may differ
     std::function<void(const std::string&)> m_fnStatus;
     std::string m_sStatus;
 };

@@ -28,6 +28,23 @@ Eye EyeOf(ViewSide side) {
 const ImagePoint& PixelOf(const MeasurementRecord& r, ViewSide side) {
     return side == ViewSide::Left ? r.leftPixel : r.rightPixel;
 }
+
+// The ellipse of r in the image of side, seen by camera; nothing when the
+// point does not project onto its mark.
+std::optional<ImageEllipse> EllipseOf(const ICameraProjection& camera, const MeasurementRecord& r,
+                                      ViewSide side) {
+    if (!r.uncertainty) {
+        return std::nullopt;
+    }
+    const ImageEllipseResult e =
+        ProjectErrorEllipse(camera, r.position, r.uncertainty->covarianceM2);
+    const ImagePoint& mark = PixelOf(r, side);
+    if (!e.ok || std::hypot(e.ellipse.centrePx.x - mark.x, e.ellipse.centrePx.y - mark.y) >
+                     kEllipseCentreTolerancePx) {
+        return std::nullopt;
+    }
+    return e.ellipse;
+}
 } // namespace
 
 void CChildView::SetHighlightedRows(std::vector<std::size_t> rows) {
@@ -44,23 +61,10 @@ void CChildView::SetErrorEllipsesShown(bool shown) {
 
 std::vector<ImagePoint> CChildView::ErrorEllipseOf(std::size_t row, ViewSide side) const {
     const auto& rows = m_session.Measurements();
-    if (row >= rows.size() || !rows[row].uncertainty) {
-        return {};
-    }
-    const AssistedPair* assist = Assist();
+    const AssistedPair* assist = row < rows.size() ? Assist() : nullptr;
     const ICameraProjection* camera = assist != nullptr ? assist->Camera(EyeOf(side)) : nullptr;
-    if (camera == nullptr) {
-        return {};
-    }
-    const MeasurementRecord& r = rows[row];
-    const ImageEllipseResult e =
-        ProjectErrorEllipse(*camera, r.position, r.uncertainty->covarianceM2);
-    const ImagePoint& mark = PixelOf(r, side);
-    if (!e.ok || std::hypot(e.ellipse.centrePx.x - mark.x, e.ellipse.centrePx.y - mark.y) >
-                     kEllipseCentreTolerancePx) {
-        return {};
-    }
-    return EllipseOutline(e.ellipse, mark);
+    const auto e = camera != nullptr ? EllipseOf(*camera, rows[row], side) : std::nullopt;
+    return e ? EllipseOutline(*e, PixelOf(rows[row], side)) : std::vector<ImagePoint>{};
 }
 
 std::optional<QPointF> CChildView::MarkOnScreen(std::size_t row, ViewSide side) const {
@@ -164,6 +168,22 @@ void CChildView::DrawWorkspaceMarks(QPainter& p, ViewSide side, const SideLayout
         return QPointF(r.x, r.y);
     };
     if (m_bErrorEllipses) {
+        // Projected once per change of the measurements or the cameras.
+        auto& ellipses = m_vEllipses[side == ViewSide::Left ? 0 : 1];
+        if (m_nEllipsesRevision != m_session.Revision() || m_nEllipsesCameras != m_nCameraChanges) {
+            m_nEllipsesRevision = m_session.Revision();
+            m_nEllipsesCameras = m_nCameraChanges;
+            const AssistedPair* assist = Assist();
+            for (const ViewSide s : {ViewSide::Left, ViewSide::Right}) {
+                auto& list = m_vEllipses[s == ViewSide::Left ? 0 : 1];
+                list.assign(rows.size(), std::nullopt);
+                const ICameraProjection* camera =
+                    assist != nullptr ? assist->Camera(EyeOf(s)) : nullptr;
+                for (std::size_t row = 0; camera != nullptr && row < rows.size(); ++row) {
+                    list[row] = EllipseOf(*camera, rows[row], s);
+                }
+            }
+        }
         p.setPen(QPen(kEllipseColour, 1));
         p.setBrush(Qt::NoBrush);
         for (std::size_t row = 0; row < rows.size(); ++row) {
@@ -171,13 +191,19 @@ void CChildView::DrawWorkspaceMarks(QPainter& p, ViewSide side, const SideLayout
                 !ImageToScreen(PixelOf(rows[row], side), side, layout).visible) {
                 continue;
             }
+            const auto& e = ellipses[row];
+            // Less than a screen pixel across hides under the cross; the
+            // outline has as many corners as its size needs.
+            const double radius = e ? e->semiMajorPx * m_dZoom : 0.0;
+            if (radius < 0.5) {
+                continue;
+            }
             QPolygonF outline;
-            for (const ImagePoint& q : ErrorEllipseOf(row, side)) {
+            const int segments = static_cast<int>(std::clamp(radius * 2.0, 8.0, 48.0));
+            for (const ImagePoint& q : EllipseOutline(*e, PixelOf(rows[row], side), segments)) {
                 outline << toScreen(q);
             }
-            if (!outline.isEmpty()) {
-                p.drawPolygon(outline);
-            }
+            p.drawPolygon(outline);
         }
     }
     p.setPen(QPen(kHighlightColour, 2));

@@ -340,7 +340,15 @@ TEST_F(Workspace, ErrorEllipsesSitOnTheirMarksInBothImagesAndTheChoiceIsRemember
     ASSERT_TRUE(v.MarkOnScreen(1, ViewSide::Left));
     EXPECT_EQ(CountPixels(v, Orange), 0);
     f->OnCmdMsg(ID_ERROR_ELLIPSES);
-    EXPECT_GT(CountPixels(v, Orange), 30);
+    const int drawn = CountPixels(v, Orange);
+    EXPECT_GT(drawn, 30);
+    // A deleted measurement takes its ellipse with it; undo brings it back.
+    f->MeasurementDock()->SelectRows({1});
+    f->MeasurementDock()->DeleteSelected();
+    EXPECT_EQ(CountPixels(v, Orange), 0);
+    f->MeasurementDock()->UndoStack()->undo();
+    f->MeasurementDock()->SelectRows({}); // the highlight would cover part of it
+    EXPECT_EQ(CountPixels(v, Orange), drawn);
     f.reset();
     auto next = NewFrame();
     EXPECT_TRUE(next->View().ErrorEllipsesShown()) << "remembered in the settings";
