@@ -262,6 +262,8 @@ TEST_F(Workspace, ScreenshotShowsTheTableWithTwoRowsComparedBesideThePair) {
     f->resizeDocks({&dock}, {620}, Qt::Horizontal);
     dock.Table()->resizeColumnsToContents();
     f->View().SetZoomStep(4);
+    QApplication::processEvents();
+    f->View().ShowMarksOfRows({0, 1, 2});
     dock.SelectRows({0, 2});
     QApplication::processEvents();
     EXPECT_TRUE(dock.isVisible());
