@@ -3,6 +3,7 @@
 #include "analysis/MeasurementExport.h"
 #include "analysis/PointGeometry.h"
 #include "base/AtomicFile.h"
+#include "imagedb/ImageDatabase.h"
 #include "viewer/ChildView.h"
 #include "viewer/Image.h"
 #include "viewer/UiServices.h"
@@ -366,6 +367,12 @@ SessionDocument CMeasurementDock::Document() const {
     const MeasurementSession& s = m_view.Session();
     doc.leftImage = s.LeftFile();
     doc.rightImage = s.RightFile();
+    // The database and the options the measurements were made with, so that
+    // opening the session calculates them the same way.
+    doc.database = m_db.StorePath();
+    if (const ICalcDialog* dlg = m_view.CalcDialog()) {
+        doc.options = dlg->CurrentOptions().value_or(CalcOptions{});
+    }
     doc.measurements = s.Measurements();
     return doc;
 }

@@ -406,3 +406,42 @@ TEST_F(Workspace, TheTableComesWithTheFirstMeasurementUnlessTheUserClosedIt) {
     EXPECT_TRUE(f->MeasurementDock()->isVisible());
     EXPECT_FALSE(f->MeasurementDock()->ClosedByUser());
 }
+
+namespace {
+// The Analyse dialog as far as the session asks it: its options.
+class OptionsDialog : public ICalcDialog {
+public:
+    explicit OptionsDialog(CalcOptions options) : m_options(std::move(options)) {}
+    void ShowDialog() override {}
+    void HideDialog() override {}
+    void SetLeftPixel(double, double) override {}
+    void SetRightPixel(double, double) override {}
+    void UpdateImageInfo() override {}
+    void OnCalculate() override {}
+    std::optional<CalcOptions> CurrentOptions() const override { return m_options; }
+
+private:
+    CalcOptions m_options;
+};
+} // namespace
+
+TEST_F(Workspace, ASavedSessionKeepsTheDialogsOptionsAndTheDatabaseItWasMeasuredWith) {
+    db.SetStorePath(kSamples + "ImgBinDat");
+    CalcOptions options;
+    options.b2D = true;
+    options.dAzCorrLeft = 1.5;
+    auto f = NewFrame();
+    f->View().SetCalcDialogFactory(
+        [options](ICalcHost&) { return std::make_unique<OptionsDialog>(options); });
+    f->View().OpenPairFiles(kLeft, kRight);
+    ASSERT_NE(f->View().CalcDialog(), nullptr);
+    Measure(*f, db, {386, 761}, {289, 758});
+    const std::string path = dir.filePath("options.rvsession").toStdString();
+    ui.AnswerSave(path);
+    ASSERT_TRUE(f->MeasurementDock()->SaveSession());
+    const SessionReadResult read = ReadSessionFile(path);
+    ASSERT_TRUE(read.ok) << read.message;
+    EXPECT_TRUE(read.session.options.b2D) << "opening would recalculate in 3-D";
+    EXPECT_EQ(read.session.options.dAzCorrLeft, 1.5);
+    EXPECT_EQ(read.session.database, kSamples + "ImgBinDat");
+}
