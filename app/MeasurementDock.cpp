@@ -183,14 +183,16 @@ CMeasurementDock::CMeasurementDock(IUiServices& ui, ImageDatabase& db, CChildVie
     del->setShortcutContext(Qt::WidgetWithChildrenShortcut);
     connect(del, &QAction::triggered, this, &CMeasurementDock::DeleteSelected);
     addAction(del);
-    QAction* undo = m_pUndo->createUndoAction(this);
-    undo->setShortcut(QKeySequence::Undo);
-    undo->setShortcutContext(Qt::WidgetWithChildrenShortcut);
-    addAction(undo);
-    QAction* redo = m_pUndo->createRedoAction(this);
-    redo->setShortcut(QKeySequence::Redo);
-    redo->setShortcutContext(Qt::WidgetWithChildrenShortcut);
-    addAction(redo);
+    // Undo and Redo work wherever the focus is in the window (a re-selection
+    // is made in the view), and in the table when it floats on its own.
+    m_pUndoAction = m_pUndo->createUndoAction(this);
+    m_pUndoAction->setShortcut(QKeySequence::Undo);
+    m_pUndoAction->setShortcutContext(Qt::WindowShortcut);
+    addAction(m_pUndoAction);
+    m_pRedoAction = m_pUndo->createRedoAction(this);
+    m_pRedoAction->setShortcut(QKeySequence::Redo);
+    m_pRedoAction->setShortcutContext(Qt::WindowShortcut);
+    addAction(m_pRedoAction);
 
     connect(m_pTable->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             &CMeasurementDock::OnSelectionChanged);
@@ -595,10 +597,8 @@ void CMeasurementDock::AddFileMenuActions(QMenu* file) {
     add(QStringLiteral("Export as PLY..."), [this] { ExportPly(false); });
     add(QStringLiteral("Export as Binary PLY..."), [this] { ExportPly(true); });
     menu->addSeparator();
-    QAction* undo = m_pUndo->createUndoAction(menu);
-    menu->addAction(undo);
-    QAction* redo = m_pUndo->createRedoAction(menu);
-    menu->addAction(redo);
+    menu->addAction(m_pUndoAction);
+    menu->addAction(m_pRedoAction);
 }
 
 std::string DefaultAutosavePath() {
@@ -618,6 +618,8 @@ CMeasurementDock* InstallMeasurementWorkspace(QMainWindow& frame, IUiServices& u
     if (!menus.isEmpty() && menus.front()->menu() != nullptr) {
         dock->AddFileMenuActions(menus.front()->menu());
     }
+    frame.addAction(dock->UndoAction());
+    frame.addAction(dock->RedoAction());
     // View > Measurement Table as well.
     for (QAction* a : menus) {
         if (a->menu() != nullptr && a->menu()->title() == QStringLiteral("&View")) {

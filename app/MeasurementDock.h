@@ -18,6 +18,7 @@ class IUiServices;
 class ImageDatabase;
 class QLabel;
 class QMainWindow;
+class QAction;
 class QCloseEvent;
 class QMenu;
 class QSortFilterProxyModel;
@@ -37,6 +38,9 @@ public:
     CMeasurementTableModel& Model() { return *m_pModel; }
     QSortFilterProxyModel* Proxy() const { return m_pProxy; }
     QUndoStack* UndoStack() const { return m_pUndo; }
+    // Edit's Undo and Redo of the stack (Ctrl+Z, Ctrl+Shift+Z in the window).
+    QAction* UndoAction() const { return m_pUndoAction; }
+    QAction* RedoAction() const { return m_pRedoAction; }
     // The text of the comparison panel (also what Copy puts on the clipboard).
     QString ComparisonText() const;
 
@@ -100,6 +104,8 @@ private:
     QTableView* m_pTable = nullptr;
     QLabel* m_pPanel = nullptr;
     QUndoStack* m_pUndo = nullptr;
+    QAction* m_pUndoAction = nullptr;
+    QAction* m_pRedoAction = nullptr;
     QTimer* m_pPoll = nullptr;
     std::size_t m_nShownRevision = static_cast<std::size_t>(-1);
     std::size_t m_nAutosavedRevision = static_cast<std::size_t>(-1);
