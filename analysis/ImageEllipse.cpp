@@ -67,11 +67,20 @@ std::vector<ImagePoint> EllipseOutline(const ImageEllipse& e, const ImagePoint& 
     points.reserve(static_cast<std::size_t>(segments));
     const double ca = std::cos(e.majorAngleRad);
     const double sa = std::sin(e.majorAngleRad);
+    // The angle advances by turning (cos t, sin t) a step at a time: one
+    // sine and cosine per outline rather than per point (views draw many).
+    const double step = 2.0 * std::numbers::pi / segments;
+    const double cs = std::cos(step);
+    const double ss = std::sin(step);
+    double ct = 1.0;
+    double st = 0.0;
     for (int i = 0; i < segments; ++i) {
-        const double t = 2.0 * std::numbers::pi * i / segments;
-        const double u = e.semiMajorPx * std::cos(t);
-        const double v = e.semiMinorPx * std::sin(t);
+        const double u = e.semiMajorPx * ct;
+        const double v = e.semiMinorPx * st;
         points.push_back({centre.x + u * ca - v * sa, centre.y + u * sa + v * ca});
+        const double next = ct * cs - st * ss;
+        st = st * cs + ct * ss;
+        ct = next;
     }
     return points;
 }
