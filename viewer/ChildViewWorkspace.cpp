@@ -134,9 +134,13 @@ void CChildView::ShowMarksOfRows(const std::vector<std::size_t>& rows) {
     if (allShown || boxes[0].Empty()) {
         return;
     }
-    // Zoom out until both sides' marks fit their panels.
+    // Zoom out until both sides' marks fit their panels (a view not laid out
+    // yet has no room to fit them in: it is left as it is).
     const int half = ComputeLayout(ClientRect(), ViewSide::Left).panel.Width();
-    const double room = std::max(1.0, half - 2.0 * kViewMarginPx);
+    const double room = half - 2.0 * kViewMarginPx;
+    if (room < kViewMarginPx) {
+        return;
+    }
     double extent = 0.0;
     for (const Box& box : boxes) {
         extent = std::max({extent, box.maxX - box.minX, box.maxY - box.minY});
