@@ -105,7 +105,7 @@ std::vector<CommandHelp> MakeCommands() {
          {"vertices", "FILE", "with --batch: write the vertex results as File > Save does"},
          {"session", "FILE",
           "with --batch: write the measurements of the first line's pair as a session"},
-         {"pixel-sigma", "PX",
+         {"click-sigma", "PX",
           "with --session: 1-sigma of each marked pixel for the uncertainty (default 0.5)"},
          {"left-camera", "CAMERA", "camera of the left image (name, 0-13 or none)"},
          {"right-camera", "CAMERA", "camera of the right image (name, 0-13 or none)"},

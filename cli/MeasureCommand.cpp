@@ -37,7 +37,7 @@ namespace {
 
 Args ParseOrThrow(const Tokens& tokens) {
     OptionSet options = MeasurePairOptions();
-    options.values.insert({"pixels", "batch", "log", "vertices", "session", "pixel-sigma"});
+    options.values.insert({"pixels", "batch", "log", "vertices", "session", "click-sigma"});
     std::string error;
     auto args = Args::Parse(tokens, options, error);
     if (!args) {
@@ -198,7 +198,7 @@ int RunSingle(const Args& args) {
                              "--right PATH --pixels XL,YL,XR,YR"};
         }
     }
-    for (const char* batchOnly : {"log", "vertices", "session", "pixel-sigma"}) {
+    for (const char* batchOnly : {"log", "vertices", "session", "click-sigma"}) {
         if (args.Has(batchOnly)) {
             throw UsageError{std::string("--") + batchOnly + " needs --batch"};
         }
@@ -309,13 +309,13 @@ int RunBatch(const Args& args) {
     SessionDocument sessionDoc;
     sessionDoc.options = options;
     sessionDoc.database = args.Value("db").value_or("ImgBinDat");
-    if (const auto sigma = args.Value("pixel-sigma")) {
+    if (const auto sigma = args.Value("click-sigma")) {
         const auto px = ParseNumber(*sigma);
         if (!sessionPath) {
-            throw UsageError{"--pixel-sigma needs --session"};
+            throw UsageError{"--click-sigma needs --session"};
         }
         if (!px || !(*px > 0.0) || !std::isfinite(*px)) {
-            throw UsageError{"--pixel-sigma needs a number of pixels above 0, got '" + *sigma +
+            throw UsageError{"--click-sigma needs a number of pixels above 0, got '" + *sigma +
                              "'"};
         }
         sessionDoc.pixelSigmas = {*px, *px};

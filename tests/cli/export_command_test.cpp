@@ -118,7 +118,7 @@ TEST(ExportCommand, APixelSigmaScalesTheSessionsUncertaintyAndIsKeptInIt) {
     const std::string base =
         "measure --batch '" + WriteBatch(w) + "' --db '" + kSamples + "ImgBinDat' --session '";
     ASSERT_EQ(RunCli(base + (w / "half.rvsession") + "'").status, 0);
-    ASSERT_EQ(RunCli(base + (w / "one.rvsession") + "' --pixel-sigma 1").status, 0);
+    ASSERT_EQ(RunCli(base + (w / "one.rvsession") + "' --click-sigma 1").status, 0);
     const SessionReadResult half = ReadSessionFile(w / "half.rvsession");
     const SessionReadResult one = ReadSessionFile(w / "one.rvsession");
     ASSERT_TRUE(half.ok && one.ok);
@@ -137,9 +137,9 @@ TEST(ExportCommand, APixelSigmaScalesTheSessionsUncertaintyAndIsKeptInIt) {
     EXPECT_EQ(again.status, 0);
     EXPECT_TRUE(again.err.empty()) << again.err;
     for (const char* bad : {"0", "-1", "x", "nan"}) {
-        EXPECT_EQ(RunCli(base + (w / "bad.rvsession") + "' --pixel-sigma " + bad).status, 2) << bad;
+        EXPECT_EQ(RunCli(base + (w / "bad.rvsession") + "' --click-sigma " + bad).status, 2) << bad;
     }
-    EXPECT_EQ(RunCli("measure --batch '" + (w / "batch.txt") + "' --pixel-sigma 1").status, 2)
+    EXPECT_EQ(RunCli("measure --batch '" + (w / "batch.txt") + "' --click-sigma 1").status, 2)
         << "without a session there is nothing to use it";
     EXPECT_FALSE(fs::exists(w / "bad.rvsession"));
 }
