@@ -127,6 +127,31 @@ bool MeasurementSession::Reselect(std::size_t i) {
     return true;
 }
 
+MeasurementSession::CurrentMarks MeasurementSession::CurrentMarkState() const {
+    return {Mark(Eye::Left), Mark(Eye::Right),  m_leftOrigin,
+            m_rightOrigin,   m_bLeftReselected, m_bRightReselected};
+}
+
+bool MeasurementSession::ReturnMarks(std::size_t row, const CurrentMarks& before) {
+    if (row >= m_vRecords.size() || m_vHasMarks[row]) {
+        return false;
+    }
+    m_vHasMarks[row] = true;
+    const auto at = static_cast<std::ptrdiff_t>(*MarkIndexOfRow(row));
+    m_vLeftMarks.insert(m_vLeftMarks.begin() + at, m_vRecords[row].leftPixel);
+    m_vRightMarks.insert(m_vRightMarks.begin() + at, m_vRecords[row].rightPixel);
+    m_bLeftMarkSet = before.left.has_value();
+    m_bRightMarkSet = before.right.has_value();
+    m_ptLeftMark = before.left.value_or(ImagePoint{});
+    m_ptRightMark = before.right.value_or(ImagePoint{});
+    m_leftOrigin = before.leftOrigin;
+    m_rightOrigin = before.rightOrigin;
+    m_bLeftReselected = before.leftReselected;
+    m_bRightReselected = before.rightReselected;
+    ++m_nRevision;
+    return true;
+}
+
 void MeasurementSession::ClearForNewPair() {
     m_vLeftMarks.clear();
     m_vRightMarks.clear();

@@ -82,6 +82,21 @@ public:
     // in both lists.
     bool Reselect(std::size_t i);
 
+    // The current marks and how they were set: what a re-selection replaces.
+    struct CurrentMarks {
+        std::optional<ImagePoint> left;
+        std::optional<ImagePoint> right;
+        MarkOrigin leftOrigin;
+        MarkOrigin rightOrigin;
+        bool leftReselected = false;
+        bool rightReselected = false;
+    };
+    CurrentMarks CurrentMarkState() const;
+    // Undo of a re-selection of row: its marks go back into the mark lists
+    // where they were, and the current marks become before. False when row
+    // does not exist or its marks are already in the lists.
+    bool ReturnMarks(std::size_t row, const CurrentMarks& before);
+
     // A new pair: the stored marks, the vertices and the measurements go; the
     // log, and with it what is unsaved, stays.
     void ClearForNewPair();

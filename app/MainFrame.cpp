@@ -100,6 +100,8 @@ void CMainFrame::CreateMenus() {
                "Shows where in the other image the partner of a mark can lie", true);
     AddCommand(view, ID_AUTO_MATCH, "Auto-Match", "A click finds its partner in the other image",
                true);
+    AddCommand(view, ID_ERROR_ELLIPSES, "Error Ellipses",
+               "Draws each measurement's 1-sigma error ellipse around its marks", true);
     view->addSeparator();
     AddCommand(view, ID_DISABLE_BEEPS, "Disable Beep Notificatins", "Check to disable beeps", true)
         ->setChecked(true);

@@ -3,6 +3,7 @@
 #include "analysis/MeasurementExport.h"
 #include "analysis/PointGeometry.h"
 #include "base/AtomicFile.h"
+#include "imagedb/ImageDatabase.h"
 #include "viewer/ChildView.h"
 #include "viewer/Image.h"
 #include "viewer/UiServices.h"
@@ -10,6 +11,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
+#include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDir>
 #include <QHeaderView>
@@ -18,6 +20,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QSettings>
 #include <QSortFilterProxyModel>
 #include <QStandardPaths>
 #include <QTableView>
@@ -90,6 +93,46 @@ private:
     std::string m_old;
 };
 
+// A double-click re-selection, already done in the view when pushed.
+class ReselectCommand : public QUndoCommand {
+public:
+    ReselectCommand(CMeasurementDock& dock, CChildView& view, std::size_t row,
+                    MeasurementSession::CurrentMarks before)
+        : QUndoCommand(QStringLiteral("Re-select Measurement")), m_dock(dock), m_view(view),
+          m_row(row), m_before(std::move(before)) {}
+    void redo() override {
+        if (m_bFirst) {
+            m_bFirst = false;
+            return;
+        }
+        MeasurementSession& s = m_view.Session();
+        m_before = s.CurrentMarkState();
+        if (const auto mark = s.MarkIndexOfRow(m_row); mark && s.Reselect(*mark)) {
+            if (ICalcDialog* dlg = m_view.CalcDialog()) {
+                const ImagePoint l = *s.Mark(Eye::Left);
+                const ImagePoint r = *s.Mark(Eye::Right);
+                dlg->SetLeftPixel(l.x, l.y);
+                dlg->SetRightPixel(r.x, r.y);
+                dlg->UpdateImageInfo();
+            }
+        }
+        m_dock.Refresh();
+    }
+    void undo() override {
+        m_view.Session().ReturnMarks(m_row, m_before);
+        m_dock.Refresh();
+    }
+
+private:
+    CMeasurementDock& m_dock;
+    CChildView& m_view;
+    std::size_t m_row;
+    MeasurementSession::CurrentMarks m_before;
+    bool m_bFirst = true;
+};
+
+constexpr const char* kClosedByUserKey = "MeasurementTableClosed";
+
 Covariance3 CovarianceOf(const MeasurementRecord& r) {
     return r.uncertainty ? r.uncertainty->covarianceM2 : Covariance3{};
 }
@@ -140,17 +183,29 @@ CMeasurementDock::CMeasurementDock(IUiServices& ui, ImageDatabase& db, CChildVie
     del->setShortcutContext(Qt::WidgetWithChildrenShortcut);
     connect(del, &QAction::triggered, this, &CMeasurementDock::DeleteSelected);
     addAction(del);
-    QAction* undo = m_pUndo->createUndoAction(this);
-    undo->setShortcut(QKeySequence::Undo);
-    undo->setShortcutContext(Qt::WidgetWithChildrenShortcut);
-    addAction(undo);
-    QAction* redo = m_pUndo->createRedoAction(this);
-    redo->setShortcut(QKeySequence::Redo);
-    redo->setShortcutContext(Qt::WidgetWithChildrenShortcut);
-    addAction(redo);
+    // Undo and Redo work wherever the focus is in the window (a re-selection
+    // is made in the view), and in the table when it floats on its own.
+    m_pUndoAction = m_pUndo->createUndoAction(this);
+    m_pUndoAction->setShortcut(QKeySequence::Undo);
+    m_pUndoAction->setShortcutContext(Qt::WindowShortcut);
+    addAction(m_pUndoAction);
+    m_pRedoAction = m_pUndo->createRedoAction(this);
+    m_pRedoAction->setShortcut(QKeySequence::Redo);
+    m_pRedoAction->setShortcutContext(Qt::WindowShortcut);
+    addAction(m_pRedoAction);
 
     connect(m_pTable->selectionModel(), &QItemSelectionModel::selectionChanged, this,
-            &CMeasurementDock::UpdatePanel);
+            &CMeasurementDock::OnSelectionChanged);
+    connect(&m_view, &CChildView::MarkPicked, this, &CMeasurementDock::OnMarkPicked);
+    connect(&m_view, &CChildView::MarkHovered, this, &CMeasurementDock::OnMarkHovered);
+    connect(&m_view, &CChildView::MeasurementReselected, this, &CMeasurementDock::OnReselected);
+    {
+        QSettings settings(CChildView::kSettingsName, CChildView::kSettingsName);
+        settings.beginGroup(CChildView::kSettingsName);
+        m_bClosedByUser = settings.value(kClosedByUserKey, 0).toInt() != 0;
+    }
+    connect(toggleViewAction(), &QAction::triggered, this,
+            [this](bool shown) { SetClosedByUser(!shown); });
     // Calculations, re-selections and new pairs happen in the view: the
     // session's revision says when to follow.
     m_pPoll = new QTimer(this);
@@ -173,8 +228,15 @@ void CMeasurementDock::Refresh() {
                 still.push_back(r);
             }
         }
+        m_bFollowingSession = true;
         SelectRows(still);
+        m_bFollowingSession = false;
+        m_view.SetHighlightedRows(SelectedRows());
         m_view.Repaint();
+        // The table comes with the first measurements, unless the user closed it.
+        if (isHidden() && !m_bClosedByUser && !m_view.Session().Measurements().empty()) {
+            show();
+        }
     }
     UpdatePanel();
     if (revision != m_nAutosavedRevision) {
@@ -200,6 +262,53 @@ void CMeasurementDock::SelectRows(const std::vector<std::size_t>& rows) {
     }
     m_pTable->selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect |
                                                       QItemSelectionModel::Rows);
+}
+
+void CMeasurementDock::OnSelectionChanged() {
+    const auto rows = SelectedRows();
+    m_view.SetHighlightedRows(rows);
+    if (!m_bFollowingSession) {
+        m_view.ShowMarksOfRows(rows);
+    }
+    UpdatePanel();
+}
+
+void CMeasurementDock::OnMarkPicked(std::size_t row, bool add) {
+    auto rows = add ? SelectedRows() : std::vector<std::size_t>{};
+    const auto at = std::find(rows.begin(), rows.end(), row);
+    if (at != rows.end()) {
+        rows.erase(at);
+    } else {
+        rows.push_back(row);
+    }
+    SelectRows(rows);
+    OnMarkHovered(row);
+}
+
+void CMeasurementDock::OnMarkHovered(std::size_t row) {
+    const QModelIndex i = m_pProxy->mapFromSource(m_pModel->index(static_cast<int>(row), 0));
+    if (i.isValid()) {
+        m_pTable->selectionModel()->setCurrentIndex(i, QItemSelectionModel::NoUpdate);
+        m_pTable->scrollTo(i);
+    }
+}
+
+void CMeasurementDock::OnReselected(std::size_t row,
+                                    const MeasurementSession::CurrentMarks& before) {
+    m_pUndo->push(new ReselectCommand(*this, m_view, row, before));
+    Refresh();
+}
+
+void CMeasurementDock::SetClosedByUser(bool closed) {
+    m_bClosedByUser = closed;
+    QSettings settings(CChildView::kSettingsName, CChildView::kSettingsName);
+    settings.beginGroup(CChildView::kSettingsName);
+    settings.setValue(kClosedByUserKey, closed ? 1 : 0);
+}
+
+void CMeasurementDock::closeEvent(QCloseEvent* event) {
+    SetClosedByUser(true);
+    QDockWidget::closeEvent(event);
 }
 
 void CMeasurementDock::DeleteSelected() {
@@ -260,6 +369,12 @@ SessionDocument CMeasurementDock::Document() const {
     const MeasurementSession& s = m_view.Session();
     doc.leftImage = s.LeftFile();
     doc.rightImage = s.RightFile();
+    // The database and the options the measurements were made with, so that
+    // opening the session calculates them the same way.
+    doc.database = m_db.StorePath();
+    if (const ICalcDialog* dlg = m_view.CalcDialog()) {
+        doc.options = dlg->CurrentOptions().value_or(CalcOptions{});
+    }
     doc.measurements = s.Measurements();
     return doc;
 }
@@ -367,6 +482,12 @@ void CMeasurementDock::LoadDocument(const SessionDocument& doc, bool recalculate
     m_pUndo->clear();
     show();
     Refresh();
+    // The marks of every measurement in sight.
+    std::vector<std::size_t> all(s.Measurements().size());
+    for (std::size_t i = 0; i < all.size(); ++i) {
+        all[i] = i;
+    }
+    m_view.ShowMarksOfRows(all);
     if (!changes.empty()) {
         std::string text = "Some results changed on recalculation:";
         for (const std::string& c : changes) {
@@ -478,10 +599,8 @@ void CMeasurementDock::AddFileMenuActions(QMenu* file) {
     add(QStringLiteral("Export as PLY..."), [this] { ExportPly(false); });
     add(QStringLiteral("Export as Binary PLY..."), [this] { ExportPly(true); });
     menu->addSeparator();
-    QAction* undo = m_pUndo->createUndoAction(menu);
-    menu->addAction(undo);
-    QAction* redo = m_pUndo->createRedoAction(menu);
-    menu->addAction(redo);
+    menu->addAction(m_pUndoAction);
+    menu->addAction(m_pRedoAction);
 }
 
 std::string DefaultAutosavePath() {
@@ -495,11 +614,20 @@ CMeasurementDock* InstallMeasurementWorkspace(QMainWindow& frame, IUiServices& u
                                               ImageDatabase& db, CChildView& view) {
     auto* dock = new CMeasurementDock(ui, db, view, &frame);
     frame.addDockWidget(Qt::RightDockWidgetArea, dock);
-    // Shown on request (File > Measurements), so the view keeps its width.
+    // The view keeps its width until there are measurements to show.
     dock->hide();
     const auto menus = frame.menuBar()->actions();
     if (!menus.isEmpty() && menus.front()->menu() != nullptr) {
         dock->AddFileMenuActions(menus.front()->menu());
+    }
+    frame.addAction(dock->UndoAction());
+    frame.addAction(dock->RedoAction());
+    // View > Measurement Table as well.
+    for (QAction* a : menus) {
+        if (a->menu() != nullptr && a->menu()->title() == QStringLiteral("&View")) {
+            a->menu()->addSeparator();
+            a->menu()->addAction(dock->toggleViewAction());
+        }
     }
     return dock;
 }

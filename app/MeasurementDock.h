@@ -18,6 +18,8 @@ class IUiServices;
 class ImageDatabase;
 class QLabel;
 class QMainWindow;
+class QAction;
+class QCloseEvent;
 class QMenu;
 class QSortFilterProxyModel;
 class QTableView;
@@ -36,6 +38,9 @@ public:
     CMeasurementTableModel& Model() { return *m_pModel; }
     QSortFilterProxyModel* Proxy() const { return m_pProxy; }
     QUndoStack* UndoStack() const { return m_pUndo; }
+    // Edit's Undo and Redo of the stack (Ctrl+Z, Ctrl+Shift+Z in the window).
+    QAction* UndoAction() const { return m_pUndoAction; }
+    QAction* RedoAction() const { return m_pRedoAction; }
     // The text of the comparison panel (also what Copy puts on the clipboard).
     QString ComparisonText() const;
 
@@ -74,8 +79,20 @@ public:
     // File > Export / Save Session / Open Session, inserted into file.
     void AddFileMenuActions(QMenu* file);
 
+    // Whether the user closed the table (remembered in the settings): it then
+    // stays closed when measurements come, until shown again.
+    bool ClosedByUser() const { return m_bClosedByUser; }
+    void SetClosedByUser(bool closed);
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
 private:
     void UpdatePanel();
+    void OnSelectionChanged();
+    void OnMarkPicked(std::size_t row, bool add);
+    void OnMarkHovered(std::size_t row);
+    void OnReselected(std::size_t row, const MeasurementSession::CurrentMarks& before);
     void WriteAutosave();
     void LoadDocument(const SessionDocument& doc, bool recalculate);
 
@@ -87,9 +104,13 @@ private:
     QTableView* m_pTable = nullptr;
     QLabel* m_pPanel = nullptr;
     QUndoStack* m_pUndo = nullptr;
+    QAction* m_pUndoAction = nullptr;
+    QAction* m_pRedoAction = nullptr;
     QTimer* m_pPoll = nullptr;
     std::size_t m_nShownRevision = static_cast<std::size_t>(-1);
     std::size_t m_nAutosavedRevision = static_cast<std::size_t>(-1);
+    bool m_bClosedByUser = false;
+    bool m_bFollowingSession = false; // the selection is put back after a change
     std::string m_sAutosavePath;
     CAutosaveWriter m_autosave;
 };

@@ -1,10 +1,15 @@
 // One full paint of the stereo view: a 1920 x 1080 client with two 2048 x 2048
-// images, at zoom 1 and after 30 zoom-in steps.
+// images, at zoom 1 and after 30 zoom-in steps; and the sample pair with
+// 10,000 measurements, two of them highlighted, with and without their error
+// ellipses.
 // A large pair: two 5120 x 3840 frames of 12-bit samples in 16-bit words (the
 // size of a Mars 2020 Navcam full frame), as PNG and as PDS3 products: opening
 // it (reading both files and the first paint), and one repaint at every zoom
 // step from the whole image in its panel to 8 times, still and while panning.
+#include "analysis/PointUncertainty.h"
+#include "imagedb/CalcInput.h"
 #include "imagedb/ImageDatabase.h"
+#include "imagedb/StoreTransaction.h"
 #include "viewer/ChildView.h"
 
 #include <QApplication>
@@ -103,8 +108,60 @@ void BM_RenderBuffer(benchmark::State& state) {
     }
     state.SetLabel("off-screen buffer only, zoom step " + std::to_string(state.range(0)));
 }
+// The sample pair with 10,000 measurements spread over the left image.
+struct Workspace {
+    SilentUi ui;
+    ImageDatabase db;
+    std::unique_ptr<CChildView> view;
+
+    Workspace() {
+        EnsureApplication();
+        const std::string samples = RANVISTA_SOURCE_DIR "/samples/";
+        LoadStoreFile(db, samples + "ImgBinDat");
+        view = std::make_unique<CChildView>(ui, db);
+        view->resize(1920, 1080);
+        view->OpenPairFiles(samples + "oppy-navcam/1N137057367EFF4000P1916L0M1.png",
+                            samples + "oppy-navcam/1N137057367EFF4000P1916R0M1.png");
+        const MeasurementSession& s = view->Session();
+        std::vector<MeasurementRecord> grid;
+        for (int i = 0; i < 100; ++i) {
+            const double dx = 6.0 * (i % 10);
+            const double dy = 6.0 * (i / 10);
+            const ImagePoint l{386 + dx, 700 + dy};
+            const ImagePoint r{289 + dx, 697 + dy};
+            const RangeCalcInput in =
+                MakeRangeCalcInput({}, s.LeftFile(), s.RightFile(), l, r, {}, db);
+            const RangeCalcResult res = CalculateRange(in);
+            if (res.bOk) {
+                grid.push_back(RecordOfCalculation(in, res, PixelSource::Clicked,
+                                                   PixelSource::Clicked, {}, "t"));
+            }
+        }
+        for (int i = 0; i < 10000 && !grid.empty(); ++i) {
+            view->AppendMeasurementRecord(grid[static_cast<std::size_t>(i) % grid.size()]);
+        }
+        view->SetHighlightedRows({0, 1});
+        view->SetZoomStep(-10);
+        view->ShowMarksOfRows({0, 99});
+        view->show();
+        QApplication::processEvents();
+    }
+};
+
+void BM_RenderWorkspace(benchmark::State& state) {
+    Workspace scene;
+    scene.view->SetErrorEllipsesShown(state.range(0) != 0);
+    QImage buffer(1920, 1080, QImage::Format_RGB32);
+    for (auto _ : state) {
+        scene.view->RenderTo(buffer);
+        benchmark::DoNotOptimize(buffer.constBits());
+    }
+    state.SetLabel(std::to_string(scene.view->Session().Measurements().size()) +
+                   " measurements, error ellipses " + (state.range(0) != 0 ? "on" : "off"));
+}
 } // namespace
 
+BENCHMARK(BM_RenderWorkspace)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_PaintView)->Arg(0)->Arg(-30)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_RenderBuffer)->Arg(0)->Arg(-30)->Unit(benchmark::kMillisecond);
 

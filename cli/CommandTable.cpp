@@ -105,6 +105,8 @@ std::vector<CommandHelp> MakeCommands() {
          {"vertices", "FILE", "with --batch: write the vertex results as File > Save does"},
          {"session", "FILE",
           "with --batch: write the measurements of the first line's pair as a session"},
+         {"click-sigma", "PX",
+          "with --session: 1-sigma of each marked pixel for the uncertainty (default 0.5)"},
          {"left-camera", "CAMERA", "camera of the left image (name, 0-13 or none)"},
          {"right-camera", "CAMERA", "camera of the right image (name, 0-13 or none)"},
          {"2d", "", "intersect in two dimensions, as the dialog's 2D option"},

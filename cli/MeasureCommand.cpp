@@ -19,6 +19,7 @@
 #include "imagedb/SessionFile.h"
 #include "imagedb/StoreTransaction.h"
 
+#include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -36,7 +37,7 @@ namespace {
 
 Args ParseOrThrow(const Tokens& tokens) {
     OptionSet options = MeasurePairOptions();
-    options.values.insert({"pixels", "batch", "log", "vertices", "session"});
+    options.values.insert({"pixels", "batch", "log", "vertices", "session", "click-sigma"});
     std::string error;
     auto args = Args::Parse(tokens, options, error);
     if (!args) {
@@ -197,7 +198,7 @@ int RunSingle(const Args& args) {
                              "--right PATH --pixels XL,YL,XR,YR"};
         }
     }
-    for (const char* batchOnly : {"log", "vertices", "session"}) {
+    for (const char* batchOnly : {"log", "vertices", "session", "click-sigma"}) {
         if (args.Has(batchOnly)) {
             throw UsageError{std::string("--") + batchOnly + " needs --batch"};
         }
@@ -308,6 +309,17 @@ int RunBatch(const Args& args) {
     SessionDocument sessionDoc;
     sessionDoc.options = options;
     sessionDoc.database = args.Value("db").value_or("ImgBinDat");
+    if (const auto sigma = args.Value("click-sigma")) {
+        const auto px = ParseNumber(*sigma);
+        if (!sessionPath) {
+            throw UsageError{"--click-sigma needs --session"};
+        }
+        if (!px || !(*px > 0.0) || !std::isfinite(*px)) {
+            throw UsageError{"--click-sigma needs a number of pixels above 0, got '" + *sigma +
+                             "'"};
+        }
+        sessionDoc.pixelSigmas = {*px, *px};
+    }
     size_t otherPairs = 0;
     size_t lineNo = 0;
     LineStatus status = LineStatus::kEnd;

@@ -33,6 +33,11 @@ public:
     // Only when HasCameras().
     const StereoMatcher& Matcher() const { return *m_pMatcher; }
     const GreyImage& Image(Eye eye) const { return eye == Eye::Left ? m_left : m_right; }
+    // The camera of one image; nullptr without cameras.
+    const ICameraProjection* Camera(Eye eye) const {
+        const auto& camera = eye == Eye::Left ? m_leftCamera : m_rightCamera;
+        return camera ? &*camera : nullptr;
+    }
 
 private:
     GreyImage m_left;

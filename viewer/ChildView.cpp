@@ -95,6 +95,7 @@ void CChildView::ReadSettings() {
     m_bDisableBeeps = settings.value("m_bDisableBeeps", 0).toInt() != 0;
     m_bEpipolarCurve = settings.value("m_bEpipolarCurve", 1).toInt() != 0;
     m_bAutoMatch = settings.value("m_bAutoMatch", 0).toInt() != 0;
+    m_bErrorEllipses = settings.value("m_bErrorEllipses", 0).toInt() != 0;
 }
 
 void CChildView::OnDestroy() {
@@ -104,6 +105,7 @@ void CChildView::OnDestroy() {
     settings.setValue("m_bDisableBeeps", m_bDisableBeeps ? 1 : 0);
     settings.setValue("m_bEpipolarCurve", m_bEpipolarCurve ? 1 : 0);
     settings.setValue("m_bAutoMatch", m_bAutoMatch ? 1 : 0);
+    settings.setValue("m_bErrorEllipses", m_bErrorEllipses ? 1 : 0);
     settings.endGroup();
     settings.sync();
 }
@@ -165,6 +167,9 @@ bool CChildView::OnCmdMsg(int nId) {
     case ID_AUTO_MATCH:
         OnAutoMatch();
         return true;
+    case ID_ERROR_ELLIPSES:
+        OnErrorEllipses();
+        return true;
     case ID_AUTO_REGISTER_VERTICES:
         OnAutoRegisterVertices();
         return true;
@@ -185,6 +190,8 @@ std::optional<bool> CChildView::OnUpdateCmdUI(int nId) const {
         return m_bEpipolarCurve;
     case ID_AUTO_MATCH:
         return m_bAutoMatch;
+    case ID_ERROR_ELLIPSES:
+        return m_bErrorEllipses;
     default:
         return std::nullopt;
     }
@@ -312,6 +319,7 @@ void CChildView::RenderTo(QImage& buffer) const {
                 }
             }
         }
+        DrawWorkspaceMarks(p, side, layout);
         if (const auto mark = m_session.Mark(left ? Eye::Left : Eye::Right)) {
             const ImageToScreenResult r = ImageToScreen(*mark, side, layout);
             if (r.visible) {
@@ -349,6 +357,7 @@ void CChildView::OnReset() {
 
 void CChildView::OpenCalcDialog() {
     m_bCalcDlgOpen = true;
+    ++m_nCameraChanges; // the dialog's options choose the cameras now
     if (m_fnCalcDialogFactory) {
         m_pCalcDlg = m_fnCalcDialogFactory(*this);
         if (m_pCalcDlg) {
@@ -359,6 +368,7 @@ void CChildView::OpenCalcDialog() {
 
 void CChildView::CloseCalcDialog() {
     m_bCalcDlgOpen = false;
+    ++m_nCameraChanges;
     if (m_pCalcDlg) {
         m_pCalcDlg->HideDialog();
         m_pCalcDlg.reset();

@@ -4,6 +4,7 @@
 // menu and tool-bar command.
 #pragma once
 
+#include "analysis/ImageEllipse.h"
 #include "analysis/Measurement.h"
 #include "analysis/MeasurementSession.h"
 #include "viewer/AppCommands.h"
@@ -185,6 +186,38 @@ public:
     }
     bool IsCalcDialogOpen() const { return m_bCalcDlgOpen; }
 
+    // The measurement workspace in the images (ChildViewWorkspace.cpp).
+    // Rows (of Session().Measurements()) whose marks are drawn highlighted.
+    void SetHighlightedRows(std::vector<std::size_t> rows);
+    const std::vector<std::size_t>& HighlightedRows() const { return m_vHighlightedRows; }
+    // View > Error Ellipses: each measurement's 1-sigma ellipse around its marks.
+    bool ErrorEllipsesShown() const { return m_bErrorEllipses; }
+    void SetErrorEllipsesShown(bool shown);
+    void OnErrorEllipses() { SetErrorEllipsesShown(!m_bErrorEllipses); }
+    // The 1-sigma ellipse of a measurement in one image, in image pixels
+    // around its mark; empty when it has no uncertainty or its point does not
+    // project through the pair's cameras onto its mark.
+    std::vector<ImagePoint> ErrorEllipseOf(std::size_t row, ViewSide side) const;
+    // Pans both panels (and zooms out when they do not fit) so that the marks
+    // of rows all show; nothing moves when they already do.
+    void ShowMarksOfRows(const std::vector<std::size_t>& rows);
+    // Where a row's mark is on screen in a panel, when it shows there.
+    std::optional<QPointF> MarkOnScreen(std::size_t row, ViewSide side) const;
+    // The row whose stored mark lies nearest p (within a few screen pixels).
+    std::optional<std::size_t> RowOfMarkAt(IntPoint p) const;
+    // Screen distance within which a click picks a mark.
+    static constexpr double kPickDistance = 6.0;
+
+signals:
+    // Ctrl+click on a stored mark: its row; add when Shift was held too (the
+    // row joins the selection rather than replacing it).
+    void MarkPicked(std::size_t row, bool add);
+    // The pointer came to rest near the stored mark of a row.
+    void MarkHovered(std::size_t row);
+    // A double-click took row's marks back as the current marks; before is
+    // what the current marks were (for undo).
+    void MeasurementReselected(std::size_t row, const MeasurementSession::CurrentMarks& before);
+
 protected:
     void paintEvent(QPaintEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
@@ -227,8 +260,13 @@ private:
     void AutoMatchClick(Eye clicked, const ImagePoint& click);
     void ShowStatus(const std::string& text);
     void DrawEpipolarCurve(QPainter& p, ViewSide side, const SideLayout& layout) const;
+    // Highlighted marks and error ellipses, over the stored marks.
+    void DrawWorkspaceMarks(QPainter& p, ViewSide side, const SideLayout& layout) const;
     // The grey images go with the images they were made from.
-    void DropAssist() { m_pAssist.reset(); }
+    void DropAssist() {
+        m_pAssist.reset();
+        ++m_nCameraChanges;
+    }
 
     void ReadSettings();
     void ReleaseImages();
@@ -273,6 +311,14 @@ private:
     bool m_bEpipolarCurve = true;
     bool m_bAutoMatch = false;
     mutable std::unique_ptr<AssistedPair> m_pAssist;
+    std::vector<std::size_t> m_vHighlightedRows;
+    bool m_bErrorEllipses = false;
+    // The error ellipse of each row in each image (left, right), kept while
+    // the measurements and the pair's cameras stay as they were.
+    mutable std::vector<std::optional<ImageEllipse>> m_vEllipses[2];
+    mutable std::size_t m_nEllipsesRevision = static_cast<std::size_t>(-1);
+    mutable std::size_t m_nEllipsesCameras = static_cast<std::size_t>(-1);
+    std::size_t m_nCameraChanges = 0; // grows whenever the cameras may differ
     std::function<void(const std::string&)> m_fnStatus;
     std::string m_sStatus;
     bool m_bReadingShown = false; // the status bar says a pair is being read

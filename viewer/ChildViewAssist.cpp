@@ -156,6 +156,7 @@ void CChildView::SetAutoMatch(bool on) {
 }
 
 void CChildView::CalcOptionsChanged() {
+    ++m_nCameraChanges;
     Repaint();
 }
 

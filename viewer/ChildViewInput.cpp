@@ -128,6 +128,9 @@ void CChildView::OnMouseMove(IntPoint p) {
             if (near) {
                 m_nHoverVertex = static_cast<std::uint32_t>(*near);
                 m_bHoverVertex = true;
+                if (const auto row = m_session.RowOfMarkIndex(*near)) {
+                    emit MarkHovered(*row);
+                }
             }
         }
     } else {
@@ -213,7 +216,12 @@ void CChildView::OnLButtonDblClk(IntPoint p) {
             const std::optional<std::size_t> i =
                 FindNearMark(m_session.Marks(leftSide ? Eye::Left : Eye::Right),
                              leftSide ? hit.left.pt : hit.right.pt);
+            const MeasurementSession::CurrentMarks before = m_session.CurrentMarkState();
+            const std::optional<std::size_t> row = i ? m_session.RowOfMarkIndex(*i) : std::nullopt;
             if (i && m_session.Reselect(*i)) {
+                if (row) {
+                    emit MeasurementReselected(*row, before);
+                }
                 if (ICalcDialog* dlg = CalcDialog()) {
                     const ImagePoint l = *m_session.Mark(Eye::Left);
                     const ImagePoint r = *m_session.Mark(Eye::Right);
@@ -299,6 +307,14 @@ void CChildView::mouseMoveEvent(QMouseEvent* event) {
 
 void CChildView::mousePressEvent(QMouseEvent* event) {
     if (event->button() == Qt::LeftButton) {
+        // Ctrl+click on a stored mark picks its measurement rather than
+        // setting a mark.
+        if (event->modifiers().testFlag(Qt::ControlModifier)) {
+            if (const auto row = RowOfMarkAt(PointOf(event))) {
+                emit MarkPicked(*row, event->modifiers().testFlag(Qt::ShiftModifier));
+                return;
+            }
+        }
         OnLButtonDown(PointOf(event));
     } else if (event->button() == Qt::RightButton) {
         OnRButtonDown(PointOf(event));

@@ -118,3 +118,30 @@ TEST(MeasurementRows, NotesChangeTheRevisionButNotTheLog) {
     EXPECT_GT(s.Revision(), revision);
     EXPECT_FALSE(s.HasUnsavedResults());
 }
+
+TEST(MeasurementRows, UndoingAReselectionPutsTheMarksBackInPlaceAndTheCurrentMarksAsTheyWere) {
+    MeasurementSession s = ThreeRows();
+    s.SetMatchedMark(Eye::Right, {7, 7}, 0.9);
+    const MeasurementSession::CurrentMarks before = s.CurrentMarkState();
+    const std::size_t revision = s.Revision();
+    ASSERT_TRUE(s.Reselect(1));
+    EXPECT_EQ(s.Mark(Eye::Right), (ImagePoint{20, 2}));
+    ASSERT_TRUE(s.ReturnMarks(1, before));
+    EXPECT_GT(s.Revision(), revision) << "the table and the autosave must follow";
+    EXPECT_EQ(s.Marks(Eye::Left), (std::vector<ImagePoint>{{10, 1}, {20, 1}, {30, 1}}));
+    EXPECT_EQ(s.Marks(Eye::Right), (std::vector<ImagePoint>{{10, 2}, {20, 2}, {30, 2}}));
+    EXPECT_EQ(s.RowOfMarkIndex(1), 1u);
+    EXPECT_FALSE(s.Mark(Eye::Left));
+    EXPECT_EQ(s.Mark(Eye::Right), (ImagePoint{7, 7}));
+    EXPECT_TRUE(s.Origin(Eye::Right).matched);
+    EXPECT_EQ(s.CurrentSource(Eye::Right), PixelSource::Clicked) << "no longer re-selected";
+    EXPECT_FALSE(s.ReturnMarks(1, before)) << "its marks are already back";
+    EXPECT_FALSE(s.ReturnMarks(3, before));
+
+    // A calculation between the re-selection and its undo keeps its own marks.
+    ASSERT_TRUE(s.Reselect(0));
+    s.Append(Row(40, "\nfourth\n"));
+    ASSERT_TRUE(s.ReturnMarks(0, {}));
+    EXPECT_EQ(s.Marks(Eye::Left), (std::vector<ImagePoint>{{10, 1}, {20, 1}, {30, 1}, {40, 1}}));
+    EXPECT_EQ(s.RowOfMarkIndex(3), 3u);
+}

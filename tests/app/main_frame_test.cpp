@@ -94,6 +94,8 @@ TEST_F(Frame, MenusWithTheirTextsIdsAndPrompts) {
                  {"Epipolar Curve", ID_EPIPOLAR_CURVE,
                   "Shows where in the other image the partner of a mark can lie"},
                  {"Auto-Match", ID_AUTO_MATCH, "A click finds its partner in the other image"},
+                 {"Error Ellipses", ID_ERROR_ELLIPSES,
+                  "Draws each measurement's 1-sigma error ellipse around its marks"},
                  {{}, 0, {}},
                  {"Disable Beep Notificatins", ID_DISABLE_BEEPS, "Check to disable beeps"},
                  {"Image Database Information", ID_IMAGE_DATABASE_INFO, {}},
@@ -102,7 +104,9 @@ TEST_F(Frame, MenusWithTheirTextsIdsAndPrompts) {
                  {"&Status Bar", ID_VIEW_STATUS_BAR, "Show or hide the status bar"},
                  {"Automatically Register Vertices", ID_AUTO_REGISTER_VERTICES,
                   "Attempts to determine corresponding vertices in both images - slow and error "
-                  "prone, but maybe useful"}});
+                  "prone, but maybe useful"},
+                 {{}, 0, {}},
+                 {"Measurement Table", 0, {}}});
     ExpectItems(bar[2]->menu(), {{"Ranvista Help", 0, "Open the Ranvista guide in your browser"},
                                  {"About Ranvista", ID_APP_ABOUT, {}}});
 }

@@ -9,8 +9,10 @@
 #include "imagedb/StoreTransaction.h"
 
 #include <QDir>
+#include <QSettings>
 #include <QSortFilterProxyModel>
 #include <QTableView>
+#include <QTest>
 #include <QUndoStack>
 
 #include <fstream>
@@ -32,6 +34,7 @@ std::string Read(const std::string& p) {
 class Workspace : public ::testing::Test {
 protected:
     void SetUp() override {
+        QSettings("Ranvista", "Ranvista").clear();
         ASSERT_EQ(LoadStoreFile(db, kSamples + "ImgBinDat"), StoreFileResult::Status::kClean);
     }
 
@@ -70,6 +73,42 @@ protected:
             }
         }
         return cells;
+    }
+
+    // Every row's marks drawn as stored crosses where the view says they are.
+    static void ExpectMarksDrawn(CMainFrame& f) {
+        CChildView& v = f.View();
+        QImage buffer(v.size(), QImage::Format_RGB32);
+        v.RenderTo(buffer);
+        const std::size_t rows = v.Session().Measurements().size();
+        for (std::size_t row = 0; row < rows; ++row) {
+            for (const ViewSide side : {ViewSide::Left, ViewSide::Right}) {
+                const auto at = v.MarkOnScreen(row, side);
+                ASSERT_TRUE(at) << "row " << row << " is out of sight";
+                EXPECT_EQ(buffer.pixel(int(at->x()), int(at->y())), qRgb(255, 0, 255))
+                    << "row " << row;
+            }
+        }
+    }
+    static int CountPixels(CChildView& v, const std::function<bool(QRgb)>& test) {
+        QImage buffer(v.size(), QImage::Format_RGB32);
+        v.RenderTo(buffer);
+        int n = 0;
+        for (int y = 0; y < buffer.height(); ++y) {
+            for (int x = 0; x < buffer.width(); ++x) {
+                n += test(buffer.pixel(x, y)) ? 1 : 0;
+            }
+        }
+        return n;
+    }
+    static bool Green(QRgb c) { return qGreen(c) > 200 && qRed(c) < 80 && qBlue(c) < 80; }
+    static bool Orange(QRgb c) {
+        return qRed(c) > 200 && qGreen(c) > 90 && qGreen(c) < 190 && qBlue(c) < 80;
+    }
+    static QPoint At(CMainFrame& f, std::size_t row, ViewSide side) {
+        const auto p = f.View().MarkOnScreen(row, side);
+        EXPECT_TRUE(p);
+        return p ? QPoint(int(p->x()), int(p->y())) : QPoint();
     }
 
     FakeUi ui;
@@ -162,6 +201,17 @@ TEST_F(Workspace, ExportsAndASavedSessionOpenIdenticallyInANewWindow) {
     EXPECT_EQ(Cells(*other->MeasurementDock()), Cells(dock));
     EXPECT_EQ(other->View().Session().ResultsLog(), f->View().Session().ResultsLog());
     EXPECT_EQ(other->View().Session().LeftFile(), kLeft);
+    // The images show the same marks; the vertex file would hold the same points.
+    const MeasurementSession& was = f->View().Session();
+    const MeasurementSession& now = other->View().Session();
+    EXPECT_EQ(now.Marks(Eye::Left), was.Marks(Eye::Left));
+    EXPECT_EQ(now.Marks(Eye::Right), was.Marks(Eye::Right));
+    EXPECT_EQ(now.Vertices(), was.Vertices());
+    other->resize(1200, 700);
+    other->show();
+    QApplication::processEvents();
+    other->MeasurementDock()->OpenSessionFile(session);
+    ExpectMarksDrawn(*other);
 }
 
 TEST_F(Workspace, AnAutosaveLeftBehindIsOfferedAndRestoresEveryMeasurement) {
@@ -186,6 +236,9 @@ TEST_F(Workspace, AnAutosaveLeftBehindIsOfferedAndRestoresEveryMeasurement) {
     next->MeasurementDock()->OfferRestore();
     ASSERT_EQ(ui.questions.size(), 1u);
     EXPECT_EQ(Cells(*next->MeasurementDock()), cells);
+    EXPECT_EQ(next->View().Session().Marks(Eye::Right).size(), 3u);
+    EXPECT_EQ(next->View().Session().Vertices().size(), 3u);
+    EXPECT_NE(next->View().Session().ResultsLog().find("Range=2.92"), std::string::npos);
     next->MeasurementDock()->FlushAutosave();
     EXPECT_TRUE(Read(autosave).empty()) << "restored: kept under the new run's name";
     EXPECT_FALSE(Read(own).empty());
@@ -209,6 +262,8 @@ TEST_F(Workspace, ScreenshotShowsTheTableWithTwoRowsComparedBesideThePair) {
     f->resizeDocks({&dock}, {620}, Qt::Horizontal);
     dock.Table()->resizeColumnsToContents();
     f->View().SetZoomStep(4);
+    QApplication::processEvents();
+    f->View().ShowMarksOfRows({0, 1, 2});
     dock.SelectRows({0, 2});
     QApplication::processEvents();
     EXPECT_TRUE(dock.isVisible());
@@ -218,4 +273,179 @@ TEST_F(Workspace, ScreenshotShowsTheTableWithTwoRowsComparedBesideThePair) {
     QDir().mkpath(artifacts);
     EXPECT_TRUE(shot.save(artifacts + "/screenshot-workspace.png"));
     EXPECT_TRUE(dock.ComparisonText().contains("Slope"));
+}
+
+TEST_F(Workspace, SelectedRowsLightUpTheirMarksAndAPickedOrHoveredMarkFindsItsRow) {
+    auto f = MeasuredFrame();
+    f->resize(1400, 800);
+    f->show();
+    CMeasurementDock& dock = *f->MeasurementDock();
+    CChildView& v = f->View();
+    QApplication::processEvents();
+    dock.SelectRows({0, 2});
+    EXPECT_EQ(v.HighlightedRows(), (std::vector<std::size_t>{0, 2}));
+    // Selected marks out of sight are brought into view, in both images.
+    ASSERT_TRUE(v.MarkOnScreen(0, ViewSide::Left) && v.MarkOnScreen(2, ViewSide::Right));
+    EXPECT_GT(CountPixels(v, Green), 40);
+    dock.SelectRows({});
+    EXPECT_EQ(CountPixels(v, Green), 0) << "nothing selected, nothing lit";
+
+    dock.SelectRows({0, 1, 2});
+    dock.SelectRows({});
+    // Ctrl+click on a mark selects its row and sets no mark; Ctrl+Shift+click
+    // adds a row (here from the right image), again removes it.
+    QTest::mouseClick(&v, Qt::LeftButton, Qt::ControlModifier, At(*f, 1, ViewSide::Left));
+    EXPECT_EQ(dock.SelectedRows(), (std::vector<std::size_t>{1}));
+    EXPECT_FALSE(v.Session().Mark(Eye::Left));
+    const Qt::KeyboardModifiers both = Qt::ControlModifier | Qt::ShiftModifier;
+    QTest::mouseClick(&v, Qt::LeftButton, both, At(*f, 2, ViewSide::Right));
+    EXPECT_EQ(dock.SelectedRows(), (std::vector<std::size_t>{1, 2}));
+    QTest::mouseClick(&v, Qt::LeftButton, both, At(*f, 1, ViewSide::Right));
+    EXPECT_EQ(dock.SelectedRows(), (std::vector<std::size_t>{2}));
+    // Far from every mark, Ctrl+click is an ordinary click.
+    QTest::mouseClick(&v, Qt::LeftButton, Qt::ControlModifier,
+                      At(*f, 1, ViewSide::Left) + QPoint(40, 0));
+    EXPECT_TRUE(v.Session().Mark(Eye::Left));
+    EXPECT_EQ(dock.SelectedRows(), (std::vector<std::size_t>{2}));
+
+    // Hovering a mark makes its row the table's current one, sorted or not.
+    dock.Table()->sortByColumn(CMeasurementTableModel::kRange, Qt::DescendingOrder);
+    QTest::mouseMove(&v, At(*f, 0, ViewSide::Left));
+    const QModelIndex current = dock.Table()->currentIndex();
+    ASSERT_TRUE(current.isValid());
+    EXPECT_EQ(dock.Proxy()->mapToSource(current).row(), 0);
+    EXPECT_EQ(dock.SelectedRows(), (std::vector<std::size_t>{2})) << "hovering selects nothing";
+}
+
+TEST_F(Workspace, ErrorEllipsesSitOnTheirMarksInBothImagesAndTheChoiceIsRemembered) {
+    auto f = MeasuredFrame();
+    f->resize(1400, 800);
+    f->show();
+    CChildView& v = f->View();
+    const auto& rows = v.Session().Measurements();
+    for (const ViewSide side : {ViewSide::Left, ViewSide::Right}) {
+        const ImagePoint mark = side == ViewSide::Left ? rows[1].leftPixel : rows[1].rightPixel;
+        const auto outline = v.ErrorEllipseOf(1, side);
+        ASSERT_FALSE(outline.empty()) << "the sample pair's cameras project the point";
+        double far = 0.0;
+        for (const ImagePoint& q : outline) {
+            far = std::max(far, std::hypot(q.x - mark.x, q.y - mark.y));
+        }
+        // Half a pixel on each click: an ellipse of about that size.
+        EXPECT_GT(far, 0.1);
+        EXPECT_LT(far, 5.0);
+    }
+    // Drawn when shown, deep enough in to see them.
+    v.SetZoomStep(-30);
+    v.SetOffset(ViewSide::Left, {1e6, 1e6});
+    v.ShowMarksOfRows({1});
+    ASSERT_TRUE(v.MarkOnScreen(1, ViewSide::Left));
+    EXPECT_EQ(CountPixels(v, Orange), 0);
+    f->OnCmdMsg(ID_ERROR_ELLIPSES);
+    const int drawn = CountPixels(v, Orange);
+    EXPECT_GT(drawn, 30);
+    // A deleted measurement takes its ellipse with it; undo brings it back.
+    f->MeasurementDock()->SelectRows({1});
+    f->MeasurementDock()->DeleteSelected();
+    EXPECT_EQ(CountPixels(v, Orange), 0);
+    f->MeasurementDock()->UndoStack()->undo();
+    f->MeasurementDock()->SelectRows({}); // the highlight would cover part of it
+    EXPECT_EQ(CountPixels(v, Orange), drawn);
+    f.reset();
+    auto next = NewFrame();
+    EXPECT_TRUE(next->View().ErrorEllipsesShown()) << "remembered in the settings";
+}
+
+TEST_F(Workspace, AReselectionIsUndoneAndRedoneWithItsMarks) {
+    auto f = MeasuredFrame();
+    f->resize(1400, 800);
+    f->show();
+    CMeasurementDock& dock = *f->MeasurementDock();
+    CChildView& v = f->View();
+    MeasurementSession& s = v.Session();
+    v.ShowMarksOfRows({0, 1, 2});
+    const auto marks = s.Marks(Eye::Left);
+    QTest::mouseDClick(&v, Qt::LeftButton, {}, At(*f, 1, ViewSide::Left));
+    ASSERT_FALSE(s.RowHasMarks(1)) << "double-click re-selects";
+    EXPECT_EQ(s.Mark(Eye::Right), s.Measurements()[1].rightPixel);
+    ASSERT_EQ(dock.UndoStack()->count(), 1);
+    // Ctrl+Z where the re-selection was made: in the view.
+    f->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(f.get()));
+    v.setFocus();
+    QTest::keyClick(&v, Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_TRUE(s.RowHasMarks(1));
+    EXPECT_EQ(s.Marks(Eye::Left), marks);
+    EXPECT_NE(s.Mark(Eye::Right), s.Measurements()[1].rightPixel);
+    dock.UndoStack()->redo();
+    EXPECT_FALSE(s.RowHasMarks(1));
+    EXPECT_EQ(s.Mark(Eye::Left), s.Measurements()[1].leftPixel);
+    // Delete, then undo both: everything as it was.
+    dock.SelectRows({0});
+    dock.DeleteSelected();
+    dock.UndoStack()->undo();
+    dock.UndoStack()->undo();
+    EXPECT_EQ(s.Marks(Eye::Left), marks);
+    EXPECT_EQ(s.Measurements().size(), 3u);
+}
+
+TEST_F(Workspace, TheTableComesWithTheFirstMeasurementUnlessTheUserClosedIt) {
+    {
+        auto f = NewFrame();
+        f->show();
+        EXPECT_FALSE(f->MeasurementDock()->isVisible()) << "nothing to show yet";
+        f->View().OpenPairFiles(kLeft, kRight);
+        Measure(*f, db, {386, 761}, {289, 758});
+        EXPECT_TRUE(f->MeasurementDock()->isVisible());
+        f->MeasurementDock()->close();
+        Measure(*f, db, {727, 697}, {634, 695});
+        EXPECT_FALSE(f->MeasurementDock()->isVisible());
+    }
+    auto f = NewFrame();
+    f->show();
+    f->View().OpenPairFiles(kLeft, kRight);
+    Measure(*f, db, {386, 761}, {289, 758});
+    EXPECT_FALSE(f->MeasurementDock()->isVisible()) << "closed stays closed";
+    f->MeasurementDock()->toggleViewAction()->trigger();
+    EXPECT_TRUE(f->MeasurementDock()->isVisible());
+    EXPECT_FALSE(f->MeasurementDock()->ClosedByUser());
+}
+
+namespace {
+// The Analyse dialog as far as the session asks it: its options.
+class OptionsDialog : public ICalcDialog {
+public:
+    explicit OptionsDialog(CalcOptions options) : m_options(std::move(options)) {}
+    void ShowDialog() override {}
+    void HideDialog() override {}
+    void SetLeftPixel(double, double) override {}
+    void SetRightPixel(double, double) override {}
+    void UpdateImageInfo() override {}
+    void OnCalculate() override {}
+    std::optional<CalcOptions> CurrentOptions() const override { return m_options; }
+
+private:
+    CalcOptions m_options;
+};
+} // namespace
+
+TEST_F(Workspace, ASavedSessionKeepsTheDialogsOptionsAndTheDatabaseItWasMeasuredWith) {
+    db.SetStorePath(kSamples + "ImgBinDat");
+    CalcOptions options;
+    options.b2D = true;
+    options.dAzCorrLeft = 1.5;
+    auto f = NewFrame();
+    f->View().SetCalcDialogFactory(
+        [options](ICalcHost&) { return std::make_unique<OptionsDialog>(options); });
+    f->View().OpenPairFiles(kLeft, kRight);
+    ASSERT_NE(f->View().CalcDialog(), nullptr);
+    Measure(*f, db, {386, 761}, {289, 758});
+    const std::string path = dir.filePath("options.rvsession").toStdString();
+    ui.AnswerSave(path);
+    ASSERT_TRUE(f->MeasurementDock()->SaveSession());
+    const SessionReadResult read = ReadSessionFile(path);
+    ASSERT_TRUE(read.ok) << read.message;
+    EXPECT_TRUE(read.session.options.b2D) << "opening would recalculate in 3-D";
+    EXPECT_EQ(read.session.options.dAzCorrLeft, 1.5);
+    EXPECT_EQ(read.session.database, kSamples + "ImgBinDat");
 }

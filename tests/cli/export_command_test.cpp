@@ -1,6 +1,7 @@
 // measure --batch --session and export, run as a user would: the session's
 // JSON Lines are what measure printed, files go where -o says, and bad
 // arguments are usage errors.
+#include "imagedb/SessionFile.h"
 #include "tests/support/CliRunner.h"
 
 #include <gtest/gtest.h>
@@ -110,4 +111,35 @@ TEST(ExportCommand, BadArgumentsAreUsageErrorsAndBadSessionsFail) {
     EXPECT_EQ(RunCli("export --format csv").status, 2);
     EXPECT_EQ(RunCli("export '" + (w / "bad.rvsession") + "' --format csv -o").status, 2);
     EXPECT_EQ(RunCli("measure --left a --right b --pixels 1,2,3,4 --session x").status, 2);
+}
+
+TEST(ExportCommand, APixelSigmaScalesTheSessionsUncertaintyAndIsKeptInIt) {
+    Work w;
+    const std::string base =
+        "measure --batch '" + WriteBatch(w) + "' --db '" + kSamples + "ImgBinDat' --session '";
+    ASSERT_EQ(RunCli(base + (w / "half.rvsession") + "'").status, 0);
+    ASSERT_EQ(RunCli(base + (w / "one.rvsession") + "' --click-sigma 1").status, 0);
+    const SessionReadResult half = ReadSessionFile(w / "half.rvsession");
+    const SessionReadResult one = ReadSessionFile(w / "one.rvsession");
+    ASSERT_TRUE(half.ok && one.ok);
+    EXPECT_EQ(one.session.pixelSigmas.leftPx, 1.0);
+    EXPECT_EQ(one.session.pixelSigmas.rightPx, 1.0);
+    ASSERT_EQ(one.session.measurements.size(), half.session.measurements.size());
+    for (std::size_t i = 0; i < one.session.measurements.size(); ++i) {
+        const auto& a = *half.session.measurements[i].uncertainty;
+        const auto& b = *one.session.measurements[i].uncertainty;
+        EXPECT_NEAR(b.rangeSigmaM, 2.0 * a.rangeSigmaM, 1e-9 * a.rangeSigmaM) << i;
+        EXPECT_NEAR(b.crossRangeSigmaM, 2.0 * a.crossRangeSigmaM, 1e-9 * a.rangeSigmaM) << i;
+    }
+    // Exported again, the session's own sigma is used: nothing changed.
+    const CliResultWithErr again =
+        RunCliWithErr("export '" + (w / "one.rvsession") + "' --format csv");
+    EXPECT_EQ(again.status, 0);
+    EXPECT_TRUE(again.err.empty()) << again.err;
+    for (const char* bad : {"0", "-1", "x", "nan"}) {
+        EXPECT_EQ(RunCli(base + (w / "bad.rvsession") + "' --click-sigma " + bad).status, 2) << bad;
+    }
+    EXPECT_EQ(RunCli("measure --batch '" + (w / "batch.txt") + "' --click-sigma 1").status, 2)
+        << "without a session there is nothing to use it";
+    EXPECT_FALSE(fs::exists(w / "bad.rvsession"));
 }
