@@ -58,8 +58,8 @@ int main(int argc, char** argv) {
     ImageDatabase db;
     for (const SamplePairDefinition& options : SamplePairDefinitions()) {
         const SamplePair pair = BuildSamplePair(options);
-        std::printf("%s: %zu rocks, %zu marked points, range %.2f to %.2f m\n", options.folder.c_str(),
-                    pair.scene.m_vRocks.size(), pair.truth.size(),
+        std::printf("%s: %zu rocks, %zu marked points, range %.2f to %.2f m\n",
+                    options.folder.c_str(), pair.scene.m_vRocks.size(), pair.truth.size(),
                     pair.truth.empty() ? 0.0 : pair.truth.front().point.Length(),
                     pair.truth.empty() ? 0.0 : pair.truth.back().point.Length());
         const std::filesystem::path dir = out / options.folder;
@@ -73,15 +73,15 @@ int main(int argc, char** argv) {
                                      pair.scene, pair.left, kSampleImageSize, kSampleImageSize)))) {
             return 1;
         }
-        for (const auto& [title, cam] :
-             {std::pair{options.leftTitle, &pair.left}, std::pair{options.rightTitle, &pair.right}}) {
+        for (const auto& [title, cam] : {std::pair{options.leftTitle, &pair.left},
+                                         std::pair{options.rightTitle, &pair.right}}) {
             ImageRecord product = cam->Record();
             product.m_sProductId = title; // the export names products as they are named
             query += FormatQueryLine(product) + "\n";
             db.InsertRecord(cam->Record());
             if (images &&
                 !WriteImage(dir / (title + ".png"),
-                            RenderImage(pair.scene, *cam, kSampleImageSize, kSampleImageSize, 2))) {
+                            RenderImage(pair.scene, *cam, kSampleImageSize, kSampleImageSize, 3))) {
                 return 1;
             }
         }
