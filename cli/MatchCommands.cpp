@@ -56,8 +56,9 @@ ImagePoint PixelOf(const Args& args) {
     return {v[0], v[1]};
 }
 
-// The pair as the range calculation sees it: cameras from the names (or
-// chosen), poses from the database records, posed as its rays are cast.
+// The pair as the range calculation sees it: the products' own camera
+// models, or the catalogue cameras from the names (or chosen) with poses
+// from the database records, posed as its rays are cast.
 struct Pair {
     CalcOptions options;
     std::string leftPath;
