@@ -40,6 +40,9 @@ constexpr double kMaxAlignShiftPx = 3.0;
 // Standard deviation of the alignment's centre weighting, as a share of the
 // window size.
 constexpr double kCentreWeightShare = 0.25;
+// How far the smallest window, aligned from a larger one's match, may move
+// before the match is taken to depend on the window.
+constexpr double kMaxWindowDisagreementPx = 1.0;
 
 // A window around an integer centre, cut by the image border: offsets
 // -left..right and -up..down.
@@ -551,6 +554,20 @@ SearchResult Search(const GreyImage& src, const ICameraProjection& srcCamera, co
         return res;
     }
     sub = *aligned;
+    // A window that takes in an edge or a fold of the surface finds a
+    // place that depends on how much of it the window holds: the smallest
+    // window, aligned from there, must agree.
+    if (w.Width() > kMinWindow || w.Height() > kMinWindow) {
+        const int half = kMinWindow / 2;
+        const Window small{std::min(w.left, half), std::min(w.right, half), std::min(w.up, half),
+                           std::min(w.down, half)};
+        const auto check = AlignAffine(src, cx, cy, small, dst, sub, onCurve, best.normal);
+        if (check && std::hypot(check->x - sub.x, check->y - sub.y) > kMaxWindowDisagreementPx) {
+            res.status = MatchStatus::Inconsistent;
+            res.reason = "The match depends on the window: an edge or a fold of the surface";
+            return res;
+        }
+    }
     res.pixel = {sub.x + (click.x - cx), sub.y + (click.y - cy)};
     return res;
 }
