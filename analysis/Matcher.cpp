@@ -33,6 +33,16 @@ constexpr double kCurveSpring = 0.02;
 constexpr double kMismatchFloor = 0.02;
 // A second peak must rise this far above the valley that parts it from the best.
 constexpr double kProminence = 0.1;
+// How far the sub-pixel alignment may move from the best whole-pixel window:
+// on a slanted surface the whole-pixel peak of a smooth texture can lie a
+// few pixels from the true one.
+constexpr double kMaxAlignShiftPx = 3.0;
+// Standard deviation of the alignment's centre weighting, as a share of the
+// window size.
+constexpr double kCentreWeightShare = 0.25;
+// How far the smallest window, aligned from a larger one's match, may move
+// before the match is taken to depend on the window.
+constexpr double kMaxWindowDisagreementPx = 1.0;
 
 // A window around an integer centre, cut by the image border: offsets
 // -left..right and -up..down.
@@ -173,18 +183,55 @@ double Zncc(const Template& t, const GreyImage& image, int cx, int cy) {
     return cross / (t.norm * std::sqrt(var));
 }
 
-float Bilinear(const GreyImage& image, double x, double y) {
+// Catmull-Rom interpolation of the grey values with its gradient: smooth
+// between pixels, so that fine texture keeps its shape at any sub-pixel
+// offset (bilinear interpolation blurs it by an amount that depends on the
+// offset, which pulls alignments toward whole pixels).
+struct Sample {
+    double value = 0.0;
+    double gx = 0.0;
+    double gy = 0.0;
+};
+
+void CubicWeights(double t, double w[4], double d[4]) {
+    const double t2 = t * t;
+    const double t3 = t2 * t;
+    w[0] = 0.5 * (-t3 + 2.0 * t2 - t);
+    w[1] = 0.5 * (3.0 * t3 - 5.0 * t2 + 2.0);
+    w[2] = 0.5 * (-3.0 * t3 + 4.0 * t2 + t);
+    w[3] = 0.5 * (t3 - t2);
+    d[0] = 0.5 * (-3.0 * t2 + 4.0 * t - 1.0);
+    d[1] = 0.5 * (9.0 * t2 - 10.0 * t);
+    d[2] = 0.5 * (-9.0 * t2 + 8.0 * t + 1.0);
+    d[3] = 0.5 * (3.0 * t2 - 2.0 * t);
+}
+
+Sample Cubic(const GreyImage& image, double x, double y) {
     x = std::clamp(x, 0.0, image.width - 1.0);
     y = std::clamp(y, 0.0, image.height - 1.0);
-    const int x0 = std::min(static_cast<int>(x), image.width - 2 < 0 ? 0 : image.width - 2);
-    const int y0 = std::min(static_cast<int>(y), image.height - 2 < 0 ? 0 : image.height - 2);
-    const int x1 = std::min(x0 + 1, image.width - 1);
-    const int y1 = std::min(y0 + 1, image.height - 1);
-    const auto fx = static_cast<float>(x - x0);
-    const auto fy = static_cast<float>(y - y0);
-    const float a = image.At(x0, y0) + fx * (image.At(x1, y0) - image.At(x0, y0));
-    const float b = image.At(x0, y1) + fx * (image.At(x1, y1) - image.At(x0, y1));
-    return a + fy * (b - a);
+    const int x0 = static_cast<int>(x);
+    const int y0 = static_cast<int>(y);
+    double wx[4], dx[4], wy[4], dy[4];
+    CubicWeights(x - x0, wx, dx);
+    CubicWeights(y - y0, wy, dy);
+    int cols[4];
+    for (int i = 0; i < 4; ++i) {
+        cols[i] = std::clamp(x0 - 1 + i, 0, image.width - 1);
+    }
+    Sample s;
+    for (int j = 0; j < 4; ++j) {
+        const float* row = image.Row(std::clamp(y0 - 1 + j, 0, image.height - 1));
+        double v = 0.0;
+        double g = 0.0;
+        for (int i = 0; i < 4; ++i) {
+            v += wx[i] * row[cols[i]];
+            g += dx[i] * row[cols[i]];
+        }
+        s.value += wy[j] * v;
+        s.gx += wy[j] * g;
+        s.gy += dy[j] * v;
+    }
+    return s;
 }
 
 // Solves the n x n system a x = b in place (Gaussian elimination with
@@ -234,25 +281,37 @@ std::optional<ImagePoint> AlignAffine(const GreyImage& src, int sx, int sy, cons
     // Parameters: shift x, y; matrix a b c d (offsets u, v go to
     // (1 + a) u + b v, c u + (1 + d) v); gain; bias.
     std::array<double, 8> p{start.x, start.y, 0, 0, 0, 0, 1, 0};
+    // Pixels weigh less with their distance from the centre, so that a fold
+    // of the surface toward the window's edge moves the estimate little.
+    const double sigma = kCentreWeightShare * std::max(w.Width(), w.Height());
+    std::vector<double> weights;
+    for (int v = -w.up; v <= w.down; ++v) {
+        for (int u = -w.left; u <= w.right; ++u) {
+            weights.push_back(std::exp(-0.5 * (u * u + v * v) / (sigma * sigma)));
+        }
+    }
     for (int iter = 0; iter < 12; ++iter) {
         std::array<std::array<double, 8>, 8> h{};
         std::array<double, 8> g{};
+        const double* weight = weights.data();
         for (int v = -w.up; v <= w.down; ++v) {
             const float* srow = src.Row(sy + v);
             for (int u = -w.left; u <= w.right; ++u) {
                 const double x = p[0] + (1.0 + p[2]) * u + p[3] * v;
                 const double y = p[1] + p[4] * u + (1.0 + p[5]) * v;
-                const double t = Bilinear(dst, x, y);
-                const double gx = 0.5 * (Bilinear(dst, x + 1.0, y) - Bilinear(dst, x - 1.0, y));
-                const double gy = 0.5 * (Bilinear(dst, x, y + 1.0) - Bilinear(dst, x, y - 1.0));
+                const Sample c = Cubic(dst, x, y);
+                const double t = c.value;
+                const double gx = c.gx;
+                const double gy = c.gy;
                 const double r = p[6] * t + p[7] - srow[sx + u];
                 const double ax = p[6] * gx;
                 const double ay = p[6] * gy;
                 const std::array<double, 8> j{ax, ay, ax * u, ax * v, ay * u, ay * v, t, 1.0};
+                const double wt = *weight++;
                 for (int a = 0; a < 8; ++a) {
-                    g[a] -= j[a] * r;
+                    g[a] -= wt * j[a] * r;
                     for (int b = a; b < 8; ++b) {
-                        h[a][b] += j[a] * j[b];
+                        h[a][b] += wt * j[a] * j[b];
                     }
                 }
             }
@@ -276,7 +335,7 @@ std::optional<ImagePoint> AlignAffine(const GreyImage& src, int sx, int sy, cons
         for (int a = 0; a < 8; ++a) {
             p[a] += g[a];
         }
-        if (std::hypot(p[0] - start.x, p[1] - start.y) > 1.5 || std::abs(p[2]) > 0.5 ||
+        if (std::hypot(p[0] - start.x, p[1] - start.y) > kMaxAlignShiftPx || std::abs(p[2]) > 0.5 ||
             std::abs(p[3]) > 0.5 || std::abs(p[4]) > 0.5 || std::abs(p[5]) > 0.5 || !(p[6] > 0.0)) {
             return std::nullopt;
         }
@@ -488,8 +547,26 @@ SearchResult Search(const GreyImage& src, const ICameraProjection& srcCamera, co
     }
     // The curve belongs to the click; the window to the pixel nearest it.
     const ImagePoint onCurve{best.onCurve.x - (click.x - cx), best.onCurve.y - (click.y - cy)};
-    if (const auto aligned = AlignAffine(src, cx, cy, w, dst, sub, onCurve, best.normal)) {
-        sub = *aligned;
+    const auto aligned = AlignAffine(src, cx, cy, w, dst, sub, onCurve, best.normal);
+    if (!aligned) {
+        res.status = MatchStatus::Weak;
+        res.reason = "The match does not settle on a sub-pixel position";
+        return res;
+    }
+    sub = *aligned;
+    // A window that takes in an edge or a fold of the surface finds a
+    // place that depends on how much of it the window holds: the smallest
+    // window, aligned from there, must agree.
+    if (w.Width() > kMinWindow || w.Height() > kMinWindow) {
+        const int half = kMinWindow / 2;
+        const Window small{std::min(w.left, half), std::min(w.right, half), std::min(w.up, half),
+                           std::min(w.down, half)};
+        const auto check = AlignAffine(src, cx, cy, small, dst, sub, onCurve, best.normal);
+        if (check && std::hypot(check->x - sub.x, check->y - sub.y) > kMaxWindowDisagreementPx) {
+            res.status = MatchStatus::Inconsistent;
+            res.reason = "The match depends on the window: an edge or a fold of the surface";
+            return res;
+        }
     }
     res.pixel = {sub.x + (click.x - cx), sub.y + (click.y - cy)};
     return res;

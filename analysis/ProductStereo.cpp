@@ -161,7 +161,7 @@ ProductStereoPair::ProductStereoPair(const ProductCamera& left, const ProductCam
     m_rightInLeft = ComposePoses(InversePose(left.pose->roverToSite), right.pose->roverToSite);
 }
 
-std::optional<Ray> ProductStereoPair::OutputRay(bool right, double x, double y) const {
+std::optional<Ray> ProductStereoPair::UnturnedRay(bool right, double x, double y) const {
     const std::optional<ProductCameraModel>& model = right ? m_right : m_left;
     if (!model) {
         return std::nullopt;
@@ -174,13 +174,54 @@ std::optional<Ray> ProductStereoPair::OutputRay(bool right, double x, double y) 
         ray = Ray{PointToReference(*m_rightInLeft, ray->origin),
                   VectorToReference(*m_rightInLeft, ray->direction)};
     }
-    Ray out = OutputRayFromVehicle(*ray, m_attitude);
-    CPoint3D d = out.direction;
+    return OutputRayFromVehicle(*ray, m_attitude);
+}
+
+std::optional<Ray> ProductStereoPair::OutputRay(bool right, double x, double y) const {
+    const std::optional<Ray> out = UnturnedRay(right, x, y);
+    if (!out) {
+        return std::nullopt;
+    }
+    CPoint3D d = out->direction;
     if (m_b2D) {
         d = ProjectOntoPlane(kZAxis, d).Normalized();
     }
     const CQuat& turn = right ? m_turnRight : m_turnLeft;
-    return Ray{RotateVector(out.origin, turn), RotateVector(d, turn)};
+    return Ray{RotateVector(out->origin, turn), RotateVector(d, turn)};
+}
+
+std::optional<Ray> ProductStereoPair::CameraRay(bool right, double x, double y) const {
+    const std::optional<Ray> out = UnturnedRay(right, x, y);
+    if (!out) {
+        return std::nullopt;
+    }
+    const CQuat& turn = right ? m_turnRight : m_turnLeft;
+    return Ray{RotateVector(out->origin, turn), RotateVector(out->direction, turn)};
+}
+
+std::optional<ImagePoint> ProductStereoPair::CameraPixel(bool right,
+                                                         const CPoint3D& pointInOutput) const {
+    const std::optional<ProductCameraModel>& model = right ? m_right : m_left;
+    if (!model) {
+        return std::nullopt;
+    }
+    // Undo in reverse order what CameraRay does. The azimuth turns are unit
+    // quaternions; the attitude may be a little off unit length, and
+    // rotating by it and back by its conjugate scales by its squared norm
+    // twice.
+    const CQuat& turn = right ? m_turnRight : m_turnLeft;
+    CPoint3D p = RotateVector(pointInOutput, turn.Conjugate());
+    if (m_attitude) {
+        const double norm2 =
+            m_attitude->m_dS * m_attitude->m_dS + Dot(m_attitude->m_ptVec, m_attitude->m_ptVec);
+        p = VehicleFromOutputTurned(p, *m_attitude) / (norm2 * norm2);
+    } else {
+        p = VehicleFromOutput(p);
+    }
+    if (right && m_rightInLeft) {
+        p = PointFromReference(*m_rightInLeft, p);
+    }
+    return model->PointToPixel(p);
 }
 
 CPoint3D ProductStereoPair::Intersect(double xL, double yL, double xR, double yR, double& range,

@@ -11,6 +11,7 @@
 #include "geometry/ProductModels.h"
 
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -79,8 +80,16 @@ public:
     // when the left product has a pose with a known position.
     std::optional<CPoint3D> SitePosition(const CPoint3D& pointInOutput) const;
 
+    // A side's ray as a camera casts it in the output frame (without the
+    // 2-D flattening), and its inverse: where a point of the output frame
+    // appears in that side's image.
+    std::optional<Ray> CameraRay(bool right, double x, double y) const;
+    std::optional<ImagePoint> CameraPixel(bool right, const CPoint3D& pointInOutput) const;
+
 private:
     std::optional<Ray> OutputRay(bool right, double x, double y) const;
+    // The ray in the output frame before the 2-D flattening and the azimuth correction.
+    std::optional<Ray> UnturnedRay(bool right, double x, double y) const;
 
     std::optional<ProductCameraModel> m_left;
     std::optional<ProductCameraModel> m_right;
@@ -94,4 +103,24 @@ private:
     CQuat m_turnLeft;
     CQuat m_turnRight;
     std::string m_problem;
+};
+
+// One side of a product pair as a point <-> pixel projection in the output
+// frame, for the epipolar curve and the matcher: the rays the range
+// calculation meets (the 2-D mode's flattening apart) and their inverse.
+class ProductPairSide final : public ICameraProjection {
+public:
+    ProductPairSide(std::shared_ptr<const ProductStereoPair> pair, bool right)
+        : m_pair(std::move(pair)), m_bRight(right) {}
+
+    std::optional<Ray> PixelToRay(const ImagePoint& pixel) const override {
+        return m_pair->CameraRay(m_bRight, pixel.x, pixel.y);
+    }
+    std::optional<ImagePoint> PointToPixel(const CPoint3D& point) const override {
+        return m_pair->CameraPixel(m_bRight, point);
+    }
+
+private:
+    std::shared_ptr<const ProductStereoPair> m_pair;
+    bool m_bRight = false;
 };

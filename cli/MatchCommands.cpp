@@ -9,8 +9,8 @@
 #include "cli/ImageFile.h"
 #include "cli/Json.h"
 #include "cli/MeasureOptions.h"
-#include "geometry/CatalogueProjection.h"
 #include "imagedb/ImageDatabase.h"
+#include "imagedb/PairProjections.h"
 
 #include <cstdio>
 #include <memory>
@@ -56,18 +56,21 @@ ImagePoint PixelOf(const Args& args) {
     return {v[0], v[1]};
 }
 
-// The pair as the range calculation sees it: cameras from the names (or
-// chosen), poses from the database records, posed as its rays are cast.
+// The pair as the range calculation sees it: the products' own camera
+// models, or the catalogue cameras from the names (or chosen) with poses
+// from the database records, posed as its rays are cast.
 struct Pair {
     CalcOptions options;
     std::string leftPath;
     std::string rightPath;
     ImageDatabase db;
-    std::unique_ptr<CatalogueProjection> left;
-    std::unique_ptr<CatalogueProjection> right;
+    std::shared_ptr<const ICameraProjection> left;
+    std::shared_ptr<const ICameraProjection> right;
+    ProductCameraCache products; // read once for every measurement of the pair
 };
 
-// Nothing when the store exists but cannot be read (said on stderr).
+// Nothing when the store exists but cannot be read, or the products' models
+// cannot measure the pair (said on stderr).
 std::unique_ptr<Pair> LoadPair(const Args& args) {
     auto pair = std::make_unique<Pair>();
     pair->options = OptionsOf(args);
@@ -76,17 +79,21 @@ std::unique_ptr<Pair> LoadPair(const Args& args) {
     if (!LoadDatabase(args, pair->db)) {
         return nullptr;
     }
-    const RangeCalcInput in =
-        MakeRangeCalcInput(pair->options, pair->leftPath, pair->rightPath, {}, {}, {}, pair->db);
-    CatalogueCamerasResult cameras = MakeCatalogueCameras(in);
-    if (!cameras.ok) {
+    const RangeCalcInput in = MakeRangeCalcInput(pair->options, pair->leftPath, pair->rightPath, {},
+                                                 {}, {}, pair->db, &pair->products);
+    PairProjectionsResult cameras = MakePairProjections(in);
+    if (!cameras.ok && cameras.cameraMissing) {
         const bool left = cameras.missing == Eye::Left;
         throw UsageError{"no camera for '" + (left ? pair->leftPath : pair->rightPath) +
                          "': its name does not say; choose one with --" +
                          (left ? "left" : "right") + "-camera"};
     }
-    pair->left = std::make_unique<CatalogueProjection>(std::move(*cameras.left));
-    pair->right = std::make_unique<CatalogueProjection>(std::move(*cameras.right));
+    if (!cameras.ok) {
+        std::fprintf(stderr, "%s\n", cameras.reason.c_str());
+        return nullptr;
+    }
+    pair->left = std::move(cameras.left);
+    pair->right = std::move(cameras.right);
     return pair;
 }
 
@@ -104,9 +111,9 @@ Json PixelJson(const ImagePoint& p) {
 }
 
 // The range calculation of a matched pair, as measure --json prints it.
-Json MeasurementJson(const Pair& pair, const ImagePoint& left, const ImagePoint& right) {
-    const RangeCalcInput in =
-        MakeRangeCalcInput(pair.options, pair.leftPath, pair.rightPath, left, right, {}, pair.db);
+Json MeasurementJson(Pair& pair, const ImagePoint& left, const ImagePoint& right) {
+    const RangeCalcInput in = MakeRangeCalcInput(pair.options, pair.leftPath, pair.rightPath, left,
+                                                 right, {}, pair.db, &pair.products);
     std::string text;
     AppendResultJson(text, in, CalculateRange(in));
     return Json::parse(text);

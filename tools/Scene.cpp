@@ -153,6 +153,11 @@ bool EnterRock(const Rock& rock, const CPoint3D& o, const CPoint3D& d, double tM
     return true;
 }
 
+// Standard deviation of the optics' point spread (pixels). With it, texture
+// at the pixel Nyquist limit keeps about a twentieth of its contrast, so the
+// sampled image holds almost nothing that aliases.
+constexpr double kOpticsBlurPx = 0.8;
+
 const Octave kGroundOctaves[] = {{7.0, 0.16},  {2.3, 0.11},  {0.8, 0.08},
                                  {0.27, 0.06}, {0.09, 0.05}, {0.03, 0.035}};
 const Octave kPebbleOctaves[] = {{0.07, 0.7}, {0.03, 0.4}};
@@ -297,29 +302,60 @@ double Scene::Radiance(const CPoint3D& o, const CPoint3D& d, double footprint) c
 
 std::vector<uint8_t> RenderImage(const Scene& scene, const PosedCamera& camera, int width,
                                  int height, int samples) {
-    std::vector<uint8_t> pixels(static_cast<size_t>(width) * height);
-    const double footprint =
-        PixelAngleForCamera(camera.Model().m_nCameraId) * kPi / 180.0 / samples;
-    const double weight = 1.0 / (samples * samples);
+    const int n = std::max(1, samples);
+    const double blur = kOpticsBlurPx;
+    // Texture finer than the sample grid can hold fades out before it is
+    // sampled (footprint per sample); the optics then blur what the grid
+    // holds, so that what reaches the pixels is smooth enough to be
+    // interpolated between them and looks alike from both eyes.
+    const double footprint = PixelAngleForCamera(camera.Model().m_nCameraId) * kPi / 180.0 / n;
+    // Sample k of pixel i (k = 0..n-1) lies at column i + (k + 0.5) / n - 0.5;
+    // the blur takes in reach grid samples beyond the pixel's own.
+    const int reach = static_cast<int>(std::ceil(3.0 * blur * n));
+    std::vector<double> weights;
+    double total = 0.0;
+    for (int k = -reach; k < n + reach; ++k) {
+        const double offset = (k + 0.5) / n - 0.5;
+        weights.push_back(std::exp(-0.5 * offset * offset / (blur * blur)));
+        total += weights.back();
+    }
+    for (double& w : weights) {
+        w /= total;
+    }
+    const int gridWidth = width * n + 2 * reach;
+    const int gridHeight = height * n + 2 * reach;
+    const auto gridPos = [&](int a) { return (a - reach + 0.5) / n - 0.5; };
+    // Radiance on the grid, filtered along each grid row into pixel columns.
+    std::vector<float> columns(static_cast<size_t>(gridHeight) * width);
     auto renderRows = [&](int first, int step) {
-        for (int j = first; j < height; j += step) {
+        std::vector<double> line(static_cast<size_t>(gridWidth));
+        for (int b = first; b < gridHeight; b += step) {
+            for (int a = 0; a < gridWidth; ++a) {
+                line[static_cast<size_t>(a)] =
+                    scene.Radiance(camera.Centre(), camera.Ray(gridPos(a), gridPos(b)), footprint);
+            }
             for (int i = 0; i < width; ++i) {
                 double sum = 0.0;
-                for (int sy = 0; sy < samples; ++sy) {
-                    for (int sx = 0; sx < samples; ++sx) {
-                        const double col = i + (sx + 0.5) / samples - 0.5;
-                        const double row = j + (sy + 0.5) / samples - 0.5;
-                        sum += scene.Radiance(camera.Centre(), camera.Ray(col, row), footprint);
-                    }
+                for (size_t k = 0; k < weights.size(); ++k) {
+                    sum += weights[k] * line[static_cast<size_t>(i) * n + k];
                 }
-                const double v = std::clamp(sum * weight, 0.0, 1.0);
-                pixels[static_cast<size_t>(j) * width + i] =
-                    static_cast<uint8_t>(std::lround(255.0 * v));
+                columns[static_cast<size_t>(b) * width + i] = static_cast<float>(sum);
             }
         }
     };
     std::thread other(renderRows, 1, 2);
     renderRows(0, 2);
     other.join();
+    std::vector<uint8_t> pixels(static_cast<size_t>(width) * height);
+    for (int j = 0; j < height; ++j) {
+        for (int i = 0; i < width; ++i) {
+            double sum = 0.0;
+            for (size_t k = 0; k < weights.size(); ++k) {
+                sum += weights[k] * columns[(static_cast<size_t>(j) * n + k) * width + i];
+            }
+            pixels[static_cast<size_t>(j) * width + i] =
+                static_cast<uint8_t>(std::lround(255.0 * std::clamp(sum, 0.0, 1.0)));
+        }
+    }
     return pixels;
 }

@@ -74,8 +74,10 @@ public:
     double Radiance(const CPoint3D& o, const CPoint3D& d, double footprint) const;
 };
 
-// Renders width x height 8-bit grey pixels, row by row, each the mean of
-// samples x samples rays spread over the pixel (pixel (i, j) is centred on
-// column i, row j of the camera model).
+// Renders width x height 8-bit grey pixels: samples x samples rays per
+// pixel on a regular grid, weighted by a Gaussian point spread of the optics
+// round each pixel centre (pixel (i, j) is centred on column i, row j of the
+// camera model), so that texture near and beyond the pixel Nyquist limit
+// does not alias and both eyes see a surface alike.
 std::vector<uint8_t> RenderImage(const Scene& scene, const PosedCamera& camera, int width,
                                  int height, int samples);

@@ -161,7 +161,7 @@ int main(int argc, char** argv) {
             db.InsertRecord(cam->Record());
             if (images) {
                 rendered[title] =
-                    RenderImage(pair.scene, *cam, kSampleImageSize, kSampleImageSize, 2);
+                    RenderImage(pair.scene, *cam, kSampleImageSize, kSampleImageSize, 3);
                 if (!WriteImage(dir / (title + ".png"), rendered[title])) {
                     return 1;
                 }

@@ -19,15 +19,16 @@ GreyImage GreyOfImage(const QImage& image) {
 AssistedPair::AssistedPair(GreyImage left, GreyImage right)
     : m_left(std::move(left)), m_right(std::move(right)) {}
 
-void AssistedPair::SetCameras(CatalogueCamerasResult cameras) {
+void AssistedPair::SetCameras(PairProjectionsResult cameras) {
     m_pMatcher.reset();
     m_leftCamera.reset();
     m_rightCamera.reset();
+    m_sCamerasProblem = cameras.ok || cameras.cameraMissing ? std::string() : cameras.reason;
     if (!cameras.ok || m_left.Empty() || m_right.Empty()) {
         return;
     }
-    m_leftCamera.emplace(std::move(*cameras.left));
-    m_rightCamera.emplace(std::move(*cameras.right));
+    m_leftCamera = std::move(cameras.left);
+    m_rightCamera = std::move(cameras.right);
     m_pMatcher = std::make_unique<StereoMatcher>(m_left, m_right, *m_leftCamera, *m_rightCamera);
 }
 

@@ -1,11 +1,13 @@
 // What the view needs to help with the second click: the grey images of the
-// open pair and its two cameras, posed as the range calculation casts its
-// rays, for the epipolar curve and the matcher.
+// open pair and its two cameras, with the model and pose the range
+// calculation uses (catalogue or the products' own), for the epipolar curve
+// and the matcher.
 #pragma once
 
 #include "analysis/Epipolar.h"
 #include "analysis/Matcher.h"
 #include "imagedb/CalcInput.h"
+#include "imagedb/PairProjections.h"
 
 #include <QImage>
 
@@ -23,8 +25,11 @@ public:
     AssistedPair& operator=(const AssistedPair&) = delete;
 
     // New cameras (or none, when cameras is not ok); the matcher follows.
-    void SetCameras(CatalogueCamerasResult cameras);
+    void SetCameras(PairProjectionsResult cameras);
     bool HasCameras() const { return m_pMatcher != nullptr; }
+    // Why there are no cameras: empty when there are, or when a side has no
+    // catalogue camera.
+    const std::string& CamerasProblem() const { return m_sCamerasProblem; }
 
     // The curve, in the other image, of a mark in the image of from.
     EpipolarCurveResult Curve(Eye from, const ImagePoint& mark) const;
@@ -35,14 +40,17 @@ public:
     const GreyImage& Image(Eye eye) const { return eye == Eye::Left ? m_left : m_right; }
     // The camera of one image; nullptr without cameras.
     const ICameraProjection* Camera(Eye eye) const {
-        const auto& camera = eye == Eye::Left ? m_leftCamera : m_rightCamera;
-        return camera ? &*camera : nullptr;
+        return (eye == Eye::Left ? m_leftCamera : m_rightCamera).get();
     }
+    // The pair's products, read once while it is open.
+    ProductCameraCache& Products() { return m_products; }
 
 private:
     GreyImage m_left;
     GreyImage m_right;
-    std::optional<CatalogueProjection> m_leftCamera;
-    std::optional<CatalogueProjection> m_rightCamera;
+    std::shared_ptr<const ICameraProjection> m_leftCamera;
+    std::shared_ptr<const ICameraProjection> m_rightCamera;
+    ProductCameraCache m_products;
+    std::string m_sCamerasProblem;
     std::unique_ptr<StereoMatcher> m_pMatcher;
 };

@@ -42,8 +42,9 @@ const AssistedPair* CChildView::Assist() const {
     if (const ICalcDialog* dlg = CalcDialog()) {
         options = dlg->CurrentOptions().value_or(CalcOptions{});
     }
-    m_pAssist->SetCameras(MakeCatalogueCameras(MakeRangeCalcInput(
-        options, m_session.LeftFile(), m_session.RightFile(), {}, {}, {}, m_db)));
+    m_pAssist->SetCameras(
+        MakePairProjections(MakeRangeCalcInput(options, m_session.LeftFile(), m_session.RightFile(),
+                                               {}, {}, {}, m_db, &m_pAssist->Products())));
     return m_pAssist.get();
 }
 
@@ -167,7 +168,9 @@ void CChildView::OnAutoDetectVertexPairs() {
         return;
     }
     if (!assist->HasCameras()) {
-        m_ui.ShowMessage("Select the cameras of both images first");
+        m_ui.ShowMessage(assist->CamerasProblem().empty()
+                             ? std::string("Select the cameras of both images first")
+                             : "No cameras to match with: " + assist->CamerasProblem());
         return;
     }
     if (!m_bCalcDlgOpen) {

@@ -1,6 +1,7 @@
 // Measuring with product camera models: the same numbers as the catalogue
 // and its database records for the same cameras and poses, rays meeting in
 // the site frame for two rover positions, refusals that say why.
+#include "analysis/ProductStereo.h"
 #include "analysis/RangeCalc.h"
 #include "geometry/CahvorProjection.h"
 #include "geometry/CatalogueProjection.h"
@@ -164,4 +165,48 @@ TEST(ProductStereo, AProductThatCannotBeUsedFailsTheCalculationWithItsMessage) {
     EXPECT_FALSE(res.bOk);
     EXPECT_EQ(res.strRange, "Error");
     EXPECT_EQ(res.vMessages, std::vector<std::string>{in.productProblem});
+}
+
+TEST(ProductStereo, EachSideProjectsPointsOntoThePixelsWhoseRaysTheCalculationMeets) {
+    // A slightly non-unit attitude (as labels round it), azimuth corrections
+    // and two rover positions: any frame undone in the wrong order, or the
+    // attitude's norm left in, moves the pixels.
+    const CQuat tilt = FromAxisAngleDeg(CPoint3D(0.3, -0.2, 1.0).Normalized(), 23.0);
+    const CameraPose pose{15.0, -18.0, CQuat(1.04 * tilt.m_dS, tilt.m_ptVec * 1.04)};
+    const CPoint3D firstInSite(3.0, -2.0, 0.1);
+    for (const bool twoPositions : {false, true}) {
+        const ProductCamera left = AsProduct(0, pose, {36, 1610}, firstInSite);
+        const ProductCamera right =
+            AsProduct(1, pose, {36, twoPositions ? 1612 : 1610},
+                      twoPositions ? CPoint3D(3.5, -1.1, 0.2) : firstInSite);
+        auto pair = std::make_shared<const ProductStereoPair>(left, right, false, 0.7, -0.3);
+        ASSERT_TRUE(pair->Problem().empty()) << pair->Problem();
+        const ProductPairSide l(pair, false);
+        const ProductPairSide r(pair, true);
+        for (const ImagePoint& px : {ImagePoint{512, 700}, ImagePoint{150, 880}, {900, 640}}) {
+            const auto ray = l.PixelToRay(px);
+            ASSERT_TRUE(ray);
+            const CPoint3D x = ray->origin + ray->direction * 7.0;
+            const auto back = l.PointToPixel(x);
+            ASSERT_TRUE(back);
+            EXPECT_NEAR(back->x, px.x, 1e-6);
+            EXPECT_NEAR(back->y, px.y, 1e-6);
+            const auto pr = r.PointToPixel(x);
+            ASSERT_TRUE(pr) << twoPositions;
+            // The calculation meets the two pixels' rays at the point itself.
+            RangeCalcInput in = Pixels(px.x, px.y, pr->x, pr->y);
+            in.leftProduct = left;
+            in.rightProduct = right;
+            in.dAzCorrLeft = 0.7;
+            in.dAzCorrRight = -0.3;
+            const RangeCalcResult res = CalculateRange(in);
+            ASSERT_TRUE(res.bOk) << twoPositions;
+            EXPECT_LT((res.ptPosition - x).Length(), 1e-6) << twoPositions;
+            EXPECT_LT(*res.missDistance, 1e-6);
+            // And the right side's ray of its pixel passes through the point.
+            const auto rr = r.PixelToRay(*pr);
+            ASSERT_TRUE(rr);
+            EXPECT_LT(Cross(x - rr->origin, rr->direction).Length(), 1e-6);
+        }
+    }
 }

@@ -1,8 +1,10 @@
 // The input of a range calculation as the dialog and the command line
 // assemble it: cameras from the product names unless chosen, poses from the
 // records found by each path's title.
+#include "geometry/CahvorProjection.h"
 #include "imagedb/CalcInput.h"
 #include "imagedb/ImageDatabase.h"
+#include "imagedb/PairProjections.h"
 
 #include <gtest/gtest.h>
 
@@ -112,4 +114,68 @@ TEST(CalcInput, APairWithoutACameraSaysWhichSideHasNone) {
     EXPECT_FALSE(cameras.ok);
     EXPECT_EQ(cameras.missing, Eye::Right);
     EXPECT_FALSE(cameras.left || cameras.right);
+}
+
+TEST(CalcInput, PairProjectionsTakeTheModelTheCalculationTakesOrSayWhyNone) {
+    ImageDatabase db;
+    CalcOptions options;
+    options.leftCamera = 0;
+    options.rightCamera = 1;
+    RangeCalcInput in = MakeRangeCalcInput(options, "/a/left.png", "/a/right.png", {}, {}, {}, db);
+    PairProjectionsResult cameras = MakePairProjections(in);
+    ASSERT_TRUE(cameras.ok) << cameras.reason;
+    EXPECT_FALSE(cameras.productModels);
+    ASSERT_TRUE(cameras.left && cameras.right);
+
+    // Products' own models, here the catalogue's pair without distortion:
+    // the point seen at a left pixel appears where the range calculation
+    // with the products finds it.
+    ProductCamera product;
+    product.model = CatalogueModelParameters(CameraModel(0));
+    product.model.r = CPoint3D();
+    product.frame = "ROVER_FRAME";
+    product.frameIndex = {1};
+    product.width = product.height = 1024;
+    in.leftProduct = product;
+    product.model = CatalogueModelParameters(CameraModel(1));
+    product.model.r = CPoint3D();
+    in.rightProduct = product;
+    cameras = MakePairProjections(in);
+    ASSERT_TRUE(cameras.ok) << cameras.reason;
+    EXPECT_TRUE(cameras.productModels);
+    const std::optional<Ray> ray = cameras.left->PixelToRay({400, 650});
+    ASSERT_TRUE(ray);
+    const CPoint3D point = ray->origin + ray->direction * 5.0;
+    const auto right = cameras.right->PointToPixel(point);
+    ASSERT_TRUE(right);
+    in.dLeftCol = 400;
+    in.dLeftRow = 650;
+    in.dRightCol = right->x;
+    in.dRightRow = right->y;
+    const RangeCalcResult r = CalculateRange(in);
+    ASSERT_TRUE(r.bOk);
+    EXPECT_LT((r.ptPosition - point).Length(), 1e-6);
+
+    // A product problem or a pair that cannot be intersected: no cameras,
+    // and the reason rather than a request to choose catalogue cameras.
+    RangeCalcInput broken = in;
+    broken.productProblem = "left.json: no camera model";
+    cameras = MakePairProjections(broken);
+    EXPECT_FALSE(cameras.ok);
+    EXPECT_FALSE(cameras.cameraMissing);
+    EXPECT_EQ(cameras.reason, broken.productProblem);
+    broken = in;
+    broken.rightProduct->frameIndex = {2};
+    cameras = MakePairProjections(broken);
+    EXPECT_FALSE(cameras.ok);
+    EXPECT_NE(cameras.reason.find("different rover positions"), std::string::npos)
+        << cameras.reason;
+
+    // No catalogue camera for a side: said as such.
+    options.rightCamera.reset();
+    cameras = MakePairProjections(
+        MakeRangeCalcInput(options, "/a/left.png", "/a/right.png", {}, {}, {}, db));
+    EXPECT_FALSE(cameras.ok);
+    EXPECT_TRUE(cameras.cameraMissing);
+    EXPECT_EQ(cameras.missing, Eye::Right);
 }

@@ -2,9 +2,9 @@
 // textured left pixels away from depth edges, chosen by a fixed seed, matched
 // into the right image (and back from the right) and compared with where
 // the true point appears.
-#include "geometry/CatalogueProjection.h"
 #include "analysis/Matcher.h"
 #include "cli/ImageFile.h"
+#include "geometry/CatalogueProjection.h"
 #include "tools/SamplePairs.h"
 #include "tools/TruthMap.h"
 
@@ -19,7 +19,9 @@ namespace {
 const std::string kSamples = std::string(RANVISTA_SOURCE_DIR) + "/samples/";
 constexpr int kPoints = 500;
 constexpr int kEdgeClearance = 16;
-constexpr double kMinTexture = 4.0 / 255; // no depth edge within a largest window round a pixel
+constexpr double kMinTexture = 4.0 / 255;  // no depth edge within a largest window round a pixel
+constexpr double kMinGradient = 0.5 / 255; // per pixel, in the weakest direction
+constexpr double kMaxBend = 0.1;           // pixels
 
 struct Chosen {
     ImagePoint left;
@@ -32,23 +34,38 @@ std::vector<Chosen> ChoosePixels(const SamplePair& pair, const TruthMap& truth,
                                  const GreyImage& left) {
     const int w = truth.width;
     const int h = truth.height;
-    // Depth edges: sky, or a step of more than 2 % in range to a neighbour.
-    std::vector<int> edges(static_cast<size_t>(w + 1) * (h + 1), 0); // integral image
-    const auto range = [&](int x, int y) {
-        const auto p = truth.At(x, y);
-        return p ? (*p - pair.left.Centre()).Length() : -1.0;
-    };
+    // Depth edges: sky, or where the partner of a pixel jumps or bends: the
+    // second difference of the true right pixel over three neighbours in a
+    // row or a column exceeds kMaxBend. That catches steps in range (however
+    // small a share of the range they are: far off a step of a few per cent
+    // is a jump of a pixel) and the folds where two faces of a rock meet,
+    // across which no window can be one smooth warp.
+    std::vector<ImagePoint> partner(static_cast<size_t>(w) * h);
+    std::vector<char> seenByRight(static_cast<size_t>(w) * h, 0);
     for (int y = 0; y < h; ++y) {
         for (int x = 0; x < w; ++x) {
-            const double r = range(x, y);
-            bool edge = r < 0.0;
-            if (!edge && x + 1 < w) {
-                const double rx = range(x + 1, y);
-                edge = rx < 0.0 || std::abs(rx - r) > 0.02 * r;
+            const auto p = truth.At(x, y);
+            const size_t k = static_cast<size_t>(y) * w + x;
+            seenByRight[k] = p && pair.right.Project(*p, partner[k]) ? 1 : 0;
+        }
+    }
+    const auto bends = [&](size_t a, size_t b, size_t c) {
+        if (!seenByRight[a] || !seenByRight[b] || !seenByRight[c]) {
+            return true;
+        }
+        return std::hypot(partner[a].x - 2.0 * partner[b].x + partner[c].x,
+                          partner[a].y - 2.0 * partner[b].y + partner[c].y) > kMaxBend;
+    };
+    std::vector<int> edges(static_cast<size_t>(w + 1) * (h + 1), 0); // integral image
+    for (int y = 0; y < h; ++y) {
+        for (int x = 0; x < w; ++x) {
+            const size_t k = static_cast<size_t>(y) * w + x;
+            bool edge = !seenByRight[k];
+            if (!edge && x > 0 && x + 1 < w) {
+                edge = bends(k - 1, k, k + 1);
             }
-            if (!edge && y + 1 < h) {
-                const double ry = range(x, y + 1);
-                edge = ry < 0.0 || std::abs(ry - r) > 0.02 * r;
+            if (!edge && y > 0 && y + 1 < h) {
+                edge = bends(k - w, k, k + w);
             }
             edges[static_cast<size_t>(y + 1) * (w + 1) + x + 1] =
                 (edge ? 1 : 0) + edges[static_cast<size_t>(y) * (w + 1) + x + 1] +
@@ -80,6 +97,26 @@ std::vector<Chosen> ChoosePixels(const SamplePair& pair, const TruthMap& truth,
         const double n = (2 * r + 1) * (2 * r + 1);
         return std::sqrt(std::max(0.0, (s2 - s * s / n - su * su / suu - sv * sv / suu) / n));
     };
+    // Texture in two dimensions: the root mean square grey gradient in the
+    // weakest direction round the pixel (the smaller eigenvalue of the
+    // gradients' structure tensor). Stripes, such as far ground drawn out
+    // into bands across the image, fix no position along them.
+    const auto texture2d = [&](int cx, int cy) {
+        constexpr int r = 5;
+        double xx = 0.0, xy = 0.0, yy = 0.0;
+        for (int v = -r; v <= r; ++v) {
+            for (int u = -r; u <= r; ++u) {
+                const double gx = 0.5 * (left.At(cx + u + 1, cy + v) - left.At(cx + u - 1, cy + v));
+                const double gy = 0.5 * (left.At(cx + u, cy + v + 1) - left.At(cx + u, cy + v - 1));
+                xx += gx * gx;
+                xy += gx * gy;
+                yy += gy * gy;
+            }
+        }
+        const double half = 0.5 * (xx + yy);
+        const double weakest = half - std::sqrt(std::max(0.0, half * half - (xx * yy - xy * xy)));
+        return std::sqrt(std::max(0.0, weakest) / ((2 * r + 1) * (2 * r + 1)));
+    };
     SampleRandom rng(20261209);
     std::vector<Chosen> chosen;
     const int c = kEdgeClearance;
@@ -87,7 +124,8 @@ std::vector<Chosen> ChoosePixels(const SamplePair& pair, const TruthMap& truth,
          ++attempt) {
         const int x = c + static_cast<int>(rng.Next() % static_cast<uint32_t>(w - 2 * c));
         const int y = c + static_cast<int>(rng.Next() % static_cast<uint32_t>(h - 2 * c));
-        if (edgesIn(x - c, y - c, x + c + 1, y + c + 1) != 0 || texture(x, y) < kMinTexture) {
+        if (edgesIn(x - c, y - c, x + c + 1, y + c + 1) != 0 || texture(x, y) < kMinTexture ||
+            texture2d(x, y) < kMinGradient) {
             continue;
         }
         const CPoint3D p = *truth.At(x, y);
@@ -139,20 +177,16 @@ struct Tally {
         within03 += e <= 0.3 ? 1 : 0;
         wrongAccepted += e > 1.0 ? 1 : 0;
     }
-    // The aim is 95 % within 0.3 pixel, a median of 0.1 pixel and at most
-    // 1 % accepted beyond 1 pixel. On the rendered samples the matcher holds
-    // the median but not yet the other two (their figures are printed):
-    // where the renderer's two views of a surface differ by more than their
-    // quantisation, about one match in twenty is consistent both ways and
-    // still wrong. Those two bars guard the present level against decline.
+    // At least 95 % of the tried (refusals count against it) within 0.3
+    // pixel, a median of 0.1 pixel and at most 1 % accepted beyond 1 pixel.
     void Expect(const std::string& what) {
         const double median = Median();
         std::printf("%s: %d tried, %d refused, %d within 0.3 px, %d accepted beyond 1 px, median "
                     "%.3f px\n",
                     what.c_str(), tried, refused, within03, wrongAccepted, median);
         EXPECT_LE(median, 0.1) << what;
-        EXPECT_GE(within03, 0.45 * tried) << what;
-        EXPECT_LE(wrongAccepted, 0.12 * tried) << what;
+        EXPECT_GE(within03, 0.95 * tried) << what;
+        EXPECT_LE(wrongAccepted, 0.01 * tried) << what;
     }
 };
 
@@ -186,6 +220,43 @@ TEST(MatchAccuracy, AutoMatchFindsTheTruePartnerOfTexturedPixelsInEverySamplePai
         fromLeft.Expect(def.folder + " from the left");
         fromRight.Expect(def.folder + " from the right");
     }
+}
+
+} // namespace
+
+namespace {
+
+TEST(MatchAccuracy, AtRockCornersFewMatchesAreAcceptedMoreThanAPixelOff) {
+    // The marked points are rock corners, where three faces meet and the
+    // ground often shows behind: no window there sees one smooth surface. A
+    // match there may be refused, but seldom accepted far off, which a
+    // window that blends the faces into one place would be.
+    int tried = 0;
+    int refused = 0;
+    int farOff = 0;
+    for (const SamplePairDefinition& def : SamplePairDefinitions()) {
+        const SamplePair pair = BuildSamplePair(def);
+        const auto leftFile = ReadGreyImage(kSamples + def.folder + "/" + def.leftTitle + ".png");
+        const auto rightFile = ReadGreyImage(kSamples + def.folder + "/" + def.rightTitle + ".png");
+        ASSERT_TRUE(leftFile.ok && rightFile.ok) << def.folder;
+        const CatalogueProjection left = ProjectionOf(pair.left);
+        const CatalogueProjection right = ProjectionOf(pair.right);
+        const StereoMatcher matcher(leftFile.image, rightFile.image, left, right);
+        for (const TruthPoint& t : pair.truth) {
+            ++tried;
+            const MatchResult m = matcher.Match(Eye::Left, t.left);
+            if (!m.ok) {
+                ++refused;
+            } else if (std::hypot(m.pixel.x - t.right.x, m.pixel.y - t.right.y) > 1.0) {
+                ++farOff;
+            }
+        }
+    }
+    const int accepted = tried - refused;
+    std::printf("rock corners: %d tried, %d refused, %d accepted of which %d beyond 1 px\n", tried,
+                refused, accepted, farOff);
+    EXPECT_LE(farOff, 0.05 * accepted);
+    EXPECT_LE(refused, 0.35 * tried);
 }
 
 } // namespace
