@@ -15,6 +15,12 @@
 #include <string>
 #include <vector>
 
+// An image's size in pixels.
+struct ImageSize {
+    int width = 0;
+    int height = 0;
+};
+
 // One side's camera as its product gives it.
 struct ProductCamera {
     ModelParameters model;             // in the vehicle frame of frameIndex (PDS axes)
@@ -24,6 +30,10 @@ struct ProductCamera {
     std::optional<SitePose> pose;      // the vehicle in its site frame
     int width = 0;                     // the image the model fits
     int height = 0;
+    // The image file's own size when the product gives it apart from the
+    // model's (a raw image beside its record); 0: the same as width x height.
+    int imageWidth = 0;
+    int imageHeight = 0;
 
     // "pds3: CAHVORE, ROVER_NAV_FRAME (site 36, drive 1610)".
     std::string Description() const;
@@ -39,8 +49,24 @@ struct ProductCameraResult {
     std::optional<ProductCamera> camera;
     std::string message; // why the product cannot be used (camera empty)
 };
-// A plain image gives carriesModel false and no message.
+// A plain image gives carriesModel false and no message. A raw image whose
+// size differs from its record's still gives its camera: ModelSizeMismatch
+// says so.
 ProductCameraResult ReadProductCamera(const std::string& path);
+
+// Why the camera of the product at path does not fit the image measured: a
+// resized rendition or a cropped copy has another size than the image its
+// model was made for. shown: the size the image was decoded at, when known;
+// otherwise the image file's own size. Empty when the sizes agree or the
+// model gives no size.
+std::string ModelSizeMismatch(const std::string& path, const ProductCamera& camera,
+                              std::optional<ImageSize> shown = std::nullopt);
+
+// The file to open for an image the user chose: a raw image's JSON record
+// gives the image beside it (by its own name, or the image id the record
+// names); the data file of a detached PDS3 label gives the label; anything
+// else is opened as it is.
+std::string ImageFileToOpen(const std::string& path);
 
 // Products read once per path, for a batch that names the same files again
 // and again.
