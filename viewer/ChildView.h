@@ -34,7 +34,8 @@ public:
     // Texts of the open chooser.
     static constexpr const char* kOpenPairTitle = "Select stereo pair of images";
     static constexpr const char* kImageFilter =
-        "Image Files|*.bmp;*.gif;*.jpeg;*.jp2;*.jpg;*.exif;*.exf;*.png;*.tif;*.tiff;||";
+        "Image Files|*.bmp;*.gif;*.jpeg;*.jp2;*.jpg;*.exif;*.exf;*.png;*.tif;*.tiff;|"
+        "Rover Products|*.img;*.lbl;*.xml;*.json;*.png;*.jpg|All Files|*||";
     static constexpr const char* kBaseTitle = "Ranvista V5.0";
     // Settings: organisation, application and section.
     static constexpr const char* kSettingsName = "Ranvista";
@@ -123,6 +124,7 @@ public:
     bool AutoMatch() const override { return m_bAutoMatch; }
     void SetAutoMatch(bool on) override;
     void CalcOptionsChanged() override;
+    DecodedImageSizes ImageSizes() const override;
 
     bool EpipolarCurveShown() const { return m_bEpipolarCurve; }
     void SetEpipolarCurveShown(bool shown) { m_bEpipolarCurve = shown; }
@@ -227,6 +229,9 @@ private:
     // Loads the chosen paths (first: right image, second: left image),
     // identifies the pair and refreshes view, title and dialog.
     void LoadChosenFiles(const std::vector<std::string>& paths);
+    // The status bar says when a product of the open pair cannot be measured
+    // with its own camera model, and why.
+    void ReportProductModels();
     void OpenCalcDialog();
     void CloseCalcDialog();
 
