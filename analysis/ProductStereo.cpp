@@ -112,6 +112,18 @@ ProductCameraResult ReadProductCamera(const std::string& path) {
     camera.height = r.product.height;
     camera.imageWidth = r.product.imageWidth;
     camera.imageHeight = r.product.imageHeight;
+    if (camera.source == "raw-json" && camera.imageWidth == 0) {
+        // A record given for its image: the image beside it is what is measured.
+        const std::string image = ImageFileToOpen(path);
+        if (image != path) {
+            if (const auto head = ReadFileHead(image, 1u << 20)) {
+                if (const auto size = ImageFileSize(*head)) {
+                    camera.imageWidth = size->first;
+                    camera.imageHeight = size->second;
+                }
+            }
+        }
+    }
     return {true, camera, {}};
 }
 

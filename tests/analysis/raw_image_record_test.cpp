@@ -214,6 +214,11 @@ TEST(RawImageRecord, AResizedImageStillGivesItsCameraForMeasuringAndTheMismatchI
     EXPECT_NE(said.find("1288 x 968"), std::string::npos) << said;
     // The size the image was decoded at decides when it is known.
     EXPECT_TRUE(ModelSizeMismatch(image, *r.camera, ImageSize{1288, 968}).empty());
+    // The record given for its image checks the image beside it.
+    const std::string record = dir / (std::string(kNavLeft) + "-metadata.json");
+    const ProductCameraResult viaRecord = ReadProductCamera(record);
+    ASSERT_TRUE(viaRecord.camera) << viaRecord.message;
+    EXPECT_NE(ModelSizeMismatch(record, *viaRecord.camera).find("644 x 484"), std::string::npos);
     WriteFile(image, JpegHeader(1288, 968));
     const ProductCameraResult fits = ReadProductCamera(image);
     ASSERT_TRUE(fits.camera);

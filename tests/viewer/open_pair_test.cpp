@@ -267,4 +267,10 @@ TEST_F(OpenPair, MslPairsAreSwappedByTheEyeLetterOfTheirNames) {
     EXPECT_EQ(view->Session().LeftFile(), left);
     EXPECT_EQ(view->Image(ViewSide::Left)->Pixels().pixel(0, 0), qRgb(255, 0, 0));
     EXPECT_TRUE(ui.messages.empty()) << Messages();
+    // Mars 2020 names likewise, by their second letter.
+    const std::string m20Left = File(kM20Left, Qt::green);
+    const std::string m20Right = File(kM20Right, Qt::blue);
+    view->OpenPairFiles(m20Right, m20Left);
+    EXPECT_EQ(view->Session().LeftFile(), m20Left);
+    EXPECT_TRUE(ui.messages.empty()) << Messages();
 }
