@@ -217,6 +217,9 @@ private:
     // A click of an image with auto-match on: the partner mark, or why not.
     void AutoMatchClick(Eye clicked, const ImagePoint& click);
     void ShowStatus(const std::string& text);
+    // The status bar says which camera models measure the open pair, or why
+    // a product's own model cannot.
+    void ReportProductModels();
     void DrawEpipolarCurve(QPainter& p, ViewSide side, const SideLayout& layout) const;
     // The grey images go with the images they were made from.
     void DropAssist() { m_pAssist.reset(); }
@@ -229,9 +232,6 @@ private:
     // Loads the chosen paths (first: right image, second: left image),
     // identifies the pair and refreshes view, title and dialog.
     void LoadChosenFiles(const std::vector<std::string>& paths);
-    // The status bar says when a product of the open pair cannot be measured
-    // with its own camera model, and why.
-    void ReportProductModels();
     void OpenCalcDialog();
     void CloseCalcDialog();
 
