@@ -1,6 +1,7 @@
 #include "analysis/ProductStereo.h"
 
 #include "analysis/ProductFiles.h"
+#include "geometry/CameraModel.h"
 #include "geometry/Frames.h"
 #include "geometry/RayIntersection.h"
 
@@ -290,7 +291,8 @@ ProductStereoPair::ProductStereoPair(const ProductCamera& left, const ProductCam
     m_rightInLeft = ComposePoses(InversePose(left.pose->roverToSite), right.pose->roverToSite);
 }
 
-std::optional<Ray> ProductStereoPair::OutputRay(bool right, double x, double y) const {
+std::optional<Ray> ProductStereoPair::OutputRay(bool right, double x, double y,
+                                                bool flatten) const {
     const std::optional<ProductCameraModel>& model = right ? m_right : m_left;
     if (!model) {
         return std::nullopt;
@@ -305,7 +307,7 @@ std::optional<Ray> ProductStereoPair::OutputRay(bool right, double x, double y) 
     }
     Ray out = OutputRayFromVehicle(*ray, m_attitude);
     CPoint3D d = out.direction;
-    if (m_b2D) {
+    if (m_b2D && flatten) {
         d = ProjectOntoPlane(kZAxis, d).Normalized();
     }
     const CQuat& turn = right ? m_turnRight : m_turnLeft;
@@ -353,4 +355,13 @@ std::optional<CPoint3D> ProductStereoPair::SitePosition(const CPoint3D& pointInO
     }
     const CPoint3D inVehicle = VehicleFromOutputTurned(pointInOutput, *m_attitude);
     return PointToReference(m_leftPose->roverToSite, inVehicle);
+}
+
+std::optional<ProductStereoPair::AzElResult> ProductStereoPair::PixelAzEl(bool right, double x,
+                                                                          double y) const {
+    const std::optional<Ray> ray = OutputRay(right, x, y, false);
+    if (!ray) {
+        return std::nullopt;
+    }
+    return AzElResult{-AzimuthDeg(ray->direction), 90.0 - AngleDeg(ray->direction, kZAxis)};
 }

@@ -105,8 +105,18 @@ public:
     // when the left product has a pose with a known position.
     std::optional<CPoint3D> SitePosition(const CPoint3D& pointInOutput) const;
 
+    // Where a pixel of one side looks, as the Analyse dialog shows a mark's
+    // pointing: azimuth (degrees, positive toward -Y of the output frame,
+    // azimuth correction included) and elevation above z = 0, never
+    // flattened by 2D. Nothing when the model casts no ray there.
+    struct AzElResult {
+        double azimuthDeg = 0.0;
+        double elevationDeg = 0.0;
+    };
+    std::optional<AzElResult> PixelAzEl(bool right, double x, double y) const;
+
 private:
-    std::optional<Ray> OutputRay(bool right, double x, double y) const;
+    std::optional<Ray> OutputRay(bool right, double x, double y, bool flatten = true) const;
 
     std::optional<ProductCameraModel> m_left;
     std::optional<ProductCameraModel> m_right;

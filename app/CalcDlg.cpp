@@ -334,12 +334,37 @@ void CCalcDlg::UpdateImageInfo() {
     m_btnRecLeft->setChecked(m_db.FindRecord(leftTitle) != nullptr);
     m_btnRecRight->setChecked(m_db.FindRecord(rightTitle) != nullptr);
 
-    PixelPointing(m_nCamLeft, leftTitle, m_dLeftCol, m_dLeftRow, m_dAzCorrLeft, m_strAzLeft,
-                  m_strElLeft);
-    PixelPointing(m_nCamRight, rightTitle, m_dRightCol, m_dRightRow, m_dAzCorrRight, m_strAzRight,
-                  m_strElRight);
-    ShowModelSources(CalculationInput(CalculationOptions()));
+    RefreshPointing();
+}
+
+void CCalcDlg::RefreshPointing() {
+    const std::string leftTitle = PathTitle(m_pHost != nullptr ? m_pHost->LeftFile() : "");
+    const std::string rightTitle = PathTitle(m_pHost != nullptr ? m_pHost->RightFile() : "");
+    const RangeCalcInput in = CalculationInput(CalculationOptions());
+    if (in.leftProduct && in.rightProduct) {
+        // Where the marks look through the models that measure them.
+        const ProductStereoPair pair(*in.leftProduct, *in.rightProduct, m_b2D, m_dAzCorrLeft,
+                                     m_dAzCorrRight);
+        ProductPointing(pair, false, m_dLeftCol, m_dLeftRow, m_strAzLeft, m_strElLeft);
+        ProductPointing(pair, true, m_dRightCol, m_dRightRow, m_strAzRight, m_strElRight);
+    } else {
+        PixelPointing(m_nCamLeft, leftTitle, m_dLeftCol, m_dLeftRow, m_dAzCorrLeft, m_strAzLeft,
+                      m_strElLeft);
+        PixelPointing(m_nCamRight, rightTitle, m_dRightCol, m_dRightRow, m_dAzCorrRight,
+                      m_strAzRight, m_strElRight);
+    }
+    ShowModelSources(in);
     UpdateData(false);
+}
+
+void CCalcDlg::ProductPointing(const ProductStereoPair& pair, bool right, double col, double row,
+                               std::string& az, std::string& el) {
+    az.clear();
+    el.clear();
+    if (const auto p = pair.PixelAzEl(right, col, row)) {
+        az = StrFormat("%4.1lf", p->azimuthDeg);
+        el = StrFormat("%4.1lf", p->elevationDeg);
+    }
 }
 
 bool CCalcDlg::PairCarriesModels() const {
@@ -513,8 +538,7 @@ void CCalcDlg::OnSelChangeRightCamera() {
 void CCalcDlg::OnProductModels() {
     UpdateData(true);
     SaveProductModelsSetting();
-    ShowModelSources(CalculationInput(CalculationOptions()));
-    UpdateData(false);
+    RefreshPointing();
 }
 
 void CCalcDlg::SaveProductModelsSetting() const {

@@ -163,6 +163,11 @@ private:
     // Whether either image of the host's pair carries a camera model.
     bool PairCarriesModels() const;
     void SaveProductModelsSetting() const;
+    // The marks' Az/El and the model sources as the cameras now stand.
+    void RefreshPointing();
+    // Az/El text of one side's pixel through a product pair's model.
+    static void ProductPointing(const ProductStereoPair& pair, bool right, double col, double row,
+                                std::string& az, std::string& el);
     // Az/El text of one side's pixel, for the refresh.
     void PixelPointing(int cameraId, const std::string& title, double col, double row,
                        double azCorr, std::string& az, std::string& el) const;

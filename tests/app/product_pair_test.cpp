@@ -292,3 +292,30 @@ TEST_F(ProductPairs, TheSampleProductPairsMeasureATruthPointAsTheCommandLineDoes
         GTEST_SKIP() << "no sample products in " << samples;
     }
 }
+
+TEST_F(ProductPairs, AMarksPointingComesFromTheModelThatMeasuresIt) {
+    WritePds3Pair();
+    Open(Path(std::string(kMerLeft) + ".IMG"), Path(std::string(kMerRight) + ".IMG"));
+    Click(ViewSide::Left, 512, 700);
+    Click(ViewSide::Right, 480, 700);
+    const std::string productAz = Field(IDC_AZ_LEFT);
+    const std::string productEl = Field(IDC_EL_RIGHT);
+    ASSERT_FALSE(productAz.empty());
+    // The labels carry the catalogue cameras posed as these records pose them.
+    for (const char* title : {kMerLeft, kMerRight}) {
+        ImageRecord record;
+        record.m_sProductId = MakeProductKey(title);
+        record.m_dAzimuth = kPose.headAzimuthDeg;
+        record.m_dElevation = kPose.headElevationDeg;
+        record.m_qAttitude = kPose.vehicleAttitude;
+        app->Database().InsertRecord(record);
+    }
+    QTest::mouseClick(ProductModels(), Qt::LeftButton);
+    EXPECT_EQ(Field(IDC_MODEL_LEFT), "catalogue: OppyNavL, database record");
+    EXPECT_EQ(Field(IDC_AZ_LEFT), productAz);
+    EXPECT_EQ(Field(IDC_EL_RIGHT), productEl);
+    // Without the records the catalogue looks elsewhere: the fields follow.
+    app->Database().Clear();
+    Dialog().UpdateImageInfo();
+    EXPECT_NE(Field(IDC_AZ_LEFT) + Field(IDC_EL_RIGHT), productAz + productEl);
+}
