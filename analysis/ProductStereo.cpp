@@ -291,8 +291,7 @@ ProductStereoPair::ProductStereoPair(const ProductCamera& left, const ProductCam
     m_rightInLeft = ComposePoses(InversePose(left.pose->roverToSite), right.pose->roverToSite);
 }
 
-std::optional<Ray> ProductStereoPair::OutputRay(bool right, double x, double y,
-                                                bool flatten) const {
+std::optional<Ray> ProductStereoPair::OutputRay(bool right, double x, double y) const {
     const std::optional<ProductCameraModel>& model = right ? m_right : m_left;
     if (!model) {
         return std::nullopt;
@@ -307,7 +306,7 @@ std::optional<Ray> ProductStereoPair::OutputRay(bool right, double x, double y,
     }
     Ray out = OutputRayFromVehicle(*ray, m_attitude);
     CPoint3D d = out.direction;
-    if (m_b2D && flatten) {
+    if (m_b2D) {
         d = ProjectOntoPlane(kZAxis, d).Normalized();
     }
     const CQuat& turn = right ? m_turnRight : m_turnLeft;
@@ -349,19 +348,27 @@ double ProductStereoPair::PixelAngleDeg(double x, double y) const {
     return AngleDeg(a->direction, b->direction);
 }
 
+std::optional<ProductStereoPair::AzElResult> ProductStereoPair::PixelAzEl(bool right, double x,
+                                                                          double y) const {
+    // The ray as OutputRay casts it, never flattened.
+    const std::optional<ProductCameraModel>& model = right ? m_right : m_left;
+    std::optional<Ray> ray = model ? model->PixelToRay({x, y}) : std::nullopt;
+    if (!ray) {
+        return std::nullopt;
+    }
+    if (right && m_rightInLeft) {
+        ray = Ray{PointToReference(*m_rightInLeft, ray->origin),
+                  VectorToReference(*m_rightInLeft, ray->direction)};
+    }
+    const CPoint3D d = RotateVector(OutputRayFromVehicle(*ray, m_attitude).direction,
+                                    right ? m_turnRight : m_turnLeft);
+    return AzElResult{-AzimuthDeg(d), 90.0 - AngleDeg(d, kZAxis)};
+}
+
 std::optional<CPoint3D> ProductStereoPair::SitePosition(const CPoint3D& pointInOutput) const {
     if (!m_leftPose || !m_leftPose->offsetKnown || !m_attitude) {
         return std::nullopt;
     }
     const CPoint3D inVehicle = VehicleFromOutputTurned(pointInOutput, *m_attitude);
     return PointToReference(m_leftPose->roverToSite, inVehicle);
-}
-
-std::optional<ProductStereoPair::AzElResult> ProductStereoPair::PixelAzEl(bool right, double x,
-                                                                          double y) const {
-    const std::optional<Ray> ray = OutputRay(right, x, y, false);
-    if (!ray) {
-        return std::nullopt;
-    }
-    return AzElResult{-AzimuthDeg(ray->direction), 90.0 - AngleDeg(ray->direction, kZAxis)};
 }

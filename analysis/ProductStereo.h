@@ -101,10 +101,6 @@ public:
     // the left image at (x, y): the angle one pixel spans.
     double PixelAngleDeg(double x, double y) const;
 
-    // A point of the output frame in the left rover's site frame (PDS axes),
-    // when the left product has a pose with a known position.
-    std::optional<CPoint3D> SitePosition(const CPoint3D& pointInOutput) const;
-
     // Where a pixel of one side looks, as the Analyse dialog shows a mark's
     // pointing: azimuth (degrees, positive toward -Y of the output frame,
     // azimuth correction included) and elevation above z = 0, never
@@ -115,8 +111,12 @@ public:
     };
     std::optional<AzElResult> PixelAzEl(bool right, double x, double y) const;
 
+    // A point of the output frame in the left rover's site frame (PDS axes),
+    // when the left product has a pose with a known position.
+    std::optional<CPoint3D> SitePosition(const CPoint3D& pointInOutput) const;
+
 private:
-    std::optional<Ray> OutputRay(bool right, double x, double y, bool flatten = true) const;
+    std::optional<Ray> OutputRay(bool right, double x, double y) const;
 
     std::optional<ProductCameraModel> m_left;
     std::optional<ProductCameraModel> m_right;

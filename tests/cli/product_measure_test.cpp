@@ -5,7 +5,6 @@
 #include "geometry/CahvorProjection.h"
 #include "geometry/Frames.h"
 #include "imagedb/QueryFile.h"
-#include "tests/analysis/CatalogueProducts.h"
 #include "tests/analysis/ProductFixtures.h"
 #include "tests/support/CliRunner.h"
 
@@ -15,12 +14,58 @@
 
 using namespace product_test;
 
+namespace {
+
+// The header of a PNG image of the given size: all a raw image's size check reads.
+std::string PngHeader(int width, int height) {
+    std::string png = "\x89PNG\r\n\x1a\n";
+    png += std::string("\0\0\0\x0dIHDR", 8);
+    for (const int v : {width, height}) {
+        png += static_cast<char>((v >> 24) & 0xFF);
+        png += static_cast<char>((v >> 16) & 0xFF);
+        png += static_cast<char>((v >> 8) & 0xFF);
+        png += static_cast<char>(v & 0xFF);
+    }
+    png += std::string("\x10\x00\x00\x00\x00\x00\x00\x00\x00", 9);
+    return png;
+}
+
+std::string Tuple(const CPoint3D& p) {
+    char text[160];
+    std::snprintf(text, sizeof text, "(%.17g,%.17g,%.17g)", p.m_dX, p.m_dY, p.m_dZ);
+    return text;
+}
+
+// A raw-feed record of a catalogue camera posed as a database record poses it.
+std::string Record(CameraId id, const CameraPose& pose, const std::string& imageId) {
+    CameraModel cat(id);
+    cat.m_pose = pose;
+    const CQuat head = HeadRotation(cat, true);
+    const double n = std::sqrt(head.m_dS * head.m_dS + Dot(head.m_ptVec, head.m_ptVec));
+    const ModelParameters m = *MoveModel(CatalogueModelParameters(cat), {CQuat(), cat.m_ptPivot},
+                                         {head / n, cat.m_ptPivot});
+    const CQuat& q = pose.vehicleAttitude;
+    char attitude[160];
+    std::snprintf(attitude, sizeof attitude, "(%.17g,%.17g,%.17g,%.17g)", q.m_dS, q.m_ptVec.m_dX,
+                  q.m_ptVec.m_dY, q.m_ptVec.m_dZ);
+    return std::string("{\"imageid\": \"") + imageId +
+           "\", \"sol\": 137, \"instrument\": \"NAVCAM_LEFT\", \"camera_model_type\": \"CAHVOR\", "
+           "\"camera_model_component_list\": \"" +
+           Tuple(m.c) + ";" + Tuple(m.a) + ";" + Tuple(m.h) + ";" + Tuple(m.v) + ";" + Tuple(m.o) +
+           ";" + Tuple(m.r) + "\", \"attitude\": \"" + attitude +
+           "\", \"xyz\": \"(1.5,-2.0,0.25)\", \"site\": 4, \"drive\": 120, "
+           "\"extended\": {\"dimension\": \"(1024,1024)\", \"subframeRect\": \"(1,1,1024,1024)\", "
+           "\"scaleFactor\": \"1\"}}";
+}
+
+} // namespace
+
 TEST(CliProducts, RawImagesMeasureWithTheirOwnModelsAsTheCatalogueAndRecordWould) {
     TempDir dir;
     const CameraPose pose{12.0, -22.0, FromAxisAngleDeg(kZAxis, 40.0)};
     for (const auto& [name, id] : {std::pair{"left", 0}, std::pair{"right", 1}}) {
         WriteFile(dir / (std::string(name) + ".png"), PngHeader(1024, 1024));
-        WriteFile(dir / (std::string(name) + ".json"), CatalogueRecord(id, pose, name));
+        WriteFile(dir / (std::string(name) + ".json"), Record(id, pose, name));
     }
     const std::string left = dir / "left.png";
     const std::string right = dir / "right.png";
@@ -82,7 +127,7 @@ TEST(CliProducts, RawImagesMeasureWithTheirOwnModelsAsTheCatalogueAndRecordWould
 TEST(CliProducts, AProductPairedWithAPlainImageOrABrokenRecordExitsOneSayingWhy) {
     TempDir dir;
     WriteFile(dir / "left.png", PngHeader(1024, 1024));
-    WriteFile(dir / "left.json", CatalogueRecord(0, CameraPose{}, "left"));
+    WriteFile(dir / "left.json", Record(0, CameraPose{}, "left"));
     WriteFile(dir / "plain.png", PngHeader(1024, 1024));
     CliResultWithErr r = RunCliWithErr("measure --left '" + (dir / "left.png") + "' --right '" +
                                        (dir / "plain.png") + "' --pixels 1,2,3,4 --json");
@@ -104,11 +149,11 @@ TEST(CliProducts, AResizedRawImageIsMeasuredWithTheCatalogueAndTheMismatchIsSaid
     WriteFile(left, PngHeader(1024, 1024));
     WriteFile(right, PngHeader(512, 512)); // the feed's half-size rendition
     WriteFile(dir / "1N137057367EFF4000P1916L0M1.json",
-              CatalogueRecord(0, {}, "1N137057367EFF4000P1916L0M1"));
+              Record(0, {}, "1N137057367EFF4000P1916L0M1"));
     WriteFile(dir / "1N137057367EFF4000P1916R0M1.json",
-              CatalogueRecord(1, {}, "1N137057367EFF4000P1916R0M1"));
-    const std::string pair = "--db /nonexistent/ImgBinDat --left '" + left + "' --right '" +
-                             right + "' --pixels 512,700,480,700";
+              Record(1, {}, "1N137057367EFF4000P1916R0M1"));
+    const std::string pair = "--db /nonexistent/ImgBinDat --left '" + left + "' --right '" + right +
+                             "' --pixels 512,700,480,700";
 
     const CliResultWithErr json = RunCliWithErr("measure " + pair + " --json");
     EXPECT_EQ(json.status, 0) << json.err;
