@@ -428,8 +428,11 @@ std::optional<CalcOptions> CCalcDlg::CurrentOptions() const {
         return ok ? v : fallback;
     };
     CalcOptions options;
-    options.leftCamera = m_cbCamLeft->currentIndex();
-    options.rightCamera = m_cbCamRight->currentIndex();
+    options.bProductModels = m_chkProductModels->isChecked();
+    if (!options.bProductModels || !PairCarriesModels()) {
+        options.leftCamera = m_cbCamLeft->currentIndex();
+        options.rightCamera = m_cbCamRight->currentIndex();
+    }
     options.b2D = static_cast<QCheckBox*>(Control(IDC_2D))->isChecked();
     options.bRLVector = static_cast<QCheckBox*>(Control(IDC_RL_VECTOR))->isChecked();
     options.strRLVector =
@@ -539,6 +542,9 @@ void CCalcDlg::OnProductModels() {
     UpdateData(true);
     SaveProductModelsSetting();
     RefreshPointing();
+    if (m_pHost != nullptr) {
+        m_pHost->CalcOptionsChanged();
+    }
 }
 
 void CCalcDlg::SaveProductModelsSetting() const {

@@ -219,8 +219,11 @@ TEST_F(ProductPairs, AResizedRenditionIsMeasuredWithTheCatalogueAndTheWarningIsS
 TEST_F(ProductPairs, TheCatalogueCanBeChosenAndTheChoiceIsRemembered) {
     WritePds3Pair();
     Open(Path(std::string(kMerLeft) + ".IMG"), Path(std::string(kMerRight) + ".IMG"));
+    // Matching and the epipolar curve take the cameras CALCULATE takes.
+    EXPECT_FALSE(Dialog().CurrentOptions()->leftCamera);
     QTest::mouseClick(ProductModels(), Qt::LeftButton);
     EXPECT_FALSE(ProductModels()->isChecked());
+    EXPECT_EQ(Dialog().CurrentOptions()->leftCamera, 0);
     EXPECT_EQ(Field(IDC_MODEL_LEFT), "catalogue: OppyNavL, no database record");
     ExpectFieldsOf(MeasureBoth("--left-camera OppyNavL --right-camera OppyNavR"));
     EXPECT_EQ(Field(IDC_SITE_POS), "");
