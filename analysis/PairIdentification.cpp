@@ -49,8 +49,18 @@ PairIdentification IdentifyPair(std::string_view l, std::string_view r) {
     if (l.size() < kMinTitleLength || r.size() < kMinTitleLength) {
         return id;
     }
-    id.bRecognised = IsMerOrPhoenixPair(l, r) || IsMslPair(l, r);
+    const bool msl = IsMslPair(l, r);
+    id.bRecognised = msl || IsMerOrPhoenixPair(l, r);
     if (!id.bRecognised) {
+        return id;
+    }
+    // "NL__" names keep the step below that reads their second letter.
+    if (msl && l[2] != '_') {
+        // MSL names say the eye in their second letter; their index 23 is a
+        // digit of the sequence id.
+        if (IsOneOf(l[1], "Rr") && IsOneOf(r[1], "Ll")) {
+            id.bSwap = true;
+        }
         return id;
     }
     if (l[2] == '_') {

@@ -14,11 +14,18 @@ struct PairIntersector::Impl {
     std::optional<CStereoIntersector> intersector;
     std::optional<CatalogueProjection> leftCamera;
     std::optional<CatalogueProjection> rightCamera;
+    // A pair measured with its products' own models.
+    std::optional<ProductStereoPair> products;
     bool b2D = false;
 };
 
 PairIntersector::PairIntersector(const RangeCalcInput& in) : m_pImpl(std::make_unique<Impl>()) {
     Impl& d = *m_pImpl;
+    if (in.leftProduct && in.rightProduct) {
+        d.products.emplace(*in.leftProduct, *in.rightProduct, in.b2D, in.dAzCorrLeft,
+                           in.dAzCorrRight);
+        return;
+    }
     // The cameras exactly as the range calculation builds them.
     if (in.nCamLeft != -1) {
         d.left.LoadCatalogue(in.nCamLeft);
@@ -49,7 +56,9 @@ std::optional<CPoint3D> PairIntersector::Intersect(double xL, double yL, double 
     CollectingMessageSink quiet;
     ScopedMessageSink scope(&quiet);
     double range = DBL_MAX;
-    const CPoint3D p = m_pImpl->intersector->Intersect(xL, yL, xR, yR, range);
+    const CPoint3D p = m_pImpl->products
+                           ? m_pImpl->products->Intersect(xL, yL, xR, yR, range)
+                           : m_pImpl->intersector->Intersect(xL, yL, xR, yR, range);
     if (!(range < DBL_MAX)) {
         return std::nullopt;
     }
@@ -59,6 +68,12 @@ std::optional<CPoint3D> PairIntersector::Intersect(double xL, double yL, double 
 std::optional<double> PairIntersector::MissDistance(double xL, double yL, double xR,
                                                     double yR) const {
     const Impl& d = *m_pImpl;
+    if (d.products) {
+        double range = DBL_MAX;
+        double miss = 0.0;
+        d.products->Intersect(xL, yL, xR, yR, range, &miss);
+        return range < DBL_MAX ? std::optional(miss) : std::nullopt;
+    }
     if (!d.leftCamera || !d.rightCamera) {
         return std::nullopt;
     }

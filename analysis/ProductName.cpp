@@ -58,6 +58,14 @@ ProductNameInfo DecodeProductName(std::string_view title) {
     if (title.empty()) {
         return info;
     }
+    if (const auto m20 = DecodeMars2020ProductName(title)) {
+        // The name gives the sol itself but no local time, and no catalogue
+        // camera; the MSL rule below would read a clock out of its sol digits.
+        info.bHasSol = true;
+        info.nSol = m20->sol;
+        info.strSol = StrFormat("Sol %u", m20->sol);
+        return info;
+    }
     const std::uint32_t c = ReadClock(title, 2, 10);
     const char first = title[0];
     if (first == '2' || first == '1' || first == 'S') {

@@ -645,7 +645,8 @@ std::string Extension(const std::string& path) {
     return UpperAscii(fs::path(path).extension().string());
 }
 
-ProductReadResult ReadRawImage(const std::string& path, const std::string& head) {
+ProductReadResult ReadRawImage(const std::string& path, const std::string& head,
+                               const ProductReadOptions& options) {
     const std::string title = fs::path(path).stem().string();
     const std::string name = fs::path(path).filename().string();
     std::vector<std::string> candidates = {name + ".json", title + ".json",
@@ -671,8 +672,13 @@ ProductReadResult ReadRawImage(const std::string& path, const std::string& head)
     r.product.dataFile = path;
     r.product.path = path;
     if (const auto size = ImageFileSize(head)) {
+        r.product.imageWidth = size->first;
+        r.product.imageHeight = size->second;
         if (r.product.width > 0 &&
             (size->first != r.product.width || size->second != r.product.height)) {
+            if (!options.refuseResizedImages) {
+                return r;
+            }
             return Fail(path + ": the image is " + std::to_string(size->first) + " x " +
                         std::to_string(size->second) + " pixels but its record describes " +
                         std::to_string(r.product.width) + " x " + std::to_string(r.product.height) +
@@ -781,12 +787,12 @@ ProductReadResult ReadProduct(const std::string& path, const ProductReadOptions&
         // A JPEG whose frame header lies behind long metadata segments.
         if (const auto more = ReadFileHead(path, 1u << 20)) {
             if (ImageFileSize(*more)) {
-                return ReadRawImage(path, *more);
+                return ReadRawImage(path, *more, options);
             }
         }
     }
     if (ImageFileSize(text)) {
-        return ReadRawImage(path, std::string(text));
+        return ReadRawImage(path, std::string(text), options);
     }
     return Fail(path + ": not a product Ranvista reads (no PDS3, VICAR, PDS4 or JSON label, and "
                        "not a PNG or JPEG image)");

@@ -34,8 +34,12 @@ struct ProductInfo {
     std::string frame;                 // "ROVER_FRAME" or "ROVER_NAV_FRAME"
     std::vector<long long> frameIndex; // the motion counter of that frame
     std::optional<SitePose> pose;      // none when the product carries no usable pose
-    int width = 0;                     // delivered image, pixels
+    int width = 0;                     // delivered image, pixels: what the model fits
     int height = 0;
+    // A raw image read with refuseResizedImages false: the image file's own
+    // size, which may differ from width x height (0: not read).
+    int imageWidth = 0;
+    int imageHeight = 0;
     // Subframe origin on the detector (1-based, full-resolution pixels) and
     // the downsampling factor; the model already fits the delivered image.
     int firstLine = 1;
@@ -58,6 +62,9 @@ struct ProductReadResult {
 
 struct ProductReadOptions {
     bool pixels = true; // decode the pixels of PDS3/VICAR images
+    // A raw image whose size differs from its record's dimension fails;
+    // false: it is read, and imageWidth/imageHeight give its own size.
+    bool refuseResizedImages = true;
 };
 
 // Dispatches on the content: PDS_VERSION_ID (PDS3), LBLSIZE= (VICAR), an XML

@@ -1,8 +1,13 @@
 #include "analysis/ProductStereo.h"
 
+#include "analysis/ProductFiles.h"
+#include "geometry/CameraModel.h"
 #include "geometry/Frames.h"
 #include "geometry/RayIntersection.h"
 
+#include <nlohmann/json.hpp>
+
+#include <algorithm>
 #include <cfloat>
 #include <cmath>
 #include <filesystem>
@@ -89,6 +94,7 @@ ProductCameraResult ReadProductCamera(const std::string& path) {
     }
     ProductReadOptions options;
     options.pixels = false;
+    options.refuseResizedImages = false;
     const ProductReadResult r = ReadProduct(path, options);
     if (!r.ok) {
         return {true, std::nullopt, r.message};
@@ -105,7 +111,131 @@ ProductCameraResult ReadProductCamera(const std::string& path) {
     camera.pose = r.product.pose;
     camera.width = r.product.width;
     camera.height = r.product.height;
+    camera.imageWidth = r.product.imageWidth;
+    camera.imageHeight = r.product.imageHeight;
+    if (camera.source == "raw-json" && camera.imageWidth == 0) {
+        // A record given for its image: the image beside it is what is measured.
+        const std::string image = ImageFileToOpen(path);
+        if (image != path) {
+            if (const auto head = ReadFileHead(image, 1u << 20)) {
+                if (const auto size = ImageFileSize(*head)) {
+                    camera.imageWidth = size->first;
+                    camera.imageHeight = size->second;
+                }
+            }
+        }
+    }
     return {true, camera, {}};
+}
+
+std::string ModelSizeMismatch(const std::string& path, const ProductCamera& camera,
+                              std::optional<ImageSize> shown) {
+    if (camera.width <= 0 || camera.height <= 0) {
+        return {};
+    }
+    if (!shown && camera.imageWidth > 0 && camera.imageHeight > 0) {
+        shown = ImageSize{camera.imageWidth, camera.imageHeight};
+    }
+    if (!shown || (shown->width == camera.width && shown->height == camera.height)) {
+        return {};
+    }
+    const auto size = [](int w, int h) { return std::to_string(w) + " x " + std::to_string(h); };
+    return fs::path(path).filename().string() + " is " + size(shown->width, shown->height) +
+           " pixels but its camera model is for " + size(camera.width, camera.height) +
+           " (a resized or cropped copy)";
+}
+
+namespace {
+
+std::string LowerExtension(const std::string& path) {
+    std::string ext = fs::path(path).extension().string();
+    for (char& c : ext) {
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
+    return ext;
+}
+
+// The first PNG or JPEG image in the folder of beside called stem plus an
+// image extension.
+std::optional<std::string> ImageBeside(const std::string& beside, const std::string& stem) {
+    for (const char* ext : {".png", ".jpg", ".jpeg", ".jpe"}) {
+        if (const auto found = ResolveBeside(beside, stem + ext); found && IsImageFile(*found)) {
+            return found;
+        }
+    }
+    return std::nullopt;
+}
+
+// The image beside path that an image id names: the id is the image's name
+// or a leading part of it (the feed drops the version suffix).
+std::optional<std::string> ImageOfId(const std::string& path, const std::string& id) {
+    if (id.empty() || id.find_first_of("/\\") != std::string::npos) {
+        return std::nullopt;
+    }
+    if (const auto exact = ImageBeside(path, id)) {
+        return exact;
+    }
+    std::error_code ec;
+    std::vector<std::string> candidates;
+    fs::directory_iterator it(fs::path(path).parent_path(), ec);
+    for (std::size_t seen = 0; !ec && it != fs::directory_iterator() && seen < 100000;
+         it.increment(ec), ++seen) {
+        const std::string name = it->path().filename().string();
+        const std::string ext = LowerExtension(name);
+        if (name.compare(0, id.size(), id) == 0 &&
+            (ext == ".png" || ext == ".jpg" || ext == ".jpeg") &&
+            IsImageFile(it->path().string())) {
+            candidates.push_back(it->path().string());
+        }
+    }
+    if (candidates.empty()) {
+        return std::nullopt;
+    }
+    // The same choice whatever order the folder lists its files in.
+    return *std::min_element(candidates.begin(), candidates.end());
+}
+
+} // namespace
+
+std::string ImageFileToOpen(const std::string& path) {
+    std::error_code ec;
+    if (!fs::is_regular_file(path, ec)) {
+        return path;
+    }
+    const std::string ext = LowerExtension(path);
+    if (ext == ".json") {
+        std::string stem = fs::path(path).stem().string();
+        constexpr std::string_view kMetadata = "-metadata";
+        if (stem.size() > kMetadata.size() &&
+            stem.compare(stem.size() - kMetadata.size(), kMetadata.size(), kMetadata) == 0) {
+            stem.resize(stem.size() - kMetadata.size());
+        }
+        // "NAME.png.json" names its image whole.
+        if (const auto whole = ResolveBeside(path, stem); whole && IsImageFile(*whole)) {
+            return *whole;
+        }
+        if (const auto image = ImageBeside(path, stem)) {
+            return *image;
+        }
+        // A record saved under a name of its own: the image its id names.
+        if (const auto text = ReadFileHead(path, 64u << 20)) {
+            const nlohmann::json doc = nlohmann::json::parse(*text, nullptr, false);
+            if (doc.is_object() && doc.contains("imageid") && doc["imageid"].is_string()) {
+                const std::string id = doc["imageid"].get<std::string>();
+                if (const auto image = ImageOfId(path, id)) {
+                    return *image;
+                }
+            }
+        }
+        return path;
+    }
+    if ((ext == ".img" || ext == ".dat") && !CarriesCameraModel(path)) {
+        // Pixels without a label of their own: the label beside them opens them.
+        if (const auto label = FindSibling(path, ".LBL")) {
+            return *label;
+        }
+    }
+    return path;
 }
 
 const ProductCameraResult& ProductCameraCache::Get(const std::string& path) {
@@ -257,6 +387,23 @@ double ProductStereoPair::PixelAngleDeg(double x, double y) const {
         return 0.0;
     }
     return AngleDeg(a->direction, b->direction);
+}
+
+std::optional<ProductStereoPair::AzElResult> ProductStereoPair::PixelAzEl(bool right, double x,
+                                                                          double y) const {
+    // The ray as OutputRay casts it, never flattened.
+    const std::optional<ProductCameraModel>& model = right ? m_right : m_left;
+    std::optional<Ray> ray = model ? model->PixelToRay({x, y}) : std::nullopt;
+    if (!ray) {
+        return std::nullopt;
+    }
+    if (right && m_rightInLeft) {
+        ray = Ray{PointToReference(*m_rightInLeft, ray->origin),
+                  VectorToReference(*m_rightInLeft, ray->direction)};
+    }
+    const CPoint3D d = RotateVector(OutputRayFromVehicle(*ray, m_attitude).direction,
+                                    right ? m_turnRight : m_turnLeft);
+    return AzElResult{-AzimuthDeg(d), 90.0 - AngleDeg(d, kZAxis)};
 }
 
 std::optional<CPoint3D> ProductStereoPair::SitePosition(const CPoint3D& pointInOutput) const {

@@ -16,6 +16,12 @@
 #include <string>
 #include <vector>
 
+// An image's size in pixels.
+struct ImageSize {
+    int width = 0;
+    int height = 0;
+};
+
 // One side's camera as its product gives it.
 struct ProductCamera {
     ModelParameters model;             // in the vehicle frame of frameIndex (PDS axes)
@@ -25,6 +31,10 @@ struct ProductCamera {
     std::optional<SitePose> pose;      // the vehicle in its site frame
     int width = 0;                     // the image the model fits
     int height = 0;
+    // The image file's own size when the product gives it apart from the
+    // model's (a raw image beside its record); 0: the same as width x height.
+    int imageWidth = 0;
+    int imageHeight = 0;
 
     // "pds3: CAHVORE, ROVER_NAV_FRAME (site 36, drive 1610)".
     std::string Description() const;
@@ -40,8 +50,24 @@ struct ProductCameraResult {
     std::optional<ProductCamera> camera;
     std::string message; // why the product cannot be used (camera empty)
 };
-// A plain image gives carriesModel false and no message.
+// A plain image gives carriesModel false and no message. A raw image whose
+// size differs from its record's still gives its camera: ModelSizeMismatch
+// says so.
 ProductCameraResult ReadProductCamera(const std::string& path);
+
+// Why the camera of the product at path does not fit the image measured: a
+// resized rendition or a cropped copy has another size than the image its
+// model was made for. shown: the size the image was decoded at, when known;
+// otherwise the image file's own size. Empty when the sizes agree or the
+// model gives no size.
+std::string ModelSizeMismatch(const std::string& path, const ProductCamera& camera,
+                              std::optional<ImageSize> shown = std::nullopt);
+
+// The file to open for an image the user chose: a raw image's JSON record
+// gives the image beside it (by its own name, or the image id the record
+// names); the data file of a detached PDS3 label gives the label; anything
+// else is opened as it is.
+std::string ImageFileToOpen(const std::string& path);
 
 // Products read once per path, for a batch that names the same files again
 // and again.
@@ -75,6 +101,16 @@ public:
     // Degrees between the rays of two horizontally neighbouring pixels of
     // the left image at (x, y): the angle one pixel spans.
     double PixelAngleDeg(double x, double y) const;
+
+    // Where a pixel of one side looks, as the Analyse dialog shows a mark's
+    // pointing: azimuth (degrees, positive toward -Y of the output frame,
+    // azimuth correction included) and elevation above z = 0, never
+    // flattened by 2D. Nothing when the model casts no ray there.
+    struct AzElResult {
+        double azimuthDeg = 0.0;
+        double elevationDeg = 0.0;
+    };
+    std::optional<AzElResult> PixelAzEl(bool right, double x, double y) const;
 
     // A point of the output frame in the left rover's site frame (PDS axes),
     // when the left product has a pose with a known position.

@@ -29,6 +29,9 @@ struct RangeCalcInput {
     std::optional<ProductCamera> rightProduct;
     // A product whose camera cannot be used: the calculation fails with it.
     std::string productProblem;
+    // Products measured with the catalogue cameras instead of their own
+    // models, and why (an image that is not the size its model fits).
+    std::string productWarning;
     bool b2D = false;
     bool bRLVector = false;
     std::string strRLVector;

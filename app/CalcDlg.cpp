@@ -11,6 +11,7 @@
 #include "geometry/StereoIntersection.h"
 #include "imagedb/CalcInput.h"
 #include "imagedb/ImageDatabase.h"
+#include "viewer/ChildView.h"
 #include "viewer/UiServices.h"
 
 #include <QApplication>
@@ -21,6 +22,7 @@
 #include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
+#include <QSettings>
 #include <QTextEdit>
 
 // A check box that shows a state but does not change it when clicked.
@@ -44,7 +46,7 @@ void CCalcDlg::CreateControls() {
     setWindowTitle(QString::fromLatin1(kCalcDlgCaption));
     setFont(DialogFont());
     const DialogUnits du(font());
-    setFixedSize(du.Size(361, 156));
+    setFixedSize(du.Size(361, kCalcDlgHeight));
 
     auto label = [&](const char* text, int x, int y, int w = 0, int h = 0) {
         auto* l = new QLabel(QString::fromLatin1(text), this);
@@ -159,6 +161,30 @@ void CCalcDlg::CreateControls() {
     label("El:", 313, 73);
     edit(IDC_EL, 321, 71, 29, 14);
 
+    // Below the template: where each side's model comes from.
+    const int band = kCalcDlgTemplateHeight;
+    m_chkProductModels = new QCheckBox(QStringLiteral("Use the products' camera models"), this);
+    m_chkProductModels->setToolTip(
+        QStringLiteral("Measure images that carry a camera model (a label or a JSON record) "
+                       "with it; cleared: the catalogue cameras chosen above"));
+    du.Place(m_chkProductModels, 7, band + 3, 150, 10);
+    remember(IDC_PRODUCT_MODELS, m_chkProductModels);
+    label("Miss distance (m):", 197, band + 4);
+    edit(IDC_MISS_DISTANCE, 260, band + 1, 50, 14, true);
+    label("Left model:", 7, band + 19);
+    edit(IDC_MODEL_LEFT, 52, band + 16, 302, 14, true);
+    label("Right model:", 7, band + 34);
+    edit(IDC_MODEL_RIGHT, 52, band + 31, 302, 14, true);
+    label("Site pos:", 7, band + 49);
+    edit(IDC_SITE_POS, 52, band + 46, 140, 14, true)
+        ->setToolTip(QStringLiteral("The point in the left rover's site frame (X north, Y east, "
+                                    "Z down), when its product gives the rover's pose"));
+    QLabel* warning = label("", 7, band + 62, 347, 14);
+    warning->setWordWrap(true);
+    warning->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    warning->setStyleSheet(QStringLiteral("color: #b00000"));
+    remember(IDC_MODEL_WARNING, warning);
+
     auto* summary = new QTextEdit(this);
     summary->setAcceptRichText(false);
     summary->setLineWrapMode(QTextEdit::NoWrap);
@@ -173,6 +199,7 @@ void CCalcDlg::CreateControls() {
     connect(m_cbCamRight, &QComboBox::activated, this, &CCalcDlg::OnSelChangeRightCamera);
     connect(twoD, &QCheckBox::clicked, this, &CCalcDlg::On2D);
     connect(m_chkAutoMatch, &QCheckBox::clicked, this, &CCalcDlg::OnAutoMatch);
+    connect(m_chkProductModels, &QCheckBox::clicked, this, &CCalcDlg::OnProductModels);
     for (int id : {IDC_AZ_CORR_LEFT, IDC_AZ_CORR_RIGHT, IDC_RL_VECTOR_TEXT}) {
         connect(static_cast<QLineEdit*>(Control(id)), &QLineEdit::editingFinished, this, [this] {
             if (m_pHost != nullptr) {
@@ -213,6 +240,15 @@ void CCalcDlg::DoDataExchange(DataExchange& dx) {
     dx.Check(static_cast<QCheckBox*>(Control(IDC_2D)), m_b2D);
     dx.Double(lineEdit(IDC_AZ_CORR_LEFT), m_dAzCorrLeft);
     dx.Double(lineEdit(IDC_AZ_CORR_RIGHT), m_dAzCorrRight);
+    dx.Check(m_chkProductModels, m_bProductModels);
+    dx.Text(lineEdit(IDC_MODEL_LEFT), m_strModelLeft);
+    dx.Text(lineEdit(IDC_MODEL_RIGHT), m_strModelRight);
+    dx.Text(lineEdit(IDC_MISS_DISTANCE), m_strMissDistance);
+    dx.Text(lineEdit(IDC_SITE_POS), m_strSitePos);
+    if (!dx.Taking()) {
+        static_cast<QLabel*>(Control(IDC_MODEL_WARNING))
+            ->setText(QString::fromStdString(m_strModelWarning));
+    }
 }
 
 bool CCalcDlg::UpdateData(bool take) {
@@ -222,6 +258,11 @@ bool CCalcDlg::UpdateData(bool take) {
 }
 
 bool CCalcDlg::OnInitDialog() {
+    {
+        QSettings settings(CChildView::kSettingsName, CChildView::kSettingsName);
+        settings.beginGroup(CChildView::kSettingsName);
+        m_bProductModels = settings.value("m_bProductModels", 1).toInt() != 0;
+    }
     UpdateData(false);
     for (int id = 0; id < kCameraCount; ++id) {
         const QString name = QString::fromLatin1(CameraName(id));
@@ -293,11 +334,74 @@ void CCalcDlg::UpdateImageInfo() {
     m_btnRecLeft->setChecked(m_db.FindRecord(leftTitle) != nullptr);
     m_btnRecRight->setChecked(m_db.FindRecord(rightTitle) != nullptr);
 
-    PixelPointing(m_nCamLeft, leftTitle, m_dLeftCol, m_dLeftRow, m_dAzCorrLeft, m_strAzLeft,
-                  m_strElLeft);
-    PixelPointing(m_nCamRight, rightTitle, m_dRightCol, m_dRightRow, m_dAzCorrRight, m_strAzRight,
-                  m_strElRight);
+    RefreshPointing();
+}
+
+void CCalcDlg::RefreshPointing() {
+    const std::string leftTitle = PathTitle(m_pHost != nullptr ? m_pHost->LeftFile() : "");
+    const std::string rightTitle = PathTitle(m_pHost != nullptr ? m_pHost->RightFile() : "");
+    const RangeCalcInput in = CalculationInput(CalculationOptions());
+    if (in.leftProduct && in.rightProduct) {
+        // Where the marks look through the models that measure them.
+        const ProductStereoPair pair(*in.leftProduct, *in.rightProduct, m_b2D, m_dAzCorrLeft,
+                                     m_dAzCorrRight);
+        ProductPointing(pair, false, m_dLeftCol, m_dLeftRow, m_strAzLeft, m_strElLeft);
+        ProductPointing(pair, true, m_dRightCol, m_dRightRow, m_strAzRight, m_strElRight);
+    } else {
+        PixelPointing(m_nCamLeft, leftTitle, m_dLeftCol, m_dLeftRow, m_dAzCorrLeft, m_strAzLeft,
+                      m_strElLeft);
+        PixelPointing(m_nCamRight, rightTitle, m_dRightCol, m_dRightRow, m_dAzCorrRight,
+                      m_strAzRight, m_strElRight);
+    }
+    ShowModelSources(in);
     UpdateData(false);
+}
+
+void CCalcDlg::ProductPointing(const ProductStereoPair& pair, bool right, double col, double row,
+                               std::string& az, std::string& el) {
+    az.clear();
+    el.clear();
+    if (const auto p = pair.PixelAzEl(right, col, row)) {
+        az = StrFormat("%4.1lf", p->azimuthDeg);
+        el = StrFormat("%4.1lf", p->elevationDeg);
+    }
+}
+
+bool CCalcDlg::PairCarriesModels() const {
+    return m_pHost != nullptr &&
+           (CarriesCameraModel(m_pHost->LeftFile()) || CarriesCameraModel(m_pHost->RightFile()));
+}
+
+CalcOptions CCalcDlg::CalculationOptions() const {
+    CalcOptions options;
+    options.bProductModels = m_bProductModels;
+    if (!m_bProductModels || !PairCarriesModels()) {
+        options.leftCamera = m_nCamLeft;
+        options.rightCamera = m_nCamRight;
+    }
+    options.b2D = m_b2D;
+    options.bRLVector = m_bRLVector;
+    options.strRLVector = m_strRLVector;
+    options.dAzCorrLeft = m_dAzCorrLeft;
+    options.dAzCorrRight = m_dAzCorrRight;
+    return options;
+}
+
+RangeCalcInput CCalcDlg::CalculationInput(const CalcOptions& options) const {
+    return MakeRangeCalcInput(options, m_pHost != nullptr ? m_pHost->LeftFile() : std::string(),
+                              m_pHost != nullptr ? m_pHost->RightFile() : std::string(),
+                              {m_dLeftCol, m_dLeftRow}, {m_dRightCol, m_dRightRow}, m_ptLastPos,
+                              m_db, nullptr,
+                              m_pHost != nullptr ? m_pHost->ImageSizes() : DecodedImageSizes{});
+}
+
+void CCalcDlg::ShowModelSources(const RangeCalcInput& in) {
+    const bool files = !in.sLeftFile.empty() || !in.sRightFile.empty();
+    m_strModelLeft = files ? ModelSourceText(in, Eye::Left) : std::string();
+    m_strModelRight = files ? ModelSourceText(in, Eye::Right) : std::string();
+    m_strModelWarning =
+        !in.productWarning.empty() ? "Warning: " + in.productWarning : in.productProblem;
+    m_chkProductModels->setEnabled(PairCarriesModels());
 }
 
 void CCalcDlg::OnCalculate() {
@@ -324,8 +428,11 @@ std::optional<CalcOptions> CCalcDlg::CurrentOptions() const {
         return ok ? v : fallback;
     };
     CalcOptions options;
-    options.leftCamera = m_cbCamLeft->currentIndex();
-    options.rightCamera = m_cbCamRight->currentIndex();
+    options.bProductModels = m_chkProductModels->isChecked();
+    if (!options.bProductModels || !PairCarriesModels()) {
+        options.leftCamera = m_cbCamLeft->currentIndex();
+        options.rightCamera = m_cbCamRight->currentIndex();
+    }
     options.b2D = static_cast<QCheckBox*>(Control(IDC_2D))->isChecked();
     options.bRLVector = static_cast<QCheckBox*>(Control(IDC_RL_VECTOR))->isChecked();
     options.strRLVector =
@@ -350,19 +457,9 @@ void CCalcDlg::Calculate(std::vector<std::string>* messages) {
     // members as they now stand.
     UpdateData(true);
 
-    CalcOptions options;
-    options.leftCamera = m_nCamLeft;
-    options.rightCamera = m_nCamRight;
-    options.b2D = m_b2D;
-    options.bRLVector = m_bRLVector;
-    options.strRLVector = m_strRLVector;
-    options.dAzCorrLeft = m_dAzCorrLeft;
-    options.dAzCorrRight = m_dAzCorrRight;
-    const RangeCalcInput in =
-        MakeRangeCalcInput(options, m_pHost != nullptr ? m_pHost->LeftFile() : std::string(),
-                           m_pHost != nullptr ? m_pHost->RightFile() : std::string(),
-                           {m_dLeftCol, m_dLeftRow}, {m_dRightCol, m_dRightRow}, m_ptLastPos, m_db);
+    const RangeCalcInput in = CalculationInput(CalculationOptions());
     const RangeCalcResult r = CalculateRange(in);
+    ShowModelSources(in);
     for (const std::string& message : r.vMessages) {
         if (messages != nullptr) {
             messages->push_back(message);
@@ -377,11 +474,23 @@ void CCalcDlg::Calculate(std::vector<std::string>* messages) {
     m_strErrorSummary = r.strErrorSummary;
     m_strAz = r.strAz;
     m_strEl = r.strEl;
+    m_strMissDistance.clear();
+    m_strSitePos.clear();
     if (r.bOk) {
         m_ptLastPos = r.ptNewLastPos;
+        const MeasurementRecord record = RecordOfCalculation(
+            in, r, PixelSource::Clicked, PixelSource::Clicked, m_pixelSigmas, UtcNow());
+        // The product pair's own rays; the catalogue's from the record.
+        const std::optional<double> miss = r.missDistance ? r.missDistance : record.missDistanceM;
+        if (miss) {
+            m_strMissDistance = StrFormat("%.6f", *miss);
+        }
+        if (r.sitePosition) {
+            const CPoint3D& p = *r.sitePosition;
+            m_strSitePos = StrFormat("%.4f,%.4f,%.4f", p.m_dX, p.m_dY, p.m_dZ);
+        }
         if (m_pHost != nullptr) {
-            m_pHost->AppendMeasurementRecord(RecordOfCalculation(
-                in, r, PixelSource::Clicked, PixelSource::Clicked, m_pixelSigmas, UtcNow()));
+            m_pHost->AppendMeasurementRecord(record);
         }
     }
     UpdateData(false);
@@ -403,6 +512,12 @@ void CCalcDlg::OnRLVector() {
 void CCalcDlg::OnSelChangeLeftCamera() {
     UpdateData(true);
     m_nCamLeft = m_cbCamLeft->currentIndex();
+    if (m_bProductModels && PairCarriesModels()) {
+        // A camera chosen by hand is measured with.
+        m_bProductModels = false;
+        SaveProductModelsSetting();
+    }
+    ShowModelSources(CalculationInput(CalculationOptions()));
     UpdateData(false);
     if (m_pHost != nullptr) {
         m_pHost->CalcOptionsChanged();
@@ -412,10 +527,30 @@ void CCalcDlg::OnSelChangeLeftCamera() {
 void CCalcDlg::OnSelChangeRightCamera() {
     UpdateData(true);
     m_nCamRight = m_cbCamRight->currentIndex();
+    if (m_bProductModels && PairCarriesModels()) {
+        m_bProductModels = false;
+        SaveProductModelsSetting();
+    }
+    ShowModelSources(CalculationInput(CalculationOptions()));
     UpdateData(false);
     if (m_pHost != nullptr) {
         m_pHost->CalcOptionsChanged();
     }
+}
+
+void CCalcDlg::OnProductModels() {
+    UpdateData(true);
+    SaveProductModelsSetting();
+    RefreshPointing();
+    if (m_pHost != nullptr) {
+        m_pHost->CalcOptionsChanged();
+    }
+}
+
+void CCalcDlg::SaveProductModelsSetting() const {
+    QSettings settings(CChildView::kSettingsName, CChildView::kSettingsName);
+    settings.beginGroup(CChildView::kSettingsName);
+    settings.setValue("m_bProductModels", m_bProductModels ? 1 : 0);
 }
 
 void CCalcDlg::On2D() {

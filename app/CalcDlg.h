@@ -53,7 +53,19 @@ enum CalcDlgControl {
     IDC_AZ_CORR_LEFT = 1039,
     IDC_AZ_CORR_RIGHT = 1040,
     IDC_AUTO_MATCH = 1041,
+    // The band below the template: where each side's model comes from and
+    // what only the product models give.
+    IDC_PRODUCT_MODELS = 1042,
+    IDC_MODEL_LEFT = 1043,
+    IDC_MODEL_RIGHT = 1044,
+    IDC_MISS_DISTANCE = 1045,
+    IDC_SITE_POS = 1046,
+    IDC_MODEL_WARNING = 1047,
 };
+
+// The template's size, and the dialog's with the band of model sources.
+inline constexpr int kCalcDlgTemplateHeight = 156;
+inline constexpr int kCalcDlgHeight = 232;
 
 inline constexpr const char* kCalcDlgCaption =
     "Analyse - Specify Corresponding Pixel Coordinates from each Camera";
@@ -111,7 +123,15 @@ public:
     bool m_b2D = false;
     double m_dAzCorrLeft = 0.0;
     double m_dAzCorrRight = 0.0;
-    PixelSigmas m_pixelSigmas; // of a click, for the measurement table's uncertainty
+    // IDC_PRODUCT_MODELS: measure products with their own camera models (a
+    // setting); cleared, or a camera chosen by hand: the catalogue cameras.
+    bool m_bProductModels = true;
+    std::string m_strModelLeft;    // IDC_MODEL_LEFT
+    std::string m_strModelRight;   // IDC_MODEL_RIGHT
+    std::string m_strMissDistance; // IDC_MISS_DISTANCE, metres
+    std::string m_strSitePos;      // IDC_SITE_POS, when the left product has a pose
+    std::string m_strModelWarning; // IDC_MODEL_WARNING: why a product's model is not used
+    PixelSigmas m_pixelSigmas;     // of a click, for the measurement table's uncertainty
 
 public slots:
     void OnCopyPosition();
@@ -120,6 +140,7 @@ public slots:
     void OnSelChangeRightCamera();
     void On2D();
     void OnAutoMatch();
+    void OnProductModels();
 
 protected:
     // Esc and the close box.
@@ -131,6 +152,22 @@ private:
     void DoDataExchange(class DataExchange& dx);
     // CALCULATE; its messages are shown or, when messages is given, collected.
     void Calculate(std::vector<std::string>* messages);
+    // The options CALCULATE uses: the combos' cameras unless the pair's
+    // product models are to be used.
+    CalcOptions CalculationOptions() const;
+    // The input of a calculation at the pixel members, with the sizes the
+    // host decoded its images at.
+    RangeCalcInput CalculationInput(const CalcOptions& options) const;
+    // The model source lines and the warning of an input.
+    void ShowModelSources(const RangeCalcInput& in);
+    // Whether either image of the host's pair carries a camera model.
+    bool PairCarriesModels() const;
+    void SaveProductModelsSetting() const;
+    // The marks' Az/El and the model sources as the cameras now stand.
+    void RefreshPointing();
+    // Az/El text of one side's pixel through a product pair's model.
+    static void ProductPointing(const ProductStereoPair& pair, bool right, double col, double row,
+                                std::string& az, std::string& el);
     // Az/El text of one side's pixel, for the refresh.
     void PixelPointing(int cameraId, const std::string& title, double col, double row,
                        double azCorr, std::string& az, std::string& el) const;
@@ -145,4 +182,5 @@ private:
     CIndicatorBox* m_btnRecLeft = nullptr;
     CIndicatorBox* m_btnRecRight = nullptr;
     QCheckBox* m_chkAutoMatch = nullptr;
+    QCheckBox* m_chkProductModels = nullptr;
 };

@@ -40,7 +40,11 @@ ParsedCommandLine ParseCommandLine(const QStringList& args) {
     parser.addOption(help);
     parser.addOption(version);
     parser.addOption(db);
-    parser.addPositionalArgument("left", "Left image of a pair to open at start-up.", "[LEFT");
+    parser.addPositionalArgument(
+        "left",
+        "Left image of a pair to open at start-up: an image, a PDS3, VICAR or PDS4 product, "
+        "or a raw image's JSON record.",
+        "[LEFT");
     parser.addPositionalArgument("right", "Right image of the pair.", "RIGHT]");
 
     ParsedCommandLine out;

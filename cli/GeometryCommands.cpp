@@ -117,12 +117,15 @@ std::pair<double, double> PdsAzimuthElevation(const CPoint3D& d) {
 // and, with a pose, in the site frame.
 int RunProductRay(const Args& args, const std::string& path, double x, double y) {
     const ProductCameraResult product = ReadProductCamera(path);
-    if (!product.camera) {
-        std::fprintf(stderr, "%s\n", product.message.c_str());
+    const std::string mismatch =
+        product.camera ? ModelSizeMismatch(path, *product.camera) : std::string();
+    if (!product.camera || !mismatch.empty()) {
+        const std::string& message = product.camera ? mismatch : product.message;
+        std::fprintf(stderr, "%s\n", message.c_str());
         if (args.Json()) {
             Json j;
             j["ok"] = false;
-            j["message"] = product.message;
+            j["message"] = message;
             PrintJson(j);
         }
         return 1;

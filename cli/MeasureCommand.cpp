@@ -176,6 +176,10 @@ void AppendResultJson(std::string& out, const RangeCalcInput& in, const RangeCal
         j["miss_distance"] = r.missDistance ? JsonNumber(*r.missDistance) : Json();
         j["site_position"] = r.sitePosition ? JsonPoint(*r.sitePosition) : Json();
     }
+    if (!in.productWarning.empty()) {
+        // Products measured with the catalogue cameras, and why.
+        j["model_warning"] = in.productWarning;
+    }
     out += JsonText(j);
     out += '\n';
 }
@@ -215,6 +219,9 @@ int RunSingle(const Args& args) {
         MakeRangeCalcInput(options, *args.Value("left"), *args.Value("right"),
                            {pixels[0], pixels[1]}, {pixels[2], pixels[3]}, lastPos, db);
     const RangeCalcResult r = CalculateRange(in);
+    if (!in.productWarning.empty()) {
+        std::fprintf(stderr, "%s\n", in.productWarning.c_str());
+    }
     if (args.Json()) {
         std::string text;
         AppendResultJson(text, in, r);
@@ -304,6 +311,7 @@ int RunBatch(const Args& args) {
     std::string right;
     std::vector<double> pixels;
     std::string text;
+    std::string lastWarning; // said once for a run of lines of one pair
     // With --session: the measurements of the first line's pair.
     const auto sessionPath = args.Value("session");
     SessionDocument sessionDoc;
@@ -341,6 +349,10 @@ int RunBatch(const Args& args) {
             MakeRangeCalcInput(options, left, right, {pixels[0], pixels[1]}, {pixels[2], pixels[3]},
                                lastPos, db, &products);
         const RangeCalcResult r = CalculateRange(in);
+        if (!in.productWarning.empty() && in.productWarning != lastWarning) {
+            std::fprintf(stderr, "%s\n", in.productWarning.c_str());
+            lastWarning = in.productWarning;
+        }
         if (r.bOk) {
             session.Append(r.leftMark, r.rightMark, r.vertex, r.sLogEntry, r.ptNewLastPos);
             lastPos = session.LastPosition();

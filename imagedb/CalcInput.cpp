@@ -14,7 +14,8 @@ std::optional<CameraPose> PoseOfImage(const ImageDatabase& db, std::string_view 
 RangeCalcInput MakeRangeCalcInput(const CalcOptions& options, const std::string& leftFile,
                                   const std::string& rightFile, const ImagePoint& leftPixel,
                                   const ImagePoint& rightPixel, const CPoint3D& lastPosition,
-                                  const ImageDatabase& db, ProductCameraCache* cache) {
+                                  const ImageDatabase& db, ProductCameraCache* cache,
+                                  const DecodedImageSizes& decoded) {
     RangeCalcInput in;
     in.dLeftCol = leftPixel.x;
     in.dLeftRow = leftPixel.y;
@@ -46,12 +47,35 @@ RangeCalcInput MakeRangeCalcInput(const CalcOptions& options, const std::string&
                                     (left.camera ? rightFile : leftFile) +
                                     " does not: measure two products, or choose catalogue cameras";
             } else {
-                in.leftProduct = left.camera;
-                in.rightProduct = right.camera;
+                std::string mismatch = ModelSizeMismatch(leftFile, *left.camera, decoded.left);
+                if (mismatch.empty()) {
+                    mismatch = ModelSizeMismatch(rightFile, *right.camera, decoded.right);
+                }
+                if (!mismatch.empty()) {
+                    // Its model would give wrong ranges on these pixels.
+                    in.productWarning = mismatch + ": measured with the catalogue cameras";
+                } else {
+                    in.leftProduct = left.camera;
+                    in.rightProduct = right.camera;
+                }
             }
         }
     }
     return in;
+}
+
+std::string ModelSourceText(const RangeCalcInput& in, Eye eye) {
+    const bool left = eye == Eye::Left;
+    if (in.leftProduct && in.rightProduct) {
+        return (left ? in.leftProduct : in.rightProduct)->Description();
+    }
+    const char* name = CameraName(left ? in.nCamLeft : in.nCamRight);
+    if (name == nullptr) {
+        return "catalogue: no camera";
+    }
+    const bool record = left ? in.leftPose.has_value() : in.rightPose.has_value();
+    return std::string("catalogue: ") + name +
+           (record ? ", database record" : ", no database record");
 }
 
 CatalogueCamerasResult MakeCatalogueCameras(const RangeCalcInput& in) {

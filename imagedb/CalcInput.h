@@ -35,15 +35,30 @@ struct CalcOptions {
 // The pose of the database record found by the title of an image's path.
 std::optional<CameraPose> PoseOfImage(const ImageDatabase& db, std::string_view path);
 
+// The sizes the two images were decoded at, when the caller has decoded them
+// (the viewer); otherwise each product's own image size is compared.
+struct DecodedImageSizes {
+    std::optional<ImageSize> left;
+    std::optional<ImageSize> right;
+};
+
 // Which model each side uses: the product's own when both images carry one
 // (and no camera was chosen by hand), else the catalogue camera of the
 // product name with the database record. A product that cannot be used, or
-// a pair of which only one image carries a model, sets productProblem.
+// a pair of which only one image carries a model, sets productProblem. A
+// product whose image is not the size its model was made for is measured
+// with the catalogue cameras, and productWarning says why.
 // cache: products already read (none: read them now).
 RangeCalcInput MakeRangeCalcInput(const CalcOptions& options, const std::string& leftFile,
                                   const std::string& rightFile, const ImagePoint& leftPixel,
                                   const ImagePoint& rightPixel, const CPoint3D& lastPosition,
-                                  const ImageDatabase& db, ProductCameraCache* cache = nullptr);
+                                  const ImageDatabase& db, ProductCameraCache* cache = nullptr,
+                                  const DecodedImageSizes& decoded = {});
+
+// Where one side's camera model comes from, as the Analyse dialog shows it:
+// the product's description, or "catalogue: OppyNavL, database record"
+// ("no database record", "catalogue: no camera").
+std::string ModelSourceText(const RangeCalcInput& in, Eye eye);
 
 // The two cameras of a range calculation's input as projections, posed as
 // its rays are cast: head pointing and attitude when both images have poses,

@@ -34,6 +34,8 @@ public:
     virtual void SetAutoMatch(bool /*on*/) {}
     // The cameras or their options changed in the dialog.
     virtual void CalcOptionsChanged() {}
+    // The sizes the two images were decoded at (unknown: each product's own).
+    virtual DecodedImageSizes ImageSizes() const { return {}; }
 };
 
 // What the view needs of the Analyse dialog.

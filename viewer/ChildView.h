@@ -36,7 +36,8 @@ public:
     // Texts of the open chooser.
     static constexpr const char* kOpenPairTitle = "Select stereo pair of images";
     static constexpr const char* kImageFilter =
-        "Image Files|*.bmp;*.gif;*.jpeg;*.jp2;*.jpg;*.exif;*.exf;*.png;*.tif;*.tiff;||";
+        "Image Files|*.bmp;*.gif;*.jpeg;*.jp2;*.jpg;*.exif;*.exf;*.png;*.tif;*.tiff;|"
+        "Rover Products|*.img;*.lbl;*.xml;*.json;*.png;*.jpg|All Files|*||";
     static constexpr const char* kBaseTitle = "Ranvista V5.0";
     // Settings: organisation, application and section.
     static constexpr const char* kSettingsName = "Ranvista";
@@ -135,6 +136,7 @@ public:
     bool AutoMatch() const override { return m_bAutoMatch; }
     void SetAutoMatch(bool on) override;
     void CalcOptionsChanged() override;
+    DecodedImageSizes ImageSizes() const override;
 
     bool EpipolarCurveShown() const { return m_bEpipolarCurve; }
     void SetEpipolarCurveShown(bool shown) { m_bEpipolarCurve = shown; }
@@ -259,6 +261,9 @@ private:
     // A click of an image with auto-match on: the partner mark, or why not.
     void AutoMatchClick(Eye clicked, const ImagePoint& click);
     void ShowStatus(const std::string& text);
+    // The status bar says which camera models measure the open pair, or why
+    // a product's own model cannot.
+    void ReportProductModels();
     void DrawEpipolarCurve(QPainter& p, ViewSide side, const SideLayout& layout) const;
     // Highlighted marks and error ellipses, over the stored marks.
     void DrawWorkspaceMarks(QPainter& p, ViewSide side, const SideLayout& layout) const;

@@ -2,7 +2,9 @@
 #include "viewer/ChildView.h"
 
 #include "analysis/PairIdentification.h"
+#include "analysis/ProductStereo.h"
 #include "base/Paths.h"
+#include "imagedb/CalcInput.h"
 
 void CChildView::ResetForNewPair() {
     CancelOpening();
@@ -34,7 +36,8 @@ void CChildView::OpenPairFiles(const std::string& leftFile, const std::string& r
 void CChildView::LoadChosenFiles(const std::vector<std::string>& paths) {
     m_ui.BeginWaitCursor();
     for (std::size_t i = 0; i < paths.size() && i < 2; ++i) {
-        m_session.SetFile(i == 0 ? Eye::Right : Eye::Left, paths[i]);
+        // A raw image's record opens its image, bare product pixels their label.
+        m_session.SetFile(i == 0 ? Eye::Right : Eye::Left, ImageFileToOpen(paths[i]));
         m_sFilePath = PathFolder(m_session.LeftFile());
     }
     DropAssist();
@@ -86,5 +89,37 @@ void CChildView::OnPairDecoded(DecodedPair images) {
     if (ICalcDialog* dlg = CalcDialog()) {
         dlg->UpdateImageInfo();
     }
+    ReportProductModels();
     CompletionBeep();
+}
+
+DecodedImageSizes CChildView::ImageSizes() const {
+    DecodedImageSizes sizes;
+    if (m_pLeftImage) {
+        sizes.left = ImageSize{static_cast<int>(m_pLeftImage->GetWidth()),
+                               static_cast<int>(m_pLeftImage->GetHeight())};
+    }
+    if (m_pRightImage) {
+        sizes.right = ImageSize{static_cast<int>(m_pRightImage->GetWidth()),
+                                static_cast<int>(m_pRightImage->GetHeight())};
+    }
+    return sizes;
+}
+
+void CChildView::ReportProductModels() {
+    if (!HasBothImages()) {
+        return;
+    }
+    const RangeCalcInput in =
+        MakeRangeCalcInput({}, LeftFile(), RightFile(), {}, {}, {}, m_db, nullptr, ImageSizes());
+    if (!in.productWarning.empty()) {
+        ShowStatus("Warning: " + in.productWarning);
+    } else if (!in.productProblem.empty()) {
+        ShowStatus(in.productProblem);
+    } else if (in.leftProduct && in.rightProduct) {
+        ShowStatus("Camera models from the products: " + in.leftProduct->Description() + " | " +
+                   in.rightProduct->Description());
+    } else if (!m_sStatus.empty()) {
+        ShowStatus({}); // nothing said of the last pair holds for this one
+    }
 }

@@ -57,3 +57,14 @@ TEST(Mars2020Name, NamesOfOtherMissionsAndBrokenFieldsAreNotMars2020) {
         EXPECT_FALSE(DecodeMars2020ProductName(name).has_value()) << name;
     }
 }
+
+TEST(Mars2020Name, TheSolOfAMars2020NameIsItsSolDigitsNotAnMslClockReadOutOfThem) {
+    const ProductNameInfo info =
+        DecodeProductName("NLF_0672_0726598021_113ECM_N0320604NCAM00709_01_295J01");
+    EXPECT_TRUE(info.bHasSol);
+    EXPECT_EQ(info.nSol, 672u);
+    EXPECT_EQ(info.strSol, "Sol 672");
+    EXPECT_EQ(info.nCameraId, -1);
+    // An MSL name of the same first letters keeps its clock rule.
+    EXPECT_EQ(DecodeProductName("NLA_397446666EDR_F0010008AUT_04096M1").strSol, "Sol 0 00:00:00");
+}

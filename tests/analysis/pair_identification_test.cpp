@@ -33,8 +33,9 @@ TEST(PairIdentification, EyeLettersDecideSwapAndVerify) {
         {Mer('L').substr(0, 26), Mer('R').substr(0, 26), false, false, false},
         {Mer('L'), Mer('R', 'P'), false, false, false}, // different instruments
         {"S" + Mer('L').substr(1), "S" + Mer('R').substr(1), true, false, false},
-        // MSL titles carry a digit at index 23: always swapped.
-        {mslL, mslR, true, true, false},
+        // MSL titles carry a digit at index 23; their second letter is the eye.
+        {mslL, mslR, true, false, false},
+        {mslR, mslL, true, true, false},
         {mslL, mslL, false, false, false}, // same eye in both: not a pair
     };
     for (const Case& c : cases) {
@@ -82,4 +83,3 @@ TEST(PairIdentification, Mars2020PairsAreToldByTheirEyeLetterNotAClockDigit) {
     hazcam[0] = 'F';
     EXPECT_FALSE(IdentifyPair(left, hazcam).bRecognised);
 }
-

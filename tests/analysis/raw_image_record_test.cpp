@@ -3,6 +3,7 @@
 // unknown values, and images that no longer match their record.
 #include "ProductFixtures.h"
 #include "analysis/ProductReader.h"
+#include "analysis/ProductStereo.h"
 
 #include <gtest/gtest.h>
 
@@ -197,4 +198,50 @@ TEST(RawImageRecord, AnUnknownPositionIsMarkedAndASizeFollowsFromTheSubframeWith
     ASSERT_TRUE(huge.ok) << huge.message;
     EXPECT_FALSE(huge.product.pose.has_value()) << "a site that is no site number gives no pose";
     EXPECT_TRUE(huge.product.frameIndex.empty());
+}
+
+TEST(RawImageRecord, AResizedImageStillGivesItsCameraForMeasuringAndTheMismatchIsSaid) {
+    TempDir dir;
+    const std::string image = dir / (std::string(kNavLeft) + ".jpg");
+    WriteFile(image, JpegHeader(644, 484));
+    WriteFile(dir / (std::string(kNavLeft) + "-metadata.json"),
+              ReadFixture(std::string(kNavLeft) + "-metadata.json"));
+    const ProductCameraResult r = ReadProductCamera(image);
+    ASSERT_TRUE(r.camera) << r.message;
+    EXPECT_EQ(r.camera->width, 1288);
+    const std::string said = ModelSizeMismatch(image, *r.camera);
+    EXPECT_NE(said.find(std::string(kNavLeft) + ".jpg is 644 x 484"), std::string::npos) << said;
+    EXPECT_NE(said.find("1288 x 968"), std::string::npos) << said;
+    // The record given for its image checks the image beside it.
+    const std::string record = dir / (std::string(kNavLeft) + "-metadata.json");
+    const ProductCameraResult viaRecord = ReadProductCamera(record);
+    ASSERT_TRUE(viaRecord.camera) << viaRecord.message;
+    EXPECT_NE(ModelSizeMismatch(record, *viaRecord.camera).find("644 x 484"), std::string::npos);
+}
+
+TEST(RawImageRecord, AChosenRecordOrBareDataFileOpensTheImageOrLabelThatGoesWithIt) {
+    TempDir dir;
+    const std::string image = dir / (std::string(kNavLeft) + ".png");
+    WriteFile(image, PngHeader(1288, 968));
+    const std::string sidecar = dir / (std::string(kNavLeft) + "-metadata.json");
+    WriteFile(sidecar, ReadFixture(std::string(kNavLeft) + "-metadata.json"));
+    EXPECT_EQ(ImageFileToOpen(sidecar), image);
+    EXPECT_EQ(ImageFileToOpen(image), image);
+    // A record saved under another name finds the image its id names.
+    const std::string saved = dir / "record.json";
+    WriteFile(saved, ReadFixture(std::string(kNavLeft) + "-metadata.json"));
+    EXPECT_EQ(ImageFileToOpen(saved), image);
+    // A record whose image is not there stays what it is: opening it says why.
+    const std::string orphan = dir / "orphan.json";
+    WriteFile(orphan, ReadFixture(std::string(kNavRight) + "-metadata.json"));
+    EXPECT_EQ(ImageFileToOpen(orphan), orphan);
+    // The pixels of a detached label open through the label.
+    WriteFile(dir / "pair.lbl", MiniPds3("^IMAGE = 1", "LINES = 2\nLINE_SAMPLES = 2\n"));
+    WriteFile(dir / "pair.img", std::string(8, '\0'));
+    EXPECT_EQ(ImageFileToOpen(dir / "pair.img"), dir / "pair.lbl");
+    EXPECT_EQ(ImageFileToOpen(dir / "pair.lbl"), dir / "pair.lbl");
+    // An attached label opens as it is, even with a label file beside it.
+    WriteFile(dir / "attached.IMG", MiniPds3("^IMAGE = 2", "LINES = 1\n"));
+    WriteFile(dir / "attached.LBL", MiniPds3("^IMAGE = 1", "LINES = 1\n"));
+    EXPECT_EQ(ImageFileToOpen(dir / "attached.IMG"), dir / "attached.IMG");
 }

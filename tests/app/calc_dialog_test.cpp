@@ -73,7 +73,10 @@ protected:
 TEST_F(CalcDialogTest, TemplateControlsSitAtTheirDialogUnits) {
     EXPECT_EQ(dlg.windowTitle().toStdString(), kCalcDlgCaption);
     const DialogUnits du(dlg.font());
-    EXPECT_EQ(dlg.size(), du.Size(361, 156));
+    // The template, and below it the band of model sources.
+    EXPECT_EQ(dlg.size(), du.Size(361, kCalcDlgHeight));
+    EXPECT_LE(dlg.Control(IDC_AZ_CORR_RIGHT)->geometry().bottom(),
+              dlg.Control(IDC_PRODUCT_MODELS)->geometry().top());
     struct Expect {
         int id;
         QRect rect;

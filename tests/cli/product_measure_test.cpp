@@ -114,3 +114,43 @@ TEST(CliProducts, AProductPairedWithAPlainImageOrABrokenRecordExitsOneSayingWhy)
     r = RunCliWithErr("ray '" + (dir / "plain.png") + "' 1 2 --json");
     EXPECT_EQ(r.status, 1);
 }
+
+TEST(CliProducts, AResizedRawImageIsMeasuredWithTheCatalogueAndTheMismatchIsSaidNotHidden) {
+    TempDir dir;
+    const std::string left = dir / "1N137057367EFF4000P1916L0M1.png";
+    const std::string right = dir / "1N137057367EFF4000P1916R0M1.png";
+    WriteFile(left, PngHeader(1024, 1024));
+    WriteFile(right, PngHeader(512, 512)); // the feed's half-size rendition
+    WriteFile(dir / "1N137057367EFF4000P1916L0M1.json",
+              Record(0, {}, "1N137057367EFF4000P1916L0M1"));
+    WriteFile(dir / "1N137057367EFF4000P1916R0M1.json",
+              Record(1, {}, "1N137057367EFF4000P1916R0M1"));
+    const std::string pair = "--db /nonexistent/ImgBinDat --left '" + left + "' --right '" + right +
+                             "' --pixels 512,700,480,700";
+
+    const CliResultWithErr json = RunCliWithErr("measure " + pair + " --json");
+    EXPECT_EQ(json.status, 0) << json.err;
+    const auto j = json.Json();
+    EXPECT_EQ(j["ok"], true);
+    EXPECT_FALSE(j.contains("model_source")) << "the products' models were used";
+    ASSERT_TRUE(j.contains("model_warning"));
+    const std::string warning = j["model_warning"];
+    EXPECT_NE(warning.find("R0M1.png is 512 x 512 pixels but its camera model is for 1024 x 1024"),
+              std::string::npos)
+        << warning;
+    EXPECT_NE(json.err.find(warning), std::string::npos) << json.err;
+    // Exactly what the catalogue cameras measure when chosen by hand.
+    const CliResult catalogue =
+        RunCli("measure " + pair + " --json --left-camera OppyNavL --right-camera OppyNavR");
+    EXPECT_EQ(j["fields"], catalogue.Json()["fields"]);
+
+    const CliResultWithErr text = RunCliWithErr("measure " + pair);
+    EXPECT_EQ(text.status, 0);
+    EXPECT_NE(text.err.find(warning), std::string::npos) << text.err;
+    EXPECT_NE(text.out.find("Image Pair"), std::string::npos) << text.out;
+
+    // A single ray has no catalogue to fall back on: refused, saying why.
+    const CliResultWithErr ray = RunCliWithErr("ray '" + right + "' 10 10 --json");
+    EXPECT_EQ(ray.status, 1);
+    EXPECT_NE(ray.err.find("512 x 512"), std::string::npos) << ray.err;
+}

@@ -1,4 +1,6 @@
 #include "ViewFixture.h"
+#include "tests/analysis/CatalogueProducts.h"
+#include "tests/analysis/ProductFixtures.h"
 
 #include <QMimeData>
 #include <QUrl>
@@ -32,8 +34,14 @@ TEST_F(OpenPair, ChooserAndACorrectPair) {
     ASSERT_EQ(ui.openRequests.size(), 1u);
     const FileChooserRequest& req = ui.openRequests[0];
     EXPECT_EQ(req.title, "Select stereo pair of images");
-    EXPECT_EQ(req.filter,
-              "Image Files|*.bmp;*.gif;*.jpeg;*.jp2;*.jpg;*.exif;*.exf;*.png;*.tif;*.tiff;||");
+    // The image entry as it always was, then rover products and every file.
+    EXPECT_EQ(
+        req.filter.rfind(
+            "Image Files|*.bmp;*.gif;*.jpeg;*.jp2;*.jpg;*.exif;*.exf;*.png;*.tif;*.tiff;|", 0),
+        0u)
+        << req.filter;
+    EXPECT_NE(req.filter.find("|Rover Products|*.img;*.lbl;*.xml;*.json;"), std::string::npos);
+    EXPECT_EQ(req.filter.substr(req.filter.size() - 14), "|All Files|*||");
     EXPECT_EQ(req.startFolder, "/start/here/");
     EXPECT_TRUE(req.multiSelect);
 
@@ -198,4 +206,71 @@ TEST_F(OpenPair, TwoFilesDroppedOnTheViewOpenAsLeftAndRight) {
     QDragEnterEvent enterWeb(QPoint(10, 10), Qt::CopyAction, &web, Qt::NoButton, Qt::NoModifier);
     QApplication::sendEvent(view.get(), &enterWeb);
     EXPECT_FALSE(enterWeb.isAccepted());
+}
+
+namespace {
+const std::string kM20Left = "NLF_0670_0726421423_362ECM_N0320604NCAM08111_01_095J01";
+const std::string kM20Right = "NRF_0670_0726421423_362ECM_N0320604NCAM08111_01_095J01";
+} // namespace
+
+TEST_F(OpenPair, DroppedRecordsOpenTheirImagesAndTheStatusBarSaysWhichModelsMeasure) {
+    // Raw images of 40 x 30 beside their records; the right record was made
+    // for an image twice the size (the image is a resized rendition).
+    const std::string left = File(kM20Left, Qt::red);
+    const std::string right = File(kM20Right, Qt::blue);
+    const std::string leftJson = dir.path().toStdString() + "/" + kM20Left + "-metadata.json";
+    const std::string rightJson = dir.path().toStdString() + "/" + kM20Right + ".json";
+    product_test::WriteFile(leftJson, product_test::CatalogueRecord(0, {}, kM20Left, 40, 30));
+    product_test::WriteFile(rightJson, product_test::CatalogueRecord(1, {}, kM20Right, 40, 30));
+    std::vector<std::string> status;
+    view->SetStatusSink([&status](const std::string& text) { status.push_back(text); });
+
+    QMimeData mime;
+    mime.setUrls({QUrl::fromLocalFile(QString::fromStdString(leftJson)),
+                  QUrl::fromLocalFile(QString::fromStdString(rightJson))});
+    QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &mime, Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(view.get(), &enter);
+    EXPECT_TRUE(enter.isAccepted());
+    QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &mime, Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(view.get(), &drop);
+    EXPECT_EQ(view->Session().LeftFile(), left);
+    EXPECT_EQ(view->Session().RightFile(), right);
+    ASSERT_TRUE(view->Image(ViewSide::Left) && view->Image(ViewSide::Right)) << Messages();
+    EXPECT_TRUE(ui.messages.empty()) << Messages();
+    EXPECT_EQ(view->StatusText().rfind("Camera models from the products: raw-json: CAHVOR", 0), 0u)
+        << view->StatusText();
+
+    product_test::WriteFile(rightJson, product_test::CatalogueRecord(1, {}, kM20Right, 80, 60));
+    view->OpenPairFiles(leftJson, rightJson);
+    EXPECT_EQ(view->StatusText().rfind("Warning: " + kM20Right +
+                                           ".png is 40 x 30 pixels but its "
+                                           "camera model is for 80 x 60",
+                                       0),
+              0u)
+        << view->StatusText();
+    // A plain pair after it: nothing said of the last pair stays.
+    ViewFixture::OpenPair();
+    EXPECT_EQ(view->StatusText(), "");
+}
+
+TEST_F(OpenPair, MslPairsAreSwappedByTheEyeLetterOfTheirNames) {
+    // MSL names carry a digit at index 23, which must not decide the order.
+    const std::string leftTitle = "NLB_486263954EDR_F0481570NCAM00353M1";
+    std::string rightTitle = leftTitle;
+    rightTitle[1] = 'R';
+    const std::string left = File(leftTitle, Qt::red);
+    const std::string right = File(rightTitle, Qt::blue);
+    view->OpenPairFiles(left, right);
+    EXPECT_EQ(view->Session().LeftFile(), left);
+    EXPECT_TRUE(ui.messages.empty()) << Messages();
+    view->OpenPairFiles(right, left);
+    EXPECT_EQ(view->Session().LeftFile(), left);
+    EXPECT_EQ(view->Image(ViewSide::Left)->Pixels().pixel(0, 0), qRgb(255, 0, 0));
+    EXPECT_TRUE(ui.messages.empty()) << Messages();
+    // Mars 2020 names likewise, by their second letter.
+    const std::string m20Left = File(kM20Left, Qt::green);
+    const std::string m20Right = File(kM20Right, Qt::blue);
+    view->OpenPairFiles(m20Right, m20Left);
+    EXPECT_EQ(view->Session().LeftFile(), m20Left);
+    EXPECT_TRUE(ui.messages.empty()) << Messages();
 }
