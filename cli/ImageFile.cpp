@@ -1,14 +1,65 @@
 #include "cli/ImageFile.h"
 
+#include "analysis/ProductReader.h"
+
 #include <png.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
+namespace {
+// PDS3 and VICAR products hold their pixels themselves; three bands are
+// reduced to their mean.
+std::optional<ImageFileResult> ReadProductPixels(const std::string& path) {
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+    if (f == nullptr) {
+        return std::nullopt;
+    }
+    char head[8] = {};
+    const std::size_t n = std::fread(head, 1, sizeof head, f);
+    std::fclose(f);
+    static constexpr unsigned char kPng[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'};
+    if (n == sizeof head && std::equal(head, head + 8, kPng, [](char a, unsigned char b) {
+            return static_cast<unsigned char>(a) == b;
+        })) {
+        return std::nullopt;
+    }
+    ProductReadResult product = ReadProduct(path);
+    if (!product.ok || !product.product.pixels) {
+        return std::nullopt; // not a product with pixels: reported as an image
+    }
+    const PixelBuffer& px = *product.product.pixels;
+    ImageFileResult res;
+    std::vector<uint16_t> grey(static_cast<size_t>(px.width) * px.height);
+    for (int y = 0; y < px.height; ++y) {
+        for (int x = 0; x < px.width; ++x) {
+            unsigned sum = 0;
+            for (int c = 0; c < px.channels; ++c) {
+                sum += px.At(x, y, c);
+            }
+            grey[static_cast<size_t>(y) * px.width + x] =
+                static_cast<uint16_t>(sum / static_cast<unsigned>(std::max(1, px.channels)));
+        }
+    }
+    res.image = GreyImage::FromGrey16(grey.data(), px.width, px.height, 0, px.significantBits);
+    res.bitDepth = px.significantBits;
+    res.ok = !res.image.Empty();
+    if (!res.ok) {
+        res.error = path + ": empty image";
+    }
+    return res;
+}
+} // namespace
+
 ImageFileResult ReadGreyImage(const std::string& path) {
+    if (std::optional<ImageFileResult> product = ReadProductPixels(path)) {
+        return *product;
+    }
     ImageFileResult res;
     png_image png{};
     png.version = PNG_IMAGE_VERSION;

@@ -1,5 +1,6 @@
 // Reading the images of a pair for the matcher on the command line: PNG
-// (8- or 16-bit, grey or colour; colour is reduced to its luminance).
+// (8- or 16-bit, grey or colour; colour is reduced to its luminance), and
+// PDS3 and VICAR products with their pixels (an attached or a detached label).
 #pragma once
 
 #include "analysis/GreyImage.h"

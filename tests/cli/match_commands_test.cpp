@@ -92,6 +92,23 @@ TEST(CliMatch, AMatchCarriesTheMeasurementOfItsPixelsExactlyAsMeasureGivesIt) {
     EXPECT_LT(m["range"].get<double>(), 4.0);
 }
 
+TEST(CliMatch, PdsProductsAreMatchedOnTheirOwnPixelsWithTheirLabelsModels) {
+    // The same pair as 12-bit PDS3 products with attached labels, and no
+    // database: the match must land where it lands on the PNG pair.
+    const std::string products =
+        "--left '" + kSamples + "oppy-navcam-pds3/1N137057367EFF4000P1916L0M1.IMG' --right '" +
+        kSamples + "oppy-navcam-pds3/1N137057367EFF4000P1916R0M1.IMG' --db '" + kSamples +
+        "no-such-store'";
+    const auto png = RunCli("match " + kPair + " --pixel 600,900 --json").Json();
+    const auto r = RunCliWithErr("match " + products + " --pixel 600,900 --json");
+    ASSERT_EQ(r.status, 0) << r.err;
+    const auto pds = r.Json();
+    ASSERT_TRUE(pds["ok"].get<bool>()) << r.out;
+    EXPECT_NEAR(pds["pixel"][0].get<double>(), png["pixel"][0].get<double>(), 0.05);
+    EXPECT_NEAR(pds["pixel"][1].get<double>(), png["pixel"][1].get<double>(), 0.05);
+    EXPECT_EQ(pds["measurement"]["model_source"]["left"].get<std::string>().rfind("pds3", 0), 0u);
+}
+
 TEST(CliMatch, ARefusalIsAResultWithItsReasonAndBadArgumentsAreUsageErrors) {
     // The sky above the horizon has nothing to match.
     auto r = RunCli("match " + kPair + " --pixel 500,3 --json");
