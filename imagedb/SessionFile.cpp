@@ -263,7 +263,8 @@ std::string SessionText(const SessionDocument& s, const std::string& sessionPath
                     {"2d", s.options.b2D},
                     {"rl_vector", s.options.bRLVector},
                     {"rl_vector_text", s.options.strRLVector},
-                    {"az_corr", Pair(s.options.dAzCorrLeft, s.options.dAzCorrRight)}};
+                    {"az_corr", Pair(s.options.dAzCorrLeft, s.options.dAzCorrRight)},
+                    {"product_models", s.options.bProductModels}};
     j["pixel_sigma"] = {{"left", Number(s.pixelSigmas.leftPx)},
                         {"right", Number(s.pixelSigmas.rightPx)}};
     j["measurements"] = Json::array();
@@ -317,6 +318,11 @@ SessionReadResult ReadSessionText(const std::string& text, const std::string& se
         const auto az = rd.Nums(*it, "az_corr", 2);
         s.options.dAzCorrLeft = az[0];
         s.options.dAzCorrRight = az[1];
+        // Sessions written before the option existed measured products with
+        // their own models.
+        if (const auto pm = it->find("product_models"); pm != it->end()) {
+            s.options.bProductModels = rd.Bool(*it, "product_models");
+        }
     } else {
         rd.Fail("options");
     }

@@ -9,7 +9,9 @@
 //   "database": the store file's path (same rule; empty when unknown);
 //   "options": {"left_camera", "right_camera": catalogue id or null,
 //       "2d": bool, "rl_vector": bool, "rl_vector_text": text,
-//       "az_corr": [left, right] degrees},
+//       "az_corr": [left, right] degrees,
+//       "product_models": bool (false: catalogue cameras even for products;
+//       true when absent)},
 //   "pixel_sigma": {"left", "right"}: 1-sigma of a mark in pixels,
 //   "measurements": [{"index", "left_pixel": [col, row], "right_pixel",
 //       "left_set", "right_set": "clicked" | "matched" | "reselected",

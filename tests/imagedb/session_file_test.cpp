@@ -141,3 +141,38 @@ TEST(SessionFile, ANoteThatIsNotUtf8StillSaves) {
     ASSERT_TRUE(back.ok) << back.message;
     EXPECT_EQ(back.session.measurements[1].note, "ridge, \"left\" side \xef\xbf\xbd");
 }
+
+TEST(SessionFile, AProductPairMeasuredWithTheCatalogueIsRecalculatedWithTheCatalogue) {
+    // The PDS3 twin of the sample pair carries its own models; the user chose
+    // the catalogue cameras (with the database records) instead.
+    SessionDocument s;
+    s.leftImage = kSamples + "oppy-navcam-pds3/1N137057367EFF4000P1916L0M1.IMG";
+    s.rightImage = kSamples + "oppy-navcam-pds3/1N137057367EFF4000P1916R0M1.IMG";
+    s.database = kSamples + "ImgBinDat";
+    s.options.bProductModels = false;
+    const RangeCalcInput in =
+        MakeRangeCalcInput(s.options, s.leftImage, s.rightImage, {386, 761}, {289, 758}, {}, Db());
+    const RangeCalcResult r = CalculateRange(in);
+    ASSERT_TRUE(r.bOk);
+    s.measurements.push_back(RecordOfCalculation(in, r, PixelSource::Clicked, PixelSource::Clicked,
+                                                 s.pixelSigmas, "2026-12-09T12:00:00Z"));
+    s.measurements.back().index = 1;
+
+    Folder folder;
+    const std::string path = (folder.path / "catalogue.ranvista-session").string();
+    ASSERT_TRUE(WriteSessionFile(path, s, nullptr));
+    const SessionReadResult back = ReadSessionFile(path);
+    ASSERT_TRUE(back.ok) << back.message;
+    EXPECT_FALSE(back.session.options.bProductModels);
+    EXPECT_TRUE(RecalculateSession(back.session, Db()).changes.empty());
+
+    // A session written before the option existed measures products with
+    // their own models.
+    std::string text = SessionText(s, path);
+    const auto at = text.find("\"product_models\"");
+    ASSERT_NE(at, std::string::npos) << text;
+    text.replace(at, 16, "\"unknown_option\"");
+    const SessionReadResult old = ReadSessionText(text, path);
+    ASSERT_TRUE(old.ok) << old.message;
+    EXPECT_TRUE(old.session.options.bProductModels);
+}
