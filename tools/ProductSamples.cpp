@@ -2,6 +2,7 @@
 
 #include "geometry/CahvorProjection.h"
 #include "geometry/Frames.h"
+#include "tools/SceneLayout.h"
 
 #include <algorithm>
 #include <cmath>
@@ -382,18 +383,6 @@ ModelParameters DeliveredModel(const Mars2020SampleDefinition& definition, bool 
 
 namespace {
 
-constexpr int kMargin = 4; // truth pixels stay this far inside the image
-constexpr double kMinContrast = 0.12;
-
-bool InImage(const ProductSampleCamera& cam, const ImagePoint& p) {
-    return p.x >= kMargin && p.y >= kMargin && p.x <= cam.Width() - 1 - kMargin &&
-           p.y <= cam.Height() - 1 - kMargin;
-}
-
-double PixelDistance(const ImagePoint& a, const ImagePoint& b) {
-    return std::hypot(a.x - b.x, a.y - b.y);
-}
-
 // Whether camera sees point q of a rock's top face, on that face,
 // unobstructed, along the ray of the pixel where q appears.
 bool SeesTopFace(const Scene& scene, const ProductSampleCamera& cam, size_t rock,
@@ -427,6 +416,21 @@ double CornerContrast(const Scene& scene, const ProductSampleCamera& cam, const 
     return hi - lo;
 }
 
+LayoutCamera Layout(const Scene& scene, const ProductSampleCamera& cam) {
+    LayoutCamera layout;
+    layout.centre = cam.Centre();
+    layout.width = cam.Width();
+    layout.height = cam.Height();
+    layout.project = [&cam](const CPoint3D& point) { return cam.Project(point); };
+    layout.seesTopFace = [&scene, &cam](size_t rock, const CPoint3D& q) {
+        return SeesTopFace(scene, cam, rock, q);
+    };
+    layout.cornerContrast = [&scene, &cam](const ImagePoint& px) {
+        return CornerContrast(scene, cam, px);
+    };
+    return layout;
+}
+
 ProductSampleCamera Camera(const Mars2020SampleDefinition& options, bool right) {
     // The definitions hold valid models.
     return *ProductSampleCamera::Make(DeliveredModel(options, right), options.attitude,
@@ -442,94 +446,19 @@ Mars2020SamplePair BuildMars2020SamplePair(const Mars2020SampleDefinition& optio
     scene.m_dGroundZ = options.groundZ;
     scene.m_nSeed = options.seed;
 
-    // Rocks spread over the view of both cameras, log-uniform in distance.
-    SampleRandom rng(options.seed);
     const auto look = pair.left.RayAt(0.5 * (options.width - 1), 0.5 * (options.height - 1));
     const double bearing0 = std::atan2(look->direction.m_dY, look->direction.m_dX);
     const auto edge = pair.left.RayAt(0.0, 0.5 * (options.height - 1));
     const double halfView =
         0.8 * std::acos(std::clamp(Dot(edge->direction, look->direction), -1.0, 1.0));
-    const CPoint3D origin = pair.left.Centre();
-    std::vector<RockShape> placed;
-    for (int attempt = 0; attempt < 20000 && static_cast<int>(placed.size()) < options.rockCount;
-         ++attempt) {
-        const double dist =
-            std::exp(rng.Uniform(std::log(options.nearDist), std::log(options.farDist)));
-        const double bearing = bearing0 + rng.Uniform(-halfView, halfView);
-        RockShape s;
-        s.x = origin.m_dX + dist * std::cos(bearing);
-        s.y = origin.m_dY + dist * std::sin(bearing);
-        s.radius = dist * rng.Uniform(options.sizeMin, options.sizeMax);
-        s.sides = 5 + static_cast<int>(rng.Next() % 3);
-        s.height = s.radius * rng.Uniform(0.5, 1.0);
-        const bool overlaps = std::any_of(placed.begin(), placed.end(), [&](const RockShape& o) {
-            return std::hypot(o.x - s.x, o.y - s.y) < 1.5 * (o.radius + s.radius) + 0.1;
-        });
-        const CPoint3D foot{s.x, s.y, options.groundZ};
-        const auto pl = pair.left.Project(foot);
-        const auto pr = pair.right.Project(foot);
-        if (overlaps || !pl || !pr || !InImage(pair.left, *pl) || !InImage(pair.right, *pr)) {
-            continue;
-        }
-        if (auto rock = MakeRock(s, options.groundZ, rng)) {
-            scene.m_vRocks.push_back(std::move(*rock));
-            placed.push_back(s);
-        }
-    }
-
-    for (size_t r = 0; r < scene.m_vRocks.size(); ++r) {
-        const Rock& rock = scene.m_vRocks[r];
-        const HalfSpace& top = rock.faces[rock.topFace];
-        CPoint3D middle;
-        for (const CPoint3D& c : rock.topCorners) {
-            middle = middle + c;
-        }
-        middle = middle / static_cast<double>(rock.topCorners.size());
-        const size_t n = rock.topCorners.size();
-        std::vector<std::optional<ImagePoint>> left(n);
-        std::vector<std::optional<ImagePoint>> right(n);
-        for (size_t k = 0; k < n; ++k) {
-            left[k] = pair.left.Project(rock.topCorners[k]);
-            right[k] = pair.right.Project(rock.topCorners[k]);
-        }
-        const auto projected = [&](size_t k) { return left[k] && right[k]; };
-        for (size_t k = 0; k < n; ++k) {
-            const CPoint3D& c = rock.topCorners[k];
-            const size_t prev = (k + n - 1) % n;
-            const size_t next = (k + 1) % n;
-            if (!projected(k) || !projected(prev) || !projected(next) ||
-                !InImage(pair.left, *left[k]) || !InImage(pair.right, *right[k])) {
-                continue;
-            }
-            bool good = true;
-            for (const ProductSampleCamera* cam : {&pair.left, &pair.right}) {
-                const CPoint3D toCam = (cam->Centre() - c).Normalized();
-                good = good && Dot(top.n, toCam) > 0.05;
-                for (double f : {0.02, 0.1}) {
-                    good = good && SeesTopFace(scene, *cam, r, c + (middle - c) * f);
-                }
-            }
-            for (size_t other : {prev, next}) {
-                good = good && PixelDistance(*left[k], *left[other]) >= 8.0 &&
-                       PixelDistance(*right[k], *right[other]) >= 8.0;
-            }
-            good = good && CornerContrast(scene, pair.left, *left[k]) >= kMinContrast &&
-                   CornerContrast(scene, pair.right, *right[k]) >= kMinContrast;
-            if (good) {
-                pair.truth.push_back({c, *left[k], *right[k]});
-            }
-        }
-    }
-    std::sort(pair.truth.begin(), pair.truth.end(), [](const TruthPoint& a, const TruthPoint& b) {
-        return a.point.Length() < b.point.Length();
-    });
-    if (pair.truth.size() > maxPoints) {
-        std::vector<TruthPoint> kept;
-        for (size_t i = 0; i < maxPoints; ++i) {
-            kept.push_back(pair.truth[i * (pair.truth.size() - 1) / (maxPoints - 1)]);
-        }
-        pair.truth = std::move(kept);
-    }
+    const LayoutCamera left = Layout(scene, pair.left);
+    const LayoutCamera right = Layout(scene, pair.right);
+    SampleRandom rng(options.seed);
+    PlaceRocks(scene,
+               {options.groundZ, options.nearDist, options.farDist, options.rockCount,
+                options.sizeMin, options.sizeMax},
+               left, right, bearing0, halfView, rng);
+    pair.truth = ChooseCorners(scene, left, right, maxPoints);
     return pair;
 }
 

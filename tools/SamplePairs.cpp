@@ -1,6 +1,7 @@
 #include "tools/SamplePairs.h"
 
 #include "imagedb/ImageDatabase.h"
+#include "tools/SceneLayout.h"
 
 #include <algorithm>
 #include <charconv>
@@ -16,17 +17,6 @@ CQuat Attitude(double yaw, double pitch, double roll) {
     return q / n;
 }
 
-constexpr int kMargin = 4; // truth pixels stay this far inside the image
-
-bool InImage(const ImagePoint& p) {
-    return p.x >= kMargin && p.y >= kMargin && p.x <= kSampleImageSize - 1 - kMargin &&
-           p.y <= kSampleImageSize - 1 - kMargin;
-}
-
-double PixelDistance(const ImagePoint& a, const ImagePoint& b) {
-    return std::hypot(a.x - b.x, a.y - b.y);
-}
-
 // Whether camera sees point q of a rock's top face, on that face, unobstructed.
 bool SeesTopFace(const Scene& scene, const PosedCamera& cam, size_t rock, const CPoint3D& q) {
     const CPoint3D v = q - cam.Centre();
@@ -36,8 +26,6 @@ bool SeesTopFace(const Scene& scene, const PosedCamera& cam, size_t rock, const 
            std::fabs(hit.t - dist) <= 1e-6 * dist;
 }
 
-// Spread of brightness on a ring of three pixels' radius round a pixel: a
-// corner a person can find again shows light and dark faces around it.
 double CornerContrast(const Scene& scene, const PosedCamera& cam, const ImagePoint& px) {
     const double footprint = PixelAngleForCamera(cam.Model().m_nCameraId) * kPi / 180.0;
     double lo = 1e300;
@@ -52,7 +40,23 @@ double CornerContrast(const Scene& scene, const PosedCamera& cam, const ImagePoi
     return hi - lo;
 }
 
-constexpr double kMinContrast = 0.12;
+LayoutCamera Layout(const Scene& scene, const PosedCamera& cam) {
+    LayoutCamera layout;
+    layout.centre = cam.Centre();
+    layout.width = kSampleImageSize;
+    layout.height = kSampleImageSize;
+    layout.project = [&cam](const CPoint3D& point) -> std::optional<ImagePoint> {
+        ImagePoint pixel;
+        return cam.Project(point, pixel) ? std::optional(pixel) : std::nullopt;
+    };
+    layout.seesTopFace = [&scene, &cam](size_t rock, const CPoint3D& q) {
+        return SeesTopFace(scene, cam, rock, q);
+    };
+    layout.cornerContrast = [&scene, &cam](const ImagePoint& px) {
+        return CornerContrast(scene, cam, px);
+    };
+    return layout;
+}
 
 } // namespace
 
@@ -128,98 +132,18 @@ SamplePair BuildSamplePair(const SamplePairDefinition& options, size_t maxPoints
     scene.m_dGroundZ = options.groundZ;
     scene.m_nSeed = options.seed;
 
-    // Rocks spread over the view of both cameras, log-uniform in distance so
-    // that near and far ground get about as many.
-    SampleRandom rng(options.seed);
     const double centre = 0.5 * (kSampleImageSize - 1);
     const CPoint3D look = pair.left.Ray(centre, centre);
     const double bearing0 = std::atan2(look.m_dY, look.m_dX);
     const double halfView = 0.8 * centre * PixelAngleForCamera(options.leftId) * kPi / 180.0;
-    const CPoint3D origin = pair.left.Centre();
-    std::vector<RockShape> placed;
-    for (int attempt = 0; attempt < 20000 && static_cast<int>(placed.size()) < options.rockCount;
-         ++attempt) {
-        const double dist =
-            std::exp(rng.Uniform(std::log(options.nearDist), std::log(options.farDist)));
-        const double bearing = bearing0 + rng.Uniform(-halfView, halfView);
-        RockShape s;
-        s.x = origin.m_dX + dist * std::cos(bearing);
-        s.y = origin.m_dY + dist * std::sin(bearing);
-        s.radius = dist * rng.Uniform(options.sizeMin, options.sizeMax);
-        s.sides = 5 + static_cast<int>(rng.Next() % 3);
-        s.height = s.radius * rng.Uniform(0.5, 1.0);
-        const bool overlaps = std::any_of(placed.begin(), placed.end(), [&](const RockShape& o) {
-            return std::hypot(o.x - s.x, o.y - s.y) < 1.5 * (o.radius + s.radius) + 0.1;
-        });
-        ImagePoint pl;
-        ImagePoint pr;
-        const CPoint3D foot{s.x, s.y, options.groundZ};
-        if (overlaps || !pair.left.Project(foot, pl) || !pair.right.Project(foot, pr) ||
-            !InImage(pl) || !InImage(pr)) {
-            continue;
-        }
-        if (auto rock = MakeRock(s, options.groundZ, rng)) {
-            scene.m_vRocks.push_back(std::move(*rock));
-            placed.push_back(s);
-        }
-    }
-
-    for (size_t r = 0; r < scene.m_vRocks.size(); ++r) {
-        const Rock& rock = scene.m_vRocks[r];
-        const HalfSpace& top = rock.faces[rock.topFace];
-        CPoint3D middle;
-        for (const CPoint3D& c : rock.topCorners) {
-            middle = middle + c;
-        }
-        middle = middle / static_cast<double>(rock.topCorners.size());
-        const size_t n = rock.topCorners.size();
-        std::vector<ImagePoint> left(n);
-        std::vector<ImagePoint> right(n);
-        std::vector<bool> projected(n);
-        for (size_t k = 0; k < n; ++k) {
-            projected[k] = pair.left.Project(rock.topCorners[k], left[k]) &&
-                           pair.right.Project(rock.topCorners[k], right[k]);
-        }
-        for (size_t k = 0; k < n; ++k) {
-            const CPoint3D& c = rock.topCorners[k];
-            const size_t prev = (k + n - 1) % n;
-            const size_t next = (k + 1) % n;
-            if (!projected[k] || !projected[prev] || !projected[next] || !InImage(left[k]) ||
-                !InImage(right[k])) {
-                continue;
-            }
-            // A corner worth clicking: the top face turned toward both eyes,
-            // the face round the corner in view, the neighbours well apart.
-            bool good = true;
-            for (const PosedCamera* cam : {&pair.left, &pair.right}) {
-                const CPoint3D toCam = (cam->Centre() - c).Normalized();
-                good = good && Dot(top.n, toCam) > 0.05;
-                for (double f : {0.02, 0.1}) {
-                    good = good && SeesTopFace(scene, *cam, r, c + (middle - c) * f);
-                }
-            }
-            for (size_t other : {prev, next}) {
-                good = good && PixelDistance(left[k], left[other]) >= 8.0 &&
-                       PixelDistance(right[k], right[other]) >= 8.0;
-            }
-            good = good && CornerContrast(scene, pair.left, left[k]) >= kMinContrast &&
-                   CornerContrast(scene, pair.right, right[k]) >= kMinContrast;
-            if (good) {
-                pair.truth.push_back({c, left[k], right[k]});
-            }
-        }
-    }
-    std::sort(pair.truth.begin(), pair.truth.end(), [](const TruthPoint& a, const TruthPoint& b) {
-        return a.point.Length() < b.point.Length();
-    });
-    if (pair.truth.size() > maxPoints) {
-        // Keep an even spread over the range.
-        std::vector<TruthPoint> kept;
-        for (size_t i = 0; i < maxPoints; ++i) {
-            kept.push_back(pair.truth[i * (pair.truth.size() - 1) / (maxPoints - 1)]);
-        }
-        pair.truth = std::move(kept);
-    }
+    const LayoutCamera left = Layout(scene, pair.left);
+    const LayoutCamera right = Layout(scene, pair.right);
+    SampleRandom rng(options.seed);
+    PlaceRocks(scene,
+               {options.groundZ, options.nearDist, options.farDist, options.rockCount,
+                options.sizeMin, options.sizeMax},
+               left, right, bearing0, halfView, rng);
+    pair.truth = ChooseCorners(scene, left, right, maxPoints);
     return pair;
 }
 
