@@ -5,6 +5,8 @@
 
 #include <QImage>
 
+#include "tests/samples/SampleFiles.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -14,34 +16,9 @@
 
 namespace {
 
-std::string SamplesDir() {
-    std::string dir(RANVISTA_SOURCE_DIR);
-    dir.append("/samples/"); // not literal + string: GCC 12 warns falsely at link time
-    return dir;
-}
-
-std::string ReadAll(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-std::vector<std::vector<std::string>> CsvRows(const std::string& text) {
-    std::vector<std::vector<std::string>> rows;
-    std::istringstream lines(text);
-    std::string line;
-    while (std::getline(lines, line)) {
-        std::vector<std::string> fields;
-        std::istringstream f(line);
-        std::string field;
-        while (std::getline(f, field, ',')) {
-            fields.push_back(field);
-        }
-        rows.push_back(fields);
-    }
-    return rows;
-}
+using sample_files::CsvRows;
+using sample_files::ReadAll;
+using sample_files::SamplesDir;
 
 // Whether point p satisfies the half-space within a relative tolerance.
 double Excess(const HalfSpace& h, const CPoint3D& p) {
@@ -108,8 +85,8 @@ TEST(SampleScene, RockCornersSitOnTheTopFaceAndTwoSidesAndRaysFindThem) {
 
 TEST(SamplePairs, EnoughMarkedPointsOverNearAndFarRangeAndNamesThatDecode) {
     for (const SamplePairDefinition& options : SamplePairDefinitions()) {
-        for (const auto& [title, id] :
-             {std::pair{options.leftTitle, options.leftId}, std::pair{options.rightTitle, options.rightId}}) {
+        for (const auto& [title, id] : {std::pair{options.leftTitle, options.leftId},
+                                        std::pair{options.rightTitle, options.rightId}}) {
             const ProductNameInfo info = DecodeProductName(title);
             EXPECT_EQ(info.nCameraId, id) << title;
             EXPECT_TRUE(info.bHasSol) << title;

@@ -5,6 +5,8 @@
 #include "tests/support/CliRunner.h"
 #include "tools/ProductSamples.h"
 
+#include "tests/samples/SampleFiles.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -18,31 +20,8 @@ namespace {
 
 const std::string kSamples = std::string(RANVISTA_SOURCE_DIR) + "/samples/";
 
-struct Truth {
-    std::string left, right; // relative to samples/
-    CPoint3D point;
-    ImagePoint l, r;
-};
-
-std::vector<Truth> ReadTruth(const std::string& folder) {
-    std::ifstream in(kSamples + folder + "/truth.csv");
-    std::vector<Truth> rows;
-    std::string line;
-    std::getline(in, line); // header
-    while (std::getline(in, line)) {
-        std::istringstream s(line);
-        std::string f[9];
-        for (auto& field : f) {
-            std::getline(s, field, ',');
-        }
-        rows.push_back({f[0],
-                        f[1],
-                        {std::stod(f[2]), std::stod(f[3]), std::stod(f[4])},
-                        {std::stod(f[5]), std::stod(f[6])},
-                        {std::stod(f[7]), std::stod(f[8])}});
-    }
-    return rows;
-}
+using sample_files::ReadTruth;
+using sample_files::Truth;
 
 struct Measured {
     bool ok = false;

@@ -8,6 +8,8 @@
 
 #include <QImage>
 
+#include "tests/samples/SampleFiles.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -17,34 +19,9 @@
 
 namespace {
 
-std::string SamplesDir() {
-    std::string dir(RANVISTA_SOURCE_DIR);
-    dir.append("/samples/");
-    return dir;
-}
-
-std::string ReadAll(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-std::vector<std::vector<std::string>> CsvRows(const std::string& text) {
-    std::vector<std::vector<std::string>> rows;
-    std::istringstream lines(text);
-    std::string line;
-    while (std::getline(lines, line)) {
-        std::vector<std::string> fields;
-        std::istringstream f(line);
-        std::string field;
-        while (std::getline(f, field, ',')) {
-            fields.push_back(field);
-        }
-        rows.push_back(fields);
-    }
-    return rows;
-}
+using sample_files::CsvRows;
+using sample_files::ReadAll;
+using sample_files::SamplesDir;
 
 // The committed truth.csv against the generator's, numbers to 1e-9 (they
 // may differ in the last bits on another C library).

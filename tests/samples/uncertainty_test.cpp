@@ -6,6 +6,8 @@
 #include "imagedb/ImageDatabase.h"
 #include "imagedb/StoreTransaction.h"
 
+#include "tests/samples/SampleFiles.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -17,31 +19,8 @@ namespace {
 
 const std::string kSamples = std::string(RANVISTA_SOURCE_DIR) + "/samples/";
 
-struct Truth {
-    std::string left, right;
-    CPoint3D point;
-    ImagePoint l, r;
-};
-
-std::vector<Truth> ReadTruth(const std::string& folder) {
-    std::ifstream in(kSamples + folder + "/truth.csv");
-    std::vector<Truth> rows;
-    std::string line;
-    std::getline(in, line);
-    while (std::getline(in, line)) {
-        std::istringstream s(line);
-        std::string f[9];
-        for (auto& field : f) {
-            std::getline(s, field, ',');
-        }
-        rows.push_back({kSamples + f[0],
-                        kSamples + f[1],
-                        {std::stod(f[2]), std::stod(f[3]), std::stod(f[4])},
-                        {std::stod(f[5]), std::stod(f[6])},
-                        {std::stod(f[7]), std::stod(f[8])}});
-    }
-    return rows;
-}
+using sample_files::ReadTruth;
+using sample_files::Truth;
 
 const ImageDatabase& SampleDatabase() {
     static const ImageDatabase db = [] {
@@ -53,7 +32,8 @@ const ImageDatabase& SampleDatabase() {
 }
 
 RangeCalcInput InputOf(const Truth& t, const ImagePoint& l, const ImagePoint& r) {
-    return MakeRangeCalcInput({}, t.left, t.right, l, r, {}, SampleDatabase());
+    return MakeRangeCalcInput({}, kSamples + t.left, kSamples + t.right, l, r, {},
+                              SampleDatabase());
 }
 
 class SampleUncertainty : public testing::TestWithParam<std::string> {};
