@@ -3,7 +3,7 @@
 #include "tests/support/CliRunner.h"
 #include "tools/SamplePairs.h"
 
-#include "tests/samples/SampleFiles.h"
+#include "tests/samples/SampleMeasure.h"
 
 #include <gtest/gtest.h>
 
@@ -20,49 +20,11 @@ const std::string kSamples = std::string(RANVISTA_SOURCE_DIR) + "/samples/";
 using sample_files::ReadTruth;
 using sample_files::Truth;
 
-struct Measured {
-    bool ok = false;
-    double range = 0.0;
-    CPoint3D position;
-    double below = 0.0; // the ±1-pixel range spread as reported: Range[-below,+above]
-    double above = 0.0;
-    bool records = false;
-};
+using sample_files::Measured;
 
-// One batch run over all points, pixels exact or rounded to whole pixels.
+// One batch run over all points with the sample database.
 std::vector<Measured> Measure(const std::vector<Truth>& truth, bool rounded) {
-    // Tests run in parallel processes: each needs its own batch file.
-    const std::string batch = testing::TempDir() + "sample_batch_" + std::to_string(getpid()) +
-                              (rounded ? "_rounded.txt" : "_exact.txt");
-    {
-        std::ofstream out(batch);
-        const auto px = [rounded](double v) { return ExactNumber(rounded ? std::round(v) : v); };
-        for (const Truth& t : truth) {
-            out << t.left << ',' << t.right << ',' << px(t.l.x) << ',' << px(t.l.y) << ','
-                << px(t.r.x) << ',' << px(t.r.y) << '\n';
-        }
-    }
-    const CliResult r = RunCli("measure --batch '" + batch + "' --db '" + kSamples + "ImgBinDat'");
-    EXPECT_EQ(r.status, 0);
-    std::vector<Measured> results;
-    std::istringstream lines(r.out);
-    std::string line;
-    while (std::getline(lines, line)) {
-        const auto j = nlohmann::json::parse(line);
-        Measured m;
-        m.ok = j["ok"].get<bool>();
-        m.records = j["left_record"].get<bool>() && j["right_record"].get<bool>();
-        if (m.ok) {
-            m.range = j["range"].get<double>();
-            const auto& p = j["position"];
-            m.position = {p[0].get<double>(), p[1].get<double>(), p[2].get<double>()};
-            const std::string summary = j["fields"]["error_summary"].get<std::string>();
-            EXPECT_EQ(std::sscanf(summary.c_str(), "Range[-%lf,+%lf]", &m.below, &m.above), 2);
-        }
-        results.push_back(m);
-    }
-    EXPECT_EQ(results.size(), truth.size());
-    return results;
+    return sample_files::Measure(truth, rounded, true);
 }
 
 class SampleAccuracy : public testing::TestWithParam<std::string> {};
