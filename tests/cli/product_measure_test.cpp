@@ -5,6 +5,7 @@
 #include "geometry/CahvorProjection.h"
 #include "geometry/Frames.h"
 #include "imagedb/QueryFile.h"
+#include "tests/analysis/CatalogueProducts.h"
 #include "tests/analysis/ProductFixtures.h"
 #include "tests/cli/RawProductRecord.h"
 #include "tests/support/CliRunner.h"
@@ -14,24 +15,6 @@
 #include <cstdio>
 
 using namespace product_test;
-
-namespace {
-
-// The header of a PNG image of the given size: all a raw image's size check reads.
-std::string PngHeader(int width, int height) {
-    std::string png = "\x89PNG\r\n\x1a\n";
-    png += std::string("\0\0\0\x0dIHDR", 8);
-    for (const int v : {width, height}) {
-        png += static_cast<char>((v >> 24) & 0xFF);
-        png += static_cast<char>((v >> 16) & 0xFF);
-        png += static_cast<char>((v >> 8) & 0xFF);
-        png += static_cast<char>(v & 0xFF);
-    }
-    png += std::string("\x10\x00\x00\x00\x00\x00\x00\x00\x00", 9);
-    return png;
-}
-
-} // namespace
 
 TEST(CliProducts, RawImagesMeasureWithTheirOwnModelsAsTheCatalogueAndRecordWould) {
     TempDir dir;

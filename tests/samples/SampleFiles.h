@@ -5,6 +5,12 @@
 #include "geometry/ImagePoint.h"
 #include "geometry/Point3D.h"
 
+#include <QImage>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -67,6 +73,33 @@ inline std::vector<std::vector<std::string>> CsvRows(const std::string& text) {
         rows.push_back(fields);
     }
     return rows;
+}
+
+// Every marked pixel of a pair's truth.csv shows a rock corner in its
+// 8-bit grey image of the given size: light and dark within 3 pixels.
+inline void ExpectCornersAtMarkedPixels(const std::string& folder, int width, int height) {
+    const auto rows = CsvRows(ReadAll(SamplesDir() + folder + "/truth.csv"));
+    ASSERT_GT(rows.size(), 1u) << folder;
+    for (int side = 0; side < 2; ++side) {
+        const QImage image(QString::fromStdString(SamplesDir() + rows[1][side]));
+        ASSERT_EQ(image.format(), QImage::Format_Grayscale8) << rows[1][side];
+        ASSERT_EQ(image.width(), width);
+        ASSERT_EQ(image.height(), height);
+        for (size_t i = 1; i < rows.size(); ++i) {
+            const int col = static_cast<int>(std::lround(std::stod(rows[i][5 + 2 * side])));
+            const int row = static_cast<int>(std::lround(std::stod(rows[i][6 + 2 * side])));
+            int lo = 255;
+            int hi = 0;
+            for (int y = row - 3; y <= row + 3; ++y) {
+                for (int x = col - 3; x <= col + 3; ++x) {
+                    const int v = qGray(image.pixel(x, y));
+                    lo = std::min(lo, v);
+                    hi = std::max(hi, v);
+                }
+            }
+            EXPECT_GE(hi - lo, 20) << rows[i][side] << " line " << i + 1;
+        }
+    }
 }
 
 } // namespace sample_files
