@@ -353,8 +353,24 @@ struct SearchResult {
     double score = 0.0;
     double ambiguity = 0.0;
     int windowPx = 0;
-    Window window; // as cut by the border
+    Window window;            // as cut by the border
+    double peakSigmaPx = 0.0; // from the correlation peak; 0 when its shape gives none
 };
+
+// The 1-sigma localisation error per coordinate of a correlation peak. For
+// two windows of n pixels that differ by noise, 1 - zncc is the noise
+// variance over the grey variance, and the peak's curvature is the summed
+// squared gradient over n times that variance; least squares then gives a
+// variance of the shift of 2 (1 - zncc) / (n * curvature) per coordinate.
+// inverseCurvatureTrace is the trace of the inverse of minus the Hessian of
+// the correlation (square pixels); the mean of its two axes is taken.
+double PeakSigma(double zncc, double inverseCurvatureTrace, int n) {
+    if (n <= 0 || !(inverseCurvatureTrace > 0.0)) {
+        return 0.0;
+    }
+    const double mismatch = std::max(1.0 - zncc, 0.0);
+    return std::sqrt(mismatch * inverseCurvatureTrace / n);
+}
 
 int64_t Key(int x, int y) {
     return (static_cast<int64_t>(y) << 32) | static_cast<uint32_t>(x);
@@ -540,6 +556,7 @@ SearchResult Search(const GreyImage& src, const ICameraProjection& srcCamera, co
         if (hxx < 0.0 && det > 0.0) {
             ox = -(hyy * gx - hxy * gy) / det;
             oy = -(hxx * gy - hxy * gx) / det;
+            res.peakSigmaPx = PeakSigma(best.zncc, -(hxx + hyy) / det, w.Count());
         }
         if (std::abs(ox) <= 1.0 && std::abs(oy) <= 1.0) {
             sub = {sub.x + ox, sub.y + oy};
@@ -658,6 +675,10 @@ MatchResult StereoMatcher::Match(Eye clicked, const ImagePoint& click) const {
         res.reason = text;
         return res;
     }
+    // Matching there and back adds two errors alike: the distance between
+    // the click and where it comes back is about twice one coordinate's
+    // 1-sigma. Whichever of that and the peak's own estimate is larger.
+    res.sigmaPx = std::max({kLeastMatchSigmaPx, 0.5 * res.consistencyPx, there.peakSigmaPx});
     res.ok = true;
     return res;
 }

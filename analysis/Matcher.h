@@ -44,7 +44,15 @@ struct MatchResult {
     double ambiguity = 0.0;      // second peak over best, 0..1
     double consistencyPx = -1.0; // distance of the match back from the click; -1 not checked
     int windowPx = 0;            // window size used
+    // Estimated 1-sigma error of each coordinate of pixel, when ok: the
+    // larger of the correlation peak's (its sharpness against the mismatch
+    // of the windows), half the distance matching back lands from the click,
+    // and kLeastMatchSigmaPx.
+    double sigmaPx = 0.0;
 };
+
+// No match is taken to be better than this (interpolation, grey quanta).
+inline constexpr double kLeastMatchSigmaPx = 0.02;
 
 // Matches clicks of one stereo pair. The images and cameras are referenced,
 // not copied: they must outlive the matcher. Thread-safe for concurrent Match

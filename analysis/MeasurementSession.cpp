@@ -1,5 +1,6 @@
 #include "analysis/MeasurementSession.h"
 
+#include <cmath>
 #include <utility>
 
 void MeasurementSession::SetFile(Eye eye, std::string path) {
@@ -22,8 +23,23 @@ void MeasurementSession::SetMark(Eye eye, const ImagePoint& pixel) {
     (eye == Eye::Left ? m_leftOrigin : m_rightOrigin) = MarkOrigin{};
 }
 
-void MeasurementSession::SetMatchedMark(Eye eye, const ImagePoint& pixel, double score) {
-    (eye == Eye::Left ? m_leftOrigin : m_rightOrigin) = MarkOrigin{true, score};
+PixelSigmas MeasurementSession::MarkSigmas(double clickSigmaPx, const ImagePoint& left,
+                                           const ImagePoint& right) const {
+    // The dialog's fields carry the pixels as text: a thousandth of a pixel
+    // is the same pixel.
+    constexpr double kSamePixel = 1e-3;
+    const auto of = [&](const MarkOrigin& o, const std::optional<ImagePoint>& mark,
+                        const ImagePoint& pixel) {
+        const bool same = mark && std::abs(mark->x - pixel.x) <= kSamePixel &&
+                          std::abs(mark->y - pixel.y) <= kSamePixel;
+        return same && o.matched && o.sigmaPx > 0.0 ? o.sigmaPx : clickSigmaPx;
+    };
+    return {of(m_leftOrigin, Mark(Eye::Left), left), of(m_rightOrigin, Mark(Eye::Right), right)};
+}
+
+void MeasurementSession::SetMatchedMark(Eye eye, const ImagePoint& pixel, double score,
+                                        double sigmaPx) {
+    (eye == Eye::Left ? m_leftOrigin : m_rightOrigin) = MarkOrigin{true, score, sigmaPx};
     if (eye == Eye::Left) {
         m_ptLeftMark = pixel;
         m_bLeftMarkSet = true;

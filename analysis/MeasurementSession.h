@@ -7,6 +7,7 @@
 #include "analysis/Eye.h"
 #include "analysis/Measurement.h"
 #include "analysis/MeasurementRecord.h"
+#include "analysis/PointUncertainty.h"
 #include "geometry/ImagePoint.h"
 #include "geometry/Point3D.h"
 
@@ -16,10 +17,12 @@
 #include <vector>
 
 // How a mark was set: clicked by the user, or found by matching the other
-// image's mark, with the correlation score of the match.
+// image's mark, with the correlation score of the match and the matcher's
+// 1-sigma of each of its coordinates.
 struct MarkOrigin {
     bool matched = false;
-    double score = 0.0; // -1..1, when matched
+    double score = 0.0;   // -1..1, when matched
+    double sigmaPx = 0.0; // when matched; 0: not estimated
     bool operator==(const MarkOrigin&) const = default;
 };
 
@@ -42,8 +45,14 @@ public:
     std::optional<ImagePoint> Mark(Eye eye) const;
     // A click: the mark counts as clicked.
     void SetMark(Eye eye, const ImagePoint& pixel);
-    // A mark found by matching the other image's mark.
-    void SetMatchedMark(Eye eye, const ImagePoint& pixel, double score);
+    // A mark found by matching the other image's mark, sigmaPx its
+    // estimated 1-sigma per coordinate (0: not estimated).
+    void SetMatchedMark(Eye eye, const ImagePoint& pixel, double score, double sigmaPx = 0.0);
+    // The 1-sigma per coordinate of the pixels of a calculation: a matched
+    // current mark's own estimate where the pixel is that mark, else (a
+    // click, a re-selection, a pixel typed in) clickSigmaPx.
+    PixelSigmas MarkSigmas(double clickSigmaPx, const ImagePoint& left,
+                           const ImagePoint& right) const;
     // How the current mark of an image was set (clicked when none is set).
     MarkOrigin Origin(Eye eye) const { return eye == Eye::Left ? m_leftOrigin : m_rightOrigin; }
     void ClearMark(Eye eye);

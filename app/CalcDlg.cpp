@@ -478,8 +478,12 @@ void CCalcDlg::Calculate(std::vector<std::string>* messages) {
     m_strSitePos.clear();
     if (r.bOk) {
         m_ptLastPos = r.ptNewLastPos;
+        const PixelSigmas sigmas =
+            m_pHost != nullptr
+                ? m_pHost->MarkSigmas({m_dLeftCol, m_dLeftRow}, {m_dRightCol, m_dRightRow})
+                : m_pixelSigmas;
         const MeasurementRecord record = RecordOfCalculation(
-            in, r, PixelSource::Clicked, PixelSource::Clicked, m_pixelSigmas, UtcNow());
+            in, r, PixelSource::Clicked, PixelSource::Clicked, sigmas, UtcNow());
         // The product pair's own rays; the catalogue's from the record.
         const std::optional<double> miss = r.missDistance ? r.missDistance : record.missDistanceM;
         if (miss) {

@@ -131,7 +131,7 @@ public:
     std::string m_strMissDistance; // IDC_MISS_DISTANCE, metres
     std::string m_strSitePos;      // IDC_SITE_POS, when the left product has a pose
     std::string m_strModelWarning; // IDC_MODEL_WARNING: why a product's model is not used
-    PixelSigmas m_pixelSigmas;     // of a click, for the measurement table's uncertainty
+    PixelSigmas m_pixelSigmas;     // of a click without a host (the host says otherwise)
 
 public slots:
     void OnCopyPosition();

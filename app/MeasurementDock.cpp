@@ -14,6 +14,8 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDir>
+#include <QDoubleSpinBox>
+#include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QMainWindow>
@@ -21,6 +23,7 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QSettings>
+#include <QSignalBlocker>
 #include <QSortFilterProxyModel>
 #include <QStandardPaths>
 #include <QTableView>
@@ -175,6 +178,26 @@ CMeasurementDock::CMeasurementDock(IUiServices& ui, ImageDatabase& db, CChildVie
     connect(copy, &QPushButton::clicked, this,
             [this] { QApplication::clipboard()->setText(ComparisonText()); });
     layout->addWidget(copy);
+    // The uncertainty of a clicked mark, for the uncertainty of the
+    // measurements to come (a matched mark brings its own).
+    auto* sigmaRow = new QHBoxLayout();
+    auto* sigmaLabel = new QLabel(QStringLiteral("Click uncertainty (px):"), body);
+    m_pClickSigma = new QDoubleSpinBox(body);
+    m_pClickSigma->setObjectName(QStringLiteral("ClickSigma"));
+    m_pClickSigma->setDecimals(2);
+    m_pClickSigma->setRange(0.01, 10.0);
+    m_pClickSigma->setSingleStep(0.05);
+    m_pClickSigma->setValue(m_view.ClickSigmaPx());
+    m_pClickSigma->setToolTip(
+        QStringLiteral("1-sigma of each coordinate of a clicked mark, for the uncertainty of new "
+                       "measurements; an auto-matched mark carries the matcher's own"));
+    sigmaLabel->setBuddy(m_pClickSigma);
+    connect(m_pClickSigma, &QDoubleSpinBox::valueChanged, this,
+            [this](double px) { m_view.SetClickSigmaPx(px); });
+    sigmaRow->addWidget(sigmaLabel);
+    sigmaRow->addWidget(m_pClickSigma);
+    sigmaRow->addStretch(1);
+    layout->addLayout(sigmaRow);
     setWidget(body);
 
     m_pUndo = new QUndoStack(this);
@@ -375,6 +398,7 @@ SessionDocument CMeasurementDock::Document() const {
     if (const ICalcDialog* dlg = m_view.CalcDialog()) {
         doc.options = dlg->CurrentOptions().value_or(CalcOptions{});
     }
+    doc.pixelSigmas = {m_view.ClickSigmaPx(), m_view.ClickSigmaPx()};
     doc.measurements = s.Measurements();
     return doc;
 }
@@ -467,6 +491,12 @@ void CMeasurementDock::LoadDocument(const SessionDocument& doc, bool recalculate
     }
     MeasurementSession& s = m_view.Session();
     s.ClearForNewPair();
+    // The session's click uncertainty is the one in force from now on, so
+    // that it is saved with the session again.
+    if (m_view.SetClickSigmaPx(doc.pixelSigmas.leftPx)) {
+        const QSignalBlocker quiet(m_pClickSigma); // the box shows it rounded
+        m_pClickSigma->setValue(m_view.ClickSigmaPx());
+    }
     std::vector<std::string> changes;
     if (recalculate) {
         const SessionRecalculationResult again = RecalculateSession(doc, m_db);

@@ -20,6 +20,7 @@ class QLabel;
 class QMainWindow;
 class QAction;
 class QCloseEvent;
+class QDoubleSpinBox;
 class QMenu;
 class QSortFilterProxyModel;
 class QTableView;
@@ -35,6 +36,8 @@ public:
     ~CMeasurementDock() override;
 
     QTableView* Table() const { return m_pTable; }
+    // The click uncertainty in pixels (the view's, remembered in the settings).
+    QDoubleSpinBox* ClickSigmaBox() const { return m_pClickSigma; }
     CMeasurementTableModel& Model() { return *m_pModel; }
     QSortFilterProxyModel* Proxy() const { return m_pProxy; }
     QUndoStack* UndoStack() const { return m_pUndo; }
@@ -103,6 +106,7 @@ private:
     QSortFilterProxyModel* m_pProxy = nullptr;
     QTableView* m_pTable = nullptr;
     QLabel* m_pPanel = nullptr;
+    QDoubleSpinBox* m_pClickSigma = nullptr;
     QUndoStack* m_pUndo = nullptr;
     QAction* m_pUndoAction = nullptr;
     QAction* m_pRedoAction = nullptr;

@@ -239,6 +239,7 @@ int RunMatch(const Tokens& tokens) {
         j["score"] = JsonNumber(m.score);
         j["ambiguity"] = JsonNumber(m.ambiguity);
         j["consistency_px"] = m.consistencyPx >= 0.0 ? JsonNumber(m.consistencyPx) : Json();
+        j["sigma_px"] = m.ok ? JsonNumber(m.sigmaPx) : Json();
         j["window"] = m.windowPx;
         if (m.ok) {
             j["measurement"] = MeasurementJson(*pair, left, right);
@@ -288,6 +289,7 @@ int RunDetect(const Tokens& tokens) {
             j["score"] = JsonNumber(p.match.score);
             j["ambiguity"] = JsonNumber(p.match.ambiguity);
             j["consistency_px"] = JsonNumber(p.match.consistencyPx);
+            j["sigma_px"] = JsonNumber(p.match.sigmaPx);
             j["measurement"] = MeasurementJson(*pair, p.left, p.match.pixel);
             PrintJson(j);
         } else {

@@ -4,6 +4,7 @@
 
 #include "analysis/Measurement.h"
 #include "analysis/MeasurementRecord.h"
+#include "analysis/PointUncertainty.h"
 #include "imagedb/CalcInput.h"
 
 #include <memory>
@@ -36,6 +37,11 @@ public:
     virtual void CalcOptionsChanged() {}
     // The sizes the two images were decoded at (unknown: each product's own).
     virtual DecodedImageSizes ImageSizes() const { return {}; }
+    // The 1-sigma per coordinate of the pixels of a calculation, for its
+    // uncertainty: a matched mark's own, else a click's.
+    virtual PixelSigmas MarkSigmas(const ImagePoint& /*left*/, const ImagePoint& /*right*/) const {
+        return {};
+    }
 };
 
 // What the view needs of the Analyse dialog.

@@ -9,6 +9,8 @@
 #include <QRegion>
 #include <QSettings>
 
+#include <cmath>
+
 namespace {
 const QColor kStoredMarkColour(255, 0, 255);
 const QColor kCurrentMarkColour(255, 255, 0);
@@ -95,7 +97,16 @@ void CChildView::ReadSettings() {
     m_bDisableBeeps = settings.value("m_bDisableBeeps", 0).toInt() != 0;
     m_bEpipolarCurve = settings.value("m_bEpipolarCurve", 1).toInt() != 0;
     m_bAutoMatch = settings.value("m_bAutoMatch", 0).toInt() != 0;
+    SetClickSigmaPx(settings.value("m_dClickSigmaPx", PixelSigmas{}.leftPx).toDouble());
     m_bErrorEllipses = settings.value("m_bErrorEllipses", 0).toInt() != 0;
+}
+
+bool CChildView::SetClickSigmaPx(double px) {
+    if (!(px > 0.0) || !std::isfinite(px)) {
+        return false;
+    }
+    m_dClickSigmaPx = px;
+    return true;
 }
 
 void CChildView::OnDestroy() {
@@ -105,6 +116,7 @@ void CChildView::OnDestroy() {
     settings.setValue("m_bDisableBeeps", m_bDisableBeeps ? 1 : 0);
     settings.setValue("m_bEpipolarCurve", m_bEpipolarCurve ? 1 : 0);
     settings.setValue("m_bAutoMatch", m_bAutoMatch ? 1 : 0);
+    settings.setValue("m_dClickSigmaPx", m_dClickSigmaPx);
     settings.setValue("m_bErrorEllipses", m_bErrorEllipses ? 1 : 0);
     settings.endGroup();
     settings.sync();

@@ -137,6 +137,14 @@ public:
     void SetAutoMatch(bool on) override;
     void CalcOptionsChanged() override;
     DecodedImageSizes ImageSizes() const override;
+    PixelSigmas MarkSigmas(const ImagePoint& left, const ImagePoint& right) const override {
+        return m_session.MarkSigmas(m_dClickSigmaPx, left, right);
+    }
+
+    // The 1-sigma per coordinate of a clicked mark, in pixels (remembered in
+    // the settings). Values not above 0 are refused.
+    double ClickSigmaPx() const { return m_dClickSigmaPx; }
+    bool SetClickSigmaPx(double px);
 
     bool EpipolarCurveShown() const { return m_bEpipolarCurve; }
     void SetEpipolarCurveShown(bool shown) { m_bEpipolarCurve = shown; }
@@ -315,6 +323,7 @@ private:
     mutable QImage m_buffer;
     bool m_bEpipolarCurve = true;
     bool m_bAutoMatch = false;
+    double m_dClickSigmaPx = PixelSigmas{}.leftPx;
     mutable std::unique_ptr<AssistedPair> m_pAssist;
     std::vector<std::size_t> m_vHighlightedRows;
     bool m_bErrorEllipses = false;

@@ -135,7 +135,7 @@ void CChildView::AutoMatchClick(Eye clicked, const ImagePoint& click) {
         ShowStatus("No match: " + r.reason + "; click the partner");
         return;
     }
-    m_session.SetMatchedMark(Other(clicked), r.pixel, r.score);
+    m_session.SetMatchedMark(Other(clicked), r.pixel, r.score, r.sigmaPx);
     ShowStatus(StrFormat("Matched (%.2f, %.2f): score %.3f, ambiguity %.2f, back %.2f px",
                          r.pixel.x, r.pixel.y, r.score, r.ambiguity, r.consistencyPx));
 }
@@ -220,7 +220,8 @@ void CChildView::OnAutoDetectVertexPairs() {
     const std::size_t before = m_session.Vertices().size();
     for (const DetectedPair& pair : found.pairs) {
         m_session.SetMark(Eye::Left, pair.left);
-        m_session.SetMatchedMark(Eye::Right, pair.match.pixel, pair.match.score);
+        m_session.SetMatchedMark(Eye::Right, pair.match.pixel, pair.match.score,
+                                 pair.match.sigmaPx);
         dlg->SetLeftPixel(pair.left.x, pair.left.y);
         dlg->SetRightPixel(pair.match.pixel.x, pair.match.pixel.y);
         dlg->CalculateQuietly(messages);

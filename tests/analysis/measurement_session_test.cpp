@@ -89,3 +89,40 @@ TEST(MeasurementSession, EachMeasurementRecordsWhetherItsMarksWereClickedOrMatch
     s.ClearForNewPair();
     EXPECT_TRUE(s.Origins().empty());
 }
+
+// The pixel sigmas of a calculation: a matched mark's own only while the
+// calculation uses that very mark; a correction, a re-selection or a pixel
+// typed elsewhere falls back to the click's.
+TEST(MeasurementSession, OnlyTheMatchedMarkAtItsOwnPixelCarriesTheMatchersSigma) {
+    MeasurementSession s;
+    constexpr double kClick = 0.7;
+    PixelSigmas p = s.MarkSigmas(kClick, {1, 2}, {3, 4});
+    EXPECT_EQ(p.leftPx, kClick) << "no marks";
+    EXPECT_EQ(p.rightPx, kClick);
+
+    s.SetMark(Eye::Left, {10, 20});
+    s.SetMatchedMark(Eye::Right, {8.25, 20.5}, 0.93, 0.08);
+    EXPECT_EQ(s.Origin(Eye::Right).sigmaPx, 0.08);
+    p = s.MarkSigmas(kClick, {10, 20}, {8.25, 20.5});
+    EXPECT_EQ(p.leftPx, kClick);
+    EXPECT_EQ(p.rightPx, 0.08);
+    // Written to the dialog's field and read back, a hair away.
+    EXPECT_EQ(s.MarkSigmas(kClick, {10, 20}, {8.2500001, 20.5}).rightPx, 0.08);
+    // Another pixel typed in is a click's.
+    EXPECT_EQ(s.MarkSigmas(kClick, {10, 20}, {9, 20.5}).rightPx, kClick);
+    // A match without an estimate is a click's too.
+    s.SetMatchedMark(Eye::Right, {8.25, 20.5}, 0.93);
+    EXPECT_EQ(s.MarkSigmas(kClick, {10, 20}, {8.25, 20.5}).rightPx, kClick);
+
+    s.SetMatchedMark(Eye::Right, {8.25, 20.5}, 0.93, 0.08);
+    s.Append({10, 20}, {8.25, 20.5}, Vertex(1), "a\n", {});
+    EXPECT_EQ(s.Origins()[0].right.sigmaPx, 0.08);
+    // The next measurement starts from clicks; a re-selection of the
+    // matched one is clicked as well.
+    EXPECT_EQ(s.MarkSigmas(kClick, {10, 20}, {8.25, 20.5}).rightPx, kClick);
+    s.SetMatchedMark(Eye::Right, {8.25, 20.5}, 0.93, 0.08);
+    s.SetMark(Eye::Right, {8.25, 20.5}); // corrected by a click on the same pixel
+    EXPECT_EQ(s.MarkSigmas(kClick, {10, 20}, {8.25, 20.5}).rightPx, kClick);
+    ASSERT_TRUE(s.Reselect(0));
+    EXPECT_EQ(s.MarkSigmas(kClick, {10, 20}, {8.25, 20.5}).rightPx, kClick);
+}

@@ -360,3 +360,59 @@ TEST_F(AssistedProductMatching, WithTheProductsOwnModelsTheCurveAndTheMatchFindT
     ASSERT_TRUE(m.ok) << m.reason;
     EXPECT_LT(Distance(m.pixel, truth[4].right), 0.3) << m.pixel.x << "," << m.pixel.y;
 }
+
+TEST_F(AssistedMatching, AMatchedMarkBringsTheMatchersSigmaToItsMeasurementAndAClickTheClickSigma) {
+    CChildView& view = View();
+    view.SetAutoMatch(true);
+    const TruthPair t = Matchable();
+    Centre(t.left, t.right);
+    // A click, auto-matched, calculated: the matched side's 1-sigma is the
+    // matcher's, well under the half pixel of a click.
+    const auto matchedMeasurement = [&] {
+        QTest::mouseClick(&view, Qt::LeftButton, {}, ScreenOf(ViewSide::Left, t.left));
+        EXPECT_TRUE(view.Session().Origin(Eye::Right).matched) << view.StatusText();
+        const double sigma = view.Session().Origin(Eye::Right).sigmaPx;
+        QTest::keyClick(&view, Qt::Key_Space);
+        return sigma;
+    };
+    // The same pixels clicked by hand.
+    const auto clickedMeasurement = [&](const MeasurementRecord& as) {
+        view.Session().SetMark(Eye::Left, as.leftPixel);
+        view.Session().SetMark(Eye::Right, as.rightPixel);
+        ICalcDialog* dlg = view.CalcDialog();
+        ASSERT_NE(dlg, nullptr);
+        dlg->SetLeftPixel(as.leftPixel.x, as.leftPixel.y);
+        dlg->SetRightPixel(as.rightPixel.x, as.rightPixel.y);
+        dlg->UpdateImageInfo();
+        dlg->OnCalculate();
+    };
+    const auto& rows = view.Session().Measurements();
+    const double sigma = matchedMeasurement();
+    EXPECT_GE(sigma, kLeastMatchSigmaPx);
+    EXPECT_LT(sigma, 0.5);
+    ASSERT_EQ(rows.size(), 1u) << (ui.messages.empty() ? "" : ui.messages[0]);
+    clickedMeasurement(rows[0]);
+    ASSERT_EQ(rows.size(), 2u);
+    ASSERT_TRUE(rows[0].uncertainty && rows[1].uncertainty);
+    EXPECT_EQ(rows[1].rightPixel.x, rows[0].rightPixel.x);
+    EXPECT_EQ(rows[0].rightSource, PixelSource::Matched);
+    EXPECT_EQ(rows[1].rightSource, PixelSource::Clicked);
+    const PointUncertainty& matched = *rows[0].uncertainty;
+    const PointUncertainty& clicked = *rows[1].uncertainty;
+    EXPECT_LT(matched.rangeSigmaM, clicked.rangeSigmaM);
+    EXPECT_LE(matched.downRangeSigmaM, clicked.downRangeSigmaM);
+    EXPECT_LE(matched.crossRangeSigmaM, clicked.crossRangeSigmaM);
+    EXPECT_LE(matched.verticalSigmaM, clicked.verticalSigmaM);
+
+    // With the click as certain as the match, matched and clicked pixels
+    // give the same figures: the matched side used the matcher's sigma.
+    ASSERT_TRUE(view.SetClickSigmaPx(sigma));
+    EXPECT_EQ(matchedMeasurement(), sigma);
+    clickedMeasurement(rows[2]);
+    ASSERT_EQ(rows.size(), 4u);
+    ASSERT_TRUE(rows[2].uncertainty && rows[3].uncertainty);
+    EXPECT_NEAR(rows[2].uncertainty->rangeSigmaM, rows[3].uncertainty->rangeSigmaM,
+                1e-9 * rows[3].uncertainty->rangeSigmaM);
+    EXPECT_NEAR(rows[2].uncertainty->crossRangeSigmaM, rows[3].uncertainty->crossRangeSigmaM,
+                1e-9 * rows[3].uncertainty->crossRangeSigmaM);
+}

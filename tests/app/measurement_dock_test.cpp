@@ -9,6 +9,7 @@
 #include "imagedb/StoreTransaction.h"
 
 #include <QDir>
+#include <QDoubleSpinBox>
 #include <QSettings>
 #include <QSortFilterProxyModel>
 #include <QTableView>
@@ -448,4 +449,65 @@ TEST_F(Workspace, ASavedSessionKeepsTheDialogsOptionsAndTheDatabaseItWasMeasured
     EXPECT_TRUE(read.session.options.b2D) << "opening would recalculate in 3-D";
     EXPECT_EQ(read.session.options.dAzCorrLeft, 1.5);
     EXPECT_EQ(read.session.database, kSamples + "ImgBinDat");
+}
+
+TEST_F(Workspace, TheClickUncertaintyScalesTheNextMeasurementIsSavedWithTheSessionAndRemembered) {
+    db.SetStorePath(kSamples + "ImgBinDat");
+    auto f = NewFrame();
+    f->View().SetCalcDialogFactory(MakeCalcDialogFactory(ui, db, f.get()));
+    f->View().OpenPairFiles(kLeft, kRight);
+    CChildView& v = f->View();
+    ICalcDialog* dlg = v.CalcDialog();
+    ASSERT_NE(dlg, nullptr);
+    const auto calculate = [&] {
+        v.Session().SetMark(Eye::Left, {386, 761});
+        v.Session().SetMark(Eye::Right, {289, 758});
+        dlg->SetLeftPixel(386, 761);
+        dlg->SetRightPixel(289, 758);
+        dlg->UpdateImageInfo();
+        dlg->OnCalculate();
+    };
+    const auto& rows = v.Session().Measurements();
+    calculate();
+    QDoubleSpinBox* box = f->MeasurementDock()->ClickSigmaBox();
+    EXPECT_EQ(box->value(), 0.5);
+    box->setValue(1.5);
+    EXPECT_EQ(v.ClickSigmaPx(), 1.5);
+    calculate();
+    ASSERT_EQ(rows.size(), 2u) << (ui.messages.empty() ? "" : ui.messages[0]);
+    ASSERT_TRUE(rows[0].uncertainty && rows[1].uncertainty);
+    // Linear propagation: three times the pixel sigma, three times the spread.
+    EXPECT_NEAR(rows[1].uncertainty->rangeSigmaM / rows[0].uncertainty->rangeSigmaM, 3.0, 1e-3);
+    EXPECT_NEAR(rows[1].uncertainty->verticalSigmaM / rows[0].uncertainty->verticalSigmaM, 3.0,
+                1e-3);
+    // Refused values leave it as it was.
+    EXPECT_FALSE(v.SetClickSigmaPx(0.0));
+    EXPECT_FALSE(v.SetClickSigmaPx(-1.0));
+    EXPECT_EQ(v.ClickSigmaPx(), 1.5);
+
+    // Saved as the session's pixel sigma.
+    const std::string path = dir.filePath("sigma.rvsession").toStdString();
+    ui.AnswerSave(path);
+    ASSERT_TRUE(f->MeasurementDock()->SaveSession());
+    const SessionReadResult read = ReadSessionFile(path);
+    ASSERT_TRUE(read.ok) << read.message;
+    EXPECT_EQ(read.session.pixelSigmas.leftPx, 1.5);
+    EXPECT_EQ(read.session.pixelSigmas.rightPx, 1.5);
+
+    // A new window starts with it.
+    f.reset();
+    auto next = NewFrame();
+    EXPECT_EQ(next->View().ClickSigmaPx(), 1.5) << "remembered in the settings";
+    EXPECT_EQ(next->MeasurementDock()->ClickSigmaBox()->value(), 1.5);
+
+    // A session opened brings its own, to be saved with it again.
+    SessionDocument other = read.session;
+    other.pixelSigmas = {0.75, 0.75};
+    const std::string otherPath = dir.filePath("other.rvsession").toStdString();
+    std::string error;
+    ASSERT_TRUE(WriteSessionFile(otherPath, other, &error)) << error;
+    ASSERT_TRUE(next->MeasurementDock()->OpenSessionFile(otherPath));
+    EXPECT_EQ(next->View().ClickSigmaPx(), 0.75);
+    EXPECT_EQ(next->MeasurementDock()->ClickSigmaBox()->value(), 0.75);
+    EXPECT_EQ(next->MeasurementDock()->Document().pixelSigmas.leftPx, 0.75);
 }

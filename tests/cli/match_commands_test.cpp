@@ -1,4 +1,5 @@
 // epipolar, match and detect on a shipped sample pair with its database.
+#include "analysis/Matcher.h"
 #include "tests/support/CliRunner.h"
 
 #include <gtest/gtest.h>
@@ -81,6 +82,10 @@ TEST(CliMatch, AMatchCarriesTheMeasurementOfItsPixelsExactlyAsMeasureGivesIt) {
     EXPECT_GT(j["score"].get<double>(), 0.8);
     EXPECT_LE(j["consistency_px"].get<double>(), 0.5);
     EXPECT_LE(j["ambiguity"].get<double>(), 0.7);
+    // Its 1-sigma: at least the floor, at least half the way back, below a pixel.
+    EXPECT_GE(j["sigma_px"].get<double>(), kLeastMatchSigmaPx);
+    EXPECT_GE(j["sigma_px"].get<double>(), 0.5 * j["consistency_px"].get<double>());
+    EXPECT_LT(j["sigma_px"].get<double>(), 1.0);
     std::ostringstream pixels;
     pixels.precision(17);
     pixels << "600,900," << x << "," << y;
@@ -117,6 +122,7 @@ TEST(CliMatch, ARefusalIsAResultWithItsReasonAndBadArgumentsAreUsageErrors) {
     EXPECT_FALSE(j["ok"].get<bool>());
     EXPECT_FALSE(j["reason"].get<std::string>().empty());
     EXPECT_TRUE(j["consistency_px"].is_null());
+    EXPECT_TRUE(j["sigma_px"].is_null());
     EXPECT_FALSE(j.contains("measurement"));
 
     EXPECT_EQ(RunCli("match " + kPair + " --pixel 600,900 --window 12").status, 2);
@@ -155,6 +161,7 @@ TEST(CliDetect, EachLineIsAConsistentVertexPairWithItsMeasurement) {
         EXPECT_GE(ly, 600.0);
         EXPECT_LT(ly, 1000.0);
         EXPECT_LE(j["consistency_px"].get<double>(), 0.5);
+        EXPECT_GE(j["sigma_px"].get<double>(), kLeastMatchSigmaPx);
         EXPECT_TRUE(j["measurement"]["ok"].get<bool>());
         // The partner lies left of the point (positive disparity).
         EXPECT_LT(j["right"][0].get<double>(), lx);

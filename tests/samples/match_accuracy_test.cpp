@@ -159,13 +159,16 @@ struct Tally {
     int within03 = 0;
     int wrongAccepted = 0;      // accepted beyond 1 pixel
     std::vector<double> errors; // of the accepted
-    double Median() {
-        if (errors.empty()) {
+    // Each coordinate's error of the accepted over the sigma they came with.
+    std::vector<double> errorOverSigma;
+    static double Median(std::vector<double>& v) {
+        if (v.empty()) {
             return 1e9;
         }
-        std::nth_element(errors.begin(), errors.begin() + errors.size() / 2, errors.end());
-        return errors[errors.size() / 2];
+        std::nth_element(v.begin(), v.begin() + v.size() / 2, v.end());
+        return v[v.size() / 2];
     }
+    double Median() { return Median(errors); }
     void Add(const MatchResult& m, const ImagePoint& truth) {
         ++tried;
         if (!m.ok) {
@@ -174,16 +177,28 @@ struct Tally {
         }
         const double e = std::hypot(m.pixel.x - truth.x, m.pixel.y - truth.y);
         errors.push_back(e);
+        if (m.sigmaPx > 0.0) {
+            errorOverSigma.push_back(std::abs(m.pixel.x - truth.x) / m.sigmaPx);
+            errorOverSigma.push_back(std::abs(m.pixel.y - truth.y) / m.sigmaPx);
+        } else {
+            errorOverSigma.push_back(1e9);
+        }
         within03 += e <= 0.3 ? 1 : 0;
         wrongAccepted += e > 1.0 ? 1 : 0;
     }
     // At least 95 % of the tried (refusals count against it) within 0.3
     // pixel, a median of 0.1 pixel and at most 1 % accepted beyond 1 pixel.
+    // The sigma a match reports is of the order of its real error: for a
+    // normal error the median of |error| / sigma is 0.67; an estimate far too
+    // small or far too large misleads every uncertainty built on it.
     void Expect(const std::string& what) {
         const double median = Median();
+        const double ratio = Median(errorOverSigma);
         std::printf("%s: %d tried, %d refused, %d within 0.3 px, %d accepted beyond 1 px, median "
-                    "%.3f px\n",
-                    what.c_str(), tried, refused, within03, wrongAccepted, median);
+                    "%.3f px, median |error| / sigma %.2f\n",
+                    what.c_str(), tried, refused, within03, wrongAccepted, median, ratio);
+        EXPECT_GE(ratio, 0.2) << what;
+        EXPECT_LE(ratio, 3.0) << what;
         EXPECT_LE(median, 0.1) << what;
         EXPECT_GE(within03, 0.95 * tried) << what;
         EXPECT_LE(wrongAccepted, 0.01 * tried) << what;
@@ -197,7 +212,8 @@ CatalogueProjection ProjectionOf(const PosedCamera& camera) {
     return CatalogueProjection(camera.Model().m_nCameraId, pose);
 }
 
-TEST(MatchAccuracy, AutoMatchFindsTheTruePartnerOfTexturedPixelsInEverySamplePairFromEitherEye) {
+TEST(MatchAccuracy,
+     AutoMatchFindsTheTruePartnerOfTexturedPixelsInEverySamplePairAndKnowsHowFarOffItMayBe) {
     for (const SamplePairDefinition& def : SamplePairDefinitions()) {
         const SamplePair pair = BuildSamplePair(def);
         const TruthMap truth =
