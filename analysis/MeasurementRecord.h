@@ -34,6 +34,14 @@ struct PointUncertainty {
     bool operator==(const PointUncertainty&) const = default;
 };
 
+// 1-sigma of each pixel coordinate of a mark, in pixels: half a pixel for a
+// click unless set otherwise.
+struct PixelSigmas {
+    double leftPx = 0.5;
+    double rightPx = 0.5;
+    bool operator==(const PixelSigmas&) const = default;
+};
+
 struct MeasurementRecord {
     int index = 0; // 1, 2, ...: the order of calculation, kept when others go
     ImagePoint leftPixel;
@@ -49,6 +57,7 @@ struct MeasurementRecord {
     double rangeSpreadAboveM = 0.0;
     VertexRecord vertex;
     std::optional<PointUncertainty> uncertainty;
+    PixelSigmas pixelSigmas; // of the two marks, as the uncertainty assumes them
     std::optional<double> missDistanceM;
     std::string timeUtc; // ISO 8601, e.g. 2026-12-09T12:00:00Z
     std::string note;

@@ -56,9 +56,8 @@ std::optional<CPoint3D> PairIntersector::Intersect(double xL, double yL, double 
     CollectingMessageSink quiet;
     ScopedMessageSink scope(&quiet);
     double range = DBL_MAX;
-    const CPoint3D p = m_pImpl->products
-                           ? m_pImpl->products->Intersect(xL, yL, xR, yR, range)
-                           : m_pImpl->intersector->Intersect(xL, yL, xR, yR, range);
+    const CPoint3D p = m_pImpl->products ? m_pImpl->products->Intersect(xL, yL, xR, yR, range)
+                                         : m_pImpl->intersector->Intersect(xL, yL, xR, yR, range);
     if (!(range < DBL_MAX)) {
         return std::nullopt;
     }
@@ -175,6 +174,7 @@ MeasurementRecord RecordOfCalculation(const RangeCalcInput& in, const RangeCalcR
     m.rightPixel = r.rightMark;
     m.leftSource = leftSource;
     m.rightSource = rightSource;
+    m.pixelSigmas = sigmas;
     m.rangeM = r.dRange;
     m.position = r.ptPosition;
     m.azimuthDeg = r.dAzimuth;

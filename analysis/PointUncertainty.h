@@ -11,13 +11,6 @@
 #include <optional>
 #include <string>
 
-// 1-sigma of each pixel coordinate of a mark, in pixels: half a pixel for a
-// click unless set otherwise.
-struct PixelSigmas {
-    double leftPx = 0.5;
-    double rightPx = 0.5;
-};
-
 struct PointUncertaintyResult {
     bool ok = false;
     std::string message; // why not, when not ok

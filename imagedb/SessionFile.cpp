@@ -116,6 +116,11 @@ void AppendRecord(std::string& out, const MeasurementRecord& r) {
     } else {
         out += ",\"sigma\":null,\"covariance\":null";
     }
+    out += ",\"pixel_sigma\":{\"left\":";
+    AppendNumber(out, r.pixelSigmas.leftPx);
+    out += ",\"right\":";
+    AppendNumber(out, r.pixelSigmas.rightPx);
+    out += '}';
     out += ",\"miss_distance\":";
     if (r.missDistanceM) {
         AppendNumber(out, *r.missDistanceM);
@@ -207,8 +212,10 @@ struct Reader {
     }
 };
 
-MeasurementRecord ReadRecord(const Json& j, Reader& rd) {
+// sigmas: the session's, for a measurement saved without its own.
+MeasurementRecord ReadRecord(const Json& j, const PixelSigmas& sigmas, Reader& rd) {
     MeasurementRecord r;
+    r.pixelSigmas = sigmas;
     if (!j.is_object()) {
         rd.Fail("measurements");
         return r;
@@ -241,6 +248,14 @@ MeasurementRecord ReadRecord(const Json& j, Reader& rd) {
             u.covarianceM2[i / 3][i % 3] = c[i];
         }
         r.uncertainty = u;
+    }
+    if (const auto it = j.find("pixel_sigma"); it != j.end()) {
+        if (it->is_object()) {
+            r.pixelSigmas.leftPx = rd.Num(*it, "left");
+            r.pixelSigmas.rightPx = rd.Num(*it, "right");
+        } else {
+            rd.Fail("pixel_sigma");
+        }
     }
     r.missDistanceM = rd.OptNum(j, "miss_distance");
     r.timeUtc = rd.Text(j, "time");
@@ -335,7 +350,7 @@ SessionReadResult ReadSessionText(const std::string& text, const std::string& se
         rd.Fail("measurements");
     } else {
         for (const Json& row : *rows) {
-            s.measurements.push_back(ReadRecord(row, rd));
+            s.measurements.push_back(ReadRecord(row, s.pixelSigmas, rd));
         }
     }
     if (!rd.error.empty()) {
@@ -366,7 +381,7 @@ RecalculatedMeasurement Recalculate(const SessionDocument& s, const MeasurementR
                                  saved.rightPixel, lastPosition, db);
     m.result = CalculateRange(m.input);
     m.record = RecordOfCalculation(m.input, m.result, saved.leftSource, saved.rightSource,
-                                   s.pixelSigmas, saved.timeUtc);
+                                   saved.pixelSigmas, saved.timeUtc);
     m.record.index = saved.index;
     m.record.note = saved.note;
     return m;

@@ -20,6 +20,9 @@
 //       "half_spread": [x, y, z] (m, the vertex file's error),
 //       "sigma": {"range", "down_range", "cross_range", "vertical"} (m) or null,
 //       "covariance": 9 numbers, row by row (m²) or null,
+//       "pixel_sigma": {"left", "right"}: the 1-sigma of this measurement's
+//           marks in pixels (a matched mark has the matcher's; the
+//           session's pixel_sigma when absent),
 //       "miss_distance" (m) or null, "time" (ISO 8601 UTC), "note",
 //       "log_entry": the calculation's text in the results log}].
 // Numbers are written so that they read back exactly.

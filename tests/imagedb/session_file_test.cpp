@@ -176,3 +176,29 @@ TEST(SessionFile, AProductPairMeasuredWithTheCatalogueIsRecalculatedWithTheCatal
     ASSERT_TRUE(old.ok) << old.message;
     EXPECT_TRUE(old.session.options.bProductModels);
 }
+
+TEST(SessionFile, AMatchedMarksOwnSigmaSurvivesSavingAndRecalculation) {
+    SessionDocument s = MeasuredSession();
+    // The second measurement's right mark came from the matcher, with its
+    // own (much smaller) uncertainty.
+    const MeasurementRecord clicked = s.measurements[1];
+    const RangeCalcInput in =
+        MakeRangeCalcInput(s.options, s.leftImage, s.rightImage, clicked.leftPixel,
+                           clicked.rightPixel, s.measurements[0].position, Db());
+    s.measurements[1] = RecordOfCalculation(in, CalculateRange(in), PixelSource::Clicked,
+                                            PixelSource::Matched, {0.5, 0.04}, clicked.timeUtc);
+    s.measurements[1].index = clicked.index;
+    ASSERT_TRUE(s.measurements[1].uncertainty && clicked.uncertainty);
+    ASSERT_LT(s.measurements[1].uncertainty->rangeSigmaM, clicked.uncertainty->rangeSigmaM);
+
+    Folder folder;
+    const std::string path = (folder.path / "matched.ranvista-session").string();
+    ASSERT_TRUE(WriteSessionFile(path, s, nullptr));
+    const SessionReadResult back = ReadSessionFile(path);
+    ASSERT_TRUE(back.ok) << back.message;
+    EXPECT_EQ(back.session.measurements[1].pixelSigmas.rightPx, 0.04);
+    const auto again = RecalculateSession(back.session, Db());
+    ASSERT_EQ(again.measurements.size(), 2u);
+    EXPECT_EQ(again.measurements[1].record.uncertainty, s.measurements[1].uncertainty);
+    EXPECT_EQ(again.measurements[0].record.uncertainty, s.measurements[0].uncertainty);
+}
