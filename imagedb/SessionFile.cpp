@@ -5,6 +5,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 #include <fstream>
@@ -72,8 +73,51 @@ void AppendNumbers(std::string& out, std::initializer_list<double> values) {
     out += ']';
 }
 // Bytes that are not UTF-8 (a note pasted from elsewhere) become U+FFFD.
+// Plain ASCII, by far the common case (log entries), is escaped here
+// exactly as the JSON library escapes it.
 void AppendText(std::string& out, const std::string& text) {
-    out += Json(text).dump(-1, ' ', false, Json::error_handler_t::replace);
+    const bool ascii = std::all_of(text.begin(), text.end(),
+                                   [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+    if (!ascii) {
+        out += Json(text).dump(-1, ' ', false, Json::error_handler_t::replace);
+        return;
+    }
+    out += '"';
+    for (const char c : text) {
+        switch (c) {
+        case '"':
+            out += "\\\"";
+            break;
+        case '\\':
+            out += "\\\\";
+            break;
+        case '\b':
+            out += "\\b";
+            break;
+        case '\f':
+            out += "\\f";
+            break;
+        case '\n':
+            out += "\\n";
+            break;
+        case '\r':
+            out += "\\r";
+            break;
+        case '\t':
+            out += "\\t";
+            break;
+        default:
+            if (static_cast<unsigned char>(c) < 0x20) {
+                static constexpr char kHex[] = "0123456789abcdef";
+                out += "\\u00";
+                out += kHex[(c >> 4) & 0xF];
+                out += kHex[c & 0xF];
+            } else {
+                out += c;
+            }
+        }
+    }
+    out += '"';
 }
 
 void AppendRecord(std::string& out, const MeasurementRecord& r) {

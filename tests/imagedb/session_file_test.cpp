@@ -6,6 +6,7 @@
 #include "imagedb/StoreTransaction.h"
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include <filesystem>
 #include <fstream>
@@ -201,4 +202,18 @@ TEST(SessionFile, AMatchedMarksOwnSigmaSurvivesSavingAndRecalculation) {
     ASSERT_EQ(again.measurements.size(), 2u);
     EXPECT_EQ(again.measurements[1].record.uncertainty, s.measurements[1].uncertainty);
     EXPECT_EQ(again.measurements[0].record.uncertainty, s.measurements[0].uncertainty);
+}
+
+TEST(SessionFile, EveryAsciiCharacterOfANoteIsEscapedAsJsonEscapesItAndComesBack) {
+    SessionDocument s = MeasuredSession();
+    std::string all;
+    for (int c = 1; c < 128; ++c) {
+        all += static_cast<char>(c);
+    }
+    s.measurements[0].note = all;
+    const std::string text = SessionText(s, "/tmp/any.ranvista-session");
+    EXPECT_NE(text.find(nlohmann::json(all).dump()), std::string::npos);
+    const SessionReadResult back = ReadSessionText(text, "/tmp/any.ranvista-session");
+    ASSERT_TRUE(back.ok) << back.message;
+    EXPECT_EQ(back.session.measurements[0].note, all);
 }
