@@ -24,6 +24,21 @@ protected:
         ui.AnswerOpen(std::move(paths));
         view->OnOpenStereoPair();
     }
+    // Drags the files over the view and drops them there; whether the view
+    // took the drag.
+    bool Drop(const std::vector<std::string>& files) {
+        QMimeData mime;
+        QList<QUrl> urls;
+        for (const std::string& f : files) {
+            urls.push_back(QUrl::fromLocalFile(QString::fromStdString(f)));
+        }
+        mime.setUrls(urls);
+        QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &mime, Qt::NoButton, Qt::NoModifier);
+        QApplication::sendEvent(view.get(), &enter);
+        QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &mime, Qt::NoButton, Qt::NoModifier);
+        QApplication::sendEvent(view.get(), &drop);
+        return enter.isAccepted();
+    }
 };
 
 TEST_F(OpenPair, ChooserAndACorrectPair) {
@@ -182,14 +197,7 @@ TEST_F(OpenPair, UpperCaseExtensionsAndFoldersWithDots) {
 TEST_F(OpenPair, TwoFilesDroppedOnTheViewOpenAsLeftAndRight) {
     const std::string left = File(Title('L'), Qt::red);
     const std::string right = File(Title('R'), Qt::blue);
-    QMimeData mime;
-    mime.setUrls({QUrl::fromLocalFile(QString::fromStdString(left)),
-                  QUrl::fromLocalFile(QString::fromStdString(right))});
-    QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &mime, Qt::NoButton, Qt::NoModifier);
-    QApplication::sendEvent(view.get(), &enter);
-    EXPECT_TRUE(enter.isAccepted());
-    QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &mime, Qt::NoButton, Qt::NoModifier);
-    QApplication::sendEvent(view.get(), &drop);
+    EXPECT_TRUE(Drop({left, right}));
     EXPECT_EQ(view->Session().LeftFile(), left);
     EXPECT_EQ(view->Session().RightFile(), right);
     EXPECT_TRUE(view->Image(ViewSide::Left) && view->Image(ViewSide::Right));
@@ -225,14 +233,7 @@ TEST_F(OpenPair, DroppedRecordsOpenTheirImagesAndTheStatusBarSaysWhichModelsMeas
     std::vector<std::string> status;
     view->SetStatusSink([&status](const std::string& text) { status.push_back(text); });
 
-    QMimeData mime;
-    mime.setUrls({QUrl::fromLocalFile(QString::fromStdString(leftJson)),
-                  QUrl::fromLocalFile(QString::fromStdString(rightJson))});
-    QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &mime, Qt::NoButton, Qt::NoModifier);
-    QApplication::sendEvent(view.get(), &enter);
-    EXPECT_TRUE(enter.isAccepted());
-    QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &mime, Qt::NoButton, Qt::NoModifier);
-    QApplication::sendEvent(view.get(), &drop);
+    EXPECT_TRUE(Drop({leftJson, rightJson}));
     EXPECT_EQ(view->Session().LeftFile(), left);
     EXPECT_EQ(view->Session().RightFile(), right);
     ASSERT_TRUE(view->Image(ViewSide::Left) && view->Image(ViewSide::Right)) << Messages();
