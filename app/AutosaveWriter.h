@@ -4,7 +4,7 @@
 // being written replaces any other still waiting.
 #pragma once
 
-#include "imagedb/SessionFile.h"
+#include "session/SessionFile.h"
 
 #include <condition_variable>
 #include <mutex>

@@ -1,7 +1,5 @@
 #include "app/CalcDlg.h"
 
-#include "analysis/ProductName.h"
-#include "analysis/RangeCalc.h"
 #include "app/DataExchange.h"
 #include "app/DialogUnits.h"
 #include "app/MastPicture.h"
@@ -9,10 +7,12 @@
 #include "base/Paths.h"
 #include "geometry/CameraModel.h"
 #include "geometry/StereoIntersection.h"
-#include "imagedb/CalcInput.h"
 #include "imagedb/ImageDatabase.h"
+#include "products/ProductName.h"
+#include "stereo/CalcInput.h"
+#include "stereo/RangeCalc.h"
+#include "ui/UiServices.h"
 #include "viewer/ChildView.h"
-#include "viewer/UiServices.h"
 
 #include <QApplication>
 #include <QCheckBox>

@@ -3,8 +3,8 @@
 // results of the last one.
 #pragma once
 
-#include "analysis/PointUncertainty.h"
 #include "geometry/Point3D.h"
+#include "stereo/PointUncertainty.h"
 #include "viewer/CalcDialogInterface.h"
 
 #include <QDialog>

@@ -1,7 +1,7 @@
 #include "app/DataExchange.h"
 
 #include "base/Format.h"
-#include "viewer/UiServices.h"
+#include "ui/UiServices.h"
 
 #include <QAbstractButton>
 #include <QComboBox>

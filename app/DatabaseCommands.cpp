@@ -1,13 +1,14 @@
 #include "app/DatabaseCommands.h"
 
-#include "analysis/ResultFiles.h"
 #include "base/Format.h"
 #include "base/Messages.h"
 #include "imagedb/ImageDatabase.h"
 #include "imagedb/QueryFile.h"
 #include "imagedb/WebUpdate.h"
-#include "viewer/UiMessageSink.h"
-#include "viewer/UiServices.h"
+#include "registration/VertexFile.h"
+#include "session/ResultFiles.h"
+#include "ui/UiMessageSink.h"
+#include "ui/UiServices.h"
 
 #include <new>
 

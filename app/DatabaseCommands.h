@@ -3,7 +3,7 @@
 // works on as arguments.
 #pragma once
 
-#include "analysis/Measurement.h"
+#include "geometry/Measurement.h"
 
 #include <functional>
 #include <string>

@@ -4,7 +4,7 @@
 // remembered m_sFilePath).
 #pragma once
 
-#include "viewer/UiServices.h"
+#include "ui/UiServices.h"
 
 #include <string>
 

@@ -4,8 +4,8 @@
 
 #include "app/HelpOpener.h"
 #include "app/RecentPairs.h"
+#include "ui/UiServices.h"
 #include "viewer/ChildView.h"
-#include "viewer/UiServices.h"
 
 #include <QMainWindow>
 

@@ -1,12 +1,12 @@
 #include "app/MeasurementDock.h"
 
-#include "analysis/MeasurementExport.h"
-#include "analysis/PointGeometry.h"
 #include "base/AtomicFile.h"
+#include "geometry/PointGeometry.h"
 #include "imagedb/ImageDatabase.h"
+#include "session/MeasurementExport.h"
+#include "ui/UiServices.h"
 #include "viewer/ChildView.h"
 #include "viewer/Image.h"
-#include "viewer/UiServices.h"
 
 #include <QAction>
 #include <QApplication>

@@ -6,7 +6,7 @@
 
 #include "app/AutosaveWriter.h"
 #include "app/MeasurementTableModel.h"
-#include "imagedb/SessionFile.h"
+#include "session/SessionFile.h"
 
 #include <QDockWidget>
 

@@ -2,7 +2,7 @@
 // editable. Sorting goes through a proxy on SortRole (numbers as numbers).
 #pragma once
 
-#include "analysis/MeasurementSession.h"
+#include "session/MeasurementSession.h"
 
 #include <QAbstractTableModel>
 

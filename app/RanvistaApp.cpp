@@ -3,8 +3,8 @@
 #include "app/MeasurementDock.h"
 #include "app/WindowState.h"
 #include "base/ClosestName.h"
-#include "viewer/QtUiServices.h"
-#include "viewer/UiMessageSink.h"
+#include "ui/QtUiServices.h"
+#include "ui/UiMessageSink.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>

@@ -6,8 +6,8 @@
 #include "app/MainFrame.h"
 #include "base/Messages.h"
 #include "imagedb/ImageDatabase.h"
+#include "ui/UiServices.h"
 #include "viewer/ChildView.h"
-#include "viewer/UiServices.h"
 
 #include <QStringList>
 

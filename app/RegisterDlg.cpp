@@ -4,11 +4,11 @@
 #include "app/DialogUnits.h"
 #include "base/Format.h"
 #include "base/Paths.h"
-#include "transform/Correspondence.h"
-#include "transform/Registration.h"
-#include "transform/VertexRegistration.h"
-#include "viewer/UiMessageSink.h"
-#include "viewer/UiServices.h"
+#include "registration/Correspondence.h"
+#include "registration/Registration.h"
+#include "registration/VertexRegistration.h"
+#include "ui/UiMessageSink.h"
+#include "ui/UiServices.h"
 
 #include <QGridLayout>
 #include <QHBoxLayout>

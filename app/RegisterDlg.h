@@ -4,7 +4,7 @@
 // flagged as outliers, and write <title>_trnsfrmd.<ext> beside the source.
 #pragma once
 
-#include "transform/LeastSquaresRegistration.h"
+#include "registration/LeastSquaresRegistration.h"
 
 #include <QDialog>
 

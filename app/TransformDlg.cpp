@@ -1,11 +1,11 @@
 #include "app/TransformDlg.h"
 
-#include "base/Paths.h"
 #include "app/DataExchange.h"
 #include "app/DialogUnits.h"
-#include "transform/Registration.h"
-#include "viewer/UiMessageSink.h"
-#include "viewer/UiServices.h"
+#include "base/Paths.h"
+#include "registration/Registration.h"
+#include "ui/UiMessageSink.h"
+#include "ui/UiServices.h"
 
 #include <QLabel>
 #include <QLineEdit>

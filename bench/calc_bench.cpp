@@ -1,10 +1,10 @@
 // Cost of a measurement and of what it produces: one full range calculation
 // (nine intersections and the formatting), ranvista-cli measure --batch of
 // 100,000 lines end to end, and the transform of a 1,000,000-vertex file.
-#include "analysis/RangeCalc.h"
-#include "analysis/ResultFiles.h"
+#include "registration/Registration.h"
+#include "registration/VertexFile.h"
+#include "stereo/RangeCalc.h"
 #include "tests/support/ReferenceModels.h"
-#include "transform/Registration.h"
 
 #include <benchmark/benchmark.h>
 

@@ -2,11 +2,11 @@
 // pair and on a synthetic 5120 x 3840 pair, one epipolar curve, and detecting
 // and matching 200 vertex pairs on the 1024 x 1024 pair.
 #include "geometry/CatalogueProjection.h"
-#include "analysis/Corners.h"
-#include "analysis/Epipolar.h"
-#include "analysis/Matcher.h"
-#include "cli/ImageFile.h"
-#include "tools/SamplePairs.h"
+#include "matching/Corners.h"
+#include "matching/Epipolar.h"
+#include "matching/GreyImageFile.h"
+#include "matching/Matcher.h"
+#include "samplegen/SamplePairs.h"
 
 #include <benchmark/benchmark.h>
 

@@ -1,7 +1,7 @@
 // Reading products: a real MER Navcam EDR label (attached) with 1024 x 1024
 // 16-bit pixels, label and pixels together and the label alone; and the raw
 // JSON record of a Mars 2020 image.
-#include "analysis/ProductReader.h"
+#include "products/ProductReader.h"
 
 #include <benchmark/benchmark.h>
 
@@ -15,7 +15,7 @@ namespace {
 namespace fs = std::filesystem;
 
 std::string Fixture(const std::string& name) {
-    std::ifstream in(std::string(RANVISTA_SOURCE_DIR) + "/tests/analysis/data/" + name,
+    std::ifstream in(std::string(RANVISTA_SOURCE_DIR) + "/tests/products/data/" + name,
                      std::ios::binary);
     std::ostringstream s;
     s << in.rdbuf();

@@ -1,8 +1,8 @@
 // Least-squares registration over many pairs and the automatic search for
 // vertex pairs between two files of the same scene.
-#include "tests/transform/RigidScenes.h"
-#include "transform/Correspondence.h"
-#include "transform/LeastSquaresRegistration.h"
+#include "registration/Correspondence.h"
+#include "registration/LeastSquaresRegistration.h"
+#include "tests/registration/RigidScenes.h"
 
 #include <benchmark/benchmark.h>
 

@@ -6,10 +6,10 @@
 // size of a Mars 2020 Navcam full frame), as PNG and as PDS3 products: opening
 // it (reading both files and the first paint), and one repaint at every zoom
 // step from the whole image in its panel to 8 times, still and while panning.
-#include "analysis/PointUncertainty.h"
-#include "imagedb/CalcInput.h"
 #include "imagedb/ImageDatabase.h"
 #include "imagedb/StoreTransaction.h"
+#include "stereo/CalcInput.h"
+#include "stereo/PointUncertainty.h"
 #include "viewer/ChildView.h"
 
 #include <QApplication>

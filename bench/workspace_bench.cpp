@@ -3,7 +3,7 @@
 #include "app/AutosaveWriter.h"
 #include "app/MeasurementTableModel.h"
 #include "base/AtomicFile.h"
-#include "imagedb/SessionFile.h"
+#include "session/SessionFile.h"
 
 #include <QCoreApplication>
 #include <QSortFilterProxyModel>

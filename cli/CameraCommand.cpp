@@ -1,14 +1,14 @@
 // camera: the camera model, frame and pose a product carries (or the
 // catalogue camera of a plain product name).
-#include "analysis/ProductName.h"
-#include "analysis/ProductReader.h"
-#include "analysis/ProductStereo.h"
 #include "base/Paths.h"
 #include "cli/Args.h"
 #include "cli/Commands.h"
 #include "cli/Json.h"
 #include "geometry/CameraCatalogue.h"
 #include "geometry/CameraModel.h"
+#include "products/ProductName.h"
+#include "products/ProductReader.h"
+#include "stereo/ProductStereo.h"
 
 #include <cstdio>
 #include <filesystem>

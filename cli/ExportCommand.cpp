@@ -1,14 +1,14 @@
 // ranvista-cli export: the measurements of a saved session as CSV, PLY or
 // JSON Lines.
-#include "analysis/MeasurementExport.h"
 #include "base/AtomicFile.h"
 #include "base/Messages.h"
 #include "cli/Args.h"
 #include "cli/Commands.h"
-#include "cli/ImageFile.h"
 #include "cli/MeasureOptions.h"
 #include "imagedb/ImageDatabase.h"
-#include "imagedb/SessionFile.h"
+#include "matching/GreyImageFile.h"
+#include "session/MeasurementExport.h"
+#include "session/SessionFile.h"
 
 #include <algorithm>
 #include <cmath>

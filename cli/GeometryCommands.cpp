@@ -1,6 +1,4 @@
 // decode, ray and intersect: the geometry and product-name core.
-#include "analysis/ProductName.h"
-#include "analysis/ProductStereo.h"
 #include "base/Messages.h"
 #include "base/Paths.h"
 #include "cli/Args.h"
@@ -10,6 +8,8 @@
 #include "geometry/Frames.h"
 #include "geometry/StereoIntersection.h"
 #include "imagedb/ImageDatabase.h"
+#include "products/ProductName.h"
+#include "stereo/ProductStereo.h"
 
 #include <cfloat>
 #include <cstdio>

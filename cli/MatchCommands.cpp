@@ -1,16 +1,16 @@
 // epipolar, match and detect: the assisted matching of the view on the
 // command line, with the images, cameras and database options of measure.
-#include "analysis/Corners.h"
-#include "analysis/Epipolar.h"
-#include "analysis/Matcher.h"
 #include "base/Paths.h"
 #include "cli/Args.h"
 #include "cli/Commands.h"
-#include "cli/ImageFile.h"
 #include "cli/Json.h"
 #include "cli/MeasureOptions.h"
 #include "imagedb/ImageDatabase.h"
-#include "imagedb/PairProjections.h"
+#include "matching/Corners.h"
+#include "matching/Epipolar.h"
+#include "matching/GreyImageFile.h"
+#include "matching/Matcher.h"
+#include "stereo/PairProjections.h"
 
 #include <cstdio>
 #include <memory>

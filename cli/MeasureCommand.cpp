@@ -1,9 +1,5 @@
 // measure: the range calculation of the Analyse dialog, for one pair of
 // marks or for a file of them.
-#include "analysis/MeasurementSession.h"
-#include "analysis/ProductName.h"
-#include "analysis/RangeCalc.h"
-#include "analysis/ResultFiles.h"
 #include "base/Messages.h"
 #include "base/Paths.h"
 #include "base/TextLines.h"
@@ -13,11 +9,16 @@
 #include "cli/MeasureOptions.h"
 #include "geometry/CameraModel.h"
 #include "geometry/StereoIntersection.h"
-#include "imagedb/CalcInput.h"
 #include "imagedb/ImageDatabase.h"
 #include "imagedb/QueryFile.h"
-#include "imagedb/SessionFile.h"
 #include "imagedb/StoreTransaction.h"
+#include "products/ProductName.h"
+#include "registration/VertexFile.h"
+#include "session/MeasurementSession.h"
+#include "session/ResultFiles.h"
+#include "session/SessionFile.h"
+#include "stereo/CalcInput.h"
+#include "stereo/RangeCalc.h"
 
 #include <cmath>
 #include <cstdio>

@@ -3,9 +3,9 @@
 // of one measurement.
 #pragma once
 
-#include "analysis/RangeCalc.h"
 #include "cli/Args.h"
-#include "imagedb/CalcInput.h"
+#include "stereo/CalcInput.h"
+#include "stereo/RangeCalc.h"
 
 #include <string>
 #include <vector>

@@ -4,7 +4,7 @@
 #include "cli/Args.h"
 #include "cli/Commands.h"
 #include "cli/Json.h"
-#include "transform/VertexRegistration.h"
+#include "registration/VertexRegistration.h"
 
 #include <cmath>
 #include <cstdio>

@@ -1,9 +1,9 @@
 // transform: re-express one vertex file in the frame of another.
+#include "base/Messages.h"
 #include "cli/Args.h"
 #include "cli/Commands.h"
 #include "cli/Json.h"
-#include "base/Messages.h"
-#include "transform/Registration.h"
+#include "registration/Registration.h"
 
 #include <cstdio>
 #include <filesystem>

@@ -4,10 +4,10 @@
 // and the matcher.
 #pragma once
 
-#include "analysis/Epipolar.h"
-#include "analysis/Matcher.h"
-#include "imagedb/CalcInput.h"
-#include "imagedb/PairProjections.h"
+#include "matching/Epipolar.h"
+#include "matching/Matcher.h"
+#include "stereo/CalcInput.h"
+#include "stereo/PairProjections.h"
 
 #include <QImage>
 

@@ -2,10 +2,10 @@
 // that each side can be built and tested without the other.
 #pragma once
 
-#include "analysis/Measurement.h"
-#include "analysis/MeasurementRecord.h"
-#include "analysis/PointUncertainty.h"
-#include "imagedb/CalcInput.h"
+#include "geometry/Measurement.h"
+#include "session/MeasurementRecord.h"
+#include "stereo/CalcInput.h"
+#include "stereo/PointUncertainty.h"
 
 #include <memory>
 #include <optional>

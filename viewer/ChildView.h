@@ -4,15 +4,15 @@
 // menu and tool-bar command.
 #pragma once
 
-#include "analysis/ImageEllipse.h"
-#include "analysis/Measurement.h"
-#include "analysis/MeasurementSession.h"
+#include "geometry/Measurement.h"
+#include "session/MeasurementSession.h"
+#include "stereo/ImageEllipse.h"
+#include "ui/UiServices.h"
 #include "viewer/AppCommands.h"
 #include "viewer/AssistedPair.h"
 #include "viewer/CalcDialogInterface.h"
 #include "viewer/Image.h"
 #include "viewer/PairDecoder.h"
-#include "viewer/UiServices.h"
 #include "viewer/ViewGeometry.h"
 
 #include <QImage>

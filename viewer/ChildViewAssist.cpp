@@ -2,8 +2,8 @@
 // mark, auto-match of a click, and Auto-Detect Vertex Pairs.
 #include "viewer/ChildView.h"
 
-#include "analysis/Corners.h"
 #include "base/Format.h"
+#include "matching/Corners.h"
 
 #include <QPainter>
 

@@ -3,7 +3,7 @@
 
 #include "imagedb/ImageDatabase.h"
 #include "imagedb/StoreTransaction.h"
-#include "viewer/UiMessageSink.h"
+#include "ui/UiMessageSink.h"
 
 #include <QDragEnterEvent>
 #include <QDropEvent>

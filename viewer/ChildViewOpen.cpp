@@ -1,10 +1,10 @@
 // Open Stereo Pair: choosing, loading and identifying a left and right image.
 #include "viewer/ChildView.h"
 
-#include "analysis/PairIdentification.h"
-#include "analysis/ProductStereo.h"
 #include "base/Paths.h"
-#include "imagedb/CalcInput.h"
+#include "products/PairIdentification.h"
+#include "stereo/CalcInput.h"
+#include "stereo/ProductStereo.h"
 
 void CChildView::ResetForNewPair() {
     CancelOpening();

@@ -3,7 +3,7 @@
 // mark, and bringing marks into view.
 #include "viewer/ChildView.h"
 
-#include "analysis/ImageEllipse.h"
+#include "stereo/ImageEllipse.h"
 
 #include <QPainter>
 

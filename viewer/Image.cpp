@@ -1,7 +1,7 @@
 #include "viewer/Image.h"
 
-#include "analysis/ProductReader.h"
 #include "base/Paths.h"
+#include "products/ProductReader.h"
 
 #include "viewer/ImageLimits.h"
 #include "viewer/Jpeg2000.h"

@@ -1,6 +1,6 @@
 #include "viewer/PairDecoder.h"
 
-#include "analysis/ProductReader.h"
+#include "products/ProductReader.h"
 
 #include <QFileInfo>
 #include <QImageReader>

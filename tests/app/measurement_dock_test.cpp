@@ -4,8 +4,8 @@
 // in a new window; an autosave left behind is offered and restored.
 #include "AppFixture.h"
 
-#include "analysis/PointGeometry.h"
 #include "app/MeasurementDock.h"
+#include "geometry/PointGeometry.h"
 #include "imagedb/StoreTransaction.h"
 
 #include <QDir>

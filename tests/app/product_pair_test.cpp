@@ -7,8 +7,8 @@
 
 #include "app/CalcDlg.h"
 #include "base/Format.h"
-#include "tests/analysis/CatalogueProducts.h"
-#include "tests/analysis/ProductFixtures.h"
+#include "tests/products/CatalogueProducts.h"
+#include "tests/products/ProductFixtures.h"
 #include "tests/support/CliRunner.h"
 
 #include <QCheckBox>

@@ -1,6 +1,6 @@
 // The Register Vertices dialog driven through its controls with a fake UI.
-#include "analysis/ResultFiles.h"
 #include "app/RegisterDlg.h"
+#include "registration/VertexFile.h"
 #include "tests/support/FakeUi.h"
 
 #include <QFile>

@@ -2,7 +2,7 @@
 #include "app/DatabaseCommands.h"
 #include "imagedb/ImageDatabase.h"
 #include "tests/support/FakeUi.h"
-#include "viewer/QtUiServices.h"
+#include "ui/QtUiServices.h"
 
 #include <QApplication>
 #include <QDir>

@@ -10,9 +10,9 @@
 #include "tests/support/FakeUi.h"
 #include "tests/support/LocalHttpServer.h"
 #include "tests/support/TestFiles.h"
+#include "ui/UiMessageSink.h"
 #include "viewer/ChildView.h"
 #include "viewer/CommandIds.h"
-#include "viewer/UiMessageSink.h"
 
 #include <QApplication>
 #include <QCheckBox>

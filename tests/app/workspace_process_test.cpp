@@ -2,7 +2,7 @@
 // process of its own measures three points and is killed with SIGKILL once
 // its autosave holds them; the next run, in the same home, offers them back
 // and restores every measurement with its marks, vertices and log.
-#include "imagedb/SessionFile.h"
+#include "session/SessionFile.h"
 
 #include <QDir>
 #include <QElapsedTimer>

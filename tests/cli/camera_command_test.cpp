@@ -1,6 +1,6 @@
 // ranvista-cli camera: the model, frame and pose a product carries, as a
 // script reads them, and the exit codes of bad products and bad arguments.
-#include "tests/analysis/ProductFixtures.h"
+#include "tests/products/ProductFixtures.h"
 #include "tests/support/CliRunner.h"
 
 #include <gtest/gtest.h>

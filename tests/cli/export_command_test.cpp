@@ -1,7 +1,7 @@
 // measure --batch --session and export, run as a user would: the session's
 // JSON Lines are what measure printed, files go where -o says, and bad
 // arguments are usage errors.
-#include "imagedb/SessionFile.h"
+#include "session/SessionFile.h"
 #include "tests/support/CliRunner.h"
 
 #include <gtest/gtest.h>

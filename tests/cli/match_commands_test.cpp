@@ -1,5 +1,5 @@
 // epipolar, match and detect on a shipped sample pair with its database.
-#include "analysis/Matcher.h"
+#include "matching/Matcher.h"
 #include "tests/support/CliRunner.h"
 
 #include <gtest/gtest.h>

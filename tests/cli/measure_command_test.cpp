@@ -1,8 +1,9 @@
 // ranvista-cli measure and transform, run as a user would.
-#include "analysis/ResultFiles.h"
 #include "base/Paths.h"
 #include "imagedb/ImageDatabase.h"
 #include "imagedb/QueryFile.h"
+#include "registration/VertexFile.h"
+#include "session/ResultFiles.h"
 #include "tests/support/CliRunner.h"
 
 #include <gtest/gtest.h>

@@ -5,9 +5,9 @@
 #include "geometry/CahvorProjection.h"
 #include "geometry/Frames.h"
 #include "imagedb/QueryFile.h"
-#include "tests/analysis/CatalogueProducts.h"
-#include "tests/analysis/ProductFixtures.h"
 #include "tests/cli/RawProductRecord.h"
+#include "tests/products/CatalogueProducts.h"
+#include "tests/products/ProductFixtures.h"
 #include "tests/support/CliRunner.h"
 
 #include <gtest/gtest.h>

@@ -1,5 +1,5 @@
 // ranvista-cli register, run as a user would.
-#include "analysis/ResultFiles.h"
+#include "registration/VertexFile.h"
 #include "tests/support/CliRunner.h"
 
 #include <gtest/gtest.h>

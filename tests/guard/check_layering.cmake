@@ -1,46 +1,35 @@
 cmake_minimum_required(VERSION 3.25)
 # Reads LINKS (lines "library=dep,dep,...", the core libraries' direct link
-# libraries) and fails when geometry links anything of ours but base, when
-# base links anything of ours, or when the core libraries' links form a cycle.
+# libraries, lowest library first) and fails when a library links one of
+# ours that is not below it in that order: dependencies point down only, so
+# they can form no cycle.
 file(STRINGS "${LINKS}" lines)
-set(core "")
+string(REPLACE "," ";" ALL "${ALL}")
+set(order "")
 foreach(line ${lines})
   string(REGEX MATCH "^([^=]+)=(.*)$" _ "${line}")
-  list(APPEND core "${CMAKE_MATCH_1}")
+  set(lib "${CMAKE_MATCH_1}")
   string(REPLACE "," ";" deps "${CMAKE_MATCH_2}")
-  set(deps_${CMAKE_MATCH_1} "${deps}")
-endforeach()
-
-# Only links to core libraries count (system and third-party ones do not).
-foreach(lib ${core})
-  set(own "")
-  foreach(dep ${deps_${lib}})
-    if(dep IN_LIST core)
-      list(APPEND own ${dep})
+  foreach(dep ${deps})
+    # Only links to libraries of ours count (system and third-party ones do not).
+    if(dep IN_LIST order OR dep IN_LIST ALL)
+      if(NOT dep IN_LIST order)
+        message(FATAL_ERROR "${lib} links ${dep}, which is not below it")
+      endif()
     endif()
   endforeach()
-  set(deps_${lib} "${own}")
-  message(STATUS "${lib} -> ${own}")
+  message(STATUS "${lib} -> ${deps}")
+  list(APPEND order "${lib}")
 endforeach()
+message(STATUS "every library links only libraries below it: ${order}")
 
-if(deps_base)
-  message(FATAL_ERROR "base links ${deps_base}; it must link none of ours")
-endif()
-if(NOT "${deps_geometry}" STREQUAL "base")
-  message(FATAL_ERROR "geometry links '${deps_geometry}'; it may link only base")
-endif()
-
-# Depth-first search from every library; a library met again on the current
-# path closes a cycle.
-function(visit lib path)
-  if(lib IN_LIST path)
-    message(FATAL_ERROR "dependency cycle: ${path};${lib}")
-  endif()
-  foreach(dep ${deps_${lib}})
-    visit(${dep} "${path};${lib}")
+# The view and the UI services never reach up into the application.
+foreach(dir viewer ui)
+  file(GLOB sources "${SOURCE_DIR}/${dir}/*.h" "${SOURCE_DIR}/${dir}/*.cpp")
+  foreach(source ${sources})
+    file(STRINGS "${source}" hits REGEX "^#include \"app/")
+    if(hits)
+      message(FATAL_ERROR "${source} includes the application: ${hits}")
+    endif()
   endforeach()
-endfunction()
-foreach(lib ${core})
-  visit(${lib} "")
 endforeach()
-message(STATUS "core libraries: no cycle, geometry links only base")

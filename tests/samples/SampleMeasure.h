@@ -1,9 +1,9 @@
 // Measuring every truth point of a sample pair in one ranvista-cli batch.
 #pragma once
 
+#include "samplegen/SamplePairs.h"
 #include "tests/samples/SampleFiles.h"
 #include "tests/support/CliRunner.h"
-#include "tools/SamplePairs.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // End to end: ranvista-cli measure over every marked point of the samples,
 // with the sample database, against the ground truth.
+#include "samplegen/SamplePairs.h"
 #include "tests/support/CliRunner.h"
-#include "tools/SamplePairs.h"
 
 #include "tests/samples/SampleMeasure.h"
 

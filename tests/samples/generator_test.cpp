@@ -1,7 +1,7 @@
 // The scene, the marked points and the committed sample files.
-#include "analysis/ProductName.h"
 #include "imagedb/QueryFile.h"
-#include "tools/SamplePairs.h"
+#include "products/ProductName.h"
+#include "samplegen/SamplePairs.h"
 
 #include <QImage>
 

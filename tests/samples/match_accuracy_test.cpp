@@ -2,11 +2,11 @@
 // textured left pixels away from depth edges, chosen by a fixed seed, matched
 // into the right image (and back from the right) and compared with where
 // the true point appears.
-#include "analysis/Matcher.h"
-#include "cli/ImageFile.h"
 #include "geometry/CatalogueProjection.h"
-#include "tools/SamplePairs.h"
-#include "tools/TruthMap.h"
+#include "matching/GreyImageFile.h"
+#include "matching/Matcher.h"
+#include "samplegen/SamplePairs.h"
+#include "samplegen/TruthMap.h"
 
 #include <gtest/gtest.h>
 

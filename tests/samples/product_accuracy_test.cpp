@@ -2,8 +2,8 @@
 // models and poses the products carry (no image database), against the
 // ground truth, and against the catalogue cameras with their database
 // records for the same images.
+#include "samplegen/ProductSamples.h"
 #include "tests/support/CliRunner.h"
-#include "tools/ProductSamples.h"
 
 #include "tests/samples/SampleMeasure.h"
 

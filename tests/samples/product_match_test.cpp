@@ -3,11 +3,11 @@
 // hold its cameras posed as its database records pose them. The file names
 // name no catalogue camera, so only the products' models can find the
 // partners, and any frame or pose of theirs taken wrongly misses them.
-#include "tests/analysis/ProductFixtures.h"
+#include "samplegen/SamplePairs.h"
+#include "samplegen/TruthMap.h"
 #include "tests/cli/RawProductRecord.h"
+#include "tests/products/ProductFixtures.h"
 #include "tests/support/CliRunner.h"
-#include "tools/SamplePairs.h"
-#include "tools/TruthMap.h"
 
 #include <gtest/gtest.h>
 

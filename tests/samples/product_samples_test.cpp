@@ -1,10 +1,10 @@
 // The sample products: what the readers find in the committed files, that
 // the files are what the generator writes, and that the models, subframes
 // and images agree with the ground truth.
-#include "analysis/PairIdentification.h"
-#include "analysis/ProductReader.h"
-#include "analysis/ProductStereo.h"
-#include "tools/ProductSamples.h"
+#include "products/PairIdentification.h"
+#include "products/ProductReader.h"
+#include "samplegen/ProductSamples.h"
+#include "stereo/ProductStereo.h"
 
 #include <QImage>
 

@@ -1,7 +1,7 @@
 // The per-pixel truth file: what is written reads back exactly, and what is
 // not a truth map is refused.
-#include "tools/SamplePairs.h"
-#include "tools/TruthMap.h"
+#include "samplegen/SamplePairs.h"
+#include "samplegen/TruthMap.h"
 
 #include <gtest/gtest.h>
 

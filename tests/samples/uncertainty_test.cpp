@@ -1,10 +1,10 @@
 // The per-point stereo uncertainty on the shipped sample pairs: the linear
 // propagation of a half-pixel click against a Monte-Carlo run of the same
 // intersection, and against the errors that rounding the true pixels makes.
-#include "analysis/PointUncertainty.h"
-#include "imagedb/CalcInput.h"
 #include "imagedb/ImageDatabase.h"
 #include "imagedb/StoreTransaction.h"
+#include "stereo/CalcInput.h"
+#include "stereo/PointUncertainty.h"
 
 #include "tests/samples/SampleFiles.h"
 

@@ -3,7 +3,7 @@
 // beeps and the wait cursor are counted, so no test blocks on a modal box.
 #pragma once
 
-#include "viewer/UiServices.h"
+#include "ui/UiServices.h"
 
 #include <deque>
 #include <string>

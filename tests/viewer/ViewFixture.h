@@ -2,8 +2,8 @@
 // recording Analyse dialog and a scratch folder for images and settings.
 #pragma once
 
+#include "ui/UiMessageSink.h"
 #include "viewer/ChildView.h"
-#include "viewer/UiMessageSink.h"
 
 #include "FakeCalcDialog.h"
 #include "tests/support/FakeUi.h"

@@ -1,7 +1,7 @@
 #include "viewer/AssistedPair.h"
 #include "viewer/Image.h"
 
-#include "tests/analysis/ProductFixtures.h"
+#include "tests/products/ProductFixtures.h"
 #include "tests/support/TestImages.h"
 
 #include <QFile>

@@ -1,6 +1,6 @@
 #include "ViewFixture.h"
-#include "tests/analysis/CatalogueProducts.h"
-#include "tests/analysis/ProductFixtures.h"
+#include "tests/products/CatalogueProducts.h"
+#include "tests/products/ProductFixtures.h"
 
 #include <QMimeData>
 #include <QUrl>

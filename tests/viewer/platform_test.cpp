@@ -1,7 +1,7 @@
 // The platform layers under the view: tones, file filters, message routing.
-#include "viewer/QtUiServices.h"
-#include "viewer/TonePlayer.h"
-#include "viewer/UiMessageSink.h"
+#include "ui/QtUiServices.h"
+#include "ui/TonePlayer.h"
+#include "ui/UiMessageSink.h"
 
 #include "tests/support/FakeUi.h"
 

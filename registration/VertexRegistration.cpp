@@ -1,0 +1,151 @@
+#include "registration/VertexRegistration.h"
+
+#include "base/AtomicFile.h"
+#include "base/Format.h"
+#include "base/Messages.h"
+#include "registration/Registration.h"
+#include "registration/VertexFile.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <memory>
+
+namespace {
+
+struct FileCloser {
+    void operator()(std::FILE* f) const { std::fclose(f); }
+};
+
+RegisterFilesResult Refused(RegisterFilesResult res, const std::string& message) {
+    ReportMessage(message);
+    res.status = RegisterFilesResult::Status::kRefused;
+    res.message = message;
+    return res;
+}
+
+} // namespace
+
+std::optional<std::vector<CPoint3D>> LoadVertexFile(const std::string& path) {
+    const std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
+    std::string text;
+    bool ok = file != nullptr;
+    if (ok) {
+        char buf[1 << 16];
+        size_t n = 0;
+        while ((n = std::fread(buf, 1, sizeof buf, file.get())) > 0) {
+            text.append(buf, n);
+        }
+        ok = std::ferror(file.get()) == 0; // a folder opens but cannot be read
+    }
+    if (!ok) {
+        ReportMessage(StrFormat("Unable to open %s", path.c_str()));
+        return std::nullopt;
+    }
+    return ParseVertexText(text);
+}
+
+bool WriteMovedVertices(const std::string& outputPath, const std::vector<CPoint3D>& source,
+                        const RigidMotion& motion) {
+    AtomicFileWriter output(outputPath);
+    bool ok = output.Created();
+    std::string chunk;
+    for (size_t i = 0; ok && i < source.size(); ++i) {
+        AppendVertexLine(chunk, motion.Apply(source[i]));
+        if (chunk.size() >= (1u << 20)) {
+            ok = output.Write(chunk);
+            chunk.clear();
+        }
+    }
+    ok = ok && output.Write(chunk) && output.Commit();
+    if (!ok) {
+        ReportMessage(StrFormat("Unable to create %s", outputPath.c_str()));
+    }
+    return ok;
+}
+
+PairPointsResult PairPoints(const std::vector<CPoint3D>& source,
+                            const std::vector<CPoint3D>& reference,
+                            const std::vector<IndexPair>& pairs) {
+    PairPointsResult res;
+    for (size_t k = 0; k < pairs.size(); ++k) {
+        const IndexPair& p = pairs[k];
+        if (p.source >= source.size() || p.reference >= reference.size()) {
+            const bool src = p.source >= source.size();
+            res.message = StrFormat(
+                "Unable to register: pair %zu (%u:%u) names %s vertex %u, but the %s file has "
+                "%zu vertices",
+                k + 1, p.source, p.reference, src ? "source" : "reference",
+                src ? p.source : p.reference, src ? "source" : "reference",
+                src ? source.size() : reference.size());
+            res.source.clear();
+            res.reference.clear();
+            return res;
+        }
+        res.source.push_back(source[p.source]);
+        res.reference.push_back(reference[p.reference]);
+    }
+    return res;
+}
+
+RegisterFilesResult RegisterVertexFiles(const std::string& sourcePath,
+                                        const std::string& referencePath,
+                                        const RegisterFilesOptions& options) {
+    RegisterFilesResult res;
+    res.outputPath = TransformedPath(sourcePath);
+    const auto source = LoadVertexFile(sourcePath);
+    if (!source) {
+        res.message = StrFormat("Unable to open %s", sourcePath.c_str());
+        return res;
+    }
+    const auto reference = LoadVertexFile(referencePath);
+    if (!reference) {
+        res.message = StrFormat("Unable to open %s", referencePath.c_str());
+        return res;
+    }
+
+    res.automatic = options.pairs.empty();
+    if (res.automatic) {
+        CorrespondenceOptions search;
+        search.toleranceM = options.toleranceM;
+        CorrespondenceResult found = FindCorrespondences(*source, *reference, search);
+        res.toleranceM = found.toleranceM;
+        if (!found.Found()) {
+            return Refused(std::move(res), found.message);
+        }
+        res.pairs = std::move(found.pairs);
+        res.fit = std::move(found.fit);
+    } else {
+        res.pairs = options.pairs;
+        PairPointsResult points = PairPoints(*source, *reference, res.pairs);
+        if (!points.Ok()) {
+            return Refused(std::move(res), points.message);
+        }
+        for (const size_t k : FlagOutlierPairs(points.source, points.reference)) {
+            res.outliers.push_back(res.pairs[k]);
+        }
+        if (options.dropOutliers && !res.outliers.empty()) {
+            std::vector<IndexPair> kept;
+            for (const IndexPair& p : res.pairs) {
+                if (std::find(res.outliers.begin(), res.outliers.end(), p) == res.outliers.end()) {
+                    kept.push_back(p);
+                }
+            }
+            res.pairs = std::move(kept);
+            res.outliersDropped = true;
+            points = PairPoints(*source, *reference, res.pairs);
+        }
+        res.fit = RegisterLeastSquares(points.source, points.reference);
+        if (!res.fit.Ok()) {
+            const std::string message = res.fit.message;
+            return Refused(std::move(res), message);
+        }
+    }
+
+    if (!WriteMovedVertices(res.outputPath, *source, res.fit.motion)) {
+        res.message = StrFormat("Unable to create %s", res.outputPath.c_str());
+        return res;
+    }
+    res.nVertices = source->size();
+    res.status = RegisterFilesResult::Status::kWritten;
+    return res;
+}

@@ -1,0 +1,30 @@
+// The measurements of a session as files other tools read: CSV for
+// spreadsheets, PLY (ASCII or binary little-endian) for point-cloud viewers.
+// Numbers are written so that they read back exactly; unknown values are
+// left empty (CSV) and every file is written atomically.
+#pragma once
+
+#include "session/MeasurementRecord.h"
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// The CSV: a comment line naming the frame, a header naming each column
+// with its unit, one row per measurement.
+std::string MeasurementsCsv(const std::vector<MeasurementRecord>& rows);
+
+enum class PlyEncoding { Ascii, BinaryLittleEndian };
+using Rgb = std::array<std::uint8_t, 3>;
+
+// One vertex per measurement (x, y, z as doubles, the measurement's index as
+// an int) with red, green and blue when colours holds one per row.
+std::string MeasurementsPly(const std::vector<MeasurementRecord>& rows,
+                            const std::vector<Rgb>& colours, PlyEncoding encoding);
+
+// Writes bytes atomically; on failure, error says why.
+bool WriteExport(const std::string& path, const std::string& bytes, std::string* error);
+
+// Exact text of a number: the shortest that reads back to the same double.
+std::string ExactText(double v);

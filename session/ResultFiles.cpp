@@ -1,0 +1,17 @@
+#include "session/ResultFiles.h"
+
+#include "base/AtomicFile.h"
+#include "base/Format.h"
+#include "base/Messages.h"
+
+std::string ResultsLogFileBytes(std::string_view log) {
+    return ToCrLf(log);
+}
+
+bool SaveResultsLog(const std::string& path, std::string_view log) {
+    if (!WriteFileAtomically(path, ResultsLogFileBytes(log))) {
+        ReportMessage(StrFormat("Unable to save %s", path.c_str()));
+        return false;
+    }
+    return true;
+}

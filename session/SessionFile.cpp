@@ -1,0 +1,456 @@
+#include "session/SessionFile.h"
+
+#include "base/AtomicFile.h"
+#include "session/MeasurementExport.h"
+
+#include <nlohmann/json.hpp>
+
+#include <algorithm>
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+namespace fs = std::filesystem;
+using Json = nlohmann::ordered_json;
+
+namespace {
+
+constexpr const char* kFormat = "ranvista-session";
+
+// Relative to the session's folder when the file lies below it.
+std::string StoredPath(const std::string& path, const std::string& sessionPath) {
+    if (path.empty()) {
+        return path;
+    }
+    std::error_code ec;
+    const fs::path absolute = fs::absolute(path, ec);
+    const fs::path folder = fs::absolute(sessionPath, ec).parent_path();
+    if (ec) {
+        return path;
+    }
+    const fs::path rel = absolute.lexically_normal().lexically_relative(folder.lexically_normal());
+    if (rel.empty() || *rel.begin() == "..") {
+        return absolute.lexically_normal().string();
+    }
+    return rel.string();
+}
+
+std::string ResolvedPath(const std::string& stored, const std::string& sessionPath) {
+    if (stored.empty() || fs::path(stored).is_absolute()) {
+        return stored;
+    }
+    std::error_code ec;
+    const fs::path folder = fs::absolute(sessionPath, ec).parent_path();
+    return (folder / stored).lexically_normal().string();
+}
+
+Json Number(double v) {
+    return std::isfinite(v) ? Json(v) : Json();
+}
+Json Pair(double a, double b) {
+    return Json::array({Number(a), Number(b)});
+}
+Json Camera(const std::optional<CameraId>& id) {
+    return id ? Json(*id) : Json();
+}
+
+// The record's JSON object on one line, written directly: an autosave of
+// ten thousand measurements must not stall the window.
+void AppendNumber(std::string& out, double v) {
+    out += std::isfinite(v) ? ExactText(v) : std::string("null");
+}
+void AppendNumbers(std::string& out, std::initializer_list<double> values) {
+    out += '[';
+    bool first = true;
+    for (const double v : values) {
+        if (!first) {
+            out += ',';
+        }
+        first = false;
+        AppendNumber(out, v);
+    }
+    out += ']';
+}
+// Bytes that are not UTF-8 (a note pasted from elsewhere) become U+FFFD.
+// Plain ASCII, by far the common case (log entries), is escaped here
+// exactly as the JSON library escapes it.
+void AppendText(std::string& out, const std::string& text) {
+    const bool ascii = std::all_of(text.begin(), text.end(),
+                                   [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+    if (!ascii) {
+        out += Json(text).dump(-1, ' ', false, Json::error_handler_t::replace);
+        return;
+    }
+    out += '"';
+    for (const char c : text) {
+        switch (c) {
+        case '"':
+            out += "\\\"";
+            break;
+        case '\\':
+            out += "\\\\";
+            break;
+        case '\b':
+            out += "\\b";
+            break;
+        case '\f':
+            out += "\\f";
+            break;
+        case '\n':
+            out += "\\n";
+            break;
+        case '\r':
+            out += "\\r";
+            break;
+        case '\t':
+            out += "\\t";
+            break;
+        default:
+            if (static_cast<unsigned char>(c) < 0x20) {
+                static constexpr char kHex[] = "0123456789abcdef";
+                out += "\\u00";
+                out += kHex[(c >> 4) & 0xF];
+                out += kHex[c & 0xF];
+            } else {
+                out += c;
+            }
+        }
+    }
+    out += '"';
+}
+
+void AppendRecord(std::string& out, const MeasurementRecord& r) {
+    out += "{\"index\":" + std::to_string(r.index);
+    out += ",\"left_pixel\":";
+    AppendNumbers(out, {r.leftPixel.x, r.leftPixel.y});
+    out += ",\"right_pixel\":";
+    AppendNumbers(out, {r.rightPixel.x, r.rightPixel.y});
+    out += ",\"left_set\":\"";
+    out += PixelSourceName(r.leftSource);
+    out += "\",\"right_set\":\"";
+    out += PixelSourceName(r.rightSource);
+    out += "\",\"range\":";
+    AppendNumber(out, r.rangeM);
+    out += ",\"position\":";
+    AppendNumbers(out, {r.position.m_dX, r.position.m_dY, r.position.m_dZ});
+    out += ",\"azimuth\":";
+    AppendNumber(out, r.azimuthDeg);
+    out += ",\"elevation\":";
+    AppendNumber(out, r.elevationDeg);
+    out += ",\"range_spread\":";
+    AppendNumbers(out, {r.rangeSpreadBelowM, r.rangeSpreadAboveM});
+    out += ",\"half_spread\":";
+    const CPoint3D& e = r.vertex.m_ptError;
+    AppendNumbers(out, {e.m_dX, e.m_dY, e.m_dZ});
+    if (r.uncertainty) {
+        const PointUncertainty& u = *r.uncertainty;
+        out += ",\"sigma\":{\"range\":";
+        AppendNumber(out, u.rangeSigmaM);
+        out += ",\"down_range\":";
+        AppendNumber(out, u.downRangeSigmaM);
+        out += ",\"cross_range\":";
+        AppendNumber(out, u.crossRangeSigmaM);
+        out += ",\"vertical\":";
+        AppendNumber(out, u.verticalSigmaM);
+        out += "},\"covariance\":";
+        const auto& c = u.covarianceM2;
+        AppendNumbers(
+            out, {c[0][0], c[0][1], c[0][2], c[1][0], c[1][1], c[1][2], c[2][0], c[2][1], c[2][2]});
+    } else {
+        out += ",\"sigma\":null,\"covariance\":null";
+    }
+    out += ",\"pixel_sigma\":{\"left\":";
+    AppendNumber(out, r.pixelSigmas.leftPx);
+    out += ",\"right\":";
+    AppendNumber(out, r.pixelSigmas.rightPx);
+    out += '}';
+    out += ",\"miss_distance\":";
+    if (r.missDistanceM) {
+        AppendNumber(out, *r.missDistanceM);
+    } else {
+        out += "null";
+    }
+    out += ",\"time\":";
+    AppendText(out, r.timeUtc);
+    out += ",\"note\":";
+    AppendText(out, r.note);
+    out += ",\"log_entry\":";
+    AppendText(out, r.logEntry);
+    out += '}';
+}
+
+// Readers that refuse a value of the wrong kind with the key's name.
+struct Reader {
+    std::string error;
+
+    double Num(const Json& j, const char* key) {
+        const auto it = j.find(key);
+        if (it == j.end() || !it->is_number()) {
+            Fail(key);
+            return 0.0;
+        }
+        return it->get<double>();
+    }
+    std::optional<double> OptNum(const Json& j, const char* key) {
+        const auto it = j.find(key);
+        if (it == j.end() || it->is_null()) {
+            return std::nullopt;
+        }
+        return Num(j, key);
+    }
+    std::vector<double> Nums(const Json& j, const char* key, std::size_t n) {
+        std::vector<double> v(n, 0.0);
+        const auto it = j.find(key);
+        if (it == j.end() || !it->is_array() || it->size() != n) {
+            Fail(key);
+            return v;
+        }
+        for (std::size_t i = 0; i < n; ++i) {
+            if (!(*it)[i].is_number()) {
+                Fail(key);
+                return v;
+            }
+            v[i] = (*it)[i].get<double>();
+        }
+        return v;
+    }
+    std::string Text(const Json& j, const char* key) {
+        const auto it = j.find(key);
+        if (it == j.end() || !it->is_string()) {
+            Fail(key);
+            return {};
+        }
+        return it->get<std::string>();
+    }
+    bool Bool(const Json& j, const char* key) {
+        const auto it = j.find(key);
+        if (it == j.end() || !it->is_boolean()) {
+            Fail(key);
+            return false;
+        }
+        return it->get<bool>();
+    }
+    std::optional<CameraId> Cam(const Json& j, const char* key) {
+        const auto it = j.find(key);
+        if (it == j.end() || it->is_null()) {
+            return std::nullopt;
+        }
+        if (!it->is_number_integer()) {
+            Fail(key);
+            return std::nullopt;
+        }
+        return static_cast<CameraId>(it->get<int>());
+    }
+    PixelSource Source(const Json& j, const char* key) {
+        const auto s = PixelSourceFromName(Text(j, key));
+        if (!s) {
+            Fail(key);
+        }
+        return s.value_or(PixelSource::Clicked);
+    }
+    void Fail(const char* key) {
+        if (error.empty()) {
+            error = std::string("missing or malformed \"") + key + "\"";
+        }
+    }
+};
+
+// sigmas: the session's, for a measurement saved without its own.
+MeasurementRecord ReadRecord(const Json& j, const PixelSigmas& sigmas, Reader& rd) {
+    MeasurementRecord r;
+    r.pixelSigmas = sigmas;
+    if (!j.is_object()) {
+        rd.Fail("measurements");
+        return r;
+    }
+    r.index = static_cast<int>(rd.Num(j, "index"));
+    const auto l = rd.Nums(j, "left_pixel", 2);
+    const auto rp = rd.Nums(j, "right_pixel", 2);
+    r.leftPixel = {l[0], l[1]};
+    r.rightPixel = {rp[0], rp[1]};
+    r.leftSource = rd.Source(j, "left_set");
+    r.rightSource = rd.Source(j, "right_set");
+    r.rangeM = rd.Num(j, "range");
+    const auto p = rd.Nums(j, "position", 3);
+    r.position = {p[0], p[1], p[2]};
+    r.azimuthDeg = rd.Num(j, "azimuth");
+    r.elevationDeg = rd.Num(j, "elevation");
+    const auto spread = rd.Nums(j, "range_spread", 2);
+    r.rangeSpreadBelowM = spread[0];
+    r.rangeSpreadAboveM = spread[1];
+    const auto half = rd.Nums(j, "half_spread", 3);
+    r.vertex = VertexRecord{r.position, {half[0], half[1], half[2]}};
+    if (const auto it = j.find("sigma"); it != j.end() && it->is_object()) {
+        PointUncertainty u;
+        u.rangeSigmaM = rd.Num(*it, "range");
+        u.downRangeSigmaM = rd.Num(*it, "down_range");
+        u.crossRangeSigmaM = rd.Num(*it, "cross_range");
+        u.verticalSigmaM = rd.Num(*it, "vertical");
+        const auto c = rd.Nums(j, "covariance", 9);
+        for (int i = 0; i < 9; ++i) {
+            u.covarianceM2[i / 3][i % 3] = c[i];
+        }
+        r.uncertainty = u;
+    }
+    if (const auto it = j.find("pixel_sigma"); it != j.end()) {
+        if (it->is_object()) {
+            r.pixelSigmas.leftPx = rd.Num(*it, "left");
+            r.pixelSigmas.rightPx = rd.Num(*it, "right");
+        } else {
+            rd.Fail("pixel_sigma");
+        }
+    }
+    r.missDistanceM = rd.OptNum(j, "miss_distance");
+    r.timeUtc = rd.Text(j, "time");
+    r.note = rd.Text(j, "note");
+    r.logEntry = rd.Text(j, "log_entry");
+    return r;
+}
+
+} // namespace
+
+std::string SessionText(const SessionDocument& s, const std::string& sessionPath) {
+    Json j;
+    j["format"] = kFormat;
+    j["version"] = 1;
+    j["left_image"] = StoredPath(s.leftImage, sessionPath);
+    j["right_image"] = StoredPath(s.rightImage, sessionPath);
+    j["database"] = StoredPath(s.database, sessionPath);
+    j["options"] = {{"left_camera", Camera(s.options.leftCamera)},
+                    {"right_camera", Camera(s.options.rightCamera)},
+                    {"2d", s.options.b2D},
+                    {"rl_vector", s.options.bRLVector},
+                    {"rl_vector_text", s.options.strRLVector},
+                    {"az_corr", Pair(s.options.dAzCorrLeft, s.options.dAzCorrRight)},
+                    {"product_models", s.options.bProductModels}};
+    j["pixel_sigma"] = {{"left", Number(s.pixelSigmas.leftPx)},
+                        {"right", Number(s.pixelSigmas.rightPx)}};
+    j["measurements"] = Json::array();
+    std::string text = j.dump(1, ' ', false, Json::error_handler_t::replace);
+    // The measurements one to a line, in place of the empty list at the end.
+    const std::string empty = "[]\n}";
+    text.resize(text.size() - empty.size());
+    if (s.measurements.empty()) {
+        return text + "[]\n}\n";
+    }
+    text += "[\n";
+    for (std::size_t i = 0; i < s.measurements.size(); ++i) {
+        text += "  ";
+        AppendRecord(text, s.measurements[i]);
+        text += i + 1 < s.measurements.size() ? ",\n" : "\n";
+    }
+    return text + " ]\n}\n";
+}
+
+bool WriteSessionFile(const std::string& path, const SessionDocument& session, std::string* error) {
+    return WriteFileAtomically(path, SessionText(session, path), error);
+}
+
+SessionReadResult ReadSessionText(const std::string& text, const std::string& sessionPath) {
+    SessionReadResult res;
+    const Json j = Json::parse(text, nullptr, false);
+    if (j.is_discarded() || !j.is_object()) {
+        res.message = "not a JSON object";
+        return res;
+    }
+    if (j.value("format", std::string()) != kFormat) {
+        res.message = "not a Ranvista session";
+        return res;
+    }
+    if (!j.contains("version") || !j["version"].is_number_integer() ||
+        j["version"].get<int>() != 1) {
+        res.message = "a session version this Ranvista cannot read";
+        return res;
+    }
+    Reader rd;
+    SessionDocument& s = res.session;
+    s.leftImage = ResolvedPath(rd.Text(j, "left_image"), sessionPath);
+    s.rightImage = ResolvedPath(rd.Text(j, "right_image"), sessionPath);
+    s.database = ResolvedPath(rd.Text(j, "database"), sessionPath);
+    if (const auto it = j.find("options"); it != j.end() && it->is_object()) {
+        s.options.leftCamera = rd.Cam(*it, "left_camera");
+        s.options.rightCamera = rd.Cam(*it, "right_camera");
+        s.options.b2D = rd.Bool(*it, "2d");
+        s.options.bRLVector = rd.Bool(*it, "rl_vector");
+        s.options.strRLVector = rd.Text(*it, "rl_vector_text");
+        const auto az = rd.Nums(*it, "az_corr", 2);
+        s.options.dAzCorrLeft = az[0];
+        s.options.dAzCorrRight = az[1];
+        // Sessions written before the option existed measured products with
+        // their own models.
+        if (const auto pm = it->find("product_models"); pm != it->end()) {
+            s.options.bProductModels = rd.Bool(*it, "product_models");
+        }
+    } else {
+        rd.Fail("options");
+    }
+    if (const auto it = j.find("pixel_sigma"); it != j.end() && it->is_object()) {
+        s.pixelSigmas.leftPx = rd.Num(*it, "left");
+        s.pixelSigmas.rightPx = rd.Num(*it, "right");
+    }
+    const auto rows = j.find("measurements");
+    if (rows == j.end() || !rows->is_array()) {
+        rd.Fail("measurements");
+    } else {
+        for (const Json& row : *rows) {
+            s.measurements.push_back(ReadRecord(row, s.pixelSigmas, rd));
+        }
+    }
+    if (!rd.error.empty()) {
+        res.message = rd.error;
+        res.session = {};
+        return res;
+    }
+    res.ok = true;
+    return res;
+}
+
+SessionReadResult ReadSessionFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        SessionReadResult res;
+        res.message = "cannot be opened";
+        return res;
+    }
+    std::ostringstream text;
+    text << in.rdbuf();
+    return ReadSessionText(text.str(), path);
+}
+
+RecalculatedMeasurement Recalculate(const SessionDocument& s, const MeasurementRecord& saved,
+                                    const CPoint3D& lastPosition, const ImageDatabase& db) {
+    RecalculatedMeasurement m;
+    m.input = MakeRangeCalcInput(s.options, s.leftImage, s.rightImage, saved.leftPixel,
+                                 saved.rightPixel, lastPosition, db);
+    m.result = CalculateRange(m.input);
+    m.record = RecordOfCalculation(m.input, m.result, saved.leftSource, saved.rightSource,
+                                   saved.pixelSigmas, saved.timeUtc);
+    m.record.index = saved.index;
+    m.record.note = saved.note;
+    return m;
+}
+
+SessionRecalculationResult RecalculateSession(const SessionDocument& s, const ImageDatabase& db) {
+    SessionRecalculationResult res;
+    CPoint3D last;
+    for (const MeasurementRecord& saved : s.measurements) {
+        RecalculatedMeasurement m = Recalculate(s, saved, last, db);
+        const std::string name = "Measurement " + std::to_string(saved.index);
+        if (!m.result.bOk) {
+            res.changes.push_back(name + ": no longer calculates");
+            continue;
+        }
+        // A change a user would see in the fields (a tenth of a millimetre).
+        const double moved = (m.result.ptPosition - saved.position).Length();
+        if (moved > 1e-4) {
+            char text[160];
+            std::snprintf(text, sizeof text, "%s: range %.4f m is now %.4f m (moved %.4f m)",
+                          name.c_str(), saved.rangeM, m.result.dRange, moved);
+            res.changes.push_back(text);
+        }
+        last = m.result.ptNewLastPos;
+        res.measurements.push_back(std::move(m));
+    }
+    return res;
+}

@@ -1,0 +1,79 @@
+// A saved measuring session: the pair, the database and the dialog's options
+// it was measured with, and every measurement with its pixels, how they were
+// set, its results and its note.
+//
+// The file is JSON (UTF-8), one object:
+//   "format": "ranvista-session", "version": 1,
+//   "left_image", "right_image": paths, relative to the session file's
+//       folder when the image lies below it, else absolute;
+//   "database": the store file's path (same rule; empty when unknown);
+//   "options": {"left_camera", "right_camera": catalogue id or null,
+//       "2d": bool, "rl_vector": bool, "rl_vector_text": text,
+//       "az_corr": [left, right] degrees,
+//       "product_models": bool (false: catalogue cameras even for products;
+//       true when absent)},
+//   "pixel_sigma": {"left", "right"}: 1-sigma of a mark in pixels,
+//   "measurements": [{"index", "left_pixel": [col, row], "right_pixel",
+//       "left_set", "right_set": "clicked" | "matched" | "reselected",
+//       "range" (m), "position": [x, y, z] (m), "azimuth", "elevation" (deg),
+//       "range_spread": [below, above] (m, the ±1-pixel sweep),
+//       "half_spread": [x, y, z] (m, the vertex file's error),
+//       "sigma": {"range", "down_range", "cross_range", "vertical"} (m) or null,
+//       "covariance": 9 numbers, row by row (m²) or null,
+//       "pixel_sigma": {"left", "right"}: the 1-sigma of this measurement's
+//           marks in pixels (a matched mark has the matcher's; the
+//           session's pixel_sigma when absent),
+//       "miss_distance" (m) or null, "time" (ISO 8601 UTC), "note",
+//       "log_entry": the calculation's text in the results log}].
+// Numbers are written so that they read back exactly.
+#pragma once
+
+#include "session/MeasurementRecord.h"
+#include "stereo/CalcInput.h"
+#include "stereo/PointUncertainty.h"
+
+#include <string>
+#include <vector>
+
+struct SessionDocument {
+    std::string leftImage; // as used (absolute once read from a file)
+    std::string rightImage;
+    std::string database;
+    CalcOptions options;
+    PixelSigmas pixelSigmas;
+    std::vector<MeasurementRecord> measurements;
+};
+
+// The file's text for a session saved at sessionPath.
+std::string SessionText(const SessionDocument& session, const std::string& sessionPath);
+bool WriteSessionFile(const std::string& path, const SessionDocument& session, std::string* error);
+
+struct SessionReadResult {
+    bool ok = false;
+    std::string message; // why not
+    SessionDocument session;
+};
+// Relative paths are resolved against the folder of sessionPath.
+SessionReadResult ReadSessionText(const std::string& text, const std::string& sessionPath);
+SessionReadResult ReadSessionFile(const std::string& path);
+
+// One saved measurement calculated again with the session's pair, options
+// and db; lastPosition chains the distance to the last point.
+struct RecalculatedMeasurement {
+    RangeCalcInput input;
+    RangeCalcResult result;
+    MeasurementRecord record; // index, sources, time and note kept
+};
+RecalculatedMeasurement Recalculate(const SessionDocument& session, const MeasurementRecord& saved,
+                                    const CPoint3D& lastPosition, const ImageDatabase& db);
+
+struct SessionRecalculationResult {
+    std::vector<RecalculatedMeasurement> measurements; // the successful ones, in order
+    // One line per measurement whose result differs from the saved one (or
+    // that no longer calculates), e.g. "Measurement 3: range 4.1200 m is now
+    // 4.1350 m".
+    std::vector<std::string> changes;
+};
+// Every measurement again, in order (a newer database may move them).
+SessionRecalculationResult RecalculateSession(const SessionDocument& session,
+                                              const ImageDatabase& db);

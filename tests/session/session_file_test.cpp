@@ -1,0 +1,219 @@
+// Session files: what is saved comes back, paths below the session's folder
+// are stored relative to it, damaged files are refused with the reason, and
+// opening recalculates every measurement and says which ones moved.
+#include "imagedb/ImageDatabase.h"
+#include "imagedb/StoreTransaction.h"
+#include "session/SessionFile.h"
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include <filesystem>
+#include <fstream>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::string kSamples = std::string(RANVISTA_SOURCE_DIR) + "/samples/";
+const std::string kLeft = kSamples + "oppy-navcam/1N137057367EFF4000P1916L0M1.png";
+const std::string kRight = kSamples + "oppy-navcam/1N137057367EFF4000P1916R0M1.png";
+
+struct Folder {
+    fs::path path =
+        fs::temp_directory_path() / ("ranvista-session-" + std::to_string(::getpid()) + "-" +
+                                     testing::UnitTest::GetInstance()->current_test_info()->name());
+    Folder() { fs::create_directories(path / "images"); }
+    ~Folder() { fs::remove_all(path); }
+};
+
+const ImageDatabase& Db() {
+    static const ImageDatabase db = [] {
+        ImageDatabase d;
+        LoadStoreFile(d, kSamples + "ImgBinDat");
+        return d;
+    }();
+    return db;
+}
+
+// Two measurements of the sample pair, as the workspace records them.
+SessionDocument MeasuredSession() {
+    SessionDocument s;
+    s.leftImage = kLeft;
+    s.rightImage = kRight;
+    s.database = kSamples + "ImgBinDat";
+    s.options.dAzCorrLeft = 0.0;
+    const ImagePoint pixels[2][2] = {{{386, 761}, {289, 758}}, {{727, 697}, {634, 695}}};
+    CPoint3D last;
+    for (const auto& p : pixels) {
+        const RangeCalcInput in =
+            MakeRangeCalcInput(s.options, s.leftImage, s.rightImage, p[0], p[1], last, Db());
+        const RangeCalcResult r = CalculateRange(in);
+        EXPECT_TRUE(r.bOk);
+        s.measurements.push_back(RecordOfCalculation(in, r, PixelSource::Clicked,
+                                                     PixelSource::Matched, s.pixelSigmas,
+                                                     "2026-12-09T12:00:00Z"));
+        s.measurements.back().index = static_cast<int>(s.measurements.size());
+        last = r.ptNewLastPos;
+    }
+    s.measurements[1].note = "ridge, \"left\" side \xff";
+    return s;
+}
+
+} // namespace
+
+TEST(SessionFile, SavedMeasurementsComeBackIdenticalAndUnchangedOnRecalculation) {
+    Folder folder;
+    SessionDocument s = MeasuredSession();
+    s.measurements[1].note = "ridge, \"left\" side";
+    s.options.leftCamera = 3;
+    s.options.bRLVector = false;
+    s.pixelSigmas = {0.5, 0.75};
+    const std::string path = (folder.path / "work.rvsession").string();
+    std::string error;
+    ASSERT_TRUE(WriteSessionFile(path, s, &error)) << error;
+    const SessionReadResult back = ReadSessionFile(path);
+    ASSERT_TRUE(back.ok) << back.message;
+    EXPECT_EQ(back.session.measurements, s.measurements);
+    EXPECT_EQ(back.session.leftImage, kLeft);
+    EXPECT_EQ(back.session.options.leftCamera, std::optional<CameraId>(3));
+    EXPECT_FALSE(back.session.options.rightCamera);
+    EXPECT_EQ(back.session.pixelSigmas.rightPx, 0.75);
+
+    SessionDocument plain = MeasuredSession();
+    const auto again = RecalculateSession(plain, Db());
+    EXPECT_TRUE(again.changes.empty());
+    ASSERT_EQ(again.measurements.size(), 2u);
+    EXPECT_EQ(again.measurements[1].record.rightSource, PixelSource::Matched);
+    EXPECT_EQ(again.measurements[1].record.logEntry, plain.measurements[1].logEntry)
+        << "the distance to the last point chains as it did";
+}
+
+TEST(SessionFile, ARecalculationThatMovesAPointIsReported) {
+    SessionDocument s = MeasuredSession();
+    s.measurements[0].position.m_dX += 0.05; // as if measured with an older database
+    const auto again = RecalculateSession(s, Db());
+    ASSERT_EQ(again.changes.size(), 1u);
+    EXPECT_NE(again.changes[0].find("Measurement 1"), std::string::npos) << again.changes[0];
+    // Without the database the pair has no cameras' poses: every point moves
+    // or fails, and each is said.
+    const ImageDatabase empty;
+    EXPECT_EQ(RecalculateSession(MeasuredSession(), empty).changes.size(), 2u);
+}
+
+TEST(SessionFile, ImagesBelowTheSessionAreStoredRelativeOthersAbsolute) {
+    Folder folder;
+    SessionDocument s;
+    s.leftImage = (folder.path / "images" / "L.png").string();
+    s.rightImage = "/elsewhere/R.png";
+    const std::string path = (folder.path / "work.rvsession").string();
+    const std::string text = SessionText(s, path);
+    EXPECT_NE(text.find("\"images/L.png\""), std::string::npos) << text;
+    EXPECT_NE(text.find("\"/elsewhere/R.png\""), std::string::npos);
+    // Moving the folder keeps the pair: the relative path follows it.
+    const std::string moved = "/moved/work.rvsession";
+    const SessionReadResult back = ReadSessionText(text, moved);
+    ASSERT_TRUE(back.ok) << back.message;
+    EXPECT_EQ(back.session.leftImage, "/moved/images/L.png");
+    EXPECT_EQ(back.session.rightImage, "/elsewhere/R.png");
+}
+
+TEST(SessionFile, DamagedOrForeignFilesAreRefusedWithTheReason) {
+    const std::string good = SessionText(MeasuredSession(), "/s/work.rvsession");
+    EXPECT_EQ(ReadSessionText("{\"format\": \"other\"}", "/s/x").message, "not a Ranvista session");
+    EXPECT_FALSE(ReadSessionText(good.substr(0, good.size() / 2), "/s/x").ok);
+    std::string noPixel = good;
+    noPixel.replace(noPixel.find("\"left_pixel\""), 12, "\"left_pixels\"");
+    const SessionReadResult r = ReadSessionText(noPixel, "/s/x");
+    EXPECT_FALSE(r.ok);
+    EXPECT_NE(r.message.find("left_pixel"), std::string::npos) << r.message;
+    std::string badSource = good;
+    badSource.replace(badSource.find("\"matched\""), 9, "\"guessed\"");
+    EXPECT_FALSE(ReadSessionText(badSource, "/s/x").ok);
+    EXPECT_FALSE(ReadSessionFile("/nonexistent/session").ok);
+}
+
+TEST(SessionFile, ANoteThatIsNotUtf8StillSaves) {
+    Folder folder;
+    const std::string path = (folder.path / "work.rvsession").string();
+    std::string error;
+    ASSERT_TRUE(WriteSessionFile(path, MeasuredSession(), &error)) << error;
+    const SessionReadResult back = ReadSessionFile(path);
+    ASSERT_TRUE(back.ok) << back.message;
+    EXPECT_EQ(back.session.measurements[1].note, "ridge, \"left\" side \xef\xbf\xbd");
+}
+
+TEST(SessionFile, AProductPairMeasuredWithTheCatalogueIsRecalculatedWithTheCatalogue) {
+    // The PDS3 twin of the sample pair carries its own models; the user chose
+    // the catalogue cameras (with the database records) instead.
+    SessionDocument s;
+    s.leftImage = kSamples + "oppy-navcam-pds3/1N137057367EFF4000P1916L0M1.IMG";
+    s.rightImage = kSamples + "oppy-navcam-pds3/1N137057367EFF4000P1916R0M1.IMG";
+    s.database = kSamples + "ImgBinDat";
+    s.options.bProductModels = false;
+    const RangeCalcInput in =
+        MakeRangeCalcInput(s.options, s.leftImage, s.rightImage, {386, 761}, {289, 758}, {}, Db());
+    const RangeCalcResult r = CalculateRange(in);
+    ASSERT_TRUE(r.bOk);
+    s.measurements.push_back(RecordOfCalculation(in, r, PixelSource::Clicked, PixelSource::Clicked,
+                                                 s.pixelSigmas, "2026-12-09T12:00:00Z"));
+    s.measurements.back().index = 1;
+
+    Folder folder;
+    const std::string path = (folder.path / "catalogue.ranvista-session").string();
+    ASSERT_TRUE(WriteSessionFile(path, s, nullptr));
+    const SessionReadResult back = ReadSessionFile(path);
+    ASSERT_TRUE(back.ok) << back.message;
+    EXPECT_FALSE(back.session.options.bProductModels);
+    EXPECT_TRUE(RecalculateSession(back.session, Db()).changes.empty());
+
+    // A session written before the option existed measures products with
+    // their own models.
+    std::string text = SessionText(s, path);
+    const auto at = text.find("\"product_models\"");
+    ASSERT_NE(at, std::string::npos) << text;
+    text.replace(at, 16, "\"unknown_option\"");
+    const SessionReadResult old = ReadSessionText(text, path);
+    ASSERT_TRUE(old.ok) << old.message;
+    EXPECT_TRUE(old.session.options.bProductModels);
+}
+
+TEST(SessionFile, AMatchedMarksOwnSigmaSurvivesSavingAndRecalculation) {
+    SessionDocument s = MeasuredSession();
+    // The second measurement's right mark came from the matcher, with its
+    // own (much smaller) uncertainty.
+    const MeasurementRecord clicked = s.measurements[1];
+    const RangeCalcInput in =
+        MakeRangeCalcInput(s.options, s.leftImage, s.rightImage, clicked.leftPixel,
+                           clicked.rightPixel, s.measurements[0].position, Db());
+    s.measurements[1] = RecordOfCalculation(in, CalculateRange(in), PixelSource::Clicked,
+                                            PixelSource::Matched, {0.5, 0.04}, clicked.timeUtc);
+    s.measurements[1].index = clicked.index;
+    ASSERT_TRUE(s.measurements[1].uncertainty && clicked.uncertainty);
+    ASSERT_LT(s.measurements[1].uncertainty->rangeSigmaM, clicked.uncertainty->rangeSigmaM);
+
+    Folder folder;
+    const std::string path = (folder.path / "matched.ranvista-session").string();
+    ASSERT_TRUE(WriteSessionFile(path, s, nullptr));
+    const SessionReadResult back = ReadSessionFile(path);
+    ASSERT_TRUE(back.ok) << back.message;
+    EXPECT_EQ(back.session.measurements[1].pixelSigmas.rightPx, 0.04);
+    const auto again = RecalculateSession(back.session, Db());
+    ASSERT_EQ(again.measurements.size(), 2u);
+    EXPECT_EQ(again.measurements[1].record.uncertainty, s.measurements[1].uncertainty);
+    EXPECT_EQ(again.measurements[0].record.uncertainty, s.measurements[0].uncertainty);
+}
+
+TEST(SessionFile, EveryAsciiCharacterOfANoteIsEscapedAsJsonEscapesItAndComesBack) {
+    SessionDocument s = MeasuredSession();
+    std::string all;
+    for (int c = 1; c < 128; ++c) {
+        all += static_cast<char>(c);
+    }
+    s.measurements[0].note = all;
+    const std::string text = SessionText(s, "/tmp/any.ranvista-session");
+    EXPECT_NE(text.find(nlohmann::json(all).dump()), std::string::npos);
+    const SessionReadResult back = ReadSessionText(text, "/tmp/any.ranvista-session");
+    ASSERT_TRUE(back.ok) << back.message;
+    EXPECT_EQ(back.session.measurements[0].note, all);
+}
