@@ -15,6 +15,7 @@
 #include "viewer/ChildView.h"
 
 #include <QApplication>
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGroupBox>
@@ -24,6 +25,8 @@
 #include <QPushButton>
 #include <QSettings>
 #include <QTextEdit>
+
+#include <algorithm>
 
 // A check box that shows a state but does not change it when clicked.
 class CIndicatorBox : public QCheckBox {
@@ -368,6 +371,9 @@ void CCalcDlg::ProductPointing(const ProductStereoPair& pair, bool right, double
 }
 
 bool CCalcDlg::PairCarriesModels() const {
+    if (const PairDocument* doc = m_pHost != nullptr ? m_pHost->OpenPair() : nullptr) {
+        return doc->Rig().CarriesModels();
+    }
     return m_pHost != nullptr &&
            (CarriesCameraModel(m_pHost->LeftFile()) || CarriesCameraModel(m_pHost->RightFile()));
 }
@@ -388,6 +394,11 @@ CalcOptions CCalcDlg::CalculationOptions() const {
 }
 
 RangeCalcInput CCalcDlg::CalculationInput(const CalcOptions& options) const {
+    if (PairDocument* doc = m_pHost != nullptr ? m_pHost->OpenPair() : nullptr) {
+        // The open pair's cameras, rebuilt only when the options change.
+        doc->SetOptions(options);
+        return doc->Rig().Input({m_dLeftCol, m_dLeftRow}, {m_dRightCol, m_dRightRow}, m_ptLastPos);
+    }
     return MakeRangeCalcInput(options, m_pHost != nullptr ? m_pHost->LeftFile() : std::string(),
                               m_pHost != nullptr ? m_pHost->RightFile() : std::string(),
                               {m_dLeftCol, m_dLeftRow}, {m_dRightCol, m_dRightRow}, m_ptLastPos,
@@ -402,6 +413,15 @@ void CCalcDlg::ShowModelSources(const RangeCalcInput& in) {
     m_strModelWarning =
         !in.productWarning.empty() ? "Warning: " + in.productWarning : in.productProblem;
     m_chkProductModels->setEnabled(PairCarriesModels());
+}
+
+void CCalcDlg::ClearResults() {
+    for (std::string* field :
+         {&m_strRange, &m_strPos, &m_strDistToLast, &m_strPixelSize, &m_strErrorSummary, &m_strAz,
+          &m_strEl, &m_strMissDistance, &m_strSitePos}) {
+        field->clear();
+    }
+    UpdateData(false);
 }
 
 void CCalcDlg::OnCalculate() {
@@ -460,12 +480,22 @@ void CCalcDlg::Calculate(std::vector<std::string>* messages) {
     const RangeCalcInput in = CalculationInput(CalculationOptions());
     const RangeCalcResult r = CalculateRange(in);
     ShowModelSources(in);
+    // One calculation says each thing once: its nine intersections may raise
+    // the same solver message nine times.
+    std::vector<std::string> said;
     for (const std::string& message : r.vMessages) {
-        if (messages != nullptr) {
-            messages->push_back(message);
-        } else {
-            m_ui.ShowMessage(message);
+        if (std::find(said.begin(), said.end(), message) == said.end()) {
+            said.push_back(message);
         }
+    }
+    if (messages != nullptr) {
+        messages->insert(messages->end(), said.begin(), said.end());
+    } else if (!said.empty()) {
+        std::string text;
+        for (const std::string& message : said) {
+            text += (text.empty() ? "" : "\n") + message;
+        }
+        m_ui.ShowMessage(text);
     }
     m_strRange = r.strRange;
     m_strPos = r.strPos;

@@ -86,6 +86,7 @@ public:
     void SetRightPixel(double col, double row) override;
     void UpdateImageInfo() override;
     void OnCalculate() override;
+    void ClearResults() override;
     void CalculateQuietly(std::vector<std::string>& messages) override;
     // Read from the controls as they stand, without refusing anything.
     std::optional<CalcOptions> CurrentOptions() const override;

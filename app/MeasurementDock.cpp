@@ -27,7 +27,6 @@
 #include <QSortFilterProxyModel>
 #include <QStandardPaths>
 #include <QTableView>
-#include <QTimer>
 #include <QUndoStack>
 #include <QVBoxLayout>
 
@@ -94,6 +93,43 @@ private:
     std::size_t m_row;
     std::string m_new;
     std::string m_old;
+};
+
+// Measurements appended in one step (Auto-Detect Vertex Pairs), already in
+// the session when pushed: undo takes them all back, redo puts them back.
+class AppendCommand : public QUndoCommand {
+public:
+    AppendCommand(CMeasurementDock& dock, MeasurementSession& session, std::size_t first,
+                  std::size_t count, const QString& what)
+        : QUndoCommand(what), m_dock(dock), m_session(session), m_first(first), m_count(count) {}
+    void redo() override {
+        if (m_bFirst) {
+            m_bFirst = false;
+            return;
+        }
+        for (auto it = m_removed.rbegin(); it != m_removed.rend(); ++it) {
+            m_session.Restore(*it);
+        }
+        m_removed.clear();
+        m_dock.Refresh();
+    }
+    void undo() override {
+        m_removed.clear();
+        for (std::size_t i = m_count; i-- > 0;) {
+            if (auto r = m_session.Remove(m_first + i)) {
+                m_removed.push_back(std::move(*r));
+            }
+        }
+        m_dock.Refresh();
+    }
+
+private:
+    CMeasurementDock& m_dock;
+    MeasurementSession& m_session;
+    std::size_t m_first;
+    std::size_t m_count;
+    std::vector<MeasurementSession::RemovedMeasurement> m_removed; // last row first
+    bool m_bFirst = true;
 };
 
 // A double-click re-selection, already done in the view when pushed.
@@ -229,11 +265,15 @@ CMeasurementDock::CMeasurementDock(IUiServices& ui, ImageDatabase& db, CChildVie
     }
     connect(toggleViewAction(), &QAction::triggered, this,
             [this](bool shown) { SetClosedByUser(!shown); });
-    // Calculations, re-selections and new pairs happen in the view: the
-    // session's revision says when to follow.
-    m_pPoll = new QTimer(this);
-    connect(m_pPoll, &QTimer::timeout, this, &CMeasurementDock::Refresh);
-    m_pPoll->start(200);
+    // Calculations and new pairs happen in the open pair's document, which
+    // says when; the table follows (the session's revision says what is new).
+    connect(&m_view, &CChildView::MeasurementsChanged, this, &CMeasurementDock::Refresh);
+    connect(&m_view, &CChildView::MeasurementsAppended, this,
+            [this](std::size_t first, std::size_t count, const QString& what) {
+                m_pUndo->push(new AppendCommand(*this, m_view.Session(), first, count, what));
+                Refresh();
+            });
+    m_view.SetLeavePairCheck([this] { return CanLeavePair(); });
     Refresh();
 }
 
@@ -462,7 +502,26 @@ bool CMeasurementDock::ExportPly(bool binary) {
 bool CMeasurementDock::SaveSession() {
     const std::string path = m_ui.ChooseSaveFile(
         SaveRequest("Save Session", "Ranvista Sessions (*.rvsession)|*.rvsession||", "rvsession"));
-    return !path.empty() && WriteOrSay(m_ui, path, SessionText(Document(), path));
+    if (path.empty() || !WriteOrSay(m_ui, path, SessionText(Document(), path))) {
+        return false;
+    }
+    m_nSessionSavedRevision = m_view.Session().Revision();
+    return true;
+}
+
+bool CMeasurementDock::CanLeavePair() {
+    const std::size_t count = m_view.Session().Measurements().size();
+    if (count == 0 || m_view.Session().Revision() == m_nSessionSavedRevision) {
+        return true;
+    }
+    const auto choice = m_ui.AskSaveDiscardCancel(
+        "The measurement table holds " + std::to_string(count) +
+        " measurement(s) of the open pair that are not saved in a session.\nSave them as a "
+        "session before another pair is opened? (The results log keeps them either way.)");
+    if (choice == IUiServices::SaveChoice::Cancel) {
+        return false;
+    }
+    return choice == IUiServices::SaveChoice::Discard || SaveSession();
 }
 
 bool CMeasurementDock::OpenSession() {
@@ -483,7 +542,37 @@ bool CMeasurementDock::OpenSessionFile(const std::string& path) {
     return true;
 }
 
+std::string CMeasurementDock::UseSessionDatabase(const SessionDocument& doc, bool& recalculate) {
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    if (doc.database.empty() ||
+        (!m_db.StorePath().empty() && fs::equivalent(doc.database, m_db.StorePath(), ec))) {
+        return {};
+    }
+    const std::string open = m_db.StorePath().empty() ? std::string("none") : m_db.StorePath();
+    if (!fs::exists(doc.database, ec)) {
+        // Measured again with another database, the points would move into
+        // another frame: the saved results stay as they were.
+        recalculate = false;
+        return "The image database this session was measured with, " + doc.database +
+               ", does not exist: its saved results are kept as they are. New measurements "
+               "use the open database (" +
+               open + ").";
+    }
+    ImageDatabase other;
+    other.SetStorePath(doc.database);
+    if (!other.LoadStore()) {
+        recalculate = false;
+        return "The image database this session was measured with, " + doc.database +
+               ", cannot be read: its saved results are kept as they are.";
+    }
+    m_db = std::move(other);
+    return "The image database this session was measured with is open now: " + doc.database;
+}
+
 void CMeasurementDock::LoadDocument(const SessionDocument& doc, bool recalculate) {
+    // The database first: the pair's cameras are posed by its records.
+    const std::string databaseNote = UseSessionDatabase(doc, recalculate);
     if (!doc.leftImage.empty() && !doc.rightImage.empty()) {
         m_view.OpenPairFiles(doc.leftImage, doc.rightImage);
         // The measurements belong to the pair as opened (swapped if need be).
@@ -510,6 +599,9 @@ void CMeasurementDock::LoadDocument(const SessionDocument& doc, bool recalculate
         }
     }
     m_pUndo->clear();
+    m_view.Document().Rebuild();
+    m_view.Document().Touch(PairDocument::Change::Measurements);
+    m_nSessionSavedRevision = s.Revision();
     show();
     Refresh();
     // The marks of every measurement in sight.
@@ -518,11 +610,14 @@ void CMeasurementDock::LoadDocument(const SessionDocument& doc, bool recalculate
         all[i] = i;
     }
     m_view.ShowMarksOfRows(all);
+    std::string text = databaseNote;
     if (!changes.empty()) {
-        std::string text = "Some results changed on recalculation:";
+        text += std::string(text.empty() ? "" : "\n\n") + "Some results changed on recalculation:";
         for (const std::string& c : changes) {
             text += "\n" + c;
         }
+    }
+    if (!text.empty()) {
         m_ui.ShowMessage(text);
     }
 }

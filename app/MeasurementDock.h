@@ -61,6 +61,10 @@ public:
     bool SaveSession();
     bool OpenSession();
     bool OpenSessionFile(const std::string& path);
+    // Asked before another pair replaces the open one: rows not saved in a
+    // session are offered for saving (Save / Discard / Cancel). False: keep
+    // the open pair.
+    bool CanLeavePair();
     // The session as it would be saved.
     SessionDocument Document() const;
 
@@ -98,6 +102,10 @@ private:
     void OnReselected(std::size_t row, const MeasurementSession::CurrentMarks& before);
     void WriteAutosave();
     void LoadDocument(const SessionDocument& doc, bool recalculate);
+    // Opens the image database a session was measured with when it is not
+    // the open one; what was done, for the user (empty: nothing). A session
+    // whose database is gone is not calculated again (recalculate cleared).
+    std::string UseSessionDatabase(const SessionDocument& doc, bool& recalculate);
 
     IUiServices& m_ui;
     ImageDatabase& m_db;
@@ -110,9 +118,9 @@ private:
     QUndoStack* m_pUndo = nullptr;
     QAction* m_pUndoAction = nullptr;
     QAction* m_pRedoAction = nullptr;
-    QTimer* m_pPoll = nullptr;
     std::size_t m_nShownRevision = static_cast<std::size_t>(-1);
     std::size_t m_nAutosavedRevision = static_cast<std::size_t>(-1);
+    std::size_t m_nSessionSavedRevision = 0; // the session's revision when last saved or opened
     bool m_bClosedByUser = false;
     bool m_bFollowingSession = false; // the selection is put back after a change
     std::string m_sAutosavePath;

@@ -19,6 +19,7 @@
 #include "session/SessionFile.h"
 #include "stereo/CalcInput.h"
 #include "stereo/RangeCalc.h"
+#include "stereo/StereoRig.h"
 
 #include <cmath>
 #include <cstdio>
@@ -216,9 +217,9 @@ int RunSingle(const Args& args) {
         return 1;
     }
 
-    const RangeCalcInput in =
-        MakeRangeCalcInput(options, *args.Value("left"), *args.Value("right"),
-                           {pixels[0], pixels[1]}, {pixels[2], pixels[3]}, lastPos, db);
+    const StereoRig rig =
+        StereoRig::Build({*args.Value("left"), *args.Value("right"), {}, options}, db);
+    const RangeCalcInput in = rig.Input({pixels[0], pixels[1]}, {pixels[2], pixels[3]}, lastPos);
     const RangeCalcResult r = CalculateRange(in);
     if (!in.productWarning.empty()) {
         std::fprintf(stderr, "%s\n", in.productWarning.c_str());
@@ -240,6 +241,16 @@ int RunSingle(const Args& args) {
     if (!in.productProblem.empty()) {
         if (args.Json()) {
             std::fprintf(stderr, "%s\n", in.productProblem.c_str());
+        }
+        return 1;
+    }
+    if (!r.bOk) {
+        // The rays do not meet: the reason is on stderr (with the solver's
+        // messages in text mode).
+        if (args.Json() || r.vMessages.empty()) {
+            std::fprintf(stderr, "%s\n",
+                         r.vMessages.empty() ? "The two rays do not meet in front of both cameras"
+                                             : r.vMessages.front().c_str());
         }
         return 1;
     }

@@ -3,6 +3,28 @@
 #include "base/Paths.h"
 #include "imagedb/ImageDatabase.h"
 #include "products/ProductName.h"
+#include "stereo/PairProjections.h"
+
+namespace {
+
+// Camera centres closer than this cannot triangulate anything: the two
+// "eyes" are one camera.
+constexpr double kMinBaselineM = 1e-6;
+
+// How far apart the two cameras' centres are, from the rays of a pixel each
+// casts; nothing when neither pixel tried casts a ray.
+std::optional<double> Baseline(const ICameraProjection& left, const ICameraProjection& right) {
+    for (const ImagePoint pixel : {ImagePoint{0.0, 0.0}, ImagePoint{512.0, 512.0}}) {
+        const auto l = left.PixelToRay(pixel);
+        const auto r = right.PixelToRay(pixel);
+        if (l && r) {
+            return (l->origin - r->origin).Length();
+        }
+    }
+    return std::nullopt;
+}
+
+} // namespace
 
 std::optional<CameraPose> PoseOfImage(const ImageDatabase& db, std::string_view path) {
     if (const ImageRecord* record = db.FindRecord(PathTitle(path))) {
@@ -58,6 +80,16 @@ RangeCalcInput MakeRangeCalcInput(const CalcOptions& options, const std::string&
                     in.leftProduct = left.camera;
                     in.rightProduct = right.camera;
                 }
+            }
+        }
+    }
+    if (in.productProblem.empty()) {
+        const PairProjectionsResult cameras = MakePairProjections(in);
+        if (cameras.ok) {
+            const std::optional<double> baseline = Baseline(*cameras.left, *cameras.right);
+            if (baseline && *baseline < kMinBaselineM) {
+                in.productProblem = "The left and right cameras are at the same place, so their "
+                                    "rays cannot be intersected: choose the camera of each eye";
             }
         }
     }

@@ -47,7 +47,9 @@ struct DecodedImageSizes {
 // product name with the database record. A product that cannot be used, or
 // a pair of which only one image carries a model, sets productProblem. A
 // product whose image is not the size its model was made for is measured
-// with the catalogue cameras, and productWarning says why.
+// with the catalogue cameras, and productWarning says why. Two cameras at
+// one place (the same camera chosen for both eyes) set productProblem too:
+// their rays cannot be intersected.
 // cache: products already read (none: read them now).
 RangeCalcInput MakeRangeCalcInput(const CalcOptions& options, const std::string& leftFile,
                                   const std::string& rightFile, const ImagePoint& leftPixel,

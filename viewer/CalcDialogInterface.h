@@ -4,6 +4,7 @@
 
 #include "geometry/Measurement.h"
 #include "session/MeasurementRecord.h"
+#include "session/PairDocument.h"
 #include "stereo/CalcInput.h"
 #include "stereo/PointUncertainty.h"
 
@@ -18,6 +19,9 @@ public:
     virtual ~ICalcHost() = default;
     virtual std::string LeftFile() const = 0;
     virtual std::string RightFile() const = 0;
+    // The open pair's document: its cameras are the ones CALCULATE uses
+    // (none: the dialog builds them from the files itself).
+    virtual PairDocument* OpenPair() { return nullptr; }
     // A successful calculation: append the two pixels, the vertex and the log
     // entry to the view, clear both current-mark flags, repaint at once.
     virtual void AppendMeasurement(const ImagePoint& left, const ImagePoint& right,
@@ -57,6 +61,8 @@ public:
     virtual void UpdateImageInfo() = 0;
     // CALCULATE.
     virtual void OnCalculate() = 0;
+    // Blanks the results of the last calculation (another pair was opened).
+    virtual void ClearResults() {}
     // CALCULATE without message boxes: what it would show is added to
     // messages (a batch of calculations).
     virtual void CalculateQuietly(std::vector<std::string>& /*messages*/) { OnCalculate(); }

@@ -60,7 +60,7 @@ QFont LabelFont() {
 } // namespace
 
 CChildView::CChildView(IUiServices& ui, ImageDatabase& db, QWidget* parent)
-    : QWidget(parent), m_ui(ui), m_db(db) {
+    : QWidget(parent), m_ui(ui), m_db(db), m_doc(db) {
     setAttribute(Qt::WA_OpaquePaintEvent);
     setAttribute(Qt::WA_NoSystemBackground);
     setMouseTracking(true);
@@ -71,10 +71,18 @@ CChildView::CChildView(IUiServices& ui, ImageDatabase& db, QWidget* parent)
     m_pDecoder = std::make_unique<CPairDecoder>();
     m_pDecoder->SetFinished([this](DecodedPair images) { OnPairDecoded(std::move(images)); });
     m_pDecoder->SetSideDone([this](bool leftDone) {
-        const std::string& other = leftDone ? m_session.RightFile() : m_session.LeftFile();
+        const std::string& other = leftDone ? m_sOpeningRight : m_sOpeningLeft;
         ShowStatus("Reading " + PathTitle(other) + "...");
     });
     ReadSettings();
+    m_doc.Subscribe([this](PairDocument::Change change) {
+        if (change == PairDocument::Change::Cameras || change == PairDocument::Change::Pair) {
+            ++m_nCameraChanges;
+        }
+        if (change == PairDocument::Change::Measurements || change == PairDocument::Change::Pair) {
+            emit MeasurementsChanged();
+        }
+    });
 }
 
 CChildView::~CChildView() {
@@ -102,11 +110,7 @@ void CChildView::ReadSettings() {
 }
 
 bool CChildView::SetClickSigmaPx(double px) {
-    if (!(px > 0.0) || !std::isfinite(px)) {
-        return false;
-    }
-    m_dClickSigmaPx = px;
-    return true;
+    return std::isfinite(px) && m_doc.SetClickSigmaPx(px);
 }
 
 void CChildView::OnDestroy() {
@@ -116,7 +120,7 @@ void CChildView::OnDestroy() {
     settings.setValue("m_bDisableBeeps", m_bDisableBeeps ? 1 : 0);
     settings.setValue("m_bEpipolarCurve", m_bEpipolarCurve ? 1 : 0);
     settings.setValue("m_bAutoMatch", m_bAutoMatch ? 1 : 0);
-    settings.setValue("m_dClickSigmaPx", m_dClickSigmaPx);
+    settings.setValue("m_dClickSigmaPx", m_doc.ClickSigmaPx());
     settings.setValue("m_bErrorEllipses", m_bErrorEllipses ? 1 : 0);
     settings.endGroup();
     settings.sync();
@@ -242,8 +246,8 @@ std::string CChildView::TitleText() const {
     if (!HasBothImages()) {
         return kBaseTitle;
     }
-    const std::string left = PathTitle(m_session.LeftFile());
-    const std::string right = PathTitle(m_session.RightFile());
+    const std::string left = PathTitle(m_doc.Session().LeftFile());
+    const std::string right = PathTitle(m_doc.Session().RightFile());
     if (m_bHoverVertex) {
         return StrFormat("%s -[%u]- LEFT(%s)  RIGHT(%s)", kBaseTitle, m_nHoverVertex, left.c_str(),
                          right.c_str());
@@ -320,7 +324,7 @@ void CChildView::RenderTo(QImage& buffer) const {
         DrawEpipolarCurve(p, side, layout);
         p.setFont(labelFont);
         const bool left = side == ViewSide::Left;
-        const std::vector<ImagePoint>& marks = m_session.Marks(left ? Eye::Left : Eye::Right);
+        const std::vector<ImagePoint>& marks = m_doc.Session().Marks(left ? Eye::Left : Eye::Right);
         for (std::size_t i = 0; i < marks.size(); ++i) {
             const ImageToScreenResult r = ImageToScreen(marks[i], side, layout);
             if (r.visible) {
@@ -332,7 +336,7 @@ void CChildView::RenderTo(QImage& buffer) const {
             }
         }
         DrawWorkspaceMarks(p, side, layout);
-        if (const auto mark = m_session.Mark(left ? Eye::Left : Eye::Right)) {
+        if (const auto mark = m_doc.Session().Mark(left ? Eye::Left : Eye::Right)) {
             const ImageToScreenResult r = ImageToScreen(*mark, side, layout);
             if (r.visible) {
                 p.setPen(currentPen);
@@ -374,6 +378,17 @@ void CChildView::OpenCalcDialog() {
         m_pCalcDlg = m_fnCalcDialogFactory(*this);
         if (m_pCalcDlg) {
             m_pCalcDlg->ShowDialog();
+            // A dialog shown again shows the open pair's cameras and the
+            // marks set while it was hidden.
+            if (HasBothImages()) {
+                if (const auto l = m_doc.Mark(Eye::Left)) {
+                    m_pCalcDlg->SetLeftPixel(l->x, l->y);
+                }
+                if (const auto r = m_doc.Mark(Eye::Right)) {
+                    m_pCalcDlg->SetRightPixel(r->x, r->y);
+                }
+                m_pCalcDlg->UpdateImageInfo();
+            }
         }
     }
 }
@@ -415,7 +430,8 @@ void CChildView::CalcDialogClosed() {
 
 void CChildView::AppendMeasurement(const ImagePoint& left, const ImagePoint& right,
                                    const VertexRecord& vertex, const std::string& logEntry) {
-    m_session.Append(left, right, vertex, logEntry, vertex.m_ptPosition);
+    m_doc.Session().Append(left, right, vertex, logEntry, vertex.m_ptPosition);
+    m_doc.Touch(PairDocument::Change::Measurements);
     Repaint();
 }
 
@@ -425,10 +441,11 @@ void CChildView::AppendMeasurementRecord(const MeasurementRecord& record) {
     for (const Eye eye : {Eye::Left, Eye::Right}) {
         PixelSource& source = eye == Eye::Left ? r.leftSource : r.rightSource;
         if (source == PixelSource::Clicked) {
-            source = m_session.CurrentSource(eye);
+            source = m_doc.Session().CurrentSource(eye);
         }
     }
-    m_session.Append(std::move(r));
+    m_doc.Session().Append(std::move(r));
+    m_doc.Touch(PairDocument::Change::Measurements);
     Repaint();
 }
 
@@ -438,7 +455,7 @@ void CChildView::OnSwapImages() {
     }
     std::swap(m_pLeftImage, m_pRightImage);
     DropAssist();
-    m_session.SwapFiles();
+    m_doc.SwapEyes();
     Repaint();
     UpdateTitle();
     if (ICalcDialog* dlg = CalcDialog()) {

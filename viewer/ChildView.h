@@ -6,6 +6,7 @@
 
 #include "geometry/Measurement.h"
 #include "session/MeasurementSession.h"
+#include "session/PairDocument.h"
 #include "stereo/ImageEllipse.h"
 #include "ui/UiServices.h"
 #include "viewer/AppCommands.h"
@@ -127,8 +128,9 @@ public:
     void OnDestroy();
 
     // What the Analyse dialog asks of its view.
-    std::string LeftFile() const override { return m_session.LeftFile(); }
-    std::string RightFile() const override { return m_session.RightFile(); }
+    std::string LeftFile() const override { return m_doc.Session().LeftFile(); }
+    std::string RightFile() const override { return m_doc.Session().RightFile(); }
+    PairDocument* OpenPair() override { return &m_doc; }
     void AppendMeasurement(const ImagePoint& left, const ImagePoint& right,
                            const VertexRecord& vertex, const std::string& logEntry) override;
     void AppendMeasurementRecord(const MeasurementRecord& record) override;
@@ -138,12 +140,12 @@ public:
     void CalcOptionsChanged() override;
     DecodedImageSizes ImageSizes() const override;
     PixelSigmas MarkSigmas(const ImagePoint& left, const ImagePoint& right) const override {
-        return m_session.MarkSigmas(m_dClickSigmaPx, left, right);
+        return m_doc.Session().MarkSigmas(m_doc.ClickSigmaPx(), left, right);
     }
 
     // The 1-sigma per coordinate of a clicked mark, in pixels (remembered in
     // the settings). Values not above 0 are refused.
-    double ClickSigmaPx() const { return m_dClickSigmaPx; }
+    double ClickSigmaPx() const { return m_doc.ClickSigmaPx(); }
     bool SetClickSigmaPx(double px);
 
     bool EpipolarCurveShown() const { return m_bEpipolarCurve; }
@@ -165,8 +167,16 @@ public:
     void CompletionBeep();
 
     // The measurement: files, marks, vertices and the results log.
-    MeasurementSession& Session() { return m_session; }
-    const MeasurementSession& Session() const { return m_session; }
+    MeasurementSession& Session() { return m_doc.Session(); }
+    const MeasurementSession& Session() const { return m_doc.Session(); }
+    // The open pair: its spec, the cameras it is measured with, the marks
+    // and the session.
+    PairDocument& Document() { return m_doc; }
+    const PairDocument& Document() const { return m_doc; }
+    // Asked before another pair (or a session) replaces the open one; false
+    // keeps the open pair. The measurement table asks whether to save its rows.
+    void SetLeavePairCheck(std::function<bool()> check) { m_fnCanLeavePair = std::move(check); }
+    bool CanLeavePair() const { return !m_fnCanLeavePair || m_fnCanLeavePair(); }
     ImageDatabase& Database() const { return m_db; }
 
     // The view's own state.
@@ -227,6 +237,11 @@ signals:
     // A double-click took row's marks back as the current marks; before is
     // what the current marks were (for undo).
     void MeasurementReselected(std::size_t row, const MeasurementSession::CurrentMarks& before);
+    // Rows first .. first + count - 1 were appended in one step (Auto-Detect),
+    // which undo takes back as one.
+    void MeasurementsAppended(std::size_t first, std::size_t count, const QString& what);
+    // The open pair's measurements changed (a calculation, a new pair).
+    void MeasurementsChanged();
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -278,6 +293,7 @@ private:
     // The grey images go with the images they were made from.
     void DropAssist() {
         m_pAssist.reset();
+        m_nAssistCameras = static_cast<std::size_t>(-1);
         ++m_nCameraChanges;
     }
 
@@ -301,7 +317,7 @@ private:
 
     IUiServices& m_ui;
     ImageDatabase& m_db;
-    MeasurementSession m_session;
+    PairDocument m_doc;
     IAppCommands* m_pAppCommands = nullptr;
     CalcDialogFactory m_fnCalcDialogFactory;
 
@@ -323,7 +339,6 @@ private:
     mutable QImage m_buffer;
     bool m_bEpipolarCurve = true;
     bool m_bAutoMatch = false;
-    double m_dClickSigmaPx = PixelSigmas{}.leftPx;
     mutable std::unique_ptr<AssistedPair> m_pAssist;
     std::vector<std::size_t> m_vHighlightedRows;
     bool m_bErrorEllipses = false;
@@ -333,8 +348,13 @@ private:
     mutable std::size_t m_nEllipsesRevision = static_cast<std::size_t>(-1);
     mutable std::size_t m_nEllipsesCameras = static_cast<std::size_t>(-1);
     std::size_t m_nCameraChanges = 0; // grows whenever the cameras may differ
+    mutable std::size_t m_nAssistCameras = static_cast<std::size_t>(-1); // what m_pAssist has
     std::function<void(const std::string&)> m_fnStatus;
     std::string m_sStatus;
     bool m_bReadingShown = false; // the status bar says a pair is being read
     std::unique_ptr<CPairDecoder> m_pDecoder;
+    // The files being read for the pair being opened.
+    std::string m_sOpeningLeft;
+    std::string m_sOpeningRight;
+    std::function<bool()> m_fnCanLeavePair;
 };

@@ -36,21 +36,23 @@ const AssistedPair* CChildView::Assist() const {
         m_pAssist = std::make_unique<AssistedPair>(GreyOfImage(m_pLeftImage->Samples()),
                                                    GreyOfImage(m_pRightImage->Samples()));
     }
-    // The cameras as CALCULATE would take them now: cheap to make, so made
-    // afresh rather than tracked through every change of the dialog.
-    CalcOptions options;
+    // The cameras as CALCULATE takes them now: the document's, with the
+    // dialog's current options (the rig is rebuilt only when they change).
     if (const ICalcDialog* dlg = CalcDialog()) {
-        options = dlg->CurrentOptions().value_or(CalcOptions{});
+        if (const auto options = dlg->CurrentOptions()) {
+            const_cast<PairDocument&>(m_doc).SetOptions(*options);
+        }
     }
-    m_pAssist->SetCameras(
-        MakePairProjections(MakeRangeCalcInput(options, m_session.LeftFile(), m_session.RightFile(),
-                                               {}, {}, {}, m_db, &m_pAssist->Products())));
+    if (m_nAssistCameras != m_nCameraChanges) {
+        m_pAssist->SetCameras(m_doc.Rig().Cameras());
+        m_nAssistCameras = m_nCameraChanges;
+    }
     return m_pAssist.get();
 }
 
 void CChildView::DrawEpipolarCurve(QPainter& p, ViewSide side, const SideLayout& layout) const {
     const Eye from = Other(EyeOf(side));
-    const std::optional<ImagePoint> mark = m_session.Mark(from);
+    const std::optional<ImagePoint> mark = m_doc.Session().Mark(from);
     if (!m_bEpipolarCurve || !mark) {
         return;
     }
@@ -129,13 +131,13 @@ void CChildView::AutoMatchClick(Eye clicked, const ImagePoint& click) {
     const MatchResult r = assist->Match(clicked, click);
     if (!r.ok) {
         // A partner matched to an earlier click is not this click's partner.
-        if (m_session.Origin(Other(clicked)).matched) {
-            m_session.ClearMark(Other(clicked));
+        if (m_doc.Session().Origin(Other(clicked)).matched) {
+            m_doc.Session().ClearMark(Other(clicked));
         }
         ShowStatus("No match: " + r.reason + "; click the partner");
         return;
     }
-    m_session.SetMatchedMark(Other(clicked), r.pixel, r.score, r.sigmaPx);
+    m_doc.SetMatchedMark(Other(clicked), r.pixel, r.score, r.sigmaPx);
     ShowStatus(StrFormat("Matched (%.2f, %.2f): score %.3f, ambiguity %.2f, back %.2f px",
                          r.pixel.x, r.pixel.y, r.score, r.ambiguity, r.consistencyPx));
 }
@@ -217,16 +219,20 @@ void CChildView::OnAutoDetectVertexPairs() {
 
     // Each pair through CALCULATE, as if clicked and matched.
     std::vector<std::string> messages;
-    const std::size_t before = m_session.Vertices().size();
+    const std::size_t before = m_doc.Session().Vertices().size();
     for (const DetectedPair& pair : found.pairs) {
-        m_session.SetMark(Eye::Left, pair.left);
-        m_session.SetMatchedMark(Eye::Right, pair.match.pixel, pair.match.score,
-                                 pair.match.sigmaPx);
+        m_doc.SetMark(Eye::Left, pair.left);
+        m_doc.SetMatchedMark(Eye::Right, pair.match.pixel, pair.match.score, pair.match.sigmaPx);
         dlg->SetLeftPixel(pair.left.x, pair.left.y);
         dlg->SetRightPixel(pair.match.pixel.x, pair.match.pixel.y);
         dlg->CalculateQuietly(messages);
     }
-    const std::size_t appended = m_session.Vertices().size() - before;
+    const std::size_t appended = m_doc.Session().Vertices().size() - before;
+    if (appended > 0) {
+        // One step that undo takes back whole.
+        emit MeasurementsAppended(m_doc.Session().Measurements().size() - appended, appended,
+                                  QStringLiteral("Auto-Detect Vertex Pairs"));
+    }
     Repaint();
     std::string summary = StrFormat(
         "Auto-Detect Vertex Pairs%s: %d corners found, %d matched, %d refused; %u measurements "

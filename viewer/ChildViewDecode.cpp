@@ -5,8 +5,8 @@
 #include "base/Paths.h"
 
 void CChildView::DecodeChosenFiles() {
-    const std::string left = m_session.LeftFile();
-    const std::string right = m_session.RightFile();
+    const std::string left = m_sOpeningLeft;
+    const std::string right = m_sOpeningRight;
     const bool background = DecodeInBackground(left, right);
     m_pDecoder->Start(left, right);
     if (!background) {
@@ -15,7 +15,6 @@ void CChildView::DecodeChosenFiles() {
     }
     ShowStatus("Reading " + PathTitle(left) + " and " + PathTitle(right) + "...");
     m_bReadingShown = true;
-    Repaint(); // the old pair is gone
 }
 
 void CChildView::WaitForImages() {

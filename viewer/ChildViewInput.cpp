@@ -120,15 +120,15 @@ void CChildView::OnMouseMove(IntPoint p) {
         } else {
             setCursor(Qt::CrossCursor);
             std::optional<std::size_t> near;
-            if (hit.left.inside && !m_session.Marks(Eye::Left).empty()) {
-                near = FindNearMark(m_session.Marks(Eye::Left), hit.left.pt);
+            if (hit.left.inside && !m_doc.Session().Marks(Eye::Left).empty()) {
+                near = FindNearMark(m_doc.Session().Marks(Eye::Left), hit.left.pt);
             } else if (hit.right.inside) {
-                near = FindNearMark(m_session.Marks(Eye::Right), hit.right.pt);
+                near = FindNearMark(m_doc.Session().Marks(Eye::Right), hit.right.pt);
             }
             if (near) {
                 m_nHoverVertex = static_cast<std::uint32_t>(*near);
                 m_bHoverVertex = true;
-                if (const auto row = m_session.RowOfMarkIndex(*near)) {
+                if (const auto row = m_doc.Session().RowOfMarkIndex(*near)) {
                     emit MarkHovered(*row);
                 }
             }
@@ -152,15 +152,15 @@ void CChildView::OnLButtonDown(IntPoint p) {
     const ImagePoint pt = left ? hit.left.pt : hit.right.pt;
     const Eye eye = left ? Eye::Left : Eye::Right;
     // A click on a matched mark corrects it: it is not matched back.
-    const bool correction = m_session.Mark(eye) && m_session.Origin(eye).matched;
-    m_session.SetMark(eye, pt);
+    const bool correction = m_doc.Session().Mark(eye) && m_doc.Session().Origin(eye).matched;
+    m_doc.SetMark(eye, pt);
     if (m_bAutoMatch && !correction) {
         AutoMatchClick(eye, pt);
     }
     if (ICalcDialog* dlg = CalcDialog()) {
         for (const Eye e : {Eye::Left, Eye::Right}) {
-            const std::optional<ImagePoint> mark = m_session.Mark(e);
-            if (mark && (e == eye || m_session.Origin(e).matched)) {
+            const std::optional<ImagePoint> mark = m_doc.Session().Mark(e);
+            if (mark && (e == eye || m_doc.Session().Origin(e).matched)) {
                 if (e == Eye::Left) {
                     dlg->SetLeftPixel(mark->x, mark->y);
                 } else {
@@ -214,17 +214,18 @@ void CChildView::OnLButtonDblClk(IntPoint p) {
             // partner of the mark found.
             const bool leftSide = hit.left.inside;
             const std::optional<std::size_t> i =
-                FindNearMark(m_session.Marks(leftSide ? Eye::Left : Eye::Right),
+                FindNearMark(m_doc.Session().Marks(leftSide ? Eye::Left : Eye::Right),
                              leftSide ? hit.left.pt : hit.right.pt);
-            const MeasurementSession::CurrentMarks before = m_session.CurrentMarkState();
-            const std::optional<std::size_t> row = i ? m_session.RowOfMarkIndex(*i) : std::nullopt;
-            if (i && m_session.Reselect(*i)) {
+            const MeasurementSession::CurrentMarks before = m_doc.Session().CurrentMarkState();
+            const std::optional<std::size_t> row =
+                i ? m_doc.Session().RowOfMarkIndex(*i) : std::nullopt;
+            if (i && m_doc.Session().Reselect(*i)) {
                 if (row) {
                     emit MeasurementReselected(*row, before);
                 }
                 if (ICalcDialog* dlg = CalcDialog()) {
-                    const ImagePoint l = *m_session.Mark(Eye::Left);
-                    const ImagePoint r = *m_session.Mark(Eye::Right);
+                    const ImagePoint l = *m_doc.Session().Mark(Eye::Left);
+                    const ImagePoint r = *m_doc.Session().Mark(Eye::Right);
                     dlg->SetLeftPixel(l.x, l.y);
                     dlg->SetRightPixel(r.x, r.y);
                     dlg->UpdateImageInfo();
@@ -245,11 +246,14 @@ void CChildView::StepZoom(int direction, int repeatCount, Qt::KeyboardModifiers 
 }
 
 void CChildView::OnSpace() {
-    const bool leftSet = m_session.Mark(Eye::Left).has_value();
-    const bool rightSet = m_session.Mark(Eye::Right).has_value();
+    const bool leftSet = m_doc.Session().Mark(Eye::Left).has_value();
+    const bool rightSet = m_doc.Session().Mark(Eye::Right).has_value();
     if (leftSet && rightSet) {
         if (ICalcDialog* dlg = CalcDialog()) {
             dlg->OnCalculate();
+        } else {
+            ShowStatus("The Analyse dialog is hidden: View > Show Calc Control shows it to "
+                       "calculate the marked pixels");
         }
     } else if (leftSet) {
         m_ui.ShowMessage("Need to select right pixel");

@@ -6,9 +6,10 @@
 #include "stereo/CalcInput.h"
 #include "stereo/ProductStereo.h"
 
+#include <filesystem>
+
 void CChildView::ResetForNewPair() {
     CancelOpening();
-    m_session.ClearForNewPair();
     ReleaseImages();
     ResetZoomAndPan();
 }
@@ -20,27 +21,39 @@ void CChildView::OnOpenStereoPair() {
     request.startFolder = m_sFilePath;
     request.multiSelect = true;
     const std::vector<std::string> chosen = m_ui.ChooseOpenFiles(request);
-    if (chosen.empty()) {
+    if (chosen.empty() || !CanLeavePair()) {
         // Cancelled: the pair on screen and its measurements stay as they were.
         return;
     }
-    ResetForNewPair();
     LoadChosenFiles(chosen);
 }
 
 void CChildView::OpenPairFiles(const std::string& leftFile, const std::string& rightFile) {
-    ResetForNewPair();
     LoadChosenFiles({rightFile, leftFile});
 }
 
 void CChildView::LoadChosenFiles(const std::vector<std::string>& paths) {
-    m_ui.BeginWaitCursor();
+    // A raw image's record opens its image, bare product pixels their label.
+    std::string files[2];
     for (std::size_t i = 0; i < paths.size() && i < 2; ++i) {
-        // A raw image's record opens its image, bare product pixels their label.
-        m_session.SetFile(i == 0 ? Eye::Right : Eye::Left, ImageFileToOpen(paths[i]));
-        m_sFilePath = PathFolder(m_session.LeftFile());
+        files[i] = ImageFileToOpen(paths[i]);
     }
-    DropAssist();
+    // A file that is not there changes nothing: the open pair stays.
+    for (const std::string& file : files) {
+        std::error_code ec;
+        if (!file.empty() && !std::filesystem::exists(file, ec)) {
+            m_ui.ShowMessage("Unable to open " + file + ": the file does not exist");
+            return;
+        }
+    }
+    CancelOpening();
+    m_ui.BeginWaitCursor();
+    // One file chosen: it becomes the right image beside the open left one.
+    m_sOpeningRight = files[0];
+    m_sOpeningLeft = paths.size() >= 2 ? files[1] : m_doc.Session().LeftFile();
+    if (!m_sOpeningLeft.empty()) {
+        m_sFilePath = PathFolder(m_sOpeningLeft);
+    }
     DecodeChosenFiles();
 }
 
@@ -49,31 +62,27 @@ void CChildView::OnPairDecoded(DecodedPair images) {
         m_bReadingShown = false;
         ShowStatus("");
     }
+    m_ui.EndWaitCursor();
+    // An image that cannot be read changes nothing: the open pair stays,
+    // and the first reason is said once.
+    for (const std::unique_ptr<CImage>* image : {&images.left, &images.right}) {
+        if (!*image || !(*image)->IsValid()) {
+            m_ui.ShowMessage(*image ? (*image)->GetLastError() : std::string("Unable to open"));
+            Repaint();
+            return;
+        }
+    }
+
+    ResetForNewPair();
     m_pLeftImage = std::move(images.left);
     m_pRightImage = std::move(images.right);
-
-    PairIdentification id;
-    if (!m_pLeftImage->IsValid()) {
-        m_ui.ShowMessage(m_pLeftImage->GetLastError());
-        if (!m_pRightImage->IsValid()) {
-            m_pRightImage->Destroy();
-            m_pRightImage.reset();
-        }
-        m_pLeftImage->Destroy();
-        m_pLeftImage.reset();
-    } else if (!m_pRightImage->IsValid()) {
-        m_ui.ShowMessage(m_pRightImage->GetLastError());
-        m_pRightImage->Destroy();
-        m_pRightImage.reset();
-        m_session.SetFile(Eye::Left, {});
-        m_session.SetFile(Eye::Right, {});
-    } else {
-        id = IdentifyPair(PathTitle(m_session.LeftFile()), PathTitle(m_session.RightFile()));
-    }
+    DropAssist();
+    m_doc.Open({m_sOpeningLeft, m_sOpeningRight, ImageSizes(), m_doc.Spec().options});
+    const PairIdentification id =
+        IdentifyPair(PathTitle(m_doc.Session().LeftFile()), PathTitle(m_doc.Session().RightFile()));
 
     Repaint();
     UpdateTitle();
-    m_ui.EndWaitCursor();
 
     if (!id.bRecognised) {
         m_ui.ShowMessage("Verify Rover and Camera Selection");
@@ -83,10 +92,11 @@ void CChildView::OnPairDecoded(DecodedPair images) {
         m_ui.ShowMessage("Verify Correct Left/Right Images");
     }
 
+    // A new pair starts with empty results in the Analyse dialog.
     if (!m_bCalcDlgOpen) {
         OpenCalcDialog();
-    }
-    if (ICalcDialog* dlg = CalcDialog()) {
+    } else if (ICalcDialog* dlg = CalcDialog()) {
+        dlg->ClearResults();
         dlg->UpdateImageInfo();
     }
     ReportProductModels();
@@ -110,15 +120,14 @@ void CChildView::ReportProductModels() {
     if (!HasBothImages()) {
         return;
     }
-    const RangeCalcInput in =
-        MakeRangeCalcInput({}, LeftFile(), RightFile(), {}, {}, {}, m_db, nullptr, ImageSizes());
-    if (!in.productWarning.empty()) {
-        ShowStatus("Warning: " + in.productWarning);
-    } else if (!in.productProblem.empty()) {
-        ShowStatus(in.productProblem);
-    } else if (in.leftProduct && in.rightProduct) {
-        ShowStatus("Camera models from the products: " + in.leftProduct->Description() + " | " +
-                   in.rightProduct->Description());
+    const StereoRig& rig = m_doc.Rig();
+    if (!rig.Warning().empty()) {
+        ShowStatus("Warning: " + rig.Warning());
+    } else if (!rig.Problem().empty() && !rig.MissingCamera()) {
+        ShowStatus(rig.Problem());
+    } else if (rig.ProductModels()) {
+        ShowStatus("Camera models from the products: " + rig.ModelSource(Eye::Left) + " | " +
+                   rig.ModelSource(Eye::Right));
     } else if (!m_sStatus.empty()) {
         ShowStatus({}); // nothing said of the last pair holds for this one
     }

@@ -60,7 +60,7 @@ void CChildView::SetErrorEllipsesShown(bool shown) {
 }
 
 std::vector<ImagePoint> CChildView::ErrorEllipseOf(std::size_t row, ViewSide side) const {
-    const auto& rows = m_session.Measurements();
+    const auto& rows = m_doc.Session().Measurements();
     const AssistedPair* assist = row < rows.size() ? Assist() : nullptr;
     const ICameraProjection* camera = assist != nullptr ? assist->Camera(EyeOf(side)) : nullptr;
     const auto e = camera != nullptr ? EllipseOf(*camera, rows[row], side) : std::nullopt;
@@ -68,8 +68,8 @@ std::vector<ImagePoint> CChildView::ErrorEllipseOf(std::size_t row, ViewSide sid
 }
 
 std::optional<QPointF> CChildView::MarkOnScreen(std::size_t row, ViewSide side) const {
-    const auto mark = m_session.MarkIndexOfRow(row);
-    const std::vector<ImagePoint>& marks = m_session.Marks(EyeOf(side));
+    const auto mark = m_doc.Session().MarkIndexOfRow(row);
+    const std::vector<ImagePoint>& marks = m_doc.Session().Marks(EyeOf(side));
     if (!mark || *mark >= marks.size() || Image(side) == nullptr) {
         return std::nullopt;
     }
@@ -89,13 +89,13 @@ std::optional<std::size_t> CChildView::RowOfMarkAt(IntPoint p) const {
         if (!layout.panel.Contains(p.x, p.y)) {
             continue;
         }
-        const std::vector<ImagePoint>& marks = m_session.Marks(EyeOf(side));
+        const std::vector<ImagePoint>& marks = m_doc.Session().Marks(EyeOf(side));
         for (std::size_t i = 0; i < marks.size(); ++i) {
             const ImageToScreenResult r = ImageToScreen(marks[i], side, layout);
             const double d = std::hypot(r.x - p.x, r.y - p.y);
             if (r.visible && d <= bestDistance) {
                 bestDistance = d;
-                best = m_session.RowOfMarkIndex(i);
+                best = m_doc.Session().RowOfMarkIndex(i);
             }
         }
     }
@@ -103,7 +103,7 @@ std::optional<std::size_t> CChildView::RowOfMarkAt(IntPoint p) const {
 }
 
 void CChildView::ShowMarksOfRows(const std::vector<std::size_t>& rows) {
-    const auto& records = m_session.Measurements();
+    const auto& records = m_doc.Session().Measurements();
     if (!HasBothImages()) {
         return;
     }
@@ -160,7 +160,7 @@ void CChildView::ShowMarksOfRows(const std::vector<std::size_t>& rows) {
 }
 
 void CChildView::DrawWorkspaceMarks(QPainter& p, ViewSide side, const SideLayout& layout) const {
-    const auto& rows = m_session.Measurements();
+    const auto& rows = m_doc.Session().Measurements();
     p.save();
     p.setRenderHint(QPainter::Antialiasing, true);
     p.setClipRect(
@@ -174,8 +174,9 @@ void CChildView::DrawWorkspaceMarks(QPainter& p, ViewSide side, const SideLayout
     if (m_bErrorEllipses) {
         // Projected once per change of the measurements or the cameras.
         auto& ellipses = m_vEllipses[side == ViewSide::Left ? 0 : 1];
-        if (m_nEllipsesRevision != m_session.Revision() || m_nEllipsesCameras != m_nCameraChanges) {
-            m_nEllipsesRevision = m_session.Revision();
+        if (m_nEllipsesRevision != m_doc.Session().Revision() ||
+            m_nEllipsesCameras != m_nCameraChanges) {
+            m_nEllipsesRevision = m_doc.Session().Revision();
             m_nEllipsesCameras = m_nCameraChanges;
             const AssistedPair* assist = Assist();
             for (const ViewSide s : {ViewSide::Left, ViewSide::Right}) {
@@ -191,7 +192,7 @@ void CChildView::DrawWorkspaceMarks(QPainter& p, ViewSide side, const SideLayout
         p.setPen(QPen(kEllipseColour, 1));
         p.setBrush(Qt::NoBrush);
         for (std::size_t row = 0; row < rows.size(); ++row) {
-            if (!m_session.RowHasMarks(row) ||
+            if (!m_doc.Session().RowHasMarks(row) ||
                 !ImageToScreen(PixelOf(rows[row], side), side, layout).visible) {
                 continue;
             }
@@ -213,7 +214,7 @@ void CChildView::DrawWorkspaceMarks(QPainter& p, ViewSide side, const SideLayout
     p.setPen(QPen(kHighlightColour, 2));
     p.setBrush(Qt::NoBrush);
     for (const std::size_t row : m_vHighlightedRows) {
-        if (row >= rows.size() || !m_session.RowHasMarks(row)) {
+        if (row >= rows.size() || !m_doc.Session().RowHasMarks(row)) {
             continue;
         }
         const ImageToScreenResult r = ImageToScreen(PixelOf(rows[row], side), side, layout);

@@ -93,9 +93,13 @@ TEST(CliMeasure, SingleMeasurementKeysAndText) {
                " --pixels=512,700,480,700");
     EXPECT_EQ(r.out, j["log_entry"].get<std::string>());
 
-    // A failed intersection is a result: exit 0, nulls, blank fields.
-    r = RunCli(Measure(kL, kR, "480,700,560,700", "--last-position 1,2,3"));
-    ASSERT_EQ(r.status, 0);
+    // A failed intersection is refused: exit 1 with the reason on stderr; the
+    // JSON still says what was tried, with nulls and blank fields.
+    const CliResultWithErr failed =
+        RunCliWithErr(Measure(kL, kR, "480,700,560,700", "--last-position 1,2,3"));
+    EXPECT_FALSE(failed.err.empty());
+    r = failed;
+    ASSERT_EQ(r.status, 1);
     const auto f = r.Json();
     EXPECT_EQ(f["ok"], false);
     for (const char* k : {"range", "position", "distance_to_last", "pixel_size", "azimuth",

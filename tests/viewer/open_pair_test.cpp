@@ -96,35 +96,41 @@ TEST_F(OpenPair, DoubtfulPairsAskTheUserToVerify) {
     EXPECT_TRUE(view->Image(ViewSide::Left) && view->Image(ViewSide::Right)); // loaded all the same
 }
 
-TEST_F(OpenPair, LeftImageFailsToLoad) {
+TEST_F(OpenPair, AMissingFileIsSaidOnceAndChangesNothing) {
+    ViewFixture::OpenPair();
+    view->AppendMeasurement({1, 2}, {3, 4}, {}, "log\n");
+    const std::string leftBefore = view->Session().LeftFile();
+    const std::string title = view->windowTitle().toStdString();
+    ui.messages.clear();
+    ui.beeps.clear();
     const std::string right = File(Title('R'));
     const std::string left = dir.path().toStdString() + "/" + Title('L') + ".jpg"; // missing
     Choose({right, left});
-    ASSERT_EQ(ui.messages.size(), 2u);
-    EXPECT_NE(ui.messages[0].find(left), std::string::npos); // the library's own text
-    EXPECT_EQ(ui.messages[1], "Verify Rover and Camera Selection");
-    EXPECT_FALSE(view->Image(ViewSide::Left));
-    EXPECT_TRUE(view->Image(ViewSide::Right)); // stays, and both names stay
-    EXPECT_EQ(view->Session().LeftFile(), left);
-    EXPECT_EQ(view->Session().RightFile(), right);
-    EXPECT_EQ(view->windowTitle(), "Ranvista V5.0");
-    EXPECT_EQ(ui.beeps.size(), 2u); // the command still completes
-    EXPECT_EQ(dialog.refreshed, 1);
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_NE(ui.messages[0].find(left), std::string::npos);
+    EXPECT_NE(ui.messages[0].find("does not exist"), std::string::npos);
+    // The open pair, its title and its measurements stay as they were.
+    EXPECT_TRUE(view->Image(ViewSide::Left) && view->Image(ViewSide::Right));
+    EXPECT_EQ(view->Session().LeftFile(), leftBefore);
+    EXPECT_EQ(view->Session().Vertices().size(), 1u);
+    EXPECT_EQ(view->windowTitle().toStdString(), title);
+    EXPECT_TRUE(ui.beeps.empty());
 }
 
-TEST_F(OpenPair, RightImageFailsToLoad) {
+TEST_F(OpenPair, AnImageThatCannotBeReadIsSaidOnceAndNoHalfPairIsLeft) {
     const std::string right = dir.path().toStdString() + "/broken.png";
     QFile junk(QString::fromStdString(right));
     ASSERT_TRUE(junk.open(QIODevice::WriteOnly));
     junk.write("not a png");
     junk.close();
     Choose({right, File(Title('L'))});
-    ASSERT_EQ(ui.messages.size(), 2u);
+    ASSERT_EQ(ui.messages.size(), 1u) << "no second box about the cameras of a pair not opened";
     EXPECT_NE(ui.messages[0].find("broken.png"), std::string::npos);
-    EXPECT_TRUE(view->Image(ViewSide::Left));
+    EXPECT_FALSE(view->Image(ViewSide::Left));
     EXPECT_FALSE(view->Image(ViewSide::Right));
     EXPECT_EQ(view->Session().LeftFile(), "");
     EXPECT_EQ(view->Session().RightFile(), "");
+    EXPECT_EQ(dialog.created, 0);
 }
 
 TEST_F(OpenPair, CancellingKeepsThePairAndItsMeasurements) {

@@ -1,0 +1,130 @@
+#include "session/PairDocument.h"
+
+#include <algorithm>
+#include <utility>
+
+PairDocument::PairDocument(const ImageDatabase& db) : m_db(db) {}
+
+std::size_t PairDocument::Subscribe(Subscriber subscriber) {
+    m_subscribers.emplace_back(m_nextHandle, std::move(subscriber));
+    return m_nextHandle++;
+}
+
+void PairDocument::Unsubscribe(std::size_t handle) {
+    std::erase_if(m_subscribers, [handle](const auto& s) { return s.first == handle; });
+}
+
+void PairDocument::Notify(Change change) {
+    // A subscriber may subscribe or unsubscribe while being told.
+    const auto subscribers = m_subscribers;
+    for (const auto& [handle, subscriber] : subscribers) {
+        subscriber(change);
+    }
+}
+
+void PairDocument::BuildRig() {
+    m_rig = IsOpen() ? StereoRig::Build(m_spec, m_db, &m_products) : StereoRig();
+}
+
+void PairDocument::Open(const PairSpec& spec) {
+    m_spec = spec;
+    m_products = ProductCameraCache();
+    m_session.ClearForNewPair();
+    m_session.SetFile(Eye::Left, spec.leftFile);
+    m_session.SetFile(Eye::Right, spec.rightFile);
+    BuildRig();
+    Notify(Change::Pair);
+}
+
+void PairDocument::Close() {
+    Open(PairSpec{});
+}
+
+void PairDocument::SetOptions(const CalcOptions& options) {
+    if (options == m_spec.options) {
+        return;
+    }
+    m_spec.options = options;
+    BuildRig();
+    Notify(Change::Cameras);
+}
+
+void PairDocument::SetDecodedSizes(const DecodedImageSizes& sizes) {
+    if (sizes == m_spec.decoded) {
+        return;
+    }
+    m_spec.decoded = sizes;
+    BuildRig();
+    Notify(Change::Cameras);
+}
+
+void PairDocument::Rebuild() {
+    BuildRig();
+    Notify(Change::Cameras);
+}
+
+void PairDocument::SwapEyes() {
+    std::swap(m_spec.leftFile, m_spec.rightFile);
+    std::swap(m_spec.decoded.left, m_spec.decoded.right);
+    m_session.SwapFiles();
+    BuildRig();
+    Notify(Change::Pair);
+}
+
+void PairDocument::SetMark(Eye eye, const ImagePoint& pixel) {
+    m_session.SetMark(eye, pixel);
+    Notify(Change::Marks);
+}
+
+void PairDocument::SetMatchedMark(Eye eye, const ImagePoint& pixel, double score, double sigmaPx) {
+    m_session.SetMatchedMark(eye, pixel, score, sigmaPx);
+    Notify(Change::Marks);
+}
+
+void PairDocument::ClearMark(Eye eye) {
+    m_session.ClearMark(eye);
+    Notify(Change::Marks);
+}
+
+bool PairDocument::SetClickSigmaPx(double px) {
+    if (!(px > 0.0)) {
+        return false;
+    }
+    m_clickSigmaPx = px;
+    return true;
+}
+
+PairDocument::Measured PairDocument::Measure(const std::string& timeUtc) {
+    const auto left = Mark(Eye::Left);
+    const auto right = Mark(Eye::Right);
+    if (!left || !right) {
+        Measured out;
+        out.problem = !left && !right ? "Mark the point in both images first"
+                      : !left         ? "Mark the point in the left image first"
+                                      : "Mark the point in the right image first";
+        return out;
+    }
+    return MeasureAt(*left, *right, timeUtc);
+}
+
+PairDocument::Measured PairDocument::MeasureAt(const ImagePoint& left, const ImagePoint& right,
+                                               const std::string& timeUtc) {
+    Measured out;
+    const CPoint3D last = m_session.LastPosition();
+    out.result = m_rig.Measure(left, right, last);
+    if (!out.result.bOk) {
+        out.problem = !m_rig.Problem().empty()        ? m_rig.Problem()
+                      : !out.result.vMessages.empty() ? out.result.vMessages.front()
+                                                      : "The two rays do not meet in front of "
+                                                        "both cameras";
+        return out;
+    }
+    const PixelSigmas sigmas = m_session.MarkSigmas(m_clickSigmaPx, left, right);
+    MeasurementRecord record = RecordOfCalculation(
+        m_rig.Input(left, right, last), out.result, m_session.CurrentSource(Eye::Left),
+        m_session.CurrentSource(Eye::Right), sigmas, timeUtc);
+    m_session.Append(std::move(record));
+    out.row = m_session.Measurements().size() - 1;
+    Notify(Change::Measurements);
+    return out;
+}

@@ -1,0 +1,109 @@
+// The open stereo pair as one document: its spec (files, decoded sizes, the
+// Analyse dialog's options), the camera rig built from it, the current marks
+// and how each was set, and the session of measurements. The view draws it,
+// the Analyse dialog edits it, ranvista-cli measure drives it. Qt-free:
+// changes are announced to subscribers, which the application turns into Qt
+// signals. No file is read on a click or a calculation: the rig is rebuilt
+// only when the spec changes.
+#pragma once
+
+#include "session/MeasurementSession.h"
+#include "stereo/StereoRig.h"
+
+#include <cstddef>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+class ImageDatabase;
+
+class PairDocument {
+public:
+    // What changed, for subscribers.
+    enum class Change {
+        Pair,         // another pair (or none): everything else changed with it
+        Cameras,      // the rig was rebuilt (options, decoded sizes, database)
+        Marks,        // a current mark was set or cleared
+        Measurements, // a measurement was added, removed, restored or edited
+    };
+    using Subscriber = std::function<void(Change)>;
+
+    // db is where image records are looked up; it outlives the document.
+    explicit PairDocument(const ImageDatabase& db);
+    PairDocument(const PairDocument&) = delete;
+    PairDocument& operator=(const PairDocument&) = delete;
+
+    // Called after every change, in the order subscribed. Returns a handle
+    // for Unsubscribe.
+    std::size_t Subscribe(Subscriber subscriber);
+    void Unsubscribe(std::size_t handle);
+
+    // A new pair: the stored marks and the measurements of the last pair go
+    // (the current marks and the log, and with it what is unsaved, stay);
+    // the rig is built.
+    void Open(const PairSpec& spec);
+    // Nothing open any more; the log stays.
+    void Close();
+    bool IsOpen() const { return !m_spec.leftFile.empty() || !m_spec.rightFile.empty(); }
+    const PairSpec& Spec() const { return m_spec; }
+    // Changes the options or the decoded sizes; the rig is rebuilt only when
+    // they differ from the current ones.
+    void SetOptions(const CalcOptions& options);
+    void SetDecodedSizes(const DecodedImageSizes& sizes);
+    // Rebuilds the rig from the same spec (the image database changed).
+    void Rebuild();
+    // Left and right change places; the marks stay where they are.
+    void SwapEyes();
+
+    const StereoRig& Rig() const { return m_rig; }
+    const ImageDatabase& Database() const { return m_db; }
+
+    // The current marks.
+    std::optional<ImagePoint> Mark(Eye eye) const { return m_session.Mark(eye); }
+    void SetMark(Eye eye, const ImagePoint& pixel);
+    void SetMatchedMark(Eye eye, const ImagePoint& pixel, double score, double sigmaPx);
+    void ClearMark(Eye eye);
+
+    // The 1-sigma per coordinate of a clicked mark (a matched mark carries
+    // its own); not above 0 is refused.
+    double ClickSigmaPx() const { return m_clickSigmaPx; }
+    bool SetClickSigmaPx(double px);
+
+    struct Measured {
+        RangeCalcResult result;
+        // The row the measurement joined, when it succeeded.
+        std::optional<std::size_t> row;
+        // Why nothing was measured: no marks, a rig that cannot measure, rays
+        // that do not meet. Empty on success.
+        std::string problem;
+    };
+    // CALCULATE at the current marks: on success the measurement joins the
+    // session (its record, marks, vertex and log entry), stamped timeUtc.
+    Measured Measure(const std::string& timeUtc);
+    // The same at the given pixels (typed into the dialog, or a batch line):
+    // a pixel that is a current matched mark keeps its origin.
+    Measured MeasureAt(const ImagePoint& left, const ImagePoint& right, const std::string& timeUtc);
+
+    // The measurements and the log. Changes made through Session() directly
+    // are announced with Touch.
+    MeasurementSession& Session() { return m_session; }
+    const MeasurementSession& Session() const { return m_session; }
+    void Touch(Change change) { Notify(change); }
+
+    // A calculation whose log was never saved.
+    bool HasUnsavedResults() const { return m_session.HasUnsavedResults(); }
+
+private:
+    void Notify(Change change);
+    void BuildRig();
+
+    const ImageDatabase& m_db;
+    PairSpec m_spec;
+    StereoRig m_rig;
+    ProductCameraCache m_products; // the open pair's products, read once
+    MeasurementSession m_session;
+    double m_clickSigmaPx = PixelSigmas{}.leftPx;
+    std::vector<std::pair<std::size_t, Subscriber>> m_subscribers;
+    std::size_t m_nextHandle = 1;
+};
