@@ -118,7 +118,8 @@ void CChildView::ReportProductModels() {
         ShowStatus(in.productProblem);
     } else if (in.leftProduct && in.rightProduct) {
         ShowStatus("Camera models from the products: " + in.leftProduct->Description() + " | " +
-                   in.rightProduct->Description());
+                   in.rightProduct->Description() +
+                   (in.productNote.empty() ? std::string() : " (" + in.productNote + ")"));
     } else if (!m_sStatus.empty()) {
         ShowStatus({}); // nothing said of the last pair holds for this one
     }
