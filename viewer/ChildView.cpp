@@ -10,6 +10,7 @@
 #include <QSettings>
 
 #include <cmath>
+#include <filesystem>
 
 namespace {
 const QColor kStoredMarkColour(255, 0, 255);
