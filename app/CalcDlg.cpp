@@ -410,8 +410,9 @@ void CCalcDlg::ShowModelSources(const RangeCalcInput& in) {
     const bool files = !in.sLeftFile.empty() || !in.sRightFile.empty();
     m_strModelLeft = files ? ModelSourceText(in, Eye::Left) : std::string();
     m_strModelRight = files ? ModelSourceText(in, Eye::Right) : std::string();
-    m_strModelWarning =
-        !in.productWarning.empty() ? "Warning: " + in.productWarning : in.productProblem;
+    m_strModelWarning = !in.productWarning.empty()   ? "Warning: " + in.productWarning
+                        : !in.productProblem.empty() ? in.productProblem
+                                                     : in.productNote;
     m_chkProductModels->setEnabled(PairCarriesModels());
 }
 

@@ -29,12 +29,12 @@ CMainFrame::CMainFrame(IUiServices& ui, ImageDatabase& db, QWidget* parent)
 
 CMainFrame::~CMainFrame() = default;
 
-void CMainFrame::Create() {
+void CMainFrame::Create(bool storeNamed) {
     m_wndView = new CChildView(m_ui, m_db, this);
     setCentralWidget(m_wndView);
     // Focus given to the frame goes straight to the view, so keys reach it.
     setFocusProxy(m_wndView);
-    m_wndView->PreCreateWindow();
+    m_wndView->PreCreateWindow(storeNamed);
     CreateMenus();
     m_pMeasurementDock = InstallMeasurementWorkspace(*this, m_ui, m_db, *m_wndView);
     CreateToolBar();
@@ -42,6 +42,9 @@ void CMainFrame::Create() {
     m_wndView->SetStatusSink([this](const std::string& text) {
         statusBar()->showMessage(QString::fromStdString(text));
     });
+    if (!m_wndView->StatusText().empty()) {
+        statusBar()->showMessage(QString::fromStdString(m_wndView->StatusText()));
+    }
     m_wndView->UpdateTitle();
     UpdateCommandUI();
     m_wndView->setFocus();

@@ -30,7 +30,9 @@ public:
 
     // Builds the view (which loads the image database), the tool bar and the
     // status bar.
-    void Create();
+    // storeNamed false: the image database is the default store, which may
+    // be absent without a message.
+    void Create(bool storeNamed = true);
 
     CChildView& View() { return *m_wndView; }
     // The measurement table and its commands (created with the menus).

@@ -118,7 +118,7 @@ bool CRanvistaApp::InitInstance(const StartupOptions& options) {
     if (m_pOwnUi) {
         static_cast<CQtUiServices*>(m_pOwnUi.get())->SetParentWidget(m_pMainWnd.get());
     }
-    m_pMainWnd->Create();
+    m_pMainWnd->Create(!options.sStorePath.empty());
     CChildView& view = m_pMainWnd->View();
     view.SetCalcDialogFactory(MakeCalcDialogFactory(*m_pWindowUi, m_db, m_pMainWnd.get()));
     m_pCommands = std::make_unique<CAppCommands>(view, m_db, *m_pWindowUi,

@@ -117,10 +117,10 @@ std::pair<double, double> PdsAzimuthElevation(const CPoint3D& d) {
 // and, with a pose, in the site frame.
 int RunProductRay(const Args& args, const std::string& path, double x, double y) {
     const ProductCameraResult product = ReadProductCamera(path);
-    const std::string mismatch =
-        product.camera ? ModelSizeMismatch(path, *product.camera) : std::string();
-    if (!product.camera || !mismatch.empty()) {
-        const std::string& message = product.camera ? mismatch : product.message;
+    const FittedCamera fitted =
+        product.camera ? FitCameraToImage(path, *product.camera) : FittedCamera{};
+    if (!fitted.camera) {
+        const std::string& message = product.camera ? fitted.problem : product.message;
         std::fprintf(stderr, "%s\n", message.c_str());
         if (args.Json()) {
             Json j;
@@ -130,7 +130,10 @@ int RunProductRay(const Args& args, const std::string& path, double x, double y)
         }
         return 1;
     }
-    const CameraModelResult model = MakeCameraModel(product.camera->model);
+    if (!fitted.note.empty()) {
+        std::fprintf(stderr, "%s\n", fitted.note.c_str());
+    }
+    const CameraModelResult model = MakeCameraModel(fitted.camera->model);
     const std::optional<Ray> ray = model.model ? model.model->PixelToRay({x, y}) : std::nullopt;
     Json j;
     j["ok"] = ray.has_value();
@@ -145,13 +148,16 @@ int RunProductRay(const Args& args, const std::string& path, double x, double y)
     j["rover_elevation"] = ray ? JsonNumber(roverEl) : Json();
     j["site_azimuth"] = Json();
     j["site_elevation"] = Json();
-    if (ray && product.camera->pose) {
+    if (ray && fitted.camera->pose) {
         const auto [siteAz, siteEl] =
-            PdsAzimuthElevation(VectorToReference(product.camera->pose->roverToSite, direction));
+            PdsAzimuthElevation(VectorToReference(fitted.camera->pose->roverToSite, direction));
         j["site_azimuth"] = JsonNumber(siteAz);
         j["site_elevation"] = JsonNumber(siteEl);
     }
-    j["model_source"] = product.camera->Description();
+    j["model_source"] = fitted.camera->Description();
+    if (!fitted.note.empty()) {
+        j["model_note"] = fitted.note;
+    }
     if (args.Json()) {
         PrintJson(j);
     } else if (ray) {

@@ -182,11 +182,19 @@ void AppendResultJson(std::string& out, const RangeCalcInput& in, const RangeCal
         // Products measured with the catalogue cameras, and why.
         j["model_warning"] = in.productWarning;
     }
+    if (!in.productNote.empty()) {
+        // How the products' models were fitted to resized renditions.
+        j["model_note"] = in.productNote;
+    }
     out += JsonText(j);
     out += '\n';
 }
 
 namespace {
+
+// Why a calculation without a message of its own failed.
+constexpr const char* kRaysDoNotMeet =
+    "the rays of the two pixels do not meet in front of both cameras";
 
 CPoint3D LastPositionOf(const Args& args) {
     if (!args.Has("last-position")) {
@@ -221,8 +229,10 @@ int RunSingle(const Args& args) {
         StereoRig::Build({*args.Value("left"), *args.Value("right"), {}, options}, db);
     const RangeCalcInput in = rig.Input({pixels[0], pixels[1]}, {pixels[2], pixels[3]}, lastPos);
     const RangeCalcResult r = CalculateRange(in);
-    if (!in.productWarning.empty()) {
-        std::fprintf(stderr, "%s\n", in.productWarning.c_str());
+    for (const std::string* said : {&in.productWarning, &in.productNote}) {
+        if (!said->empty()) {
+            std::fprintf(stderr, "%s\n", said->c_str());
+        }
     }
     if (args.Json()) {
         std::string text;
@@ -245,12 +255,15 @@ int RunSingle(const Args& args) {
         return 1;
     }
     if (!r.bOk) {
-        // The rays do not meet: the reason is on stderr (with the solver's
-        // messages in text mode).
-        if (args.Json() || r.vMessages.empty()) {
-            std::fprintf(stderr, "%s\n",
-                         r.vMessages.empty() ? "The two rays do not meet in front of both cameras"
-                                             : r.vMessages.front().c_str());
+        // A calculation that fails is a failure: the reason goes to stderr
+        // (text output has already put the messages there).
+        if (args.Json()) {
+            for (const auto& m : r.vMessages) {
+                std::fprintf(stderr, "%s\n", m.c_str());
+            }
+        }
+        if (r.vMessages.empty()) {
+            std::fprintf(stderr, "%s\n", kRaysDoNotMeet);
         }
         return 1;
     }
@@ -361,9 +374,11 @@ int RunBatch(const Args& args) {
             MakeRangeCalcInput(options, left, right, {pixels[0], pixels[1]}, {pixels[2], pixels[3]},
                                lastPos, db, &products);
         const RangeCalcResult r = CalculateRange(in);
-        if (!in.productWarning.empty() && in.productWarning != lastWarning) {
-            std::fprintf(stderr, "%s\n", in.productWarning.c_str());
-            lastWarning = in.productWarning;
+        for (const std::string* said : {&in.productWarning, &in.productNote}) {
+            if (!said->empty() && *said != lastWarning) {
+                std::fprintf(stderr, "%s\n", said->c_str());
+                lastWarning = *said;
+            }
         }
         if (r.bOk) {
             session.Append(r.leftMark, r.rightMark, r.vertex, r.sLogEntry, r.ptNewLastPos);

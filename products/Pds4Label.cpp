@@ -210,7 +210,7 @@ ProductReadResult ReadPds4Text(std::string_view text, const std::string& fileNam
     if (!IsSupportedModelFrame(info.frame)) {
         return Fail(fileName + ": the camera model is given in " +
                     (info.frame.empty() ? std::string("an unnamed frame") : info.frame) +
-                    "; only ROVER_FRAME and ROVER_NAV_FRAME are supported");
+                    "; only ROVER_FRAME, ROVER_NAV_FRAME and LANDER_FRAME are supported");
     }
     // The pose: the definition of the model's frame with the same indices,
     // referring to a SITE_FRAME_n.

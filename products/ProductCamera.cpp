@@ -10,6 +10,8 @@
 #include <algorithm>
 #include <cfloat>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 
@@ -27,6 +29,18 @@ std::string FrameIndexText(const std::vector<long long>& index) {
 }
 
 namespace {
+
+// "0.5", "0.25", "2": the shortest text that reads back as s.
+std::string FormatScale(double s) {
+    char text[32];
+    for (int digits = 1; digits <= 17; ++digits) {
+        std::snprintf(text, sizeof text, "%.*g", digits, s);
+        if (std::strtod(text, nullptr) == s) {
+            break;
+        }
+    }
+    return text;
+}
 
 bool IsImageFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
@@ -70,10 +84,9 @@ bool CarriesCameraModel(const std::string& path) {
             ++i;
         }
         const std::string_view h = std::string_view(head).substr(i);
-        return h.substr(0, 14) == "PDS_VERSION_ID" || h.substr(0, 14) == "pds_version_id" ||
-               h.substr(0, 8) == "LBLSIZE=" || h.substr(0, 1) == "<" || h.substr(0, 1) == "{" ||
-               h.substr(0, 1) == "[" || fs::path(path).extension() == ".LBL" ||
-               fs::path(path).extension() == ".lbl";
+        return StartsWithOdlLabel(h) || h.substr(0, 8) == "LBLSIZE=" || h.substr(0, 1) == "<" ||
+               h.substr(0, 1) == "{" || h.substr(0, 1) == "[" ||
+               fs::path(path).extension() == ".LBL" || fs::path(path).extension() == ".lbl";
     }
     // An image: a product when its JSON record lies beside it.
     const fs::path p(path);
@@ -143,6 +156,40 @@ std::string ModelSizeMismatch(const std::string& path, const ProductCamera& came
     return fs::path(path).filename().string() + " is " + size(shown->width, shown->height) +
            " pixels but its camera model is for " + size(camera.width, camera.height) +
            " (a resized or cropped copy)";
+}
+
+FittedCamera FitCameraToImage(const std::string& path, const ProductCamera& camera,
+                              std::optional<ImageSize> shown) {
+    FittedCamera fitted;
+    const std::string mismatch = ModelSizeMismatch(path, camera, shown);
+    if (mismatch.empty()) {
+        fitted.camera = camera;
+        return fitted;
+    }
+    if (!shown) {
+        shown = ImageSize{camera.imageWidth, camera.imageHeight};
+    }
+    const double s = static_cast<double>(shown->width) / camera.width;
+    if (shown->width <= 0 || shown->height <= 0 ||
+        std::fabs(s * camera.height - shown->height) > 0.5) {
+        fitted.problem = mismatch + ": another aspect cannot be fitted to the model";
+        return fitted;
+    }
+    ProductCamera scaled = camera;
+    ModelParameters& m = scaled.model;
+    const CPoint3D halfA = m.a * 0.5;
+    m.h = (m.h + halfA) * s - halfA;
+    m.v = (m.v + halfA) * s - halfA;
+    scaled.width = shown->width;
+    scaled.height = shown->height;
+    scaled.imageWidth = shown->width;
+    scaled.imageHeight = shown->height;
+    fitted.camera = scaled;
+    fitted.note = fs::path(path).filename().string() + " is " + std::to_string(shown->width) +
+                  " x " + std::to_string(shown->height) + " pixels, a rendition of the " +
+                  std::to_string(camera.width) + " x " + std::to_string(camera.height) +
+                  " image its camera model is for: the model is scaled by " + FormatScale(s);
+    return fitted;
 }
 
 namespace {

@@ -24,8 +24,8 @@ std::string FrameIndexText(const std::vector<long long>& index);
 struct ProductCamera {
     ModelParameters model;             // in the vehicle frame of frameIndex (PDS axes)
     std::string source;                // "pds3", "vicar", "pds4" or "raw-json"
-    std::string frame;                 // "ROVER_FRAME" or "ROVER_NAV_FRAME"
-    std::vector<long long> frameIndex; // the rover motion counter
+    std::string frame;                 // "ROVER_FRAME", "ROVER_NAV_FRAME" or "LANDER_FRAME"
+    std::vector<long long> frameIndex; // the vehicle's motion counter
     std::optional<SitePose> pose;      // the vehicle in its site frame
     int width = 0;                     // the image the model fits
     int height = 0;
@@ -59,6 +59,20 @@ ProductCameraResult ReadProductCamera(const std::string& path);
 // otherwise the image file's own size. Empty when the sizes agree or the
 // model gives no size.
 std::string ModelSizeMismatch(const std::string& path, const ProductCamera& camera,
+                              std::optional<ImageSize> shown = std::nullopt);
+
+// A product's camera for the image actually measured. The full-resolution
+// image takes the model as it is; a rendition resized uniformly by s (the
+// other side within half a pixel of s times the model's) takes the model
+// scaled about pixel centres, H <- s(H + A/2) - A/2 and likewise V, and a
+// note says so; anything else (a crop, another aspect) cannot be mapped and
+// problem names both sizes.
+struct FittedCamera {
+    std::optional<ProductCamera> camera; // fits the image; none with a problem
+    std::string note;
+    std::string problem;
+};
+FittedCamera FitCameraToImage(const std::string& path, const ProductCamera& camera,
                               std::optional<ImageSize> shown = std::nullopt);
 
 // The file to open for an image the user chose: a raw image's JSON record

@@ -66,6 +66,13 @@ ProductNameInfo DecodeProductName(std::string_view title) {
         info.strSol = StrFormat("Sol %u", m20->sol);
         return info;
     }
+    if (const auto lander = DecodeLanderProductName(title)) {
+        // The sol the name gives; no catalogue camera.
+        info.bHasSol = true;
+        info.nSol = lander->sol;
+        info.strSol = StrFormat("Sol %u", lander->sol);
+        return info;
+    }
     const std::uint32_t c = ReadClock(title, 2, 10);
     const char first = title[0];
     if (first == '2' || first == '1' || first == 'S') {
@@ -210,4 +217,45 @@ std::optional<std::string> Mars2020PartnerName(std::string_view title) {
     const char eye = partner[1];
     partner[1] = eye == 'L' ? 'R' : (eye == 'R' ? 'L' : (eye == 'l' ? 'r' : 'l'));
     return partner;
+}
+
+std::optional<LanderNameInfo> DecodeLanderProductName(std::string_view title) {
+    const auto letters = [](std::string_view s) {
+        for (const char ch : s) {
+            const char up = UpperChar(ch);
+            if (up < 'A' || up > 'Z') {
+                return false;
+            }
+        }
+        return !s.empty();
+    };
+    const auto upper = [](std::string_view s) {
+        std::string out;
+        for (const char ch : s) {
+            out += UpperChar(ch);
+        }
+        return out;
+    };
+    LanderNameInfo info;
+    const char first = title.empty() ? '\0' : UpperChar(title[0]);
+    if ((first == 'C' || first == 'D') && title.size() >= 22 && AllDigits(title.substr(1, 3)) &&
+        letters(title.substr(4, 1)) && AllDigits(title.substr(5, 4)) && title[9] == '_' &&
+        AllDigits(title.substr(10, 9)) && letters(title.substr(19, 3))) {
+        info.mission = "INSIGHT";
+        info.instrument = first == 'D' ? "IDC" : "ICC";
+        info.sol = static_cast<std::uint32_t>(DigitsValue(title.substr(1, 3)));
+        info.sclkSeconds = DigitsValue(title.substr(10, 9));
+        info.productType = upper(title.substr(19, 3));
+        return info;
+    }
+    if (title.size() >= 17 && upper(title.substr(0, 2)) == "RS" && AllDigits(title.substr(2, 3)) &&
+        letters(title.substr(5, 3)) && AllDigits(title.substr(8, 9))) {
+        info.mission = "PHOENIX";
+        info.instrument = "RAC";
+        info.sol = static_cast<std::uint32_t>(DigitsValue(title.substr(2, 3)));
+        info.sclkSeconds = DigitsValue(title.substr(8, 9));
+        info.productType = upper(title.substr(5, 3));
+        return info;
+    }
+    return std::nullopt;
 }

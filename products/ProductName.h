@@ -56,3 +56,18 @@ std::optional<Mars2020NameInfo> DecodeMars2020ProductName(std::string_view title
 // The name of the other eye's image of the same exposure: the eye letter
 // swapped, case kept; nothing when the title is not a Mars 2020 stereo name.
 std::optional<std::string> Mars2020PartnerName(std::string_view title);
+
+// InSight (IDC, ICC) and Phoenix (RAC) product names, as far as their
+// naming conventions say: the camera and the sol. InSight:
+// "D000M0005_597065013EDR_..." (D: IDC, C: ICC; sol 0; spacecraft clock;
+// product type); Phoenix RAC: "RS016EFF897648211_..." (sol 16). Their cameras
+// are not stereo pairs and not in the catalogue. Phoenix SSI names ("SS...")
+// keep the catalogue rule of DecodeProductName.
+struct LanderNameInfo {
+    std::string mission;    // "INSIGHT" or "PHOENIX"
+    std::string instrument; // "IDC", "ICC" or "RAC"
+    std::uint32_t sol = 0;
+    std::uint64_t sclkSeconds = 0;
+    std::string productType; // "EDR", "EFF", ...
+};
+std::optional<LanderNameInfo> DecodeLanderProductName(std::string_view title);

@@ -19,8 +19,10 @@ constexpr std::uint64_t kFirstRead = 64u << 10;
 
 const std::vector<std::string_view> kModelGroups = {"GEOMETRIC_CAMERA_MODEL",
                                                     "GEOMETRIC_CAMERA_MODEL_PARMS"};
+// The vehicle's pose: a rover's, or a lander's (InSight, Phoenix).
 const std::vector<std::string_view> kPoseGroups = {
-    "ROVER_COORDINATE_SYSTEM", "ROVER_COORD_SYSTEM_PARMS", "ROVER_COORDINATE_SYSTEM_PARMS"};
+    "ROVER_COORDINATE_SYSTEM",  "ROVER_COORD_SYSTEM_PARMS",  "ROVER_COORDINATE_SYSTEM_PARMS",
+    "LANDER_COORDINATE_SYSTEM", "LANDER_COORD_SYSTEM_PARMS", "LANDER_COORDINATE_SYSTEM_PARMS"};
 const std::vector<std::string_view> kIdGroups = {"", "IDENTIFICATION"};
 
 using product_read::Fail;
@@ -89,7 +91,12 @@ void FillIdentity(const ProductLabel& label, ProductInfo& info) {
 
 bool IsSupportedModelFrame(std::string_view frame) {
     const std::string f = UpperAscii(frame);
-    return f == "ROVER_FRAME" || f == "ROVER_NAV_FRAME";
+    return f == "ROVER_FRAME" || f == "ROVER_NAV_FRAME" || f == "LANDER_FRAME";
+}
+
+bool StartsWithOdlLabel(std::string_view head) {
+    const std::string start = UpperAscii(head.substr(0, 14));
+    return start == "PDS_VERSION_ID" || start == "ODL_VERSION_ID";
 }
 
 ProductReadResult ModelFromLabel(const ProductLabel& label, const std::string& fileName) {
@@ -175,7 +182,7 @@ ProductReadResult ModelFromLabel(const ProductLabel& label, const std::string& f
     }
     if (!IsSupportedModelFrame(info.frame)) {
         return Fail(fileName + ": the camera model is given in " + info.frame +
-                    "; only ROVER_FRAME and ROVER_NAV_FRAME are supported");
+                    "; only ROVER_FRAME, ROVER_NAV_FRAME and LANDER_FRAME are supported");
     }
     if (const auto* index = label.FindIn(kModelGroups, "REFERENCE_COORD_SYSTEM_INDEX")) {
         if (const auto n = index->Numbers()) {
@@ -328,6 +335,94 @@ std::optional<int> PositiveInt(const LabelValue* v) {
 ProductReadResult ReadVicarFile(const std::string& path, std::uint64_t start,
                                 const ProductReadOptions& options, bool wantModel);
 
+// The groups of the VICAR header that ^IMAGE_HEADER points to, added to
+// label; nothing happens when there is none or it cannot be read.
+void AddImageHeader(const std::string& path, ProductLabel& label) {
+    const LabelValue* value = label.Find("", "^IMAGE_HEADER");
+    if (value == nullptr) {
+        return;
+    }
+    std::string error;
+    const auto pointer = ParsePointer(*value, error);
+    if (!pointer) {
+        return;
+    }
+    std::string file = path;
+    if (!pointer->file.empty()) {
+        const auto found = ResolveBeside(path, pointer->file);
+        if (!found) {
+            return;
+        }
+        file = *found;
+    }
+    std::uint64_t at = pointer->byte;
+    if (pointer->inRecords) {
+        const auto recordBytes = PositiveInt(label.Find("", "RECORD_BYTES"));
+        if (!recordBytes || *recordBytes == 0) {
+            return;
+        }
+        at *= static_cast<std::uint64_t>(*recordBytes);
+    }
+    if (at >= kMaxLabelBytes * 4) {
+        return;
+    }
+    const auto bytes = ReadFileHead(file, at + kMaxLabelBytes);
+    if (!bytes || bytes->size() <= at) {
+        return;
+    }
+    const LabelParseResult header =
+        ParseVicarLabel(std::string_view(*bytes).substr(static_cast<std::size_t>(at)));
+    if (!header.ok) {
+        return;
+    }
+    for (const auto& item : header.label.Items()) {
+        if (!item.group.empty()) {
+            label.Add(item.group, item.key, item.value);
+        }
+    }
+}
+
+// The sample layout of the IMAGE object after its position, size and
+// pointer; what is not supported, or empty.
+std::string Pds3Layout(const ProductLabel& label, RasterLayout& layout) {
+    const auto bands = PositiveInt(label.Find("IMAGE", "BANDS"));
+    layout.bands = bands ? *bands : 1;
+    const auto bits = PositiveInt(label.Find("IMAGE", "SAMPLE_BITS"));
+    if (!bits || (*bits != 8 && *bits != 16 && *bits != 32 && *bits != 64)) {
+        return "SAMPLE_BITS " + Describe(label.Find("IMAGE", "SAMPLE_BITS")) +
+               " is not 8, 16, 32 or 64";
+    }
+    layout.bytesPerSample = *bits / 8;
+    const std::string sampleType = Text(label.Find("IMAGE", "SAMPLE_TYPE"));
+    const auto kind = KindOf(sampleType, *bits, layout.bigEndian);
+    if (!kind) {
+        return "SAMPLE_TYPE '" + sampleType + "' is not supported";
+    }
+    layout.kind = *kind;
+    const std::string storage = UpperAscii(Text(label.Find("IMAGE", "BAND_STORAGE_TYPE")));
+    if (storage.empty() || storage == "BAND_SEQUENTIAL") {
+        layout.storage = BandStorage::Sequential;
+    } else if (storage == "LINE_INTERLEAVED") {
+        layout.storage = BandStorage::LineInterleaved;
+    } else if (storage == "SAMPLE_INTERLEAVED") {
+        layout.storage = BandStorage::SampleInterleaved;
+    } else {
+        return "BAND_STORAGE_TYPE '" + storage + "' is not supported";
+    }
+    if (const auto v = PositiveInt(label.Find("IMAGE", "LINE_PREFIX_BYTES"))) {
+        layout.linePrefixBytes = static_cast<std::uint64_t>(*v);
+    }
+    if (const auto v = PositiveInt(label.Find("IMAGE", "LINE_SUFFIX_BYTES"))) {
+        layout.lineSuffixBytes = static_cast<std::uint64_t>(*v);
+    }
+    if (const auto* mask = label.Find("IMAGE", "SAMPLE_BIT_MASK")) {
+        if (const auto v = mask->Number(); v && *v > 0 && *v <= 4294967295.0) {
+            layout.bitMask = static_cast<std::uint32_t>(*v);
+        }
+    }
+    return {};
+}
+
 ProductReadResult ReadPds3(const std::string& path, const std::string& head,
                            const ProductReadOptions& options) {
     LabelParseResult parsed = ParseOdlLabel(head);
@@ -340,7 +435,12 @@ ProductReadResult ReadPds3(const std::string& path, const std::string& head,
     if (!parsed.ok) {
         return Fail(path + ": label: " + parsed.message);
     }
-    const ProductLabel& label = parsed.label;
+    ProductLabel label = std::move(parsed.label);
+    if (label.FindIn(kModelGroups, "MODEL_TYPE") == nullptr) {
+        // EDRs may keep the model only in the VICAR header ^IMAGE_HEADER
+        // points to inside the same file.
+        AddImageHeader(path, label);
+    }
     ProductReadResult r = ModelFromLabel(label, path);
     if (!r.ok) {
         return r;
@@ -374,22 +474,32 @@ ProductReadResult ReadPds3(const std::string& path, const std::string& head,
         return Fail(path + ": " + error);
     }
     // The data file: named by the pointer, else this file; a detached label
-    // without a name points into the image of the same name.
+    // without a name points into the image of the same name. The model is
+    // the label's own: a label without its data still gives it, with a note.
     std::string dataFile = path;
     const bool detached = UpperAscii(fs::path(path).extension().string()) == ".LBL";
+    std::string missingData;
     if (!pointer->file.empty()) {
-        const auto found = ResolveBeside(path, pointer->file);
-        if (!found) {
-            return Fail(path + ": ^IMAGE points to " + pointer->file +
-                        ", which is not beside the label");
+        if (const auto found = ResolveBeside(path, pointer->file)) {
+            dataFile = *found;
+        } else {
+            missingData =
+                path + ": ^IMAGE points to " + pointer->file + ", which is not beside the label";
         }
-        dataFile = *found;
     } else if (detached) {
-        const auto found = FindSibling(path, ".IMG");
-        if (!found) {
-            return Fail(path + ": ^IMAGE names no file and there is no .IMG beside the label");
+        if (const auto found = FindSibling(path, ".IMG")) {
+            dataFile = *found;
+        } else {
+            missingData = path + ": ^IMAGE names no file and there is no .IMG beside the label";
         }
-        dataFile = *found;
+    }
+    if (!missingData.empty()) {
+        if (options.pixels) {
+            return Fail(missingData);
+        }
+        info.notes.push_back(missingData + ": the camera model is read from the label alone");
+        r.ok = true;
+        return r;
     }
     info.dataFile = dataFile;
     std::uint64_t offset = pointer->byte;
@@ -401,49 +511,25 @@ ProductReadResult ReadPds3(const std::string& path, const std::string& head,
         }
         offset *= static_cast<std::uint64_t>(*recordBytes);
     }
-    if (!options.pixels) {
-        r.ok = true;
-        return r;
-    }
 
     RasterLayout layout;
     layout.offset = offset;
     layout.lines = *lines;
     layout.samples = *samples;
-    const auto bands = PositiveInt(label.Find("IMAGE", "BANDS"));
-    layout.bands = bands ? *bands : 1;
-    const auto bits = PositiveInt(label.Find("IMAGE", "SAMPLE_BITS"));
-    if (!bits || (*bits != 8 && *bits != 16 && *bits != 32 && *bits != 64)) {
-        return Fail(path + ": SAMPLE_BITS " + Describe(label.Find("IMAGE", "SAMPLE_BITS")) +
-                    " is not 8, 16, 32 or 64");
-    }
-    layout.bytesPerSample = *bits / 8;
-    const std::string sampleType = Text(label.Find("IMAGE", "SAMPLE_TYPE"));
-    const auto kind = KindOf(sampleType, *bits, layout.bigEndian);
-    if (!kind) {
-        return Fail(path + ": SAMPLE_TYPE '" + sampleType + "' is not supported");
-    }
-    layout.kind = *kind;
-    const std::string storage = UpperAscii(Text(label.Find("IMAGE", "BAND_STORAGE_TYPE")));
-    if (storage.empty() || storage == "BAND_SEQUENTIAL") {
-        layout.storage = BandStorage::Sequential;
-    } else if (storage == "LINE_INTERLEAVED") {
-        layout.storage = BandStorage::LineInterleaved;
-    } else if (storage == "SAMPLE_INTERLEAVED") {
-        layout.storage = BandStorage::SampleInterleaved;
-    } else {
-        return Fail(path + ": BAND_STORAGE_TYPE '" + storage + "' is not supported");
-    }
-    if (const auto v = PositiveInt(label.Find("IMAGE", "LINE_PREFIX_BYTES"))) {
-        layout.linePrefixBytes = static_cast<std::uint64_t>(*v);
-    }
-    if (const auto v = PositiveInt(label.Find("IMAGE", "LINE_SUFFIX_BYTES"))) {
-        layout.lineSuffixBytes = static_cast<std::uint64_t>(*v);
-    }
-    if (const auto* mask = label.Find("IMAGE", "SAMPLE_BIT_MASK")) {
-        if (const auto v = mask->Number(); v && *v > 0 && *v <= 4294967295.0) {
-            layout.bitMask = static_cast<std::uint32_t>(*v);
+    const std::string layoutError = Pds3Layout(label, layout);
+    if (!options.pixels) {
+        // A damaged product still gives its model, and says why its pixels
+        // cannot be read.
+        if (layoutError.empty()) {
+            if (std::string shortfall = RasterShortfall(dataFile, layout); !shortfall.empty()) {
+                info.notes.push_back(std::move(shortfall));
+            }
         }
+        r.ok = true;
+        return r;
+    }
+    if (!layoutError.empty()) {
+        return Fail(path + ": " + layoutError);
     }
     RasterResult raster = DecodeRaster(dataFile, layout);
     if (!raster.ok) {
@@ -721,8 +807,7 @@ ProductReadResult ReadProduct(const std::string& path, const ProductReadOptions&
     if (text.substr(0, 3) == "\xEF\xBB\xBF") {
         text.remove_prefix(3);
     }
-    if (text.substr(0, 14) == "PDS_VERSION_ID" || text.substr(0, 14) == "pds_version_id" ||
-        (Extension(path) == ".LBL" && text.substr(0, 1) != "<")) {
+    if (StartsWithOdlLabel(text) || (Extension(path) == ".LBL" && text.substr(0, 1) != "<")) {
         return ReadPds3(path, std::string(text), options);
     }
     if (text.substr(0, 8) == "LBLSIZE=") {
@@ -752,8 +837,15 @@ ProductReadResult ReadProduct(const std::string& path, const ProductReadOptions&
         if (!r.product.dataFile.empty()) {
             const auto data = ResolveBeside(path, r.product.dataFile);
             if (!data) {
-                return Fail(path + ": the label's file " + r.product.dataFile +
-                            " is not beside it");
+                const std::string missing =
+                    path + ": the label's file " + r.product.dataFile + " is not beside it";
+                if (options.pixels) {
+                    return Fail(missing);
+                }
+                // The model is the label's own, as with a PDS3 label alone.
+                r.product.notes.push_back(missing +
+                                          ": the camera model is read from the label alone");
+                return r;
             }
             r.product.dataFile = *data;
             const auto dataHead = ReadFileHead(*data, 8);

@@ -67,7 +67,7 @@ struct ProductReadOptions {
     bool refuseResizedImages = true;
 };
 
-// Dispatches on the content: PDS_VERSION_ID (PDS3), LBLSIZE= (VICAR), an XML
+// Dispatches on the content: PDS_VERSION_ID or ODL_VERSION_ID (PDS3), LBLSIZE= (VICAR), an XML
 // declaration or element (PDS4), '{' / '[' (a JSON record or feed page), else
 // an image (JPG/PNG) whose JSON record is looked for beside it.
 ProductReadResult ReadProduct(const std::string& path, const ProductReadOptions& options = {});
@@ -90,5 +90,10 @@ ProductReadResult ReadPds4Text(std::string_view text, const std::string& fileNam
 // Width and height from a PNG or JPEG header; nothing for other bytes.
 std::optional<std::pair<int, int>> ImageFileSize(std::string_view head);
 
-// Whether name is a supported frame of a camera model.
+// Whether name is a supported frame of a camera model: a rover's
+// (ROVER_FRAME, ROVER_NAV_FRAME) or a lander's (LANDER_FRAME).
 bool IsSupportedModelFrame(std::string_view frame);
+
+// Whether text starts as an ODL label: PDS_VERSION_ID (PDS3) or
+// ODL_VERSION_ID (the ODL3 labels of later MSL products), in either case.
+bool StartsWithOdlLabel(std::string_view head);

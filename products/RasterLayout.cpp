@@ -226,6 +226,20 @@ RasterResult DecodeRasterBytes(const std::string& name, const std::string& bytes
                   layout, e);
 }
 
+std::string RasterShortfall(const std::string& path, const RasterLayout& layout) {
+    std::string error;
+    if (!Check(layout, error)) {
+        return {};
+    }
+    const Extent e = Measure(layout);
+    std::error_code ec;
+    const std::uint64_t size = std::filesystem::file_size(path, ec);
+    if (ec || (layout.offset <= size && size - layout.offset >= e.totalBytes)) {
+        return {};
+    }
+    return Truncated(path, layout.offset, e.totalBytes, size);
+}
+
 RasterResult DecodeRaster(const std::string& path, const RasterLayout& layout) {
     RasterResult r;
     std::string error;

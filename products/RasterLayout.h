@@ -38,6 +38,11 @@ struct RasterResult {
 // scaled linearly from their finite minimum..maximum onto 0..65535.
 RasterResult DecodeRaster(const std::string& path, const RasterLayout& layout);
 
+// Why the file at path cannot hold the bytes layout describes ("… the image
+// data is truncated: N bytes from byte O are described, the file has M
+// bytes"); empty when it holds them (or the layout is not usable).
+std::string RasterShortfall(const std::string& path, const RasterLayout& layout);
+
 // The same from bytes already in memory (the whole file).
 RasterResult DecodeRasterBytes(const std::string& name, const std::string& bytes,
                                const RasterLayout& layout);

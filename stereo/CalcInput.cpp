@@ -69,16 +69,18 @@ RangeCalcInput MakeRangeCalcInput(const CalcOptions& options, const std::string&
                                     (left.camera ? rightFile : leftFile) +
                                     " does not: measure two products, or choose catalogue cameras";
             } else {
-                std::string mismatch = ModelSizeMismatch(leftFile, *left.camera, decoded.left);
-                if (mismatch.empty()) {
-                    mismatch = ModelSizeMismatch(rightFile, *right.camera, decoded.right);
-                }
-                if (!mismatch.empty()) {
+                const FittedCamera l = FitCameraToImage(leftFile, *left.camera, decoded.left);
+                const FittedCamera r = FitCameraToImage(rightFile, *right.camera, decoded.right);
+                if (!l.problem.empty() || !r.problem.empty()) {
                     // Its model would give wrong ranges on these pixels.
-                    in.productWarning = mismatch + ": measured with the catalogue cameras";
+                    in.productProblem = (!l.problem.empty() ? l.problem : r.problem) +
+                                        ": measure the image the model was made for, or "
+                                        "choose catalogue cameras";
                 } else {
-                    in.leftProduct = left.camera;
-                    in.rightProduct = right.camera;
+                    in.leftProduct = l.camera;
+                    in.rightProduct = r.camera;
+                    in.productNote =
+                        l.note.empty() || r.note.empty() ? l.note + r.note : l.note + "; " + r.note;
                 }
             }
         }

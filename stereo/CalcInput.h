@@ -46,10 +46,11 @@ struct DecodedImageSizes {
 // (and no camera was chosen by hand), else the catalogue camera of the
 // product name with the database record. A product that cannot be used, or
 // a pair of which only one image carries a model, sets productProblem. A
-// product whose image is not the size its model was made for is measured
-// with the catalogue cameras, and productWarning says why. Two cameras at
-// one place (the same camera chosen for both eyes) set productProblem too:
-// their rays cannot be intersected.
+// resized rendition of a product's image is measured with the model scaled
+// to it (productNote says so); an image of another aspect than its model's
+// sets productProblem.
+// Two cameras at one place (the same camera chosen for both eyes) set
+// productProblem too: their rays cannot be intersected.
 // cache: products already read (none: read them now).
 RangeCalcInput MakeRangeCalcInput(const CalcOptions& options, const std::string& leftFile,
                                   const std::string& rightFile, const ImagePoint& leftPixel,

@@ -30,8 +30,11 @@ struct RangeCalcInput {
     // A product whose camera cannot be used: the calculation fails with it.
     std::string productProblem;
     // Products measured with the catalogue cameras instead of their own
-    // models, and why (an image that is not the size its model fits).
+    // models, and why.
     std::string productWarning;
+    // How the products' models were fitted to the images measured (a
+    // resized rendition measured with its model scaled); empty when as given.
+    std::string productNote;
     bool b2D = false;
     bool bRLVector = false;
     std::string strRLVector;

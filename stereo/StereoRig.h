@@ -61,6 +61,9 @@ public:
     // Products measured with the catalogue cameras instead of their own
     // models, and why; empty otherwise.
     const std::string& Warning() const { return m_base.productWarning; }
+    // What was done to a product's model to fit its image (a resized
+    // rendition measured with the model scaled); empty otherwise.
+    const std::string& Note() const { return m_base.productNote; }
     // Whether either image carries a camera model of its own (whether or not
     // the options measure with it).
     bool CarriesModels() const { return m_carriesModels; }

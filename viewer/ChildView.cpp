@@ -10,6 +10,7 @@
 #include <QSettings>
 
 #include <cmath>
+#include <filesystem>
 
 namespace {
 const QColor kStoredMarkColour(255, 0, 255);
@@ -94,7 +95,15 @@ CChildView::~CChildView() {
     m_bCalcDlgOpen = false;
 }
 
-void CChildView::PreCreateWindow() {
+void CChildView::PreCreateWindow(bool storeNamed) {
+    std::error_code ec;
+    if (!storeNamed && !std::filesystem::exists(m_db.StorePath(), ec)) {
+        // Products carry their own models: without a database there is
+        // nothing to warn of until a catalogue measurement needs a record.
+        m_sStatus = "No image database at " + m_db.StorePath() +
+                    ": catalogue cameras measure without database records";
+        return;
+    }
     m_db.LoadStore();
 }
 

@@ -62,7 +62,9 @@ public:
 
     // Loads the image database from its store; the main frame calls it once,
     // when it creates the view.
-    void PreCreateWindow();
+    // storeNamed false: the store is the default one, and its absence is a
+    // status-bar note, not a message.
+    void PreCreateWindow(bool storeNamed = true);
 
     // Command routing: true when the view handles the command.
     bool OnCmdMsg(int nId);

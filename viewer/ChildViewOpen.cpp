@@ -127,7 +127,8 @@ void CChildView::ReportProductModels() {
         ShowStatus(rig.Problem());
     } else if (rig.ProductModels()) {
         ShowStatus("Camera models from the products: " + rig.ModelSource(Eye::Left) + " | " +
-                   rig.ModelSource(Eye::Right));
+                   rig.ModelSource(Eye::Right) +
+                   (rig.Note().empty() ? std::string() : " (" + rig.Note() + ")"));
     } else if (!m_sStatus.empty()) {
         ShowStatus({}); // nothing said of the last pair holds for this one
     }

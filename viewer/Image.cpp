@@ -58,7 +58,8 @@ QImage ForDisplay(const QImage& decoded) {
 bool LooksLikeProductLabel(const QByteArray& head, const std::string& path) {
     const QByteArray h = head.startsWith("\xEF\xBB\xBF") ? head.mid(3) : head;
     const QString ext = QFileInfo(QString::fromStdString(path)).suffix().toLower();
-    return h.startsWith("PDS_VERSION_ID") || h.startsWith("pds_version_id") ||
+    return StartsWithOdlLabel(
+               std::string_view(h.constData(), static_cast<std::size_t>(h.size()))) ||
            h.startsWith("LBLSIZE=") || h.trimmed().startsWith("<?xml") ||
            (ext == "lbl" && !h.trimmed().startsWith("<"));
 }

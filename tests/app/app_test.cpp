@@ -17,6 +17,7 @@
 #include <QLineEdit>
 #include <QPainter>
 #include <QSettings>
+#include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -145,4 +146,27 @@ TEST_F(AppDialogs, ScreenshotOfTheAnalyseDialogWithAResult) {
     const QString artifacts = QStringLiteral(RANVISTA_BINARY_DIR "/test-artifacts");
     QDir().mkpath(artifacts);
     EXPECT_TRUE(shot.save(artifacts + "/screenshot-analyse.png"));
+}
+
+TEST_F(AppDialogs, AMissingDefaultDatabaseIsAStatusNoteAndAMissingNamedOneIsSaid) {
+    // No store in the start-up folder and none named: products need none,
+    // so the start says so quietly.
+    app = std::make_unique<CRanvistaApp>(&ui);
+    app->SetStartupDir(dir.path().toStdString());
+    ASSERT_TRUE(app->InitInstance({}));
+    frame = app->MainFrame();
+    EXPECT_EQ(ui.messages, std::vector<std::string>{});
+    const std::string status = frame->statusBar()->currentMessage().toStdString();
+    EXPECT_NE(status.find("No image database at " + dir.path().toStdString() + "/ImgBinDat"),
+              std::string::npos)
+        << status;
+    app->ExitInstance(0);
+
+    // A store named with --db that is not there is still a message.
+    StartupOptions named;
+    named.sStorePath = (dir.path() + "/elsewhere/ImgBinDat").toStdString();
+    app = std::make_unique<CRanvistaApp>(&ui);
+    ASSERT_TRUE(app->InitInstance(named));
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_EQ(ui.messages[0], "Unable to open " + named.sStorePath);
 }

@@ -191,18 +191,17 @@ TEST_F(ProductPairs, ARawPairOpenedByItsRecordsMeasuresAsTheCommandLineDoes) {
               Field(IDC_MISS_DISTANCE));
 }
 
-TEST_F(ProductPairs, AResizedRenditionIsMeasuredWithTheCatalogueAndTheWarningIsShown) {
+TEST_F(ProductPairs, AResizedRenditionIsMeasuredWithItsScaledModelAndTheNoteIsShown) {
     WriteRawPair(kMerLeft, kMerRight, 512);
     Open(Path(std::string(kMerLeft) + ".png"), Path(std::string(kMerRight) + ".png"));
     const std::string said =
-        std::string(kMerRight) + ".png is 512 x 512 pixels but its camera model is for 1024 x 1024";
+        std::string(kMerRight) + ".png is 512 x 512 pixels, a rendition of the 1024 x 1024 image";
     EXPECT_NE(frame->statusBar()->currentMessage().toStdString().find(said), std::string::npos)
         << frame->statusBar()->currentMessage().toStdString();
     EXPECT_NE(Warning().find(said), std::string::npos) << Warning();
-    EXPECT_EQ(Field(IDC_MODEL_LEFT), "catalogue: OppyNavL, no database record");
-    EXPECT_EQ(Field(IDC_MODEL_RIGHT), "catalogue: OppyNavR, no database record");
+    EXPECT_EQ(Field(IDC_MODEL_RIGHT).rfind("raw-json: CAHVOR", 0), 0u) << Field(IDC_MODEL_RIGHT);
     Click(ViewSide::Left, 512, 500);
-    Click(ViewSide::Right, 480, 500);
+    Click(ViewSide::Right, 240, 250);
     QTest::keyClick(&View(), Qt::Key_Space);
     const CCalcDlg& dlg = Dialog();
     const CliResult cli =
@@ -212,8 +211,7 @@ TEST_F(ProductPairs, AResizedRenditionIsMeasuredWithTheCatalogueAndTheWarningIsS
                          dlg.m_dLeftCol, dlg.m_dLeftRow, dlg.m_dRightCol, dlg.m_dRightRow));
     const nlohmann::json j = cli.Json();
     ExpectFieldsOf(j);
-    EXPECT_EQ(j["model_warning"].get<std::string>().find(said), 0u);
-    EXPECT_EQ(Field(IDC_SITE_POS), "") << "no product pose was used";
+    EXPECT_EQ(j["model_note"].get<std::string>().find(said), 0u);
 }
 
 TEST_F(ProductPairs, TheCatalogueCanBeChosenAndTheChoiceIsRemembered) {

@@ -93,14 +93,14 @@ TEST(CliMeasure, SingleMeasurementKeysAndText) {
                " --pixels=512,700,480,700");
     EXPECT_EQ(r.out, j["log_entry"].get<std::string>());
 
-    // A failed intersection is refused: exit 1 with the reason on stderr; the
-    // JSON still says what was tried, with nulls and blank fields.
+    // A failed intersection still prints its result (nulls, blank fields)
+    // but is a failure: exit 1 with the reason on stderr.
     const CliResultWithErr failed =
         RunCliWithErr(Measure(kL, kR, "480,700,560,700", "--last-position 1,2,3"));
-    EXPECT_FALSE(failed.err.empty());
-    r = failed;
-    ASSERT_EQ(r.status, 1);
-    const auto f = r.Json();
+    ASSERT_EQ(failed.status, 1);
+    const auto f = failed.Json();
+    EXPECT_NE(failed.err.find("do not meet in front of both cameras"), std::string::npos)
+        << failed.err;
     EXPECT_EQ(f["ok"], false);
     for (const char* k : {"range", "position", "distance_to_last", "pixel_size", "azimuth",
                           "elevation", "half_spread"}) {
@@ -110,10 +110,12 @@ TEST(CliMeasure, SingleMeasurementKeysAndText) {
     EXPECT_EQ(f["fields"]["az"], "");
     EXPECT_EQ(f["log_entry"], "");
     EXPECT_EQ(Point(f["new_last_position"]), CPoint3D(1, 2, 3));
-    EXPECT_EQ(RunCli("measure --db /nonexistent/ImgBinDat --left a --right b --pixels "
-                     "480,700,560,700 --left-camera 0 --right-camera 1")
-                  .out,
-              "Error\n");
+    const CliResultWithErr text =
+        RunCliWithErr("measure --db /nonexistent/ImgBinDat --left a --right b --pixels "
+                      "480,700,560,700 --left-camera 0 --right-camera 1");
+    EXPECT_EQ(text.out, "Error\n");
+    EXPECT_EQ(text.status, 1);
+    EXPECT_NE(text.err.find("do not meet"), std::string::npos) << text.err;
 }
 
 TEST(CliMeasure, CamerasFromNamesOrChosenByHand) {

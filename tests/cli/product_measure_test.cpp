@@ -98,7 +98,7 @@ TEST(CliProducts, AProductPairedWithAPlainImageOrABrokenRecordExitsOneSayingWhy)
     EXPECT_EQ(r.status, 1);
 }
 
-TEST(CliProducts, AResizedRawImageIsMeasuredWithTheCatalogueAndTheMismatchIsSaidNotHidden) {
+TEST(CliProducts, AResizedRawImageIsMeasuredWithTheScaledModelAndAnotherAspectIsRefused) {
     TempDir dir;
     const std::string left = dir / "1N137057367EFF4000P1916L0M1.png";
     const std::string right = dir / "1N137057367EFF4000P1916R0M1.png";
@@ -109,31 +109,34 @@ TEST(CliProducts, AResizedRawImageIsMeasuredWithTheCatalogueAndTheMismatchIsSaid
     WriteFile(dir / "1N137057367EFF4000P1916R0M1.json",
               Record(1, {}, "1N137057367EFF4000P1916R0M1"));
     const std::string pair = "--db /nonexistent/ImgBinDat --left '" + left + "' --right '" + right +
-                             "' --pixels 512,700,480,700";
+                             "' --pixels 512,700,240,350";
 
     const CliResultWithErr json = RunCliWithErr("measure " + pair + " --json");
     EXPECT_EQ(json.status, 0) << json.err;
     const auto j = json.Json();
     EXPECT_EQ(j["ok"], true);
-    EXPECT_FALSE(j.contains("model_source")) << "the products' models were used";
-    ASSERT_TRUE(j.contains("model_warning"));
-    const std::string warning = j["model_warning"];
-    EXPECT_NE(warning.find("R0M1.png is 512 x 512 pixels but its camera model is for 1024 x 1024"),
+    EXPECT_TRUE(j.contains("model_source")) << "the products' models measure";
+    EXPECT_FALSE(j.contains("model_warning"));
+    ASSERT_TRUE(j.contains("model_note"));
+    const std::string note = j["model_note"];
+    EXPECT_NE(note.find("R0M1.png is 512 x 512 pixels, a rendition of the 1024 x 1024 image"),
               std::string::npos)
-        << warning;
-    EXPECT_NE(json.err.find(warning), std::string::npos) << json.err;
-    // Exactly what the catalogue cameras measure when chosen by hand.
-    const CliResult catalogue =
-        RunCli("measure " + pair + " --json --left-camera OppyNavL --right-camera OppyNavR");
-    EXPECT_EQ(j["fields"], catalogue.Json()["fields"]);
+        << note;
+    EXPECT_NE(json.err.find(note), std::string::npos) << json.err;
 
-    const CliResultWithErr text = RunCliWithErr("measure " + pair);
-    EXPECT_EQ(text.status, 0);
-    EXPECT_NE(text.err.find(warning), std::string::npos) << text.err;
-    EXPECT_NE(text.out.find("Image Pair"), std::string::npos) << text.out;
-
-    // A single ray has no catalogue to fall back on: refused, saying why.
+    // A single ray takes the scaled model too.
     const CliResultWithErr ray = RunCliWithErr("ray '" + right + "' 10 10 --json");
-    EXPECT_EQ(ray.status, 1);
-    EXPECT_NE(ray.err.find("512 x 512"), std::string::npos) << ray.err;
+    EXPECT_EQ(ray.status, 0) << ray.err;
+    EXPECT_EQ(ray.Json()["model_note"], note);
+
+    // Another aspect cannot be fitted: refused, naming both sizes.
+    WriteFile(right, PngHeader(1024, 1000));
+    for (const std::string& command : {"measure " + pair + " --json", "ray '" + right + "' 1 1"}) {
+        const CliResultWithErr refused = RunCliWithErr(command);
+        EXPECT_EQ(refused.status, 1) << command;
+        EXPECT_NE(refused.err.find("R0M1.png is 1024 x 1000 pixels but its camera model is for "
+                                   "1024 x 1024"),
+                  std::string::npos)
+            << refused.err;
+    }
 }

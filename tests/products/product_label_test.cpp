@@ -239,7 +239,7 @@ TEST(LabelModel, CahvoreComponentsNamedByIdAndFramesAndPosesAreCheckedNotGuessed
     };
     const ProductReadResult site = failure("\"ROVER_NAV_FRAME\"", "SITE_FRAME");
     EXPECT_FALSE(site.ok);
-    EXPECT_NE(site.message.find("SITE_FRAME; only ROVER_FRAME and ROVER_NAV_FRAME"),
+    EXPECT_NE(site.message.find("SITE_FRAME; only ROVER_FRAME, ROVER_NAV_FRAME and LANDER_FRAME"),
               std::string::npos);
     const ProductReadResult unknown = failure("\"CAHVORE\"", "PSPH");
     EXPECT_FALSE(unknown.ok);

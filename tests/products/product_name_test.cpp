@@ -73,3 +73,37 @@ TEST(Paths, FolderNameExtensionTitle) {
     EXPECT_EQ(PathTitle("/x/trailing."), "trailing.");
     EXPECT_EQ(PathTitle("mixed/sep\\name.tif"), "name");
 }
+
+TEST(ProductName, LanderNamesGiveTheirCameraAndSolButNoCatalogueCamera) {
+    const auto idc = DecodeLanderProductName("D000M0005_597065013EDR_F0000_0461M1");
+    ASSERT_TRUE(idc);
+    EXPECT_EQ(idc->mission, "INSIGHT");
+    EXPECT_EQ(idc->instrument, "IDC");
+    EXPECT_EQ(idc->sol, 0u);
+    EXPECT_EQ(idc->sclkSeconds, 597065013u);
+    EXPECT_EQ(idc->productType, "EDR");
+    const auto icc = DecodeLanderProductName("c123m0008_597257914edr_f0000_0462m1");
+    ASSERT_TRUE(icc);
+    EXPECT_EQ(icc->instrument, "ICC");
+    EXPECT_EQ(icc->sol, 123u);
+    const auto rac = DecodeLanderProductName("RS016EFF897648211_1D7A0MBM1");
+    ASSERT_TRUE(rac);
+    EXPECT_EQ(rac->mission, "PHOENIX");
+    EXPECT_EQ(rac->instrument, "RAC");
+    EXPECT_EQ(rac->sol, 16u);
+    EXPECT_EQ(rac->productType, "EFF");
+
+    const ProductNameInfo info = DecodeProductName("D000M0005_597065013EDR_F0000_0461M1");
+    EXPECT_EQ(info.nCameraId, -1);
+    EXPECT_TRUE(info.bHasSol);
+    EXPECT_EQ(info.strSol, "Sol 0");
+    // Other missions' names are not taken for landers' and keep their rules.
+    for (const char* other :
+         {"NLB_701383954RAS_F0933408NCAM00200M1", "RLB_431397159EDR_F0141262RHAZ00323M1",
+          "CR0_398380569EDR_F0030000CCAM04010M1", "1N128287142EFF0300P1800L0M1", "D000M0005",
+          "RSXXXEFF897648211"}) {
+        EXPECT_FALSE(DecodeLanderProductName(other)) << other;
+    }
+    EXPECT_EQ(DecodeProductName("NLB_701383954RAS_F0933408NCAM00200M1").nCameraId, 12);
+    EXPECT_EQ(DecodeProductName("NRB_701383954ILT_F0933408NCAM00200M1").nCameraId, 13);
+}

@@ -1,6 +1,6 @@
 // Products in a range calculation's input: the products' own models for a
-// pair that carries them, the catalogue when a product's image is not the one
-// its model fits, the source each side shows, and the uncertainty of a
+// pair that carries them, scaled to a resized rendition, refused for an image
+// of another aspect, the source each side shows, and the uncertainty of a
 // product measurement.
 #include "imagedb/ImageDatabase.h"
 #include "stereo/CalcInput.h"
@@ -40,36 +40,46 @@ struct RawPair {
 
 } // namespace
 
-TEST(ProductInput, AResizedRenditionIsMeasuredWithTheCatalogueAndTheWarningNamesTheFileAndSizes) {
+TEST(ProductInput, AResizedRenditionIsMeasuredWithTheScaledModelAndSaysSo) {
     const ImageDatabase db;
     const RawPair fits;
     RangeCalcInput in =
         MakeRangeCalcInput({}, fits.left, fits.right, {500, 500}, {480, 500}, {}, db);
     ASSERT_TRUE(in.leftProduct && in.rightProduct) << in.productProblem;
     EXPECT_TRUE(in.productWarning.empty());
+    EXPECT_TRUE(in.productNote.empty());
 
     const RawPair resized(512);
-    in = MakeRangeCalcInput({}, resized.left, resized.right, {500, 500}, {480, 500}, {}, db);
-    EXPECT_FALSE(in.leftProduct || in.rightProduct) << "a model used on a resized image";
-    EXPECT_TRUE(in.productProblem.empty()) << "the catalogue still measures: " << in.productProblem;
-    EXPECT_NE(in.productWarning.find("1N137057367EFF4000P1916R0M1.png is 512 x 512"),
+    in = MakeRangeCalcInput({}, resized.left, resized.right, {500, 500}, {240, 250}, {}, db);
+    ASSERT_TRUE(in.leftProduct && in.rightProduct) << in.productProblem;
+    EXPECT_EQ(in.rightProduct->width, 512);
+    EXPECT_NE(in.productNote.find("1N137057367EFF4000P1916R0M1.png is 512 x 512 pixels"),
               std::string::npos)
-        << in.productWarning;
-    EXPECT_EQ(in.nCamLeft, 0);
-    EXPECT_EQ(in.nCamRight, 1);
-    EXPECT_TRUE(CalculateRange(in).bOk);
+        << in.productNote;
+    EXPECT_NE(in.productNote.find("scaled by 0.5"), std::string::npos) << in.productNote;
+    // The right pixel (240, 250) of the half-size image is (480.5, 500.5) of
+    // the full one: the same point.
+    const RangeCalcResult half = CalculateRange(in);
+    in = MakeRangeCalcInput({}, fits.left, fits.right, {500, 500}, {480.5, 500.5}, {}, db);
+    const RangeCalcResult full = CalculateRange(in);
+    ASSERT_TRUE(half.bOk && full.bOk);
+    EXPECT_NEAR(half.dRange, full.dRange, 1e-9);
 }
 
-TEST(ProductInput, TheSizeTheViewerDecodedDecidesOverTheFilesHeader) {
+TEST(ProductInput, TheSizeTheViewerDecodedDecidesAndAnotherAspectIsRefused) {
     const ImageDatabase db;
     const RawPair pair;
     DecodedImageSizes decoded;
     decoded.left = ImageSize{1024, 1024};
-    decoded.right = ImageSize{1024, 1023}; // one row cropped by another tool
+    decoded.right = ImageSize{1024, 1000}; // rows cropped by another tool
     RangeCalcInput in =
         MakeRangeCalcInput({}, pair.left, pair.right, {}, {}, {}, db, nullptr, decoded);
     EXPECT_FALSE(in.leftProduct);
-    EXPECT_NE(in.productWarning.find("1024 x 1023"), std::string::npos) << in.productWarning;
+    EXPECT_NE(in.productProblem.find("R0M1.png is 1024 x 1000 pixels but its camera model is "
+                                     "for 1024 x 1024"),
+              std::string::npos)
+        << in.productProblem;
+    EXPECT_FALSE(CalculateRange(in).bOk);
 
     decoded.right = ImageSize{1024, 1024};
     ProductCameraCache cache;
@@ -78,8 +88,9 @@ TEST(ProductInput, TheSizeTheViewerDecodedDecidesOverTheFilesHeader) {
     // A product cached once is still checked against each decoded size.
     decoded.left = ImageSize{512, 512};
     in = MakeRangeCalcInput({}, pair.left, pair.right, {}, {}, {}, db, &cache, decoded);
-    EXPECT_FALSE(in.leftProduct);
-    EXPECT_NE(in.productWarning.find("L0M1.png is 512 x 512"), std::string::npos);
+    ASSERT_TRUE(in.leftProduct);
+    EXPECT_EQ(in.leftProduct->width, 512);
+    EXPECT_NE(in.productNote.find("L0M1.png is 512 x 512"), std::string::npos);
 }
 
 TEST(ProductInput, TheModelSourceNamesTheProductOrTheCatalogueCameraAndItsRecord) {

@@ -249,11 +249,12 @@ TEST_F(OpenPair, DroppedRecordsOpenTheirImagesAndTheStatusBarSaysWhichModelsMeas
 
     product_test::WriteFile(rightJson, product_test::CatalogueRecord(1, {}, kM20Right, 80, 60));
     view->OpenPairFiles(leftJson, rightJson);
-    EXPECT_EQ(view->StatusText().rfind("Warning: " + kM20Right +
-                                           ".png is 40 x 30 pixels but its "
-                                           "camera model is for 80 x 60",
-                                       0),
-              0u)
+    // A half-size rendition: measured with its model scaled, and said.
+    EXPECT_EQ(view->StatusText().rfind("Camera models from the products: ", 0), 0u)
+        << view->StatusText();
+    EXPECT_NE(view->StatusText().find(kM20Right + ".png is 40 x 30 pixels, a rendition of the "
+                                                  "80 x 60 image"),
+              std::string::npos)
         << view->StatusText();
     // A plain pair after it: nothing said of the last pair stays.
     ViewFixture::OpenPair();
