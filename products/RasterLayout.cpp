@@ -235,13 +235,17 @@ RasterResult DecodeRasterBytes(const std::string& name, const std::string& bytes
                                const RasterLayout& layout) {
     RasterResult r;
     std::string error;
-    if (!Check(layout, error) || !WithinBudget(layout, error)) {
+    if (!Check(layout, error)) {
         r.message = name + ": " + error;
         return r;
     }
     const Extent e = Measure(layout);
     if (layout.offset > bytes.size() || bytes.size() - layout.offset < e.totalBytes) {
         r.message = Truncated(name, layout.offset, e.totalBytes, bytes.size());
+        return r;
+    }
+    if (!WithinBudget(layout, error)) {
+        r.message = name + ": " + error;
         return r;
     }
     return Decode(name, reinterpret_cast<const unsigned char*>(bytes.data()) + layout.offset,
@@ -251,7 +255,7 @@ RasterResult DecodeRasterBytes(const std::string& name, const std::string& bytes
 RasterResult DecodeRaster(const std::string& path, const RasterLayout& layout) {
     RasterResult r;
     std::string error;
-    if (!Check(layout, error) || !WithinBudget(layout, error)) {
+    if (!Check(layout, error)) {
         r.message = path + ": " + error;
         return r;
     }
@@ -264,6 +268,12 @@ RasterResult DecodeRaster(const std::string& path, const RasterLayout& layout) {
     }
     if (layout.offset > size || size - layout.offset < e.totalBytes) {
         r.message = Truncated(path, layout.offset, e.totalBytes, size);
+        return r;
+    }
+    // Only then the memory limit: a file that holds the pixels (or seems
+    // to, sparse) is not read whole when they would take too much.
+    if (!WithinBudget(layout, error)) {
+        r.message = path + ": " + error;
         return r;
     }
     std::ifstream in(path, std::ios::binary);

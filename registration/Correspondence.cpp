@@ -52,6 +52,7 @@ public:
     // The nearest reference vertex within the tolerance of p.
     std::optional<Hit> Nearest(const CPoint3D& p) const {
         std::optional<Hit> best;
+        ++m_nVisited; // the lookup itself counts as one
         const double c[3] = {p.m_dX / m_dCell, p.m_dY / m_dCell, p.m_dZ / m_dCell};
         std::int64_t lo[3];
         for (int a = 0; a < 3; ++a) {
@@ -78,7 +79,7 @@ public:
         return best;
     }
 
-    // Reference vertices compared so far, over every lookup.
+    // Lookups and reference vertices compared in them, so far.
     std::size_t Visited() const { return m_nVisited; }
 
 private:
@@ -239,14 +240,15 @@ private:
     // at about the right distance (the nearest to it): a scene of equal
     // spacings (a grid) or a tight cluster makes those lists long, and the
     // tuples grow as their product.
-    static constexpr std::ptrdiff_t kMaxCandidatesPerPoint = 12;
+    static constexpr std::ptrdiff_t kMaxCandidatesPerPoint = 8;
     // Motions tried, per base and in all.
     static constexpr size_t kMaxHypothesesPerBase = 1000;
+    static constexpr size_t kMaxTuplesPerBase = 100000;
     static constexpr size_t kMaxHypotheses = 400000;
     // Vertex comparisons while scoring motions, in all: a scene of many
     // lookalike motions (a grid) passes the quick look each time, and in a
     // tight cluster every lookup compares every vertex.
-    static constexpr size_t kMaxComparisons = 100000000;
+    static constexpr size_t kMaxComparisons = 30000000;
 
     // The part of [first, last) (sorted by distance) nearest to distance d,
     // at most kMaxCandidatesPerPoint entries.
@@ -300,8 +302,9 @@ private:
         }
         std::array<std::uint32_t, 4> r{};
         const size_t before = m_nHypotheses;
+        size_t tuples = 0; // reference tuples looked at for this base
         for (const std::uint32_t j : m_validReference) {
-            if (m_nHypotheses - before >= kMaxHypothesesPerBase) {
+            if (m_nHypotheses - before >= kMaxHypothesesPerBase || tuples >= kMaxTuplesPerBase) {
                 return;
             }
             if (m_nHypotheses >= kMaxHypotheses || m_grid.Visited() >= kMaxComparisons ||
@@ -315,6 +318,7 @@ private:
             for (auto k = k0; k != k1; ++k) {
                 r[1] = k->index;
                 for (auto l = l0; l != l1; ++l) {
+                    ++tuples;
                     r[2] = l->index;
                     if (r[2] == r[1] || std::fabs(m_distances.At(r[1], r[2]) - d[1][2]) > tol) {
                         continue;
@@ -325,6 +329,7 @@ private:
                     }
                     const auto [m0, m1] = Nearest(m_distances.Around(j, d[0][3], tol), d[0][3]);
                     for (auto m = m0; m != m1; ++m) {
+                        ++tuples;
                         r[3] = m->index;
                         if (r[3] == r[1] || r[3] == r[2] ||
                             std::fabs(m_distances.At(r[1], r[3]) - d[1][3]) > tol ||

@@ -62,12 +62,15 @@ TEST(HostileCli, EveryCommandInA256MegabyteAddressSpaceEndsWithAMessageAndStatus
     const std::string store = dir / "ImgBinDat";
     const std::string pair = " --left " + Q(giant) + " --right " + Q(giantRight);
     // Each with the status it must end with: 1 for input that cannot be
-    // used, 2 where the command line itself is wrong.
+    // used, 2 where the command line (or a query file named on it) is wrong,
+    // 0 where only the giant's model is read, which is sound.
     const std::vector<std::pair<std::string, int>> commands = {
-        {"camera " + Q(giant), 1},
+        {"camera " + Q(giant), 0},
         {"camera " + Q(self), 1},
         {"camera " + Q(deep), 1},
-        {"measure" + pair + " --pixels 1,1,1,1 --db " + Q(store), 1},
+        {"measure" + pair + " --pixels 1,1,1,1 --db " + Q(store), 0},
+        {"measure --left " + Q(self) + " --right " + Q(deep) + " --pixels 1,1,1,1 --db " + Q(store),
+         1},
         {"measure --batch " + Q(dir.Path().string()) + " --db " + Q(store), 1},
         {"measure --batch /proc/self/mem --db " + Q(store), 1},
         {"match" + pair + " --pixel 5,5 --db " + Q(store), 1},
@@ -75,18 +78,17 @@ TEST(HostileCli, EveryCommandInA256MegabyteAddressSpaceEndsWithAMessageAndStatus
         {"epipolar" + pair + " --pixel 5,5 --db " + Q(store), 1},
         {"export /dev/zero --format csv", 1},
         {"export " + Q(session) + " --format csv -o " + Q(session), 1},
-        {"db import /proc/self/mem --db " + Q(store), 1},
+        {"db import /proc/self/mem --db " + Q(store), 2},
         {"db merge /proc/self/mem --db " + Q(store), 1},
         {"register " + Q(vertices) + " " + Q(vertices) + " --auto --tolerance 1e300", 1},
         {"transform " + Q(vertices) + " /dev/zero 0 1 2 0 1 2", 1},
-        {"decode " + std::string(100000, 'N'), 2},
         {"ray OppyNavL 1e400 5", 2},
         {"intersect OppyNavL OppyNavR 1,2 3,4 --record 1,0,0,0,1e999,0", 2},
     };
     for (const auto& [command, status] : commands) {
         const CliResult r = RunLimited(command);
         EXPECT_EQ(r.status, status) << command.substr(0, 200) << "\n" << r.out;
-        EXPECT_FALSE(r.out.empty()) << command.substr(0, 200) << " said nothing";
+        EXPECT_TRUE(status == 0 || !r.out.empty()) << command.substr(0, 200) << " said nothing";
     }
 }
 
@@ -132,7 +134,7 @@ TEST(HostileCli, OutputsNamingAnOpenStreamOrTheSessionItselfLoseNothing) {
     }
     EXPECT_EQ(ReadBytes(dir / "other.rvsession"), saved);
     EXPECT_EQ(RunCli("export " + Q(session) + " --format csv -o " + Q(dir / "s.csv")).status, 0);
-    EXPECT_EQ(ReadBytes(dir / "s.csv").rfind("index,", 0), 0u) << ReadBytes(dir / "s.csv");
+    EXPECT_NE(ReadBytes(dir / "s.csv").find("\nindex,"), std::string::npos);
     // --binary means something only for PLY.
     EXPECT_EQ(RunCli("export " + Q(session) + " --format csv --binary").status, 2);
 }
