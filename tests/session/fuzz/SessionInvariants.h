@@ -53,16 +53,19 @@ inline std::string CheckExportBytes(const std::string& bytes) {
         return "";
     }
     const auto& rows = r.session.measurements;
-    const std::string csv = MeasurementsCsv(rows);
-    std::size_t lines = 0;
-    bool quoted = false;
-    for (const char c : csv) {
-        quoted = c == '"' ? !quoted : quoted;
-        lines += c == '\n' && !quoted ? 1 : 0;
-    }
-    if (lines != rows.size() + 1) {
-        return "the CSV has " + std::to_string(lines) + " lines for " +
-               std::to_string(rows.size()) + " measurements";
+    const auto lines = [](const std::string& csv) {
+        std::size_t n = 0;
+        bool quoted = false;
+        for (const char c : csv) {
+            quoted = c == '"' ? !quoted : quoted;
+            n += c == '\n' && !quoted ? 1 : 0;
+        }
+        return n;
+    };
+    const std::size_t head = lines(MeasurementsCsv({})); // the comment and the header
+    if (lines(MeasurementsCsv(rows)) != head + rows.size()) {
+        return "the CSV does not hold one line per measurement (" + std::to_string(rows.size()) +
+               ")";
     }
     for (const PlyEncoding encoding : {PlyEncoding::Ascii, PlyEncoding::BinaryLittleEndian}) {
         const std::string ply = MeasurementsPly(rows, {}, encoding);
