@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <sys/stat.h>
 
 namespace {
@@ -34,6 +35,31 @@ std::string SparseGiant(const TempDir& dir, const std::string& name) {
 
 // The command with 256 MB of address space (ulimit -v counts KiB); out holds
 // what it said on standard error.
+// A PNG of a few dozen bytes whose header declares width x height grey
+// pixels (its one IDAT holds nothing): only the header is ever read.
+std::string PngHeaderOnly(std::uint32_t width, std::uint32_t height) {
+    const auto crc = [](const std::string& bytes) {
+        std::uint32_t c = 0xFFFFFFFFu;
+        for (const char ch : bytes) {
+            c ^= static_cast<unsigned char>(ch);
+            for (int k = 0; k < 8; ++k) {
+                c = (c >> 1) ^ (0xEDB88320u & (0u - (c & 1u)));
+            }
+        }
+        return c ^ 0xFFFFFFFFu;
+    };
+    const auto be32 = [](std::uint32_t v) {
+        return std::string{static_cast<char>(v >> 24), static_cast<char>(v >> 16),
+                           static_cast<char>(v >> 8), static_cast<char>(v)};
+    };
+    const auto chunk = [&](const std::string& type, const std::string& data) {
+        return be32(static_cast<std::uint32_t>(data.size())) + type + data + be32(crc(type + data));
+    };
+    const std::string ihdr = be32(width) + be32(height) + std::string("\x08\x00\x00\x00\x00", 5);
+    return std::string("\x89PNG\r\n\x1a\n", 8) + chunk("IHDR", ihdr) +
+           chunk("IDAT", std::string("\x78\x9c\x03\x00\x00\x00\x00\x01", 8)) + chunk("IEND", "");
+}
+
 CliResult RunLimited(const std::string& args) {
     return RunShell("ulimit -v 262144; '" + std::string(RANVISTA_CLI) + "' " + args +
                     " 2>&1 >/dev/null");
@@ -153,6 +179,14 @@ TEST(HostileCli, SmallerMessagesSayWhatIsTrue) {
     const auto loop = RunCliWithErr("db info --db " + Q(dir / "a"));
     EXPECT_EQ(loop.status, 1);
     EXPECT_NE(loop.err.find("symbolic links"), std::string::npos) << loop.err;
+    // A 16384 x 16384 PNG of a few bytes is refused by the one image limit
+    // before anything is decoded (it used to take gigabytes in detect).
+    const std::string png = dir.Write("big.png", PngHeaderOnly(16384, 16384));
+    const auto bigPng =
+        RunCliWithErr("detect --left " + Q(png) + " --right " + Q(png) +
+                      " --left-camera OppyNavL --right-camera OppyNavR --db " + Q(dir / "none"));
+    EXPECT_EQ(bigPng.status, 1);
+    EXPECT_NE(bigPng.err.find("too large: 16384"), std::string::npos) << bigPng.err;
     // A product whose pixels cannot be read says why, not "not a PNG".
     const std::string giant = SparseGiant(dir, "giant.IMG");
     const auto detect = RunCliWithErr("detect --left " + Q(giant) + " --right " + Q(giant) +
