@@ -670,10 +670,19 @@ void CMeasurementDock::OfferRestore() {
     namespace fs = std::filesystem;
     std::error_code ec;
     const fs::path own = fs::path(m_sAutosavePath);
+    // A save killed half-way left its temporary, which no later save of
+    // that (dead) run's autosave will clear.
+    RemoveStaleTemporaries(own.parent_path().string());
     for (const fs::directory_entry& e : fs::directory_iterator(own.parent_path(), ec)) {
         const std::string name = e.path().filename().string();
         const auto owner = AutosaveOwner(name);
         if (e.path() == own || !owner || !ProcessGone(*owner)) {
+            continue;
+        }
+        // Only a regular file: reading a FIFO of that name would block the
+        // window before it is shown.
+        if (std::error_code typeError;
+            !fs::is_regular_file(fs::symlink_status(e.path(), typeError))) {
             continue;
         }
         const SessionReadResult read = ReadSessionFile(e.path().string());

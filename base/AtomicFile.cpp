@@ -88,13 +88,14 @@ void UnregisterTemp(int slot) {
 
 // The process id in a temporary's name ("<prefix>.rvsave-<pid>-XXXXXX"),
 // when the name is one of ours for a file called name (or a short one).
+// An empty name accepts a temporary of any file.
 std::optional<pid_t> TempOwner(std::string_view entry, std::string_view name) {
     const size_t at = entry.rfind(kTempMarker);
     if (at == std::string_view::npos) {
         return std::nullopt;
     }
     const std::string_view prefix = entry.substr(0, at);
-    if (!prefix.empty() && prefix != name) {
+    if (!name.empty() && !prefix.empty() && prefix != name) {
         return std::nullopt;
     }
     std::string_view rest = entry.substr(at + std::strlen(kTempMarker));
@@ -134,6 +135,20 @@ void RemoveStaleTemps(const std::string& folder, const std::string& name) {
     closedir(dir);
 }
 
+// The standard stream (1 or 2) that is the regular file st, if any: writing
+// "/dev/stdout" when standard output goes to a file must add to that file,
+// not replace it.
+int StandardStreamOf(const struct stat& st) {
+    for (const int fd : {1, 2}) {
+        struct stat stream {};
+        if (fstat(fd, &stream) == 0 && S_ISREG(stream.st_mode) && stream.st_dev == st.st_dev &&
+            stream.st_ino == st.st_ino) {
+            return fd;
+        }
+    }
+    return -1;
+}
+
 // Follows a chain of links to the path it ends at, which may not exist yet
 // (a link naming a file still to be made). Nothing when the chain loops.
 std::optional<std::string> FollowLinks(std::string path) {
@@ -162,6 +177,18 @@ AtomicFileWriter::AtomicFileWriter(std::string path) : m_sPath(std::move(path)) 
         m_bDirect = true;
         OpenDirect();
         return;
+    }
+    if (exists && S_ISREG(existing.st_mode)) {
+        if (const int stream = StandardStreamOf(existing); stream >= 0) {
+            // Through the stream itself, after what it holds already.
+            std::fflush(stream == 1 ? stdout : stderr);
+            m_bDirect = true;
+            m_nFd = fcntl(stream, F_DUPFD_CLOEXEC, 3);
+            if (m_nFd < 0) {
+                Fail("cannot write " + m_sPath, errno);
+            }
+            return;
+        }
     }
     // A link is written through, as an ordinary save would: the file it
     // names is replaced (or created), the link stays.
@@ -293,6 +320,10 @@ bool AtomicFileWriter::Commit(std::string* error) {
         *error = m_sError;
     }
     return !m_bFailed;
+}
+
+void RemoveStaleTemporaries(const std::string& folder) {
+    RemoveStaleTemps(folder, "");
 }
 
 bool WriteFileAtomically(const std::string& path, std::string_view bytes, std::string* error) {

@@ -9,7 +9,9 @@
 //   nothing yet creates the file it names;
 // - anything else that exists and can be written (a device such as
 //   /dev/null, a pipe, a terminal, /dev/stdout): written directly, never
-//   replaced;
+//   replaced; so is a regular file that is this process's standard
+//   output or error (/dev/stdout with output redirected to a file): the
+//   bytes are added through the stream, the file is not replaced;
 // - a folder or a file that cannot be opened for writing: left alone, an
 //   error.
 // Temporary files are named "<name>.rvsave-<pid>-XXXXXX", or
@@ -21,6 +23,12 @@
 
 #include <string>
 #include <string_view>
+
+// Removes from folder the temporaries of every file (not only of one name)
+// that processes no longer running left behind: for a start-up that may
+// never save the file whose temporary was left (an autosave of a run that
+// was killed).
+void RemoveStaleTemporaries(const std::string& folder);
 
 // Returns true on success; on failure returns false and, when error is given,
 // describes what went wrong (the caller words the user's message).

@@ -1,6 +1,7 @@
 #include "base/TextLines.h"
 
 #include <array>
+#include <exception>
 
 LineStatus GetBoundedLine(std::istream& in, std::string& line, size_t maxBytes) {
     line.clear();
@@ -11,7 +12,15 @@ LineStatus GetBoundedLine(std::istream& in, std::string& line, size_t maxBytes) 
     }
     bool any = false;
     while (true) {
-        const int ch = buf->sbumpc();
+        int ch = 0;
+        try {
+            ch = buf->sbumpc();
+        } catch (const std::exception&) {
+            // A file buffer throws when read() fails (a folder, /proc/self/mem):
+            // a read error, reported by the caller through bad().
+            in.setstate(std::ios::badbit);
+            return LineStatus::kEnd;
+        }
         if (ch == std::char_traits<char>::eof()) {
             in.setstate(any ? std::ios::eofbit : std::ios::eofbit | std::ios::failbit);
             return any ? LineStatus::kLine : LineStatus::kEnd;

@@ -189,7 +189,7 @@ int Merge(ImageDatabase& db, const std::string& file, const StoreChangeOptions& 
     const int firstByte = first.get();
     if (input.status == StoreFileResult::Status::kMissing ||
         input.status == StoreFileResult::Status::kUnreadable) {
-        ReportMessage("Unable to open " + file);
+        ReportMessage(input.sMessage.empty() ? "Unable to open " + file : input.sMessage);
         return 1;
     }
     if (firstByte < 1 || firstByte > 5) {
@@ -301,7 +301,8 @@ int RunDb(const Tokens& tokens) {
     // read, changing ones refuse to save over it unless --force is given.
     ImageDatabase db;
     const std::string storePath = args.Value("db").value_or("ImgBinDat");
-    if (LoadStoreFile(db, storePath) == StoreFileResult::Status::kUnreadable) {
+    const bool changing = sub != "info" && sub != "find" && sub != "dump" && !sub.empty();
+    if (LoadStoreFile(db, storePath, changing) == StoreFileResult::Status::kUnreadable) {
         return 1;
     }
     StoreChangeOptions options;

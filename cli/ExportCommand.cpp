@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
 
 namespace {
 
@@ -70,6 +71,28 @@ int RunExport(const Tokens& tokens) {
     const std::string format = args.Value("format").value_or("");
     if (format != "csv" && format != "ply" && format != "jsonl") {
         throw UsageError{"--format must be csv, ply or jsonl"};
+    }
+    if (args.Has("binary") && format != "ply") {
+        throw UsageError{"--binary applies to --format ply only"};
+    }
+    if (output) {
+        // The export must not take the place of the session it comes from,
+        // nor of any other session.
+        std::error_code ec;
+        if (std::filesystem::equivalent(*output, rest[0], ec)) {
+            std::fprintf(stderr,
+                         "Unable to save %s: it is the session being exported; give another "
+                         "file. Nothing was written\n",
+                         output->c_str());
+            return 1;
+        }
+        if (LooksLikeSessionFile(*output)) {
+            std::fprintf(stderr,
+                         "Unable to save %s: it is a session file; give another file. Nothing "
+                         "was written\n",
+                         output->c_str());
+            return 1;
+        }
     }
     const SessionReadResult read = ReadSessionFile(rest[0]);
     if (!read.ok) {

@@ -78,7 +78,9 @@ int RunDecode(const Tokens& tokens) {
     const char* camera = CameraName(info.nCameraId);
     if (args.Json()) {
         Json j;
-        j["folder"] = PathFolder(name);
+        // A bare file name has no folder (PathFolder gives it back whole).
+        j["folder"] =
+            name.find_first_of("/\\") == std::string::npos ? std::string() : PathFolder(name);
         j["name"] = PathName(name);
         j["extension"] = PathExtension(name);
         j["title"] = title;

@@ -124,7 +124,7 @@ bool LoadDatabase(const Args& args, ImageDatabase& db) {
     {
         CollectingMessageSink messages;
         ScopedMessageSink scope(&messages);
-        status = LoadStoreFile(db, store);
+        status = LoadStoreFile(db, store, false);
         if (status != StoreFileResult::Status::kMissing) {
             for (const auto& m : messages.m_vMessages) {
                 std::fprintf(stderr, "%s\n", m.c_str());
@@ -353,6 +353,7 @@ int RunBatch(const Args& args) {
         }
         sessionDoc.pixelSigmas = {*px, *px};
     }
+    const bool keeps = args.Has("log") || args.Has("vertices") || sessionPath.has_value();
     size_t otherPairs = 0;
     size_t lineNo = 0;
     LineStatus status = LineStatus::kEnd;
@@ -380,7 +381,17 @@ int RunBatch(const Args& args) {
                 lastWarning = *said;
             }
         }
-        if (r.bOk) {
+        if (r.bOk && !keeps) {
+            // Nothing is saved at the end: nothing to keep but the last point.
+            lastPos = r.ptNewLastPos;
+        } else if (r.bOk) {
+            if (session.Measurements().size() >= kMaxSessionMeasurements) {
+                std::fprintf(stderr,
+                             "%s:%zu: more than %zu measurements to keep for --log, --vertices "
+                             "or --session; split the batch. Nothing was saved\n",
+                             batchPath.c_str(), lineNo, kMaxSessionMeasurements);
+                return 1;
+            }
             session.Append(r.leftMark, r.rightMark, r.vertex, r.sLogEntry, r.ptNewLastPos);
             lastPos = session.LastPosition();
             if (sessionPath && sessionDoc.leftImage.empty()) {

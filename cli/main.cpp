@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <exception>
 #include <new>
 #include <string>
 
@@ -83,6 +84,12 @@ int main(int argc, char** argv) {
     } catch (const std::bad_alloc&) {
         std::fprintf(stderr, "ranvista-cli %s: out of memory; the command was stopped\n",
                      command->name.c_str());
+        status = 1;
+    } catch (const std::exception& e) {
+        // A read error deep in a stream (say a file buffer's): a message and
+        // a failure, never an abort.
+        std::fprintf(stderr, "ranvista-cli %s: %s; the command was stopped\n",
+                     command->name.c_str(), e.what());
         status = 1;
     }
     return FinishOutput(status);

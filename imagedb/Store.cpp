@@ -115,7 +115,14 @@ private:
         if (!m_in.good()) {
             return false;
         }
-        m_in.read(m_buf.data(), static_cast<std::streamsize>(m_buf.size()));
+        try {
+            m_in.read(m_buf.data(), static_cast<std::streamsize>(m_buf.size()));
+        } catch (const std::exception&) {
+            // A file buffer throws when read() fails: a read error, not the end.
+            m_in.setstate(std::ios::badbit);
+            m_nLen = 0;
+            return false;
+        }
         m_nLen = static_cast<size_t>(m_in.gcount());
         m_nPos = 0;
         return m_nLen > 0;
@@ -140,10 +147,12 @@ std::string StorePathIn(const std::string& folder) {
 
 std::string StoreIntegrity::Describe(const std::string& name) const {
     std::string text = name + " is damaged: " + std::to_string(nRecordsRead);
-    if (declaredCount) {
+    // A negative count item is itself the damage (said in the reason).
+    const bool counted = declaredCount && *declaredCount >= 0;
+    if (counted) {
         text += " of " + std::to_string(*declaredCount);
     }
-    text += nRecordsRead == 1 && !declaredCount ? " record read" : " records read";
+    text += nRecordsRead == 1 && !counted ? " record read" : " records read";
     if (!sReason.empty()) {
         text += " (" + sReason + ")";
     }

@@ -48,7 +48,22 @@ bool KeepDamaged(const std::string& storePath, const std::string& backup, std::s
 } // namespace
 
 std::string StoreLockPath(const std::string& storePath) {
-    return storePath + ".lock";
+    // Beside the file the store's name finally stands for, so that a link
+    // to the store and the store itself share one lock. (Folders need no
+    // resolving: the lock file beside the store is the same file whichever
+    // way its folder is named.)
+    namespace fs = std::filesystem;
+    std::string path = storePath;
+    std::error_code ec;
+    for (int hops = 0; hops < 40 && fs::is_symlink(fs::symlink_status(path, ec)); ++hops) {
+        const fs::path target = fs::read_symlink(path, ec);
+        if (ec) {
+            break;
+        }
+        path = target.is_absolute() ? target.string()
+                                    : (fs::path(path).parent_path() / target).string();
+    }
+    return path + ".lock";
 }
 
 std::optional<StoreLock> StoreLock::Acquire(const std::string& storePath,
@@ -95,8 +110,15 @@ StoreFileResult ReadStoreFile(const std::string& path) {
     StoreFileResult result;
     std::error_code ec;
     const auto status = std::filesystem::status(path, ec);
-    if (!std::filesystem::exists(status)) {
+    if (status.type() == std::filesystem::file_type::not_found) {
         result.status = StoreFileResult::Status::kMissing; // a dangling link too
+        return result;
+    }
+    if (!std::filesystem::exists(status)) {
+        // Not missing but not reachable either (a loop of links, a folder
+        // that cannot be searched): nothing may be saved over it.
+        result.status = StoreFileResult::Status::kUnreadable;
+        result.sMessage = "Unable to open " + path + ": " + ec.message();
         return result;
     }
     std::ifstream in;
@@ -123,7 +145,7 @@ StoreFileResult ReadStoreFile(const std::string& path) {
     return result;
 }
 
-StoreFileResult::Status LoadStoreFile(ImageDatabase& db, const std::string& path) {
+StoreFileResult::Status LoadStoreFile(ImageDatabase& db, const std::string& path, bool forSaving) {
     StoreFileResult file = ReadStoreFile(path);
     switch (file.status) {
     case StoreFileResult::Status::kMissing:
@@ -135,7 +157,9 @@ StoreFileResult::Status LoadStoreFile(ImageDatabase& db, const std::string& path
         break;
     case StoreFileResult::Status::kDamaged:
         ReportMessage(file.sMessage +
-                      ". A copy of it is kept beside it before anything is saved over it.");
+                      (forSaving ? ". A copy of it is kept beside it before anything is saved "
+                                   "over it."
+                                 : ". The records read are used; the file is left as it is."));
         [[fallthrough]];
     case StoreFileResult::Status::kClean:
         db.Clear();

@@ -77,8 +77,11 @@ StoreFileResult ReadStoreFile(const std::string& path);
 // programs do at start-up, reporting through ReportMessage: a missing store
 // is "Unable to open <path>" and leaves an empty table; one that cannot be
 // opened or read is said and leaves the table as it was; a damaged one is
-// said with its numbers and gives the records read.
-StoreFileResult::Status LoadStoreFile(ImageDatabase& db, const std::string& path);
+// said with its numbers and gives the records read. forSaving: the caller
+// may save over the store (the message then says a copy is kept first);
+// a reading command only reads what it can.
+StoreFileResult::Status LoadStoreFile(ImageDatabase& db, const std::string& path,
+                                      bool forSaving = true);
 
 // The name a damaged store is kept under: "<store>.damaged-YYYYMMDD-HHMMSS"
 // (local time), with "-2", "-3"... added when that name is taken.

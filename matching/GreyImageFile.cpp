@@ -1,5 +1,6 @@
 #include "matching/GreyImageFile.h"
 
+#include "base/ImageLimits.h"
 #include "products/ProductReader.h"
 
 #include <png.h>
@@ -10,6 +11,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace {
@@ -20,16 +22,25 @@ std::optional<ImageFileResult> ReadProductPixels(const std::string& path) {
     if (f == nullptr) {
         return std::nullopt;
     }
-    char head[8] = {};
+    char head[14] = {};
     const std::size_t n = std::fread(head, 1, sizeof head, f);
     std::fclose(f);
     static constexpr unsigned char kPng[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'};
-    if (n == sizeof head && std::equal(head, head + 8, kPng, [](char a, unsigned char b) {
+    if (n >= 8 && std::equal(head, head + 8, kPng, [](char a, unsigned char b) {
             return static_cast<unsigned char>(a) == b;
         })) {
         return std::nullopt;
     }
     ProductReadResult product = ReadProduct(path);
+    const std::string_view start(head, n);
+    const bool labelled = start.starts_with("PDS_VERSION_ID") || start.starts_with("pds_vers") ||
+                          start.starts_with("LBLSIZE=");
+    if (!product.ok && labelled) {
+        // A PDS3 or VICAR product whose pixels cannot be read: say why.
+        ImageFileResult res;
+        res.error = product.message;
+        return res;
+    }
     if (!product.ok || !product.product.pixels) {
         return std::nullopt; // not a product with pixels: reported as an image
     }
@@ -78,12 +89,15 @@ ImageFileResult ReadGreyImage(const std::string& path) {
     // needs grey values in proportion.
     const bool wide = (png.format & PNG_FORMAT_FLAG_LINEAR) != 0;
     png.format = wide ? PNG_FORMAT_LINEAR_Y : PNG_FORMAT_GRAY;
-    // Refuse sizes no camera makes before allocating for them.
+    // Refuse sizes no camera makes before allocating for them: the one
+    // image limit, at the four bytes a grey sample takes here.
     constexpr png_uint_32 kMaxSide = 1u << 16;
-    if (png.width > kMaxSide || png.height > kMaxSide ||
-        static_cast<uint64_t>(png.width) * png.height > (uint64_t{1} << 28)) {
-        res.error = path + ": image too large (" + std::to_string(png.width) + " x " +
-                    std::to_string(png.height) + ")";
+    const auto tooLarge = ImageTooLarge(png.width, png.height, 4);
+    if (png.width > kMaxSide || png.height > kMaxSide || tooLarge) {
+        res.error = path + ": image " +
+                    (tooLarge ? *tooLarge
+                              : "too large (" + std::to_string(png.width) + " x " +
+                                    std::to_string(png.height) + ")");
         png_image_free(&png);
         return res;
     }

@@ -3,8 +3,11 @@
 #include "base/Format.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QDir>
 #include <QEventLoop>
+#include <QFile>
+#include <QFileInfo>
 #include <QNetworkAccessManager>
 #include <QNetworkProxyFactory>
 #include <QNetworkReply>
@@ -56,24 +59,29 @@ std::unique_ptr<QCoreApplication> ApplicationIfNone() {
     return std::make_unique<QCoreApplication>(argc, argv);
 }
 
-// The body's temporary file: written as data arrives, then handed out as a
-// stream once complete. The file has no name left by then; on any other way
-// out it is removed.
+// The body's temporary file: opened for reading and unlinked as soon as it
+// is made, so that nothing is left in the temporary folder however the
+// process ends; written as data arrives, then handed out as a stream.
 class BodyFile {
 public:
     BodyFile() {
-        std::string pattern = QDir::tempPath().toStdString() + "/ranvista-download-XXXXXX";
+        const QString folder = QDir::tempPath();
+        RemoveStaleBodies(folder);
+        std::string pattern = folder.toStdString() + "/ranvista-download-XXXXXX";
         m_nFd = mkstemp(pattern.data());
-        if (m_nFd >= 0) {
-            m_sPath = pattern;
+        if (m_nFd < 0) {
+            return;
+        }
+        m_in = std::make_shared<std::ifstream>(pattern, std::ios::binary);
+        unlink(pattern.c_str());
+        if (!m_in->is_open()) {
+            close(m_nFd);
+            m_nFd = -1;
         }
     }
     ~BodyFile() {
         if (m_nFd >= 0) {
             close(m_nFd);
-        }
-        if (!m_sPath.empty()) {
-            unlink(m_sPath.c_str());
         }
     }
     BodyFile(const BodyFile&) = delete;
@@ -94,22 +102,34 @@ public:
         }
         return true;
     }
-    // The whole body for reading; the file's name is gone afterwards.
+    // The whole body for reading, from its first byte.
     std::shared_ptr<std::istream> Finish() {
         close(m_nFd);
         m_nFd = -1;
-        auto in = std::make_shared<std::ifstream>(m_sPath, std::ios::binary);
-        unlink(m_sPath.c_str());
-        m_sPath.clear();
-        if (!in->is_open()) {
+        m_in->clear();
+        m_in->seekg(0);
+        if (!*m_in) {
             return nullptr;
         }
-        return in;
+        return m_in;
     }
 
 private:
+    // Bodies an older Ranvista left named when it was killed: gone after an
+    // hour, by then no download of theirs is still running.
+    static void RemoveStaleBodies(const QString& folder) {
+        const QDir dir(folder);
+        const QDateTime hourAgo = QDateTime::currentDateTimeUtc().addSecs(-3600);
+        for (const QFileInfo& f :
+             dir.entryInfoList({QStringLiteral("ranvista-download-??????")}, QDir::Files)) {
+            if (f.isFile() && !f.isSymLink() && f.lastModified().toUTC() < hourAgo) {
+                QFile::remove(f.absoluteFilePath());
+            }
+        }
+    }
+
     int m_nFd = -1;
-    std::string m_sPath;
+    std::shared_ptr<std::ifstream> m_in;
 };
 
 std::string Megabytes(int64_t bytes) {

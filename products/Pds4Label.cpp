@@ -137,6 +137,33 @@ void IndexedFrame(const pugi::xml_node& indexed, std::string& frame,
     }
 }
 
+// Whether the document holds more than limit nodes (walked without recursion).
+bool MoreNodesThan(const pugi::xml_node& root, std::size_t limit) {
+    std::size_t count = 0;
+    pugi::xml_node n = root.first_child();
+    while (n) {
+        if (++count > limit) {
+            return true;
+        }
+        if (n.first_child()) {
+            n = n.first_child();
+            continue;
+        }
+        while (n && !n.next_sibling() && n != root) {
+            n = n.parent();
+        }
+        if (!n || n == root) {
+            break;
+        }
+        n = n.next_sibling();
+    }
+    return false;
+}
+
+// A Mars 2020 label has a few hundred elements; the searches below walk the
+// tree once per frame definition, so an endless label is refused first.
+constexpr std::size_t kMaxPds4Nodes = 20000;
+
 } // namespace
 
 ProductReadResult ReadPds4Text(std::string_view text, const std::string& fileName) {
@@ -145,6 +172,10 @@ ProductReadResult ReadPds4Text(std::string_view text, const std::string& fileNam
     if (!parsed) {
         return Fail(fileName + ": not valid XML (" + parsed.description() + " at byte " +
                     std::to_string(parsed.offset) + ")");
+    }
+    if (MoreNodesThan(doc, kMaxPds4Nodes)) {
+        return Fail(fileName + ": more than " + std::to_string(kMaxPds4Nodes) +
+                    " XML nodes, more than any product label holds");
     }
     const pugi::xml_node params = Descendant(doc, "Camera_Model_Parameters");
     if (!params) {

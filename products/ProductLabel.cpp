@@ -162,9 +162,18 @@ public:
                     return Fail(r, "blocks nested too deep");
                 }
                 const std::string name = UpperAscii(value.text);
+                if ((blocks.empty() ? 0 : blocks.back().size() + 1) + name.size() >
+                    kMaxLabelGroupBytes) {
+                    return Fail(r, "block names longer than " +
+                                       std::to_string(kMaxLabelGroupBytes) + " bytes");
+                }
                 blocks.push_back(blocks.empty() ? name : blocks.back() + "." + name);
                 m_blockKinds.push_back(key == "OBJECT" ? "OBJECT" : "GROUP");
                 continue;
+            }
+            if (r.label.Items().size() >= kMaxLabelItems) {
+                return Fail(r, "more than " + std::to_string(kMaxLabelItems) +
+                                   " items, more than any product label holds");
             }
             r.label.Add(blocks.empty() ? std::string() : blocks.back(), std::move(key),
                         std::move(value));
@@ -413,6 +422,11 @@ public:
                     "byte " + std::to_string(keyStart) + ": " + error + " in the value of " + key;
                 return r;
             }
+            if ((key == "PROPERTY" || key == "TASK") && value.text.size() > kMaxLabelGroupBytes) {
+                r.message = "byte " + std::to_string(keyStart) + ": a " + key +
+                            " name longer than " + std::to_string(kMaxLabelGroupBytes) + " bytes";
+                return r;
+            }
             if (key == "PROPERTY") {
                 group = UpperAscii(value.text);
                 continue;
@@ -420,6 +434,12 @@ public:
             if (key == "TASK") {
                 group = "TASK:" + UpperAscii(value.text);
                 continue;
+            }
+            if (r.label.Items().size() >= kMaxLabelItems) {
+                r.message = "byte " + std::to_string(keyStart) + ": more than " +
+                            std::to_string(kMaxLabelItems) +
+                            " items, more than any product label holds";
+                return r;
             }
             if (key.size() > 6 && key.ends_with("__UNIT")) {
                 AttachUnit(r.label, group, key.substr(0, key.size() - 6), value);
@@ -578,17 +598,20 @@ std::optional<std::vector<double>> LabelValue::Numbers() const {
     return out;
 }
 
+namespace {
+std::string LookupKey(std::string_view group, std::string_view key) {
+    return UpperAscii(group) + '\n' + UpperAscii(key);
+}
+} // namespace
+
 void ProductLabel::Add(std::string group, std::string key, LabelValue value) {
+    m_lastOf[LookupKey(group, key)] = m_vItems.size();
     m_vItems.push_back({std::move(group), std::move(key), std::move(value)});
 }
 
 LabelValue* ProductLabel::FindLast(std::string_view group, std::string_view key) {
-    for (auto it = m_vItems.rbegin(); it != m_vItems.rend(); ++it) {
-        if (EqualsNoCase(it->group, group) && EqualsNoCase(it->key, key)) {
-            return &it->value;
-        }
-    }
-    return nullptr;
+    const auto it = m_lastOf.find(LookupKey(group, key));
+    return it == m_lastOf.end() ? nullptr : &m_vItems[it->second].value;
 }
 
 const LabelValue* ProductLabel::Find(std::string_view group, std::string_view key) const {

@@ -12,6 +12,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 struct LabelValue {
@@ -59,7 +60,15 @@ public:
 
 private:
     std::vector<LabelItem> m_vItems;
+    // "GROUP\nKEY" (upper-case) -> index of its last item: FindLast in
+    // constant time, so that a label of many unit items stays linear.
+    std::unordered_map<std::string, std::size_t> m_lastOf;
 };
+
+// Bounds on what one label may hold, far above any real product's: the
+// parsers stop with a message instead of building a label without end.
+inline constexpr std::size_t kMaxLabelItems = 50000;
+inline constexpr std::size_t kMaxLabelGroupBytes = 512;
 
 struct LabelParseResult {
     bool ok = false;

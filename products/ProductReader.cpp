@@ -9,6 +9,7 @@
 #include <cctype>
 #include <cmath>
 #include <filesystem>
+#include <limits>
 
 namespace fs = std::filesystem;
 
@@ -509,6 +510,11 @@ ProductReadResult ReadPds3(const std::string& path, const std::string& head,
             return Fail(path +
                         ": ^IMAGE counts records but RECORD_BYTES is missing or not a number");
         }
+        // A record count far past any file must not wrap round into it.
+        if (offset >
+            std::numeric_limits<std::uint64_t>::max() / static_cast<std::uint64_t>(*recordBytes)) {
+            return Fail(path + ": ^IMAGE points past the end of any file");
+        }
         offset *= static_cast<std::uint64_t>(*recordBytes);
     }
 
@@ -607,7 +613,11 @@ ProductReadResult ReadVicarFile(const std::string& path, std::uint64_t start,
     if (const auto eol = system("EOL"); eol && eol->Integer() == 1 && recsize && *recsize > 0) {
         const std::uint64_t records = static_cast<std::uint64_t>(*nl) *
                                       static_cast<std::uint64_t>(org == "BIP" ? *ns : bands);
-        const std::uint64_t eolAt = dataStart + records * static_cast<std::uint64_t>(*recsize);
+        // Sizes up to 2^30 each: records * recsize can pass 2^64 and wrap.
+        const bool wraps = records > (std::numeric_limits<std::uint64_t>::max() - dataStart) /
+                                         static_cast<std::uint64_t>(*recsize);
+        const std::uint64_t eolAt =
+            wraps ? *size : dataStart + records * static_cast<std::uint64_t>(*recsize);
         const auto eolHead = eolAt < *size ? ReadFileHead(path, eolAt + 64) : std::nullopt;
         const auto eolSize = eolHead ? lblsizeAt(eolAt, *eolHead) : std::nullopt;
         if (!eolSize || *eolSize == 0 || *eolSize >= kMaxLabelBytes || eolAt + *eolSize > *size) {
@@ -747,7 +757,11 @@ ProductReadResult ReadRawImage(const std::string& path, const std::string& head,
         return Fail(path + ": no JSON record beside the image (looked for " + title + ".json and " +
                     title + "-metadata.json)");
     }
-    const auto text = ReadFileHead(*sidecar, 64u << 20);
+    constexpr std::uint64_t kMaxRecordBytes = 64u << 20;
+    if (FileSize(*sidecar).value_or(0) > kMaxRecordBytes) {
+        return Fail(*sidecar + ": larger than 64 MB, more than any feed page Ranvista reads");
+    }
+    const auto text = ReadFileHead(*sidecar, kMaxRecordBytes);
     if (!text) {
         return Fail(*sidecar + ": cannot be read");
     }
@@ -780,7 +794,13 @@ ProductReadResult ReadRawImage(const std::string& path, const std::string& head,
 
 } // namespace
 
-ProductReadResult ReadProduct(const std::string& path, const ProductReadOptions& options) {
+namespace {
+
+// followSibling: a VICAR image without a model may take it from the PDS4
+// label beside it, but only one step: that label (or a VICAR header that
+// only carries the .xml name) is read as it stands.
+ProductReadResult ReadProductFile(const std::string& path, const ProductReadOptions& options,
+                                  bool followSibling) {
     std::error_code ec;
     if (!fs::is_regular_file(path, ec)) {
         return Fail(path + ": no such file");
@@ -802,6 +822,11 @@ ProductReadResult ReadProduct(const std::string& path, const ProductReadOptions&
         if (!head) {
             return Fail(path + ": cannot be read");
         }
+        if (FileSize(path).value_or(0) > kMaxLabelBytes) {
+            // Cut short it would only read as broken XML or JSON.
+            return Fail(path + ": larger than " + std::to_string(kMaxLabelBytes >> 20) +
+                        " MB, more than any label or record Ranvista reads");
+        }
     }
     std::string_view text = *head;
     if (text.substr(0, 3) == "\xEF\xBB\xBF") {
@@ -812,10 +837,11 @@ ProductReadResult ReadProduct(const std::string& path, const ProductReadOptions&
     }
     if (text.substr(0, 8) == "LBLSIZE=") {
         ProductReadResult r = ReadVicarFile(path, 0, options, true);
-        if (!r.ok && r.message.find("no camera model") != std::string::npos) {
+        if (followSibling && !r.ok && r.message.find("no camera model") != std::string::npos) {
             // Mars 2020 archive products may keep the model in the PDS4 label only.
-            if (const auto xml = FindSibling(path, ".xml")) {
-                ProductReadResult viaXml = ReadProduct(*xml, options);
+            if (const auto xml = FindSibling(path, ".xml");
+                xml && !fs::equivalent(*xml, path, ec)) {
+                ProductReadResult viaXml = ReadProductFile(*xml, options, false);
                 if (viaXml.ok) {
                     return viaXml;
                 }
@@ -888,4 +914,10 @@ ProductReadResult ReadProduct(const std::string& path, const ProductReadOptions&
     }
     return Fail(path + ": not a product Ranvista reads (no PDS3, VICAR, PDS4 or JSON label, and "
                        "not a PNG or JPEG image)");
+}
+
+} // namespace
+
+ProductReadResult ReadProduct(const std::string& path, const ProductReadOptions& options) {
+    return ReadProductFile(path, options, true);
 }

@@ -1,5 +1,7 @@
 #include "products/RasterLayout.h"
 
+#include "base/ImageLimits.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -35,6 +37,26 @@ bool Check(const RasterLayout& l, std::string& error) {
     }
     if (l.linePrefixBytes > (1u << 20) || l.lineSuffixBytes > (1u << 20)) {
         error = "line prefix or suffix is implausibly long";
+        return false;
+    }
+    return true;
+}
+
+Extent Measure(const RasterLayout& l);
+
+// The image memory limit, before anything is read: what decoding holds per
+// pixel at once (the bytes read, the values of wide samples, the result),
+// never less than the four bytes a shown pixel takes.
+bool WithinBudget(const RasterLayout& l, std::string& error) {
+    const std::uint64_t pixels = static_cast<std::uint64_t>(l.lines) * l.samples;
+    const std::uint64_t channels = l.bands == 3 ? 3 : 1;
+    const std::uint64_t read = (Measure(l).totalBytes + pixels - 1) / pixels;
+    const std::uint64_t held =
+        read + 2 * channels +
+        (l.bytesPerSample > 2 || l.kind == SampleKind::Real ? 8 * channels : 0);
+    const int perPixel = static_cast<int>(std::clamp<std::uint64_t>(held, 4, 1u << 30));
+    if (const auto tooLarge = ImageTooLarge(l.samples, l.lines, perPixel)) {
+        error = "the image is " + *tooLarge;
         return false;
     }
     return true;
@@ -222,6 +244,10 @@ RasterResult DecodeRasterBytes(const std::string& name, const std::string& bytes
         r.message = Truncated(name, layout.offset, e.totalBytes, bytes.size());
         return r;
     }
+    if (!WithinBudget(layout, error)) {
+        r.message = name + ": " + error;
+        return r;
+    }
     return Decode(name, reinterpret_cast<const unsigned char*>(bytes.data()) + layout.offset,
                   layout, e);
 }
@@ -256,6 +282,12 @@ RasterResult DecodeRaster(const std::string& path, const RasterLayout& layout) {
     }
     if (layout.offset > size || size - layout.offset < e.totalBytes) {
         r.message = Truncated(path, layout.offset, e.totalBytes, size);
+        return r;
+    }
+    // Only then the memory limit: a file that holds the pixels (or seems
+    // to, sparse) is not read whole when they would take too much.
+    if (!WithinBudget(layout, error)) {
+        r.message = path + ": " + error;
         return r;
     }
     std::ifstream in(path, std::ios::binary);

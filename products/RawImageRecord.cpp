@@ -6,6 +6,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 
@@ -178,6 +179,13 @@ const json* FindRecord(const json& doc, std::string_view imageId) {
         const std::string& id = it->get_ref<const std::string&>();
         return !id.empty() && imageId.substr(0, id.size()) == id;
     };
+    auto exact = [&](const json& rec) {
+        auto it = rec.find("imageid");
+        if (it == rec.end() || !it->is_string()) {
+            it = rec.find("name");
+        }
+        return it->get_ref<const std::string&>() == imageId;
+    };
     const json* list = nullptr;
     if (doc.is_array()) {
         list = &doc;
@@ -196,18 +204,55 @@ const json* FindRecord(const json& doc, std::string_view imageId) {
     if (list == nullptr) {
         return nullptr;
     }
+    // The record of exactly this image wins over one whose id only begins it.
+    const json* first = nullptr;
     for (const auto& rec : *list) {
         if (matches(rec)) {
-            return &rec;
+            if (exact(rec)) {
+                return &rec;
+            }
+            if (first == nullptr) {
+                first = &rec;
+            }
         }
     }
-    return nullptr;
+    return first;
+}
+
+// How deeply arrays and objects nest (strings skipped). Real records nest
+// a few levels; the values are later printed and walked recursively.
+std::size_t NestingDepth(std::string_view text) {
+    std::size_t depth = 0;
+    std::size_t deepest = 0;
+    bool inString = false;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (inString) {
+            if (c == '\\') {
+                ++i;
+            } else if (c == '"') {
+                inString = false;
+            }
+        } else if (c == '"') {
+            inString = true;
+        } else if (c == '[' || c == '{') {
+            deepest = std::max(deepest, ++depth);
+        } else if ((c == ']' || c == '}') && depth > 0) {
+            --depth;
+        }
+    }
+    return deepest;
 }
 
 } // namespace
 
 ProductReadResult ReadRawJsonText(std::string_view text, const std::string& fileName,
                                   std::string_view imageId) {
+    constexpr std::size_t kMaxDepth = 64;
+    if (NestingDepth(text) > kMaxDepth) {
+        return Fail(fileName + ": JSON nested more than " + std::to_string(kMaxDepth) +
+                    " levels deep, deeper than any image record");
+    }
     const json doc = json::parse(text.begin(), text.end(), nullptr, false);
     if (doc.is_discarded()) {
         return Fail(fileName + ": not valid JSON");

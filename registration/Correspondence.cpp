@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <array>
+#include <chrono>
 #include <cmath>
 #include <cstdint>
 #include <optional>
@@ -51,6 +52,7 @@ public:
     // The nearest reference vertex within the tolerance of p.
     std::optional<Hit> Nearest(const CPoint3D& p) const {
         std::optional<Hit> best;
+        ++m_nVisited; // the lookup itself counts as one
         const double c[3] = {p.m_dX / m_dCell, p.m_dY / m_dCell, p.m_dZ / m_dCell};
         std::int64_t lo[3];
         for (int a = 0; a < 3; ++a) {
@@ -64,6 +66,7 @@ public:
                     if (it == m_cells.end()) {
                         continue;
                     }
+                    m_nVisited += it->second.size();
                     for (const std::uint32_t i : it->second) {
                         const double d = Distance(m_points[i], p);
                         if (d <= m_dTolerance && (!best || d < best->distanceM)) {
@@ -75,6 +78,9 @@ public:
         }
         return best;
     }
+
+    // Lookups and reference vertices compared in them, so far.
+    std::size_t Visited() const { return m_nVisited; }
 
 private:
     struct Key {
@@ -98,6 +104,7 @@ private:
     double m_dTolerance;
     double m_dCell;
     std::unordered_map<Key, std::vector<std::uint32_t>, KeyHash> m_cells;
+    mutable std::size_t m_nVisited = 0;
 };
 
 // For each reference vertex, the other valid vertices by distance.
@@ -165,12 +172,18 @@ public:
         std::shuffle(m_order.begin(), m_order.end(), m_rng);
     }
 
-    void Run() {
+    void Run(std::chrono::milliseconds timeLimit) {
+        m_deadline = std::chrono::steady_clock::now() + timeLimit;
         const size_t base = (m_validSource.size() >= 4 && m_validReference.size() >= 4) ? 4 : 3;
         constexpr size_t kMinBases = 60;
         constexpr size_t kMaxBases = 3000;
         for (size_t it = 0; it < kMaxBases; ++it) {
             if (it >= kMinBases && it >= BasesNeeded(base)) {
+                break;
+            }
+            if (m_nHypotheses >= kMaxHypotheses || m_grid.Visited() >= kMaxComparisons ||
+                std::chrono::steady_clock::now() > m_deadline) {
+                m_bStoppedEarly = true;
                 break;
             }
             std::array<std::uint32_t, 4> b{};
@@ -180,6 +193,8 @@ public:
             TryBase(base, b);
         }
     }
+
+    bool StoppedEarly() const { return m_bStoppedEarly; }
 
     // Refines the best candidates; returns them, best first, each a
     // different motion.
@@ -215,7 +230,40 @@ private:
         if (good >= 1.0) {
             return 0;
         }
-        return static_cast<size_t>(std::ceil(std::log(1e-4) / std::log1p(-good)));
+        return static_cast<size_t>(std::ceil(std::log(1.0 - kConfidence) / std::log1p(-good)));
+    }
+
+    // Bases are drawn until one of only inliers has been drawn with this
+    // probability (given the best inlier share so far), at most kMaxBases.
+    static constexpr double kConfidence = 0.9999;
+    // Each base vertex is paired with at most this many reference vertices
+    // at about the right distance (the nearest to it): a scene of equal
+    // spacings (a grid) or a tight cluster makes those lists long, and the
+    // tuples grow as their product.
+    static constexpr std::ptrdiff_t kMaxCandidatesPerPoint = 8;
+    // Motions tried, per base and in all.
+    static constexpr size_t kMaxHypothesesPerBase = 1000;
+    static constexpr size_t kMaxTuplesPerBase = 100000;
+    static constexpr size_t kMaxHypotheses = 400000;
+    // Vertex comparisons while scoring motions, in all: a scene of many
+    // lookalike motions (a grid) passes the quick look each time, and in a
+    // tight cluster every lookup compares every vertex.
+    static constexpr size_t kMaxComparisons = 30000000;
+
+    // The part of [first, last) (sorted by distance) nearest to distance d,
+    // at most kMaxCandidatesPerPoint entries.
+    static std::pair<const DistanceIndex::Entry*, const DistanceIndex::Entry*>
+    Nearest(std::pair<const DistanceIndex::Entry*, const DistanceIndex::Entry*> range, double d) {
+        auto [first, last] = range;
+        if (last - first <= kMaxCandidatesPerPoint) {
+            return range;
+        }
+        const auto* mid =
+            std::lower_bound(first, last, DistanceIndex::Entry{static_cast<float>(d), 0});
+        const auto* lo = std::max(first, mid - kMaxCandidatesPerPoint / 2);
+        const auto* hi = std::min(last, lo + kMaxCandidatesPerPoint);
+        lo = std::max(first, hi - kMaxCandidatesPerPoint);
+        return {lo, hi};
     }
 
     bool DrawBase(size_t base, std::array<std::uint32_t, 4>& b) {
@@ -253,13 +301,24 @@ private:
             }
         }
         std::array<std::uint32_t, 4> r{};
+        const size_t before = m_nHypotheses;
+        size_t tuples = 0; // reference tuples looked at for this base
         for (const std::uint32_t j : m_validReference) {
+            if (m_nHypotheses - before >= kMaxHypothesesPerBase || tuples >= kMaxTuplesPerBase) {
+                return;
+            }
+            if (m_nHypotheses >= kMaxHypotheses || m_grid.Visited() >= kMaxComparisons ||
+                std::chrono::steady_clock::now() > m_deadline) {
+                m_bStoppedEarly = true;
+                return;
+            }
             r[0] = j;
-            const auto [k0, k1] = m_distances.Around(j, d[0][1], tol);
-            const auto [l0, l1] = m_distances.Around(j, d[0][2], tol);
+            const auto [k0, k1] = Nearest(m_distances.Around(j, d[0][1], tol), d[0][1]);
+            const auto [l0, l1] = Nearest(m_distances.Around(j, d[0][2], tol), d[0][2]);
             for (auto k = k0; k != k1; ++k) {
                 r[1] = k->index;
                 for (auto l = l0; l != l1; ++l) {
+                    ++tuples;
                     r[2] = l->index;
                     if (r[2] == r[1] || std::fabs(m_distances.At(r[1], r[2]) - d[1][2]) > tol) {
                         continue;
@@ -268,8 +327,9 @@ private:
                         TryHypothesis(base, b, r);
                         continue;
                     }
-                    const auto [m0, m1] = m_distances.Around(j, d[0][3], tol);
+                    const auto [m0, m1] = Nearest(m_distances.Around(j, d[0][3], tol), d[0][3]);
                     for (auto m = m0; m != m1; ++m) {
+                        ++tuples;
                         r[3] = m->index;
                         if (r[3] == r[1] || r[3] == r[2] ||
                             std::fabs(m_distances.At(r[1], r[3]) - d[1][3]) > tol ||
@@ -285,6 +345,11 @@ private:
 
     void TryHypothesis(size_t base, const std::array<std::uint32_t, 4>& b,
                        const std::array<std::uint32_t, 4>& r) {
+        if (m_bStoppedEarly || m_grid.Visited() >= kMaxComparisons) {
+            m_bStoppedEarly = true;
+            return;
+        }
+        ++m_nHypotheses;
         std::vector<CPoint3D> s(base);
         std::vector<CPoint3D> t(base);
         for (size_t k = 0; k < base; ++k) {
@@ -423,6 +488,9 @@ private:
     std::vector<std::uint32_t> m_order; // the valid source vertices, shuffled
     std::vector<Candidate> m_candidates;
     size_t m_nBest = 0;
+    size_t m_nHypotheses = 0;
+    bool m_bStoppedEarly = false;
+    std::chrono::steady_clock::time_point m_deadline;
 };
 
 std::vector<std::uint32_t> FiniteIndices(const std::vector<CPoint3D>& points) {
@@ -464,6 +532,15 @@ CorrespondenceResult FindCorrespondences(const std::vector<CPoint3D>& source,
         options.toleranceM && std::isfinite(*options.toleranceM) && *options.toleranceM > 0.0;
     res.toleranceM =
         given ? *options.toleranceM : DefaultCorrespondenceToleranceM(source, reference);
+    if (given && (res.toleranceM < kMinCorrespondenceToleranceM ||
+                  res.toleranceM > kMaxCorrespondenceToleranceM)) {
+        res.status = CorrespondenceResult::Status::kBadTolerance;
+        res.message =
+            StrFormat("Unable to find vertex pairs with a tolerance of %g m: give one "
+                      "from %g m to %g m",
+                      res.toleranceM, kMinCorrespondenceToleranceM, kMaxCorrespondenceToleranceM);
+        return res;
+    }
 
     const std::vector<std::uint32_t> validSource = FiniteIndices(source);
     const std::vector<std::uint32_t> validReference = FiniteIndices(reference);
@@ -484,13 +561,18 @@ CorrespondenceResult FindCorrespondences(const std::vector<CPoint3D>& source,
     }
 
     Search search(source, reference, validSource, validReference, res.toleranceM, options.seed);
-    search.Run();
+    search.Run(options.timeLimit);
+    res.stoppedEarly = search.StoppedEarly();
     std::vector<Matching> found = search.Refined();
     if (found.empty() || found.front().pairs.size() < 3) {
         res.status = CorrespondenceResult::Status::kTooFewPairs;
         res.message = StrFormat("Unable to find vertex pairs: fewer than 3 vertices agree on one "
                                 "motion within %.3f m",
                                 res.toleranceM);
+        if (res.stoppedEarly) {
+            res.message += " (the search was stopped at its limit of work; the vertices look "
+                           "too much alike: give the pairs instead)";
+        }
         return res;
     }
     res.bestCount = found.front().pairs.size();

@@ -6,6 +6,7 @@
 #include "geometry/Point3D.h"
 #include "registration/LeastSquaresRegistration.h"
 
+#include <chrono>
 #include <cstddef>
 #include <optional>
 #include <string>
@@ -14,6 +15,12 @@
 // More vertices than this in either file are refused: the search keeps the
 // reference file's pairwise distances in memory.
 inline constexpr std::size_t kMaxCorrespondenceVertices = 2000;
+
+// A given tolerance outside these bounds is refused: below, cells of the
+// search grid have no size; above, every vertex is near every other and
+// any motion "fits".
+inline constexpr double kMinCorrespondenceToleranceM = 1e-4;
+inline constexpr double kMaxCorrespondenceToleranceM = 100.0;
 
 // The tolerance used when none is given: 3 % of the median range (distance
 // from the frame's origin) over the vertices of both files, kept between
@@ -29,6 +36,9 @@ struct CorrespondenceOptions {
     // best one's makes the scene ambiguous.
     double ambiguityShare = 0.85;
     unsigned seed = 1; // the search is random but repeatable
+    // The search stops here whatever it has found (a scene whose vertices
+    // all look alike could otherwise keep it busy for hours).
+    std::chrono::milliseconds timeLimit{20000};
 };
 
 struct CorrespondenceResult {
@@ -36,8 +46,9 @@ struct CorrespondenceResult {
         kFound,
         kTooFewVertices, // a file has fewer than 3 vertices
         kTooManyVertices,
-        kTooFewPairs, // fewer than 3 vertex pairs agree on any motion
-        kAmbiguous,   // two different motions fit about equally well
+        kTooFewPairs,  // fewer than 3 vertex pairs agree on any motion
+        kAmbiguous,    // two different motions fit about equally well
+        kBadTolerance, // the given tolerance lies outside the bounds above
     };
     Status status = Status::kTooFewPairs;
     std::string message; // why the search was refused; empty when kFound
@@ -50,6 +61,7 @@ struct CorrespondenceResult {
     // For kAmbiguous: the pair counts of the two best different motions.
     std::size_t bestCount = 0;
     std::size_t runnerUpCount = 0;
+    bool stoppedEarly = false; // the work or time limit ended the search
 
     bool Found() const { return status == Status::kFound; }
 };

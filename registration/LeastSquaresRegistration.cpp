@@ -61,13 +61,14 @@ LeastSquaresResult RegisterLeastSquares(const std::vector<CPoint3D>& source,
     const Eigen::Vector3d cR = Centroid(reference);
     Eigen::Matrix3d cross = Eigen::Matrix3d::Zero();
     Eigen::Matrix3d scatter = Eigen::Matrix3d::Zero();
+    Eigen::Matrix3d referenceScatter = Eigen::Matrix3d::Zero();
     for (size_t i = 0; i < source.size(); ++i) {
         const Eigen::Vector3d s = ToEigen(source[i]) - cS;
         const Eigen::Vector3d r = ToEigen(reference[i]) - cR;
         cross.noalias() += s * r.transpose();
         scatter.noalias() += s * s.transpose();
+        referenceScatter.noalias() += r * r.transpose();
     }
-
     LeastSquaresResult res;
     const Eigen::SelfAdjointEigenSolver<Eigen::Matrix3d> spread(scatter, Eigen::EigenvaluesOnly);
     const Eigen::Vector3d lambda = spread.eigenvalues(); // ascending
@@ -77,6 +78,19 @@ LeastSquaresResult RegisterLeastSquares(const std::vector<CPoint3D>& source,
                       "Unable to register: the source vertices of the pairs lie on one line "
                       "or coincide, so they do not fix a rotation");
     }
+    // The reference side fixes the frame as much as the source side: on one
+    // line (or one vertex) it leaves a rotation free, and a fit would be
+    // a guess reported as a result.
+    const Eigen::SelfAdjointEigenSolver<Eigen::Matrix3d> referenceSpread(referenceScatter,
+                                                                         Eigen::EigenvaluesOnly);
+    const Eigen::Vector3d mu = referenceSpread.eigenvalues(); // ascending
+    const double referenceRatio = mu(2) > 0.0 ? std::sqrt(std::max(mu(1), 0.0) / mu(2)) : 0.0;
+    if (!(referenceRatio > kCollinearRefusal)) {
+        return Refuse(LeastSquaresResult::Status::kCollinear,
+                      "Unable to register: the reference vertices of the pairs lie on one line "
+                      "or coincide, so they do not fix a rotation");
+    }
+
     res.nearlyCollinear = res.spreadRatio < kNearlyCollinearSpread;
     if (res.nearlyCollinear) {
         res.warning = StrFormat("The source vertices of the pairs are nearly collinear (spread "

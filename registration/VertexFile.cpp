@@ -104,8 +104,9 @@ std::string VertexFileBytes(const std::vector<VertexRecord>& vertices) {
 }
 
 bool SaveVertexFile(const std::string& path, const std::vector<VertexRecord>& vertices) {
-    if (!WriteFileAtomically(path, VertexFileBytes(vertices))) {
-        ReportMessage(StrFormat("Unable to save %s", path.c_str()));
+    std::string error;
+    if (!WriteFileAtomically(path, VertexFileBytes(vertices), &error)) {
+        ReportMessage(StrFormat("Unable to save %s: %s", path.c_str(), error.c_str()));
         return false;
     }
     return true;

@@ -7,8 +7,10 @@
 #include "registration/VertexFile.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <memory>
+#include <unordered_map>
 
 namespace {
 
@@ -56,9 +58,11 @@ bool WriteMovedVertices(const std::string& outputPath, const std::vector<CPoint3
             chunk.clear();
         }
     }
-    ok = ok && output.Write(chunk) && output.Commit();
+    std::string error;
+    ok = ok && output.Write(chunk) && output.Commit(&error);
     if (!ok) {
-        ReportMessage(StrFormat("Unable to create %s", outputPath.c_str()));
+        ReportMessage(StrFormat("Unable to create %s: %s", outputPath.c_str(),
+                                (error.empty() ? output.Error() : error).c_str()));
     }
     return ok;
 }
@@ -67,6 +71,7 @@ PairPointsResult PairPoints(const std::vector<CPoint3D>& source,
                             const std::vector<CPoint3D>& reference,
                             const std::vector<IndexPair>& pairs) {
     PairPointsResult res;
+    std::unordered_map<std::uint64_t, size_t> firstOf; // pair -> where it first came
     for (size_t k = 0; k < pairs.size(); ++k) {
         const IndexPair& p = pairs[k];
         if (p.source >= source.size() || p.reference >= reference.size()) {
@@ -77,6 +82,15 @@ PairPointsResult PairPoints(const std::vector<CPoint3D>& source,
                 k + 1, p.source, p.reference, src ? "source" : "reference",
                 src ? p.source : p.reference, src ? "source" : "reference",
                 src ? source.size() : reference.size());
+            res.source.clear();
+            res.reference.clear();
+            return res;
+        }
+        // A pair given twice would weigh twice in the fit.
+        const std::uint64_t key = (std::uint64_t{p.source} << 32) | p.reference;
+        if (const auto [first, added] = firstOf.emplace(key, k); !added) {
+            res.message = StrFormat("Unable to register: pair %zu (%u:%u) repeats pair %zu", k + 1,
+                                    p.source, p.reference, first->second + 1);
             res.source.clear();
             res.reference.clear();
             return res;

@@ -9,8 +9,9 @@ std::string ResultsLogFileBytes(std::string_view log) {
 }
 
 bool SaveResultsLog(const std::string& path, std::string_view log) {
-    if (!WriteFileAtomically(path, ResultsLogFileBytes(log))) {
-        ReportMessage(StrFormat("Unable to save %s", path.c_str()));
+    std::string error;
+    if (!WriteFileAtomically(path, ResultsLogFileBytes(log), &error)) {
+        ReportMessage(StrFormat("Unable to save %s: %s", path.c_str(), error.c_str()));
         return false;
     }
     return true;

@@ -1,14 +1,20 @@
 #include "session/SessionFile.h"
 
 #include "base/AtomicFile.h"
+#include "geometry/CameraCatalogue.h"
 #include "session/MeasurementExport.h"
 
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
+#include <cstdint>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <limits>
+#include <memory>
 #include <sstream>
 
 namespace fs = std::filesystem;
@@ -186,7 +192,7 @@ struct Reader {
 
     double Num(const Json& j, const char* key) {
         const auto it = j.find(key);
-        if (it == j.end() || !it->is_number()) {
+        if (it == j.end() || !it->is_number() || !std::isfinite(it->get<double>())) {
             Fail(key);
             return 0.0;
         }
@@ -207,7 +213,7 @@ struct Reader {
             return v;
         }
         for (std::size_t i = 0; i < n; ++i) {
-            if (!(*it)[i].is_number()) {
+            if (!(*it)[i].is_number() || !std::isfinite((*it)[i].get<double>())) {
                 Fail(key);
                 return v;
             }
@@ -236,11 +242,15 @@ struct Reader {
         if (it == j.end() || it->is_null()) {
             return std::nullopt;
         }
-        if (!it->is_number_integer()) {
+        // Only a camera of the catalogue: a number past int must not wrap
+        // round into one.
+        if (!it->is_number_integer() || it->get<std::int64_t>() < 0 ||
+            it->get<std::int64_t>() > std::numeric_limits<int>::max() ||
+            CatalogueEntryOf(static_cast<CameraId>(it->get<std::int64_t>())) == nullptr) {
             Fail(key);
             return std::nullopt;
         }
-        return static_cast<CameraId>(it->get<int>());
+        return static_cast<CameraId>(it->get<std::int64_t>());
     }
     PixelSource Source(const Json& j, const char* key) {
         const auto s = PixelSourceFromName(Text(j, key));
@@ -264,7 +274,12 @@ MeasurementRecord ReadRecord(const Json& j, const PixelSigmas& sigmas, Reader& r
         rd.Fail("measurements");
         return r;
     }
-    r.index = static_cast<int>(rd.Num(j, "index"));
+    if (const double index = rd.Num(j, "index");
+        index >= 0 && index <= std::numeric_limits<int>::max() && index == std::trunc(index)) {
+        r.index = static_cast<int>(index);
+    } else {
+        rd.Fail("index");
+    }
     const auto l = rd.Nums(j, "left_pixel", 2);
     const auto rp = rd.Nums(j, "right_pixel", 2);
     r.leftPixel = {l[0], l[1]};
@@ -358,8 +373,8 @@ SessionReadResult ReadSessionText(const std::string& text, const std::string& se
         res.message = "not a Ranvista session";
         return res;
     }
-    if (!j.contains("version") || !j["version"].is_number_integer() ||
-        j["version"].get<int>() != 1) {
+    // Compared as the number it is: 2^32 + 1 is not version 1.
+    if (!j.contains("version") || !j["version"].is_number_integer() || j["version"] != 1) {
         res.message = "a session version this Ranvista cannot read";
         return res;
     }
@@ -392,6 +407,10 @@ SessionReadResult ReadSessionText(const std::string& text, const std::string& se
     const auto rows = j.find("measurements");
     if (rows == j.end() || !rows->is_array()) {
         rd.Fail("measurements");
+    } else if (rows->size() > kMaxSessionMeasurements) {
+        res.message = "more than " + std::to_string(kMaxSessionMeasurements) +
+                      " measurements, more than a session holds";
+        return res;
     } else {
         for (const Json& row : *rows) {
             s.measurements.push_back(ReadRecord(row, s.pixelSigmas, rd));
@@ -407,15 +426,50 @@ SessionReadResult ReadSessionText(const std::string& text, const std::string& se
 }
 
 SessionReadResult ReadSessionFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        SessionReadResult res;
+    SessionReadResult res;
+    std::error_code ec;
+    if (std::filesystem::is_directory(path, ec)) {
+        res.message = "is a folder, not a session";
+        return res;
+    }
+    const std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"),
+                                                               &std::fclose);
+    if (!file) {
         res.message = "cannot be opened";
         return res;
     }
-    std::ostringstream text;
-    text << in.rdbuf();
-    return ReadSessionText(text.str(), path);
+    // Read in pieces up to the bound, so that a device or an endless FIFO
+    // stops there instead of filling memory.
+    std::string text;
+    std::array<char, 1 << 16> buf{};
+    std::size_t n = 0;
+    while ((n = std::fread(buf.data(), 1, buf.size(), file.get())) > 0) {
+        if (text.size() + n > kMaxSessionFileBytes) {
+            res.message = "larger than " + std::to_string(kMaxSessionFileBytes >> 20) +
+                          " MB, more than a session holds";
+            return res;
+        }
+        text.append(buf.data(), n);
+    }
+    if (std::ferror(file.get()) != 0) {
+        res.message = "cannot be read";
+        return res;
+    }
+    return ReadSessionText(text, path);
+}
+
+bool LooksLikeSessionFile(const std::string& path) {
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(path, ec)) {
+        return false;
+    }
+    std::ifstream in(path, std::ios::binary);
+    std::string head(4096, '\0');
+    in.read(head.data(), static_cast<std::streamsize>(head.size()));
+    head.resize(static_cast<std::size_t>(in.gcount()));
+    const std::size_t key = head.find("\"format\"");
+    return key != std::string::npos &&
+           head.find(std::string("\"") + kFormat + "\"", key) != std::string::npos;
 }
 
 RecalculatedMeasurement Recalculate(const SessionDocument& s, const MeasurementRecord& saved,

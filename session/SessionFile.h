@@ -32,8 +32,14 @@
 #include "stereo/CalcInput.h"
 #include "stereo/PointUncertainty.h"
 
+#include <cstddef>
 #include <string>
 #include <vector>
+
+// Bounds of a session file, far above a day of measuring: a bigger or
+// endless file (a device, a FIFO) is refused with a message.
+inline constexpr std::size_t kMaxSessionFileBytes = std::size_t{64} << 20;
+inline constexpr std::size_t kMaxSessionMeasurements = 100000;
 
 struct SessionDocument {
     std::string leftImage; // as used (absolute once read from a file)
@@ -56,6 +62,9 @@ struct SessionReadResult {
 // Relative paths are resolved against the folder of sessionPath.
 SessionReadResult ReadSessionText(const std::string& text, const std::string& sessionPath);
 SessionReadResult ReadSessionFile(const std::string& path);
+// Whether path is a regular file that begins as a session file does (for
+// refusing to write anything else over one).
+bool LooksLikeSessionFile(const std::string& path);
 
 // One saved measurement calculated again with the session's pair, options
 // and db; lastPosition chains the distance to the last point.

@@ -16,8 +16,11 @@
 #include <QTest>
 #include <QUndoStack>
 
+#include <chrono>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <sys/stat.h>
 
 namespace {
 
@@ -252,6 +255,27 @@ TEST_F(Workspace, AnAutosaveLeftBehindIsOfferedAndRestoresEveryMeasurement) {
     // A clean close removes it.
     next->close();
     EXPECT_TRUE(Read(own).empty());
+}
+
+TEST_F(Workspace, AStartNeverWaitsOnAFifoNamedAsAnAutosaveAndClearsStaleTemporaries) {
+    const QString state = dir.filePath("state");
+    QDir().mkpath(state);
+    // A FIFO under a dead run's autosave name: opening it would block until
+    // a writer came, with the window not yet shown.
+    const std::string fifo = (state + "/autosave-999999998.rvsession").toStdString();
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    // A save of a dead run's autosave killed half-way.
+    const std::string temp =
+        (state + "/autosave-999999997.rvsession.rvsave-999999997-abcdef").toStdString();
+    { std::ofstream(temp) << "half a session"; }
+    std::filesystem::last_write_time(temp, std::filesystem::file_time_type::clock::now() -
+                                               std::chrono::hours(1));
+    auto f = NewFrame();
+    f->MeasurementDock()->SetAutosavePath((state + "/autosave-1.rvsession").toStdString());
+    f->MeasurementDock()->OfferRestore(); // returns: the FIFO is not opened
+    EXPECT_TRUE(ui.questions.empty());
+    EXPECT_FALSE(std::filesystem::exists(temp));
+    EXPECT_TRUE(std::filesystem::exists(fifo)); // not ours to remove
 }
 
 TEST_F(Workspace, ScreenshotShowsTheTableWithTwoRowsComparedBesideThePair) {

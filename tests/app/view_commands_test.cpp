@@ -69,10 +69,12 @@ TEST(SaveResults, NothingCancelAndFailure) {
     FakeUi failing;
     failing.AnswerSave(bad);
     EXPECT_FALSE(SaveCalculationResults(failing, "\nx\n", false));
-    EXPECT_EQ(failing.messages, std::vector<std::string>{"Unable to save " + bad});
+    const std::string why = "Unable to save " + bad + ": cannot create " + bad +
+                            ": No such file or directory"; // the reason said
+    EXPECT_EQ(failing.messages, std::vector<std::string>{why});
     EXPECT_TRUE(failing.beeps.empty());
     EXPECT_EQ(failing.waitDepth, 0);
-    EXPECT_EQ(failing.events.back(), "message:Unable to save " + bad); // after the cursor
+    EXPECT_EQ(failing.events.back(), "message:" + why); // after the cursor
 }
 
 TEST(SaveResults, VertexFileKeepsOnlyPlausibleVerticesAndReplacesTheOldFile) {

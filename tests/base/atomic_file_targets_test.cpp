@@ -7,6 +7,7 @@
 
 #include <chrono>
 #include <csignal>
+#include <cstdio>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
@@ -201,4 +202,48 @@ TEST(AtomicFileTargets, TemporariesOfProcessesThatEndedAreRemovedAtTheNextSave) 
     EXPECT_TRUE(fs::exists(running));
     EXPECT_TRUE(fs::exists(dir / "out.txt.notes"));
     EXPECT_EQ(Slurp(target), "done");
+}
+
+TEST(AtomicFileTargets, TemporariesOfAnyFileLeftByEndedProcessesGoAtStartUp) {
+    Folder dir;
+    // A killed autosave of another (ended) run: no later save of that name
+    // will ever come to clear it.
+    const pid_t pid = fork();
+    if (pid == 0) {
+        AtomicFileWriter writer(dir / "autosave-1.rvsession");
+        writer.Write("half a session");
+        raise(SIGKILL);
+        _exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    const std::string running = dir / ("other.rvsave-" + std::to_string(getppid()) + "-abcdef");
+    std::ofstream(running) << "busy";
+    std::ofstream(dir / "autosave-1.rvsession.notes") << "mine";
+    for (const auto& e : fs::directory_iterator(dir.path)) {
+        fs::last_write_time(e.path(), fs::file_time_type::clock::now() - std::chrono::hours(1));
+    }
+    ASSERT_EQ(dir.Entries(), 3u);
+    RemoveStaleTemporaries(dir.path.string());
+    EXPECT_EQ(dir.Entries(), 2u);
+    EXPECT_TRUE(fs::exists(running));
+    EXPECT_TRUE(fs::exists(dir / "autosave-1.rvsession.notes"));
+}
+
+TEST(AtomicFileTargets, AStandardStreamThatIsAFileIsAddedToNotReplaced) {
+    Folder dir;
+    const std::string file = dir / "out.txt";
+    // As "command --log /dev/stdout > out.txt": the command's own output
+    // first, then the log through the same stream.
+    std::fflush(stdout); // nothing of this process's own output in the child
+    EXPECT_TRUE(RunInChild([&] {
+        const int fd = open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (fd < 0 || dup2(fd, 1) < 0) {
+            return false;
+        }
+        std::printf("result line\n"); // still buffered when the log is written
+        return WriteFileAtomically("/dev/stdout", "log line\n") && std::fflush(stdout) == 0;
+    }));
+    EXPECT_EQ(Slurp(file), "result line\nlog line\n");
+    EXPECT_EQ(dir.Entries(), 1u);
 }

@@ -280,3 +280,56 @@ TEST(StoreTransactions, AWriterThatCannotGetTheLockChangesNothingAndSaysSo) {
         child));
     EXPECT_TRUE(ChildSucceeded(child));
 }
+
+TEST(StoreTransactions, AStoreNamedThroughALinkSharesTheLockOfTheFileItNames) {
+    TempDir dir;
+    const std::string path = dir / "ImgBinDat";
+    const std::string link = dir / "alias";
+    const std::string chain = dir / "alias2";
+    fs::create_symlink("ImgBinDat", link);
+    fs::create_symlink(link, chain);
+    EXPECT_EQ(StoreLockPath(link), StoreLockPath(path));
+    EXPECT_EQ(StoreLockPath(chain), StoreLockPath(path));
+    // A writer through the link waits for one holding the store's own name.
+    std::string error;
+    const auto held = StoreLock::Acquire(path, std::chrono::milliseconds(0), error);
+    ASSERT_TRUE(held) << error;
+    pid_t child = 0;
+    ASSERT_TRUE(InChild(
+        [&] {
+            std::string childError;
+            return !StoreLock::Acquire(chain, std::chrono::milliseconds(100), childError) &&
+                   childError.find("is being changed by another program") != std::string::npos;
+        },
+        child));
+    EXPECT_TRUE(ChildSucceeded(child));
+}
+
+TEST(StoreIntegrity, UnreadableNamesAndImpossibleCountsAreSaidAsTheyAre) {
+    TempDir dir;
+    // A read error deep in the file is a failure, not an exception.
+    EXPECT_EQ(ReadStoreFile("/proc/self/mem").status, StoreFileResult::Status::kUnreadable);
+    // A loop of links is not a missing store to be started afresh.
+    fs::create_symlink("loop2", dir / "loop1");
+    fs::create_symlink("loop1", dir / "loop2");
+    const StoreFileResult loop = ReadStoreFile(dir / "loop1");
+    EXPECT_EQ(loop.status, StoreFileResult::Status::kUnreadable);
+    EXPECT_NE(loop.sMessage.find("symbolic links"), std::string::npos) << loop.sMessage;
+    // A negative count item: no "2 of -2147483648".
+    const std::string path = dir / "ImgBinDat";
+    WriteBytes(path, store::Count(-2147483647 - 1) + store::Record(MakeRecord("k1", 1)) +
+                         store::Record(MakeRecord("k2", 2)) + store::Tag(0));
+    const StoreFileResult negative = ReadStoreFile(path);
+    EXPECT_EQ(negative.status, StoreFileResult::Status::kDamaged);
+    EXPECT_EQ(negative.sMessage.find("of -"), std::string::npos) << negative.sMessage;
+    EXPECT_EQ(negative.sMessage.rfind(path + " is damaged: 2 records read", 0), 0u)
+        << negative.sMessage;
+    // Reading it only is said without the promise of a copy.
+    CollectingMessageSink sink;
+    ScopedMessageSink scope(&sink);
+    ImageDatabase db;
+    EXPECT_EQ(LoadStoreFile(db, path, false), StoreFileResult::Status::kDamaged);
+    ASSERT_EQ(sink.m_vMessages.size(), 1u);
+    EXPECT_EQ(sink.m_vMessages[0].find("A copy of it is kept"), std::string::npos);
+    EXPECT_NE(sink.m_vMessages[0].find("the file is left as it is"), std::string::npos);
+}

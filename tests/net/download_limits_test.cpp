@@ -10,6 +10,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+
 namespace {
 
 class DownloadLimits : public ::testing::Test {
@@ -98,4 +102,36 @@ TEST_F(DownloadLimits, RedirectLoopsAndRedirectsAwayFromTheWebSayWhy) {
         EXPECT_NE(message.find("which is not an http or https address"), std::string::npos)
             << message;
     }
+}
+
+TEST_F(DownloadLimits, ABodyHasNoNameInTheTemporaryFolderAndOldLeftoversGo) {
+    // A body left named by a download that was killed an hour ago.
+    TempDir temp;
+    const std::string old = temp / "ranvista-download-Ab12Cd";
+    WriteBytes(old, "half a store");
+    fs::last_write_time(old, fs::file_time_type::clock::now() - std::chrono::hours(2));
+    const std::string recent = temp / "ranvista-download-Ef34Gh"; // maybe still in use
+    WriteBytes(recent, "busy");
+    const QByteArray before = qgetenv("TMPDIR");
+    qputenv("TMPDIR", QByteArray::fromStdString(temp.Path().string()));
+    // Whatever becomes of the download, its body is never a file with a name
+    // there, even while it arrives.
+    server.Route("/endless", LocalHttpServer::Stream(QByteArray(1 << 16, '\x02'), 1, 4096));
+    HttpDownloader::Options options;
+    options.nMaxBodyBytes = 1 << 20;
+    std::size_t named = 0;
+    options.onProgress = [&](int64_t, int64_t) {
+        named = std::max<std::size_t>(
+            named, static_cast<std::size_t>(std::distance(fs::directory_iterator(temp.Path()),
+                                                          fs::directory_iterator())));
+    };
+    FailedUpdate("/endless", options);
+    if (before.isNull()) {
+        qunsetenv("TMPDIR");
+    } else {
+        qputenv("TMPDIR", before);
+    }
+    EXPECT_FALSE(fs::exists(old));
+    EXPECT_TRUE(fs::exists(recent));
+    EXPECT_EQ(named, 1u); // only the recent leftover
 }

@@ -178,7 +178,8 @@ TEST(ResultFiles, SavingWritesWholeFilesOrReportsAndLeavesNothing) {
     const auto missing = dir.path / "no-such-folder" / "v.txt";
     EXPECT_FALSE(SaveVertexFile(missing.string(), {Vertex({1, 2, 3})}));
     ASSERT_EQ(sink.m_vMessages.size(), 1u);
-    EXPECT_EQ(sink.m_vMessages[0], "Unable to save " + missing.string());
+    EXPECT_EQ(sink.m_vMessages[0], "Unable to save " + missing.string() + ": cannot create " +
+                                       missing.string() + ": No such file or directory");
     EXPECT_FALSE(std::filesystem::exists(missing.parent_path()));
     // Nothing but the two files is left in the folder (no temporary files).
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path),

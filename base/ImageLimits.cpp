@@ -1,4 +1,4 @@
-#include "viewer/ImageLimits.h"
+#include "base/ImageLimits.h"
 
 #include <atomic>
 #include <cstdlib>
