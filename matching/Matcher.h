@@ -11,13 +11,16 @@
 #include "geometry/Projection.h"
 #include "matching/GreyImage.h"
 
+#include <memory>
 #include <string>
+#include <utility>
 
 struct MatchOptions {
     int windowPx = 0;               // odd, 11..31; 0 chooses it from the local texture
     double bandPx = 2.0;            // searched either side of the curve
     double nearM = 0.5;             // nearest point searched along the ray
-    double minScore = 0.8;          // a best correlation below this is weak
+    double minScore = 0.5;          // a best correlation below this is weak whatever else
+    double maxSigmaPx = 0.3;        // the alignment's own 1-sigma above this is weak
     double maxAmbiguity = 0.7;      // above this the second peak is nearly as good (see ambiguity)
     double maxConsistencyPx = 0.5;  // matching back must land this close to the click
     double minContrast = 2.0 / 255; // window standard deviation (0..1 grey scale) below
@@ -75,7 +78,15 @@ private:
     const ICameraProjection& m_leftCamera;
     const ICameraProjection& m_rightCamera;
     MatchOptions m_options;
+    // Both images through a 3 x 3 binomial filter, matched instead of the
+    // originals when either carries the 2 x 2 pattern of a colour filter
+    // array: that pattern, in one eye and not the other, would decide the
+    // correlation of small windows.
+    std::unique_ptr<const std::pair<GreyImage, GreyImage>> m_smoothed;
 };
+
+// Share of the 2 x 2 checker pattern in an image's fine structure, 0..1.
+double CheckerShare(const GreyImage& image);
 
 // The window size (odd, 11..31) the matcher chooses around a pixel: the
 // smallest with enough contrast and enough grey gradient along the unit
