@@ -665,7 +665,15 @@ SearchResult Search(const GreyImage& src, const ICameraProjection& srcCamera, co
     }
     const Station best = profile[peak];
     res.score = best.zncc;
-    res.pixel = {best.x + (click.x - cx), best.y + (click.y - cy)};
+    // The click lies off the window's centre pixel by a fraction of a pixel,
+    // which the window's shape carries into the other image.
+    const double offU = click.x - cx;
+    const double offV = click.y - cy;
+    const auto carried = [&](const Shape& shape) {
+        return ImagePoint{shape.a * offU + shape.b * offV, shape.c * offU + shape.d * offV};
+    };
+    const ImagePoint bestOff = carried(shapes[best.shape]);
+    res.pixel = {best.x + bestOff.x, best.y + bestOff.y};
 
     // The second peak: the best other local maximum that stands out from
     // the valley between it and the peak (ripples on the main peak's flanks,
@@ -736,7 +744,7 @@ SearchResult Search(const GreyImage& src, const ICameraProjection& srcCamera, co
         }
     }
     // The curve belongs to the click; the window to the pixel nearest it.
-    const ImagePoint onCurve{best.onCurve.x - (click.x - cx), best.onCurve.y - (click.y - cy)};
+    const ImagePoint onCurve{best.onCurve.x - bestOff.x, best.onCurve.y - bestOff.y};
     const auto aligned = AlignAffine(src, cx, cy, w, dst, sub, startShape, onCurve, best.normal);
     if (!aligned || !aligned->settled) {
         res.status = MatchStatus::Weak;
@@ -770,17 +778,17 @@ SearchResult Search(const GreyImage& src, const ICameraProjection& srcCamera, co
             return res;
         }
     }
-    res.pixel = {sub.x + (click.x - cx), sub.y + (click.y - cy)};
+    const ImagePoint off = carried(aligned->shape);
+    res.pixel = {sub.x + off.x, sub.y + off.y};
     return res;
 }
 
-// Share of the fine 2 x 2 checker pattern in the grey structure of an image
-// (sampled every kCheckerStride pixels): near nothing in a camera's own
-// picture, large where the pattern of a colour filter array was left in.
-constexpr int kCheckerStride = 3;
-constexpr double kMosaicShare = 0.3;
-// A pair whose shares differ by this factor was processed differently.
-constexpr double kMosaicDisagreement = 2.0;
+// Blocks of the pixel-pattern measure are taken this far apart (even, so
+// that each starts on the same phase of a two-pixel pattern).
+constexpr int kPatternStride = 6;
+// A camera's own picture, however noisy or compressed, measures a few
+// thousandths; an eye that kept its colour filter array's pattern, nearly one.
+constexpr double kLeastPatternShare = 0.1;
 
 } // namespace
 
@@ -824,21 +832,42 @@ ImagePoint EpipolarDirection(const ICameraProjection& from, const ICameraProject
     return {1.0, 0.0};
 }
 
-double CheckerShare(const GreyImage& image) {
-    double checker = 0.0;
-    double total = 0.0;
-    for (int y = 0; y + 1 < image.height; y += kCheckerStride) {
-        const float* r0 = image.Row(y);
-        const float* r1 = image.Row(y + 1);
-        for (int x = 0; x + 1 < image.width; x += kCheckerStride) {
-            const double c = 0.25 * (r0[x] - r0[x + 1] - r1[x] + r1[x + 1]);
-            const double gx = 0.25 * (r0[x] - r0[x + 1] + r1[x] - r1[x + 1]);
-            const double gy = 0.25 * (r0[x] + r0[x + 1] - r1[x] - r1[x + 1]);
-            checker += c * c;
-            total += c * c + gx * gx + gy * gy;
+double FilterPatternShare(const GreyImage& image) {
+    // Over 4 x 4 blocks at even positions, the third differences across
+    // columns, across rows and both ([1 -3 3 -1] / 8: blind to any quadratic
+    // shading, one for a pattern alternating every pixel). Texture and noise
+    // give them either sign and their means vanish; a pattern fixed to the
+    // pixel grid gives them the same sign everywhere.
+    constexpr double k[4] = {1.0 / 8, -3.0 / 8, 3.0 / 8, -1.0 / 8};
+    std::array<double, 3> mean{};
+    double energy = 0.0;
+    long blocks = 0;
+    for (int y = 0; y + 3 < image.height; y += kPatternStride) {
+        for (int x = 0; x + 3 < image.width; x += kPatternStride) {
+            std::array<double, 3> a{};
+            for (int j = 0; j < 4; ++j) {
+                const float* row = image.Row(y + j) + x;
+                for (int i = 0; i < 4; ++i) {
+                    a[0] += 0.25 * k[i] * row[i];
+                    a[1] += 0.25 * k[j] * row[i];
+                    a[2] += k[i] * k[j] * row[i];
+                }
+            }
+            for (size_t c = 0; c < 3; ++c) {
+                mean[c] += a[c];
+                energy += a[c] * a[c];
+            }
+            ++blocks;
         }
     }
-    return total > 0.0 ? checker / total : 0.0;
+    if (blocks == 0 || !(energy > 0.0)) {
+        return 0.0;
+    }
+    double coherent = 0.0;
+    for (const double m : mean) {
+        coherent += (m / blocks) * (m / blocks);
+    }
+    return std::min(1.0, coherent / (energy / blocks));
 }
 
 static GreyImage Binomial(const GreyImage& image) {
@@ -873,9 +902,7 @@ StereoMatcher::StereoMatcher(const GreyImage& left, const GreyImage& right,
                              const ICameraProjection& rightCamera, MatchOptions options)
     : m_left(left), m_right(right), m_leftCamera(leftCamera), m_rightCamera(rightCamera),
       m_options(options) {
-    const double l = CheckerShare(left);
-    const double r = CheckerShare(right);
-    if (std::max(l, r) > kMosaicShare || std::max(l, r) > kMosaicDisagreement * std::min(l, r)) {
+    if (std::max(FilterPatternShare(left), FilterPatternShare(right)) > kLeastPatternShare) {
         m_smoothed = std::make_unique<const std::pair<GreyImage, GreyImage>>(Binomial(left),
                                                                              Binomial(right));
     }

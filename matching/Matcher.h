@@ -79,14 +79,17 @@ private:
     const ICameraProjection& m_rightCamera;
     MatchOptions m_options;
     // Both images through a 3 x 3 binomial filter, matched instead of the
-    // originals when either carries the 2 x 2 pattern of a colour filter
-    // array: that pattern, in one eye and not the other, would decide the
+    // originals when either carries the two-pixel pattern of a colour
+    // filter array: that pattern, in one eye and not the other, would decide the
     // correlation of small windows.
     std::unique_ptr<const std::pair<GreyImage, GreyImage>> m_smoothed;
 };
 
-// Share of the 2 x 2 checker pattern in an image's fine structure, 0..1.
-double CheckerShare(const GreyImage& image);
+// How much of an image's finest structure (0..1) is a pattern fixed to the
+// pixel grid, repeating every two pixels across, down or both, as a colour
+// filter array leaves it in an image not demosaiced: the share of the
+// coherent mean of the pattern's components in their energy.
+double FilterPatternShare(const GreyImage& image);
 
 // The window size (odd, 11..31) the matcher chooses around a pixel: the
 // smallest with enough contrast and enough grey gradient along the unit

@@ -45,8 +45,8 @@ Agreement CompareWithReference(const std::string& name) {
         return a;
     }
     const StereoMatcher matcher(pair.left, pair.right, *pair.leftCamera, *pair.rightCamera);
-    std::printf("%s: checker share left %.3f right %.3f\n", name.c_str(), CheckerShare(pair.left),
-                CheckerShare(pair.right));
+    std::printf("%s: pixel-pattern share left %.3f right %.3f\n", name.c_str(),
+                FilterPatternShare(pair.left), FilterPatternShare(pair.right));
     std::vector<double> errors;
     std::map<MatchStatus, int> refusals;
     for (const ReferencePoint& p : ReadReference()) {
