@@ -47,6 +47,13 @@ constexpr double kSameShape = 0.04;
 // not tried.
 constexpr double kLeastShapeDet = 0.4;
 constexpr double kMostShapeChange = 1.0;
+// Above this disagreement of the two windows' grey distributions the
+// profile's peaks are scored by rank correlation, the kRankedPeaks highest.
+constexpr double kMostHistogramDisagreement = 0.1;
+constexpr size_t kRankedPeaks = 8;
+// The alignment's residual variance is scaled up for the parameters it
+// fits, by at most the inverse of this.
+constexpr double kLeastDegreesShare = 0.5;
 // Gauss-Newton steps of the alignment, and the step below which it has settled.
 constexpr int kAlignIterations = 15;
 constexpr double kSettledStepPx = 0.01;
@@ -337,12 +344,14 @@ struct Alignment {
 std::optional<Alignment> AlignAffine(const GreyImage& src, int sx, int sy, const Window& w,
                                      const GreyImage& dst, const ImagePoint& start,
                                      const Shape& startShape, const ImagePoint& onCurve,
-                                     const ImagePoint& n) {
+                                     const ImagePoint& n, bool toneCurve = false) {
     // Parameters: shift x, y; matrix a b c d (offsets u, v go to
-    // (1 + a) u + b v, c u + (1 + d) v); gain; bias.
-    std::array<double, 8> p{
-        start.x, start.y, startShape.a - 1.0, startShape.b, startShape.c, startShape.d - 1.0, 1, 0};
-    const std::array<double, 8> p0 = p;
+    // (1 + a) u + b v, c u + (1 + d) v); gain; bias; and a square term of the
+    // grey values for eyes stretched differently (toneCurve; else held at 0).
+    std::array<double, 9> p{
+        start.x, start.y, startShape.a - 1.0, startShape.b, startShape.c, startShape.d - 1.0, 1,
+        0,       0};
+    const std::array<double, 9> p0 = p;
     // Pixels weigh less with their distance from the centre, so that a fold
     // of the surface toward the window's edge moves the estimate little.
     const double sigma = kCentreWeightShare * std::max(w.Width(), w.Height());
@@ -358,12 +367,19 @@ std::optional<Alignment> AlignAffine(const GreyImage& src, int sx, int sy, const
     }
     Alignment out;
     out.settled = false;
-    std::array<std::array<double, 8>, 8> normal{};
+    std::array<std::array<double, 9>, 9> normal{};
     double residual2 = 0.0;
     double cross = 0.0, sumS = 0.0, sumT = 0.0, sumS2 = 0.0, sumT2 = 0.0;
+    // The square term is centred on the target window's mean grey, found in
+    // the first step (which holds it at zero), so that it stays apart from
+    // the gain and the bias.
+    double toneCentre = 0.0;
     for (int iter = 0; iter < kAlignIterations; ++iter) {
-        std::array<std::array<double, 8>, 8> h{};
-        std::array<double, 8> g{};
+        if (iter == 1) {
+            toneCentre = sumT / sumW;
+        }
+        std::array<std::array<double, 9>, 9> h{};
+        std::array<double, 9> g{};
         residual2 = 0.0;
         cross = sumS = sumT = sumS2 = sumT2 = 0.0;
         const double* weight = weights.data();
@@ -375,10 +391,13 @@ std::optional<Alignment> AlignAffine(const GreyImage& src, int sx, int sy, const
                 const Sample c = Cubic(dst, x, y);
                 const double t = c.value;
                 const double sv = srow[sx + u];
-                const double r = p[6] * t + p[7] - sv;
-                const double ax = p[6] * c.gx;
-                const double ay = p[6] * c.gy;
-                const std::array<double, 8> j{ax, ay, ax * u, ax * v, ay * u, ay * v, t, 1.0};
+                const double tc = t - toneCentre;
+                const double r = p[6] * t + p[7] + p[8] * tc * tc - sv;
+                const double slope = p[6] + 2.0 * p[8] * tc;
+                const double ax = slope * c.gx;
+                const double ay = slope * c.gy;
+                const std::array<double, 9> j{ax,     ay, ax * u, ax * v, ay * u,
+                                              ay * v, t,  1.0,    tc * tc};
                 const double wt = *weight++;
                 residual2 += wt * r * r;
                 cross += wt * sv * t;
@@ -386,18 +405,25 @@ std::optional<Alignment> AlignAffine(const GreyImage& src, int sx, int sy, const
                 sumT += wt * t;
                 sumS2 += wt * sv * sv;
                 sumT2 += wt * t * t;
-                for (int a = 0; a < 8; ++a) {
+                for (int a = 0; a < 9; ++a) {
                     g[a] -= wt * j[a] * r;
-                    for (int b = a; b < 8; ++b) {
+                    for (int b = a; b < 9; ++b) {
                         h[a][b] += wt * j[a] * j[b];
                     }
                 }
             }
         }
-        for (int a = 0; a < 8; ++a) {
+        for (int a = 0; a < 9; ++a) {
             for (int b = 0; b < a; ++b) {
                 h[a][b] = h[b][a];
             }
+        }
+        if (!toneCurve || iter == 0) {
+            for (int a = 0; a < 9; ++a) {
+                h[8][a] = h[a][8] = 0.0;
+            }
+            h[8][8] = 1.0;
+            g[8] = 0.0;
         }
         const double spring = kCurveSpring * (h[0][0] + h[1][1]);
         const double across = n.x * (p[0] - onCurve.x) + n.y * (p[1] - onCurve.y);
@@ -408,10 +434,10 @@ std::optional<Alignment> AlignAffine(const GreyImage& src, int sx, int sy, const
         g[0] -= spring * n.x * across;
         g[1] -= spring * n.y * across;
         normal = h;
-        if (!Solve<8>(h, g)) {
+        if (!Solve<9>(h, g)) {
             return std::nullopt;
         }
-        for (int a = 0; a < 8; ++a) {
+        for (int a = 0; a < 9; ++a) {
             p[a] += g[a];
         }
         if (std::hypot(p[0] - start.x, p[1] - start.y) > kMaxAlignShiftPx ||
@@ -431,13 +457,14 @@ std::optional<Alignment> AlignAffine(const GreyImage& src, int sx, int sy, const
     // normal matrix (its shift block, the other parameters eliminated),
     // scaled for the weights (the residuals taken as alike over the window).
     const double nEff = sumW * sumW / sumW2;
-    const double variance = residual2 / sumW / std::max(1.0, 1.0 - 8.0 / nEff) * (sumW2 / sumW);
+    const double variance =
+        residual2 / sumW / std::max(kLeastDegreesShare, 1.0 - 9.0 / nEff) * (sumW2 / sumW);
     double trace = 0.0;
     for (int axis = 0; axis < 2; ++axis) {
-        std::array<std::array<double, 8>, 8> m = normal;
-        std::array<double, 8> e{};
+        std::array<std::array<double, 9>, 9> m = normal;
+        std::array<double, 9> e{};
         e[static_cast<size_t>(axis)] = 1.0;
-        if (!Solve<8>(m, e)) {
+        if (!Solve<9>(m, e)) {
             return std::nullopt;
         }
         trace += e[static_cast<size_t>(axis)];
@@ -456,10 +483,12 @@ struct SearchResult {
     double score = 0.0;
     double ambiguity = 0.0;
     int windowPx = 0;
-    Window window;             // as cut by the border
-    double peakSigmaPx = 0.0;  // from the correlation peak; 0 when its shape gives none
-    double alignedZncc = 0.0;  // of the windows aligned to sub-pixel
-    double alignSigmaPx = 0.0; // of the alignment's shift, from its residuals
+    Window window;                      // as cut by the border
+    double peakSigmaPx = 0.0;           // from the correlation peak; 0 when its shape gives none
+    double alignedZncc = 0.0;           // of the windows aligned to sub-pixel
+    double alignSigmaPx = 0.0;          // of the alignment's shift, from its residuals
+    double histogramDisagreement = 0.0; // of the windows at the best place
+    bool byRank = false;                // the peaks were scored by rank correlation
 };
 
 // The 1-sigma localisation error per coordinate of a correlation peak. For
@@ -475,6 +504,76 @@ double PeakSigma(double zncc, double inverseCurvatureTrace, int n) {
     }
     const double mismatch = std::max(1.0 - zncc, 0.0);
     return std::sqrt(mismatch * inverseCurvatureTrace / n);
+}
+
+// How unlike the grey distributions of two windows of equal size are, each
+// taken to zero mean and unit deviation: the mean difference of their sorted
+// values (0 for distributions alike; a window and a stretched copy differ).
+double HistogramDisagreement(std::vector<float> a, std::vector<float> b) {
+    if (a.size() != b.size() || a.size() < 2) {
+        return 0.0;
+    }
+    for (std::vector<float>* v : {&a, &b}) {
+        double sum = 0.0;
+        double sum2 = 0.0;
+        for (const float x : *v) {
+            sum += x;
+            sum2 += static_cast<double>(x) * x;
+        }
+        const double n = static_cast<double>(v->size());
+        const double mean = sum / n;
+        const double sd = std::sqrt(std::max(0.0, sum2 / n - mean * mean));
+        if (!(sd > 0.0)) {
+            return 0.0;
+        }
+        for (float& x : *v) {
+            x = static_cast<float>((x - mean) / sd);
+        }
+        std::sort(v->begin(), v->end());
+    }
+    double diff = 0.0;
+    for (size_t i = 0; i < a.size(); ++i) {
+        diff += std::abs(a[i] - b[i]);
+    }
+    return diff / static_cast<double>(a.size());
+}
+
+// The ranks of values (ties share their mean rank), centred on zero.
+std::vector<double> CentredRanks(const std::vector<float>& values) {
+    std::vector<size_t> order(values.size());
+    for (size_t i = 0; i < order.size(); ++i) {
+        order[i] = i;
+    }
+    std::sort(order.begin(), order.end(),
+              [&](size_t a, size_t b) { return values[a] < values[b]; });
+    std::vector<double> ranks(values.size());
+    const double centre = 0.5 * (static_cast<double>(values.size()) - 1.0);
+    for (size_t i = 0; i < order.size();) {
+        size_t j = i;
+        while (j + 1 < order.size() && values[order[j + 1]] == values[order[i]]) {
+            ++j;
+        }
+        for (size_t k = i; k <= j; ++k) {
+            ranks[order[k]] = 0.5 * static_cast<double>(i + j) - centre;
+        }
+        i = j + 1;
+    }
+    return ranks;
+}
+
+// Correlation of the ranks of two windows' values (Spearman's), -1..1.
+double RankCorrelation(const std::vector<float>& a, const std::vector<float>& b) {
+    const std::vector<double> ra = CentredRanks(a);
+    const std::vector<double> rb = CentredRanks(b);
+    double cross = 0.0;
+    double aa = 0.0;
+    double bb = 0.0;
+    for (size_t i = 0; i < ra.size() && i < rb.size(); ++i) {
+        cross += ra[i] * rb[i];
+        aa += ra[i] * ra[i];
+        bb += rb[i] * rb[i];
+    }
+    return aa > 0.0 && bb > 0.0 ? cross / std::sqrt(aa * bb) : 0.0;
 }
 
 int64_t Key(int x, int y) {
@@ -663,6 +762,64 @@ SearchResult Search(const GreyImage& src, const ICameraProjection& srcCamera, co
         res.reason = "The epipolar curve has no room for a window in the other image";
         return res;
     }
+    // Radiometry: where the grey distributions of the two windows disagree
+    // (eyes whose products were stretched differently), correlating grey
+    // values favours whatever place happens to share the stretch; the ranks
+    // of the values do not depend on it. The profile's highest peaks are then
+    // scored again by the correlation of ranks, and only they stand.
+    const auto window = [&](const GreyImage& image, int x, int y, const Shape& shape) {
+        std::vector<float> values;
+        values.reserve(static_cast<size_t>(w.Count()));
+        const double det = shape.Det();
+        for (int v = -w.up; v <= w.down; ++v) {
+            for (int u = -w.left; u <= w.right; ++u) {
+                values.push_back(
+                    shape.IsIdentity(0.0)
+                        ? image.Row(y + v)[x + u]
+                        : static_cast<float>(Cubic(image, x + (shape.d * u - shape.b * v) / det,
+                                                   y + (shape.a * v - shape.c * u) / det)
+                                                 .value));
+            }
+        }
+        return values;
+    };
+    res.histogramDisagreement =
+        HistogramDisagreement(window(src, cx, cy, shapes[profile[peak].shape]),
+                              window(dst, profile[peak].x, profile[peak].y, Shape{}));
+    if (res.histogramDisagreement > kMostHistogramDisagreement) {
+        res.byRank = true;
+        std::vector<size_t> tops;
+        for (size_t k = 0; k < profile.size(); ++k) {
+            const bool top = profile[k].best > -2.0 &&
+                             (k == 0 || profile[k].best >= profile[k - 1].best) &&
+                             (k + 1 == profile.size() || profile[k].best >= profile[k + 1].best);
+            if (top) {
+                tops.push_back(k);
+            }
+        }
+        const size_t kept = std::min(tops.size(), kRankedPeaks);
+        std::partial_sort(tops.begin(), tops.begin() + static_cast<ptrdiff_t>(kept), tops.end(),
+                          [&](size_t a, size_t b) { return profile[a].best > profile[b].best; });
+        tops.resize(kept);
+        std::vector<double> ranked(profile.size(), -1.0);
+        for (const size_t k : tops) {
+            const Station& st = profile[k];
+            ranked[k] = RankCorrelation(window(src, cx, cy, shapes[st.shape]),
+                                        window(dst, st.x, st.y, Shape{}));
+        }
+        for (size_t k = 0; k < profile.size(); ++k) {
+            if (profile[k].best > -2.0) {
+                profile[k].best = ranked[k] - (profile[k].zncc - profile[k].best);
+                profile[k].zncc = ranked[k];
+            }
+        }
+        peak = tops.empty() ? peak : tops.front();
+        for (const size_t k : tops) {
+            if (profile[k].best > profile[peak].best) {
+                peak = k;
+            }
+        }
+    }
     const Station best = profile[peak];
     res.score = best.zncc;
     // The click lies off the window's centre pixel by a fraction of a pixel,
@@ -745,7 +902,8 @@ SearchResult Search(const GreyImage& src, const ICameraProjection& srcCamera, co
     }
     // The curve belongs to the click; the window to the pixel nearest it.
     const ImagePoint onCurve{best.onCurve.x - bestOff.x, best.onCurve.y - bestOff.y};
-    const auto aligned = AlignAffine(src, cx, cy, w, dst, sub, startShape, onCurve, best.normal);
+    const auto aligned =
+        AlignAffine(src, cx, cy, w, dst, sub, startShape, onCurve, best.normal, res.byRank);
     if (!aligned || !aligned->settled) {
         res.status = MatchStatus::Weak;
         res.reason = "The match does not settle on a sub-pixel position";
@@ -769,8 +927,8 @@ SearchResult Search(const GreyImage& src, const ICameraProjection& srcCamera, co
         const int half = kMinWindow / 2;
         const Window small{std::min(w.left, half), std::min(w.right, half), std::min(w.up, half),
                            std::min(w.down, half)};
-        const auto check =
-            AlignAffine(src, cx, cy, small, dst, sub, aligned->shape, onCurve, best.normal);
+        const auto check = AlignAffine(src, cx, cy, small, dst, sub, aligned->shape, onCurve,
+                                       best.normal, res.byRank);
         if (check &&
             std::hypot(check->pixel.x - sub.x, check->pixel.y - sub.y) > kMaxWindowDisagreementPx) {
             res.status = MatchStatus::Inconsistent;

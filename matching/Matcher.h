@@ -1,9 +1,14 @@
 // Automatic matching of a marked pixel into the other image of a stereo pair:
 // the partner is searched along the epipolar curve (with a band across it for
-// pose error) by zero-mean normalised cross-correlation of grey windows,
-// refined to sub-pixel in two dimensions and checked by matching back. A
-// match that is weak, ambiguous or not consistent both ways is refused with
-// the reason, so the user clicks as before.
+// pose error) by zero-mean normalised cross-correlation of grey windows, each
+// tried square and shaped as level ground at that distance would appear in
+// the other eye; the best is refined to sub-pixel by least-squares alignment
+// of position and shape, and checked by matching back. Where the two windows'
+// grey distributions disagree (eyes stretched differently) the highest peaks
+// are scored by rank correlation instead, and where either image kept the
+// pattern of its colour filter array both are smoothed first. A match that is
+// ambiguous, inconsistent both ways, does not settle or is too uncertain is
+// refused with the reason, so the user clicks as before.
 #pragma once
 
 #include "geometry/Eye.h"

@@ -73,8 +73,13 @@ struct GroundScene {
     }
     // checker: grey steps added to and taken from alternate pixels of
     // alternate rows, as an undemosaiced colour filter array leaves them.
-    GreyImage Render8(const ICameraProjection& cam, int checker = 0) const {
-        const auto v = Render(cam);
+    // gamma: the grey values raised to this power, as a product stretched
+    // otherwise than its partner.
+    GreyImage Render8(const ICameraProjection& cam, int checker = 0, double gamma = 1.0) const {
+        auto v = Render(cam);
+        for (double& x : v) {
+            x = std::pow(x, gamma);
+        }
         std::vector<uint8_t> bytes(v.size());
         for (int y = 0; y < kHeight; ++y) {
             for (int x = 0; x < kWidth; ++x) {
@@ -134,6 +139,24 @@ TEST(MatcherOnLevelGround, AnEyeThatKeptItsColourFilterPatternIsMatchedThroughIt
         if (m.ok) {
             ++matched;
             EXPECT_LT(std::hypot(m.pixel.x - truth.x, m.pixel.y - truth.y), 0.2)
+                << click.x << "," << click.y;
+        }
+    }
+    EXPECT_GE(matched, 5);
+}
+
+TEST(MatcherOnLevelGround, AnEyeStretchedOtherwiseIsMatchedWhereItsPeakIsTrue) {
+    const GroundScene& scene = Scene();
+    const GreyImage left = scene.Render8(scene.left);
+    const GreyImage right = scene.Render8(scene.right, 0, 3.0);
+    const StereoMatcher matcher(left, right, scene.left, scene.right);
+    int matched = 0;
+    for (const ImagePoint& click : kNearGround) {
+        const ImagePoint truth = scene.RightOf(click);
+        const MatchResult m = matcher.Match(Eye::Left, click);
+        if (m.ok) {
+            ++matched;
+            EXPECT_LT(std::hypot(m.pixel.x - truth.x, m.pixel.y - truth.y), 0.3)
                 << click.x << "," << click.y;
         }
     }
