@@ -121,3 +121,20 @@ TEST(RealPairMatch, NothingIsAcceptedInTheSky) {
         EXPECT_GT(tried, 100) << name;
     }
 }
+
+// Auto-Detect on the real ground: the corners it picks are matched, and
+// every pair it keeps intersects on the ground in front of the rover.
+TEST(RealPairMatch, AutoDetectOnRealGroundMatchesMostCornersAndKeepsOnlyGroundPoints) {
+    const RealPair& pair = Pair("sol1110");
+    ASSERT_FALSE(pair.left.Empty());
+    const StereoMatcher matcher(pair.left, pair.right, *pair.leftCamera, *pair.rightCamera);
+    const DetectResult r = DetectVertexPairs(matcher, {0, 620, pair.left.width, 340}, {60});
+    ASSERT_GE(r.found, 40);
+    EXPECT_GE(r.matched, 0.8 * (r.matched + r.refused));
+    for (const DetectedPair& p : r.pairs) {
+        double range = 0.0;
+        pair.pair->Intersect(p.left.x, p.left.y, p.match.pixel.x, p.match.pixel.y, range);
+        EXPECT_GT(range, 2.0) << p.left.x << "," << p.left.y;
+        EXPECT_LT(range, 60.0) << p.left.x << "," << p.left.y;
+    }
+}
