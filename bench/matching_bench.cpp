@@ -1,12 +1,14 @@
 // Cost of assisted matching, one core: one auto-match on a 1024 x 1024 sample
-// pair and on a synthetic 5120 x 3840 pair, one epipolar curve, and detecting
-// and matching 200 vertex pairs on the 1024 x 1024 pair.
+// pair, on a real 1288 x 968 Navcam pair and on a synthetic 5120 x 3840 pair,
+// one epipolar curve, and detecting and matching 200 vertex pairs on the
+// 1024 x 1024 pair and on the real one.
 #include "geometry/CatalogueProjection.h"
 #include "matching/Corners.h"
 #include "matching/Epipolar.h"
 #include "matching/GreyImageFile.h"
 #include "matching/Matcher.h"
 #include "samplegen/SamplePairs.h"
+#include "tests/matching/RealPairs.h"
 
 #include <benchmark/benchmark.h>
 
@@ -90,6 +92,44 @@ void BM_AutoDetect200(benchmark::State& state) {
     state.counters["matched"] = last.matched;
 }
 BENCHMARK(BM_AutoDetect200)->Unit(benchmark::kMillisecond);
+
+// The real Navcam pair from near ground to the hills (its cameras are the
+// products' own models).
+const real_pairs::RealPair& RealNavcam() {
+    static const real_pairs::RealPair pair =
+        *real_pairs::LoadRealPair(real_pairs::RealPairList()[0]);
+    return pair;
+}
+
+void BM_AutoMatchReal1288x968(benchmark::State& state) {
+    const real_pairs::RealPair& p = RealNavcam();
+    const StereoMatcher matcher(p.left, p.right, *p.leftCamera, *p.rightCamera);
+    // Ground from about 6 to 30 m, and a rock.
+    const ImagePoint pixels[] = {{208, 624}, {656, 880}, {1008, 752}, {432, 912},
+                                 {880, 944}, {304, 816}, {1104, 848}, {560, 720}};
+    size_t i = 0;
+    int ok = 0;
+    for (auto _ : state) {
+        const MatchResult m = matcher.Match(Eye::Left, pixels[i++ % std::size(pixels)]);
+        ok += m.ok ? 1 : 0;
+        benchmark::DoNotOptimize(m);
+    }
+    state.counters["matched"] = benchmark::Counter(ok, benchmark::Counter::kAvgIterations);
+}
+BENCHMARK(BM_AutoMatchReal1288x968)->Unit(benchmark::kMillisecond);
+
+void BM_AutoDetect200Real(benchmark::State& state) {
+    const real_pairs::RealPair& p = RealNavcam();
+    const StereoMatcher matcher(p.left, p.right, *p.leftCamera, *p.rightCamera);
+    DetectResult last;
+    for (auto _ : state) {
+        last = DetectVertexPairs(matcher, {0, 480, p.left.width, p.left.height - 480}, {200});
+        benchmark::DoNotOptimize(last);
+    }
+    state.counters["found"] = last.found;
+    state.counters["matched"] = last.matched;
+}
+BENCHMARK(BM_AutoDetect200Real)->Unit(benchmark::kMillisecond);
 
 // Parallel pinhole cameras 0.3 m apart with a 5000-pixel focal length
 // looking at a textured plane 10 m away: the right image is the left one

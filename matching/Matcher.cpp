@@ -37,6 +37,29 @@ constexpr double kProminence = 0.1;
 // on a slanted surface the whole-pixel peak of a smooth texture can lie a
 // few pixels from the true one.
 constexpr double kMaxAlignShiftPx = 3.0;
+// Pixels beside the click whose rays give the shape of a level surface.
+constexpr double kShapeStepPx = 4.0;
+// Curve length after which the predicted shape is computed again.
+constexpr double kShapeEveryPx = 8.0;
+// Shapes whose entries all differ less than this are taken as one.
+constexpr double kSameShape = 0.04;
+// Predicted shapes beyond these (a level surface seen nearly edge-on) are
+// not tried.
+constexpr double kLeastShapeDet = 0.4;
+constexpr double kMostShapeChange = 1.0;
+// Above this disagreement of the two windows' grey distributions the
+// profile's peaks are scored by rank correlation, the kRankedPeaks highest.
+constexpr double kMostHistogramDisagreement = 0.1;
+constexpr size_t kRankedPeaks = 8;
+// The alignment's residual variance is scaled up for the parameters it
+// fits, by at most the inverse of this.
+constexpr double kLeastDegreesShare = 0.5;
+// Gauss-Newton steps of the alignment, and the step below which it has settled.
+constexpr int kAlignIterations = 15;
+constexpr double kSettledStepPx = 0.01;
+// How far each entry of the window's shape may move from the predicted one
+// in the alignment.
+constexpr double kMaxShapeChange = 0.5;
 // Standard deviation of the alignment's centre weighting, as a share of the
 // window size.
 constexpr double kCentreWeightShare = 0.25;
@@ -97,7 +120,9 @@ struct Template {
     double Texture() const { return norm / std::sqrt(static_cast<double>(window.Count())); }
 };
 
-Template MakeTemplate(const GreyImage& image, int cx, int cy, const Window& w) {
+// A template of window w from values(u, v), the grey value at window offset
+// (u, v): the values less their best-fitting plane.
+template <class Values> Template MakeTemplateOf(const Window& w, const Values& values) {
     Template t;
     t.window = w;
     const double mu = 0.5 * (w.right - w.left);
@@ -115,11 +140,10 @@ Template MakeTemplate(const GreyImage& image, int cx, int cy, const Window& w) {
     double sumU = 0.0;
     double sumV = 0.0;
     for (int v = -w.up; v <= w.down; ++v) {
-        const float* row = image.Row(cy + v) + cx;
         const double vc = t.rowOffsets[static_cast<size_t>(v + w.up)];
         for (int u = -w.left; u <= w.right; ++u) {
-            const double g = row[u];
-            t.values.push_back(row[u]);
+            const double g = values(u, v);
+            t.values.push_back(static_cast<float>(g));
             sum += g;
             sumU += g * t.columnOffsets[static_cast<size_t>(u + w.left)];
             sumV += g * vc;
@@ -140,6 +164,10 @@ Template MakeTemplate(const GreyImage& image, int cx, int cy, const Window& w) {
     }
     t.norm = std::sqrt(norm2);
     return t;
+}
+
+Template MakeTemplate(const GreyImage& image, int cx, int cy, const Window& w) {
+    return MakeTemplateOf(w, [&](int u, int v) { return image.Row(cy + v)[cx + u]; });
 }
 
 // Normalised cross-correlation of the template's residuals with those of the
@@ -266,33 +294,94 @@ template <int N> bool Solve(std::array<std::array<double, N>, N>& a, std::array<
     return true;
 }
 
+// How window offsets (u, v) of one image map to offsets of the other:
+// (a u + b v, c u + d v). The identity for a surface that faces both cameras
+// alike; sheared and squeezed for ground seen at a slant.
+struct Shape {
+    double a = 1.0, b = 0.0, c = 0.0, d = 1.0;
+
+    double Det() const { return a * d - b * c; }
+    double DistanceTo(const Shape& o) const {
+        return std::max(
+            {std::abs(a - o.a), std::abs(b - o.b), std::abs(c - o.c), std::abs(d - o.d)});
+    }
+    bool IsIdentity(double tolerance) const { return DistanceTo(Shape{}) <= tolerance; }
+};
+
+// The template of the source window as it appears in the other image when
+// its offsets map there by shape: the window w in the target's pixel grid,
+// its values resampled from the source through the inverse of the shape.
+Template MakeWarpedTemplate(const GreyImage& src, int cx, int cy, const Window& w,
+                            const Shape& shape) {
+    const double det = shape.Det();
+    const double ia = shape.d / det;
+    const double ib = -shape.b / det;
+    const double ic = -shape.c / det;
+    const double id = shape.a / det;
+    return MakeTemplateOf(w, [&](int u, int v) {
+        return Cubic(src, cx + ia * u + ib * v, cy + ic * u + id * v).value;
+    });
+}
+
+struct Alignment {
+    ImagePoint pixel;    // of the window centre in the target
+    Shape shape;         // of the window there
+    double sigmaPx = 0;  // 1-sigma of each coordinate from the fit's residuals
+    bool settled = true; // the steps shrank to nothing within the iterations
+    double zncc = 0.0;   // correlation of the aligned windows
+};
+
 // Least-squares alignment of the source window onto the target: an affine
 // warp of the window offsets (the shift and a 2 x 2 matrix, which absorbs
 // the foreshortening of slanted surfaces) and a gain and bias of the grey
-// values, by Gauss-Newton from the given shift. Returns the refined shift
-// of the window centre, or none when it does not converge near the start.
-// The curve is a soft constraint: the shift across it (normal n at the
-// point onCurve) is held by a spring of a fiftieth of the image's own stiffness,
-// so a window that is only an edge cannot slide along that edge off the curve,
-// while texture in two dimensions still follows a pose error.
-std::optional<ImagePoint> AlignAffine(const GreyImage& src, int sx, int sy, const Window& w,
-                                      const GreyImage& dst, const ImagePoint& start,
-                                      const ImagePoint& onCurve, const ImagePoint& n) {
+// values, by Gauss-Newton from the given shift and shape. Returns none when
+// it wanders off the start (more than a few pixels, or a shape far from the
+// predicted one). The curve is a soft constraint: the shift across it (normal
+// n at the point onCurve) is held by a spring of a fiftieth of the image's
+// own stiffness, so a window that is only an edge cannot slide along that
+// edge off the curve, while texture in two dimensions still follows a pose
+// error.
+std::optional<Alignment> AlignAffine(const GreyImage& src, int sx, int sy, const Window& w,
+                                     const GreyImage& dst, const ImagePoint& start,
+                                     const Shape& startShape, const ImagePoint& onCurve,
+                                     const ImagePoint& n, bool toneCurve = false) {
     // Parameters: shift x, y; matrix a b c d (offsets u, v go to
-    // (1 + a) u + b v, c u + (1 + d) v); gain; bias.
-    std::array<double, 8> p{start.x, start.y, 0, 0, 0, 0, 1, 0};
+    // (1 + a) u + b v, c u + (1 + d) v); gain; bias; and a square term of the
+    // grey values for eyes stretched differently (toneCurve; else held at 0).
+    std::array<double, 9> p{
+        start.x, start.y, startShape.a - 1.0, startShape.b, startShape.c, startShape.d - 1.0, 1,
+        0,       0};
+    const std::array<double, 9> p0 = p;
     // Pixels weigh less with their distance from the centre, so that a fold
     // of the surface toward the window's edge moves the estimate little.
     const double sigma = kCentreWeightShare * std::max(w.Width(), w.Height());
     std::vector<double> weights;
+    double sumW = 0.0;
+    double sumW2 = 0.0;
     for (int v = -w.up; v <= w.down; ++v) {
         for (int u = -w.left; u <= w.right; ++u) {
             weights.push_back(std::exp(-0.5 * (u * u + v * v) / (sigma * sigma)));
+            sumW += weights.back();
+            sumW2 += weights.back() * weights.back();
         }
     }
-    for (int iter = 0; iter < 12; ++iter) {
-        std::array<std::array<double, 8>, 8> h{};
-        std::array<double, 8> g{};
+    Alignment out;
+    out.settled = false;
+    std::array<std::array<double, 9>, 9> normal{};
+    double residual2 = 0.0;
+    double cross = 0.0, sumS = 0.0, sumT = 0.0, sumS2 = 0.0, sumT2 = 0.0;
+    // The square term is centred on the target window's mean grey, found in
+    // the first step (which holds it at zero), so that it stays apart from
+    // the gain and the bias.
+    double toneCentre = 0.0;
+    for (int iter = 0; iter < kAlignIterations; ++iter) {
+        if (iter == 1) {
+            toneCentre = sumT / sumW;
+        }
+        std::array<std::array<double, 9>, 9> h{};
+        std::array<double, 9> g{};
+        residual2 = 0.0;
+        cross = sumS = sumT = sumS2 = sumT2 = 0.0;
         const double* weight = weights.data();
         for (int v = -w.up; v <= w.down; ++v) {
             const float* srow = src.Row(sy + v);
@@ -301,25 +390,40 @@ std::optional<ImagePoint> AlignAffine(const GreyImage& src, int sx, int sy, cons
                 const double y = p[1] + p[4] * u + (1.0 + p[5]) * v;
                 const Sample c = Cubic(dst, x, y);
                 const double t = c.value;
-                const double gx = c.gx;
-                const double gy = c.gy;
-                const double r = p[6] * t + p[7] - srow[sx + u];
-                const double ax = p[6] * gx;
-                const double ay = p[6] * gy;
-                const std::array<double, 8> j{ax, ay, ax * u, ax * v, ay * u, ay * v, t, 1.0};
+                const double sv = srow[sx + u];
+                const double tc = t - toneCentre;
+                const double r = p[6] * t + p[7] + p[8] * tc * tc - sv;
+                const double slope = p[6] + 2.0 * p[8] * tc;
+                const double ax = slope * c.gx;
+                const double ay = slope * c.gy;
+                const std::array<double, 9> j{ax,     ay, ax * u, ax * v, ay * u,
+                                              ay * v, t,  1.0,    tc * tc};
                 const double wt = *weight++;
-                for (int a = 0; a < 8; ++a) {
+                residual2 += wt * r * r;
+                cross += wt * sv * t;
+                sumS += wt * sv;
+                sumT += wt * t;
+                sumS2 += wt * sv * sv;
+                sumT2 += wt * t * t;
+                for (int a = 0; a < 9; ++a) {
                     g[a] -= wt * j[a] * r;
-                    for (int b = a; b < 8; ++b) {
+                    for (int b = a; b < 9; ++b) {
                         h[a][b] += wt * j[a] * j[b];
                     }
                 }
             }
         }
-        for (int a = 0; a < 8; ++a) {
+        for (int a = 0; a < 9; ++a) {
             for (int b = 0; b < a; ++b) {
                 h[a][b] = h[b][a];
             }
+        }
+        if (!toneCurve || iter == 0) {
+            for (int a = 0; a < 9; ++a) {
+                h[8][a] = h[a][8] = 0.0;
+            }
+            h[8][8] = 1.0;
+            g[8] = 0.0;
         }
         const double spring = kCurveSpring * (h[0][0] + h[1][1]);
         const double across = n.x * (p[0] - onCurve.x) + n.y * (p[1] - onCurve.y);
@@ -329,21 +433,47 @@ std::optional<ImagePoint> AlignAffine(const GreyImage& src, int sx, int sy, cons
         h[1][1] += spring * n.y * n.y;
         g[0] -= spring * n.x * across;
         g[1] -= spring * n.y * across;
-        if (!Solve<8>(h, g)) {
+        normal = h;
+        if (!Solve<9>(h, g)) {
             return std::nullopt;
         }
-        for (int a = 0; a < 8; ++a) {
+        for (int a = 0; a < 9; ++a) {
             p[a] += g[a];
         }
-        if (std::hypot(p[0] - start.x, p[1] - start.y) > kMaxAlignShiftPx || std::abs(p[2]) > 0.5 ||
-            std::abs(p[3]) > 0.5 || std::abs(p[4]) > 0.5 || std::abs(p[5]) > 0.5 || !(p[6] > 0.0)) {
+        if (std::hypot(p[0] - start.x, p[1] - start.y) > kMaxAlignShiftPx ||
+            std::abs(p[2] - p0[2]) > kMaxShapeChange || std::abs(p[3] - p0[3]) > kMaxShapeChange ||
+            std::abs(p[4] - p0[4]) > kMaxShapeChange || std::abs(p[5] - p0[5]) > kMaxShapeChange ||
+            !(p[6] > 0.0)) {
             return std::nullopt;
         }
-        if (std::hypot(g[0], g[1]) < 1e-4) {
+        if (std::hypot(g[0], g[1]) < kSettledStepPx) {
+            out.settled = true;
             break;
         }
     }
-    return ImagePoint{p[0], p[1]};
+    out.pixel = {p[0], p[1]};
+    out.shape = {1.0 + p[2], p[3], p[4], 1.0 + p[5]};
+    // The shift's covariance: the residual variance times the inverse of the
+    // normal matrix (its shift block, the other parameters eliminated),
+    // scaled for the weights (the residuals taken as alike over the window).
+    const double nEff = sumW * sumW / sumW2;
+    const double variance =
+        residual2 / sumW / std::max(kLeastDegreesShare, 1.0 - 9.0 / nEff) * (sumW2 / sumW);
+    double trace = 0.0;
+    for (int axis = 0; axis < 2; ++axis) {
+        std::array<std::array<double, 9>, 9> m = normal;
+        std::array<double, 9> e{};
+        e[static_cast<size_t>(axis)] = 1.0;
+        if (!Solve<9>(m, e)) {
+            return std::nullopt;
+        }
+        trace += e[static_cast<size_t>(axis)];
+    }
+    out.sigmaPx = std::sqrt(std::max(0.0, variance * 0.5 * trace));
+    const double vs = sumS2 - sumS * sumS / sumW;
+    const double vt = sumT2 - sumT * sumT / sumW;
+    out.zncc = vs > 0.0 && vt > 0.0 ? (cross - sumS * sumT / sumW) / std::sqrt(vs * vt) : 0.0;
+    return out;
 }
 
 struct SearchResult {
@@ -353,8 +483,12 @@ struct SearchResult {
     double score = 0.0;
     double ambiguity = 0.0;
     int windowPx = 0;
-    Window window;            // as cut by the border
-    double peakSigmaPx = 0.0; // from the correlation peak; 0 when its shape gives none
+    Window window;                      // as cut by the border
+    double peakSigmaPx = 0.0;           // from the correlation peak; 0 when its shape gives none
+    double alignedZncc = 0.0;           // of the windows aligned to sub-pixel
+    double alignSigmaPx = 0.0;          // of the alignment's shift, from its residuals
+    double histogramDisagreement = 0.0; // of the windows at the best place
+    bool byRank = false;                // the peaks were scored by rank correlation
 };
 
 // The 1-sigma localisation error per coordinate of a correlation peak. For
@@ -370,6 +504,76 @@ double PeakSigma(double zncc, double inverseCurvatureTrace, int n) {
     }
     const double mismatch = std::max(1.0 - zncc, 0.0);
     return std::sqrt(mismatch * inverseCurvatureTrace / n);
+}
+
+// How unlike the grey distributions of two windows of equal size are, each
+// taken to zero mean and unit deviation: the mean difference of their sorted
+// values (0 for distributions alike; a window and a stretched copy differ).
+double HistogramDisagreement(std::vector<float> a, std::vector<float> b) {
+    if (a.size() != b.size() || a.size() < 2) {
+        return 0.0;
+    }
+    for (std::vector<float>* v : {&a, &b}) {
+        double sum = 0.0;
+        double sum2 = 0.0;
+        for (const float x : *v) {
+            sum += x;
+            sum2 += static_cast<double>(x) * x;
+        }
+        const double n = static_cast<double>(v->size());
+        const double mean = sum / n;
+        const double sd = std::sqrt(std::max(0.0, sum2 / n - mean * mean));
+        if (!(sd > 0.0)) {
+            return 0.0;
+        }
+        for (float& x : *v) {
+            x = static_cast<float>((x - mean) / sd);
+        }
+        std::sort(v->begin(), v->end());
+    }
+    double diff = 0.0;
+    for (size_t i = 0; i < a.size(); ++i) {
+        diff += std::abs(a[i] - b[i]);
+    }
+    return diff / static_cast<double>(a.size());
+}
+
+// The ranks of values (ties share their mean rank), centred on zero.
+std::vector<double> CentredRanks(const std::vector<float>& values) {
+    std::vector<size_t> order(values.size());
+    for (size_t i = 0; i < order.size(); ++i) {
+        order[i] = i;
+    }
+    std::sort(order.begin(), order.end(),
+              [&](size_t a, size_t b) { return values[a] < values[b]; });
+    std::vector<double> ranks(values.size());
+    const double centre = 0.5 * (static_cast<double>(values.size()) - 1.0);
+    for (size_t i = 0; i < order.size();) {
+        size_t j = i;
+        while (j + 1 < order.size() && values[order[j + 1]] == values[order[i]]) {
+            ++j;
+        }
+        for (size_t k = i; k <= j; ++k) {
+            ranks[order[k]] = 0.5 * static_cast<double>(i + j) - centre;
+        }
+        i = j + 1;
+    }
+    return ranks;
+}
+
+// Correlation of the ranks of two windows' values (Spearman's), -1..1.
+double RankCorrelation(const std::vector<float>& a, const std::vector<float>& b) {
+    const std::vector<double> ra = CentredRanks(a);
+    const std::vector<double> rb = CentredRanks(b);
+    double cross = 0.0;
+    double aa = 0.0;
+    double bb = 0.0;
+    for (size_t i = 0; i < ra.size() && i < rb.size(); ++i) {
+        cross += ra[i] * rb[i];
+        aa += ra[i] * ra[i];
+        bb += rb[i] * rb[i];
+    }
+    return aa > 0.0 && bb > 0.0 ? cross / std::sqrt(aa * bb) : 0.0;
 }
 
 int64_t Key(int x, int y) {
@@ -419,17 +623,59 @@ SearchResult Search(const GreyImage& src, const ICameraProjection& srcCamera, co
         return res;
     }
 
+    // The shape a level surface (z constant in the common frame, whose z is
+    // vertical) would give the window at each distance along the ray: from
+    // the point of the ray at that distance, where the rays of two pixels
+    // beside the click meet the level through it, seen from the other camera.
+    const auto clickRay = srcCamera.PixelToRay(click);
+    const auto rightRay = srcCamera.PixelToRay({click.x + kShapeStepPx, click.y});
+    const auto downRay = srcCamera.PixelToRay({click.x, click.y + kShapeStepPx});
+    const auto levelShape = [&](double distance) -> std::optional<Shape> {
+        if (!clickRay || !rightRay || !downRay || !std::isfinite(distance)) {
+            return std::nullopt;
+        }
+        const CPoint3D x = clickRay->origin + clickRay->direction * distance;
+        const auto q0 = dstCamera.PointToPixel(x);
+        std::array<ImagePoint, 2> cols;
+        for (int i = 0; i < 2; ++i) {
+            const Ray& r = i == 0 ? *rightRay : *downRay;
+            if (!(std::abs(r.direction.m_dZ) > 1e-9)) {
+                return std::nullopt;
+            }
+            const double t = (x.m_dZ - r.origin.m_dZ) / r.direction.m_dZ;
+            if (!(t > 0.0)) {
+                return std::nullopt;
+            }
+            const auto qi = dstCamera.PointToPixel(r.origin + r.direction * t);
+            if (!q0 || !qi) {
+                return std::nullopt;
+            }
+            cols[static_cast<size_t>(i)] = {(qi->x - q0->x) / kShapeStepPx,
+                                            (qi->y - q0->y) / kShapeStepPx};
+        }
+        const Shape shape{cols[0].x, cols[1].x, cols[0].y, cols[1].y};
+        if (!(shape.Det() > kLeastShapeDet && shape.Det() < 1.0 / kLeastShapeDet) ||
+            shape.DistanceTo(Shape{}) > kMostShapeChange) {
+            return std::nullopt;
+        }
+        return shape;
+    };
+
     // Stations one pixel apart along the curve; at each, the best window of
-    // the band across it.
+    // the band across it, each correlated as the square window and, where the
+    // level surface predicts another shape, as that shape.
+    std::vector<Template> templates{t};
+    std::vector<Shape> shapes{Shape{}};
     std::unordered_map<int64_t, double> scores;
     const auto fits = [&](int x, int y) {
         return x - w.left >= 0 && y - w.up >= 0 && x + w.right < dst.width &&
                y + w.down < dst.height;
     };
-    const auto score = [&](int x, int y) {
-        const auto [it, fresh] = scores.try_emplace(Key(x, y), 0.0);
+    const auto score = [&](int x, int y, size_t k) {
+        const auto [it, fresh] =
+            scores.try_emplace(Key(x, y) ^ (static_cast<int64_t>(k) << 48), 0.0);
         if (fresh) {
-            it->second = Zncc(t, dst, x, y);
+            it->second = Zncc(templates[k], dst, x, y);
         }
         return it->second;
     };
@@ -437,13 +683,17 @@ SearchResult Search(const GreyImage& src, const ICameraProjection& srcCamera, co
         double best = -2.0; // the band's best correlation, less its offset penalty
         double zncc = 0.0;  // that window's correlation
         int x = 0, y = 0;
+        size_t shape = 0; // index of the window's shape
         ImagePoint onCurve;
         ImagePoint normal;
     };
     std::vector<Station> profile;
     const int band = static_cast<int>(std::ceil(o.bandPx));
     const auto& pts = curve.points;
+    const auto& dist = curve.distancesM;
+    size_t level = 0;  // the shape in use for the level surface; 0 none
     double next = 0.0; // arc length from the segment start to the next station
+    double sinceShape = kShapeEveryPx;
     for (size_t i = 0; i + 1 < pts.size(); ++i) {
         const double dx = pts[i + 1].x - pts[i].x;
         const double dy = pts[i + 1].y - pts[i].y;
@@ -453,10 +703,25 @@ SearchResult Search(const GreyImage& src, const ICameraProjection& srcCamera, co
         }
         const double nx = -dy / len;
         const double ny = dx / len;
+        // The inverse distance goes nearly linearly along a short segment.
+        const double inv0 = i < dist.size() && dist[i] > 0.0 ? 1.0 / dist[i] : 0.0;
+        const double inv1 = i + 1 < dist.size() && dist[i + 1] > 0.0 ? 1.0 / dist[i + 1] : 0.0;
         double at = next;
-        for (; at <= len; at += 1.0) {
+        for (; at <= len; at += 1.0, sinceShape += 1.0) {
             const double px = pts[i].x + dx * at / len;
             const double py = pts[i].y + dy * at / len;
+            if (sinceShape >= kShapeEveryPx) {
+                sinceShape = 0.0;
+                const double inv = inv0 + (inv1 - inv0) * at / len;
+                const auto shape = inv > 0.0 ? levelShape(1.0 / inv) : std::nullopt;
+                if (!shape || shape->IsIdentity(kSameShape)) {
+                    level = 0;
+                } else if (level == 0 || shape->DistanceTo(shapes[level]) > kSameShape) {
+                    shapes.push_back(*shape);
+                    templates.push_back(MakeWarpedTemplate(src, cx, cy, w, *shape));
+                    level = shapes.size() - 1;
+                }
+            }
             Station s;
             s.onCurve = {px, py};
             s.normal = {nx, ny};
@@ -466,13 +731,19 @@ SearchResult Search(const GreyImage& src, const ICameraProjection& srcCamera, co
                 if (!fits(x, y)) {
                     continue;
                 }
-                const double v = score(x, y);
-                const double penalised = v - kBandPenalty * std::abs(b);
-                if (penalised > s.best) {
-                    s.best = penalised;
-                    s.zncc = v;
-                    s.x = x;
-                    s.y = y;
+                for (const size_t k : {size_t{0}, level}) {
+                    const double v = score(x, y, k);
+                    const double penalised = v - kBandPenalty * std::abs(b);
+                    if (penalised > s.best) {
+                        s.best = penalised;
+                        s.zncc = v;
+                        s.x = x;
+                        s.y = y;
+                        s.shape = k;
+                    }
+                    if (level == 0) {
+                        break;
+                    }
                 }
             }
             profile.push_back(s);
@@ -491,9 +762,75 @@ SearchResult Search(const GreyImage& src, const ICameraProjection& srcCamera, co
         res.reason = "The epipolar curve has no room for a window in the other image";
         return res;
     }
+    // Radiometry: where the grey distributions of the two windows disagree
+    // (eyes whose products were stretched differently), correlating grey
+    // values favours whatever place happens to share the stretch; the ranks
+    // of the values do not depend on it. The profile's highest peaks are then
+    // scored again by the correlation of ranks, and only they stand.
+    const auto window = [&](const GreyImage& image, int x, int y, const Shape& shape) {
+        std::vector<float> values;
+        values.reserve(static_cast<size_t>(w.Count()));
+        const double det = shape.Det();
+        for (int v = -w.up; v <= w.down; ++v) {
+            for (int u = -w.left; u <= w.right; ++u) {
+                values.push_back(
+                    shape.IsIdentity(0.0)
+                        ? image.Row(y + v)[x + u]
+                        : static_cast<float>(Cubic(image, x + (shape.d * u - shape.b * v) / det,
+                                                   y + (shape.a * v - shape.c * u) / det)
+                                                 .value));
+            }
+        }
+        return values;
+    };
+    res.histogramDisagreement =
+        HistogramDisagreement(window(src, cx, cy, shapes[profile[peak].shape]),
+                              window(dst, profile[peak].x, profile[peak].y, Shape{}));
+    if (res.histogramDisagreement > kMostHistogramDisagreement) {
+        res.byRank = true;
+        std::vector<size_t> tops;
+        for (size_t k = 0; k < profile.size(); ++k) {
+            const bool top = profile[k].best > -2.0 &&
+                             (k == 0 || profile[k].best >= profile[k - 1].best) &&
+                             (k + 1 == profile.size() || profile[k].best >= profile[k + 1].best);
+            if (top) {
+                tops.push_back(k);
+            }
+        }
+        const size_t kept = std::min(tops.size(), kRankedPeaks);
+        std::partial_sort(tops.begin(), tops.begin() + static_cast<ptrdiff_t>(kept), tops.end(),
+                          [&](size_t a, size_t b) { return profile[a].best > profile[b].best; });
+        tops.resize(kept);
+        std::vector<double> ranked(profile.size(), -1.0);
+        for (const size_t k : tops) {
+            const Station& st = profile[k];
+            ranked[k] = RankCorrelation(window(src, cx, cy, shapes[st.shape]),
+                                        window(dst, st.x, st.y, Shape{}));
+        }
+        for (size_t k = 0; k < profile.size(); ++k) {
+            if (profile[k].best > -2.0) {
+                profile[k].best = ranked[k] - (profile[k].zncc - profile[k].best);
+                profile[k].zncc = ranked[k];
+            }
+        }
+        peak = tops.empty() ? peak : tops.front();
+        for (const size_t k : tops) {
+            if (profile[k].best > profile[peak].best) {
+                peak = k;
+            }
+        }
+    }
     const Station best = profile[peak];
     res.score = best.zncc;
-    res.pixel = {best.x + (click.x - cx), best.y + (click.y - cy)};
+    // The click lies off the window's centre pixel by a fraction of a pixel,
+    // which the window's shape carries into the other image.
+    const double offU = click.x - cx;
+    const double offV = click.y - cy;
+    const auto carried = [&](const Shape& shape) {
+        return ImagePoint{shape.a * offU + shape.b * offV, shape.c * offU + shape.d * offV};
+    };
+    const ImagePoint bestOff = carried(shapes[best.shape]);
+    res.pixel = {best.x + bestOff.x, best.y + bestOff.y};
 
     // The second peak: the best other local maximum that stands out from
     // the valley between it and the peak (ripples on the main peak's flanks,
@@ -536,13 +873,14 @@ SearchResult Search(const GreyImage& src, const ICameraProjection& srcCamera, co
     }
 
     // Sub-pixel: a quadratic through the 3 x 3 correlations round the peak,
-    // then least-squares alignment of the windows from there.
+    // then least-squares alignment of the windows from there, shape and all.
+    const Shape& startShape = shapes[best.shape];
     ImagePoint sub{static_cast<double>(best.x), static_cast<double>(best.y)};
     if (fits(best.x - 1, best.y - 1) && fits(best.x + 1, best.y + 1)) {
         double s[3][3];
         for (int j = -1; j <= 1; ++j) {
             for (int i = -1; i <= 1; ++i) {
-                s[j + 1][i + 1] = score(best.x + i, best.y + j);
+                s[j + 1][i + 1] = score(best.x + i, best.y + j, best.shape);
             }
         }
         const double gx = 0.5 * (s[1][2] - s[1][0]);
@@ -563,14 +901,25 @@ SearchResult Search(const GreyImage& src, const ICameraProjection& srcCamera, co
         }
     }
     // The curve belongs to the click; the window to the pixel nearest it.
-    const ImagePoint onCurve{best.onCurve.x - (click.x - cx), best.onCurve.y - (click.y - cy)};
-    const auto aligned = AlignAffine(src, cx, cy, w, dst, sub, onCurve, best.normal);
-    if (!aligned) {
+    const ImagePoint onCurve{best.onCurve.x - bestOff.x, best.onCurve.y - bestOff.y};
+    const auto aligned =
+        AlignAffine(src, cx, cy, w, dst, sub, startShape, onCurve, best.normal, res.byRank);
+    if (!aligned || !aligned->settled) {
         res.status = MatchStatus::Weak;
         res.reason = "The match does not settle on a sub-pixel position";
         return res;
     }
-    sub = *aligned;
+    sub = aligned->pixel;
+    res.alignedZncc = aligned->zncc;
+    res.alignSigmaPx = aligned->sigmaPx;
+    if (aligned->sigmaPx > o.maxSigmaPx) {
+        res.status = MatchStatus::Weak;
+        char text[96];
+        std::snprintf(text, sizeof text, "The match is too uncertain (%.2f pixels)",
+                      aligned->sigmaPx);
+        res.reason = text;
+        return res;
+    }
     // A window that takes in an edge or a fold of the surface finds a
     // place that depends on how much of it the window holds: the smallest
     // window, aligned from there, must agree.
@@ -578,16 +927,26 @@ SearchResult Search(const GreyImage& src, const ICameraProjection& srcCamera, co
         const int half = kMinWindow / 2;
         const Window small{std::min(w.left, half), std::min(w.right, half), std::min(w.up, half),
                            std::min(w.down, half)};
-        const auto check = AlignAffine(src, cx, cy, small, dst, sub, onCurve, best.normal);
-        if (check && std::hypot(check->x - sub.x, check->y - sub.y) > kMaxWindowDisagreementPx) {
+        const auto check = AlignAffine(src, cx, cy, small, dst, sub, aligned->shape, onCurve,
+                                       best.normal, res.byRank);
+        if (check &&
+            std::hypot(check->pixel.x - sub.x, check->pixel.y - sub.y) > kMaxWindowDisagreementPx) {
             res.status = MatchStatus::Inconsistent;
             res.reason = "The match depends on the window: an edge or a fold of the surface";
             return res;
         }
     }
-    res.pixel = {sub.x + (click.x - cx), sub.y + (click.y - cy)};
+    const ImagePoint off = carried(aligned->shape);
+    res.pixel = {sub.x + off.x, sub.y + off.y};
     return res;
 }
+
+// Blocks of the pixel-pattern measure are taken this far apart (even, so
+// that each starts on the same phase of a two-pixel pattern).
+constexpr int kPatternStride = 6;
+// A camera's own picture, however noisy or compressed, measures a few
+// thousandths; an eye that kept its colour filter array's pattern, nearly one.
+constexpr double kLeastPatternShare = 0.1;
 
 } // namespace
 
@@ -631,16 +990,88 @@ ImagePoint EpipolarDirection(const ICameraProjection& from, const ICameraProject
     return {1.0, 0.0};
 }
 
+double FilterPatternShare(const GreyImage& image) {
+    // Over 4 x 4 blocks at even positions, the third differences across
+    // columns, across rows and both ([1 -3 3 -1] / 8: blind to any quadratic
+    // shading, one for a pattern alternating every pixel). Texture and noise
+    // give them either sign and their means vanish; a pattern fixed to the
+    // pixel grid gives them the same sign everywhere.
+    constexpr double k[4] = {1.0 / 8, -3.0 / 8, 3.0 / 8, -1.0 / 8};
+    std::array<double, 3> mean{};
+    double energy = 0.0;
+    long blocks = 0;
+    for (int y = 0; y + 3 < image.height; y += kPatternStride) {
+        for (int x = 0; x + 3 < image.width; x += kPatternStride) {
+            std::array<double, 3> a{};
+            for (int j = 0; j < 4; ++j) {
+                const float* row = image.Row(y + j) + x;
+                for (int i = 0; i < 4; ++i) {
+                    a[0] += 0.25 * k[i] * row[i];
+                    a[1] += 0.25 * k[j] * row[i];
+                    a[2] += k[i] * k[j] * row[i];
+                }
+            }
+            for (size_t c = 0; c < 3; ++c) {
+                mean[c] += a[c];
+                energy += a[c] * a[c];
+            }
+            ++blocks;
+        }
+    }
+    if (blocks == 0 || !(energy > 0.0)) {
+        return 0.0;
+    }
+    double coherent = 0.0;
+    for (const double m : mean) {
+        coherent += (m / blocks) * (m / blocks);
+    }
+    return std::min(1.0, coherent / (energy / blocks));
+}
+
+static GreyImage Binomial(const GreyImage& image) {
+    GreyImage out = image;
+    if (image.width < 3 || image.height < 3) {
+        return out;
+    }
+    std::vector<float> rows(image.samples.size());
+    for (int y = 0; y < image.height; ++y) {
+        const float* in = image.Row(y);
+        float* r = rows.data() + static_cast<size_t>(y) * image.width;
+        r[0] = in[0];
+        r[image.width - 1] = in[image.width - 1];
+        for (int x = 1; x + 1 < image.width; ++x) {
+            r[x] = 0.25f * (in[x - 1] + 2.0f * in[x] + in[x + 1]);
+        }
+    }
+    for (int y = 1; y + 1 < image.height; ++y) {
+        const float* up = rows.data() + static_cast<size_t>(y - 1) * image.width;
+        const float* mid = up + image.width;
+        const float* down = mid + image.width;
+        float* o = out.samples.data() + static_cast<size_t>(y) * image.width;
+        for (int x = 0; x < image.width; ++x) {
+            o[x] = 0.25f * (up[x] + 2.0f * mid[x] + down[x]);
+        }
+    }
+    return out;
+}
+
 StereoMatcher::StereoMatcher(const GreyImage& left, const GreyImage& right,
                              const ICameraProjection& leftCamera,
                              const ICameraProjection& rightCamera, MatchOptions options)
     : m_left(left), m_right(right), m_leftCamera(leftCamera), m_rightCamera(rightCamera),
-      m_options(options) {}
+      m_options(options) {
+    if (std::max(FilterPatternShare(left), FilterPatternShare(right)) > kLeastPatternShare) {
+        m_smoothed = std::make_unique<const std::pair<GreyImage, GreyImage>>(Binomial(left),
+                                                                             Binomial(right));
+    }
+}
 
 MatchResult StereoMatcher::Match(Eye clicked, const ImagePoint& click) const {
     const bool fromLeft = clicked == Eye::Left;
-    const GreyImage& src = fromLeft ? m_left : m_right;
-    const GreyImage& dst = fromLeft ? m_right : m_left;
+    const GreyImage& left = m_smoothed ? m_smoothed->first : m_left;
+    const GreyImage& right = m_smoothed ? m_smoothed->second : m_right;
+    const GreyImage& src = fromLeft ? left : right;
+    const GreyImage& dst = fromLeft ? right : left;
     const ICameraProjection& srcCamera = fromLeft ? m_leftCamera : m_rightCamera;
     const ICameraProjection& dstCamera = fromLeft ? m_rightCamera : m_leftCamera;
     const int window =

@@ -1,9 +1,14 @@
 // Automatic matching of a marked pixel into the other image of a stereo pair:
 // the partner is searched along the epipolar curve (with a band across it for
-// pose error) by zero-mean normalised cross-correlation of grey windows,
-// refined to sub-pixel in two dimensions and checked by matching back. A
-// match that is weak, ambiguous or not consistent both ways is refused with
-// the reason, so the user clicks as before.
+// pose error) by zero-mean normalised cross-correlation of grey windows, each
+// tried square and shaped as level ground at that distance would appear in
+// the other eye; the best is refined to sub-pixel by least-squares alignment
+// of position and shape, and checked by matching back. Where the two windows'
+// grey distributions disagree (eyes stretched differently) the highest peaks
+// are scored by rank correlation instead, and where either image kept the
+// pattern of its colour filter array both are smoothed first. A match that is
+// ambiguous, inconsistent both ways, does not settle or is too uncertain is
+// refused with the reason, so the user clicks as before.
 #pragma once
 
 #include "geometry/Eye.h"
@@ -11,13 +16,16 @@
 #include "geometry/Projection.h"
 #include "matching/GreyImage.h"
 
+#include <memory>
 #include <string>
+#include <utility>
 
 struct MatchOptions {
     int windowPx = 0;               // odd, 11..31; 0 chooses it from the local texture
     double bandPx = 2.0;            // searched either side of the curve
     double nearM = 0.5;             // nearest point searched along the ray
-    double minScore = 0.8;          // a best correlation below this is weak
+    double minScore = 0.5;          // a best correlation below this is weak whatever else
+    double maxSigmaPx = 0.3;        // the alignment's own 1-sigma above this is weak
     double maxAmbiguity = 0.7;      // above this the second peak is nearly as good (see ambiguity)
     double maxConsistencyPx = 0.5;  // matching back must land this close to the click
     double minContrast = 2.0 / 255; // window standard deviation (0..1 grey scale) below
@@ -75,7 +83,18 @@ private:
     const ICameraProjection& m_leftCamera;
     const ICameraProjection& m_rightCamera;
     MatchOptions m_options;
+    // Both images through a 3 x 3 binomial filter, matched instead of the
+    // originals when either carries the two-pixel pattern of a colour
+    // filter array: that pattern, in one eye and not the other, would decide the
+    // correlation of small windows.
+    std::unique_ptr<const std::pair<GreyImage, GreyImage>> m_smoothed;
 };
+
+// How much of an image's finest structure (0..1) is a pattern fixed to the
+// pixel grid, repeating every two pixels across, down or both, as a colour
+// filter array leaves it in an image not demosaiced: the share of the
+// coherent mean of the pattern's components in their energy.
+double FilterPatternShare(const GreyImage& image);
 
 // The window size (odd, 11..31) the matcher chooses around a pixel: the
 // smallest with enough contrast and enough grey gradient along the unit
