@@ -60,29 +60,36 @@ Matchable ToMatchable(const GreyImage& img) {
     return m;
 }
 
-// Where the left image has enough texture to be matched: the local standard
-// deviation (5 x 5) of the original samples is at least two quanta of the
-// source data.
+// Where the left image has texture that fixes a position along the rows:
+// the root mean square of the grey gradient along the rows in a 7 x 7
+// window is at least half a quantum of the source data, and along the
+// pixel's own row (5 pixels) a quarter. Smooth sky and far ground drawn out
+// into bands along the rows have none, and the own-row test keeps the sky
+// just above an outline from borrowing the texture below it.
 cv::Mat TextureMask(const GreyImage& img) {
-    cv::Mat src(img.height, img.width, CV_32F);
+    cv::Mat gx2(img.height, img.width, CV_32F, cv::Scalar(0));
     for (int y = 0; y < img.height; ++y) {
         const float* s = img.Row(y);
-        float* d = src.ptr<float>(y);
-        for (int x = 0; x < img.width; ++x) {
-            d[x] = std::isnan(s[x]) ? 0.0f : s[x];
+        float* d = gx2.ptr<float>(y);
+        for (int x = 1; x + 1 < img.width; ++x) {
+            const float g = 0.5f * (s[x + 1] - s[x - 1]);
+            d[x] = std::isnan(g) ? 0.0f : g * g;
         }
     }
-    cv::Mat mean, meanSq;
-    cv::boxFilter(src, mean, CV_32F, cv::Size(5, 5));
-    cv::boxFilter(src.mul(src), meanSq, CV_32F, cv::Size(5, 5));
-    const float minVar = 4.0f * img.quantum * img.quantum;
+    cv::Mat mean, own;
+    cv::boxFilter(gx2, mean, CV_32F, cv::Size(7, 7));
+    cv::boxFilter(gx2, own, CV_32F, cv::Size(5, 1));
+    const float share = 0.5f;
+    const float minMean = share * share * img.quantum * img.quantum;
+    const float ownShare = 0.25f;
+    const float minOwn = ownShare * ownShare * img.quantum * img.quantum;
     cv::Mat mask(img.height, img.width, CV_8U);
     for (int y = 0; y < img.height; ++y) {
         const float* m = mean.ptr<float>(y);
-        const float* q = meanSq.ptr<float>(y);
+        const float* r = own.ptr<float>(y);
         uint8_t* o = mask.ptr<uint8_t>(y);
         for (int x = 0; x < img.width; ++x) {
-            o[x] = q[x] - m[x] * m[x] >= minVar ? 255 : 0;
+            o[x] = m[x] >= minMean && r[x] >= minOwn ? 255 : 0;
         }
     }
     return mask;
@@ -102,9 +109,10 @@ cv::Mat Match(const cv::Mat& left, const cv::Mat& right, int minD, int maxD) {
     cv::copyMakeBorder(left, l, 0, 0, pad, 0, cv::BORDER_CONSTANT, cv::Scalar(0));
     cv::copyMakeBorder(right, r, 0, 0, pad, 0, cv::BORDER_CONSTANT, cv::Scalar(0));
     constexpr int kBlock = 5;
-    auto sgbm =
-        cv::StereoSGBM::create(minD, numD, kBlock, 8 * kBlock * kBlock, 32 * kBlock * kBlock, 1, 31,
-                               10, 100, 2, cv::StereoSGBM::MODE_SGBM_3WAY);
+    auto sgbm = cv::StereoSGBM::create(
+        minD, numD, kBlock, 8 * kBlock * kBlock, 32 * kBlock * kBlock,
+        /*disp12MaxDiff*/ 1, /*preFilterCap*/ 31, /*uniquenessRatio*/ 10,
+        /*speckleWindowSize*/ 100, /*speckleRange*/ 2, cv::StereoSGBM::MODE_SGBM_3WAY);
     cv::Mat disp16;
     sgbm->compute(l, r, disp16);
     cv::Mat out(left.rows, left.cols, CV_32F);
