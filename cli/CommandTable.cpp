@@ -3,6 +3,8 @@
 // --help, the manual page and the completion follow from it.
 #include "cli/Help.h"
 
+#include <vector>
+
 namespace {
 
 const OptionHelp kDb{"db", "STORE",
@@ -21,8 +23,11 @@ const std::vector<OptionHelp> kPairOptions{
     kDb,
     {"records", "QUERYFILE", "also read image records from a query export, in memory only"}};
 
-std::vector<OptionHelp> PairOptionsAnd(std::vector<OptionHelp> extra) {
+std::vector<OptionHelp> PairOptionsAnd(std::vector<OptionHelp> extra, bool withFrom = true) {
     std::vector<OptionHelp> all = kPairOptions;
+    if (!withFrom) {
+        std::erase_if(all, [](const OptionHelp& o) { return o.name == "from"; });
+    }
     all.insert(all.end(), extra.begin(), extra.end());
     return all;
 }
@@ -223,7 +228,8 @@ std::vector<CommandHelp> MakeCommands() {
         "cross-eyed viewing; parallel keeps the order. Cameras and poses as for measure.",
         PairOptionsAnd(
             {{"out", "FILE.png", "the picture to write"},
-             {"mode", "anaglyph|cross|parallel", "the kind of picture (default anaglyph)"}}),
+             {"mode", "anaglyph|cross|parallel", "the kind of picture (default anaglyph)"}},
+            false),
         {"stereo-image --db samples/ImgBinDat --left L.png --right R.png --mode anaglyph --out "
          "stereo.png"},
     });
@@ -244,7 +250,8 @@ std::vector<CommandHelp> MakeCommands() {
              {"xyz", "FILE.tif", "x, y, z of each left pixel as a 3-band 32-bit float TIFF"},
              {"ply", "FILE.ply", "the points with grey colour and range sigma"},
              {"ply-format", "binary|ascii", "PLY encoding (default binary)"},
-             {"range-png", "FILE.png", "the range map in colour with a legend in metres"}}),
+             {"range-png", "FILE.png", "the range map in colour with a legend in metres"}},
+            false),
         {"dense --db samples/ImgBinDat --left L.png --right R.png --ply cloud.ply --json"},
     });
     c.push_back({

@@ -103,24 +103,67 @@ bool WriteXyzTiff(const std::string& path, const DenseRangeMap& map, std::string
     if (map.Empty()) {
         return Fail(error, "the map is empty");
     }
-    // OpenCV stores three channels in reverse order (as blue, green, red),
-    // so z, y, x go in to come out as x, y, z.
-    cv::Mat m(map.Height(), map.Width(), CV_32FC3);
+    // A baseline little-endian TIFF: one uncompressed strip of three 32-bit
+    // IEEE float samples per pixel (x, y, z), grey with two extra samples.
+    const uint32_t w = static_cast<uint32_t>(map.Width());
+    const uint32_t h = static_cast<uint32_t>(map.Height());
+    const uint64_t bytes = uint64_t{w} * h * 12;
+    if (bytes > 0xFFFFFF00u) {
+        return Fail(error, "the map is too large for a TIFF");
+    }
+    constexpr uint32_t kIfd = 8, kEntries = 12;
+    constexpr uint32_t kBits = kIfd + 2 + kEntries * 12 + 4; // after the IFD
+    constexpr uint32_t kFormat = kBits + 6;
+    constexpr uint32_t kData = kFormat + 8; // 4-byte aligned
+    std::string out("II*\0", 4);
+    Append(out, kIfd);
+    Append(out, static_cast<uint16_t>(kEntries));
+    const auto entry = [&](uint16_t tag, uint16_t type, uint32_t count, uint32_t value) {
+        Append(out, tag);
+        Append(out, type);
+        Append(out, count);
+        Append(out, value);
+    };
+    constexpr uint16_t kShort = 3, kLong = 4;
+    entry(256, kLong, 1, w);                            // ImageWidth
+    entry(257, kLong, 1, h);                            // ImageLength
+    entry(258, kShort, 3, kBits);                       // BitsPerSample
+    entry(259, kShort, 1, 1);                           // Compression: none
+    entry(262, kShort, 1, 1);                           // Photometric: black is zero
+    entry(273, kLong, 1, kData);                        // StripOffsets
+    entry(277, kShort, 1, 3);                           // SamplesPerPixel
+    entry(278, kLong, 1, h);                            // RowsPerStrip
+    entry(279, kLong, 1, static_cast<uint32_t>(bytes)); // StripByteCounts
+    entry(284, kShort, 1, 1);                           // PlanarConfiguration: chunky
+    entry(338, kShort, 2, 0);                           // ExtraSamples: 2 unspecified
+    entry(339, kShort, 3, kFormat);                     // SampleFormat
+    Append(out, uint32_t{0});                           // no next IFD
+    for (int i = 0; i < 3; ++i) {
+        Append(out, uint16_t{32});
+    }
+    for (int i = 0; i < 3; ++i) {
+        Append(out, uint16_t{3}); // IEEE floating point
+    }
+    out.append(kData - out.size(), '\0');
+    AtomicFileWriter file(path);
+    if (!file.Created()) {
+        return Fail(error, file.Error());
+    }
     const std::vector<float>& xyz = map.Xyz();
-    for (int y = 0; y < map.Height(); ++y) {
-        float* row = m.ptr<float>(y);
-        for (int x = 0; x < map.Width(); ++x) {
-            const size_t k = 3 * (static_cast<size_t>(y) * map.Width() + x);
-            row[3 * x] = xyz[k + 2];
-            row[3 * x + 1] = xyz[k + 1];
-            row[3 * x + 2] = xyz[k];
+    for (uint32_t y = 0; y < h; ++y) {
+        const char* row = reinterpret_cast<const char*>(xyz.data() + size_t{y} * w * 3);
+        out.append(row, size_t{w} * 12);
+        if (out.size() > (1u << 22)) {
+            if (!file.Write(out)) {
+                return Fail(error, file.Error());
+            }
+            out.clear();
         }
     }
-    std::vector<uchar> buf;
-    if (!cv::imencode(".tif", m, buf)) {
-        return Fail(error, "the TIFF could not be encoded");
+    if (!file.Write(out) || !file.Commit(error)) {
+        return Fail(error, file.Error());
     }
-    return WriteFileAtomically(path, ToBytes(buf), error);
+    return true;
 }
 
 RgbImage RangePicture(const DenseRangeMap& map, const std::vector<uint8_t>& grey, double nearM,
