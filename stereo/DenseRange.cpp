@@ -277,11 +277,19 @@ DenseResult DenseBuilder::Run(std::shared_ptr<const StereoRectification> rect,
         const cv::Mat cl = Reduce(ml.grey, coarse, cv::INTER_AREA);
         const cv::Mat cr = Reduce(mr.grey, coarse, cv::INTER_AREA);
         const cv::Mat cd = Match(cl, cr, minD / coarse - 1, maxD / coarse + 1);
+        // Only matches of textured pixels whose partner has data count: the
+        // padding and the parts of the canvas outside an image match
+        // anything.
+        const cv::Mat ct = Reduce(texture, coarse, cv::INTER_NEAREST);
+        const cv::Mat ckl = Reduce(ml.mask, coarse, cv::INTER_NEAREST);
+        const cv::Mat ckr = Reduce(mr.mask, coarse, cv::INTER_NEAREST);
         std::vector<float> found;
         for (int y = 0; y < cd.rows; ++y) {
             for (int x = 0; x < cd.cols; ++x) {
                 const float d = cd.at<float>(y, x);
-                if (!std::isnan(d)) {
+                const int xr = std::isnan(d) ? -1 : static_cast<int>(std::lround(x - d));
+                if (xr >= 0 && xr < ckr.cols && ct.at<uint8_t>(y, x) && ckl.at<uint8_t>(y, x) &&
+                    ckr.at<uint8_t>(y, xr)) {
                     found.push_back(d);
                 }
             }
