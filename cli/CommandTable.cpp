@@ -3,6 +3,8 @@
 // --help, the manual page and the completion follow from it.
 #include "cli/Help.h"
 
+#include <vector>
+
 namespace {
 
 const OptionHelp kDb{"db", "STORE",
@@ -21,8 +23,11 @@ const std::vector<OptionHelp> kPairOptions{
     kDb,
     {"records", "QUERYFILE", "also read image records from a query export, in memory only"}};
 
-std::vector<OptionHelp> PairOptionsAnd(std::vector<OptionHelp> extra) {
+std::vector<OptionHelp> PairOptionsAnd(std::vector<OptionHelp> extra, bool withFrom = true) {
     std::vector<OptionHelp> all = kPairOptions;
+    if (!withFrom) {
+        std::erase_if(all, [](const OptionHelp& o) { return o.name == "from"; });
+    }
     all.insert(all.end(), extra.begin(), extra.end());
     return all;
 }
@@ -211,6 +216,43 @@ std::vector<CommandHelp> MakeCommands() {
                         {"rect", "X,Y,W,H", "where in the left image to look"},
                         {"window", "N", "window side in pixels (default: from the texture)"}}),
         {"detect --db samples/ImgBinDat --left L.png --right R.png --max 50 --json"},
+    });
+    c.push_back({
+        "stereo-image",
+        RunStereoImage,
+        "the pair as a picture for the eyes: anaglyph, cross-eyed or parallel",
+        {"--left PATH --right PATH --out FILE.png [--mode anaglyph|cross|parallel] [OPTIONS]"},
+        "Rectifies the pair (two linear cameras with one orientation, so that a point's "
+        "partner lies on the same row) and writes a red/cyan anaglyph (left in red) or the two "
+        "rectified images side by side: cross puts the right image on the left, for "
+        "cross-eyed viewing; parallel keeps the order. Cameras and poses as for measure.",
+        PairOptionsAnd(
+            {{"out", "FILE.png", "the picture to write"},
+             {"mode", "anaglyph|cross|parallel", "the kind of picture (default anaglyph)"}},
+            false),
+        {"stereo-image --db samples/ImgBinDat --left L.png --right R.png --mode anaglyph --out "
+         "stereo.png"},
+    });
+    c.push_back({
+        "dense",
+        RunDense,
+        "a range for every pixel of the left image",
+        {"--left PATH --right PATH [--max-range M] [--xyz FILE.tif] [--ply FILE.ply] "
+         "[--range-png FILE.png] [OPTIONS]"},
+        "Rectifies the pair, matches it densely (semi-global matching with a left-right check, "
+        "sub-pixel disparities and a speckle filter), takes every match back to the original "
+        "pixels and intersects it through the pair's cameras, as measure does. Prints a "
+        "summary: the share of pixels ranged, range percentiles and the time taken. Pixels "
+        "without texture along the rows (smooth sky) are left without a range.",
+        PairOptionsAnd(
+            {{"max-range", "M", "drop points farther than M metres"},
+             {"min-range", "M", "the nearest range searched for (default 0.5 m)"},
+             {"xyz", "FILE.tif", "x, y, z of each left pixel as a 3-band 32-bit float TIFF"},
+             {"ply", "FILE.ply", "the points with grey colour and range sigma"},
+             {"ply-format", "binary|ascii", "PLY encoding (default binary)"},
+             {"range-png", "FILE.png", "the range map in colour with a legend in metres"}},
+            false),
+        {"dense --db samples/ImgBinDat --left L.png --right R.png --ply cloud.ply --json"},
     });
     c.push_back({
         "camera",

@@ -20,3 +20,5 @@ int RunEpipolar(const Tokens& tokens);
 int RunMatch(const Tokens& tokens);
 int RunDetect(const Tokens& tokens);
 int RunExport(const Tokens& tokens);
+int RunStereoImage(const Tokens& tokens);
+int RunDense(const Tokens& tokens);

@@ -73,14 +73,17 @@ TEST(CliHelp, AMistypedOptionOrCommandNamesTheClosestKnownOne) {
 
 TEST(CliHelp, TheManualPageCarriesEveryCommandAndOptionOfTheHelp) {
     const std::string page = CliManPage();
+    const auto roff = [](const std::string& name) {
+        std::string out;
+        for (char ch : name) {
+            out += ch == '-' ? std::string("\\-") : std::string(1, ch);
+        }
+        return out;
+    };
     for (const auto& c : CliCommands()) {
-        EXPECT_TRUE(Contains(page, ".SS " + c.name + "\n")) << c.name;
+        EXPECT_TRUE(Contains(page, ".SS " + roff(c.name) + "\n")) << c.name;
         for (const auto& o : c.options) {
-            std::string roffName;
-            for (char ch : o.name) {
-                roffName += ch == '-' ? std::string("\\-") : std::string(1, ch);
-            }
-            EXPECT_TRUE(Contains(page, "\\fB\\-\\-" + roffName + "\\fR")) << o.name;
+            EXPECT_TRUE(Contains(page, "\\fB\\-\\-" + roff(o.name) + "\\fR")) << o.name;
         }
     }
     // No text line may start as a request by accident.

@@ -1,0 +1,30 @@
+// Files from a dense range map: a PLY point cloud (position, grey colour,
+// range sigma; binary or ASCII), the XYZ as a 3-band 32-bit float TIFF the
+// size of the left image, and a colour-coded range picture with its legend.
+#pragma once
+
+#include "stereo/DenseRange.h"
+#include "stereo/StereoImage.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// PNG bytes of a picture; empty when it cannot be encoded.
+std::string EncodePng(const RgbImage& image);
+
+// The valid points of the map. grey: the left image as 8 bits (StretchTo8Bit),
+// one per pixel of the map, for the points' colour. False with the reason
+// when the file cannot be written (the file is then left as it was).
+bool WriteDensePly(const std::string& path, const DenseRangeMap& map,
+                   const std::vector<uint8_t>& grey, bool binary, std::string* error);
+
+// Band 1..3: x, y, z of the pixel's point (metres, output frame), NaN where
+// nothing was matched.
+bool WriteXyzTiff(const std::string& path, const DenseRangeMap& map, std::string* error);
+
+// The range of each pixel in colour on a log scale from near to far
+// (metres; 0, 0: the map's 5th and 95th percentiles), over the dimmed left
+// image where nothing was matched, with a legend in metres below.
+RgbImage RangePicture(const DenseRangeMap& map, const std::vector<uint8_t>& grey,
+                      double nearM = 0.0, double farM = 0.0);

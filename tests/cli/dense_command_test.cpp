@@ -1,0 +1,169 @@
+// ranvista-cli dense and stereo-image on a crop of a real Navcam pair: the
+// summary, the files (PLY both ways, the XYZ TIFF, the pictures) and the
+// refusals, which leave existing files as they were.
+#include "tests/support/CliRunner.h"
+#include "tests/support/TestFiles.h"
+
+#include <opencv2/imgcodecs.hpp>
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <map>
+
+namespace {
+
+const std::string kDir = std::string(RANVISTA_SOURCE_DIR) + "/tests/stereo/data/m20-navcam-crop/";
+const std::string kPair = "--left '" + kDir +
+                          "NLF_1110_0765465872_675ECM_N0512578NCAM13109_04_195J.png' --right '" +
+                          kDir + "NRF_1110_0765465872_675ECM_N0512578NCAM13109_04_195J.png'";
+
+bool Contains(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
+
+// The vertex count a PLY header declares, and where its data starts.
+size_t PlyVertices(const std::string& ply, size_t& dataStart) {
+    const size_t at = ply.find("element vertex ");
+    dataStart = ply.find("end_header\n") + std::strlen("end_header\n");
+    return at == std::string::npos ? 0 : std::stoul(ply.substr(at + 15));
+}
+
+TEST(CliDense, SummaryAndEveryExportDescribeTheSamePoints) {
+    TempDir dir;
+    const std::string files = " --xyz '" + dir / "xyz.tif" + "' --ply '" + dir / "cloud.ply" +
+                              "' --range-png '" + dir / "range.png" + "'";
+    const CliResult r = RunCli("dense " + kPair + files + " --json");
+    ASSERT_EQ(r.status, 0) << r.out;
+    const auto j = r.Json();
+    EXPECT_EQ(j["width"], 640);
+    EXPECT_EQ(j["height"], 360);
+    EXPECT_GT(j["valid_fraction"].get<double>(), 0.6);
+    EXPECT_LE(j["valid_fraction"].get<double>(), 1.0);
+    EXPECT_GT(j["seconds"].get<double>(), 0.0);
+    const auto& p = j["range_percentiles"];
+    EXPECT_LT(p["p5"].get<double>(), p["p50"].get<double>());
+    EXPECT_LT(p["p50"].get<double>(), p["p95"].get<double>());
+    EXPECT_GT(p["p5"].get<double>(), 3.0);
+
+    // Binary PLY: one 19-byte vertex per valid pixel.
+    const std::string ply = ReadBytes(dir / "cloud.ply");
+    ASSERT_EQ(ply.rfind("ply\nformat binary_little_endian 1.0\n", 0), 0u);
+    size_t start = 0;
+    const size_t n = PlyVertices(ply, start);
+    EXPECT_EQ(n, j["valid"].get<size_t>());
+    EXPECT_EQ(ply.size(), start + 19 * n);
+    EXPECT_TRUE(Contains(ply, "property float range_sigma\n"));
+
+    // The TIFF: three float samples a pixel, x y z, the size of the left
+    // image, NaN exactly where the map has no point; read from its bytes.
+    const std::string tif = ReadBytes(dir / "xyz.tif");
+    ASSERT_GT(tif.size(), 200u);
+    ASSERT_EQ(tif.substr(0, 4), std::string("II*\0", 4));
+    const auto u16 = [&](size_t at) {
+        uint16_t v = 0;
+        std::memcpy(&v, tif.data() + at, 2);
+        return v;
+    };
+    const auto u32 = [&](size_t at) {
+        uint32_t v = 0;
+        std::memcpy(&v, tif.data() + at, 4);
+        return v;
+    };
+    const uint32_t ifd = u32(4);
+    std::map<uint16_t, uint32_t> tags;
+    for (uint16_t i = 0; i < u16(ifd); ++i) {
+        const size_t e = ifd + 2 + 12 * i;
+        tags[u16(e)] = u16(e + 2) == 3 && u32(e + 4) == 1 ? u16(e + 8) : u32(e + 8);
+    }
+    EXPECT_EQ(tags[256], 640u);
+    EXPECT_EQ(tags[257], 360u);
+    EXPECT_EQ(tags[277], 3u);
+    EXPECT_EQ(tags[259], 1u);
+    EXPECT_EQ(u16(tags[339]), 3u); // IEEE floating point
+    EXPECT_EQ(u16(tags[258]), 32u);
+    ASSERT_EQ(tags[279], 640u * 360u * 12u);
+    ASSERT_EQ(tif.size(), tags[273] + tags[279]);
+    size_t valid = 0;
+    float firstX = 0.0f;
+    for (size_t k = 0; k < 640u * 360u; ++k) {
+        float v[3];
+        std::memcpy(v, tif.data() + tags[273] + 12 * k, 12);
+        EXPECT_EQ(std::isnan(v[0]), std::isnan(v[2]));
+        if (!std::isnan(v[0]) && valid++ == 0) {
+            firstX = v[0];
+        }
+    }
+    EXPECT_EQ(valid, n);
+    // The first point of the PLY is the first valid pixel of the TIFF.
+    float plyX = 0.0f;
+    std::memcpy(&plyX, ply.data() + start, 4);
+    EXPECT_EQ(plyX, firstX);
+
+    // The range picture: the image with a legend below it.
+    const cv::Mat range = cv::imread(dir / "range.png", cv::IMREAD_UNCHANGED);
+    EXPECT_EQ(range.cols, 640);
+    EXPECT_GT(range.rows, 360);
+
+    // ASCII PLY holds the same number of points, one line each.
+    ASSERT_EQ(RunCli("dense " + kPair + " --ply '" + dir / "a.ply" + "' --ply-format ascii").status,
+              0);
+    const std::string ascii = ReadBytes(dir / "a.ply");
+    ASSERT_EQ(ascii.rfind("ply\nformat ascii 1.0\n", 0), 0u);
+    EXPECT_EQ(PlyVertices(ascii, start), n);
+    EXPECT_EQ(static_cast<size_t>(std::count(ascii.begin() + start, ascii.end(), '\n')), n);
+}
+
+TEST(CliDense, MaxRangeKeepsOnlyNearerPoints) {
+    const CliResult r = RunCli("dense " + kPair + " --max-range 9 --json");
+    ASSERT_EQ(r.status, 0);
+    EXPECT_LE(r.Json()["range_percentiles"]["p95"].get<double>(), 9.0);
+}
+
+TEST(CliStereoImage, EachModeWritesItsPicture) {
+    TempDir dir;
+    const CliResult a = RunCli("stereo-image " + kPair + " --out '" + dir / "a.png" + "' --json");
+    ASSERT_EQ(a.status, 0);
+    const cv::Mat ana = cv::imread(dir / "a.png", cv::IMREAD_UNCHANGED);
+    ASSERT_EQ(ana.channels(), 3);
+    EXPECT_EQ(ana.cols, a.Json()["width"].get<int>());
+    // Red from the left image, green and blue from the right: they differ
+    // somewhere, and green equals blue everywhere.
+    std::vector<cv::Mat> bgr;
+    cv::split(ana, bgr);
+    EXPECT_EQ(cv::countNonZero(bgr[0] != bgr[1]), 0);
+    EXPECT_GT(cv::countNonZero(bgr[2] != bgr[1]), ana.total() / 10);
+    for (const char* mode : {"cross", "parallel"}) {
+        const CliResult s = RunCli("stereo-image " + kPair + " --mode " + mode + " --out '" +
+                                   dir / "s.png" + "' --json");
+        ASSERT_EQ(s.status, 0) << mode;
+        EXPECT_EQ(s.Json()["width"].get<int>(), 2 * ana.cols + 16) << mode;
+    }
+}
+
+TEST(CliDense, BadArgumentsAndUnwritableFilesAreRefusedAndLoseNothing) {
+    TempDir dir;
+    const std::string kept = dir.Write("kept.png", "not to be lost");
+    auto r = RunCliWithErr("stereo-image " + kPair + " --mode sideways --out '" + kept + "'");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_TRUE(Contains(r.err, "--mode needs anaglyph, cross or parallel")) << r.err;
+    r = RunCliWithErr("stereo-image " + kPair);
+    EXPECT_EQ(r.status, 2);
+    EXPECT_TRUE(Contains(r.err, "--out")) << r.err;
+    r = RunCliWithErr("dense " + kPair + " --max-range -3");
+    EXPECT_EQ(r.status, 2);
+    r = RunCliWithErr("dense " + kPair + " --ply-format xml --ply '" + kept + "'");
+    EXPECT_EQ(r.status, 2);
+    r = RunCliWithErr("dense --left '" + dir / "missing.png" + "' --right '" + kept + "'");
+    EXPECT_NE(r.status, 0);
+    // A folder that does not exist: said, status 1, other outputs unharmed.
+    r = RunCliWithErr("dense " + kPair + " --ply '" + dir / "no/such/dir/c.ply" +
+                      "' --range-png '" + dir / "r.png" + "'");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(Contains(r.err, "Unable to write")) << r.err;
+    EXPECT_EQ(ReadBytes(kept), "not to be lost");
+    EXPECT_FALSE(ReadBytes(dir / "r.png").empty());
+}
+
+} // namespace
