@@ -85,6 +85,9 @@ bool CChildView::ApplyDrag(IntPoint p, const Layouts& layouts, bool updateLast) 
             !layout->panel.Contains(p.x, p.y)) {
             return false;
         }
+        if (p.x != m_ptDragLast.x || p.y != m_ptDragLast.y) {
+            m_eFit = FitMode::Off; // a panned view stays where the user put it
+        }
         offset.x += p.x - m_ptDragLast.x;
         offset.y += p.y - m_ptDragLast.y;
         if (updateLast) {
@@ -238,10 +241,10 @@ void CChildView::OnLButtonDblClk(IntPoint p) {
 
 void CChildView::StepZoom(int direction, int repeatCount, Qt::KeyboardModifiers modifiers) {
     if (!(modifiers & (Qt::ShiftModifier | Qt::ControlModifier))) {
-        SetZoomStep(static_cast<long long>(m_nZoomStep) +
-                    static_cast<long long>(direction) * repeatCount);
+        ZoomBySteps(static_cast<long long>(direction) * repeatCount);
+    } else {
+        Repaint();
     }
-    Repaint();
 }
 
 void CChildView::OnSpace() {
@@ -270,6 +273,16 @@ bool CChildView::OnKeyDown(int key, int repeatCount, Qt::KeyboardModifiers modif
     }
     if (key == Qt::Key_PageDown || (key == Qt::Key_Minus && keypad)) {
         StepZoom(+1, repeatCount, modifiers);
+        return true;
+    }
+    // Also the main window's shortcuts; here for when the window is not the
+    // active one (no window manager gave it the focus) or has none.
+    if (ctrl && !shift && (key == Qt::Key_0 || key == Qt::Key_1)) {
+        if (key == Qt::Key_0) {
+            OnFitToWindow();
+        } else {
+            OnActualSize();
+        }
         return true;
     }
     switch (key) {

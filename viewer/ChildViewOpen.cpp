@@ -71,6 +71,7 @@ void CChildView::OnPairDecoded(DecodedPair images) {
         id = IdentifyPair(PathTitle(m_session.LeftFile()), PathTitle(m_session.RightFile()));
     }
 
+    ChooseOpeningZoom();
     Repaint();
     UpdateTitle();
     m_ui.EndWaitCursor();
