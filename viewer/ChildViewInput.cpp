@@ -13,19 +13,28 @@
 
 namespace {
 // Hover and re-selection find a stored mark closer than this to the pointer
-// (squared distance in image pixels, whatever the zoom).
+// (squared distance in image pixels when zoomed in; in screen pixels when
+// zoomed out, where one screen pixel spans several image pixels and the
+// pointer could otherwise never come near enough).
 constexpr double kNearMarkSquared = 2.0;
+
+double NearMarkSquared(double zoom) {
+    const double scale = zoom > 0.0 && zoom < 1.0 ? 1.0 / zoom : 1.0;
+    return kNearMarkSquared * scale * scale;
+}
 
 IntPoint PointOf(const QMouseEvent* e) {
     const QPoint p = e->position().toPoint();
     return IntPoint{p.x(), p.y()};
 }
 
-std::optional<std::size_t> FindNearMark(const std::vector<ImagePoint>& marks, const ImagePoint& q) {
+std::optional<std::size_t> FindNearMark(const std::vector<ImagePoint>& marks, const ImagePoint& q,
+                                        double zoom) {
+    const double limit = NearMarkSquared(zoom);
     for (std::size_t i = 0; i < marks.size(); ++i) {
         const double dx = marks[i].x - q.x;
         const double dy = marks[i].y - q.y;
-        if (dx * dx + dy * dy < kNearMarkSquared) {
+        if (dx * dx + dy * dy < limit) {
             return i;
         }
     }
@@ -124,9 +133,9 @@ void CChildView::OnMouseMove(IntPoint p) {
             setCursor(Qt::CrossCursor);
             std::optional<std::size_t> near;
             if (hit.left.inside && !m_session.Marks(Eye::Left).empty()) {
-                near = FindNearMark(m_session.Marks(Eye::Left), hit.left.pt);
+                near = FindNearMark(m_session.Marks(Eye::Left), hit.left.pt, m_dZoom);
             } else if (hit.right.inside) {
-                near = FindNearMark(m_session.Marks(Eye::Right), hit.right.pt);
+                near = FindNearMark(m_session.Marks(Eye::Right), hit.right.pt, m_dZoom);
             }
             if (near) {
                 m_nHoverVertex = static_cast<std::uint32_t>(*near);
@@ -218,7 +227,7 @@ void CChildView::OnLButtonDblClk(IntPoint p) {
             const bool leftSide = hit.left.inside;
             const std::optional<std::size_t> i =
                 FindNearMark(m_session.Marks(leftSide ? Eye::Left : Eye::Right),
-                             leftSide ? hit.left.pt : hit.right.pt);
+                             leftSide ? hit.left.pt : hit.right.pt, m_dZoom);
             const MeasurementSession::CurrentMarks before = m_session.CurrentMarkState();
             const std::optional<std::size_t> row = i ? m_session.RowOfMarkIndex(*i) : std::nullopt;
             if (i && m_session.Reselect(*i)) {

@@ -194,3 +194,21 @@ TEST_F(Fit, AnEmptyViewSaysHowToOpenAPairAndAnOpenOneDoesNot) {
     OpenPair(SolidImage(100, 80, Qt::black), SolidImage(160, 120, Qt::black));
     EXPECT_EQ(litRows(Render()), 0);
 }
+
+// Zoomed out, a screen pixel spans four image pixels: the pointer on a mark
+// still finds it, for the title and for a double-click re-selection.
+TEST_F(Fit, AMarkIsFoundUnderThePointerWhenZoomedOut) {
+    OpenPair(SolidImage(800, 800, Qt::blue), SolidImage(800, 800, Qt::blue));
+    ASSERT_NEAR(view->Zoom(), 0.25, 1e-12);
+    view->AppendMeasurement({401.0, 403.0}, {390.0, 403.0}, {}, "");
+    const SideLayout l = view->ComputeLayout(view->ClientRect(), ViewSide::Left);
+    const ImageToScreenResult s = view->ImageToScreen({401.0, 403.0}, ViewSide::Left, l);
+    const IntPoint p = RoundHalfAway(s.x, s.y);
+    Move(p.x, p.y);
+    EXPECT_EQ(view->HoverVertex(), 0u);
+    Move(p.x + 3, p.y); // three screen pixels off: not near
+    EXPECT_FALSE(view->HoverVertex());
+    QTest::mouseDClick(view.get(), Qt::LeftButton, {}, QPoint(p.x, p.y));
+    EXPECT_FALSE(view->Session().RowHasMarks(0)) << "re-selected";
+    EXPECT_EQ(view->Session().Mark(Eye::Left), (ImagePoint{401.0, 403.0}));
+}
