@@ -283,8 +283,15 @@ bool CCalcDlg::OnInitDialog() {
 }
 
 void CCalcDlg::ShowDialog() {
+    // The main window keeps the keyboard: keys typed while a pair opens go
+    // to the view, not to the camera boxes.
+    setAttribute(Qt::WA_ShowWithoutActivating);
     show();
     raise();
+    // Without a window manager nothing else would give the keyboard back.
+    if (QWidget* owner = parentWidget(); owner != nullptr && owner->isVisible()) {
+        owner->window()->activateWindow();
+    }
 }
 
 void CCalcDlg::HideDialog() {

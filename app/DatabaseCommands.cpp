@@ -167,7 +167,7 @@ void UpdateImageDatabase(IUiServices& ui, ImageDatabase& db, IDownloader& downlo
 }
 
 void ShowImageDatabaseInfo(IUiServices& ui, const ImageDatabase& db) {
-    ui.ShowMessage(DatabaseSizeText(db));
+    ui.ShowInformation(DatabaseSizeText(db));
 }
 
 bool ConfirmCloseWithUnsavedResults(IUiServices& ui, const std::function<bool()>& save) {

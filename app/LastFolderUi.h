@@ -14,8 +14,12 @@ public:
         : m_inner(inner), m_sLastFolder(std::move(lastFolder)) {}
 
     void ShowMessage(const std::string& text) override { m_inner.ShowMessage(text); }
+    void ShowInformation(const std::string& text) override { m_inner.ShowInformation(text); }
     SaveChoice AskSaveDiscardCancel(const std::string& text) override {
         return m_inner.AskSaveDiscardCancel(text);
+    }
+    RestoreChoice AskRestoreDiscardLater(const std::string& text) override {
+        return m_inner.AskRestoreDiscardLater(text);
     }
     std::vector<std::string> ChooseOpenFiles(const FileChooserRequest& request) override;
     std::string ChooseSaveFile(const FileChooserRequest& request) override;

@@ -96,6 +96,7 @@ void CMainFrame::CreateMenus() {
 
     QMenu* view = menuBar()->addMenu("&View");
     AddCommand(view, ID_VIEW_RESET, "Reset");
+    AddZoomCommands(view);
     AddCommand(view, ID_SHOW_CALC_CONTROL, "Show Calc Control", {}, true);
     AddCommand(view, ID_SWAP_IMAGES, "Swap Left/Right Images", "Swap Left-Right");
     AddCommand(view, ID_VERTEX_INDICES, "Vertex Indices", {}, true);
@@ -106,7 +107,7 @@ void CMainFrame::CreateMenus() {
     AddCommand(view, ID_ERROR_ELLIPSES, "Error Ellipses",
                "Draws each measurement's 1-sigma error ellipse around its marks", true);
     view->addSeparator();
-    AddCommand(view, ID_DISABLE_BEEPS, "Disable Beep Notificatins", "Check to disable beeps", true)
+    AddCommand(view, ID_DISABLE_BEEPS, "Disable Beep Notifications", "Check to disable beeps", true)
         ->setChecked(true);
     AddCommand(view, ID_IMAGE_DATABASE_INFO, "Image Database Information");
     view->addSeparator();

@@ -69,6 +69,9 @@ private:
     void CreateStatusBar();
     void CreateRecentPairsMenu(QMenu* file, QAction* before);
     void CreateHelpItem(QMenu* help);
+    // View > Fit to Window, Actual Size, Zoom In and Zoom Out with their keys,
+    // which reach the view wherever the focus is in the window (MainFrameZoom.cpp).
+    void AddZoomCommands(QMenu* view);
     void FillRecentPairsMenu();
     // Records the view's pair, when both its images are open.
     void RememberOpenPair();

@@ -689,15 +689,15 @@ void CMeasurementDock::OfferRestore() {
         if (!read.ok || read.session.measurements.empty()) {
             continue;
         }
-        const auto choice = m_ui.AskSaveDiscardCancel(
+        const auto choice = m_ui.AskRestoreDiscardLater(
             "Ranvista did not close properly last time. " +
             std::to_string(read.session.measurements.size()) +
-            " unsaved measurement(s) can be restored.\nRestore them (Save), discard them "
-            "(Discard) or decide later (Cancel)?");
-        if (choice == IUiServices::SaveChoice::Cancel) {
+            " unsaved measurement(s) can be restored.\nRestore them, discard them or decide "
+            "later?");
+        if (choice == IUiServices::RestoreChoice::Later) {
             return;
         }
-        if (choice == IUiServices::SaveChoice::Save) {
+        if (choice == IUiServices::RestoreChoice::Restore) {
             LoadDocument(read.session, false);
             m_autosave.Flush(); // kept under this run's name before the old one goes
         }

@@ -34,21 +34,25 @@ std::string BuildAboutText() {
     }
     text += "\n\nThe Ranvista developers, 17 August, 2006\n";
     text += "\n\nUsage:\n\n";
-    text += "1.  Load a stereo pair of images using the File/Load Stereo Pair menu option.\n\n";
-    text += "2.  Select a point of interest in each image by clicking on it with the left\nmouse "
+    text += "1.  Open a stereo pair of images with File > Open Stereo Pair (or File > Recent\n"
+            "Pairs, or drop two image files on the window).\n\n";
+    text += "2.  Select the same feature in each image by clicking on it with the left\nmouse "
             "button.\n\n";
     text += "3.  The right mouse button may be used to click and drag the images.  The \nnumeric "
-            "+/- keys (or PageDown/PageUp) can be used\n to zoom-in/out of an image.  There is a "
-            "view/reset option under the view menu.\n\n";
+            "+/- keys (or PageUp/PageDown) zoom the images in/out.  View > Fit to\n"
+            "Window shows both images whole, View > Actual Size one screen pixel per image\n"
+            "pixel, and View > Reset puts them back as they were opened at 1:1.\n\n";
     text += "4.  Calculate range and photogrammetry information for the selected point by\n"
-            "clicking the Calculate button in the Analyse dialog.\n\n";
-    text += "5.  Currently selected points will be shown in red, previously selected points\nin "
-            "green.\nDouble-click on green point to select/adjust.\n\n";
+            "pressing the spacebar or clicking CALCULATE in the Analyse dialog.\n\n";
+    text += "5.  The current marks are shown as yellow crosses, stored marks as magenta\n"
+            "crosses.  Double-click on a stored mark to select/adjust it.\n\n";
     text += "SHORTCUTS:\n\n";
     text += "     MOUSE -> Left-Click Sets mark in each image.\n";
-    text += "     MOUSE -> Right-DoubleClick Selects existing marks in both images.\n";
+    text += "     MOUSE -> Left-DoubleClick Selects existing marks in both images.\n";
     text += "     MOUSE -> Right-Click-and-Drag drags image positions.\n";
-    text += "     SPACEBAR -> Performs calculation on current (red) pair of selected points.\n";
+    text += "     SPACEBAR -> Performs calculation on current (yellow) pair of selected points.\n";
+    text += "     CTRL+0 -> Fits both images to the window.\n";
+    text += "     CTRL+1 -> Shows the images at actual size.\n";
     text += "     NUMERIC +/- -> Zooms in/out of images (together).\n";
     text += "     PAGEUP/PAGEDOWN -> Zooms in/out of images (together).\n";
     return text;

@@ -5,6 +5,7 @@
 #include <QGuiApplication>
 #include <QMessageBox>
 #include <QProgressDialog>
+#include <QPushButton>
 
 namespace {
 const char* const kBoxTitle = "Ranvista";
@@ -38,6 +39,13 @@ QString ToQtFileFilter(const std::string& filter) {
         if (parts[i].isEmpty()) {
             break;
         }
+        // A name that already shows its patterns ("CSV Files (*.csv)") is
+        // not given them twice.
+        const QString name = parts[i].trimmed();
+        if (name.endsWith(')') && name.contains('(')) {
+            entries << name;
+            continue;
+        }
         QStringList patterns = parts[i + 1].split(';', Qt::SkipEmptyParts);
         entries << parts[i] + " (" + patterns.join(' ') + ")";
     }
@@ -51,6 +59,29 @@ void CQtUiServices::ShowMessage(const std::string& text) {
                     m_pParent);
     const NormalCursorWhileModal cursor;
     box.exec();
+}
+
+void CQtUiServices::ShowInformation(const std::string& text) {
+    QMessageBox box(QMessageBox::Information, kBoxTitle, QString::fromStdString(text),
+                    QMessageBox::Ok, m_pParent);
+    const NormalCursorWhileModal cursor;
+    box.exec();
+}
+
+IUiServices::RestoreChoice CQtUiServices::AskRestoreDiscardLater(const std::string& text) {
+    QMessageBox box(QMessageBox::Question, kBoxTitle, QString::fromStdString(text),
+                    QMessageBox::NoButton, m_pParent);
+    QPushButton* restore = box.addButton(QStringLiteral("Restore"), QMessageBox::AcceptRole);
+    QPushButton* discard = box.addButton(QStringLiteral("Discard"), QMessageBox::DestructiveRole);
+    QPushButton* later = box.addButton(QStringLiteral("Later"), QMessageBox::RejectRole);
+    box.setDefaultButton(restore);
+    box.setEscapeButton(later);
+    const NormalCursorWhileModal cursor;
+    box.exec();
+    if (box.clickedButton() == restore) {
+        return RestoreChoice::Restore;
+    }
+    return box.clickedButton() == discard ? RestoreChoice::Discard : RestoreChoice::Later;
 }
 
 IUiServices::SaveChoice CQtUiServices::AskSaveDiscardCancel(const std::string& text) {

@@ -17,7 +17,9 @@ public:
     void SetParentWidget(QWidget* parent) { m_pParent = parent; }
 
     void ShowMessage(const std::string& text) override;
+    void ShowInformation(const std::string& text) override;
     SaveChoice AskSaveDiscardCancel(const std::string& text) override;
+    RestoreChoice AskRestoreDiscardLater(const std::string& text) override;
     std::vector<std::string> ChooseOpenFiles(const FileChooserRequest& request) override;
     std::string ChooseSaveFile(const FileChooserRequest& request) override;
     void BeginWaitCursor() override;

@@ -40,12 +40,28 @@ public:
 class IUiServices {
 public:
     enum class SaveChoice { Save, Discard, Cancel };
+    enum class RestoreChoice { Restore, Discard, Later };
 
     virtual ~IUiServices() = default;
     // A modal box with the text and one OK button.
     virtual void ShowMessage(const std::string& text) = 0;
+    // A modal box with good news (a result, "Done"): the information icon
+    // rather than the warning one.
+    virtual void ShowInformation(const std::string& text) { ShowMessage(text); }
     // A modal Save / Discard / Cancel question.
     virtual SaveChoice AskSaveDiscardCancel(const std::string& text) = 0;
+    // A modal Restore / Discard / Later question (work left by a crash).
+    // Unless overridden, asked as Save / Discard / Cancel in that order.
+    virtual RestoreChoice AskRestoreDiscardLater(const std::string& text) {
+        switch (AskSaveDiscardCancel(text)) {
+        case SaveChoice::Save:
+            return RestoreChoice::Restore;
+        case SaveChoice::Discard:
+            return RestoreChoice::Discard;
+        default:
+            return RestoreChoice::Later;
+        }
+    }
     // Open chooser: the chosen full paths in order; empty when cancelled.
     virtual std::vector<std::string> ChooseOpenFiles(const FileChooserRequest& request) = 0;
     // Save chooser: the chosen full path; empty when cancelled.
@@ -73,5 +89,5 @@ inline void CompletionBeeps(IUiServices& ui, bool bDisableBeeps) {
 // The end of a long command: the completion beeps, then a box with the text.
 inline void SignalCompletion(IUiServices& ui, bool bDisableBeeps, const std::string& text) {
     CompletionBeeps(ui, bDisableBeeps);
-    ui.ShowMessage(text);
+    ui.ShowInformation(text);
 }

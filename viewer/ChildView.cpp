@@ -143,6 +143,18 @@ bool CChildView::OnCmdMsg(int nId) {
     case ID_VIEW_RESET:
         OnReset();
         return true;
+    case ID_VIEW_FIT_TO_WINDOW:
+        OnFitToWindow();
+        return true;
+    case ID_VIEW_ACTUAL_SIZE:
+        OnActualSize();
+        return true;
+    case ID_VIEW_ZOOM_IN:
+        ZoomBySteps(-1);
+        return true;
+    case ID_VIEW_ZOOM_OUT:
+        ZoomBySteps(+1);
+        return true;
     case ID_SHOW_CALC_CONTROL:
         OnShowCalcControl();
         return true;
@@ -258,8 +270,9 @@ std::string CChildView::TitleText() const {
     const std::string left = PathTitle(m_doc.Session().LeftFile());
     const std::string right = PathTitle(m_doc.Session().RightFile());
     if (m_bHoverVertex) {
-        return StrFormat("%s -[%u]- LEFT(%s)  RIGHT(%s)", kBaseTitle, m_nHoverVertex, left.c_str(),
-                         right.c_str());
+        // Numbered from 1, as the marks' labels and the table are.
+        return StrFormat("%s -[%u]- LEFT(%s)  RIGHT(%s)", kBaseTitle, m_nHoverVertex + 1,
+                         left.c_str(), right.c_str());
     }
     return StrFormat("%s -- LEFT(%s)  RIGHT(%s)", kBaseTitle, left.c_str(), right.c_str());
 }
@@ -269,11 +282,13 @@ void CChildView::UpdateTitle() {
 }
 
 void CChildView::SetZoomStep(long long step) {
+    m_eFit = FitMode::Off;
     m_nZoomStep = ClampZoomStep(step);
     m_dZoom = ZoomForStep(m_nZoomStep);
 }
 
 void CChildView::ResetZoomAndPan() {
+    m_eFit = FitMode::Off;
     m_dZoom = 1.0;
     m_ptLeftOffset = PanOffset{};
     m_ptRightOffset = PanOffset{};
@@ -315,6 +330,7 @@ void CChildView::RenderTo(QImage& buffer) const {
             p.fillRect(r, Qt::black);
         }
     }
+    DrawEmptyHint(buffer);
 
     const QFont labelFont = LabelFont();
     const QPen storedPen(kStoredMarkColour, 1);
@@ -340,7 +356,7 @@ void CChildView::RenderTo(QImage& buffer) const {
                 p.setPen(storedPen);
                 DrawCross(p, r.x, r.y);
                 if (m_bVertexIndices) {
-                    DrawLabel(p, r.x, r.y, i);
+                    DrawLabel(p, r.x, r.y, i + 1); // numbered from 1, as the table is
                 }
             }
         }

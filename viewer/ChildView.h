@@ -79,8 +79,26 @@ public:
                                       const SideLayout& layout) const;
     std::string TitleText() const;
     void UpdateTitle();
-    // Sets the zoom step (held within kMinZoomStep .. kMaxZoomStep) and the zoom.
+    // Sets the zoom step (held within kMinZoomStep .. kMaxZoomStep) and the zoom;
+    // the view no longer fits the window.
     void SetZoomStep(long long step);
+
+    // Fitting and zooming (ChildViewFit.cpp).
+    enum class FitMode {
+        Off,         // zoom and pan as set
+        ShrinkLarge, // what a pair larger than its panels opens with: fitted, never enlarged
+        Whole,       // View > Fit to Window: fitted, small images enlarged
+    };
+    FitMode Fit() const { return m_eFit; }
+    // View > Fit to Window: both images whole and centred in their panels at
+    // one zoom, kept so as the window changes size until the user zooms or pans.
+    void OnFitToWindow();
+    // View > Actual Size: one screen pixel per image pixel, the image point
+    // at each panel's centre kept there.
+    void OnActualSize();
+    // The zoom keys: steps toward smaller (positive) or larger images, the
+    // image point at each panel's centre kept there.
+    void ZoomBySteps(long long steps);
 
     // The whole client area as painted: images, stored and current marks.
     void RenderTo(QImage& buffer) const;
@@ -254,6 +272,7 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     struct Layouts {
@@ -299,6 +318,13 @@ private:
         ++m_nCameraChanges;
     }
 
+    // Zoom and pans for the fit mode and the present size; nothing when off.
+    void ApplyFit();
+    // A new pair opens fitted when either image is larger than its panel.
+    void ChooseOpeningZoom();
+    // The hint an empty window shows (ChildViewFit.cpp).
+    void DrawEmptyHint(QImage& buffer) const;
+
     void ReadSettings();
     void ReleaseImages();
     void ResetZoomAndPan();
@@ -329,6 +355,7 @@ private:
     double m_dZoom = 1.0;
     PanOffset m_ptLeftOffset;
     PanOffset m_ptRightOffset;
+    FitMode m_eFit = FitMode::Off;
     std::unique_ptr<CImage> m_pLeftImage;
     std::unique_ptr<CImage> m_pRightImage;
     bool m_bHoverVertex = false;

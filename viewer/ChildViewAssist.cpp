@@ -26,6 +26,12 @@ Eye Other(Eye eye) {
 std::string RangeText(double rangeM) {
     return StrFormat("%g m", rangeM);
 }
+
+// A label's box clears all the others.
+bool LabelFits(const QRectF& box, const std::vector<QRectF>& drawn) {
+    return std::none_of(drawn.begin(), drawn.end(),
+                        [&](const QRectF& other) { return other.intersects(box); });
+}
 } // namespace
 
 const AssistedPair* CChildView::Assist() const {
@@ -82,9 +88,10 @@ void CChildView::DrawEpipolarCurve(QPainter& p, ViewSide side, const SideLayout&
     }
     p.drawPolyline(line);
     // Each tick across the curve, its range beside it where the label clears
-    // the last one (toward the far end the ticks crowd together).
+    // every label drawn so far (toward the far end the ticks crowd together,
+    // and a bending curve can bring a far tick back over a near one).
     const QFontMetrics fm(p.font());
-    std::optional<QRectF> lastLabel;
+    std::vector<QRectF> labels;
     for (const EpipolarTick& tick : curve.ticks) {
         const QPointF at = toScreen(tick.pixel);
         qsizetype nearest = 0;
@@ -108,9 +115,9 @@ void CChildView::DrawEpipolarCurve(QPainter& p, ViewSide side, const SideLayout&
         const QPointF origin = at + across + QPointF(2, fm.ascent() / 2.0);
         const QRectF box(origin.x(), origin.y() - fm.ascent(), fm.horizontalAdvance(text) + 4,
                          fm.height());
-        if (!lastLabel || !lastLabel->intersects(box)) {
+        if (LabelFits(box, labels)) {
             p.drawText(origin, text);
-            lastLabel = box;
+            labels.push_back(box);
         }
     }
     p.restore();

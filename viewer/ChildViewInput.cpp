@@ -13,19 +13,28 @@
 
 namespace {
 // Hover and re-selection find a stored mark closer than this to the pointer
-// (squared distance in image pixels, whatever the zoom).
+// (squared distance in image pixels when zoomed in; in screen pixels when
+// zoomed out, where one screen pixel spans several image pixels and the
+// pointer could otherwise never come near enough).
 constexpr double kNearMarkSquared = 2.0;
+
+double NearMarkSquared(double zoom) {
+    const double scale = zoom > 0.0 && zoom < 1.0 ? 1.0 / zoom : 1.0;
+    return kNearMarkSquared * scale * scale;
+}
 
 IntPoint PointOf(const QMouseEvent* e) {
     const QPoint p = e->position().toPoint();
     return IntPoint{p.x(), p.y()};
 }
 
-std::optional<std::size_t> FindNearMark(const std::vector<ImagePoint>& marks, const ImagePoint& q) {
+std::optional<std::size_t> FindNearMark(const std::vector<ImagePoint>& marks, const ImagePoint& q,
+                                        double zoom) {
+    const double limit = NearMarkSquared(zoom);
     for (std::size_t i = 0; i < marks.size(); ++i) {
         const double dx = marks[i].x - q.x;
         const double dy = marks[i].y - q.y;
-        if (dx * dx + dy * dy < kNearMarkSquared) {
+        if (dx * dx + dy * dy < limit) {
             return i;
         }
     }
@@ -85,6 +94,9 @@ bool CChildView::ApplyDrag(IntPoint p, const Layouts& layouts, bool updateLast) 
             !layout->panel.Contains(p.x, p.y)) {
             return false;
         }
+        if (p.x != m_ptDragLast.x || p.y != m_ptDragLast.y) {
+            m_eFit = FitMode::Off; // a panned view stays where the user put it
+        }
         offset.x += p.x - m_ptDragLast.x;
         offset.y += p.y - m_ptDragLast.y;
         if (updateLast) {
@@ -121,9 +133,9 @@ void CChildView::OnMouseMove(IntPoint p) {
             setCursor(Qt::CrossCursor);
             std::optional<std::size_t> near;
             if (hit.left.inside && !m_doc.Session().Marks(Eye::Left).empty()) {
-                near = FindNearMark(m_doc.Session().Marks(Eye::Left), hit.left.pt);
+                near = FindNearMark(m_doc.Session().Marks(Eye::Left), hit.left.pt, m_dZoom);
             } else if (hit.right.inside) {
-                near = FindNearMark(m_doc.Session().Marks(Eye::Right), hit.right.pt);
+                near = FindNearMark(m_doc.Session().Marks(Eye::Right), hit.right.pt, m_dZoom);
             }
             if (near) {
                 m_nHoverVertex = static_cast<std::uint32_t>(*near);
@@ -215,10 +227,9 @@ void CChildView::OnLButtonDblClk(IntPoint p) {
             const bool leftSide = hit.left.inside;
             const std::optional<std::size_t> i =
                 FindNearMark(m_doc.Session().Marks(leftSide ? Eye::Left : Eye::Right),
-                             leftSide ? hit.left.pt : hit.right.pt);
+                             leftSide ? hit.left.pt : hit.right.pt, m_dZoom);
             const MeasurementSession::CurrentMarks before = m_doc.Session().CurrentMarkState();
-            const std::optional<std::size_t> row =
-                i ? m_doc.Session().RowOfMarkIndex(*i) : std::nullopt;
+            const std::optional<std::size_t> row = i ? m_doc.Session().RowOfMarkIndex(*i) : std::nullopt;
             if (i && m_doc.Session().Reselect(*i)) {
                 if (row) {
                     emit MeasurementReselected(*row, before);
@@ -239,10 +250,10 @@ void CChildView::OnLButtonDblClk(IntPoint p) {
 
 void CChildView::StepZoom(int direction, int repeatCount, Qt::KeyboardModifiers modifiers) {
     if (!(modifiers & (Qt::ShiftModifier | Qt::ControlModifier))) {
-        SetZoomStep(static_cast<long long>(m_nZoomStep) +
-                    static_cast<long long>(direction) * repeatCount);
+        ZoomBySteps(static_cast<long long>(direction) * repeatCount);
+    } else {
+        Repaint();
     }
-    Repaint();
 }
 
 void CChildView::OnSpace() {
@@ -274,6 +285,16 @@ bool CChildView::OnKeyDown(int key, int repeatCount, Qt::KeyboardModifiers modif
     }
     if (key == Qt::Key_PageDown || (key == Qt::Key_Minus && keypad)) {
         StepZoom(+1, repeatCount, modifiers);
+        return true;
+    }
+    // Also the main window's shortcuts; here for when the window is not the
+    // active one (no window manager gave it the focus) or has none.
+    if (ctrl && !shift && (key == Qt::Key_0 || key == Qt::Key_1)) {
+        if (key == Qt::Key_0) {
+            OnFitToWindow();
+        } else {
+            OnActualSize();
+        }
         return true;
     }
     switch (key) {

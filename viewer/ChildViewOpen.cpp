@@ -81,6 +81,7 @@ void CChildView::OnPairDecoded(DecodedPair images) {
     const PairIdentification id =
         IdentifyPair(PathTitle(m_doc.Session().LeftFile()), PathTitle(m_doc.Session().RightFile()));
 
+    ChooseOpeningZoom();
     Repaint();
     UpdateTitle();
 

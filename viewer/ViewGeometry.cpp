@@ -100,3 +100,49 @@ IntPoint RoundHalfAway(double x, double y) {
     };
     return IntPoint{round(x), round(y)};
 }
+
+ViewRect VisiblePanel(const ViewRect& client, ViewSide side) {
+    return ComputeSideLayout(client, side, 0, 0, {}, 1.0).panel.Intersect(client);
+}
+
+double FitZoom(const ViewRect& box, std::uint32_t width, std::uint32_t height) {
+    if (box.IsEmpty() || width == 0 || height == 0) {
+        return 1.0;
+    }
+    // The drawn size is truncated, so a fitted image never reaches past the
+    // box; the smaller ratio of the two sides decides.
+    return std::min(static_cast<double>(box.Width()) / width,
+                    static_cast<double>(box.Height()) / height);
+}
+
+PanOffset CentredOffset(const ViewRect& client, ViewSide side, const ViewRect& box,
+                        std::uint32_t width, std::uint32_t height, double zoom) {
+    const SideLayout unpanned = ComputeSideLayout(client, side, width, height, {}, zoom);
+    // The corner in whole screen pixels; the half pixel added keeps the
+    // truncation in ComputeSideLayout from landing one pixel short.
+    const double left = box.left + std::floor(0.5 * (box.Width() - unpanned.image.Width()));
+    const double top = box.top + std::floor(0.5 * (box.Height() - unpanned.image.Height()));
+    const double half = unpanned.panel.Width();
+    const double cx = unpanned.panel.left + 0.5 * half;
+    const double cy = unpanned.panel.top + 0.5 * half;
+    const auto place = [&](double corner, double centre) {
+        const double offset = corner - (centre - 0.5 * half * zoom);
+        return corner >= 0 ? offset + 0.5 : offset - 0.5;
+    };
+    return PanOffset{place(left, cx), place(top, cy)};
+}
+
+PanOffset OffsetForZoomChange(PanOffset offset, double fromZoom, double toZoom) {
+    if (!(fromZoom > 0.0) || !(toZoom > 0.0)) {
+        return offset;
+    }
+    const double ratio = toZoom / fromZoom;
+    return PanOffset{offset.x * ratio, offset.y * ratio};
+}
+
+int NearestZoomStep(double zoom) {
+    if (!(zoom > 0.0) || !std::isfinite(zoom)) {
+        return 0;
+    }
+    return ClampZoomStep(std::llround(std::clamp(-10.0 * std::log(zoom), -1e6, 1e6)));
+}

@@ -83,3 +83,26 @@ IntPoint RoundHalfAway(double x, double y);
 
 // A double truncated toward zero, held well inside the int range.
 int TruncToInt(double v);
+
+// Fitting images to their panels.
+//
+// The part of a side's panel that is on screen: the panel is square, the
+// client may be shorter than it.
+ViewRect VisiblePanel(const ViewRect& client, ViewSide side);
+
+// The largest zoom at which an image of width x height fits inside box (1
+// for an empty image or box).
+double FitZoom(const ViewRect& box, std::uint32_t width, std::uint32_t height);
+
+// The pan that centres an image of width x height, drawn at zoom, in box,
+// which lies within the side's panel of client.
+PanOffset CentredOffset(const ViewRect& client, ViewSide side, const ViewRect& box,
+                        std::uint32_t width, std::uint32_t height, double zoom);
+
+// The pan that keeps the image point under the panel's centre in place when
+// the zoom changes from one value to another.
+PanOffset OffsetForZoomChange(PanOffset offset, double fromZoom, double toZoom);
+
+// The zoom step whose zoom is nearest zoom (on a logarithmic scale), within
+// the accepted steps.
+int NearestZoomStep(double zoom);

@@ -111,8 +111,8 @@ TEST_F(AppDialogs, ScreenshotOfTheAnalyseDialogWithAResult) {
     QApplication::processEvents();
     CChildView& view = frame->View();
     ASSERT_TRUE(view.Image(ViewSide::Left) && view.Image(ViewSide::Right));
-    view.SetZoomStep(6); // both images whole in their panels
-    view.Repaint();
+    // Opened fitted: both images whole in their panels.
+    ASSERT_EQ(view.Fit(), CChildView::FitMode::ShrinkLarge);
 
     // A rock corner seen by both cameras, then Space.
     const auto click = [&view](ViewSide side, double x, double y) {

@@ -86,27 +86,32 @@ TEST_F(Frame, MenusWithTheirTextsIdsAndPrompts) {
                  {"Initialize Image Database File", ID_INITIALIZE_IMAGE_DATABASE,
                   "Use only if database is corrupt; replaces existing data with data from "
                   "file(s)"}});
-    ExpectItems(bar[1]->menu(),
-                {{"Reset", ID_VIEW_RESET, {}},
-                 {"Show Calc Control", ID_SHOW_CALC_CONTROL, {}},
-                 {"Swap Left/Right Images", ID_SWAP_IMAGES, "Swap Left-Right"},
-                 {"Vertex Indices", ID_VERTEX_INDICES, {}},
-                 {"Epipolar Curve", ID_EPIPOLAR_CURVE,
-                  "Shows where in the other image the partner of a mark can lie"},
-                 {"Auto-Match", ID_AUTO_MATCH, "A click finds its partner in the other image"},
-                 {"Error Ellipses", ID_ERROR_ELLIPSES,
-                  "Draws each measurement's 1-sigma error ellipse around its marks"},
-                 {{}, 0, {}},
-                 {"Disable Beep Notificatins", ID_DISABLE_BEEPS, "Check to disable beeps"},
-                 {"Image Database Information", ID_IMAGE_DATABASE_INFO, {}},
-                 {{}, 0, {}},
-                 {"&Toolbar", ID_VIEW_TOOLBAR, "Show or hide the toolbar"},
-                 {"&Status Bar", ID_VIEW_STATUS_BAR, "Show or hide the status bar"},
-                 {"Automatically Register Vertices", ID_AUTO_REGISTER_VERTICES,
-                  "Attempts to determine corresponding vertices in both images - slow and error "
-                  "prone, but maybe useful"},
-                 {{}, 0, {}},
-                 {"Measurement Table", 0, {}}});
+    ExpectItems(
+        bar[1]->menu(),
+        {{"Reset", ID_VIEW_RESET, {}},
+         {"Fit to Window", ID_VIEW_FIT_TO_WINDOW, "Shows both images whole, each in its panel"},
+         {"Actual Size", ID_VIEW_ACTUAL_SIZE, "Shows one screen pixel for each image pixel"},
+         {"Zoom In", ID_VIEW_ZOOM_IN, "Enlarges both images"},
+         {"Zoom Out", ID_VIEW_ZOOM_OUT, "Shrinks both images"},
+         {"Show Calc Control", ID_SHOW_CALC_CONTROL, {}},
+         {"Swap Left/Right Images", ID_SWAP_IMAGES, "Swap Left-Right"},
+         {"Vertex Indices", ID_VERTEX_INDICES, {}},
+         {"Epipolar Curve", ID_EPIPOLAR_CURVE,
+          "Shows where in the other image the partner of a mark can lie"},
+         {"Auto-Match", ID_AUTO_MATCH, "A click finds its partner in the other image"},
+         {"Error Ellipses", ID_ERROR_ELLIPSES,
+          "Draws each measurement's 1-sigma error ellipse around its marks"},
+         {{}, 0, {}},
+         {"Disable Beep Notifications", ID_DISABLE_BEEPS, "Check to disable beeps"},
+         {"Image Database Information", ID_IMAGE_DATABASE_INFO, {}},
+         {{}, 0, {}},
+         {"&Toolbar", ID_VIEW_TOOLBAR, "Show or hide the toolbar"},
+         {"&Status Bar", ID_VIEW_STATUS_BAR, "Show or hide the status bar"},
+         {"Automatically Register Vertices", ID_AUTO_REGISTER_VERTICES,
+          "Attempts to determine corresponding vertices in both images - slow and error "
+          "prone, but maybe useful"},
+         {{}, 0, {}},
+         {"Measurement Table", 0, {}}});
     ExpectItems(bar[2]->menu(), {{"Ranvista Help", 0, "Open the Ranvista guide in your browser"},
                                  {"About Ranvista", ID_APP_ABOUT, {}}});
 }

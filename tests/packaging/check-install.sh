@@ -33,6 +33,7 @@ expected=(
     share/zsh/vendor-completions/_ranvista-cli
     share/doc/ranvista/README.md share/doc/ranvista/LICENSE share/doc/ranvista/copyright
     share/doc/ranvista/docs/screenshot-main.png share/doc/ranvista/docs/screenshot-analyse.png
+    share/doc/ranvista/docs/screenshot-workspace.png share/doc/ranvista/docs/screenshot-m20.png
     share/doc/ranvista/docs/accuracy.png
 )
 sizes=(16 22 24 32 48 64 128 256)

@@ -16,6 +16,11 @@ public:
         messages.push_back(text);
         events.push_back("message:" + text);
     }
+    // Recorded as a message too; informations holds the good news alone.
+    void ShowInformation(const std::string& text) override {
+        informations.push_back(text);
+        ShowMessage(text);
+    }
     SaveChoice AskSaveDiscardCancel(const std::string& text) override {
         questions.push_back(text);
         if (saveChoices.empty()) {
@@ -78,6 +83,7 @@ public:
     void AnswerSave(const std::string& path) { m_saveAnswers.push_back({path}); }
 
     std::vector<std::string> messages;
+    std::vector<std::string> informations;
     std::vector<std::string> questions;
     std::vector<std::string> events;              // everything above, in order
     std::vector<FileChooserRequest> requests;     // open and save choosers

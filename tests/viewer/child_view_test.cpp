@@ -99,6 +99,7 @@ TEST_F(View, ZoomKeysAreTheNumericPadAndPageKeys) {
 
 TEST_F(View, HeldZoomKeyStopsAtTheDeepestZoom) {
     OpenPair(SolidImage(400, 400, Qt::red), SolidImage(400, 400, Qt::blue));
+    view->OnReset(); // from 1:1 with the corners on the panels' (it opened fitted)
     Key(Qt::Key_PageUp, Qt::NoModifier, 30000);
     Key(Qt::Key_PageUp, Qt::NoModifier, 30000);
     EXPECT_EQ(view->ZoomStep(), kMinZoomStep);
@@ -118,8 +119,8 @@ TEST_F(View, HoverOverAStoredMarkShowsItsIndexInTheTitle) {
     OpenPair();
     view->AppendMeasurement({10, 10}, {20, 20}, {}, "");
     view->AppendMeasurement({30, 30}, {40, 40}, {}, "");
-    Move(31, 30); // squared distance 1
-    EXPECT_EQ(view->windowTitle().toStdString(), std::string("Ranvista V5.0 -[1]- LEFT(") +
+    Move(31, 30); // squared distance 1; the second mark, numbered from 1
+    EXPECT_EQ(view->windowTitle().toStdString(), std::string("Ranvista V5.0 -[2]- LEFT(") +
                                                      kLeftTitle + ")  RIGHT(" + kRightTitle + ")");
     Move(31, 31); // squared distance 2: not near enough
     EXPECT_FALSE(view->HoverVertex());

@@ -21,10 +21,15 @@ bool AllPixels(const QImage& img, const QRect& r, QRgb colour) {
 
 using Paint = ViewFixture;
 
-TEST_F(Paint, EmptyViewIsBlack) {
-    EXPECT_TRUE(AllPixels(Render(), QRect(0, 0, kWidth, kHeight), kBlack));
-    EXPECT_TRUE(AllPixels(view->grab().toImage().convertToFormat(QImage::Format_RGB32),
-                          QRect(0, 0, kWidth, kHeight), kBlack));
+TEST_F(Paint, EmptyViewIsBlackAroundItsHint) {
+    // The hint takes a band across the middle; everything else is black
+    // (nothing left unpainted).
+    for (const QImage& img :
+         {Render(), view->grab().toImage().convertToFormat(QImage::Format_RGB32)}) {
+        EXPECT_TRUE(AllPixels(img, QRect(0, 0, kWidth, 80), kBlack));
+        EXPECT_TRUE(AllPixels(img, QRect(0, kHeight - 80, kWidth, 80), kBlack));
+        EXPECT_FALSE(AllPixels(img, QRect(0, 80, kWidth, kHeight - 160), kBlack));
+    }
 }
 
 TEST_F(Paint, ImagesFillTheirRectanglesAndNothingElse) {
@@ -44,6 +49,7 @@ TEST_F(Paint, ImagesFillTheirRectanglesAndNothingElse) {
 
 TEST_F(Paint, ZoomedImagesStayInTheirPanels) {
     OpenPair(SolidImage(400, 400, Qt::red), SolidImage(400, 400, Qt::blue));
+    view->OnReset();        // from 1:1 with the corners on the panels' (it opened fitted)
     view->SetZoomStep(-30); // 20 times: each image covers far more than its panel
     QImage img = Render();
     EXPECT_TRUE(AllPixels(img, QRect(0, 0, 200, 200), kRed));

@@ -42,6 +42,10 @@ TEST(UiServices, FileFiltersInQtForm) {
               "Image Files (*.bmp *.gif *.jp2)");
     EXPECT_EQ(ToQtFileFilter("Text|*.txt|Data|*.dat;*.bin||"), "Text (*.txt);;Data (*.dat *.bin)");
     EXPECT_EQ(ToQtFileFilter(""), "");
+    // A name that shows its patterns already gets them once.
+    EXPECT_EQ(ToQtFileFilter("CSV Files (*.csv)|*.csv||"), "CSV Files (*.csv)");
+    EXPECT_EQ(ToQtFileFilter("PLY Files (*.ply)|*.ply|All Files|*||"),
+              "PLY Files (*.ply);;All Files (*)");
 }
 
 TEST(UiServices, CoreMessagesBecomeMessageBoxes) {

@@ -125,3 +125,84 @@ TEST(ViewGeometry, DeepestZoomKeepsCoordinatesInRange) {
     EXPECT_TRUE(tiny.image.IsEmpty());
     EXPECT_FALSE(MapScreenToImage({tiny.image.left, tiny.image.top}, tiny, w, w).inside);
 }
+
+// Fitting: for windows wide and narrow, tall and short, and images large,
+// small, wide and tall, the fitted image lies wholly inside the visible part
+// of its panel, fills it along one side and sits in its middle.
+TEST(ViewGeometry, FittedImagesLieWhollyInsideTheVisiblePanelCentred) {
+    const ViewRect clients[] = {{0, 0, 1920, 1000}, {0, 0, 1638, 1000}, {0, 0, 420, 300},
+                                {0, 0, 1500, 500},  {0, 0, 43, 900},    {0, 0, 2000, 2000}};
+    const std::pair<std::uint32_t, std::uint32_t> sizes[] = {
+        {2048, 2048}, {1024, 1024}, {1288, 968}, {5120, 3840}, {100, 80}, {1, 1}, {640, 4000}};
+    for (const ViewRect& client : clients) {
+        for (const ViewSide side : {ViewSide::Left, ViewSide::Right}) {
+            const ViewRect box = VisiblePanel(client, side);
+            ASSERT_FALSE(box.IsEmpty());
+            EXPECT_LE(box.bottom, client.bottom);
+            for (const auto& [w, h] : sizes) {
+                const double zoom = FitZoom(box, w, h);
+                const PanOffset off = CentredOffset(client, side, box, w, h, zoom);
+                const ViewRect img = ComputeSideLayout(client, side, w, h, off, zoom).image;
+                const auto where = ::testing::Message() << client.right << "x" << client.bottom
+                                                        << " image " << w << "x" << h;
+                EXPECT_EQ(img.Intersect(box), img) << where;
+                EXPECT_TRUE(img.Width() >= box.Width() - 1 || img.Height() >= box.Height() - 1)
+                    << where;
+                EXPECT_LE(std::abs((img.left - box.left) - (box.right - img.right)), 1) << where;
+                EXPECT_LE(std::abs((img.top - box.top) - (box.bottom - img.bottom)), 1) << where;
+                // The mapping agrees with the rectangle: the image's far
+                // corner lands on its edge.
+                const ImageToScreenResult corner = MapImageToScreen(
+                    {static_cast<double>(w), static_cast<double>(h)}, {box, img}, w, h);
+                EXPECT_NEAR(corner.x, img.right, 1e-6) << where;
+            }
+        }
+    }
+    // Nothing to fit: the zoom stays 1.
+    EXPECT_EQ(FitZoom({0, 0, 0, 0}, 100, 100), 1.0);
+    EXPECT_EQ(FitZoom({0, 0, 100, 100}, 0, 100), 1.0);
+}
+
+TEST(ViewGeometry, ChangingTheZoomKeepsTheImagePointAtThePanelCentre) {
+    const ViewRect client{0, 0, 1920, 1000}; // panels of side 914
+    const std::uint32_t w = 2048;
+    const std::uint32_t h = 1536;
+    for (const ViewSide side : {ViewSide::Left, ViewSide::Right}) {
+        const ViewRect panel = VisiblePanel(client, side);
+        const IntPoint centre{panel.left + panel.Width() / 2, panel.top + panel.Height() / 2};
+        PanOffset off{-300.0, 125.0};
+        double zoom = 0.4;
+        const auto pointAtCentre = [&] {
+            return MapScreenToImage(centre, ComputeSideLayout(client, side, w, h, off, zoom), w, h)
+                .pt;
+        };
+        // The point exactly, before the rectangle is cut to whole pixels.
+        const ImagePoint before{457.0 - off.x / zoom, 457.0 - off.y / zoom};
+        ASSERT_EQ(panel.Width(), 914);
+        for (const double next : {0.4, 0.45, 1.0, 3.0, 0.05, 0.4}) {
+            off = OffsetForZoomChange(off, zoom, next);
+            zoom = next;
+            const ImagePoint now = pointAtCentre();
+            // Within the truncation of the rectangle to whole screen pixels.
+            EXPECT_NEAR(now.x, before.x, 1.5 / zoom) << next;
+            EXPECT_NEAR(now.y, before.y, 1.5 / zoom) << next;
+        }
+    }
+    // A zoom that is no zoom leaves the pan alone.
+    const PanOffset off{3, 4};
+    EXPECT_EQ(OffsetForZoomChange(off, 0.0, 2.0).x, 3.0);
+    EXPECT_EQ(OffsetForZoomChange(off, 1.0, std::nan("")).y, 4.0);
+}
+
+TEST(ViewGeometry, NearestZoomStepRoundTripsAndStaysInBounds) {
+    for (int step = kMinZoomStep; step <= kMaxZoomStep; ++step) {
+        ASSERT_EQ(NearestZoomStep(ZoomForStep(step)), step);
+    }
+    EXPECT_EQ(NearestZoomStep(914.0 / 2048.0), 8); // e^-0.8 = 0.449
+    EXPECT_EQ(NearestZoomStep(1e-300), kMaxZoomStep);
+    EXPECT_EQ(NearestZoomStep(1e300), kMinZoomStep);
+    EXPECT_EQ(NearestZoomStep(0.0), 0);
+    EXPECT_EQ(NearestZoomStep(-1.0), 0);
+    EXPECT_EQ(NearestZoomStep(std::nan("")), 0);
+    EXPECT_EQ(NearestZoomStep(INFINITY), 0);
+}
