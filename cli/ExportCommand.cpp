@@ -14,30 +14,90 @@
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
+#include <optional>
 
 namespace {
 
-// The grey of the left image at each measurement's left pixel; nothing when
-// the image cannot be read.
-std::vector<Rgb> LeftImageColours(const SessionDocument& s) {
-    const ImageFileResult image = ReadGreyImage(s.leftImage);
-    if (!image.ok) {
-        std::fprintf(stderr, "%s; points left uncoloured\n", image.error.c_str());
-        return {};
+// The grey of an image at a pixel, as a colour; black off the image.
+Rgb GreyAt(const GreyImage& image, const ImagePoint& pixel) {
+    const long x = std::lround(pixel.x);
+    const long y = std::lround(pixel.y);
+    std::uint8_t g = 0;
+    if (x >= 0 && y >= 0 && x < image.width && y < image.height) {
+        const float v = image.At(static_cast<int>(x), static_cast<int>(y));
+        g = static_cast<std::uint8_t>(std::lround(std::clamp(v, 0.0f, 1.0f) * 255.0f));
     }
-    std::vector<Rgb> colours;
-    for (const MeasurementRecord& r : s.measurements) {
-        const long x = std::lround(r.leftPixel.x);
-        const long y = std::lround(r.leftPixel.y);
-        std::uint8_t g = 0;
-        if (x >= 0 && y >= 0 && x < image.image.width && y < image.image.height) {
-            const float v = image.image.At(static_cast<int>(x), static_cast<int>(y));
-            g = static_cast<std::uint8_t>(std::lround(std::clamp(v, 0.0f, 1.0f) * 255.0f));
-        }
-        colours.push_back({g, g, g});
-    }
-    return colours;
+    return {g, g, g};
 }
+
+// Where the export goes: the file given (written atomically, replaced only
+// once everything is in) or stdout, in pieces of about a megabyte.
+class ExportSink {
+public:
+    explicit ExportSink(const std::optional<std::string>& path) {
+        if (path) {
+            m_file.emplace(*path);
+            m_path = *path;
+        }
+        m_buffer.reserve(kChunk + 4096);
+    }
+    // False, said on stderr, when the file cannot be started.
+    bool Ready() const {
+        if (m_file && !m_file->Created()) {
+            std::fprintf(stderr, "Unable to save %s: %s\n", m_path.c_str(),
+                         m_file->Error().c_str());
+            return false;
+        }
+        return true;
+    }
+    std::string& Buffer() { return m_buffer; }
+    // Hands the buffer on once it is full enough.
+    bool Flush(bool force = false) {
+        if (m_buffer.empty() || (!force && m_buffer.size() < kChunk)) {
+            return true;
+        }
+        bool ok = true;
+        if (m_file) {
+            ok = m_file->Write(m_buffer);
+        } else {
+            ok = std::fwrite(m_buffer.data(), 1, m_buffer.size(), stdout) == m_buffer.size();
+        }
+        m_buffer.clear();
+        return ok;
+    }
+    // Everything written; says why not on stderr.
+    bool Finish() {
+        bool ok = Flush(true);
+        if (m_file) {
+            std::string error;
+            if (!ok || !m_file->Commit(&error)) {
+                std::fprintf(stderr, "Unable to save %s: %s\n", m_path.c_str(),
+                             error.empty() ? m_file->Error().c_str() : error.c_str());
+                return false;
+            }
+            return true;
+        }
+        if (!ok || std::fflush(stdout) != 0) {
+            std::fprintf(stderr, "Unable to write the export\n");
+            return false;
+        }
+        return true;
+    }
+
+private:
+    static constexpr std::size_t kChunk = 1 << 20;
+    std::optional<AtomicFileWriter> m_file;
+    std::string m_path;
+    std::string m_buffer;
+};
+
+// A PLY vertex as the export needs it.
+struct PlyVertex {
+    CPoint3D position;
+    ImagePoint leftPixel;
+    int index = 0;
+};
 
 } // namespace
 
@@ -94,49 +154,103 @@ int RunExport(const Tokens& tokens) {
             return 1;
         }
     }
-    const SessionReadResult read = ReadSessionFile(rest[0]);
-    if (!read.ok) {
-        std::fprintf(stderr, "%s: %s\n", rest[0].c_str(), read.message.c_str());
+    const std::string& sessionPath = rest[0];
+    // Nothing is written until the session is known to open.
+    if (!std::ifstream(sessionPath, std::ios::binary)) {
+        std::fprintf(stderr, "%s: cannot be opened\n", sessionPath.c_str());
         return 1;
     }
-    const SessionDocument& session = read.session;
-
-    std::string bytes;
+    ExportSink sink(output);
+    if (!sink.Ready()) {
+        return 1;
+    }
+    SessionReadResult read;
     if (format == "csv") {
-        bytes = MeasurementsCsv(session.measurements);
+        sink.Buffer() = MeasurementsCsvHeader();
+        read = StreamSessionFile(
+            sessionPath, [](const SessionDocument&) {},
+            [&sink](const MeasurementRecord& r) {
+                AppendMeasurementCsvRow(sink.Buffer(), r);
+                sink.Flush();
+            });
     } else if (format == "ply") {
-        bytes = MeasurementsPly(session.measurements, LeftImageColours(session),
-                                args.Has("binary") ? PlyEncoding::BinaryLittleEndian
-                                                   : PlyEncoding::Ascii);
+        // The header counts the vertices: the rows are kept, small, until
+        // the end.
+        std::vector<PlyVertex> vertices;
+        read = StreamSessionFile(
+            sessionPath, [](const SessionDocument&) {},
+            [&vertices](const MeasurementRecord& r) {
+                vertices.push_back({r.position, r.leftPixel, r.index});
+            });
+        if (read.ok) {
+            const PlyEncoding encoding =
+                args.Has("binary") ? PlyEncoding::BinaryLittleEndian : PlyEncoding::Ascii;
+            // The grey of the left image at each measurement's left pixel;
+            // uncoloured when the image cannot be read.
+            std::optional<ImageFileResult> image;
+            if (!vertices.empty()) {
+                image = ReadGreyImage(read.session.leftImage);
+                if (!image->ok) {
+                    std::fprintf(stderr, "%s; points left uncoloured\n", image->error.c_str());
+                    image.reset();
+                }
+            }
+            sink.Buffer() = MeasurementsPlyHeader(vertices.size(), image.has_value(), encoding);
+            for (const PlyVertex& v : vertices) {
+                Rgb colour{};
+                if (image) {
+                    colour = GreyAt(image->image, v.leftPixel);
+                }
+                AppendMeasurementPlyVertex(sink.Buffer(), v.position, v.index,
+                                           image ? &colour : nullptr, encoding);
+                sink.Flush();
+            }
+        }
     } else {
         // As measure --json prints each calculation: calculated again with
-        // the session's database unless --db names another.
-        Tokens dbTokens = {"--db", args.Value("db").value_or(session.database)};
-        for (const std::string& r : args.Values("records")) {
-            dbTokens.insert(dbTokens.end(), {"--records", r});
-        }
-        std::string dbError;
-        const auto dbArgs = Args::Parse(dbTokens, MeasurePairOptions(), dbError);
+        // the session's database unless --db names another, the pair's
+        // product cameras read once.
         ImageDatabase db;
-        if (!dbArgs || !LoadDatabase(*dbArgs, db)) {
+        bool dbLoaded = false;
+        bool dbFailed = false;
+        SessionDocument header;
+        ProductCameraCache cameras;
+        CPoint3D last;
+        read = StreamSessionFile(
+            sessionPath,
+            [&](const SessionDocument& h) {
+                header = h;
+                Tokens dbTokens = {"--db", args.Value("db").value_or(h.database)};
+                for (const std::string& r : args.Values("records")) {
+                    dbTokens.insert(dbTokens.end(), {"--records", r});
+                }
+                std::string dbError;
+                const auto dbArgs = Args::Parse(dbTokens, MeasurePairOptions(), dbError);
+                dbLoaded = dbArgs && LoadDatabase(*dbArgs, db);
+                dbFailed = !dbLoaded;
+            },
+            [&](const MeasurementRecord& saved) {
+                if (dbFailed) {
+                    return;
+                }
+                const RecalculatedMeasurement m = Recalculate(header, saved, last, db, &cameras);
+                if (const auto change = RecalculationChange(saved, m)) {
+                    std::fprintf(stderr, "%s\n", change->c_str());
+                }
+                if (!m.result.bOk) {
+                    return;
+                }
+                last = m.result.ptNewLastPos;
+                AppendResultJson(sink.Buffer(), m.input, m.result);
+                sink.Flush();
+            });
+        if (dbFailed) {
             return 1;
         }
-        const SessionRecalculationResult again = RecalculateSession(session, db);
-        for (const std::string& change : again.changes) {
-            std::fprintf(stderr, "%s\n", change.c_str());
-        }
-        for (const RecalculatedMeasurement& m : again.measurements) {
-            AppendResultJson(bytes, m.input, m.result);
-        }
     }
-    if (!output) {
-        std::fwrite(bytes.data(), 1, bytes.size(), stdout);
-        return 0;
-    }
-    std::string writeError;
-    if (!WriteFileAtomically(*output, bytes, &writeError)) {
-        std::fprintf(stderr, "Unable to save %s: %s\n", output->c_str(), writeError.c_str());
+    if (!read.ok) {
+        std::fprintf(stderr, "%s: %s\n", sessionPath.c_str(), read.message.c_str());
         return 1;
     }
-    return 0;
+    return sink.Finish() ? 0 : 1;
 }

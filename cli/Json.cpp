@@ -80,6 +80,68 @@ void AppendText(std::string& out, const Json& j) {
 
 } // namespace
 
+void AppendJsonNumber(std::string& out, double v) {
+    if (!std::isfinite(v)) {
+        out += std::isnan(v) ? "\"nan\"" : (v > 0 ? "\"inf\"" : "\"-inf\"");
+        return;
+    }
+    char buf[32];
+    const auto r = std::to_chars(buf, buf + sizeof buf, v);
+    const std::string_view text(buf, static_cast<size_t>(r.ptr - buf));
+    out += text;
+    if (text.find_first_of(".e") == std::string_view::npos) {
+        out += ".0";
+    }
+}
+
+void AppendJsonString(std::string& out, std::string_view s) {
+    // Plain ASCII, the common case, escaped here as the JSON library escapes
+    // it; anything else through the library (bytes that are not UTF-8
+    // become U+FFFD).
+    for (const char c : s) {
+        if (static_cast<unsigned char>(c) >= 0x80) {
+            out += Json(std::string(s)).dump(-1, ' ', false, Json::error_handler_t::replace);
+            return;
+        }
+    }
+    out += '"';
+    for (const char c : s) {
+        switch (c) {
+        case '"':
+            out += "\\\"";
+            break;
+        case '\\':
+            out += "\\\\";
+            break;
+        case '\b':
+            out += "\\b";
+            break;
+        case '\f':
+            out += "\\f";
+            break;
+        case '\n':
+            out += "\\n";
+            break;
+        case '\r':
+            out += "\\r";
+            break;
+        case '\t':
+            out += "\\t";
+            break;
+        default:
+            if (static_cast<unsigned char>(c) < 0x20) {
+                static constexpr char kHex[] = "0123456789abcdef";
+                out += "\\u00";
+                out += kHex[(c >> 4) & 0xF];
+                out += kHex[c & 0xF];
+            } else {
+                out += c;
+            }
+        }
+    }
+    out += '"';
+}
+
 std::string JsonText(const Json& j) {
     std::string out;
     AppendText(out, j);

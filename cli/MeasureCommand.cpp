@@ -141,53 +141,85 @@ bool LoadDatabase(const Args& args, ImageDatabase& db) {
     return true;
 }
 
-// One measurement's result as a JSON object and a line end.
+// One measurement's result as a JSON object and a line end, written
+// directly: a batch of a million lines builds no JSON values.
 void AppendResultJson(std::string& out, const RangeCalcInput& in, const RangeCalcResult& r) {
     // Values a failed calculation does not have are null.
-    const auto number = [&r](double v) { return r.bOk ? JsonNumber(v) : Json(); };
-    const auto point = [&r](const CPoint3D& p) { return r.bOk ? JsonPoint(p) : Json(); };
-    Json j;
-    j["ok"] = r.bOk;
-    j["range"] = number(r.dRange);
-    j["position"] = point(r.ptPosition);
-    j["distance_to_last"] = number(r.dDistToLast);
-    j["pixel_size"] = number(r.dPixelSize);
-    j["azimuth"] = number(r.dAzimuth);
-    j["elevation"] = number(r.dElevation);
-    Json& fields = j["fields"];
-    fields["range"] = r.strRange;
-    fields["pos"] = r.strPos;
-    fields["dist_to_last"] = r.strDistToLast;
-    fields["pixel_size"] = r.strPixelSize;
-    fields["az"] = r.strAz;
-    fields["el"] = r.strEl;
-    fields["error_summary"] = r.strErrorSummary;
-    j["log_entry"] = r.sLogEntry;
-    j["half_spread"] = point(r.vertex.m_ptError);
-    j["left_camera_id"] = in.nCamLeft;
-    j["right_camera_id"] = in.nCamRight;
-    j["left_record"] = r.bLeftRecord;
-    j["right_record"] = r.bRightRecord;
-    j["new_last_position"] = JsonPoint(r.ptNewLastPos);
-    j["messages"] = JsonStrings(r.vMessages);
+    const auto point = [&out](const CPoint3D& p) {
+        out += '[';
+        AppendJsonNumber(out, p.m_dX);
+        out += ',';
+        AppendJsonNumber(out, p.m_dY);
+        out += ',';
+        AppendJsonNumber(out, p.m_dZ);
+        out += ']';
+    };
+    const auto number = [&](const char* key, double v) {
+        out += key;
+        if (r.bOk) {
+            AppendJsonNumber(out, v);
+        } else {
+            out += "null";
+        }
+    };
+    const auto text = [&out](const char* key, const std::string& v) {
+        out += key;
+        AppendJsonString(out, v);
+    };
+    out += r.bOk ? "{\"ok\":true" : "{\"ok\":false";
+    number(",\"range\":", r.dRange);
+    out += ",\"position\":";
+    r.bOk ? point(r.ptPosition) : void(out += "null");
+    number(",\"distance_to_last\":", r.dDistToLast);
+    number(",\"pixel_size\":", r.dPixelSize);
+    number(",\"azimuth\":", r.dAzimuth);
+    number(",\"elevation\":", r.dElevation);
+    text(",\"fields\":{\"range\":", r.strRange);
+    text(",\"pos\":", r.strPos);
+    text(",\"dist_to_last\":", r.strDistToLast);
+    text(",\"pixel_size\":", r.strPixelSize);
+    text(",\"az\":", r.strAz);
+    text(",\"el\":", r.strEl);
+    text(",\"error_summary\":", r.strErrorSummary);
+    text("},\"log_entry\":", r.sLogEntry);
+    out += ",\"half_spread\":";
+    r.bOk ? point(r.vertex.m_ptError) : void(out += "null");
+    out += ",\"left_camera_id\":" + std::to_string(in.nCamLeft);
+    out += ",\"right_camera_id\":" + std::to_string(in.nCamRight);
+    out += r.bLeftRecord ? ",\"left_record\":true" : ",\"left_record\":false";
+    out += r.bRightRecord ? ",\"right_record\":true" : ",\"right_record\":false";
+    out += ",\"new_last_position\":";
+    point(r.ptNewLastPos);
+    out += ",\"messages\":[";
+    for (std::size_t i = 0; i < r.vMessages.size(); ++i) {
+        if (i > 0) {
+            out += ',';
+        }
+        AppendJsonString(out, r.vMessages[i]);
+    }
+    out += ']';
     if (in.leftProduct && in.rightProduct) {
         // Measured with the models the products carry.
-        Json& source = j["model_source"];
-        source["left"] = in.leftProduct->Description();
-        source["right"] = in.rightProduct->Description();
-        j["miss_distance"] = r.missDistance ? JsonNumber(*r.missDistance) : Json();
-        j["site_position"] = r.sitePosition ? JsonPoint(*r.sitePosition) : Json();
+        text(",\"model_source\":{\"left\":", in.leftProduct->Description());
+        text(",\"right\":", in.rightProduct->Description());
+        out += "},\"miss_distance\":";
+        if (r.missDistance) {
+            AppendJsonNumber(out, *r.missDistance);
+        } else {
+            out += "null";
+        }
+        out += ",\"site_position\":";
+        r.sitePosition ? point(*r.sitePosition) : void(out += "null");
     }
     if (!in.productWarning.empty()) {
         // Products measured with the catalogue cameras, and why.
-        j["model_warning"] = in.productWarning;
+        text(",\"model_warning\":", in.productWarning);
     }
     if (!in.productNote.empty()) {
         // How the products' models were fitted to resized renditions.
-        j["model_note"] = in.productNote;
+        text(",\"model_note\":", in.productNote);
     }
-    out += JsonText(j);
-    out += '\n';
+    out += "}\n";
 }
 
 namespace {

@@ -22,6 +22,15 @@ std::optional<Ray> FiniteRay(const CPoint3D& origin, const CPoint3D& direction) 
     return Ray{origin, direction};
 }
 
+// A ray along a direction of any length: one square root, one division.
+inline std::optional<Ray> UnitRay(const CPoint3D& origin, const CPoint3D& direction) {
+    const double n2 = Dot(direction, direction);
+    if (!(n2 > 0.0)) {
+        return std::nullopt;
+    }
+    return FiniteRay(origin, direction * (1.0 / std::sqrt(n2)));
+}
+
 std::optional<ImagePoint> FinitePixel(double x, double y) {
     if (!std::isfinite(x) || !std::isfinite(y)) {
         return std::nullopt;
@@ -162,8 +171,7 @@ std::optional<ImagePoint> CameraModelCahvor::PointToPixel(const CPoint3D& point)
 CameraModelCahvore::CameraModelCahvore(const ModelParameters& parameters)
     : m_params(parameters),
       m_dLinearity(LinearityOf(parameters.mtype, parameters.mparm).value_or(kNaN)),
-      m_dVolume(Dot(parameters.a, Cross(parameters.v, parameters.h))),
-      m_ptUnitO(parameters.o.Normalized()) {}
+      m_dInvVolume(1.0 / Dot(parameters.a, Cross(parameters.v, parameters.h))) {}
 
 double CameraModelCahvore::Pupil(double theta) const {
     const double t2 = theta * theta;
@@ -175,26 +183,32 @@ std::optional<Ray> CameraModelCahvore::PixelToRay(const ImagePoint& pixel) const
     if (!std::isfinite(lin)) {
         return std::nullopt;
     }
-    const CPoint3D& o = m_ptUnitO;
-    const CPoint3D rp = PlaneRay(m_params, pixel) / m_dVolume;
+    const CPoint3D& o = m_params.o;
+    const CPoint3D rp = PlaneRay(m_params, pixel) * m_dInvVolume;
     const double zetaP = Dot(rp, o);
     if (!(zetaP > 0.0)) {
         return std::nullopt;
     }
     const CPoint3D lambdaP = rp - o * zetaP;
-    const double lambdaLen = lambdaP.Length();
+    const double lambdaLen = std::sqrt(Dot(lambdaP, lambdaP));
     const double chiP = lambdaLen / zetaP;
     if (!std::isfinite(chiP)) {
         return std::nullopt;
     }
     if (chiP < 1e-8) {
-        return FiniteRay(m_params.c, o);
+        return UnitRay(m_params.c, o);
     }
     // (1 + r0) chi + r1 chi^3 + r2 chi^5 = chi'
     const double k1 = 1.0 + m_params.r.m_dX;
     const double r1 = m_params.r.m_dY;
     const double r2 = m_params.r.m_dZ;
-    double chi = chiP;
+    // Start from the distortion at the distorted angle, exact for a linear
+    // term: one or two Newton steps fewer than starting at chi' itself.
+    const double cp2 = chiP * chiP;
+    double chi = chiP / (k1 + cp2 * (r1 + cp2 * r2));
+    if (!(chi > 0.0)) {
+        chi = chiP;
+    }
     bool converged = false;
     for (int i = 0; i < kCahvoreMaxSteps; ++i) {
         const double c2 = chi * chi;
@@ -227,8 +241,9 @@ std::optional<Ray> CameraModelCahvore::PixelToRay(const ImagePoint& pixel) const
     const double cosT = std::cos(theta);
     const double shift = (theta / sinT - 1.0) * Pupil(theta);
     const CPoint3D origin = m_params.c + o * shift;
-    const CPoint3D direction = lambdaP * (sinT / lambdaLen) + o * cosT;
-    return FiniteRay(origin, direction.Normalized());
+    // sin(theta) along lambda' and cos(theta) along O, as the model gives it
+    // (unit only for a unit O).
+    return UnitRay(origin, lambdaP * (sinT / lambdaLen) + o * cosT);
 }
 
 std::optional<ImagePoint> CameraModelCahvore::PointToPixel(const CPoint3D& point) const {
@@ -236,7 +251,7 @@ std::optional<ImagePoint> CameraModelCahvore::PointToPixel(const CPoint3D& point
     if (!std::isfinite(lin)) {
         return std::nullopt;
     }
-    const CPoint3D& o = m_ptUnitO;
+    const CPoint3D& o = m_params.o;
     const CPoint3D p = point - m_params.c;
     const double zeta = Dot(p, o);
     const CPoint3D lambdaVec = p - o * zeta;

@@ -64,10 +64,12 @@ private:
 // CAHVORE: a non-central model with a linearity L (from MTYPE and MPARM, see
 // LinearityOf) between perspective (1) and fisheye (0), radial distortion
 // about O and an entrance pupil that moves along O with the field angle, so
-// every pixel has its own ray origin C + s O. O is used as a unit vector
-// (labels print it rounded to a few digits, and the model's directions
-// sin(theta) u + cos(theta) O are unit only then): this keeps the two
-// directions exact inverses. Both directions solve by
+// every pixel has its own ray origin C + s O. O is used exactly as the label
+// gives it, as the missions' ground software uses it, so that pixels and
+// rays agree with theirs; labels print O rounded to a few digits, so it is
+// unit only to about 1e-6, and the two directions are inverses to about that
+// fraction of the distortion (a unit O makes them exact). Rays come out with
+// unit directions. Both directions solve by
 // Newton's method (stopping at a step below 1e-8, at most 100 steps); no
 // value when that does not converge, when the field angle is outside the
 // model's domain (theta |L| >= pi/2, theta >= pi), or when a point is behind
@@ -93,8 +95,7 @@ private:
 
     ModelParameters m_params;
     double m_dLinearity; // NaN for an MTYPE without one: then nothing projects
-    double m_dVolume;    // A.(V x H)
-    CPoint3D m_ptUnitO;  // O / |O|
+    double m_dInvVolume; // 1 / A.(V x H)
 };
 
 struct CameraModelResult;

@@ -43,83 +43,100 @@ template <typename T> void AppendLittleEndian(std::string& out, T value) {
 
 } // namespace
 
+std::string MeasurementsCsvHeader() {
+    return "# frame: Ranvista output frame (Z up, metres); azimuth and bearing in degrees "
+           "clockwise from +X seen from above; elevation above z = 0\n"
+           "index,left_col_px,left_row_px,right_col_px,right_row_px,left_set,right_set,range_m,"
+           "x_m,y_m,z_m,azimuth_deg,elevation_deg,range_spread_below_m,range_spread_above_m,"
+           "sigma_range_m,sigma_down_range_m,sigma_cross_range_m,sigma_vertical_m,"
+           "miss_distance_m,time_utc,note\n";
+}
+
+void AppendMeasurementCsvRow(std::string& out, const MeasurementRecord& r) {
+    const auto add = [&out](const std::string& field) {
+        out += field;
+        out += ',';
+    };
+    add(std::to_string(r.index));
+    add(ExactText(r.leftPixel.x));
+    add(ExactText(r.leftPixel.y));
+    add(ExactText(r.rightPixel.x));
+    add(ExactText(r.rightPixel.y));
+    add(std::string(PixelSourceName(r.leftSource)));
+    add(std::string(PixelSourceName(r.rightSource)));
+    add(ExactText(r.rangeM));
+    add(ExactText(r.position.m_dX));
+    add(ExactText(r.position.m_dY));
+    add(ExactText(r.position.m_dZ));
+    add(ExactText(r.azimuthDeg));
+    add(ExactText(r.elevationDeg));
+    add(ExactText(r.rangeSpreadBelowM));
+    add(ExactText(r.rangeSpreadAboveM));
+    if (r.uncertainty) {
+        add(ExactText(r.uncertainty->rangeSigmaM));
+        add(ExactText(r.uncertainty->downRangeSigmaM));
+        add(ExactText(r.uncertainty->crossRangeSigmaM));
+        add(ExactText(r.uncertainty->verticalSigmaM));
+    } else {
+        out += ",,,,";
+    }
+    add(r.missDistanceM ? ExactText(*r.missDistanceM) : std::string());
+    add(CsvField(r.timeUtc));
+    out += CsvField(r.note);
+    out += '\n';
+}
+
 std::string MeasurementsCsv(const std::vector<MeasurementRecord>& rows) {
-    std::string out =
-        "# frame: Ranvista output frame (Z up, metres); azimuth and bearing in degrees "
-        "clockwise from +X seen from above; elevation above z = 0\n"
-        "index,left_col_px,left_row_px,right_col_px,right_row_px,left_set,right_set,range_m,"
-        "x_m,y_m,z_m,azimuth_deg,elevation_deg,range_spread_below_m,range_spread_above_m,"
-        "sigma_range_m,sigma_down_range_m,sigma_cross_range_m,sigma_vertical_m,"
-        "miss_distance_m,time_utc,note\n";
+    std::string out = MeasurementsCsvHeader();
     for (const MeasurementRecord& r : rows) {
-        const auto add = [&out](const std::string& field) {
-            out += field;
-            out += ',';
-        };
-        add(std::to_string(r.index));
-        add(ExactText(r.leftPixel.x));
-        add(ExactText(r.leftPixel.y));
-        add(ExactText(r.rightPixel.x));
-        add(ExactText(r.rightPixel.y));
-        add(std::string(PixelSourceName(r.leftSource)));
-        add(std::string(PixelSourceName(r.rightSource)));
-        add(ExactText(r.rangeM));
-        add(ExactText(r.position.m_dX));
-        add(ExactText(r.position.m_dY));
-        add(ExactText(r.position.m_dZ));
-        add(ExactText(r.azimuthDeg));
-        add(ExactText(r.elevationDeg));
-        add(ExactText(r.rangeSpreadBelowM));
-        add(ExactText(r.rangeSpreadAboveM));
-        if (r.uncertainty) {
-            add(ExactText(r.uncertainty->rangeSigmaM));
-            add(ExactText(r.uncertainty->downRangeSigmaM));
-            add(ExactText(r.uncertainty->crossRangeSigmaM));
-            add(ExactText(r.uncertainty->verticalSigmaM));
-        } else {
-            out += ",,,,";
-        }
-        add(r.missDistanceM ? ExactText(*r.missDistanceM) : std::string());
-        add(CsvField(r.timeUtc));
-        out += CsvField(r.note);
-        out += '\n';
+        AppendMeasurementCsvRow(out, r);
     }
     return out;
 }
 
-std::string MeasurementsPly(const std::vector<MeasurementRecord>& rows,
-                            const std::vector<Rgb>& colours, PlyEncoding encoding) {
-    const bool coloured = !rows.empty() && colours.size() == rows.size();
-    const bool ascii = encoding == PlyEncoding::Ascii;
+std::string MeasurementsPlyHeader(std::size_t vertexCount, bool coloured, PlyEncoding encoding) {
     std::string out = "ply\n";
-    out += ascii ? "format ascii 1.0\n" : "format binary_little_endian 1.0\n";
+    out +=
+        encoding == PlyEncoding::Ascii ? "format ascii 1.0\n" : "format binary_little_endian 1.0\n";
     out += "comment Ranvista measurements in the output frame (Z up), metres\n";
-    out += "element vertex " + std::to_string(rows.size()) + "\n";
+    out += "element vertex " + std::to_string(vertexCount) + "\n";
     out += "property double x\nproperty double y\nproperty double z\n";
     if (coloured) {
         out += "property uchar red\nproperty uchar green\nproperty uchar blue\n";
     }
     out += "property int index\nend_header\n";
-    for (std::size_t i = 0; i < rows.size(); ++i) {
-        const MeasurementRecord& r = rows[i];
-        if (ascii) {
-            out += ExactText(r.position.m_dX) + ' ' + ExactText(r.position.m_dY) + ' ' +
-                   ExactText(r.position.m_dZ);
-            if (coloured) {
-                for (const std::uint8_t c : colours[i]) {
-                    out += ' ' + std::to_string(c);
-                }
+    return out;
+}
+
+void AppendMeasurementPlyVertex(std::string& out, const CPoint3D& position, int index,
+                                const Rgb* colour, PlyEncoding encoding) {
+    if (encoding == PlyEncoding::Ascii) {
+        out += ExactText(position.m_dX) + ' ' + ExactText(position.m_dY) + ' ' +
+               ExactText(position.m_dZ);
+        if (colour) {
+            for (const std::uint8_t c : *colour) {
+                out += ' ' + std::to_string(c);
             }
-            out += ' ' + std::to_string(r.index) + '\n';
-        } else {
-            AppendLittleEndian(out, r.position.m_dX);
-            AppendLittleEndian(out, r.position.m_dY);
-            AppendLittleEndian(out, r.position.m_dZ);
-            if (coloured) {
-                out.append(reinterpret_cast<const char*>(colours[i].data()), 3);
-            }
-            AppendLittleEndian(out, static_cast<std::int32_t>(r.index));
         }
+        out += ' ' + std::to_string(index) + '\n';
+        return;
+    }
+    AppendLittleEndian(out, position.m_dX);
+    AppendLittleEndian(out, position.m_dY);
+    AppendLittleEndian(out, position.m_dZ);
+    if (colour) {
+        out.append(reinterpret_cast<const char*>(colour->data()), 3);
+    }
+    AppendLittleEndian(out, static_cast<std::int32_t>(index));
+}
+
+std::string MeasurementsPly(const std::vector<MeasurementRecord>& rows,
+                            const std::vector<Rgb>& colours, PlyEncoding encoding) {
+    const bool coloured = !rows.empty() && colours.size() == rows.size();
+    std::string out = MeasurementsPlyHeader(rows.size(), coloured, encoding);
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        AppendMeasurementPlyVertex(out, rows[i].position, rows[i].index,
+                                   coloured ? &colours[i] : nullptr, encoding);
     }
     return out;
 }

@@ -15,8 +15,18 @@
 // with its unit, one row per measurement.
 std::string MeasurementsCsv(const std::vector<MeasurementRecord>& rows);
 
+// The same piece by piece: the comment and header lines, then one row.
+std::string MeasurementsCsvHeader();
+void AppendMeasurementCsvRow(std::string& out, const MeasurementRecord& r);
+
 enum class PlyEncoding { Ascii, BinaryLittleEndian };
 using Rgb = std::array<std::uint8_t, 3>;
+
+// The PLY piece by piece: the header for vertexCount vertices, then each
+// vertex (colour given exactly when the header says coloured).
+std::string MeasurementsPlyHeader(std::size_t vertexCount, bool coloured, PlyEncoding encoding);
+void AppendMeasurementPlyVertex(std::string& out, const CPoint3D& position, int index,
+                                const Rgb* colour, PlyEncoding encoding);
 
 // One vertex per measurement (x, y, z as doubles, the measurement's index as
 // an int) with red, green and blue when colours holds one per row.

@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <limits>
 #include <memory>
 #include <sstream>
@@ -362,23 +363,24 @@ bool WriteSessionFile(const std::string& path, const SessionDocument& session, s
     return WriteFileAtomically(path, SessionText(session, path), error);
 }
 
-SessionReadResult ReadSessionText(const std::string& text, const std::string& sessionPath) {
-    SessionReadResult res;
-    const Json j = Json::parse(text, nullptr, false);
-    if (j.is_discarded() || !j.is_object()) {
+namespace {
+
+// Everything but the measurements; false with res.message when j is not a
+// session this version reads (field errors go to rd).
+bool ReadHeader(const Json& j, const std::string& sessionPath, Reader& rd, SessionReadResult& res) {
+    if (!j.is_object()) {
         res.message = "not a JSON object";
-        return res;
+        return false;
     }
     if (j.value("format", std::string()) != kFormat) {
         res.message = "not a Ranvista session";
-        return res;
+        return false;
     }
     // Compared as the number it is: 2^32 + 1 is not version 1.
     if (!j.contains("version") || !j["version"].is_number_integer() || j["version"] != 1) {
         res.message = "a session version this Ranvista cannot read";
-        return res;
+        return false;
     }
-    Reader rd;
     SessionDocument& s = res.session;
     s.leftImage = ResolvedPath(rd.Text(j, "left_image"), sessionPath);
     s.rightImage = ResolvedPath(rd.Text(j, "right_image"), sessionPath);
@@ -404,6 +406,23 @@ SessionReadResult ReadSessionText(const std::string& text, const std::string& se
         s.pixelSigmas.leftPx = rd.Num(*it, "left");
         s.pixelSigmas.rightPx = rd.Num(*it, "right");
     }
+    return true;
+}
+
+} // namespace
+
+SessionReadResult ReadSessionText(const std::string& text, const std::string& sessionPath) {
+    SessionReadResult res;
+    const Json j = Json::parse(text, nullptr, false);
+    if (j.is_discarded()) {
+        res.message = "not a JSON object";
+        return res;
+    }
+    Reader rd;
+    if (!ReadHeader(j, sessionPath, rd, res)) {
+        return res;
+    }
+    SessionDocument& s = res.session;
     const auto rows = j.find("measurements");
     if (rows == j.end() || !rows->is_array()) {
         rd.Fail("measurements");
@@ -415,6 +434,103 @@ SessionReadResult ReadSessionText(const std::string& text, const std::string& se
         for (const Json& row : *rows) {
             s.measurements.push_back(ReadRecord(row, s.pixelSigmas, rd));
         }
+    }
+    if (!rd.error.empty()) {
+        res.message = rd.error;
+        res.session = {};
+        return res;
+    }
+    res.ok = true;
+    return res;
+}
+
+SessionReadResult StreamSessionFile(const std::string& path,
+                                    const std::function<void(const SessionDocument&)>& header,
+                                    const std::function<void(const MeasurementRecord&)>& row) {
+    SessionReadResult res;
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        res.message = "cannot be opened";
+        return res;
+    }
+    // The header's values as they come (depth 1), then each measurement
+    // (depth 2 inside "measurements") read and dropped from the tree.
+    Json headerValues = Json::object();
+    std::string key;
+    bool inRows = false;
+    bool rowsDone = false;
+    bool headerGiven = false;
+    bool outOfOrder = false; // a header value after the measurements
+    Reader rd;
+    const auto callback = [&](int depth, Json::parse_event_t event, Json& parsed) -> bool {
+        using E = Json::parse_event_t;
+        if (depth == 1 && event == E::key) {
+            key = parsed.get<std::string>();
+            if (rowsDone || (inRows && key != "measurements")) {
+                outOfOrder = true;
+            }
+            return true;
+        }
+        if (depth == 1 && key == "measurements" && !rowsDone) {
+            if (event == E::array_start && !inRows) {
+                inRows = true;
+                SessionReadResult h;
+                Reader hr;
+                static const char* const kRequired[] = {"format",      "version",  "left_image",
+                                                        "right_image", "database", "options"};
+                for (const char* k : kRequired) {
+                    outOfOrder = outOfOrder || !headerValues.contains(k);
+                }
+                if (!outOfOrder && ReadHeader(headerValues, path, hr, h) && hr.error.empty()) {
+                    res.session = std::move(h.session);
+                    header(res.session);
+                    headerGiven = true;
+                } else {
+                    outOfOrder = true;
+                }
+                return true;
+            }
+            if (event == E::array_end && inRows) {
+                rowsDone = true;
+                return true;
+            }
+        }
+        if (inRows && !rowsDone && depth == 2 &&
+            (event == E::object_end || event == E::value || event == E::array_end)) {
+            if (headerGiven && !outOfOrder && rd.error.empty()) {
+                const MeasurementRecord r = ReadRecord(parsed, res.session.pixelSigmas, rd);
+                if (rd.error.empty()) {
+                    row(r);
+                }
+            }
+            return false;
+        }
+        if (depth == 1 && !inRows &&
+            (event == E::value || event == E::object_end || event == E::array_end)) {
+            headerValues[key] = parsed;
+        }
+        return true;
+    };
+    const Json top = Json::parse(in, callback, false);
+    if (top.is_discarded()) {
+        res.message = "not a JSON object";
+        res.session = {};
+        return res;
+    }
+    if (outOfOrder || !headerGiven) {
+        // Written by hand or by something else: read whole.
+        SessionReadResult whole = ReadSessionFile(path);
+        if (!whole.ok) {
+            return whole;
+        }
+        SessionDocument head = whole.session;
+        head.measurements.clear();
+        header(head);
+        for (const MeasurementRecord& r : whole.session.measurements) {
+            row(r);
+        }
+        whole.session = std::move(head);
+        return whole;
     }
     if (!rd.error.empty()) {
         res.message = rd.error;
@@ -473,10 +589,11 @@ bool LooksLikeSessionFile(const std::string& path) {
 }
 
 RecalculatedMeasurement Recalculate(const SessionDocument& s, const MeasurementRecord& saved,
-                                    const CPoint3D& lastPosition, const ImageDatabase& db) {
+                                    const CPoint3D& lastPosition, const ImageDatabase& db,
+                                    ProductCameraCache* cache) {
     RecalculatedMeasurement m;
     m.input = MakeRangeCalcInput(s.options, s.leftImage, s.rightImage, saved.leftPixel,
-                                 saved.rightPixel, lastPosition, db);
+                                 saved.rightPixel, lastPosition, db, cache);
     m.result = CalculateRange(m.input);
     m.record = RecordOfCalculation(m.input, m.result, saved.leftSource, saved.rightSource,
                                    saved.pixelSigmas, saved.timeUtc);
@@ -485,23 +602,34 @@ RecalculatedMeasurement Recalculate(const SessionDocument& s, const MeasurementR
     return m;
 }
 
+std::optional<std::string> RecalculationChange(const MeasurementRecord& saved,
+                                               const RecalculatedMeasurement& again) {
+    const std::string name = "Measurement " + std::to_string(saved.index);
+    if (!again.result.bOk) {
+        return name + ": no longer calculates";
+    }
+    // A change a user would see in the fields (a tenth of a millimetre).
+    const double moved = (again.result.ptPosition - saved.position).Length();
+    if (!(moved > 1e-4)) {
+        return std::nullopt;
+    }
+    char text[160];
+    std::snprintf(text, sizeof text, "%s: range %.4f m is now %.4f m (moved %.4f m)", name.c_str(),
+                  saved.rangeM, again.result.dRange, moved);
+    return std::string(text);
+}
+
 SessionRecalculationResult RecalculateSession(const SessionDocument& s, const ImageDatabase& db) {
     SessionRecalculationResult res;
+    ProductCameraCache cameras;
     CPoint3D last;
     for (const MeasurementRecord& saved : s.measurements) {
-        RecalculatedMeasurement m = Recalculate(s, saved, last, db);
-        const std::string name = "Measurement " + std::to_string(saved.index);
-        if (!m.result.bOk) {
-            res.changes.push_back(name + ": no longer calculates");
-            continue;
+        RecalculatedMeasurement m = Recalculate(s, saved, last, db, &cameras);
+        if (auto change = RecalculationChange(saved, m)) {
+            res.changes.push_back(std::move(*change));
         }
-        // A change a user would see in the fields (a tenth of a millimetre).
-        const double moved = (m.result.ptPosition - saved.position).Length();
-        if (moved > 1e-4) {
-            char text[160];
-            std::snprintf(text, sizeof text, "%s: range %.4f m is now %.4f m (moved %.4f m)",
-                          name.c_str(), saved.rangeM, m.result.dRange, moved);
-            res.changes.push_back(text);
+        if (!m.result.bOk) {
+            continue;
         }
         last = m.result.ptNewLastPos;
         res.measurements.push_back(std::move(m));

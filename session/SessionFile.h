@@ -28,11 +28,14 @@
 // Numbers are written so that they read back exactly.
 #pragma once
 
+#include "products/ProductCamera.h"
 #include "session/MeasurementRecord.h"
 #include "stereo/CalcInput.h"
 #include "stereo/PointUncertainty.h"
 
 #include <cstddef>
+#include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -66,6 +69,16 @@ SessionReadResult ReadSessionFile(const std::string& path);
 // refusing to write anything else over one).
 bool LooksLikeSessionFile(const std::string& path);
 
+// The same file read piece by piece, never holding its measurements: header
+// gets everything but the measurements, then row gets each measurement in
+// order. A file whose header values do not all come before the measurements
+// (as this program writes them) is read whole and given the same way. The
+// result's session holds the header only; on failure the rows given so far
+// are not to be used.
+SessionReadResult StreamSessionFile(const std::string& path,
+                                    const std::function<void(const SessionDocument&)>& header,
+                                    const std::function<void(const MeasurementRecord&)>& row);
+
 // One saved measurement calculated again with the session's pair, options
 // and db; lastPosition chains the distance to the last point.
 struct RecalculatedMeasurement {
@@ -73,8 +86,15 @@ struct RecalculatedMeasurement {
     RangeCalcResult result;
     MeasurementRecord record; // index, sources, time and note kept
 };
+// cache: the pair's product cameras, read once for many measurements.
 RecalculatedMeasurement Recalculate(const SessionDocument& session, const MeasurementRecord& saved,
-                                    const CPoint3D& lastPosition, const ImageDatabase& db);
+                                    const CPoint3D& lastPosition, const ImageDatabase& db,
+                                    ProductCameraCache* cache = nullptr);
+// What a user would see change in a measurement calculated again, e.g.
+// "Measurement 3: range 4.1200 m is now 4.1350 m (moved 0.0150 m)"; nothing
+// when it did not move.
+std::optional<std::string> RecalculationChange(const MeasurementRecord& saved,
+                                               const RecalculatedMeasurement& again);
 
 struct SessionRecalculationResult {
     std::vector<RecalculatedMeasurement> measurements; // the successful ones, in order

@@ -3,9 +3,9 @@
 // adjustment, and the intersection of two general rays.
 #include "geometry/CahvorProjection.h"
 #include "geometry/CameraModel.h"
-#include "geometry/StereoIntersection.h"
 #include "geometry/Frames.h"
 #include "geometry/RayIntersection.h"
+#include "geometry/StereoIntersection.h"
 #include "geometry/Subframe.h"
 
 #include "base/Messages.h"
@@ -170,7 +170,8 @@ TEST(Subframe, ShiftAndDownsamplingMoveEveryPixelAsTheDetectorGeometrySays) {
     EXPECT_NEAR(h.vs, f.vs / 2, 1e-9);
     // Every model type: a point lands where the full-frame pixel maps to.
     const SubframeGeometry geometries[] = {{1273, 953, 1}, {1, 1, 2}, {641, 481, 4}, {9, 5, 3}};
-    for (const ModelParameters& m : {WideCahvor(), M20Navcam(), M20WithPupil(3, 0.37)}) {
+    for (const ModelParameters& m :
+         {WideCahvor(), WithUnitO(M20Navcam()), WithUnitO(M20WithPupil(3, 0.37))}) {
         const ProductCameraModel fullModel = Make(m);
         for (const SubframeGeometry& g : geometries) {
             const ProductCameraModel sub = Make(*AdjustToSubframe(m, g));

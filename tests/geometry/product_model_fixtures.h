@@ -27,6 +27,14 @@ inline ModelParameters M20WithPupil(int mtype, double mparm) {
     return p;
 }
 
+// The model with O scaled to unit length. Models use O as the label gives it
+// (printed to a few digits, so unit only to about 1e-5), and a CAHVOR or
+// CAHVORE model's two directions are exact inverses only for a unit O.
+inline ModelParameters WithUnitO(ModelParameters p) {
+    p.o = p.o.Normalized();
+    return p;
+}
+
 // A wide-angle CAHVOR with strong barrel distortion (hazard-camera-like),
 // 1024 x 1024, looking along +X of a Z-down frame.
 inline ModelParameters WideCahvor() {

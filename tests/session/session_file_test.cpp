@@ -217,3 +217,109 @@ TEST(SessionFile, EveryAsciiCharacterOfANoteIsEscapedAsJsonEscapesItAndComesBack
     ASSERT_TRUE(back.ok) << back.message;
     EXPECT_EQ(back.session.measurements[0].note, all);
 }
+
+namespace {
+
+// Everything a streamed read hands out, in order.
+struct Streamed {
+    SessionReadResult result;
+    std::vector<std::string> events; // "header" and "row N"
+    SessionDocument header;
+    std::vector<MeasurementRecord> rows;
+};
+
+Streamed Stream(const std::string& path) {
+    Streamed s;
+    s.result = StreamSessionFile(
+        path,
+        [&s](const SessionDocument& h) {
+            s.events.push_back("header");
+            s.header = h;
+        },
+        [&s](const MeasurementRecord& r) {
+            s.events.push_back("row " + std::to_string(r.index));
+            s.rows.push_back(r);
+        });
+    return s;
+}
+
+void WriteText(const std::string& path, const std::string& text) {
+    std::ofstream(path, std::ios::binary) << text;
+}
+
+} // namespace
+
+TEST(SessionFile, AStreamedReadGivesTheHeaderThenEveryMeasurementAsTheWholeReadDoes) {
+    Folder folder;
+    SessionDocument s = MeasuredSession();
+    s.pixelSigmas = {0.25, 0.75};
+    s.measurements[0].pixelSigmas = {0.25, 0.75};
+    s.measurements[1].pixelSigmas = {0.1, 0.75};
+    const std::string path = (folder.path / "work.rvsession").string();
+    std::string error;
+    ASSERT_TRUE(WriteSessionFile(path, s, &error)) << error;
+    const SessionReadResult whole = ReadSessionFile(path);
+    ASSERT_TRUE(whole.ok);
+    const Streamed streamed = Stream(path);
+    ASSERT_TRUE(streamed.result.ok) << streamed.result.message;
+    EXPECT_EQ(streamed.events, (std::vector<std::string>{"header", "row 1", "row 2"}));
+    EXPECT_EQ(streamed.rows, whole.session.measurements);
+    EXPECT_EQ(streamed.header.leftImage, kLeft);
+    EXPECT_EQ(streamed.header.database, kSamples + "ImgBinDat");
+    EXPECT_EQ(streamed.header.pixelSigmas.rightPx, 0.75);
+    EXPECT_TRUE(streamed.header.measurements.empty());
+
+    // No measurements at all: the header still comes.
+    SessionDocument empty = s;
+    empty.measurements.clear();
+    ASSERT_TRUE(WriteSessionFile(path, empty, &error)) << error;
+    const Streamed none = Stream(path);
+    ASSERT_TRUE(none.result.ok) << none.result.message;
+    EXPECT_EQ(none.events, std::vector<std::string>{"header"});
+}
+
+TEST(SessionFile, AStreamedReadOfHeaderValuesAfterTheMeasurementsStillAppliesThem) {
+    // Written in another order (by hand, or another program): the session's
+    // pixel sigma, after the rows, is still what rows without their own get.
+    Folder folder;
+    SessionDocument s = MeasuredSession();
+    s.pixelSigmas = {0.3, 0.4};
+    auto j = nlohmann::ordered_json::parse(SessionText(s, "/s/x"));
+    for (auto& row : j["measurements"]) {
+        row.erase("pixel_sigma");
+    }
+    nlohmann::ordered_json reordered;
+    reordered["measurements"] = j["measurements"];
+    for (const auto& [key, value] : j.items()) {
+        if (key != "measurements") {
+            reordered[key] = value;
+        }
+    }
+    const std::string path = (folder.path / "odd.rvsession").string();
+    WriteText(path, reordered.dump(2));
+    const Streamed streamed = Stream(path);
+    ASSERT_TRUE(streamed.result.ok) << streamed.result.message;
+    EXPECT_EQ(streamed.events, (std::vector<std::string>{"header", "row 1", "row 2"}));
+    ASSERT_EQ(streamed.rows.size(), 2u);
+    EXPECT_EQ(streamed.rows[1].pixelSigmas.leftPx, 0.3);
+    EXPECT_EQ(streamed.rows[1].pixelSigmas.rightPx, 0.4);
+}
+
+TEST(SessionFile, AStreamedReadOfADamagedFileFailsWithTheReason) {
+    Folder folder;
+    const std::string path = (folder.path / "bad.rvsession").string();
+    const std::string good = SessionText(MeasuredSession(), path);
+    std::string noPixel = good;
+    noPixel.replace(noPixel.rfind("\"left_pixel\""), 12, "\"left_pixels\"");
+    WriteText(path, noPixel);
+    const Streamed badRow = Stream(path);
+    EXPECT_FALSE(badRow.result.ok);
+    EXPECT_NE(badRow.result.message.find("left_pixel"), std::string::npos) << badRow.result.message;
+    EXPECT_EQ(badRow.rows.size(), 1u) << "the damaged second row is not handed out";
+
+    WriteText(path, good.substr(0, good.size() - 20));
+    EXPECT_FALSE(Stream(path).result.ok);
+    WriteText(path, "{\"format\": \"other\", \"measurements\": []}");
+    EXPECT_EQ(Stream(path).result.message, "not a Ranvista session");
+    EXPECT_EQ(Stream((folder.path / "missing").string()).result.message, "cannot be opened");
+}
