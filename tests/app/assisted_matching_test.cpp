@@ -6,6 +6,8 @@
 #include "app/CalcDlg.h"
 #include "tests/cli/RawProductRecord.h"
 
+#include "app/MeasurementDock.h"
+
 #include <QApplication>
 #include <QCheckBox>
 
@@ -119,6 +121,12 @@ protected:
     }
 
     QPoint ScreenOf(ViewSide side, const ImagePoint& q) {
+        // The measurement table docks with the first measurement; these
+        // points are found on the view as wide as it opened.
+        if (auto* dock = frame->findChild<CMeasurementDock*>()) {
+            dock->hide();
+        }
+        QApplication::processEvents();
         CChildView& view = View();
         const ImageToScreenResult r =
             view.ImageToScreen(q, side, view.ComputeLayout(view.ClientRect(), side));

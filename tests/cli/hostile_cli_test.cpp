@@ -94,7 +94,9 @@ TEST(HostileCli, EveryCommandInA256MegabyteAddressSpaceEndsWithAMessageAndStatus
         {"camera " + Q(giant), 0},
         {"camera " + Q(self), 1},
         {"camera " + Q(deep), 1},
-        {"measure" + pair + " --pixels 1,1,1,1 --db " + Q(store), 0},
+        // Both giants carry one model: two cameras at one place, refused
+        // with the reason once their models (and nothing else) are read.
+        {"measure" + pair + " --pixels 1,1,1,1 --db " + Q(store), 1},
         {"measure --left " + Q(self) + " --right " + Q(deep) + " --pixels 1,1,1,1 --db " + Q(store),
          1},
         {"measure --batch " + Q(dir.Path().string()) + " --db " + Q(store), 1},
@@ -189,8 +191,9 @@ TEST(HostileCli, SmallerMessagesSayWhatIsTrue) {
     EXPECT_NE(bigPng.err.find("too large: 16384"), std::string::npos) << bigPng.err;
     // A product whose pixels cannot be read says why, not "not a PNG".
     const std::string giant = SparseGiant(dir, "giant.IMG");
-    const auto detect = RunCliWithErr("detect --left " + Q(giant) + " --right " + Q(giant) +
-                                      " --db " + Q(dir / "none"));
+    const auto detect =
+        RunCliWithErr("detect --left " + Q(giant) + " --right " + Q(giant) +
+                      " --left-camera OppyNavL --right-camera OppyNavR --db " + Q(dir / "none"));
     EXPECT_EQ(detect.status, 1);
     EXPECT_NE(detect.err.find("too large: 65536"), std::string::npos) << detect.err;
     EXPECT_EQ(detect.err.find("not a readable PNG"), std::string::npos) << detect.err;
