@@ -126,8 +126,27 @@ bool WriteMars2020Pair(const std::filesystem::path& out, const Mars2020SampleDef
 } // namespace
 
 int main(int argc, char** argv) {
+    constexpr const char* kUsage = "usage: ranvista-make-samples OUTDIR [--truth-only]\n";
+    if (argc == 2 && std::strcmp(argv[1], "--help") == 0) {
+        std::printf("%s"
+                    "Renders the synthetic sample pairs, their truth tables and maps, the\n"
+                    "image database and its query export into OUTDIR.\n"
+                    "  --truth-only  write the truth files only, not the images\n",
+                    kUsage);
+        return 0;
+    }
+    if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+        std::printf("ranvista-make-samples %s\n", RANVISTA_VERSION);
+        return 0;
+    }
     if (argc < 2 || argc > 3 || (argc == 3 && std::strcmp(argv[2], "--truth-only") != 0)) {
-        std::fprintf(stderr, "usage: ranvista-make-samples OUTDIR [--truth-only]\n");
+        std::fprintf(stderr, "%s", kUsage);
+        return 2;
+    }
+    if (argv[1][0] == '-') {
+        // An option mistaken for the output folder would fill a folder named
+        // like it.
+        std::fprintf(stderr, "ranvista-make-samples: unknown option %s\n%s", argv[1], kUsage);
         return 2;
     }
     const std::filesystem::path out = argv[1];
