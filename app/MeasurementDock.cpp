@@ -571,6 +571,11 @@ std::string CMeasurementDock::UseSessionDatabase(const SessionDocument& doc, boo
 }
 
 void CMeasurementDock::LoadDocument(const SessionDocument& doc, bool recalculate) {
+    // The session takes the place of the open pair's rows: asked once, here.
+    if (!CanLeavePair()) {
+        return;
+    }
+    m_nSessionSavedRevision = m_view.Session().Revision();
     // The database first: the pair's cameras are posed by its records.
     const std::string databaseNote = UseSessionDatabase(doc, recalculate);
     if (!doc.leftImage.empty() && !doc.rightImage.empty()) {

@@ -29,6 +29,9 @@ void CChildView::OnOpenStereoPair() {
 }
 
 void CChildView::OpenPairFiles(const std::string& leftFile, const std::string& rightFile) {
+    if (!CanLeavePair()) {
+        return;
+    }
     LoadChosenFiles({rightFile, leftFile});
 }
 

@@ -10,6 +10,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QUndoStack>
 
 #include <QDir>
 #include <QFile>
@@ -324,6 +325,18 @@ TEST_F(AssistedMatching, AutoDetectAppendsMatchedMeasurementsAndCancelKeepsThose
     EXPECT_GT(more, 0u);
     EXPECT_LE(more, 20u);
     EXPECT_LE(ui.progressValues.size(), 21u);
+
+    // Each run is one step that undo takes back whole, and redo puts back.
+    const std::size_t all = view.Session().Measurements().size();
+    QUndoStack* undo = frame->findChild<CMeasurementDock*>()->UndoStack();
+    undo->undo();
+    EXPECT_EQ(view.Session().Measurements().size(), full);
+    undo->undo();
+    EXPECT_TRUE(view.Session().Measurements().empty());
+    EXPECT_TRUE(view.Session().Vertices().empty());
+    undo->redo();
+    undo->redo();
+    EXPECT_EQ(view.Session().Measurements().size(), all);
 }
 
 class AssistedProductMatching : public AppFixture {};

@@ -218,6 +218,73 @@ TEST_F(Workspace, ExportsAndASavedSessionOpenIdenticallyInANewWindow) {
     ExpectMarksDrawn(*other);
 }
 
+TEST_F(Workspace, ASessionMeasuresWithTheDatabaseItRecordsOrKeepsItsResultsWhenThatIsGone) {
+    auto f = MeasuredFrame();
+    const std::vector<QString> saved = Cells(*f->MeasurementDock());
+    const MeasurementRecord first = f->View().Session().Measurements().front();
+    // The session names the store its measurements were made with.
+    const std::string store = dir.filePath("ImgBinDat").toStdString();
+    ASSERT_TRUE(
+        QFile::copy(QString::fromStdString(kSamples + "ImgBinDat"), QString::fromStdString(store)));
+    SessionDocument doc = f->MeasurementDock()->Document();
+    doc.database = store;
+    const std::string session = dir.filePath("work.rvsession").toStdString();
+    ASSERT_TRUE(WriteSessionFile(session, doc, nullptr));
+    doc.database = dir.filePath("gone/ImgBinDat").toStdString();
+    const std::string orphan = dir.filePath("orphan.rvsession").toStdString();
+    ASSERT_TRUE(WriteSessionFile(orphan, doc, nullptr));
+
+    // Started elsewhere, with an empty database of its own.
+    ImageDatabase empty;
+    empty.SetStorePath(dir.filePath("elsewhere/ImgBinDat").toStdString());
+    {
+        CMainFrame other(ui, empty);
+        other.Create();
+        ui.messages.clear();
+        ASSERT_TRUE(other.MeasurementDock()->OpenSessionFile(session));
+        EXPECT_EQ(Cells(*other.MeasurementDock()), saved) << "measured again with its own store";
+        ASSERT_EQ(ui.messages.size(), 1u);
+        EXPECT_NE(ui.messages[0].find(store), std::string::npos) << ui.messages[0];
+        // A new point joins them measured the same way.
+        other.View().Document().SetMark(Eye::Left, first.leftPixel);
+        other.View().Document().SetMark(Eye::Right, first.rightPixel);
+        const PairDocument::Measured again = other.View().Document().Measure("now");
+        ASSERT_TRUE(again.row) << again.problem;
+        EXPECT_NEAR((again.result.ptPosition - first.position).Length(), 0.0, 1e-9);
+    }
+    ImageDatabase stillEmpty;
+    CMainFrame third(ui, stillEmpty);
+    third.Create();
+    ui.messages.clear();
+    ASSERT_TRUE(third.MeasurementDock()->OpenSessionFile(orphan));
+    EXPECT_EQ(Cells(*third.MeasurementDock()), saved) << "the saved results are kept";
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_NE(ui.messages[0].find("does not exist"), std::string::npos) << ui.messages[0];
+}
+
+TEST_F(Workspace, AnotherPairOffersToSaveTheTableFirstAndCancelKeepsIt) {
+    auto f = MeasuredFrame();
+    const std::vector<QString> rows = Cells(*f->MeasurementDock());
+    ui.questions.clear();
+    ui.saveChoices = {IUiServices::SaveChoice::Cancel};
+    f->View().OpenPairFiles(kRight, kLeft);
+    ASSERT_EQ(ui.questions.size(), 1u);
+    EXPECT_EQ(Cells(*f->MeasurementDock()), rows);
+
+    const std::string session = dir.filePath("kept.rvsession").toStdString();
+    ui.saveChoices = {IUiServices::SaveChoice::Save};
+    ui.AnswerSave(session);
+    f->View().OpenPairFiles(kRight, kLeft);
+    EXPECT_TRUE(f->View().Session().Measurements().empty());
+    const SessionReadResult kept = ReadSessionFile(session);
+    ASSERT_TRUE(kept.ok) << kept.message;
+    EXPECT_EQ(kept.session.measurements.size(), 3u);
+    // Nothing in the table: no question.
+    ui.questions.clear();
+    f->View().OpenPairFiles(kLeft, kRight);
+    EXPECT_TRUE(ui.questions.empty());
+}
+
 TEST_F(Workspace, AnAutosaveLeftBehindIsOfferedAndRestoresEveryMeasurement) {
     // Left by a process that has gone (no process has so large an id), and
     // this run's own, which a run at the same time must not take.

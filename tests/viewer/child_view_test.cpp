@@ -188,6 +188,29 @@ TEST_F(View, SpaceCalculatesOrSaysWhichPixelIsMissing) {
     EXPECT_EQ(ui.messages.size(), 3u);
 }
 
+TEST_F(View, MarksSetWhileTheDialogIsHiddenAreShownWhenItComesBackAndSpaceSaysWhyNot) {
+    OpenPair();
+    view->OnShowCalcControl(); // hidden
+    ASSERT_FALSE(view->IsCalcDialogOpen());
+    Click(50, 40);
+    Click(300, 60);
+    const ImagePoint left = *view->Session().Mark(Eye::Left);
+    const ImagePoint right = *view->Session().Mark(Eye::Right);
+    Key(Qt::Key_Space);
+    EXPECT_TRUE(ui.messages.empty()) << "no box, and nothing calculated";
+    EXPECT_NE(view->StatusText().find("hidden"), std::string::npos) << view->StatusText();
+    const int refreshes = dialog.refreshed;
+    view->OnShowCalcControl(); // shown again: a new dialog with the open pair's marks
+    ASSERT_TRUE(view->IsCalcDialogOpen());
+    EXPECT_EQ(dialog.leftCol, left.x);
+    EXPECT_EQ(dialog.leftRow, left.y);
+    EXPECT_EQ(dialog.rightCol, right.x);
+    EXPECT_EQ(dialog.rightRow, right.y);
+    EXPECT_EQ(dialog.refreshed, refreshes + 1);
+    Key(Qt::Key_Space);
+    EXPECT_EQ(dialog.calculated, 1);
+}
+
 TEST_F(View, StoreKeysSaveAndReload) {
     // The store path leads nowhere, so every save or load says so.
     Key(Qt::Key_End);
