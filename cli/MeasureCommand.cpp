@@ -362,6 +362,7 @@ int RunBatch(const Args& args) {
     // What the view collects from consecutive CALCULATEs.
     MeasurementSession session;
     ProductCameraCache products;
+    std::optional<StereoRig> rig; // of the last line's pair
     CPoint3D lastPos = LastPositionOf(args);
     std::string line;
     std::string left;
@@ -403,9 +404,12 @@ int RunBatch(const Args& args) {
                          batchPath.c_str(), lineNo);
             continue;
         }
+        // A batch names one pair line after line: its rig is built once.
+        if (!rig || rig->Spec().leftFile != left || rig->Spec().rightFile != right) {
+            rig = StereoRig::Build({left, right, {}, options}, db, &products);
+        }
         const RangeCalcInput in =
-            MakeRangeCalcInput(options, left, right, {pixels[0], pixels[1]}, {pixels[2], pixels[3]},
-                               lastPos, db, &products);
+            rig->Input({pixels[0], pixels[1]}, {pixels[2], pixels[3]}, lastPos);
         const RangeCalcResult r = CalculateRange(in);
         for (const std::string* said : {&in.productWarning, &in.productNote}) {
             if (!said->empty() && *said != lastWarning) {
