@@ -405,7 +405,7 @@ int RunBatch(const Args& args) {
             continue;
         }
         // A batch names one pair line after line: its rig is built once.
-        if (!rig || rig->Spec().leftFile != left || rig->Spec().rightFile != right) {
+        if (!rig || rig->Setup().leftFile != left || rig->Setup().rightFile != right) {
             rig = StereoRig::Build({left, right, {}, options}, db, &products);
         }
         const RangeCalcInput in =

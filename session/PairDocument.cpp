@@ -23,37 +23,37 @@ void PairDocument::Notify(Change change) {
 }
 
 void PairDocument::BuildRig() {
-    m_rig = IsOpen() ? StereoRig::Build(m_spec, m_db, &m_products) : StereoRig();
+    m_rig = IsOpen() ? StereoRig::Build(m_setup, m_db, &m_products) : StereoRig();
 }
 
-void PairDocument::Open(const PairSpec& spec) {
-    m_spec = spec;
+void PairDocument::Open(const PairSetup& setup) {
+    m_setup = setup;
     m_products = ProductCameraCache();
     m_session.ClearForNewPair();
-    m_session.SetFile(Eye::Left, spec.leftFile);
-    m_session.SetFile(Eye::Right, spec.rightFile);
+    m_session.SetFile(Eye::Left, setup.leftFile);
+    m_session.SetFile(Eye::Right, setup.rightFile);
     BuildRig();
     Notify(Change::Pair);
 }
 
 void PairDocument::Close() {
-    Open(PairSpec{});
+    Open(PairSetup{});
 }
 
 void PairDocument::SetOptions(const CalcOptions& options) {
-    if (options == m_spec.options) {
+    if (options == m_setup.options) {
         return;
     }
-    m_spec.options = options;
+    m_setup.options = options;
     BuildRig();
     Notify(Change::Cameras);
 }
 
 void PairDocument::SetDecodedSizes(const DecodedImageSizes& sizes) {
-    if (sizes == m_spec.decoded) {
+    if (sizes == m_setup.decoded) {
         return;
     }
-    m_spec.decoded = sizes;
+    m_setup.decoded = sizes;
     BuildRig();
     Notify(Change::Cameras);
 }
@@ -64,8 +64,8 @@ void PairDocument::Rebuild() {
 }
 
 void PairDocument::SwapEyes() {
-    std::swap(m_spec.leftFile, m_spec.rightFile);
-    std::swap(m_spec.decoded.left, m_spec.decoded.right);
+    std::swap(m_setup.leftFile, m_setup.rightFile);
+    std::swap(m_setup.decoded.left, m_setup.decoded.right);
     m_session.SwapFiles();
     BuildRig();
     Notify(Change::Pair);

@@ -1,10 +1,10 @@
-// The open stereo pair as one document: its spec (files, decoded sizes, the
+// The open stereo pair as one document: its setup (files, decoded sizes, the
 // Analyse dialog's options), the camera rig built from it, the current marks
 // and how each was set, and the session of measurements. The view draws it,
 // the Analyse dialog edits it, ranvista-cli measure drives it. Qt-free:
 // changes are announced to subscribers, which the application turns into Qt
 // signals. No file is read on a click or a calculation: the rig is rebuilt
-// only when the spec changes.
+// only when the setup changes.
 #pragma once
 
 #include "session/MeasurementSession.h"
@@ -42,16 +42,16 @@ public:
     // A new pair: the stored marks and the measurements of the last pair go
     // (the current marks and the log, and with it what is unsaved, stay);
     // the rig is built.
-    void Open(const PairSpec& spec);
+    void Open(const PairSetup& setup);
     // Nothing open any more; the log stays.
     void Close();
-    bool IsOpen() const { return !m_spec.leftFile.empty() || !m_spec.rightFile.empty(); }
-    const PairSpec& Spec() const { return m_spec; }
+    bool IsOpen() const { return !m_setup.leftFile.empty() || !m_setup.rightFile.empty(); }
+    const PairSetup& Setup() const { return m_setup; }
     // Changes the options or the decoded sizes; the rig is rebuilt only when
     // they differ from the current ones.
     void SetOptions(const CalcOptions& options);
     void SetDecodedSizes(const DecodedImageSizes& sizes);
-    // Rebuilds the rig from the same spec (the image database changed).
+    // Rebuilds the rig from the same setup (the image database changed).
     void Rebuild();
     // Left and right change places; the marks stay where they are.
     void SwapEyes();
@@ -99,7 +99,7 @@ private:
     void BuildRig();
 
     const ImageDatabase& m_db;
-    PairSpec m_spec;
+    PairSetup m_setup;
     StereoRig m_rig;
     ProductCameraCache m_products; // the open pair's products, read once
     MeasurementSession m_session;

@@ -20,27 +20,27 @@ bool operator==(const CalcOptions& a, const CalcOptions& b) {
            a.bProductModels == b.bProductModels;
 }
 
-bool operator==(const PairSpec& a, const PairSpec& b) {
+bool operator==(const PairSetup& a, const PairSetup& b) {
     return a.leftFile == b.leftFile && a.rightFile == b.rightFile && a.decoded == b.decoded &&
            a.options == b.options;
 }
 
 StereoRig::StereoRig() : m_problem("no stereo pair is open") {}
 
-StereoRig StereoRig::Build(const PairSpec& spec, const ImageDatabase& db,
+StereoRig StereoRig::Build(const PairSetup& setup, const ImageDatabase& db,
                            ProductCameraCache* cache) {
     StereoRig rig;
-    rig.m_spec = spec;
-    rig.m_base = MakeRangeCalcInput(spec.options, spec.leftFile, spec.rightFile, {}, {}, {}, db,
-                                    cache, spec.decoded);
+    rig.m_setup = setup;
+    rig.m_base = MakeRangeCalcInput(setup.options, setup.leftFile, setup.rightFile, {}, {}, {}, db,
+                                    cache, setup.decoded);
     rig.m_cameras = MakePairProjections(rig.m_base);
-    rig.m_carriesModels = (!spec.leftFile.empty() && CarriesCameraModel(spec.leftFile)) ||
-                          (!spec.rightFile.empty() && CarriesCameraModel(spec.rightFile));
+    rig.m_carriesModels = (!setup.leftFile.empty() && CarriesCameraModel(setup.leftFile)) ||
+                          (!setup.rightFile.empty() && CarriesCameraModel(setup.rightFile));
     rig.m_problem = rig.m_cameras.ok ? std::string() : rig.m_cameras.reason;
     if (rig.m_base.leftProduct && rig.m_base.rightProduct && rig.m_base.productProblem.empty()) {
         rig.m_products = std::make_shared<const ProductStereoPair>(
-            *rig.m_base.leftProduct, *rig.m_base.rightProduct, spec.options.b2D,
-            spec.options.dAzCorrLeft, spec.options.dAzCorrRight);
+            *rig.m_base.leftProduct, *rig.m_base.rightProduct, setup.options.b2D,
+            setup.options.dAzCorrLeft, setup.options.dAzCorrRight);
     }
     return rig;
 }
@@ -116,6 +116,6 @@ std::optional<Pointing> StereoRig::PixelPointing(Eye eye, const ImagePoint& pixe
     model.m_pose = RecordPose(eye);
     Pointing out;
     model.PixelAzEl(pixel.x, pixel.y, out.azimuthDeg, out.elevationDeg);
-    out.azimuthDeg += right ? m_spec.options.dAzCorrRight : m_spec.options.dAzCorrLeft;
+    out.azimuthDeg += right ? m_setup.options.dAzCorrRight : m_setup.options.dAzCorrLeft;
     return out;
 }

@@ -23,7 +23,7 @@
 class ImageDatabase;
 
 // What a rig is built from.
-struct PairSpec {
+struct PairSetup {
     std::string leftFile;
     std::string rightFile;
     DecodedImageSizes decoded; // unknown: each product's own image size is compared
@@ -32,7 +32,7 @@ struct PairSpec {
 
 bool operator==(const DecodedImageSizes& a, const DecodedImageSizes& b);
 bool operator==(const CalcOptions& a, const CalcOptions& b);
-bool operator==(const PairSpec& a, const PairSpec& b);
+bool operator==(const PairSetup& a, const PairSetup& b);
 
 // A mark's direction in the output frame: azimuth and elevation in degrees,
 // as the Analyse dialog shows them beside its pixel.
@@ -48,10 +48,10 @@ public:
 
     // Reads both products (through cache when given) and looks both images'
     // records up in db, once.
-    static StereoRig Build(const PairSpec& spec, const ImageDatabase& db,
+    static StereoRig Build(const PairSetup& setup, const ImageDatabase& db,
                            ProductCameraCache* cache = nullptr);
 
-    const PairSpec& Spec() const { return m_spec; }
+    const PairSetup& Setup() const { return m_setup; }
 
     // Whether a pair of marks can be measured; else Problem() says why.
     bool CanMeasure() const { return m_cameras.ok && m_base.productProblem.empty(); }
@@ -98,7 +98,7 @@ public:
     std::optional<Pointing> PixelPointing(Eye eye, const ImagePoint& pixel) const;
 
 private:
-    PairSpec m_spec;
+    PairSetup m_setup;
     RangeCalcInput m_base; // the camera half of every input: files, cameras, poses, options
     PairProjectionsResult m_cameras;
     std::shared_ptr<const ProductStereoPair> m_products;

@@ -189,7 +189,7 @@ public:
     // The measurement: files, marks, vertices and the results log.
     MeasurementSession& Session() { return m_doc.Session(); }
     const MeasurementSession& Session() const { return m_doc.Session(); }
-    // The open pair: its spec, the cameras it is measured with, the marks
+    // The open pair: its setup, the cameras it is measured with, the marks
     // and the session.
     PairDocument& Document() { return m_doc; }
     const PairDocument& Document() const { return m_doc; }

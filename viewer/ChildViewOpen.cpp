@@ -80,7 +80,7 @@ void CChildView::OnPairDecoded(DecodedPair images) {
     m_pLeftImage = std::move(images.left);
     m_pRightImage = std::move(images.right);
     DropAssist();
-    m_doc.Open({m_sOpeningLeft, m_sOpeningRight, ImageSizes(), m_doc.Spec().options});
+    m_doc.Open({m_sOpeningLeft, m_sOpeningRight, ImageSizes(), m_doc.Setup().options});
     const PairIdentification id =
         IdentifyPair(PathTitle(m_doc.Session().LeftFile()), PathTitle(m_doc.Session().RightFile()));
 

@@ -63,12 +63,12 @@ TEST(PairDocument, TheCamerasAreRebuiltOnlyWhenTheOptionsOrSizesChange) {
     doc.Open({kLeft, kRight, {}, {}});
     Recorder seen(doc);
     const ICameraProjection* before = doc.Rig().Camera(Eye::Left);
-    doc.SetOptions(doc.Spec().options);
+    doc.SetOptions(doc.Setup().options);
     doc.SetDecodedSizes({});
     EXPECT_TRUE(seen.changes.empty());
     EXPECT_EQ(doc.Rig().Camera(Eye::Left), before);
 
-    CalcOptions same = doc.Spec().options;
+    CalcOptions same = doc.Setup().options;
     same.leftCamera = 1;
     same.rightCamera = 1;
     doc.SetOptions(same);
@@ -98,7 +98,7 @@ TEST(PairDocument, ANewPairStartsWithoutRowsButKeepsTheCurrentMarkAndTheUnsavedL
     EXPECT_TRUE(doc.HasUnsavedResults());
     EXPECT_EQ(doc.Session().LeftFile(), kRight);
     doc.SwapEyes();
-    EXPECT_EQ(doc.Spec().leftFile, kLeft);
+    EXPECT_EQ(doc.Setup().leftFile, kLeft);
     EXPECT_EQ(doc.Session().LeftFile(), kLeft);
     doc.Close();
     EXPECT_FALSE(doc.IsOpen());

@@ -31,10 +31,10 @@ ImageDatabase PosedDatabase() {
 
 TEST(StereoRig, MeasuresExactlyWhatTheRangeCalculationOfItsInputMeasures) {
     const ImageDatabase db = PosedDatabase();
-    PairSpec spec{kLeft, kRight, {}, {}};
-    spec.options.b2D = false;
-    spec.options.dAzCorrLeft = 0.25;
-    const StereoRig rig = StereoRig::Build(spec, db);
+    PairSetup setup{kLeft, kRight, {}, {}};
+    setup.options.b2D = false;
+    setup.options.dAzCorrLeft = 0.25;
+    const StereoRig rig = StereoRig::Build(setup, db);
     ASSERT_TRUE(rig.CanMeasure()) << rig.Problem();
     EXPECT_FALSE(rig.ProductModels());
     EXPECT_EQ(rig.ModelSource(Eye::Left), "catalogue: OppyNavL, database record");
@@ -42,7 +42,7 @@ TEST(StereoRig, MeasuresExactlyWhatTheRangeCalculationOfItsInputMeasures) {
                                {ImagePoint{100.5, 900.25}, ImagePoint{60.0, 901.0}}}) {
         const RangeCalcResult viaRig = rig.Measure(l, r, {1, 2, 3});
         const RangeCalcResult direct =
-            CalculateRange(MakeRangeCalcInput(spec.options, kLeft, kRight, l, r, {1, 2, 3}, db));
+            CalculateRange(MakeRangeCalcInput(setup.options, kLeft, kRight, l, r, {1, 2, 3}, db));
         ASSERT_TRUE(viaRig.bOk);
         EXPECT_EQ(viaRig.sLogEntry, direct.sLogEntry);
         EXPECT_EQ(viaRig.strErrorSummary, direct.strErrorSummary);
@@ -66,10 +66,10 @@ TEST(StereoRig, MeasuresExactlyWhatTheRangeCalculationOfItsInputMeasures) {
 
 TEST(StereoRig, TwoCamerasAtOnePlaceAreRefusedWithTheReasonInsteadOfGivingARange) {
     const ImageDatabase db;
-    PairSpec spec{kLeft, kRight, {}, {}};
-    spec.options.leftCamera = 1; // OppyNavR for both eyes
-    spec.options.rightCamera = 1;
-    const StereoRig rig = StereoRig::Build(spec, db);
+    PairSetup setup{kLeft, kRight, {}, {}};
+    setup.options.leftCamera = 1; // OppyNavR for both eyes
+    setup.options.rightCamera = 1;
+    const StereoRig rig = StereoRig::Build(setup, db);
     EXPECT_FALSE(rig.CanMeasure());
     EXPECT_NE(rig.Problem().find("same place"), std::string::npos) << rig.Problem();
     const RangeCalcResult r = rig.Measure({512, 700}, {480, 700}, {});
@@ -80,8 +80,8 @@ TEST(StereoRig, TwoCamerasAtOnePlaceAreRefusedWithTheReasonInsteadOfGivingARange
     EXPECT_FALSE(rig.Intersect({512, 700}, {480, 700}));
 
     // Two eyes of one camera head are fine.
-    spec.options.leftCamera = 0;
-    EXPECT_TRUE(StereoRig::Build(spec, db).CanMeasure());
+    setup.options.leftCamera = 0;
+    EXPECT_TRUE(StereoRig::Build(setup, db).CanMeasure());
 }
 
 TEST(StereoRig, AProductPairIsReadOnceAndMeasuresAfterItsFilesAreGone) {
