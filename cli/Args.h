@@ -20,8 +20,8 @@ struct OptionSet {
 class Args {
 public:
     // Parses tokens; on error returns nothing and fills error.
-    static std::optional<Args> Parse(const std::vector<std::string>& tokens, const OptionSet& options,
-                                     std::string& error);
+    static std::optional<Args> Parse(const std::vector<std::string>& tokens,
+                                     const OptionSet& options, std::string& error);
 
     bool Has(const std::string& name) const;
     std::optional<std::string> Value(const std::string& name) const;

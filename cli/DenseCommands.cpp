@@ -18,27 +18,6 @@
 
 namespace {
 
-Args ParseOrThrow(const Tokens& tokens, std::initializer_list<const char*> extra) {
-    OptionSet options = MeasurePairOptions();
-    for (const char* name : extra) {
-        options.values.insert(name);
-    }
-    std::string error;
-    auto args = Args::Parse(tokens, options, error);
-    if (!args) {
-        throw UsageError{error};
-    }
-    if (!args->Positionals().empty()) {
-        throw UsageError{"unexpected argument '" + args->Positionals()[0] + "'"};
-    }
-    for (const char* required : {"left", "right"}) {
-        if (!args->Has(required)) {
-            throw UsageError{std::string("--") + required + " is required"};
-        }
-    }
-    return *args;
-}
-
 // The pair read and rectified: its cameras as the range calculation sees
 // them (the products' own models, or the catalogue cameras and the
 // database's poses), both images, and the rectification. Nothing when any
@@ -103,7 +82,7 @@ bool WriteOrSay(const std::string& path, const std::string& bytes) {
 } // namespace
 
 int RunStereoImage(const Tokens& tokens) {
-    const Args args = ParseOrThrow(tokens, {"mode", "out"});
+    const Args args = ParsePairCommand(tokens, {"mode", "out"});
     const std::string modeText = args.Value("mode").value_or("anaglyph");
     const auto mode = ParseStereoImageMode(modeText);
     if (!mode) {
@@ -134,8 +113,8 @@ int RunStereoImage(const Tokens& tokens) {
 }
 
 int RunDense(const Tokens& tokens) {
-    const Args args =
-        ParseOrThrow(tokens, {"max-range", "min-range", "xyz", "ply", "ply-format", "range-png"});
+    const Args args = ParsePairCommand(
+        tokens, {"max-range", "min-range", "xyz", "ply", "ply-format", "range-png"});
     DenseOptions options;
     const auto metres = [&](const char* name, double& into) {
         if (const auto v = args.Value(name)) {

@@ -17,28 +17,6 @@
 
 namespace {
 
-Args ParseOrThrow(const Tokens& tokens, std::initializer_list<const char*> extra) {
-    OptionSet options = MeasurePairOptions();
-    for (const char* name : extra) {
-        options.values.insert(name);
-    }
-    options.values.insert("from");
-    std::string error;
-    auto args = Args::Parse(tokens, options, error);
-    if (!args) {
-        throw UsageError{error};
-    }
-    if (!args->Positionals().empty()) {
-        throw UsageError{"unexpected argument '" + args->Positionals()[0] + "'"};
-    }
-    for (const char* required : {"left", "right"}) {
-        if (!args->Has(required)) {
-            throw UsageError{std::string("--") + required + " is required"};
-        }
-    }
-    return *args;
-}
-
 // The eye of --pixel: left unless --from right.
 Eye FromEye(const Args& args) {
     const std::string from = args.Value("from").value_or("left");
@@ -157,7 +135,7 @@ MatchOptions MatchOptionsOf(const Args& args) {
 } // namespace
 
 int RunEpipolar(const Tokens& tokens) {
-    const Args args = ParseOrThrow(tokens, {"pixel", "near"});
+    const Args args = ParsePairCommand(tokens, {"pixel", "near", "from"});
     const Eye from = FromEye(args);
     const ImagePoint pixel = PixelOf(args);
     EpipolarOptions eo;
@@ -211,7 +189,7 @@ int RunEpipolar(const Tokens& tokens) {
 }
 
 int RunMatch(const Tokens& tokens) {
-    const Args args = ParseOrThrow(tokens, {"pixel", "window"});
+    const Args args = ParsePairCommand(tokens, {"pixel", "window", "from"});
     const Eye from = FromEye(args);
     const ImagePoint pixel = PixelOf(args);
     const MatchOptions mo = MatchOptionsOf(args);
@@ -254,7 +232,7 @@ int RunMatch(const Tokens& tokens) {
 }
 
 int RunDetect(const Tokens& tokens) {
-    const Args args = ParseOrThrow(tokens, {"max", "rect", "window"});
+    const Args args = ParsePairCommand(tokens, {"max", "rect", "window", "from"});
     DetectOptions options;
     if (const auto n = args.Value("max")) {
         const auto v = ParseNumber(*n);

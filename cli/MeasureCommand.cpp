@@ -35,6 +35,27 @@ OptionSet MeasurePairOptions() {
     return options;
 }
 
+Args ParsePairCommand(const Tokens& tokens, std::initializer_list<const char*> extra) {
+    OptionSet options = MeasurePairOptions();
+    for (const char* name : extra) {
+        options.values.insert(name);
+    }
+    std::string error;
+    auto args = Args::Parse(tokens, options, error);
+    if (!args) {
+        throw UsageError{error};
+    }
+    if (!args->Positionals().empty()) {
+        throw UsageError{"unexpected argument '" + args->Positionals()[0] + "'"};
+    }
+    for (const char* required : {"left", "right"}) {
+        if (!args->Has(required)) {
+            throw UsageError{std::string("--") + required + " is required"};
+        }
+    }
+    return *args;
+}
+
 namespace {
 
 Args ParseOrThrow(const Tokens& tokens) {

@@ -7,6 +7,7 @@
 #include "stereo/CalcInput.h"
 #include "stereo/RangeCalc.h"
 
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -15,6 +16,9 @@ class ImageDatabase;
 // --left, --right, --left-camera, --right-camera, --2d, --rl-vector,
 // --az-corr, --db, --records, --last-position.
 OptionSet MeasurePairOptions();
+// The arguments of a command on one pair: the pair options and extra, no
+// positional argument, --left and --right required (UsageError otherwise).
+Args ParsePairCommand(const Tokens& tokens, std::initializer_list<const char*> extra);
 // The dialog's options from the command line.
 CalcOptions OptionsOf(const Args& args);
 // The numbers of a list option; UsageError naming the shape when malformed.
