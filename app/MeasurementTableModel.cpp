@@ -38,6 +38,9 @@ QVariant CMeasurementTableModel::data(const QModelIndex& index, int role) const 
     }
     const MeasurementRecord& r = rows[static_cast<std::size_t>(index.row())];
     const bool sort = role == SortRole;
+    if (role == Qt::ToolTipRole && r.IsMono()) {
+        return QStringLiteral("Monoscopic: on the %1").arg(QString::fromStdString(r.surface));
+    }
     if (!sort && role != Qt::DisplayRole && role != Qt::EditRole) {
         if (role == Qt::TextAlignmentRole && index.column() != kNote && index.column() != kTime) {
             return QVariant::fromValue(Qt::AlignRight | Qt::AlignVCenter);
@@ -59,12 +62,15 @@ QVariant CMeasurementTableModel::data(const QModelIndex& index, int role) const 
     case kLeftPixel:
         return sort ? QVariant(r.leftPixel.x * 1e6 + r.leftPixel.y) : QVariant(Pixel(r.leftPixel));
     case kRightPixel:
+        if (r.IsMono()) {
+            return sort ? QVariant(-1.0) : QVariant(QString());
+        }
         return sort ? QVariant(r.rightPixel.x * 1e6 + r.rightPixel.y)
                     : QVariant(Pixel(r.rightPixel));
     case kLeftSet:
         return Source(r.leftSource);
     case kRightSet:
-        return Source(r.rightSource);
+        return r.IsMono() ? QStringLiteral("mono") : Source(r.rightSource);
     case kRange:
         return number(r.rangeM, Metres(r.rangeM));
     case kX:
@@ -78,6 +84,9 @@ QVariant CMeasurementTableModel::data(const QModelIndex& index, int role) const 
     case kElevation:
         return number(r.elevationDeg, QString::number(r.elevationDeg, 'f', 1));
     case kSpread:
+        if (r.IsMono()) {
+            return sort ? QVariant(-1.0) : QVariant(QString());
+        }
         return number(r.rangeSpreadBelowM + r.rangeSpreadAboveM,
                       QStringLiteral("-%1 / +%2")
                           .arg(Metres(r.rangeSpreadBelowM), Metres(r.rangeSpreadAboveM)));

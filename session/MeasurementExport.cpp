@@ -60,10 +60,15 @@ void AppendMeasurementCsvRow(std::string& out, const MeasurementRecord& r) {
     add(std::to_string(r.index));
     add(ExactText(r.leftPixel.x));
     add(ExactText(r.leftPixel.y));
-    add(ExactText(r.rightPixel.x));
-    add(ExactText(r.rightPixel.y));
+    if (r.IsMono()) {
+        // No right pixel: its fields are empty and its source says "mono".
+        out += ",,";
+    } else {
+        add(ExactText(r.rightPixel.x));
+        add(ExactText(r.rightPixel.y));
+    }
     add(std::string(PixelSourceName(r.leftSource)));
-    add(std::string(PixelSourceName(r.rightSource)));
+    add(r.IsMono() ? std::string("mono") : std::string(PixelSourceName(r.rightSource)));
     add(ExactText(r.rangeM));
     add(ExactText(r.position.m_dX));
     add(ExactText(r.position.m_dY));

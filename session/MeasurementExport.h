@@ -12,7 +12,8 @@
 #include <vector>
 
 // The CSV: a comment line naming the frame, a header naming each column
-// with its unit, one row per measurement.
+// with its unit, one row per measurement. A monoscopic row has empty right
+// pixel fields and "mono" as its right_set.
 std::string MeasurementsCsv(const std::vector<MeasurementRecord>& rows);
 
 // The same piece by piece: the comment and header lines, then one row.

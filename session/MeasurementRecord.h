@@ -18,6 +18,10 @@ enum class PixelSource { Clicked, Matched, Reselected };
 std::string_view PixelSourceName(PixelSource source);
 std::optional<PixelSource> PixelSourceFromName(std::string_view name);
 
+// A measurement of two marks, or of one image's pixel whose ray met a
+// surface (monoscopic: no right pixel).
+enum class MeasurementKind { Stereo, Mono };
+
 // The time now, as the records stamp it: ISO 8601 UTC to the second.
 std::string UtcNow();
 
@@ -41,6 +45,9 @@ struct MeasurementRecord {
     std::string timeUtc; // ISO 8601, e.g. 2026-12-09T12:00:00Z
     std::string note;
     std::string logEntry; // this calculation's text in the results log
+    MeasurementKind kind = MeasurementKind::Stereo;
+    std::string surface; // monoscopic: what the ray met, as MonoSurface::Description gives it
+    bool IsMono() const { return kind == MeasurementKind::Mono; }
     bool operator==(const MeasurementRecord&) const = default;
 };
 

@@ -129,14 +129,24 @@ void AppendText(std::string& out, const std::string& text) {
 
 void AppendRecord(std::string& out, const MeasurementRecord& r) {
     out += "{\"index\":" + std::to_string(r.index);
-    out += ",\"left_pixel\":";
-    AppendNumbers(out, {r.leftPixel.x, r.leftPixel.y});
-    out += ",\"right_pixel\":";
-    AppendNumbers(out, {r.rightPixel.x, r.rightPixel.y});
-    out += ",\"left_set\":\"";
-    out += PixelSourceName(r.leftSource);
-    out += "\",\"right_set\":\"";
-    out += PixelSourceName(r.rightSource);
+    if (r.IsMono()) {
+        // One image's pixel: no right pixel, and what its ray met.
+        out += ",\"kind\":\"mono\",\"surface\":";
+        AppendText(out, r.surface);
+        out += ",\"left_pixel\":";
+        AppendNumbers(out, {r.leftPixel.x, r.leftPixel.y});
+        out += ",\"left_set\":\"";
+        out += PixelSourceName(r.leftSource);
+    } else {
+        out += ",\"left_pixel\":";
+        AppendNumbers(out, {r.leftPixel.x, r.leftPixel.y});
+        out += ",\"right_pixel\":";
+        AppendNumbers(out, {r.rightPixel.x, r.rightPixel.y});
+        out += ",\"left_set\":\"";
+        out += PixelSourceName(r.leftSource);
+        out += "\",\"right_set\":\"";
+        out += PixelSourceName(r.rightSource);
+    }
     out += "\",\"range\":";
     AppendNumber(out, r.rangeM);
     out += ",\"position\":";
@@ -281,12 +291,23 @@ MeasurementRecord ReadRecord(const Json& j, const PixelSigmas& sigmas, Reader& r
     } else {
         rd.Fail("index");
     }
+    // Rows without a kind (every row before monoscopic ones existed) are stereo.
+    if (const auto kind = j.find("kind"); kind != j.end()) {
+        if (rd.Text(j, "kind") == "mono") {
+            r.kind = MeasurementKind::Mono;
+            r.surface = rd.Text(j, "surface");
+        } else {
+            rd.Fail("kind");
+        }
+    }
     const auto l = rd.Nums(j, "left_pixel", 2);
-    const auto rp = rd.Nums(j, "right_pixel", 2);
     r.leftPixel = {l[0], l[1]};
-    r.rightPixel = {rp[0], rp[1]};
     r.leftSource = rd.Source(j, "left_set");
-    r.rightSource = rd.Source(j, "right_set");
+    if (!r.IsMono()) {
+        const auto rp = rd.Nums(j, "right_pixel", 2);
+        r.rightPixel = {rp[0], rp[1]};
+        r.rightSource = rd.Source(j, "right_set");
+    }
     r.rangeM = rd.Num(j, "range");
     const auto p = rd.Nums(j, "position", 3);
     r.position = {p[0], p[1], p[2]};
@@ -592,6 +613,24 @@ RecalculatedMeasurement Recalculate(const SessionDocument& s, const MeasurementR
                                     const CPoint3D& lastPosition, const ImageDatabase& db,
                                     ProductCameraCache* cache) {
     RecalculatedMeasurement m;
+    if (saved.IsMono()) {
+        // Its surface is not part of the session: the saved result stands.
+        m.record = saved;
+        m.input.sLeftFile = s.leftImage;
+        m.input.dLeftCol = saved.leftPixel.x;
+        m.input.dLeftRow = saved.leftPixel.y;
+        m.result.bOk = true;
+        m.result.dRange = saved.rangeM;
+        m.result.ptPosition = saved.position;
+        m.result.ptNewLastPos = saved.position;
+        m.result.dDistToLast = (saved.position - lastPosition).Length();
+        m.result.dAzimuth = saved.azimuthDeg;
+        m.result.dElevation = saved.elevationDeg;
+        m.result.sLogEntry = saved.logEntry;
+        m.result.vertex = saved.vertex;
+        m.result.leftMark = saved.leftPixel;
+        return m;
+    }
     m.input = MakeRangeCalcInput(s.options, s.leftImage, s.rightImage, saved.leftPixel,
                                  saved.rightPixel, lastPosition, db, cache);
     m.result = CalculateRange(m.input);

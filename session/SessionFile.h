@@ -86,7 +86,9 @@ struct RecalculatedMeasurement {
     RangeCalcResult result;
     MeasurementRecord record; // index, sources, time and note kept
 };
-// cache: the pair's product cameras, read once for many measurements.
+// A monoscopic measurement is given back as saved (its surface is not part
+// of the session). cache: the pair's product cameras, read once for many
+// measurements.
 RecalculatedMeasurement Recalculate(const SessionDocument& session, const MeasurementRecord& saved,
                                     const CPoint3D& lastPosition, const ImageDatabase& db,
                                     ProductCameraCache* cache = nullptr);
