@@ -255,6 +255,34 @@ std::vector<CommandHelp> MakeCommands() {
         {"dense --db samples/ImgBinDat --left L.png --right R.png --ply cloud.ply --json"},
     });
     c.push_back({
+        "ground",
+        RunGround,
+        "range from one image: a pixel's ray met with a plane",
+        {"FILE X Y [--plane A,B,C,D | --session S] [--height-sigma M] [OPTIONS]"},
+        "Casts the ray of pixel X,Y (column, row) of one image through its camera (the "
+        "product's own model, or the catalogue camera of its name with the database record) "
+        "and meets it with a plane of the output frame (Z up): the vehicle's ground plane z = 0 "
+        "(the ground under the vehicle frame's origin, level when the product gives the "
+        "vehicle's attitude) unless --plane gives A x + B y + C z + D = 0 or --session names a "
+        "session whose measured points (three or more, from the same rover position) a plane "
+        "is fitted to. Prints range, position, azimuth and elevation as measure does, and the "
+        "1-sigma from the pixel's sigma and the plane's height sigma (the ground plane's 0.1 m, "
+        "a fitted plane's residuals, a given plane's 0, unless --height-sigma says otherwise). "
+        "A pixel above the horizon, a plane behind the camera and a ray meeting the plane at "
+        "under 5 degrees are refused with the reason (status 1).",
+        {{"plane", "A,B,C,D", "the plane A x + B y + C z + D = 0 (output frame, metres)"},
+         {"session", "S", "fit the plane to the measurements of session S"},
+         {"height-sigma", "M", "the plane's 1-sigma along its normal in metres"},
+         {"click-sigma", "PX", "the pixel's 1-sigma per coordinate (default 0.5)"},
+         {"camera", "CAMERA", "catalogue camera of the image (name or 0-13)"},
+         {"last-position", "X,Y,Z", "the last point, for the distance to it"},
+         kDb,
+         {"records", "QUERYFILE", "also read image records from a query export, in memory only"}},
+        {"ground NLF_0670_0721924040_000ECM_N0320000NCAM00500_01_295J.png 640 900 --json",
+         "ground 1N137057367EFF4000P1916L0M1.png 512 900 --db samples/ImgBinDat --plane "
+         "0,0,1,0.3 --json"},
+    });
+    c.push_back({
         "camera",
         RunCamera,
         "camera model, frame and pose of an image product",

@@ -22,3 +22,4 @@ int RunDetect(const Tokens& tokens);
 int RunExport(const Tokens& tokens);
 int RunStereoImage(const Tokens& tokens);
 int RunDense(const Tokens& tokens);
+int RunGround(const Tokens& tokens);

@@ -4,6 +4,7 @@
 #include "base/Messages.h"
 #include "cli/Args.h"
 #include "cli/Commands.h"
+#include "cli/Json.h"
 #include "cli/MeasureOptions.h"
 #include "imagedb/ImageDatabase.h"
 #include "matching/GreyImageFile.h"
@@ -18,6 +19,36 @@
 #include <optional>
 
 namespace {
+
+// A monoscopic row with the fields ground --json prints that the session
+// keeps (its surface by its description).
+void AppendMonoJson(std::string& out, const std::string& image, const MeasurementRecord& r,
+                    const CPoint3D& last) {
+    Json j;
+    j["ok"] = true;
+    j["kind"] = "mono";
+    j["range"] = JsonNumber(r.rangeM);
+    j["position"] = JsonPoint(r.position);
+    j["distance_to_last"] = JsonNumber((r.position - last).Length());
+    j["azimuth"] = JsonNumber(r.azimuthDeg);
+    j["elevation"] = JsonNumber(r.elevationDeg);
+    if (r.uncertainty) {
+        const PointUncertainty& u = *r.uncertainty;
+        j["sigma"] = {{"range", JsonNumber(u.rangeSigmaM)},
+                      {"down_range", JsonNumber(u.downRangeSigmaM)},
+                      {"cross_range", JsonNumber(u.crossRangeSigmaM)},
+                      {"vertical", JsonNumber(u.verticalSigmaM)}};
+    } else {
+        j["sigma"] = nullptr;
+    }
+    j["surface"] = {{"description", r.surface}};
+    j["pixel"] = Json::array({JsonNumber(r.leftPixel.x), JsonNumber(r.leftPixel.y)});
+    j["pixel_sigma"] = JsonNumber(r.pixelSigmas.leftPx);
+    j["image"] = image;
+    j["log_entry"] = r.logEntry;
+    out += JsonText(j);
+    out += '\n';
+}
 
 // The grey of an image at a pixel, as a colour; black off the image.
 Rgb GreyAt(const GreyImage& image, const ImagePoint& pixel) {
@@ -231,6 +262,13 @@ int RunExport(const Tokens& tokens) {
             },
             [&](const MeasurementRecord& saved) {
                 if (dbFailed) {
+                    return;
+                }
+                if (saved.IsMono()) {
+                    // As ground --json prints it, from the saved result.
+                    AppendMonoJson(sink.Buffer(), header.leftImage, saved, last);
+                    last = saved.position;
+                    sink.Flush();
                     return;
                 }
                 const RecalculatedMeasurement m = Recalculate(header, saved, last, db, &cameras);
