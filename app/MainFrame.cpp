@@ -50,6 +50,8 @@ void CMainFrame::Create(bool storeNamed) {
     m_wndView->setFocus();
     // A new title means a new pair (or a swapped one) for Recent Pairs.
     connect(this, &QWidget::windowTitleChanged, this, &CMainFrame::RememberOpenPair);
+    // One image or a pair: the commands follow.
+    connect(this, &QWidget::windowTitleChanged, this, &CMainFrame::UpdateCommandUI);
 }
 
 QAction* CMainFrame::AddCommand(QMenu* menu, int nId, const QString& text, const QString& prompt,
@@ -72,6 +74,8 @@ QAction* CMainFrame::AddCommand(QMenu* menu, int nId, const QString& text, const
 void CMainFrame::CreateMenus() {
     QMenu* file = menuBar()->addMenu("&File");
     AddCommand(file, ID_OPEN_STEREO_PAIR, "Open Stereo Pair", "Open Stereo Pair");
+    AddCommand(file, ID_OPEN_IMAGE, "Open Image",
+               "Open one image alone: a click measures on the ground");
     CreateRecentPairsMenu(file, file->addSeparator());
     AddCommand(file, ID_SAVE_CALCULATION_RESULTS, "Save Calculation Results",
                "Saves all calculation results");
@@ -199,6 +203,7 @@ void CMainFrame::UpdateCommandUI() {
             action->setChecked(*check);
         }
     }
+    DisableStereoCommandsForOneImage();
     m_actions[ID_VIEW_TOOLBAR]->setChecked(!m_wndToolBar->isHidden());
     m_actions[ID_VIEW_STATUS_BAR]->setChecked(!statusBar()->isHidden());
 }

@@ -73,6 +73,9 @@ private:
     // which reach the view wherever the focus is in the window (MainFrameZoom.cpp).
     void AddZoomCommands(QMenu* view);
     void FillRecentPairsMenu();
+    // With one image open the stereo commands are disabled, their status tip
+    // saying why (MainFrameOneImage.cpp).
+    void DisableStereoCommandsForOneImage();
     // Records the view's pair, when both its images are open.
     void RememberOpenPair();
 

@@ -582,6 +582,8 @@ void CMeasurementDock::LoadDocument(const SessionDocument& doc, bool recalculate
         m_view.OpenPairFiles(doc.leftImage, doc.rightImage);
         // The measurements belong to the pair as opened (swapped if need be).
         m_view.WaitForImages();
+    } else if (!doc.leftImage.empty()) {
+        m_view.OpenImageFile(doc.leftImage); // a session of one image
     }
     MeasurementSession& s = m_view.Session();
     s.ClearForNewPair();

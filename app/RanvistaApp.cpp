@@ -42,10 +42,10 @@ ParsedCommandLine ParseCommandLine(const QStringList& args) {
     parser.addOption(db);
     parser.addPositionalArgument(
         "left",
-        "Left image of a pair to open at start-up: an image, a PDS3, VICAR or PDS4 product, "
-        "or a raw image's JSON record.",
+        "Left image of a pair to open at start-up, or one image alone: an image, a PDS3, "
+        "VICAR or PDS4 product, or a raw image's JSON record.",
         "[LEFT");
-    parser.addPositionalArgument("right", "Right image of the pair.", "RIGHT]");
+    parser.addPositionalArgument("right", "Right image of the pair.", "[RIGHT]]");
 
     ParsedCommandLine out;
     if (!parser.parse(args)) {
@@ -71,15 +71,18 @@ ParsedCommandLine ParseCommandLine(const QStringList& args) {
         return out;
     }
     const QStringList files = parser.positionalArguments();
-    if (!files.isEmpty() && files.size() != 2) {
+    if (files.size() > 2) {
         out.nExitCode = 2;
-        out.sText = "Give both images of a pair, left then right.\n" + HelpText(parser);
+        out.sText =
+            "Give one image, or both images of a pair, left then right.\n" + HelpText(parser);
         return out;
     }
     out.bRun = true;
     out.options.sStorePath = parser.value(db).toStdString();
-    if (files.size() == 2) {
+    if (!files.isEmpty()) {
         out.options.sLeftFile = QDir::current().absoluteFilePath(files[0]).toStdString();
+    }
+    if (files.size() == 2) {
         out.options.sRightFile = QDir::current().absoluteFilePath(files[1]).toStdString();
     }
     return out;
@@ -136,6 +139,8 @@ bool CRanvistaApp::InitInstance(const StartupOptions& options) {
     }
     if (!options.sLeftFile.empty() && !options.sRightFile.empty()) {
         m_pMainWnd->View().OpenPairFiles(options.sLeftFile, options.sRightFile);
+    } else if (!options.sLeftFile.empty()) {
+        m_pMainWnd->View().OpenImageFile(options.sLeftFile);
     }
     return true;
 }

@@ -17,7 +17,7 @@
 struct StartupOptions {
     std::string sStorePath; // empty: ImgBinDat in the start-up folder
     std::string sUpdateUrl; // empty: the built-in web update address
-    std::string sLeftFile;  // both set: the pair opened at start-up
+    std::string sLeftFile;  // both set: the pair opened at start-up; left alone: one image
     std::string sRightFile;
 };
 

@@ -1,5 +1,7 @@
 #include "viewer/ChildView.h"
 
+#include "viewer/OneImageView.h"
+
 #include "base/Format.h"
 #include "base/Paths.h"
 #include "imagedb/ImageDatabase.h"
@@ -136,9 +138,16 @@ void CChildView::OnDestroy() {
 }
 
 bool CChildView::OnCmdMsg(int nId) {
+    if (IsOneImage() && IsStereoCommand(nId)) {
+        ShowStatus(kNeedsPairReason);
+        return true;
+    }
     switch (nId) {
     case ID_OPEN_STEREO_PAIR:
         OnOpenStereoPair();
+        return true;
+    case ID_OPEN_IMAGE:
+        OnOpenImage();
         return true;
     case ID_VIEW_RESET:
         OnReset();
@@ -264,6 +273,10 @@ ImageToScreenResult CChildView::ImageToScreen(const ImagePoint& q, ViewSide side
 }
 
 std::string CChildView::TitleText() const {
+    if (IsOneImage()) {
+        return StrFormat("%s -- IMAGE(%s)", kBaseTitle,
+                         PathTitle(m_doc.Session().LeftFile()).c_str());
+    }
     if (!HasBothImages()) {
         return kBaseTitle;
     }

@@ -26,6 +26,7 @@
 #include <string>
 #include <vector>
 
+class COneImageView;
 class ImageDatabase;
 class QPainter;
 
@@ -116,6 +117,14 @@ public:
     // the Analyse dialog) follows when both are read. Opening another pair
     // meanwhile drops this one. Smaller pairs are open when the call returns.
     void OpenPairFiles(const std::string& leftFile, const std::string& rightFile);
+    // One image alone (ChildViewOneImage.cpp): File > Open Image, one file on
+    // the command line or dropped on the window. A click measures on the
+    // ground; the stereo commands do nothing meanwhile.
+    static constexpr const char* kOpenImageTitle = "Select one image";
+    void OnOpenImage();
+    void OpenImageFile(const std::string& file);
+    bool IsOneImage() const;
+    COneImageView* OneImage() const { return m_pOneImage; }
     // A pair is being read.
     bool IsOpening() const { return m_pDecoder->Busy(); }
     // Finishes opening the pair being read, waiting for its images; does
@@ -386,4 +395,5 @@ private:
     std::string m_sOpeningLeft;
     std::string m_sOpeningRight;
     std::function<bool()> m_fnCanLeavePair;
+    COneImageView* m_pOneImage = nullptr; // a child of the view, made when first needed
 };

@@ -41,7 +41,7 @@ std::optional<std::size_t> FindNearMark(const std::vector<ImagePoint>& marks, co
     return std::nullopt;
 }
 
-// Exactly two local files, in the order they were dragged.
+// One local file, or exactly two in the order they were dragged.
 std::vector<std::string> DroppedPair(const QMimeData* mime) {
     std::vector<std::string> files;
     if (mime == nullptr || !mime->hasUrls()) {
@@ -53,7 +53,7 @@ std::vector<std::string> DroppedPair(const QMimeData* mime) {
         }
         files.push_back(url.toLocalFile().toStdString());
     }
-    if (files.size() != 2) {
+    if (files.size() != 2 && files.size() != 1) {
         files.clear();
     }
     return files;
@@ -229,7 +229,8 @@ void CChildView::OnLButtonDblClk(IntPoint p) {
                 FindNearMark(m_doc.Session().Marks(leftSide ? Eye::Left : Eye::Right),
                              leftSide ? hit.left.pt : hit.right.pt, m_dZoom);
             const MeasurementSession::CurrentMarks before = m_doc.Session().CurrentMarkState();
-            const std::optional<std::size_t> row = i ? m_doc.Session().RowOfMarkIndex(*i) : std::nullopt;
+            const std::optional<std::size_t> row =
+                i ? m_doc.Session().RowOfMarkIndex(*i) : std::nullopt;
             if (i && m_doc.Session().Reselect(*i)) {
                 if (row) {
                     emit MeasurementReselected(*row, before);
@@ -379,5 +380,9 @@ void CChildView::dropEvent(QDropEvent* event) {
         return;
     }
     event->acceptProposedAction();
+    if (files.size() == 1) {
+        OpenImageFile(files[0]);
+        return;
+    }
     OpenPairFiles(files[0], files[1]);
 }

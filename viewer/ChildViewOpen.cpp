@@ -1,5 +1,6 @@
 // Open Stereo Pair: choosing, loading and identifying a left and right image.
 #include "viewer/ChildView.h"
+#include "viewer/OneImageView.h"
 
 #include "base/Paths.h"
 #include "products/PairIdentification.h"
@@ -77,6 +78,9 @@ void CChildView::OnPairDecoded(DecodedPair images) {
     }
 
     ResetForNewPair();
+    if (m_pOneImage != nullptr) {
+        m_pOneImage->Close();
+    }
     m_pLeftImage = std::move(images.left);
     m_pRightImage = std::move(images.right);
     DropAssist();
