@@ -62,6 +62,7 @@ TEST_F(Frame, MenusWithTheirTextsIdsAndPrompts) {
     ExpectItems(
         file,
         {{"Open Stereo Pair", ID_OPEN_STEREO_PAIR, "Open Stereo Pair"},
+         {"Open Image", ID_OPEN_IMAGE, "Open one image alone: a click measures on the ground"},
          {"Recent Pairs", -1, {}},
          {"Measurements", -1, {}},
          {{}, 0, {}},
@@ -325,7 +326,11 @@ TEST(CommandLine, OptionsAndMisuse) {
     EXPECT_EQ(cmd.options.sLeftFile, QDir::current().absoluteFilePath("l.png").toStdString());
     EXPECT_EQ(cmd.options.sRightFile, QDir::current().absoluteFilePath("r.png").toStdString());
 
+    // One image opens alone; three are refused.
     cmd = ParseCommandLine({"ranvista", "only-one.png"});
+    EXPECT_TRUE(cmd.bRun);
+    EXPECT_EQ(cmd.options.sRightFile, "");
+    cmd = ParseCommandLine({"ranvista", "a.png", "b.png", "c.png"});
     EXPECT_FALSE(cmd.bRun);
     EXPECT_EQ(cmd.nExitCode, 2);
     cmd = ParseCommandLine({"ranvista", "--bogus"});

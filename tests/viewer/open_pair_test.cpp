@@ -209,17 +209,34 @@ TEST_F(OpenPair, TwoFilesDroppedOnTheViewOpenAsLeftAndRight) {
     EXPECT_TRUE(view->Image(ViewSide::Left) && view->Image(ViewSide::Right));
     EXPECT_TRUE(ui.openRequests.empty());
 
-    // One file, or something that is not a local file, is refused.
+    // One file is taken (it opens alone); three, or something that is not a
+    // local file, are refused.
     QMimeData one;
     one.setUrls({QUrl::fromLocalFile(QString::fromStdString(left))});
     QDragEnterEvent enterOne(QPoint(10, 10), Qt::CopyAction, &one, Qt::NoButton, Qt::NoModifier);
     QApplication::sendEvent(view.get(), &enterOne);
-    EXPECT_FALSE(enterOne.isAccepted());
+    EXPECT_TRUE(enterOne.isAccepted());
+    QMimeData three;
+    three.setUrls({QUrl::fromLocalFile(QString::fromStdString(left)),
+                   QUrl::fromLocalFile(QString::fromStdString(right)),
+                   QUrl::fromLocalFile(QString::fromStdString(right))});
+    QDragEnterEvent enterThree(QPoint(10, 10), Qt::CopyAction, &three, Qt::NoButton,
+                               Qt::NoModifier);
+    QApplication::sendEvent(view.get(), &enterThree);
+    EXPECT_FALSE(enterThree.isAccepted());
     QMimeData web;
     web.setUrls({QUrl("http://example.com/a.png"), QUrl("http://example.com/b.png")});
     QDragEnterEvent enterWeb(QPoint(10, 10), Qt::CopyAction, &web, Qt::NoButton, Qt::NoModifier);
     QApplication::sendEvent(view.get(), &enterWeb);
     EXPECT_FALSE(enterWeb.isAccepted());
+
+    // One file dropped opens alone in place of the pair.
+    ui.saveChoices.push_back(IUiServices::SaveChoice::Discard);
+    EXPECT_TRUE(Drop({right}));
+    EXPECT_TRUE(view->IsOneImage());
+    EXPECT_EQ(view->Session().LeftFile(), right);
+    EXPECT_EQ(view->Session().RightFile(), "");
+    EXPECT_FALSE(view->HasBothImages());
 }
 
 namespace {
