@@ -162,6 +162,21 @@ bool LoadDatabase(const Args& args, ImageDatabase& db) {
     return true;
 }
 
+StereoRig BuildPairRig(const Args& args, const ImageDatabase& db) {
+    StereoRig rig =
+        StereoRig::Build({*args.Value("left"), *args.Value("right"), {}, OptionsOf(args)}, db);
+    if (const auto missing = rig.MissingCamera()) {
+        const bool left = *missing == Eye::Left;
+        throw UsageError{"no camera for '" + *args.Value(left ? "left" : "right") +
+                         "': its name does not say; choose one with --" +
+                         (left ? "left" : "right") + "-camera"};
+    }
+    if (!rig.Cameras().ok) {
+        std::fprintf(stderr, "%s\n", rig.Problem().c_str());
+    }
+    return rig;
+}
+
 // One measurement's result as a JSON object and a line end, written
 // directly: a batch of a million lines builds no JSON values.
 void AppendResultJson(std::string& out, const RangeCalcInput& in, const RangeCalcResult& r) {
