@@ -588,12 +588,14 @@ bool LooksLikeSessionFile(const std::string& path) {
            head.find(std::string("\"") + kFormat + "\"", key) != std::string::npos;
 }
 
-RecalculatedMeasurement Recalculate(const SessionDocument& s, const MeasurementRecord& saved,
-                                    const CPoint3D& lastPosition, const ImageDatabase& db,
-                                    ProductCameraCache* cache) {
+StereoRig SessionRig(const SessionDocument& s, const ImageDatabase& db) {
+    return StereoRig::Build({s.leftImage, s.rightImage, {}, s.options}, db);
+}
+
+RecalculatedMeasurement Recalculate(const StereoRig& rig, const MeasurementRecord& saved,
+                                    const CPoint3D& lastPosition) {
     RecalculatedMeasurement m;
-    m.input = MakeRangeCalcInput(s.options, s.leftImage, s.rightImage, saved.leftPixel,
-                                 saved.rightPixel, lastPosition, db, cache);
+    m.input = rig.Input(saved.leftPixel, saved.rightPixel, lastPosition);
     m.result = CalculateRange(m.input);
     m.record = RecordOfCalculation(m.input, m.result, saved.leftSource, saved.rightSource,
                                    saved.pixelSigmas, saved.timeUtc);
@@ -621,10 +623,10 @@ std::optional<std::string> RecalculationChange(const MeasurementRecord& saved,
 
 SessionRecalculationResult RecalculateSession(const SessionDocument& s, const ImageDatabase& db) {
     SessionRecalculationResult res;
-    ProductCameraCache cameras;
+    const StereoRig rig = SessionRig(s, db);
     CPoint3D last;
     for (const MeasurementRecord& saved : s.measurements) {
-        RecalculatedMeasurement m = Recalculate(s, saved, last, db, &cameras);
+        RecalculatedMeasurement m = Recalculate(rig, saved, last);
         if (auto change = RecalculationChange(saved, m)) {
             res.changes.push_back(std::move(*change));
         }

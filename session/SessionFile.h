@@ -32,6 +32,7 @@
 #include "session/MeasurementRecord.h"
 #include "stereo/CalcInput.h"
 #include "stereo/PointUncertainty.h"
+#include "stereo/StereoRig.h"
 
 #include <cstddef>
 #include <functional>
@@ -80,16 +81,17 @@ SessionReadResult StreamSessionFile(const std::string& path,
                                     const std::function<void(const MeasurementRecord&)>& row);
 
 // One saved measurement calculated again with the session's pair, options
-// and db; lastPosition chains the distance to the last point.
+// and db (its rig); lastPosition chains the distance to the last point.
 struct RecalculatedMeasurement {
     RangeCalcInput input;
     RangeCalcResult result;
     MeasurementRecord record; // index, sources, time and note kept
 };
-// cache: the pair's product cameras, read once for many measurements.
-RecalculatedMeasurement Recalculate(const SessionDocument& session, const MeasurementRecord& saved,
-                                    const CPoint3D& lastPosition, const ImageDatabase& db,
-                                    ProductCameraCache* cache = nullptr);
+// The cameras of the session's pair, as its options and db give them; built
+// once for all its measurements.
+StereoRig SessionRig(const SessionDocument& session, const ImageDatabase& db);
+RecalculatedMeasurement Recalculate(const StereoRig& rig, const MeasurementRecord& saved,
+                                    const CPoint3D& lastPosition);
 // What a user would see change in a measurement calculated again, e.g.
 // "Measurement 3: range 4.1200 m is now 4.1350 m (moved 0.0150 m)"; nothing
 // when it did not move.
