@@ -601,6 +601,9 @@ void CCalcDlg::SaveProductModelsSetting() const {
 void CCalcDlg::On2D() {
     UpdateData(true);
     UpdateData(false);
+    if (m_pHost != nullptr) {
+        m_pHost->CalcOptionsChanged();
+    }
 }
 
 void CCalcDlg::reject() {

@@ -223,6 +223,8 @@ TEST_F(ProductPairs, TheCatalogueCanBeChosenAndTheChoiceIsRemembered) {
     EXPECT_FALSE(ProductModels()->isChecked());
     EXPECT_EQ(Dialog().CurrentOptions()->leftCamera, 0);
     EXPECT_EQ(Field(IDC_MODEL_LEFT), "catalogue: OppyNavL, no database record");
+    // The document's cameras follow at once, not at the next paint.
+    EXPECT_FALSE(View().Document().Rig().ProductModels());
     ExpectFieldsOf(MeasureBoth("--left-camera OppyNavL --right-camera OppyNavR"));
     EXPECT_EQ(Field(IDC_SITE_POS), "");
     Stop();
@@ -240,6 +242,7 @@ TEST_F(ProductPairs, TheCatalogueCanBeChosenAndTheChoiceIsRemembered) {
     emit combo->activated(4);
     EXPECT_FALSE(ProductModels()->isChecked());
     EXPECT_EQ(Field(IDC_MODEL_LEFT), "catalogue: SprtNavL, no database record");
+    EXPECT_EQ(View().Document().Rig().CatalogueCamera(Eye::Left), 4);
 }
 
 // The shipped sample products, when the tree has them: a truth point clicked
