@@ -28,6 +28,7 @@
 // Numbers are written so that they read back exactly.
 #pragma once
 
+#include "base/AtomicFile.h"
 #include "products/ProductCamera.h"
 #include "session/MeasurementRecord.h"
 #include "stereo/CalcInput.h"
@@ -57,6 +58,27 @@ struct SessionDocument {
 // The file's text for a session saved at sessionPath.
 std::string SessionText(const SessionDocument& session, const std::string& sessionPath);
 bool WriteSessionFile(const std::string& path, const SessionDocument& session, std::string* error);
+
+// The same file written as its measurements come, never holding them: the
+// bytes WriteSessionFile writes for the header and the measurements added,
+// in place at path only after Commit.
+class SessionFileWriter {
+public:
+    // header: everything but the measurements (which it may leave empty).
+    SessionFileWriter(const std::string& path, const SessionDocument& header);
+    // False once writing failed (Commit then fails and says why).
+    bool Add(const MeasurementRecord& record);
+    std::size_t Count() const { return m_count; }
+    bool Commit(std::string* error);
+
+private:
+    static constexpr std::size_t kFlushBytes = std::size_t{1} << 16;
+    bool Flush();
+
+    AtomicFileWriter m_file;
+    std::string m_buffer;
+    std::size_t m_count = 0;
+};
 
 struct SessionReadResult {
     bool ok = false;
