@@ -244,13 +244,11 @@ int RunExport(const Tokens& tokens) {
         ImageDatabase db;
         bool dbLoaded = false;
         bool dbFailed = false;
-        SessionDocument header;
-        ProductCameraCache cameras;
+        StereoRig rig;
         CPoint3D last;
         read = StreamSessionFile(
             sessionPath,
             [&](const SessionDocument& h) {
-                header = h;
                 Tokens dbTokens = {"--db", args.Value("db").value_or(h.database)};
                 for (const std::string& r : args.Values("records")) {
                     dbTokens.insert(dbTokens.end(), {"--records", r});
@@ -259,6 +257,9 @@ int RunExport(const Tokens& tokens) {
                 const auto dbArgs = Args::Parse(dbTokens, MeasurePairOptions(), dbError);
                 dbLoaded = dbArgs && LoadDatabase(*dbArgs, db);
                 dbFailed = !dbLoaded;
+                if (dbLoaded) {
+                    rig = SessionRig(h, db);
+                }
             },
             [&](const MeasurementRecord& saved) {
                 if (dbFailed) {
@@ -266,12 +267,12 @@ int RunExport(const Tokens& tokens) {
                 }
                 if (saved.IsMono()) {
                     // As ground --json prints it, from the saved result.
-                    AppendMonoJson(sink.Buffer(), header.leftImage, saved, last);
+                    AppendMonoJson(sink.Buffer(), rig.Setup().leftFile, saved, last);
                     last = saved.position;
                     sink.Flush();
                     return;
                 }
-                const RecalculatedMeasurement m = Recalculate(header, saved, last, db, &cameras);
+                const RecalculatedMeasurement m = Recalculate(rig, saved, last);
                 if (const auto change = RecalculationChange(saved, m)) {
                     std::fprintf(stderr, "%s\n", change->c_str());
                 }

@@ -155,7 +155,7 @@ TEST(MonoRecord, LogCsvAndRecalculationMarkAndKeepTheMonoRow) {
 
     const ImageDatabase db;
     const SessionDocument doc = Session({mono});
-    const RecalculatedMeasurement again = Recalculate(doc, doc.measurements[0], {}, db);
+    const RecalculatedMeasurement again = Recalculate(SessionRig(doc, db), doc.measurements[0], {});
     EXPECT_TRUE(again.result.bOk);
     EXPECT_EQ(again.record, doc.measurements[0]);
     EXPECT_FALSE(RecalculationChange(doc.measurements[0], again));
