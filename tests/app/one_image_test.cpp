@@ -7,6 +7,7 @@
 #include "AppFixture.h"
 
 #include "app/MeasurementDock.h"
+#include "session/SessionFile.h"
 #include "tests/support/CliRunner.h"
 #include "viewer/OneImageView.h"
 
@@ -101,6 +102,33 @@ TEST_F(OneImage, OpenImageShowsTheProductAloneAndAClickOnTheGroundJoinsTheTableA
     OpenMenus();
     EXPECT_TRUE(Action(ID_SWAP_IMAGES)->isEnabled());
     EXPECT_NE(Action(ID_SWAP_IMAGES)->statusTip().toStdString(), kNeedsPairReason);
+}
+
+TEST_F(OneImage, ASessionOfOneImageSavesAndOpensAgainWithItsMonoscopicRows) {
+    Start();
+    View().OpenImageFile(kLeft);
+    ASSERT_TRUE(View().IsOneImage());
+    Mono().MeasureAt({640.0, 900.0});
+    Mono().MeasureAt({300.0, 950.0});
+    ASSERT_EQ(View().Session().Measurements().size(), 2u);
+    const SessionDocument saved = frame->MeasurementDock()->Document();
+    EXPECT_EQ(saved.leftImage, kLeft);
+    EXPECT_EQ(saved.rightImage, "");
+    const std::string path = dir.path().toStdString() + "/one.rvsession";
+    ASSERT_TRUE(WriteSessionFile(path, saved, nullptr));
+
+    // A pair replaces it; the session brings the image back alone.
+    ui.saveChoices.push_back(IUiServices::SaveChoice::Discard);
+    View().OpenPairFiles(kLeft, kRight);
+    View().WaitForImages();
+    ASSERT_FALSE(View().IsOneImage());
+    ui.saveChoices.push_back(IUiServices::SaveChoice::Discard);
+    ASSERT_TRUE(frame->MeasurementDock()->OpenSessionFile(path));
+    EXPECT_TRUE(View().IsOneImage());
+    const auto& rows = View().Session().Measurements();
+    ASSERT_EQ(rows.size(), 2u);
+    EXPECT_TRUE(rows[0].IsMono() && rows[1].IsMono());
+    EXPECT_EQ(rows, saved.measurements);
 }
 
 TEST_F(OneImage, OneFileOnTheCommandLineOpensItAlone) {
