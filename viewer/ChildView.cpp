@@ -138,8 +138,7 @@ void CChildView::OnDestroy() {
 }
 
 bool CChildView::OnCmdMsg(int nId) {
-    if (IsOneImage() && IsStereoCommand(nId)) {
-        ShowStatus(kNeedsPairReason);
+    if (IsOneImage() && m_pOneImage->OnCmdMsg(nId)) {
         return true;
     }
     switch (nId) {

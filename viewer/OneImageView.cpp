@@ -8,8 +8,10 @@
 #include <QEvent>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QWheelEvent>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 
 bool IsStereoCommand(int commandId) {
@@ -59,6 +61,8 @@ bool COneImageView::Open(const std::string& chosen) {
     m_camera = MakeMonoCamera(file, m_doc.Setup().options, m_db, size);
     m_sFile = file;
     m_pImage = std::move(image);
+    m_dZoom = 1.0;
+    m_pan = {};
     m_doc.Open({file, {}, {size, std::nullopt}, m_doc.Setup().options});
     setGeometry(parentWidget() != nullptr ? parentWidget()->rect() : geometry());
     show();
@@ -94,9 +98,9 @@ COneImageView::Placement COneImageView::Place() const {
         return p;
     }
     const double w = m_pImage->GetWidth(), h = m_pImage->GetHeight();
-    p.scale = std::min(width() / w, height() / h);
-    p.left = 0.5 * (width() - p.scale * w);
-    p.top = 0.5 * (height() - p.scale * h);
+    p.scale = std::min(width() / w, height() / h) * m_dZoom;
+    p.left = 0.5 * (width() - p.scale * w) + m_pan.x();
+    p.top = 0.5 * (height() - p.scale * h) + m_pan.y();
     return p;
 }
 
@@ -178,7 +182,74 @@ void COneImageView::paintEvent(QPaintEvent*) {
     }
 }
 
+bool COneImageView::OnCmdMsg(int commandId) {
+    if (IsStereoCommand(commandId)) {
+        ShowStatus(kNeedsPairReason);
+        return true;
+    }
+    const QPointF centre(0.5 * width(), 0.5 * height());
+    switch (commandId) {
+    case ID_VIEW_FIT_TO_WINDOW:
+    case ID_VIEW_RESET:
+        m_dZoom = 1.0;
+        m_pan = {};
+        break;
+    case ID_VIEW_ACTUAL_SIZE:
+        if (m_pImage) {
+            ZoomAbout(1.0 / Place().scale, centre);
+        }
+        break;
+    case ID_VIEW_ZOOM_IN:
+        ZoomAbout(1.25, centre);
+        break;
+    case ID_VIEW_ZOOM_OUT:
+        ZoomAbout(1.0 / 1.25, centre);
+        break;
+    default:
+        return false;
+    }
+    update();
+    return true;
+}
+
+void COneImageView::ZoomAbout(double factor, const QPointF& at) {
+    const double zoom = std::clamp(m_dZoom * factor, 0.25, 64.0);
+    const double applied = zoom / m_dZoom;
+    // The point under `at` keeps its place: the image centre moves away
+    // from it by the same factor.
+    const QPointF centre(0.5 * width(), 0.5 * height());
+    const QPointF imageCentre = centre + m_pan;
+    m_pan = at + (imageCentre - at) * applied - centre;
+    m_dZoom = zoom;
+    update();
+}
+
+void COneImageView::wheelEvent(QWheelEvent* event) {
+    const int steps = event->angleDelta().y() / 120;
+    if (steps != 0) {
+        ZoomAbout(std::pow(1.25, steps), event->position());
+    }
+}
+
+void COneImageView::mouseMoveEvent(QMouseEvent* event) {
+    if (m_dragFrom) {
+        m_pan += event->position() - *m_dragFrom;
+        m_dragFrom = event->position();
+        update();
+    }
+}
+
+void COneImageView::mouseReleaseEvent(QMouseEvent* event) {
+    if (event->button() == Qt::RightButton) {
+        m_dragFrom.reset();
+    }
+}
+
 void COneImageView::mousePressEvent(QMouseEvent* event) {
+    if (event->button() == Qt::RightButton) {
+        m_dragFrom = event->position();
+        return;
+    }
     if (event->button() != Qt::LeftButton) {
         return;
     }

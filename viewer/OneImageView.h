@@ -1,5 +1,6 @@
 // One image alone (File > Open Image, one file on the command line or
-// dropped): the image fitted to the window, and a click measures by meeting
+// dropped): the image fitted to the window (the zoom commands, the wheel and
+// a right-drag zoom and pan it), and a click measures by meeting
 // the pixel's ray with the ground plane. Each result joins the open
 // document's measurements as a monoscopic row. It lies over the stereo view
 // while it is shown.
@@ -56,6 +57,13 @@ public:
     // is said on the status bar. Returns the result.
     MonoRangeResult MeasureAt(const ImagePoint& pixel);
 
+    // The commands it takes while shown: the zoom commands (View > Fit to
+    // Window, Actual Size, Zoom In, Zoom Out, Reset) act on the image, the
+    // stereo commands only say why they do nothing. False: not its command.
+    bool OnCmdMsg(int commandId);
+    // Image pixels per widget pixel relative to the fitted image: 1 fitted.
+    double ZoomFactor() const { return m_dZoom; }
+
     // Where the view's notes go (the status bar).
     void SetStatusSink(std::function<void(const std::string&)> sink) {
         m_fnStatus = std::move(sink);
@@ -65,6 +73,9 @@ public:
 protected:
     void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
@@ -76,6 +87,8 @@ private:
         double top = 0.0;
     };
     Placement Place() const;
+    // Zooms by factor about a widget point, which stays on the same pixel.
+    void ZoomAbout(double factor, const QPointF& at);
 
     IUiServices& m_ui;
     ImageDatabase& m_db;
@@ -84,6 +97,9 @@ private:
     std::unique_ptr<CImage> m_pImage;
     MonoCamera m_camera;
     MonoSurface m_surface = GroundSurface();
+    double m_dZoom = 1.0;              // over the fitted scale
+    QPointF m_pan;                     // of the image's centre from the widget's, widget pixels
+    std::optional<QPointF> m_dragFrom; // a right-button drag pans
     std::function<void(const std::string&)> m_fnStatus;
     std::string m_sStatus;
 };

@@ -93,6 +93,20 @@ TEST_F(OneImage, OpenImageShowsTheProductAloneAndAClickOnTheGroundJoinsTheTableA
     const QColor middle = shot.pixelColor(shot.width() / 2, shot.height() / 2);
     EXPECT_GT(middle.red() + middle.green() + middle.blue(), 60);
 
+    // Zoomed in, a click lands on the pixel under it, and the mark follows.
+    frame->OnCmdMsg(ID_VIEW_ZOOM_IN);
+    frame->OnCmdMsg(ID_VIEW_ZOOM_IN);
+    EXPECT_NEAR(mono.ZoomFactor(), 1.5625, 1e-12);
+    const ImagePoint near{700.0, 880.0};
+    const QPoint zoomed = mono.WidgetPointOf(near).toPoint();
+    ASSERT_TRUE(mono.rect().contains(zoomed));
+    QTest::mouseClick(&mono, Qt::LeftButton, Qt::NoModifier, zoomed);
+    ASSERT_EQ(View().Session().Measurements().size(), 2u);
+    EXPECT_NEAR(View().Session().Measurements()[1].leftPixel.x, near.x, 1.5);
+    EXPECT_NEAR(View().Session().Measurements()[1].leftPixel.y, near.y, 1.5);
+    frame->OnCmdMsg(ID_VIEW_FIT_TO_WINDOW);
+    EXPECT_EQ(mono.ZoomFactor(), 1.0);
+
     // A pair opened afterwards brings the stereo view back.
     ui.saveChoices.push_back(IUiServices::SaveChoice::Discard);
     View().OpenPairFiles(kLeft, kRight);
