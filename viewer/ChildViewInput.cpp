@@ -137,6 +137,9 @@ void CChildView::OnMouseMove(IntPoint p) {
             } else if (hit.right.inside) {
                 near = FindNearMark(m_doc.Session().Marks(Eye::Right), hit.right.pt, m_dZoom);
             }
+            if (hit.left.inside) {
+                ShowRangeReadout(hit.left.pt);
+            }
             if (near) {
                 m_nHoverVertex = static_cast<std::uint32_t>(*near);
                 m_bHoverVertex = true;
@@ -229,7 +232,8 @@ void CChildView::OnLButtonDblClk(IntPoint p) {
                 FindNearMark(m_doc.Session().Marks(leftSide ? Eye::Left : Eye::Right),
                              leftSide ? hit.left.pt : hit.right.pt, m_dZoom);
             const MeasurementSession::CurrentMarks before = m_doc.Session().CurrentMarkState();
-            const std::optional<std::size_t> row = i ? m_doc.Session().RowOfMarkIndex(*i) : std::nullopt;
+            const std::optional<std::size_t> row =
+                i ? m_doc.Session().RowOfMarkIndex(*i) : std::nullopt;
             if (i && m_doc.Session().Reselect(*i)) {
                 if (row) {
                     emit MeasurementReselected(*row, before);
@@ -339,6 +343,9 @@ void CChildView::mousePressEvent(QMouseEvent* event) {
                 emit MarkPicked(*row, event->modifiers().testFlag(Qt::ShiftModifier));
                 return;
             }
+        } else if (event->modifiers().testFlag(Qt::ShiftModifier) &&
+                   RangeMapClick(PointOf(event))) {
+            return;
         }
         OnLButtonDown(PointOf(event));
     } else if (event->button() == Qt::RightButton) {
