@@ -246,17 +246,17 @@ void CRangeMapTool::Draw(QPainter& p, const SideLayout& layout) const {
     p.setOpacity(1.0);
 
     // The legend: the colour bar with its ticks in metres, at the foot of
-    // the panel.
+    // the image in sight.
     const QFontMetrics fm(p.font());
-    const int barW = std::min(320, layout.panel.Width() - 16);
+    const int barW = std::min(320, visible.Width() - 16);
     const int barH = 12;
     if (barW < 40) {
         p.restore();
         return;
     }
-    const int x0 = layout.panel.left + 8;
+    const int x0 = visible.left + 8;
     const int boxH = barH + fm.height() + 10;
-    const int y0 = layout.panel.bottom - boxH - 6;
+    const int y0 = std::max(visible.top + 4, visible.bottom - boxH - 6);
     p.fillRect(QRect(x0 - 4, y0 - 4, barW + 8, boxH + 4), QColor(0, 0, 0, 170));
     for (int i = 0; i < barW; ++i) {
         const int step = static_cast<int>(255.0 * i / std::max(1, barW - 1) + 0.5);
