@@ -207,9 +207,9 @@ void CStereoWindow::SetSource(const StereoSource& source) {
         m_right = rect.Resample(Eye::Right, source.right);
         if (source.leftColour && source.rightColour) {
             const auto resample = [&](Eye eye, const ColourPlanes& planes) {
-                return ColourPlanes{rect.Resample(eye, planes.red),
-                                    rect.Resample(eye, planes.green),
-                                    rect.Resample(eye, planes.blue)};
+                std::vector<GreyImage> r =
+                    rect.Resample(eye, {&planes.red, &planes.green, &planes.blue});
+                return ColourPlanes{std::move(r[0]), std::move(r[1]), std::move(r[2])};
             };
             m_leftColour = resample(Eye::Left, *source.leftColour);
             m_rightColour = resample(Eye::Right, *source.rightColour);
