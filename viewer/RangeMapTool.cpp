@@ -70,8 +70,12 @@ CRangeMapTool::~CRangeMapTool() {
     }
     if (m_thread != nullptr) {
         m_thread->disconnect(this);
-        m_thread->wait();
-        delete m_thread;
+        m_dropped.push_back(m_thread);
+    }
+    for (QThread* thread : m_dropped) {
+        thread->disconnect(this);
+        thread->wait();
+        delete thread;
     }
 }
 
@@ -89,10 +93,9 @@ void CRangeMapTool::OnRangeMap() {
 
 bool CRangeMapTool::Compute() {
     if (Busy()) {
-        Cancel();
-        WaitForMap();
+        Drop();
     }
-    const StereoSource source = StereoSourceOf(m_view);
+    const StereoSource source = StereoSourceOf(m_view, false);
     if (!source.rect) {
         m_view.Ui().ShowMessage("No range map: " + source.problem);
         return false;
@@ -135,15 +138,26 @@ void CRangeMapTool::PollProgress() {
     if (!m_job || !m_progress) {
         return;
     }
+    m_inPoll = true;
     m_progress->SetValue(static_cast<int>(m_job->fraction * 100.0));
     if (m_progress && m_progress->Cancelled()) {
         Cancel();
+    }
+    m_inPoll = false;
+    m_retiredProgress.reset();
+    if (m_finishPending) {
+        m_finishPending = false;
+        OnJobFinished();
     }
 }
 
 void CRangeMapTool::OnJobFinished() {
     if (m_thread == nullptr) {
         return; // already taken (WaitForMap)
+    }
+    if (m_inPoll) {
+        m_finishPending = true;
+        return;
     }
     m_thread->disconnect(this);
     m_thread->wait();
@@ -182,10 +196,18 @@ void CRangeMapTool::Drop() {
         // of no use any more.
         QThread* thread = m_thread;
         thread->disconnect(this);
-        connect(thread, &QThread::finished, thread, &QObject::deleteLater);
+        m_dropped.push_back(thread);
+        connect(thread, &QThread::finished, this, [this, thread] {
+            std::erase(m_dropped, thread);
+            thread->deleteLater();
+        });
         m_thread = nullptr;
         m_job.reset();
         m_poll.stop();
+        m_finishPending = false;
+        if (m_inPoll) {
+            m_retiredProgress = std::move(m_progress);
+        }
         m_progress.reset();
     }
     const bool had = m_map != nullptr;

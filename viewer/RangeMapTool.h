@@ -19,6 +19,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 class CChildView;
 class QPainter;
@@ -86,6 +87,13 @@ private:
     // The computation under way.
     std::shared_ptr<Job> m_job;
     QThread* m_thread = nullptr; // deleted when it finishes
+    // Computations dropped before they finished, each deleted when it does.
+    std::vector<QThread*> m_dropped;
     std::unique_ptr<IProgress> m_progress;
     QTimer m_poll;
+    // A modal progress bar runs the event loop while it is updated: what
+    // finishes meanwhile waits until the update returns.
+    bool m_inPoll = false;
+    bool m_finishPending = false;
+    std::unique_ptr<IProgress> m_retiredProgress;
 };

@@ -26,7 +26,7 @@ std::optional<ColourPlanes> ColourPlanesOf(const QImage& image) {
                         GreyImage::FromGrey8(plane[2].data(), w, h)};
 }
 
-StereoSource StereoSourceOf(const CChildView& view) {
+StereoSource StereoSourceOf(const CChildView& view, bool withColour) {
     StereoSource source;
     const AssistedPair* assist = view.Assist();
     if (assist == nullptr) {
@@ -37,7 +37,7 @@ StereoSource StereoSourceOf(const CChildView& view) {
     source.right = assist->Image(Eye::Right);
     const QImage& leftPixels = view.Image(ViewSide::Left)->Pixels();
     const QImage& rightPixels = view.Image(ViewSide::Right)->Pixels();
-    if (!leftPixels.allGray() || !rightPixels.allGray()) {
+    if (withColour && (!leftPixels.allGray() || !rightPixels.allGray())) {
         source.leftColour = ColourPlanesOf(leftPixels);
         source.rightColour = ColourPlanesOf(rightPixels);
         // A grey image beside a colour one gives three equal planes.

@@ -29,6 +29,6 @@ struct StereoSource {
 // The planes of a decoded image as shown (nothing for a grey one).
 std::optional<ColourPlanes> ColourPlanesOf(const QImage& image);
 
-// From the view's images and its document's cameras. Without both images,
-// or without cameras, problem says why.
-StereoSource StereoSourceOf(const CChildView& view);
+// From the view's images and its document's cameras; the colour planes only
+// when asked for. Without both images, or without cameras, problem says why.
+StereoSource StereoSourceOf(const CChildView& view, bool withColour = true);

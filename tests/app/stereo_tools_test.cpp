@@ -195,7 +195,7 @@ TEST_F(StereoTools, TheRangeMapIsDrawnReadOutUnderThePointerAndMeasuredWithOneCl
     EXPECT_FALSE(Tool().OverlayShown());
 }
 
-TEST_F(StereoTools, CancelStopsTheWorkerAndLeavesNoMap) {
+TEST_F(StereoTools, TheWorkerIsCancelledRedoneForOtherCamerasAndDroppedForAnotherPair) {
     ui.cancelProgressAfter = 1;
     frame->OnCmdMsg(ID_RANGE_MAP);
     ASSERT_TRUE(Tool().Busy());
@@ -223,6 +223,20 @@ TEST_F(StereoTools, CancelStopsTheWorkerAndLeavesNoMap) {
     Tool().WaitForMap();
     ASSERT_NE(Tool().Map(), nullptr);
     EXPECT_TRUE(Tool().OverlayShown());
+
+    // A pair opened while the map is computed drops the computation: its
+    // result never shows over the new pair.
+    frame->OnCmdMsg(ID_RANGE_MAP); // hide
+    options.dAzCorrLeft = 0.0;
+    View().Document().SetOptions(options);
+    EXPECT_EQ(Tool().Map(), nullptr);
+    frame->OnCmdMsg(ID_RANGE_MAP);
+    ASSERT_TRUE(Tool().Busy());
+    View().OpenPairFiles(kLeft, kRight);
+    EXPECT_FALSE(Tool().Busy());
+    QTest::qWait(1500);
+    EXPECT_EQ(Tool().Map(), nullptr);
+    EXPECT_FALSE(Tool().OverlayShown());
 }
 
 TEST_F(StereoTools, TheStereoWindowShowsARedCyanAnaglyphAndExportsWhatItShows) {
