@@ -11,6 +11,7 @@
 #include "products/ProductName.h"
 #include "stereo/CalcInput.h"
 #include "stereo/RangeCalc.h"
+#include "stereo/StereoRig.h"
 #include "ui/UiServices.h"
 #include "viewer/ChildView.h"
 
@@ -406,11 +407,13 @@ RangeCalcInput CCalcDlg::CalculationInput(const CalcOptions& options) const {
         doc->SetOptions(options);
         return doc->Rig().Input({m_dLeftCol, m_dLeftRow}, {m_dRightCol, m_dRightRow}, m_ptLastPos);
     }
-    return MakeRangeCalcInput(options, m_pHost != nullptr ? m_pHost->LeftFile() : std::string(),
-                              m_pHost != nullptr ? m_pHost->RightFile() : std::string(),
-                              {m_dLeftCol, m_dLeftRow}, {m_dRightCol, m_dRightRow}, m_ptLastPos,
-                              m_db, nullptr,
-                              m_pHost != nullptr ? m_pHost->ImageSizes() : DecodedImageSizes{});
+    // No document (the dialog on its own): the cameras of the host's files.
+    const PairSetup setup{m_pHost != nullptr ? m_pHost->LeftFile() : std::string(),
+                          m_pHost != nullptr ? m_pHost->RightFile() : std::string(),
+                          m_pHost != nullptr ? m_pHost->ImageSizes() : DecodedImageSizes{},
+                          options};
+    return StereoRig::Build(setup, m_db)
+        .Input({m_dLeftCol, m_dLeftRow}, {m_dRightCol, m_dRightRow}, m_ptLastPos);
 }
 
 void CCalcDlg::ShowModelSources(const RangeCalcInput& in) {
@@ -598,6 +601,9 @@ void CCalcDlg::SaveProductModelsSetting() const {
 void CCalcDlg::On2D() {
     UpdateData(true);
     UpdateData(false);
+    if (m_pHost != nullptr) {
+        m_pHost->CalcOptionsChanged();
+    }
 }
 
 void CCalcDlg::reject() {

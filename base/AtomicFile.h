@@ -50,6 +50,9 @@ public:
     AtomicFileWriter& operator=(const AtomicFileWriter&) = delete;
 
     bool Created() const { return m_nFd >= 0; }
+    // Written straight to its target (a device, a pipe, this process's
+    // output), not through a temporary file.
+    bool Direct() const { return m_bDirect; }
     bool Write(std::string_view bytes);
     bool Commit(std::string* error = nullptr);
     // Why the last step failed ("" while all is well).

@@ -1,6 +1,6 @@
 // Cost of a measurement and of what it produces: one full range calculation
-// (nine intersections and the formatting), ranvista-cli measure --batch of
-// 100,000 lines end to end, and the transform of a 1,000,000-vertex file.
+// (nine intersections and the formatting), ranvista-cli measure --batch
+// end to end with its peak memory, and the transform of a 1,000,000-vertex file.
 #include "registration/Registration.h"
 #include "registration/VertexFile.h"
 #include "stereo/RangeCalc.h"
@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <fstream>
 #include <random>
+#include <sys/resource.h>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -91,33 +92,52 @@ void BM_CalculateRangeCahvore(benchmark::State& state) {
 }
 BENCHMARK(BM_CalculateRangeCahvore);
 
-void BM_MeasureBatch100k(benchmark::State& state) {
-    const fs::path batch = BenchDir() / "batch.txt";
+// ranvista-cli measure --batch of range(0) lines, saving the log and the
+// vertices, and the session too when range(1) is 1. Peak memory of the
+// command (MB) is the counter peak_mb: it should not grow with the lines.
+// Run in increasing sizes: the peak is the largest child's so far.
+void BM_MeasureBatch(benchmark::State& state) {
+    const long lines = state.range(0);
+    const bool session = state.range(1) == 1;
+    const fs::path batch = BenchDir() / ("batch" + std::to_string(lines) + ".txt");
     {
         std::ofstream f(batch);
         std::mt19937 rng(1);
         std::uniform_real_distribution<double> x(400, 600);
         std::uniform_real_distribution<double> y(500, 900);
         std::uniform_real_distribution<double> disparity(10, 120);
-        for (int i = 0; i < 100000; ++i) {
+        for (long i = 0; i < lines; ++i) {
             const double xl = x(rng);
             const double yl = y(rng);
             f << kLeft << ',' << kRight << ',' << xl << ',' << yl << ',' << xl - disparity(rng)
               << ',' << yl << '\n';
         }
     }
-    const std::string cmd = std::string("'") + RANVISTA_CLI + "' measure --batch '" +
-                            batch.string() + "' --db /nonexistent/ImgBinDat --log '" +
-                            (BenchDir() / "log.txt").string() + "' --vertices '" +
-                            (BenchDir() / "v.txt").string() + "' > /dev/null";
+    const std::string cmd =
+        std::string("'") + RANVISTA_CLI + "' measure --batch '" + batch.string() +
+        "' --db /nonexistent/ImgBinDat --log '" + (BenchDir() / "log.txt").string() +
+        "' --vertices '" + (BenchDir() / "v.txt").string() + "'" +
+        (session ? " --session '" + (BenchDir() / "s.rvsession").string() + "'" : "") +
+        " > /dev/null";
     for (auto _ : state) {
         if (std::system(cmd.c_str()) != 0) {
             state.SkipWithError("measure --batch failed");
             break;
         }
     }
+    rusage usage{};
+    getrusage(RUSAGE_CHILDREN, &usage);
+    state.counters["peak_mb"] = static_cast<double>(usage.ru_maxrss) / 1024.0;
+    state.counters["lines"] = static_cast<double>(lines);
 }
-BENCHMARK(BM_MeasureBatch100k)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
+BENCHMARK(BM_MeasureBatch)
+    ->Args({1000, 0})
+    ->Args({100000, 0})
+    ->Args({100000, 1})
+    ->Args({1000000, 0})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(1);
 
 void BM_Transform1M(benchmark::State& state) {
     const fs::path src = BenchDir() / "cloud.txt";

@@ -8,10 +8,10 @@
 #include "geometry/Projection.h"
 #include "imagedb/ImageDatabase.h"
 #include "matching/GreyImageFile.h"
-#include "stereo/CalcInput.h"
 #include "stereo/DenseRange.h"
 #include "stereo/PairProjections.h"
 #include "stereo/StereoImage.h"
+#include "stereo/StereoRig.h"
 
 #include <benchmark/benchmark.h>
 
@@ -80,8 +80,7 @@ const RealPair& Pair() {
     static const RealPair pair = [] {
         RealPair p;
         const ImageDatabase db;
-        p.cameras = MakePairProjections(
-            MakeRangeCalcInput({}, PairPath("NLF"), PairPath("NRF"), {}, {}, {}, db));
+        p.cameras = StereoRig::Build({PairPath("NLF"), PairPath("NRF"), {}, {}}, db).Cameras();
         const auto l = ReadGreyImage(PairPath("NLF"));
         const auto r = ReadGreyImage(PairPath("NRF"));
         p.ok = p.cameras.ok && l.ok && r.ok;

@@ -8,8 +8,8 @@
 // step from the whole image in its panel to 8 times, still and while panning.
 #include "imagedb/ImageDatabase.h"
 #include "imagedb/StoreTransaction.h"
-#include "stereo/CalcInput.h"
 #include "stereo/PointUncertainty.h"
+#include "stereo/StereoRig.h"
 #include "viewer/ChildView.h"
 
 #include <QApplication>
@@ -122,15 +122,14 @@ struct Workspace {
         view->resize(1920, 1080);
         view->OpenPairFiles(samples + "oppy-navcam/1N137057367EFF4000P1916L0M1.png",
                             samples + "oppy-navcam/1N137057367EFF4000P1916R0M1.png");
-        const MeasurementSession& s = view->Session();
+        const StereoRig& rig = view->Document().Rig();
         std::vector<MeasurementRecord> grid;
         for (int i = 0; i < 100; ++i) {
             const double dx = 6.0 * (i % 10);
             const double dy = 6.0 * (i / 10);
             const ImagePoint l{386 + dx, 700 + dy};
             const ImagePoint r{289 + dx, 697 + dy};
-            const RangeCalcInput in =
-                MakeRangeCalcInput({}, s.LeftFile(), s.RightFile(), l, r, {}, db);
+            const RangeCalcInput in = rig.Input(l, r, {});
             const RangeCalcResult res = CalculateRange(in);
             if (res.bOk) {
                 grid.push_back(RecordOfCalculation(in, res, PixelSource::Clicked,

@@ -9,9 +9,9 @@
 #include "matching/GreyImageFile.h"
 #include "stereo/DenseExport.h"
 #include "stereo/DenseRange.h"
-#include "stereo/PairProjections.h"
 #include "stereo/Rectification.h"
 #include "stereo/StereoImage.h"
+#include "stereo/StereoRig.h"
 
 #include <cstdio>
 #include <memory>
@@ -35,18 +35,8 @@ std::optional<RectifiedPair> LoadRectifiedPair(const Args& args) {
     if (!LoadDatabase(args, db)) {
         return std::nullopt;
     }
-    ProductCameraCache products;
-    const RangeCalcInput in =
-        MakeRangeCalcInput(OptionsOf(args), leftPath, rightPath, {}, {}, {}, db, &products);
-    PairProjectionsResult cameras = MakePairProjections(in);
-    if (!cameras.ok && cameras.cameraMissing) {
-        const bool left = cameras.missing == Eye::Left;
-        throw UsageError{"no camera for '" + (left ? leftPath : rightPath) +
-                         "': its name does not say; choose one with --" +
-                         (left ? "left" : "right") + "-camera"};
-    }
-    if (!cameras.ok) {
-        std::fprintf(stderr, "%s\n", cameras.reason.c_str());
+    const StereoRig rig = BuildPairRig(args, db);
+    if (!rig.Cameras().ok) {
         return std::nullopt;
     }
     RectifiedPair pair;
@@ -60,8 +50,8 @@ std::optional<RectifiedPair> LoadRectifiedPair(const Args& args) {
         *image = std::move(r.image);
     }
     pair.rect = std::make_shared<const StereoRectification>(
-        std::move(cameras.left), std::move(cameras.right), pair.left.width, pair.left.height,
-        pair.right.width, pair.right.height);
+        rig.SharedCamera(Eye::Left), rig.SharedCamera(Eye::Right), pair.left.width,
+        pair.left.height, pair.right.width, pair.right.height);
     if (!pair.rect->Problem().empty()) {
         std::fprintf(stderr, "%s\n", pair.rect->Problem().c_str());
         return std::nullopt;

@@ -213,13 +213,11 @@ int RunExport(const Tokens& tokens) {
         ImageDatabase db;
         bool dbLoaded = false;
         bool dbFailed = false;
-        SessionDocument header;
-        ProductCameraCache cameras;
+        StereoRig rig;
         CPoint3D last;
         read = StreamSessionFile(
             sessionPath,
             [&](const SessionDocument& h) {
-                header = h;
                 Tokens dbTokens = {"--db", args.Value("db").value_or(h.database)};
                 for (const std::string& r : args.Values("records")) {
                     dbTokens.insert(dbTokens.end(), {"--records", r});
@@ -228,12 +226,15 @@ int RunExport(const Tokens& tokens) {
                 const auto dbArgs = Args::Parse(dbTokens, MeasurePairOptions(), dbError);
                 dbLoaded = dbArgs && LoadDatabase(*dbArgs, db);
                 dbFailed = !dbLoaded;
+                if (dbLoaded) {
+                    rig = SessionRig(h, db);
+                }
             },
             [&](const MeasurementRecord& saved) {
                 if (dbFailed) {
                     return;
                 }
-                const RecalculatedMeasurement m = Recalculate(header, saved, last, db, &cameras);
+                const RecalculatedMeasurement m = Recalculate(rig, saved, last);
                 if (const auto change = RecalculationChange(saved, m)) {
                     std::fprintf(stderr, "%s\n", change->c_str());
                 }

@@ -10,7 +10,7 @@
 #include "matching/Epipolar.h"
 #include "matching/GreyImageFile.h"
 #include "matching/Matcher.h"
-#include "stereo/PairProjections.h"
+#include "stereo/StereoRig.h"
 
 #include <cstdio>
 #include <memory>
@@ -38,40 +38,25 @@ ImagePoint PixelOf(const Args& args) {
 // models, or the catalogue cameras from the names (or chosen) with poses
 // from the database records, posed as its rays are cast.
 struct Pair {
-    CalcOptions options;
     std::string leftPath;
     std::string rightPath;
     ImageDatabase db;
-    std::shared_ptr<const ICameraProjection> left;
-    std::shared_ptr<const ICameraProjection> right;
-    ProductCameraCache products; // read once for every measurement of the pair
+    StereoRig rig; // the pair's cameras, built once for every measurement of the pair
 };
 
-// Nothing when the store exists but cannot be read, or the products' models
-// cannot measure the pair (said on stderr).
+// Nothing when the store exists but cannot be read, or the pair's cameras
+// cannot measure it (said on stderr).
 std::unique_ptr<Pair> LoadPair(const Args& args) {
     auto pair = std::make_unique<Pair>();
-    pair->options = OptionsOf(args);
     pair->leftPath = *args.Value("left");
     pair->rightPath = *args.Value("right");
     if (!LoadDatabase(args, pair->db)) {
         return nullptr;
     }
-    const RangeCalcInput in = MakeRangeCalcInput(pair->options, pair->leftPath, pair->rightPath, {},
-                                                 {}, {}, pair->db, &pair->products);
-    PairProjectionsResult cameras = MakePairProjections(in);
-    if (!cameras.ok && cameras.cameraMissing) {
-        const bool left = cameras.missing == Eye::Left;
-        throw UsageError{"no camera for '" + (left ? pair->leftPath : pair->rightPath) +
-                         "': its name does not say; choose one with --" +
-                         (left ? "left" : "right") + "-camera"};
-    }
-    if (!cameras.ok) {
-        std::fprintf(stderr, "%s\n", cameras.reason.c_str());
+    pair->rig = BuildPairRig(args, pair->db);
+    if (!pair->rig.Cameras().ok) {
         return nullptr;
     }
-    pair->left = std::move(cameras.left);
-    pair->right = std::move(cameras.right);
     return pair;
 }
 
@@ -90,8 +75,7 @@ Json PixelJson(const ImagePoint& p) {
 
 // The range calculation of a matched pair, as measure --json prints it.
 Json MeasurementJson(Pair& pair, const ImagePoint& left, const ImagePoint& right) {
-    const RangeCalcInput in = MakeRangeCalcInput(pair.options, pair.leftPath, pair.rightPath, left,
-                                                 right, {}, pair.db, &pair.products);
+    const RangeCalcInput in = pair.rig.Input(left, right, {});
     std::string text;
     AppendResultJson(text, in, CalculateRange(in));
     return Json::parse(text);
@@ -154,8 +138,10 @@ int RunEpipolar(const Tokens& tokens) {
     if (!other) {
         return 1;
     }
-    const ICameraProjection& src = from == Eye::Left ? *pair->left : *pair->right;
-    const ICameraProjection& dst = from == Eye::Left ? *pair->right : *pair->left;
+    const ICameraProjection& src =
+        from == Eye::Left ? *pair->rig.Camera(Eye::Left) : *pair->rig.Camera(Eye::Right);
+    const ICameraProjection& dst =
+        from == Eye::Left ? *pair->rig.Camera(Eye::Right) : *pair->rig.Camera(Eye::Left);
     const EpipolarCurveResult curve =
         EpipolarCurve(src, dst, pixel, other->width, other->height, eo);
     if (args.Json()) {
@@ -202,7 +188,8 @@ int RunMatch(const Tokens& tokens) {
     if (!rightImage) {
         return 1;
     }
-    const StereoMatcher matcher(*leftImage, *rightImage, *pair->left, *pair->right, mo);
+    const StereoMatcher matcher(*leftImage, *rightImage, *pair->rig.Camera(Eye::Left),
+                                *pair->rig.Camera(Eye::Right), mo);
     const MatchResult m = matcher.Match(from, pixel);
     const ImagePoint left = from == Eye::Left ? pixel : m.pixel;
     const ImagePoint right = from == Eye::Left ? m.pixel : pixel;
@@ -257,7 +244,8 @@ int RunDetect(const Tokens& tokens) {
         area = {static_cast<int>(v[0]), static_cast<int>(v[1]), static_cast<int>(v[2]),
                 static_cast<int>(v[3])};
     }
-    const StereoMatcher matcher(*leftImage, *rightImage, *pair->left, *pair->right, mo);
+    const StereoMatcher matcher(*leftImage, *rightImage, *pair->rig.Camera(Eye::Left),
+                                *pair->rig.Camera(Eye::Right), mo);
     const DetectResult found = DetectVertexPairs(matcher, area, options);
     for (const DetectedPair& p : found.pairs) {
         if (args.Json()) {

@@ -1,5 +1,7 @@
 // measure: the range calculation of the Analyse dialog, for one pair of
 // marks or for a file of them.
+#include "base/AtomicFile.h"
+#include "base/Format.h"
 #include "base/Messages.h"
 #include "base/Paths.h"
 #include "base/TextLines.h"
@@ -26,6 +28,7 @@
 #include <filesystem>
 #include <fstream>
 #include <optional>
+#include <string_view>
 
 OptionSet MeasurePairOptions() {
     OptionSet options;
@@ -160,6 +163,21 @@ bool LoadDatabase(const Args& args, ImageDatabase& db) {
         ImportRecordsInMemory(db, files);
     }
     return true;
+}
+
+StereoRig BuildPairRig(const Args& args, const ImageDatabase& db) {
+    StereoRig rig =
+        StereoRig::Build({*args.Value("left"), *args.Value("right"), {}, OptionsOf(args)}, db);
+    if (const auto missing = rig.MissingCamera()) {
+        const bool left = *missing == Eye::Left;
+        throw UsageError{"no camera for '" + *args.Value(left ? "left" : "right") +
+                         "': its name does not say; choose one with --" +
+                         (left ? "left" : "right") + "-camera"};
+    }
+    if (!rig.Cameras().ok) {
+        std::fprintf(stderr, "%s\n", rig.Problem().c_str());
+    }
+    return rig;
 }
 
 // One measurement's result as a JSON object and a line end, written
@@ -362,6 +380,42 @@ bool ParseBatchLine(const std::string& line, std::string& left, std::string& rig
     return true;
 }
 
+// A file written piece by piece through a buffer, in place only after Commit.
+class StreamedFile {
+public:
+    explicit StreamedFile(const std::string& path) : m_file(path) {}
+    void Add(std::string_view bytes) {
+        m_buffer += bytes;
+        // A stream target (a pipe, the terminal, --log /dev/stdout) gets the
+        // whole file after the command's own output, as a saved file would.
+        if (m_buffer.size() >= kFlushBytes && !m_file.Direct()) {
+            Flush();
+        }
+    }
+    bool Commit(std::string* error) {
+        if (m_file.Direct()) {
+            std::fflush(stdout);
+        }
+        if (m_file.Created() && Flush() && m_file.Commit(error)) {
+            return true;
+        }
+        if (error->empty()) {
+            *error = m_file.Error();
+        }
+        return false;
+    }
+
+private:
+    static constexpr std::size_t kFlushBytes = std::size_t{1} << 16;
+    bool Flush() {
+        const bool ok = m_file.Write(m_buffer);
+        m_buffer.clear();
+        return ok;
+    }
+    AtomicFileWriter m_file;
+    std::string m_buffer;
+};
+
 int RunBatch(const Args& args) {
     for (const char* singleOnly : {"left", "right", "pixels"}) {
         if (args.Has(singleOnly)) {
@@ -380,8 +434,6 @@ int RunBatch(const Args& args) {
         return 1;
     }
 
-    // What the view collects from consecutive CALCULATEs.
-    MeasurementSession session;
     ProductCameraCache products;
     std::optional<StereoRig> rig; // of the last line's pair
     CPoint3D lastPos = LastPositionOf(args);
@@ -407,7 +459,20 @@ int RunBatch(const Args& args) {
         }
         sessionDoc.pixelSigmas = {*px, *px};
     }
-    const bool keeps = args.Has("log") || args.Has("vertices") || sessionPath.has_value();
+    // The files are written as the lines are measured, and put in place
+    // only when the whole batch was read: a batch that stops saves nothing.
+    const auto logPath = args.Value("log");
+    const auto verticesPath = args.Value("vertices");
+    std::optional<StreamedFile> logFile;
+    std::optional<StreamedFile> verticesFile;
+    std::optional<SessionFileWriter> sessionFile; // from the first measurement of its pair
+    if (logPath) {
+        logFile.emplace(*logPath);
+    }
+    if (verticesPath) {
+        verticesFile.emplace(*verticesPath);
+    }
+    size_t measured = 0;
     size_t otherPairs = 0;
     size_t lineNo = 0;
     LineStatus status = LineStatus::kEnd;
@@ -438,29 +503,35 @@ int RunBatch(const Args& args) {
                 lastWarning = *said;
             }
         }
-        if (r.bOk && !keeps) {
-            // Nothing is saved at the end: nothing to keep but the last point.
+        if (r.bOk) {
+            ++measured;
             lastPos = r.ptNewLastPos;
-        } else if (r.bOk) {
-            if (session.Measurements().size() >= kMaxSessionMeasurements) {
-                std::fprintf(stderr,
-                             "%s:%zu: more than %zu measurements to keep for --log, --vertices "
-                             "or --session; split the batch. Nothing was saved\n",
-                             batchPath.c_str(), lineNo, kMaxSessionMeasurements);
-                return 1;
+            if (logFile) {
+                logFile->Add(ToCrLf(r.sLogEntry));
             }
-            session.Append(r.leftMark, r.rightMark, r.vertex, r.sLogEntry, r.ptNewLastPos);
-            lastPos = session.LastPosition();
-            if (sessionPath && sessionDoc.leftImage.empty()) {
+            if (verticesFile && IsVertexSaved(r.vertex)) {
+                std::string vertex;
+                AppendVertexLine(vertex, r.vertex.m_ptPosition);
+                verticesFile->Add(vertex);
+            }
+            if (sessionPath && !sessionFile) {
                 sessionDoc.leftImage = left;
                 sessionDoc.rightImage = right;
+                sessionFile.emplace(*sessionPath, sessionDoc);
             }
             if (sessionPath && left == sessionDoc.leftImage && right == sessionDoc.rightImage) {
-                sessionDoc.measurements.push_back(RecordOfCalculation(
-                    in, r, PixelSource::Clicked, PixelSource::Clicked, sessionDoc.pixelSigmas,
-                    session.Measurements().back().timeUtc));
-                sessionDoc.measurements.back().index =
-                    static_cast<int>(sessionDoc.measurements.size());
+                if (sessionFile->Count() >= kMaxSessionMeasurements) {
+                    std::fprintf(stderr,
+                                 "%s:%zu: more than %zu measurements for --session; split the "
+                                 "batch. Nothing was saved\n",
+                                 batchPath.c_str(), lineNo, kMaxSessionMeasurements);
+                    return 1;
+                }
+                MeasurementRecord record =
+                    RecordOfCalculation(in, r, PixelSource::Clicked, PixelSource::Clicked,
+                                        sessionDoc.pixelSigmas, UtcNow());
+                record.index = static_cast<int>(sessionFile->Count() + 1);
+                sessionFile->Add(record);
             } else if (sessionPath) {
                 ++otherPairs;
             }
@@ -482,18 +553,16 @@ int RunBatch(const Args& args) {
     CollectingMessageSink messages;
     {
         ScopedMessageSink scope(&messages);
-        if (const auto out = args.Value("log")) {
-            if (session.ResultsLog().empty()) {
-                ReportMessage("Nothing to save");
-            } else {
-                saved = SaveResultsLog(*out, session.ResultsLog()) && saved;
+        for (auto [path, file] : {std::pair{&logPath, &logFile}, {&verticesPath, &verticesFile}}) {
+            if (!*path) {
+                continue;
             }
-        }
-        if (const auto out = args.Value("vertices")) {
-            if (session.Vertices().empty()) {
+            std::string error;
+            if (measured == 0) {
                 ReportMessage("Nothing to save");
-            } else {
-                saved = SaveVertexFile(*out, session.Vertices()) && saved;
+            } else if (!(*file)->Commit(&error)) {
+                ReportMessage(StrFormat("Unable to save %s: %s", (*path)->c_str(), error.c_str()));
+                saved = false;
             }
         }
         if (sessionPath) {
@@ -501,8 +570,11 @@ int RunBatch(const Args& args) {
                 ReportMessage("A session holds one pair: " + std::to_string(otherPairs) +
                               " measurement(s) of other pairs left out of " + *sessionPath);
             }
+            if (!sessionFile) {
+                sessionFile.emplace(*sessionPath, sessionDoc); // an empty session
+            }
             std::string error;
-            if (!WriteSessionFile(*sessionPath, sessionDoc, &error)) {
+            if (!sessionFile->Commit(&error)) {
                 ReportMessage("Unable to save " + *sessionPath + ": " + error);
                 saved = false;
             }

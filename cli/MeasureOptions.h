@@ -6,6 +6,7 @@
 #include "cli/Args.h"
 #include "stereo/CalcInput.h"
 #include "stereo/RangeCalc.h"
+#include "stereo/StereoRig.h"
 
 #include <initializer_list>
 #include <string>
@@ -28,5 +29,9 @@ std::vector<double> ListOrThrow(const Args& args, const char* option, size_t cou
 // False when the store exists but cannot be read (said on stderr): the
 // command then stops with status 1.
 bool LoadDatabase(const Args& args, ImageDatabase& db);
+// The pair's cameras from --left, --right and the camera options. A side
+// without a camera is a UsageError; any other reason the pair has no cameras
+// is said on stderr (Cameras().ok is then false).
+StereoRig BuildPairRig(const Args& args, const ImageDatabase& db);
 // One measurement's result as a JSON object and a line end.
 void AppendResultJson(std::string& out, const RangeCalcInput& in, const RangeCalcResult& r);

@@ -221,7 +221,18 @@ ProductReadResult ModelFromLabel(const ProductLabel& label, const std::string& f
             }
         }
         const auto* siteValue = label.FindIn(kPoseGroups, "REFERENCE_COORD_SYSTEM_INDEX");
-        const auto site = siteValue ? siteValue->Numbers() : std::nullopt;
+        auto site = siteValue ? siteValue->Numbers() : std::nullopt;
+        if (!site) {
+            // Some labels (MSL Mastcam RDRs) name the site only as the SITE
+            // counter of the rover frame's own index.
+            const auto* names = label.FindIn(kPoseGroups, "COORDINATE_SYSTEM_INDEX_NAME");
+            const std::size_t count = names != nullptr ? names->items.size() : 0;
+            for (std::size_t i = 0; i < count && i < poseIndex.size(); ++i) {
+                if (UpperAscii(names->items[i].text) == "SITE" && poseIndex[i] >= 0) {
+                    site = std::vector<double>{static_cast<double>(poseIndex[i])};
+                }
+            }
+        }
         if (std::fabs(norm - 1.0) > 1e-3) {
             info.notes.push_back("the rover quaternion is not a unit quaternion: pose not used");
         } else if (!poseIndex.empty() && !info.frameIndex.empty() && poseIndex != info.frameIndex) {

@@ -326,7 +326,10 @@ MeasurementRecord ReadRecord(const Json& j, const PixelSigmas& sigmas, Reader& r
 
 } // namespace
 
-std::string SessionText(const SessionDocument& s, const std::string& sessionPath) {
+namespace {
+
+// The file's text up to the list of measurements (its key written, the list not).
+std::string SessionHead(const SessionDocument& s, const std::string& sessionPath) {
     Json j;
     j["format"] = kFormat;
     j["version"] = 1;
@@ -347,20 +350,62 @@ std::string SessionText(const SessionDocument& s, const std::string& sessionPath
     // The measurements one to a line, in place of the empty list at the end.
     const std::string empty = "[]\n}";
     text.resize(text.size() - empty.size());
-    if (s.measurements.empty()) {
-        return text + "[]\n}\n";
-    }
-    text += "[\n";
+    return text;
+}
+
+// What goes before the measurement numbered index (0, 1, ...), and after the
+// last of count.
+const char* BeforeMeasurement(std::size_t index) {
+    return index == 0 ? "[\n  " : ",\n  ";
+}
+const char* SessionTail(std::size_t count) {
+    return count == 0 ? "[]\n}\n" : "\n ]\n}\n";
+}
+
+} // namespace
+
+std::string SessionText(const SessionDocument& s, const std::string& sessionPath) {
+    std::string text = SessionHead(s, sessionPath);
     for (std::size_t i = 0; i < s.measurements.size(); ++i) {
-        text += "  ";
+        text += BeforeMeasurement(i);
         AppendRecord(text, s.measurements[i]);
-        text += i + 1 < s.measurements.size() ? ",\n" : "\n";
     }
-    return text + " ]\n}\n";
+    return text + SessionTail(s.measurements.size());
 }
 
 bool WriteSessionFile(const std::string& path, const SessionDocument& session, std::string* error) {
     return WriteFileAtomically(path, SessionText(session, path), error);
+}
+
+SessionFileWriter::SessionFileWriter(const std::string& path, const SessionDocument& header)
+    : m_file(path) {
+    if (m_file.Created()) {
+        m_buffer = SessionHead(header, path);
+    }
+}
+
+bool SessionFileWriter::Add(const MeasurementRecord& record) {
+    m_buffer += BeforeMeasurement(m_count++);
+    AppendRecord(m_buffer, record);
+    // A stream target gets the file whole at Commit.
+    return m_buffer.size() < kFlushBytes || m_file.Direct() || Flush();
+}
+
+bool SessionFileWriter::Commit(std::string* error) {
+    m_buffer += SessionTail(m_count);
+    if (!m_file.Created() || !Flush() || !m_file.Commit(error)) {
+        if (error != nullptr && error->empty()) {
+            *error = m_file.Error();
+        }
+        return false;
+    }
+    return true;
+}
+
+bool SessionFileWriter::Flush() {
+    const bool ok = m_file.Write(m_buffer);
+    m_buffer.clear();
+    return ok;
 }
 
 namespace {
@@ -588,12 +633,14 @@ bool LooksLikeSessionFile(const std::string& path) {
            head.find(std::string("\"") + kFormat + "\"", key) != std::string::npos;
 }
 
-RecalculatedMeasurement Recalculate(const SessionDocument& s, const MeasurementRecord& saved,
-                                    const CPoint3D& lastPosition, const ImageDatabase& db,
-                                    ProductCameraCache* cache) {
+StereoRig SessionRig(const SessionDocument& s, const ImageDatabase& db) {
+    return StereoRig::Build({s.leftImage, s.rightImage, {}, s.options}, db);
+}
+
+RecalculatedMeasurement Recalculate(const StereoRig& rig, const MeasurementRecord& saved,
+                                    const CPoint3D& lastPosition) {
     RecalculatedMeasurement m;
-    m.input = MakeRangeCalcInput(s.options, s.leftImage, s.rightImage, saved.leftPixel,
-                                 saved.rightPixel, lastPosition, db, cache);
+    m.input = rig.Input(saved.leftPixel, saved.rightPixel, lastPosition);
     m.result = CalculateRange(m.input);
     m.record = RecordOfCalculation(m.input, m.result, saved.leftSource, saved.rightSource,
                                    saved.pixelSigmas, saved.timeUtc);
@@ -621,10 +668,10 @@ std::optional<std::string> RecalculationChange(const MeasurementRecord& saved,
 
 SessionRecalculationResult RecalculateSession(const SessionDocument& s, const ImageDatabase& db) {
     SessionRecalculationResult res;
-    ProductCameraCache cameras;
+    const StereoRig rig = SessionRig(s, db);
     CPoint3D last;
     for (const MeasurementRecord& saved : s.measurements) {
-        RecalculatedMeasurement m = Recalculate(s, saved, last, db, &cameras);
+        RecalculatedMeasurement m = Recalculate(rig, saved, last);
         if (auto change = RecalculationChange(saved, m)) {
             res.changes.push_back(std::move(*change));
         }

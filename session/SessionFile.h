@@ -28,10 +28,12 @@
 // Numbers are written so that they read back exactly.
 #pragma once
 
+#include "base/AtomicFile.h"
 #include "products/ProductCamera.h"
 #include "session/MeasurementRecord.h"
 #include "stereo/CalcInput.h"
 #include "stereo/PointUncertainty.h"
+#include "stereo/StereoRig.h"
 
 #include <cstddef>
 #include <functional>
@@ -57,6 +59,27 @@ struct SessionDocument {
 std::string SessionText(const SessionDocument& session, const std::string& sessionPath);
 bool WriteSessionFile(const std::string& path, const SessionDocument& session, std::string* error);
 
+// The same file written as its measurements come, never holding them: the
+// bytes WriteSessionFile writes for the header and the measurements added,
+// in place at path only after Commit.
+class SessionFileWriter {
+public:
+    // header: everything but the measurements (which it may leave empty).
+    SessionFileWriter(const std::string& path, const SessionDocument& header);
+    // False once writing failed (Commit then fails and says why).
+    bool Add(const MeasurementRecord& record);
+    std::size_t Count() const { return m_count; }
+    bool Commit(std::string* error);
+
+private:
+    static constexpr std::size_t kFlushBytes = std::size_t{1} << 16;
+    bool Flush();
+
+    AtomicFileWriter m_file;
+    std::string m_buffer;
+    std::size_t m_count = 0;
+};
+
 struct SessionReadResult {
     bool ok = false;
     std::string message; // why not
@@ -80,16 +103,17 @@ SessionReadResult StreamSessionFile(const std::string& path,
                                     const std::function<void(const MeasurementRecord&)>& row);
 
 // One saved measurement calculated again with the session's pair, options
-// and db; lastPosition chains the distance to the last point.
+// and db (its rig); lastPosition chains the distance to the last point.
 struct RecalculatedMeasurement {
     RangeCalcInput input;
     RangeCalcResult result;
     MeasurementRecord record; // index, sources, time and note kept
 };
-// cache: the pair's product cameras, read once for many measurements.
-RecalculatedMeasurement Recalculate(const SessionDocument& session, const MeasurementRecord& saved,
-                                    const CPoint3D& lastPosition, const ImageDatabase& db,
-                                    ProductCameraCache* cache = nullptr);
+// The cameras of the session's pair, as its options and db give them; built
+// once for all its measurements.
+StereoRig SessionRig(const SessionDocument& session, const ImageDatabase& db);
+RecalculatedMeasurement Recalculate(const StereoRig& rig, const MeasurementRecord& saved,
+                                    const CPoint3D& lastPosition);
 // What a user would see change in a measurement calculated again, e.g.
 // "Measurement 3: range 4.1200 m is now 4.1350 m (moved 0.0150 m)"; nothing
 // when it did not move.

@@ -3,8 +3,8 @@
 #include "base/AtomicFile.h"
 
 #include <opencv2/core.hpp>
-#include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
+#include <png.h>
 
 #include <algorithm>
 #include <cmath>
@@ -20,10 +20,6 @@ bool Fail(std::string* error, const std::string& why) {
     return false;
 }
 
-std::string ToBytes(const std::vector<uchar>& buf) {
-    return std::string(reinterpret_cast<const char*>(buf.data()), buf.size());
-}
-
 template <class T> void Append(std::string& out, T v) {
     char b[sizeof(T)];
     std::memcpy(b, &v, sizeof(T));
@@ -36,14 +32,24 @@ std::string EncodePng(const RgbImage& image) {
     if (image.Empty()) {
         return {};
     }
-    cv::Mat rgb(image.height, image.width, CV_8UC3, const_cast<uint8_t*>(image.rgb.data()));
-    cv::Mat bgr;
-    cv::cvtColor(rgb, bgr, cv::COLOR_RGB2BGR);
-    std::vector<uchar> buf;
-    if (!cv::imencode(".png", bgr, buf)) {
+    png_image png{};
+    png.version = PNG_IMAGE_VERSION;
+    png.width = static_cast<png_uint_32>(image.width);
+    png.height = static_cast<png_uint_32>(image.height);
+    png.format = PNG_FORMAT_RGB;
+    png_alloc_size_t size = 0;
+    if (png_image_write_get_memory_size(png, size, 0, image.rgb.data(), 0, nullptr) == 0) {
+        png_image_free(&png);
         return {};
     }
-    return ToBytes(buf);
+    std::string bytes(size, '\0');
+    if (png_image_write_to_memory(&png, bytes.data(), &size, 0, image.rgb.data(), 0, nullptr) ==
+        0) {
+        png_image_free(&png);
+        return {};
+    }
+    bytes.resize(size);
+    return bytes;
 }
 
 bool WriteDensePly(const std::string& path, const DenseRangeMap& map,

@@ -404,7 +404,6 @@ void CChildView::OnReset() {
 
 void CChildView::OpenCalcDialog() {
     m_bCalcDlgOpen = true;
-    ++m_nCameraChanges; // the dialog's options choose the cameras now
     if (m_fnCalcDialogFactory) {
         m_pCalcDlg = m_fnCalcDialogFactory(*this);
         if (m_pCalcDlg) {
@@ -420,13 +419,14 @@ void CChildView::OpenCalcDialog() {
                 }
                 m_pCalcDlg->UpdateImageInfo();
             }
+            // The dialog's options choose the cameras now.
+            TakeDialogOptions();
         }
     }
 }
 
 void CChildView::CloseCalcDialog() {
     m_bCalcDlgOpen = false;
-    ++m_nCameraChanges;
     if (m_pCalcDlg) {
         m_pCalcDlg->HideDialog();
         m_pCalcDlg.reset();

@@ -161,6 +161,8 @@ public:
     bool AutoMatch() const override { return m_bAutoMatch; }
     void SetAutoMatch(bool on) override;
     void CalcOptionsChanged() override;
+    // The Analyse dialog's options, when it is shown, become the document's.
+    void TakeDialogOptions();
     DecodedImageSizes ImageSizes() const override;
     PixelSigmas MarkSigmas(const ImagePoint& left, const ImagePoint& right) const override {
         return m_doc.Session().MarkSigmas(m_doc.ClickSigmaPx(), left, right);

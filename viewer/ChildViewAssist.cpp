@@ -42,13 +42,8 @@ const AssistedPair* CChildView::Assist() const {
         m_pAssist = std::make_unique<AssistedPair>(GreyOfImage(m_pLeftImage->Samples()),
                                                    GreyOfImage(m_pRightImage->Samples()));
     }
-    // The cameras as CALCULATE takes them now: the document's, with the
-    // dialog's current options (the rig is rebuilt only when they change).
-    if (const ICalcDialog* dlg = CalcDialog()) {
-        if (const auto options = dlg->CurrentOptions()) {
-            const_cast<PairDocument&>(m_doc).SetOptions(*options);
-        }
-    }
+    // The cameras as CALCULATE takes them now: the document's, which the
+    // dialog's options choose (CalcOptionsChanged).
     if (m_nAssistCameras != m_nCameraChanges) {
         m_pAssist->SetCameras(m_doc.Rig().Cameras());
         m_nAssistCameras = m_nCameraChanges;
@@ -166,8 +161,17 @@ void CChildView::SetAutoMatch(bool on) {
 }
 
 void CChildView::CalcOptionsChanged() {
-    ++m_nCameraChanges;
+    TakeDialogOptions();
     Repaint();
+}
+
+void CChildView::TakeDialogOptions() {
+    // The rig is rebuilt only when they differ from the document's.
+    if (const ICalcDialog* dlg = CalcDialog()) {
+        if (const auto options = dlg->CurrentOptions()) {
+            m_doc.SetOptions(*options);
+        }
+    }
 }
 
 void CChildView::OnAutoDetectVertexPairs() {

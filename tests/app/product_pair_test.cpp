@@ -19,7 +19,9 @@
 #include <QPainter>
 #include <QTextEdit>
 
+#include <array>
 #include <fstream>
+#include <map>
 
 namespace {
 
@@ -223,6 +225,8 @@ TEST_F(ProductPairs, TheCatalogueCanBeChosenAndTheChoiceIsRemembered) {
     EXPECT_FALSE(ProductModels()->isChecked());
     EXPECT_EQ(Dialog().CurrentOptions()->leftCamera, 0);
     EXPECT_EQ(Field(IDC_MODEL_LEFT), "catalogue: OppyNavL, no database record");
+    // The document's cameras follow at once, not at the next paint.
+    EXPECT_FALSE(View().Document().Rig().ProductModels());
     ExpectFieldsOf(MeasureBoth("--left-camera OppyNavL --right-camera OppyNavR"));
     EXPECT_EQ(Field(IDC_SITE_POS), "");
     Stop();
@@ -240,6 +244,7 @@ TEST_F(ProductPairs, TheCatalogueCanBeChosenAndTheChoiceIsRemembered) {
     emit combo->activated(4);
     EXPECT_FALSE(ProductModels()->isChecked());
     EXPECT_EQ(Field(IDC_MODEL_LEFT), "catalogue: SprtNavL, no database record");
+    EXPECT_EQ(View().Document().Rig().CatalogueCamera(Eye::Left), 4);
 }
 
 // The shipped sample products, when the tree has them: a truth point clicked
@@ -291,6 +296,64 @@ TEST_F(ProductPairs, TheSampleProductPairsMeasureATruthPointAsTheCommandLineDoes
     }
     if (!any) {
         GTEST_SKIP() << "no sample products in " << samples;
+    }
+}
+
+// The real Perseverance pairs kept with the tests (published PNGs beside
+// their raw-feed JSON records), opened as a user opens them: no message, the
+// records' CAHVORE models measure, and a ground point of the reference table
+// clicked in both images gives what the command line gives.
+TEST_F(ProductPairs, TheRealPerseverancePairsOpenAndMeasureAsTheCommandLineDoes) {
+    const std::string data = RANVISTA_SOURCE_DIR "/tests/matching/data/";
+    std::ifstream reference(data + "real_reference.csv");
+    std::map<std::string, QStringList> firstRow;
+    for (std::string line; std::getline(reference, line);) {
+        const QStringList f = QString::fromStdString(line).split(',');
+        if (line.empty() || line[0] == '#' || f.size() < 6) {
+            continue;
+        }
+        firstRow.emplace(f[0].toStdString(), f);
+    }
+    const std::vector<std::array<std::string, 3>> pairs{
+        {"sol1110", "NLF_1110_0765465872_675ECM_N0512578NCAM13109_04_195J",
+         "NRF_1110_0765465872_675ECM_N0512578NCAM13109_04_195J"},
+        {"sol60", "NLF_0060_0672265209_237EBY_N0032046NCAM00410_00_0LLJ",
+         "NRE_0060_0672265209_237ECM_N0032046NCAM00410_00_0LLJ"},
+    };
+    for (const auto& [name, left, right] : pairs) {
+        SCOPED_TRACE(name);
+        ASSERT_EQ(firstRow.count(name), 1u);
+        const QStringList& f = firstRow[name];
+        Open(data + left + ".png", data + right + ".png");
+        EXPECT_EQ(Messages(), std::vector<std::string>{});
+        EXPECT_TRUE(View().Document().Rig().ProductModels());
+        EXPECT_EQ(Field(IDC_MODEL_LEFT).find("CAHVORE") != std::string::npos, true)
+            << Field(IDC_MODEL_LEFT);
+        // Opened fitted, as a user sees it: clicks land within a screen
+        // pixel of the reference pixels, and Space measures them.
+        View().OnFitToWindow();
+        View().Repaint();
+        Click(ViewSide::Left, f[1].toDouble(), f[2].toDouble());
+        Click(ViewSide::Right, f[3].toDouble(), f[4].toDouble());
+        QTest::keyClick(&View(), Qt::Key_Space);
+        ASSERT_EQ(View().Session().Measurements().size(), 1u);
+        // The reference pixels typed into the dialog and CALCULATE.
+        CCalcDlg& dlg = Dialog();
+        dlg.SetLeftPixel(f[1].toDouble(), f[2].toDouble());
+        dlg.SetRightPixel(f[3].toDouble(), f[4].toDouble());
+        dlg.UpdateData(false);
+        QTest::mouseClick(dlg.Control(IDC_CALCULATE), Qt::LeftButton);
+        ASSERT_EQ(View().Session().Measurements().size(), 2u);
+        const nlohmann::json j =
+            RunCli(StrFormat("measure --db /nonexistent/ImgBinDat --left '%s' --right '%s' "
+                             "--pixels %.17g,%.17g,%.17g,%.17g --json",
+                             View().Session().LeftFile().c_str(),
+                             View().Session().RightFile().c_str(), dlg.m_dLeftCol, dlg.m_dLeftRow,
+                             dlg.m_dRightCol, dlg.m_dRightRow))
+                .Json();
+        ExpectProductFieldsOf(j);
+        Stop();
+        ui.messages.clear();
     }
 }
 

@@ -165,6 +165,40 @@ TEST(ProductKinds, ARealPds4LabelAloneGivesItsModelAndReproducesItsOwnPointing) 
     EXPECT_NE(image.message.find("is not beside it"), std::string::npos) << image.message;
 }
 
+// Two real MSL Mastcam RDR labels (PDS3, CAHV in ROVER_NAV_FRAME, from the
+// test data of a public planetary library). Their rover pose names its site
+// only as the SITE counter of the rover frame's own index; with it the site
+// frame is known, and the model's axis (the principal point's ray) turned
+// into the site frame is the labels' FIXED_INSTRUMENT_AZIMUTH/ELEVATION.
+TEST(ProductKinds, RealMastcamLabelsGiveTheirSitePoseAndReproduceTheirFixedPointing) {
+    struct Case {
+        const char* name;
+        int site;
+        double azimuth;
+        double elevation;
+    };
+    for (const Case& c : {Case{"2264ML0121141200805116C00_DRCL.LBL", 73, 199.1465, -56.2743},
+                          Case{"1664MR0086340000802438C00_DRCL.LBL", 62, 307.6997, -54.6995}}) {
+        SCOPED_TRACE(c.name);
+        TempDir dir;
+        const std::string lbl = dir / c.name;
+        WriteFile(lbl, ReadFixture(c.name));
+        const ProductReadResult r = ReadProduct(lbl, {false, true});
+        ASSERT_TRUE(r.ok) << r.message;
+        ASSERT_TRUE(r.product.pose);
+        EXPECT_EQ(r.product.pose->site, c.site);
+        const ModelDerivedValues centre = DeriveValues(r.product.model);
+        const CameraModelResult model = MakeCameraModel(r.product.model);
+        ASSERT_TRUE(model.model);
+        const auto ray = model.model->PixelToRay({centre.hc, centre.vc});
+        ASSERT_TRUE(ray);
+        const auto [az, el] =
+            AzEl(VectorToReference(r.product.pose->roverToSite, ray->direction.Normalized()));
+        EXPECT_NEAR(az, c.azimuth, 1e-3);
+        EXPECT_NEAR(el, c.elevation, 1e-3);
+    }
+}
+
 TEST(ProductKinds, APds3LabelAloneGivesItsModelWithANoteButNoPixels) {
     TempDir dir;
     const std::string lbl = dir / "2N292280938EFFB100P0703L0M1.LBL";

@@ -349,3 +349,36 @@ TEST(SessionFile, AMeasurementFromTheRangeMapKeepsItsSourceAndSigmaInTheFileAndE
     const std::string csv = MeasurementsCsv(back.session.measurements);
     EXPECT_NE(csv.find(",dense,dense,"), std::string::npos) << csv;
 }
+
+TEST(SessionFile, AWrittenAsItComesSessionHasTheBytesOfTheWholeOneAndOnlyAfterCommit) {
+    Folder folder;
+    const SessionDocument full = MeasuredSession();
+    const std::string path = (folder.path / "work.rvsession").string();
+    for (std::size_t count : {std::size_t{0}, std::size_t{1}, std::size_t{2}}) {
+        SessionDocument s = full;
+        s.measurements.resize(count);
+        SessionDocument header = s;
+        header.measurements.clear();
+        {
+            SessionFileWriter writer(path, header);
+            for (const MeasurementRecord& m : s.measurements) {
+                ASSERT_TRUE(writer.Add(m));
+            }
+            std::string error;
+            ASSERT_TRUE(writer.Commit(&error)) << error;
+        }
+        std::ifstream in(path, std::ios::binary);
+        const std::string bytes((std::istreambuf_iterator<char>(in)), {});
+        EXPECT_EQ(bytes, SessionText(s, path)) << count;
+    }
+    // A writer dropped without Commit leaves the saved file as it was.
+    std::ifstream before(path, std::ios::binary);
+    const std::string saved((std::istreambuf_iterator<char>(before)), {});
+    {
+        SessionFileWriter writer(path, full);
+        writer.Add(full.measurements[0]);
+    }
+    std::ifstream after(path, std::ios::binary);
+    EXPECT_EQ(std::string((std::istreambuf_iterator<char>(after)), {}), saved);
+    EXPECT_EQ(std::distance(fs::directory_iterator(folder.path), fs::directory_iterator()), 2);
+}
