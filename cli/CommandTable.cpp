@@ -250,7 +250,10 @@ std::vector<CommandHelp> MakeCommands() {
              {"xyz", "FILE.tif", "x, y, z of each left pixel as a 3-band 32-bit float TIFF"},
              {"ply", "FILE.ply", "the points with grey colour and range sigma"},
              {"ply-format", "binary|ascii", "PLY encoding (default binary)"},
-             {"range-png", "FILE.png", "the range map in colour with a legend in metres"}},
+             {"range-png", "FILE.png", "the range map in colour with a legend in metres"},
+             {"frame", "rover|site",
+              "the frame of the --xyz and --ply points: the pair's output frame (default) or "
+              "the left product's site frame"}},
             false),
         {"dense --db samples/ImgBinDat --left L.png --right R.png --ply cloud.ply --json"},
     });

@@ -23,6 +23,7 @@ namespace {
 // database's poses), both images, and the rectification. Nothing when any
 // of it fails (said on stderr).
 struct RectifiedPair {
+    StereoRig rig;
     GreyImage left;
     GreyImage right;
     std::shared_ptr<const StereoRectification> rect;
@@ -35,11 +36,12 @@ std::optional<RectifiedPair> LoadRectifiedPair(const Args& args) {
     if (!LoadDatabase(args, db)) {
         return std::nullopt;
     }
-    const StereoRig rig = BuildPairRig(args, db);
+    RectifiedPair pair;
+    pair.rig = BuildPairRig(args, db);
+    const StereoRig& rig = pair.rig;
     if (!rig.Cameras().ok) {
         return std::nullopt;
     }
-    RectifiedPair pair;
     for (const auto& [path, image] :
          {std::pair{&leftPath, &pair.left}, {&rightPath, &pair.right}}) {
         ImageFileResult r = ReadGreyImage(*path);
@@ -104,7 +106,7 @@ int RunStereoImage(const Tokens& tokens) {
 
 int RunDense(const Tokens& tokens) {
     const Args args = ParsePairCommand(
-        tokens, {"max-range", "min-range", "xyz", "ply", "ply-format", "range-png"});
+        tokens, {"max-range", "min-range", "xyz", "ply", "ply-format", "range-png", "frame"});
     DenseOptions options;
     const auto metres = [&](const char* name, double& into) {
         if (const auto v = args.Value(name)) {
@@ -122,8 +124,16 @@ int RunDense(const Tokens& tokens) {
     if (plyFormat != "binary" && plyFormat != "ascii") {
         throw UsageError{"--ply-format needs binary or ascii, got '" + plyFormat + "'"};
     }
+    const std::string frame = args.Value("frame").value_or("rover");
+    if (frame != "rover" && frame != "site") {
+        throw UsageError{"--frame needs rover or site, got '" + frame + "'"};
+    }
     const auto pair = LoadRectifiedPair(args);
     if (!pair) {
+        return 1;
+    }
+    if (frame == "site" && !pair->rig.SitePosition({})) {
+        std::fprintf(stderr, "the pair's products give no site frame: use --frame rover\n");
         return 1;
     }
     const DenseResult dense = ComputeDenseRange(pair->rect, pair->left, pair->right, options);
@@ -133,14 +143,24 @@ int RunDense(const Tokens& tokens) {
     }
     const DenseRangeMap& map = dense.map;
     const std::vector<uint8_t> grey = StretchTo8Bit(pair->left);
+    // The points in the site frame when asked; the map keeps the pair's
+    // output frame (its ranges are from that origin).
+    std::optional<std::vector<float>> sitePoints;
+    if (frame == "site") {
+        sitePoints =
+            PointsInFrame(map, [&](const CPoint3D& p) { return pair->rig.SitePosition(p); });
+    }
+    const std::vector<float>* points = sitePoints ? &*sitePoints : nullptr;
+    const std::string frameName = sitePoints ? "site frame" : "output frame";
     bool written = true;
     std::string error;
-    if (const auto path = args.Value("xyz"); path && !WriteXyzTiff(*path, map, &error)) {
+    if (const auto path = args.Value("xyz"); path && !WriteXyzTiff(*path, map, &error, points)) {
         std::fprintf(stderr, "Unable to write %s: %s\n", path->c_str(), error.c_str());
         written = false;
     }
     if (const auto path = args.Value("ply");
-        path && !WriteDensePly(*path, map, grey, plyFormat == "binary", &error)) {
+        path &&
+        !WriteDensePly(*path, map, grey, plyFormat == "binary", &error, points, frameName)) {
         std::fprintf(stderr, "Unable to write %s: %s\n", path->c_str(), error.c_str());
         written = false;
     }
@@ -163,6 +183,7 @@ int RunDense(const Tokens& tokens) {
         j["disparity_range"] =
             Json::array({JsonNumber(s.minDisparity), JsonNumber(s.maxDisparity)});
         j["match_scale"] = s.matchScale;
+        j["frame"] = frame;
         j["seconds"] = JsonNumber(dense.seconds);
         PrintJson(j);
     } else {

@@ -10,6 +10,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <limits>
 
 namespace {
 
@@ -52,13 +53,34 @@ std::string EncodePng(const RgbImage& image) {
     return bytes;
 }
 
+std::vector<float>
+PointsInFrame(const DenseRangeMap& map,
+              const std::function<std::optional<CPoint3D>(const CPoint3D&)>& to) {
+    std::vector<float> out = map.Xyz();
+    for (size_t k = 0; 3 * k + 2 < out.size(); ++k) {
+        if (std::isnan(out[3 * k])) {
+            continue;
+        }
+        const auto p = to({out[3 * k], out[3 * k + 1], out[3 * k + 2]});
+        const float nan = std::numeric_limits<float>::quiet_NaN();
+        out[3 * k] = p ? static_cast<float>(p->m_dX) : nan;
+        out[3 * k + 1] = p ? static_cast<float>(p->m_dY) : nan;
+        out[3 * k + 2] = p ? static_cast<float>(p->m_dZ) : nan;
+    }
+    return out;
+}
+
 bool WriteDensePly(const std::string& path, const DenseRangeMap& map,
-                   const std::vector<uint8_t>& grey, bool binary, std::string* error) {
+                   const std::vector<uint8_t>& grey, bool binary, std::string* error,
+                   const std::vector<float>* points, const std::string& frameName) {
     const size_t n = static_cast<size_t>(map.Width()) * map.Height();
     if (grey.size() != n) {
         return Fail(error, "the colours do not match the map");
     }
-    const std::vector<float>& xyz = map.Xyz();
+    const std::vector<float>& xyz = points != nullptr ? *points : map.Xyz();
+    if (xyz.size() != 3 * n) {
+        return Fail(error, "the points do not match the map");
+    }
     const std::vector<float>& sigma = map.RangeSigma();
     size_t count = 0;
     for (size_t k = 0; k < n; ++k) {
@@ -70,7 +92,7 @@ bool WriteDensePly(const std::string& path, const DenseRangeMap& map,
     }
     std::string out = "ply\nformat ";
     out += binary ? "binary_little_endian" : "ascii";
-    out += " 1.0\ncomment range map of a stereo pair: output frame, metres\nelement vertex " +
+    out += " 1.0\ncomment range map of a stereo pair: " + frameName + ", metres\nelement vertex " +
            std::to_string(count) +
            "\nproperty float x\nproperty float y\nproperty float z\n"
            "property uchar red\nproperty uchar green\nproperty uchar blue\n"
@@ -105,9 +127,14 @@ bool WriteDensePly(const std::string& path, const DenseRangeMap& map,
     return true;
 }
 
-bool WriteXyzTiff(const std::string& path, const DenseRangeMap& map, std::string* error) {
+bool WriteXyzTiff(const std::string& path, const DenseRangeMap& map, std::string* error,
+                  const std::vector<float>* points) {
     if (map.Empty()) {
         return Fail(error, "the map is empty");
+    }
+    const std::vector<float>& xyz = points != nullptr ? *points : map.Xyz();
+    if (xyz.size() != map.Xyz().size()) {
+        return Fail(error, "the points do not match the map");
     }
     // A baseline little-endian TIFF: one uncompressed strip of three 32-bit
     // IEEE float samples per pixel (x, y, z), grey with two extra samples.
@@ -155,7 +182,6 @@ bool WriteXyzTiff(const std::string& path, const DenseRangeMap& map, std::string
     if (!file.Created()) {
         return Fail(error, file.Error());
     }
-    const std::vector<float>& xyz = map.Xyz();
     for (uint32_t y = 0; y < h; ++y) {
         const char* row = reinterpret_cast<const char*>(xyz.data() + size_t{y} * w * 3);
         out.append(row, size_t{w} * 12);

@@ -8,21 +8,34 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
+#include <optional>
 #include <string>
 #include <vector>
+
+// The map's points turned into another frame (the site frame, say), as the
+// map holds them: x, y, z per left pixel, NaN where there is no point or to
+// gives none.
+std::vector<float> PointsInFrame(const DenseRangeMap& map,
+                                 const std::function<std::optional<CPoint3D>(const CPoint3D&)>& to);
 
 // PNG bytes of a picture; empty when it cannot be encoded.
 std::string EncodePng(const RgbImage& image);
 
 // The valid points of the map. grey: the left image as 8 bits (StretchTo8Bit),
-// one per pixel of the map, for the points' colour. False with the reason
-// when the file cannot be written (the file is then left as it was).
+// one per pixel of the map, for the points' colour. points: the map's points
+// in another frame (PointsInFrame), named by frameName in the file's
+// comment; the map's own (the output frame) when not given. False with the
+// reason when the file cannot be written (the file is then left as it was).
 bool WriteDensePly(const std::string& path, const DenseRangeMap& map,
-                   const std::vector<uint8_t>& grey, bool binary, std::string* error);
+                   const std::vector<uint8_t>& grey, bool binary, std::string* error,
+                   const std::vector<float>* points = nullptr,
+                   const std::string& frameName = "output frame");
 
-// Band 1..3: x, y, z of the pixel's point (metres, output frame), NaN where
-// nothing was matched.
-bool WriteXyzTiff(const std::string& path, const DenseRangeMap& map, std::string* error);
+// Band 1..3: x, y, z of the pixel's point (metres, output frame or the frame
+// of points), NaN where nothing was matched.
+bool WriteXyzTiff(const std::string& path, const DenseRangeMap& map, std::string* error,
+                  const std::vector<float>* points = nullptr);
 
 // The colours of ranges: the turbo colour map on a log scale from nearM to
 // farM (metres; 0, 0: the map's 5th and 95th percentiles).

@@ -100,6 +100,10 @@ std::optional<CPoint3D> StereoRig::Intersect(const ImagePoint& left,
     return pair.Intersect(left.x, left.y, right.x, right.y);
 }
 
+std::optional<CPoint3D> StereoRig::SitePosition(const CPoint3D& pointInOutput) const {
+    return m_products ? m_products->SitePosition(pointInOutput) : std::nullopt;
+}
+
 std::optional<Pointing> StereoRig::PixelPointing(Eye eye, const ImagePoint& pixel) const {
     const bool right = eye == Eye::Right;
     if (m_products) {

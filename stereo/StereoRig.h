@@ -94,6 +94,9 @@ public:
                             const CPoint3D& lastPosition) const;
     // The point two marks give, or nothing when their rays do not meet.
     std::optional<CPoint3D> Intersect(const ImagePoint& left, const ImagePoint& right) const;
+    // A point of the output frame in the left image's site frame, when its
+    // product gives the vehicle's pose there; nothing otherwise.
+    std::optional<CPoint3D> SitePosition(const CPoint3D& pointInOutput) const;
     // Where a pixel of one image looks, through the model that measures it.
     std::optional<Pointing> PixelPointing(Eye eye, const ImagePoint& pixel) const;
 

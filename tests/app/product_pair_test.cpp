@@ -131,6 +131,17 @@ protected:
         EXPECT_EQ(cli.status, 0) << cli.out;
         return cli.Json();
     }
+    // The command line on the open products at the dialog's pixels, without
+    // a database.
+    nlohmann::json ProductMeasureOfDialogPixels() {
+        const CCalcDlg& dlg = Dialog();
+        return RunCli(StrFormat("measure --db /nonexistent/ImgBinDat --left '%s' --right '%s' "
+                                "--pixels %.17g,%.17g,%.17g,%.17g --json",
+                                View().Session().LeftFile().c_str(),
+                                View().Session().RightFile().c_str(), dlg.m_dLeftCol,
+                                dlg.m_dLeftRow, dlg.m_dRightCol, dlg.m_dRightRow))
+            .Json();
+    }
     // The dialog's result fields against the command line's.
     void ExpectFieldsOf(const nlohmann::json& j) {
         ASSERT_EQ(j["ok"], true) << j.dump();
@@ -268,15 +279,7 @@ TEST_F(ProductPairs, TheSampleProductPairsMeasureATruthPointAsTheCommandLineDoes
         Click(ViewSide::Left, f[5].toDouble(), f[6].toDouble());
         Click(ViewSide::Right, f[7].toDouble(), f[8].toDouble());
         QTest::keyClick(&View(), Qt::Key_Space);
-        const CCalcDlg& dlg = Dialog();
-        const nlohmann::json j =
-            RunCli(StrFormat("measure --db /nonexistent/ImgBinDat --left '%s' --right '%s' "
-                             "--pixels %.17g,%.17g,%.17g,%.17g --json",
-                             View().Session().LeftFile().c_str(),
-                             View().Session().RightFile().c_str(), dlg.m_dLeftCol, dlg.m_dLeftRow,
-                             dlg.m_dRightCol, dlg.m_dRightRow))
-                .Json();
-        ExpectProductFieldsOf(j);
+        ExpectProductFieldsOf(ProductMeasureOfDialogPixels());
         if (std::string(sample) == "m20-navcam") {
             QImage shot = frame->grab().toImage().convertToFormat(QImage::Format_RGB32);
             const QPoint place((shot.width() - Dialog().width()) / 2,
@@ -344,14 +347,7 @@ TEST_F(ProductPairs, TheRealPerseverancePairsOpenAndMeasureAsTheCommandLineDoes)
         dlg.UpdateData(false);
         QTest::mouseClick(dlg.Control(IDC_CALCULATE), Qt::LeftButton);
         ASSERT_EQ(View().Session().Measurements().size(), 2u);
-        const nlohmann::json j =
-            RunCli(StrFormat("measure --db /nonexistent/ImgBinDat --left '%s' --right '%s' "
-                             "--pixels %.17g,%.17g,%.17g,%.17g --json",
-                             View().Session().LeftFile().c_str(),
-                             View().Session().RightFile().c_str(), dlg.m_dLeftCol, dlg.m_dLeftRow,
-                             dlg.m_dRightCol, dlg.m_dRightRow))
-                .Json();
-        ExpectProductFieldsOf(j);
+        ExpectProductFieldsOf(ProductMeasureOfDialogPixels());
         Stop();
         ui.messages.clear();
     }

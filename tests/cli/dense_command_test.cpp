@@ -8,9 +8,13 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
 #include <cstring>
 #include <map>
+#include <sstream>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -194,3 +198,49 @@ TEST(CliDense, BadArgumentsAndUnwritableFilesAreRefusedAndLoseNothing) {
 }
 
 } // namespace
+
+// --frame site: the same points moved rigidly into the left product's site
+// frame (distances between points kept, places not); a pair whose images
+// carry no pose has no site frame and says so.
+TEST(CliDense, TheSiteFrameMovesThePointsRigidlyAndNeedsAPose) {
+    TempDir dir;
+    ASSERT_EQ(
+        RunCli("dense " + kPair + " --ply '" + dir / "rover.ply" + "' --ply-format ascii").status,
+        0);
+    const CliResult site = RunCli("dense " + kPair + " --frame site --ply '" + dir / "site.ply" +
+                                  "' --ply-format ascii --json");
+    ASSERT_EQ(site.status, 0);
+    EXPECT_EQ(site.Json()["frame"], "site");
+    const auto points = [](const std::string& text) {
+        std::vector<std::array<double, 3>> out;
+        std::istringstream in(text.substr(text.find("end_header\n") + 11));
+        std::array<double, 3> p{};
+        std::string rest;
+        while (in >> p[0] >> p[1] >> p[2] && std::getline(in, rest)) {
+            out.push_back(p);
+        }
+        return out;
+    };
+    const std::string siteText = ReadBytes(dir / "site.ply");
+    EXPECT_TRUE(Contains(siteText, "comment range map of a stereo pair: site frame, metres\n"));
+    const auto rover = points(ReadBytes(dir / "rover.ply"));
+    const auto moved = points(siteText);
+    ASSERT_EQ(rover.size(), moved.size());
+    ASSERT_GT(rover.size(), 1000u);
+    const auto distance = [](const std::array<double, 3>& a, const std::array<double, 3>& b) {
+        return std::hypot(a[0] - b[0], a[1] - b[1], a[2] - b[2]);
+    };
+    for (size_t i = 0; i + 997 < rover.size(); i += 997) {
+        EXPECT_NEAR(distance(rover[i], rover[i + 997]), distance(moved[i], moved[i + 997]), 2e-3);
+        EXPECT_GT(distance(rover[i], moved[i]), 1.0); // the site origin is elsewhere
+    }
+
+    const std::string oppy = std::string(RANVISTA_SOURCE_DIR) + "/samples/oppy-navcam/";
+    const auto none =
+        RunCliWithErr("dense --left '" + oppy + "1N137057367EFF4000P1916L0M1.png' --right '" +
+                      oppy + "1N137057367EFF4000P1916R0M1.png' --db '" +
+                      std::string(RANVISTA_SOURCE_DIR) + "/samples/ImgBinDat' --frame site");
+    EXPECT_EQ(none.status, 1);
+    EXPECT_TRUE(Contains(none.err, "give no site frame")) << none.err;
+    EXPECT_EQ(RunCli("dense " + kPair + " --frame moon").status, 2);
+}
