@@ -110,6 +110,7 @@ void CMainFrame::CreateMenus() {
                true);
     AddCommand(view, ID_ERROR_ELLIPSES, "Error Ellipses",
                "Draws each measurement's 1-sigma error ellipse around its marks", true);
+    QMenu* opacity = AddStereoCommands(view);
     view->addSeparator();
     AddCommand(view, ID_DISABLE_BEEPS, "Disable Beep Notifications", "Check to disable beeps", true)
         ->setChecked(true);
@@ -126,7 +127,7 @@ void CMainFrame::CreateMenus() {
     CreateHelpItem(help);
     AddCommand(help, ID_APP_ABOUT, "About Ranvista");
 
-    for (QMenu* menu : {file, database, view, help}) {
+    for (QMenu* menu : {file, database, view, opacity, help}) {
         connect(menu, &QMenu::aboutToShow, this, &CMainFrame::UpdateCommandUI);
     }
 }

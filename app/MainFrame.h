@@ -72,6 +72,9 @@ private:
     // View > Fit to Window, Actual Size, Zoom In and Zoom Out with their keys,
     // which reach the view wherever the focus is in the window (MainFrameZoom.cpp).
     void AddZoomCommands(QMenu* view);
+    // View > Stereo, Range Map and the overlay's opacity (MainFrameZoom.cpp);
+    // returns the opacity menu.
+    QMenu* AddStereoCommands(QMenu* view);
     void FillRecentPairsMenu();
     // With one image open the stereo commands are disabled, their status tip
     // saying why (MainFrameOneImage.cpp).

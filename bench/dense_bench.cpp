@@ -1,7 +1,8 @@
 // Cost of seeing a pair in depth (all cores): rectification plus the dense
 // range map of a 1288 x 968 Mars 2020 Navcam pair and of the same pair
-// enlarged to 5120 x 3840 (its models scaled with it), the anaglyph of the
-// 1288 x 968 pair from its rectification, and one hover readout of the map.
+// enlarged to 5120 x 3840 (its models scaled with it), the grey and colour
+// anaglyphs of the 1288 x 968 pair from its rectification, and one hover
+// readout of the map.
 // The pair is read from RANVISTA_REAL_PAIRS (default ../shared/real beside
 // the source tree); without it these figures are skipped.
 #include "geometry/Projection.h"
@@ -142,6 +143,38 @@ void BM_Anaglyph(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_Anaglyph)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// The colour anaglyph as View > Stereo makes it: three planes of each image
+// resampled, then combined (the planes here are the grey image tinted).
+void BM_ColourAnaglyph(benchmark::State& state) {
+    const RealPair& p = Pair();
+    if (!p.ok) {
+        state.SkipWithError("the real pair is not there (RANVISTA_REAL_PAIRS)");
+        return;
+    }
+    const auto rect = Rectify(p, 1, p.left, p.right);
+    const auto tinted = [](const GreyImage& g) {
+        ColourPlanes planes{g, g, g};
+        for (float& v : planes.green.samples) {
+            v *= 0.8f;
+        }
+        for (float& v : planes.blue.samples) {
+            v *= 0.6f;
+        }
+        return planes;
+    };
+    const ColourPlanes left = tinted(p.left), right = tinted(p.right);
+    for (auto _ : state) {
+        const auto resample = [&](Eye eye, const ColourPlanes& c) {
+            std::vector<GreyImage> r = rect->Resample(eye, {&c.red, &c.green, &c.blue});
+            return ColourPlanes{std::move(r[0]), std::move(r[1]), std::move(r[2])};
+        };
+        const RgbImage a =
+            MakeColourAnaglyph(resample(Eye::Left, left), resample(Eye::Right, right));
+        benchmark::DoNotOptimize(a.rgb.data());
+    }
+}
+BENCHMARK(BM_ColourAnaglyph)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_HoverReadout(benchmark::State& state) {
     const RealPair& p = Pair();

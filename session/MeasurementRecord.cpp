@@ -18,6 +18,8 @@ std::string_view PixelSourceName(PixelSource source) {
         return "matched";
     case PixelSource::Reselected:
         return "reselected";
+    case PixelSource::Dense:
+        return "dense";
     case PixelSource::Clicked:
         break;
     }
@@ -25,8 +27,8 @@ std::string_view PixelSourceName(PixelSource source) {
 }
 
 std::optional<PixelSource> PixelSourceFromName(std::string_view name) {
-    for (const PixelSource s :
-         {PixelSource::Clicked, PixelSource::Matched, PixelSource::Reselected}) {
+    for (const PixelSource s : {PixelSource::Clicked, PixelSource::Matched, PixelSource::Reselected,
+                                PixelSource::Dense}) {
         if (PixelSourceName(s) == name) {
             return s;
         }

@@ -11,10 +11,11 @@
 #include <string>
 #include <string_view>
 
-// How a pixel of a measurement was set.
-enum class PixelSource { Clicked, Matched, Reselected };
+// How a pixel of a measurement was set; Dense: taken from the dense range
+// map (the left pixel pointed at, the right one its partner in the map).
+enum class PixelSource { Clicked, Matched, Reselected, Dense };
 
-// "clicked", "matched", "reselected"; the reverse gives nothing for any other text.
+// "clicked", "matched", "reselected", "dense"; the reverse gives nothing for any other text.
 std::string_view PixelSourceName(PixelSource source);
 std::optional<PixelSource> PixelSourceFromName(std::string_view name);
 

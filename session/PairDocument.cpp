@@ -109,6 +109,19 @@ PairDocument::Measured PairDocument::Measure(const std::string& timeUtc) {
 
 PairDocument::Measured PairDocument::MeasureAt(const ImagePoint& left, const ImagePoint& right,
                                                const std::string& timeUtc) {
+    return MeasureMarks(left, right, timeUtc, false);
+}
+
+PairDocument::Measured PairDocument::MeasureDense(const ImagePoint& left, const ImagePoint& right,
+                                                  double sigmaPx, const std::string& timeUtc) {
+    m_session.SetMatchedMark(Eye::Left, left, 1.0, sigmaPx);
+    m_session.SetMatchedMark(Eye::Right, right, 1.0, sigmaPx);
+    Notify(Change::Marks);
+    return MeasureMarks(left, right, timeUtc, true);
+}
+
+PairDocument::Measured PairDocument::MeasureMarks(const ImagePoint& left, const ImagePoint& right,
+                                                  const std::string& timeUtc, bool dense) {
     Measured out;
     const CPoint3D last = m_session.LastPosition();
     out.result = m_rig.Measure(left, right, last);
@@ -121,8 +134,9 @@ PairDocument::Measured PairDocument::MeasureAt(const ImagePoint& left, const Ima
     }
     const PixelSigmas sigmas = m_session.MarkSigmas(m_clickSigmaPx, left, right);
     MeasurementRecord record = RecordOfCalculation(
-        m_rig.Input(left, right, last), out.result, m_session.CurrentSource(Eye::Left),
-        m_session.CurrentSource(Eye::Right), sigmas, timeUtc);
+        m_rig.Input(left, right, last), out.result,
+        dense ? PixelSource::Dense : m_session.CurrentSource(Eye::Left),
+        dense ? PixelSource::Dense : m_session.CurrentSource(Eye::Right), sigmas, timeUtc);
     m_session.Append(std::move(record));
     out.row = m_session.Measurements().size() - 1;
     Notify(Change::Measurements);

@@ -84,6 +84,11 @@ public:
     // The same at the given pixels (typed into the dialog, or a batch line):
     // a pixel that is a current matched mark keeps its origin.
     Measured MeasureAt(const ImagePoint& left, const ImagePoint& right, const std::string& timeUtc);
+    // One click on the dense range map: left and its partner right become
+    // the current marks, each with sigmaPx per coordinate (the map's), and
+    // are measured; the measurement records both pixels as "dense".
+    Measured MeasureDense(const ImagePoint& left, const ImagePoint& right, double sigmaPx,
+                          const std::string& timeUtc);
 
     // The measurements and the log. Changes made through Session() directly
     // are announced with Touch.
@@ -95,6 +100,8 @@ public:
     bool HasUnsavedResults() const { return m_session.HasUnsavedResults(); }
 
 private:
+    Measured MeasureMarks(const ImagePoint& left, const ImagePoint& right,
+                          const std::string& timeUtc, bool dense);
     void Notify(Change change);
     void BuildRig();
 

@@ -198,6 +198,35 @@ bool WriteXyzTiff(const std::string& path, const DenseRangeMap& map, std::string
     return true;
 }
 
+int RangeColours::Step(double rangeM) const {
+    const double l0 = std::log(nearM), l1 = std::log(farM);
+    return static_cast<int>(std::clamp((std::log(rangeM) - l0) / (l1 - l0), 0.0, 1.0) * 255.0 +
+                            0.5);
+}
+
+RangeColours RangeColoursOf(const DenseRangeMap& map, double nearM, double farM) {
+    RangeColours colours;
+    if (!(nearM > 0.0) || !(farM > nearM)) {
+        nearM = std::max(0.01, map.Summary().rangePercentiles[0]);
+        farM = std::max(nearM * 1.01, map.Summary().rangePercentiles[4]);
+    }
+    colours.nearM = nearM;
+    colours.farM = farM;
+    cv::Mat steps(1, 256, CV_8U);
+    for (int i = 0; i < 256; ++i) {
+        steps.at<uint8_t>(0, i) = static_cast<uint8_t>(i);
+    }
+    cv::Mat lut;
+    cv::applyColorMap(steps, lut, cv::COLORMAP_TURBO); // BGR
+    for (int i = 0; i < 256; ++i) {
+        const cv::Vec3b c = lut.at<cv::Vec3b>(0, i);
+        colours.rgb[3 * i] = c[2];
+        colours.rgb[3 * i + 1] = c[1];
+        colours.rgb[3 * i + 2] = c[0];
+    }
+    return colours;
+}
+
 RgbImage RangePicture(const DenseRangeMap& map, const std::vector<uint8_t>& grey, double nearM,
                       double farM) {
     RgbImage img;
@@ -205,20 +234,13 @@ RgbImage RangePicture(const DenseRangeMap& map, const std::vector<uint8_t>& grey
     if (map.Empty() || grey.size() != static_cast<size_t>(w) * h) {
         return img;
     }
-    if (!(nearM > 0.0) || !(farM > nearM)) {
-        nearM = std::max(0.01, map.Summary().rangePercentiles[0]);
-        farM = std::max(nearM * 1.01, map.Summary().rangePercentiles[4]);
-    }
-    // The colour bar: 256 steps of the turbo map.
-    cv::Mat steps(1, 256, CV_8U);
-    for (int i = 0; i < 256; ++i) {
-        steps.at<uint8_t>(0, i) = static_cast<uint8_t>(i);
-    }
-    cv::Mat lut;
-    cv::applyColorMap(steps, lut, cv::COLORMAP_TURBO); // BGR
+    const RangeColours colours = RangeColoursOf(map, nearM, farM);
+    nearM = colours.nearM;
+    farM = colours.farM;
     const double l0 = std::log(nearM), l1 = std::log(farM);
-    const auto index = [&](double r) {
-        return static_cast<int>(std::clamp((std::log(r) - l0) / (l1 - l0), 0.0, 1.0) * 255.0 + 0.5);
+    const auto bgr = [&](int step) {
+        const uint8_t* c = colours.rgb.data() + 3 * step;
+        return cv::Vec3b(c[2], c[1], c[0]);
     };
     const int legendH = std::max(48, h / 12);
     cv::Mat pic(h + legendH, w, CV_8UC3, cv::Scalar(0, 0, 0));
@@ -230,7 +252,7 @@ RgbImage RangePicture(const DenseRangeMap& map, const std::vector<uint8_t>& grey
                 const uint8_t g = grey[static_cast<size_t>(y) * w + x] / 3;
                 row[x] = {g, g, g};
             } else {
-                row[x] = lut.at<cv::Vec3b>(0, index(r));
+                row[x] = bgr(colours.Step(r));
             }
         }
     }
@@ -239,7 +261,7 @@ RgbImage RangePicture(const DenseRangeMap& map, const std::vector<uint8_t>& grey
     const int barY0 = h + legendH / 6, barY1 = h + legendH / 2;
     for (int x = barX0; x < barX1; ++x) {
         const double t = static_cast<double>(x - barX0) / std::max(1, barX1 - barX0 - 1);
-        const cv::Vec3b c = lut.at<cv::Vec3b>(0, static_cast<int>(t * 255.0 + 0.5));
+        const cv::Vec3b c = bgr(static_cast<int>(t * 255.0 + 0.5));
         cv::line(pic, {x, barY0}, {x, barY1}, cv::Scalar(c[0], c[1], c[2]));
     }
     const double fontScale = std::clamp(legendH / 90.0, 0.35, 2.0);

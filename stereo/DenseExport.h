@@ -6,6 +6,7 @@
 #include "stereo/DenseRange.h"
 #include "stereo/StereoImage.h"
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -35,6 +36,19 @@ bool WriteDensePly(const std::string& path, const DenseRangeMap& map,
 // of points), NaN where nothing was matched.
 bool WriteXyzTiff(const std::string& path, const DenseRangeMap& map, std::string* error,
                   const std::vector<float>* points = nullptr);
+
+// The colours of ranges: the turbo colour map on a log scale from nearM to
+// farM (metres; 0, 0: the map's 5th and 95th percentiles).
+struct RangeColours {
+    double nearM = 1.0;
+    double farM = 10.0;
+    std::array<uint8_t, 256 * 3> rgb{}; // the 256 steps from near to far
+
+    // The step (0..255) of a range; ranges outside take the nearest end.
+    int Step(double rangeM) const;
+    const uint8_t* Colour(double rangeM) const { return rgb.data() + 3 * Step(rangeM); }
+};
+RangeColours RangeColoursOf(const DenseRangeMap& map, double nearM = 0.0, double farM = 0.0);
 
 // The range of each pixel in colour on a log scale from near to far
 // (metres; 0, 0: the map's 5th and 95th percentiles), over the dimmed left

@@ -347,6 +347,7 @@ DenseResult DenseBuilder::Run(std::shared_ptr<const StereoRectification> rect,
     const ICameraProjection& camL = rect->Original(Eye::Left);
     const ICameraProjection& camR = rect->Original(Eye::Right);
     const double sigmaD = options.disparitySigmaPx * scale;
+    map.m_disparitySigmaPx = sigmaD;
     const double maxRange = options.maxRangeM > 0.0 ? options.maxRangeM : 1e300;
     std::atomic<bool> stop{false};
     std::atomic<int> rowsDone{0};

@@ -68,6 +68,9 @@ public:
     const std::vector<float>& RangeSigma() const { return m_sigma; }
     float RangeAt(int x, int y) const;
     const DenseSummary& Summary() const { return m_summary; }
+    // The 1-sigma of a disparity in full-resolution rectified pixels, as the
+    // range sigmas assume it.
+    double DisparitySigmaPx() const { return m_disparitySigmaPx; }
     const StereoRectification& Rectification() const { return *m_rect; }
 
 private:
@@ -82,6 +85,7 @@ private:
     int m_dispW = 0;
     int m_dispH = 0;
     int m_scale = 1;
+    double m_disparitySigmaPx = 0.0;
     std::shared_ptr<const StereoRectification> m_rect;
     DenseSummary m_summary;
 };

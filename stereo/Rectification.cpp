@@ -249,18 +249,32 @@ PixelGridMap StereoRectification::MakeGrid(int width, int height, bool toOrigina
 }
 
 GreyImage StereoRectification::Resample(Eye eye, const GreyImage& original) const {
-    GreyImage out;
-    out.quantum = original.quantum;
-    if (!m_problem.empty() || original.width != OriginalWidth(eye) ||
-        original.height != OriginalHeight(eye)) {
-        return out;
+    std::vector<GreyImage> out = Resample(eye, std::vector<const GreyImage*>{&original});
+    return std::move(out.front());
+}
+
+std::vector<GreyImage>
+StereoRectification::Resample(Eye eye, const std::vector<const GreyImage*>& planes) const {
+    std::vector<GreyImage> out(planes.size());
+    for (size_t i = 0; i < planes.size(); ++i) {
+        out[i].quantum = planes[i]->quantum;
     }
-    out.width = m_width;
-    out.height = m_height;
-    out.samples.assign(static_cast<size_t>(m_width) * m_height, kNaN);
+    for (const GreyImage* plane : planes) {
+        if (!m_problem.empty() || plane->width != OriginalWidth(eye) ||
+            plane->height != OriginalHeight(eye)) {
+            return out;
+        }
+    }
+    std::vector<cv::Mat> sources;
+    for (size_t i = 0; i < planes.size(); ++i) {
+        out[i].width = m_width;
+        out[i].height = m_height;
+        out[i].samples.assign(static_cast<size_t>(m_width) * m_height, kNaN);
+        sources.emplace_back(planes[i]->height, planes[i]->width, CV_32F,
+                             const_cast<float*>(planes[i]->samples.data()));
+    }
+    const int width = OriginalWidth(eye), height = OriginalHeight(eye);
     const PixelGridMap& grid = eye == Eye::Left ? m_toOrigLeft : m_toOrigRight;
-    const cv::Mat src(original.height, original.width, CV_32F,
-                      const_cast<float*>(original.samples.data()));
     constexpr int kStrip = 32;
     const int strips = (m_height + kStrip - 1) / kStrip;
     cv::parallel_for_(cv::Range(0, strips), [&](const cv::Range& range) {
@@ -279,17 +293,19 @@ GreyImage StereoRectification::Resample(Eye eye, const GreyImage& original) cons
                 }
             }
             const cv::Rect band(0, 0, m_width, rows);
-            cv::remap(src, dst, mapX(band), mapY(band), cv::INTER_CUBIC, cv::BORDER_REPLICATE);
-            for (int r = 0; r < rows; ++r) {
-                const float* mx = mapX.ptr<float>(r);
-                const float* my = mapY.ptr<float>(r);
-                const float* d = dst.ptr<float>(r);
-                float* o = out.samples.data() + static_cast<size_t>(y0 + r) * m_width;
-                for (int x = 0; x < m_width; ++x) {
-                    const bool inside = mx[x] >= -0.5f && my[x] >= -0.5f &&
-                                        mx[x] <= original.width - 0.5f &&
-                                        my[x] <= original.height - 0.5f;
-                    o[x] = inside ? d[x] : kNaN;
+            for (size_t i = 0; i < sources.size(); ++i) {
+                cv::remap(sources[i], dst, mapX(band), mapY(band), cv::INTER_CUBIC,
+                          cv::BORDER_REPLICATE);
+                for (int r = 0; r < rows; ++r) {
+                    const float* mx = mapX.ptr<float>(r);
+                    const float* my = mapY.ptr<float>(r);
+                    const float* d = dst.ptr<float>(r);
+                    float* o = out[i].samples.data() + static_cast<size_t>(y0 + r) * m_width;
+                    for (int x = 0; x < m_width; ++x) {
+                        const bool inside = mx[x] >= -0.5f && my[x] >= -0.5f &&
+                                            mx[x] <= width - 0.5f && my[x] <= height - 0.5f;
+                        o[x] = inside ? d[x] : kNaN;
+                    }
                 }
             }
         }

@@ -91,6 +91,9 @@ public:
     // original (which must have the size given at construction); samples
     // that fall outside the original are NaN.
     GreyImage Resample(Eye eye, const GreyImage& original) const;
+    // The same for several planes of one image (a colour image's), each
+    // pixel's place in the original found once for all of them.
+    std::vector<GreyImage> Resample(Eye eye, const std::vector<const GreyImage*>& planes) const;
 
 private:
     PixelGridMap MakeGrid(int width, int height, bool toOriginal, Eye eye) const;

@@ -31,3 +31,20 @@ std::vector<uint8_t> StretchTo8Bit(const GreyImage& image);
 // a gap of `gap` black pixels between the two.
 RgbImage MakeStereoImage(const GreyImage& rectifiedLeft, const GreyImage& rectifiedRight,
                          StereoImageMode mode, int gap = 16);
+
+// A colour image as three planes of one size (each as a GreyImage, 0..1).
+struct ColourPlanes {
+    GreyImage red;
+    GreyImage green;
+    GreyImage blue;
+
+    bool Empty() const { return red.Empty(); }
+    // All three planes hold the same samples.
+    bool IsGrey() const;
+};
+
+// The colour-preserving anaglyph of two rectified colour images: the left
+// image's red with the right image's green and blue, each image's three
+// planes stretched together (so its hues stay). Grey images give the grey
+// anaglyph of MakeStereoImage.
+RgbImage MakeColourAnaglyph(const ColourPlanes& rectifiedLeft, const ColourPlanes& rectifiedRight);

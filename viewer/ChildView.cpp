@@ -6,6 +6,7 @@
 #include "base/Paths.h"
 #include "imagedb/ImageDatabase.h"
 #include "viewer/CommandIds.h"
+#include "viewer/RangeMapTool.h"
 
 #include <QPainter>
 #include <QRegion>
@@ -86,9 +87,11 @@ CChildView::CChildView(IUiServices& ui, ImageDatabase& db, QWidget* parent)
             emit MeasurementsChanged();
         }
     });
+    CreateStereoTools();
 }
 
 CChildView::~CChildView() {
+    m_pRangeMap.reset();
     // A pair still being read is dropped; its workers finish first.
     m_pDecoder.reset();
     OnDestroy();
@@ -219,7 +222,7 @@ bool CChildView::OnCmdMsg(int nId) {
         OnAutoRegisterVertices();
         return true;
     default:
-        return false;
+        return OnStereoCommand(nId);
     }
 }
 
@@ -238,7 +241,7 @@ std::optional<bool> CChildView::OnUpdateCmdUI(int nId) const {
     case ID_ERROR_ELLIPSES:
         return m_bErrorEllipses;
     default:
-        return std::nullopt;
+        return StereoCommandCheck(nId);
     }
 }
 
@@ -358,6 +361,9 @@ void CChildView::RenderTo(QImage& buffer) const {
         image->Draw(buffer, layout.image, &layout.panel);
 
         QPainter p(&buffer);
+        if (side == ViewSide::Left) {
+            DrawRangeMap(p, layout);
+        }
         DrawEpipolarCurve(p, side, layout);
         p.setFont(labelFont);
         const bool left = side == ViewSide::Left;

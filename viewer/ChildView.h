@@ -29,9 +29,12 @@
 class COneImageView;
 class ImageDatabase;
 class QPainter;
+class CRangeMapTool;
+class CStereoWindow;
 
 class CChildView : public QWidget, public ICalcHost {
     Q_OBJECT
+    friend class CRangeMapTool; // tells the status bar
 public:
     using CalcDialogFactory = std::function<std::unique_ptr<ICalcDialog>(ICalcHost&)>;
 
@@ -259,6 +262,12 @@ public:
     // Screen distance within which a click picks a mark.
     static constexpr double kPickDistance = 6.0;
 
+    // View > Stereo and the range map (ChildViewStereo.cpp). Shift+click in
+    // the left image measures from the range map.
+    void OnStereo();
+    CStereoWindow* StereoWindow() const { return m_pStereoWindow; }
+    CRangeMapTool& RangeMap() const { return *m_pRangeMap; }
+
 signals:
     // Ctrl+click on a stored mark: its row; add when Shift was held too (the
     // row joins the selection rather than replacing it).
@@ -397,5 +406,16 @@ private:
     std::string m_sOpeningLeft;
     std::string m_sOpeningRight;
     std::function<bool()> m_fnCanLeavePair;
+    CStereoWindow* m_pStereoWindow = nullptr; // a window of its own, owned by this view
+    std::unique_ptr<CRangeMapTool> m_pRangeMap;
+    // The stereo view or the range map's command; false when nId is neither.
+    bool OnStereoCommand(int nId);
+    std::optional<bool> StereoCommandCheck(int nId) const;
+    // Shift+click: a measurement from the range map; false when it was not one.
+    bool RangeMapClick(IntPoint p);
+    void CreateStereoTools();
+    void DrawRangeMap(QPainter& p, const SideLayout& layout) const;
+    // The range map's readout of a left pixel in the status bar.
+    void ShowRangeReadout(const ImagePoint& left);
     COneImageView* m_pOneImage = nullptr; // a child of the view, made when first needed
 };

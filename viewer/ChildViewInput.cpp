@@ -137,6 +137,9 @@ void CChildView::OnMouseMove(IntPoint p) {
             } else if (hit.right.inside) {
                 near = FindNearMark(m_doc.Session().Marks(Eye::Right), hit.right.pt, m_dZoom);
             }
+            if (hit.left.inside) {
+                ShowRangeReadout(hit.left.pt);
+            }
             if (near) {
                 m_nHoverVertex = static_cast<std::uint32_t>(*near);
                 m_bHoverVertex = true;
@@ -340,6 +343,9 @@ void CChildView::mousePressEvent(QMouseEvent* event) {
                 emit MarkPicked(*row, event->modifiers().testFlag(Qt::ShiftModifier));
                 return;
             }
+        } else if (event->modifiers().testFlag(Qt::ShiftModifier) &&
+                   RangeMapClick(PointOf(event))) {
+            return;
         }
         OnLButtonDown(PointOf(event));
     } else if (event->button() == Qt::RightButton) {

@@ -23,6 +23,12 @@ bool IsStereoCommand(int commandId) {
     case ID_ERROR_ELLIPSES:
     case ID_AUTO_DETECT_VERTEX_PAIRS:
     case ID_AUTO_REGISTER_VERTICES:
+    case ID_VIEW_STEREO:
+    case ID_RANGE_MAP:
+    case ID_RANGE_OPACITY_25:
+    case ID_RANGE_OPACITY_50:
+    case ID_RANGE_OPACITY_75:
+    case ID_RANGE_OPACITY_100:
         return true;
     default:
         return false;

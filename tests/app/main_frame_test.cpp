@@ -103,6 +103,13 @@ TEST_F(Frame, MenusWithTheirTextsIdsAndPrompts) {
          {"Error Ellipses", ID_ERROR_ELLIPSES,
           "Draws each measurement's 1-sigma error ellipse around its marks"},
          {{}, 0, {}},
+         {"Stereo...", ID_VIEW_STEREO,
+          "Shows the pair for the eyes: red/cyan anaglyph, cross-eyed or parallel"},
+         {"Range Map", ID_RANGE_MAP,
+          "Ranges every pixel of the left image and shows the ranges over it; Shift+click "
+          "measures from the map"},
+         {"Range Map Opacity", -1, {}},
+         {{}, 0, {}},
          {"Disable Beep Notifications", ID_DISABLE_BEEPS, "Check to disable beeps"},
          {"Image Database Information", ID_IMAGE_DATABASE_INFO, {}},
          {{}, 0, {}},
@@ -113,6 +120,11 @@ TEST_F(Frame, MenusWithTheirTextsIdsAndPrompts) {
           "prone, but maybe useful"},
          {{}, 0, {}},
          {"Measurement Table", 0, {}}});
+    ExpectItems(SubMenu(bar[1]->menu(), "Range Map Opacity"),
+                {{"25 %", ID_RANGE_OPACITY_25, {}},
+                 {"50 %", ID_RANGE_OPACITY_50, {}},
+                 {"75 %", ID_RANGE_OPACITY_75, {}},
+                 {"100 %", ID_RANGE_OPACITY_100, {}}});
     ExpectItems(bar[2]->menu(), {{"Ranvista Help", 0, "Open the Ranvista guide in your browser"},
                                  {"About Ranvista", ID_APP_ABOUT, {}}});
 }

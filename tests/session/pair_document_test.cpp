@@ -104,3 +104,25 @@ TEST(PairDocument, ANewPairStartsWithoutRowsButKeepsTheCurrentMarkAndTheUnsavedL
     EXPECT_FALSE(doc.IsOpen());
     EXPECT_FALSE(doc.Rig().CanMeasure());
 }
+
+TEST(PairDocument, AMeasurementFromTheRangeMapSetsBothMarksAndRecordsThemAsDense) {
+    const ImageDatabase db;
+    PairDocument doc(db);
+    doc.Open({kLeft, kRight, {}, {}});
+    Recorder seen(doc);
+    const PairDocument::Measured m = doc.MeasureDense({512, 700}, {480, 700}, 0.21, "t");
+    ASSERT_TRUE(m.row) << m.problem;
+    const MeasurementRecord& row = doc.Session().Measurements().at(*m.row);
+    EXPECT_EQ(row.leftSource, PixelSource::Dense);
+    EXPECT_EQ(row.rightSource, PixelSource::Dense);
+    EXPECT_EQ(row.pixelSigmas, (PixelSigmas{0.21, 0.21}));
+    EXPECT_EQ(doc.Session().Marks(Eye::Right).back(), (ImagePoint{480, 700}));
+    EXPECT_EQ(doc.Rig().Measure({512, 700}, {480, 700}, {}).sLogEntry, row.logEntry);
+    using C = PairDocument::Change;
+    EXPECT_EQ(seen.changes, (std::vector<C>{C::Marks, C::Measurements}));
+    // The next click is a plain click again.
+    doc.SetMark(Eye::Left, {500, 690});
+    doc.SetMark(Eye::Right, {470, 690});
+    ASSERT_TRUE(doc.Measure("t").row);
+    EXPECT_EQ(doc.Session().Measurements().back().leftSource, PixelSource::Clicked);
+}

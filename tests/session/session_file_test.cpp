@@ -3,6 +3,7 @@
 // opening recalculates every measurement and says which ones moved.
 #include "imagedb/ImageDatabase.h"
 #include "imagedb/StoreTransaction.h"
+#include "session/MeasurementExport.h"
 #include "session/SessionFile.h"
 
 #include <gtest/gtest.h>
@@ -322,6 +323,31 @@ TEST(SessionFile, AStreamedReadOfADamagedFileFailsWithTheReason) {
     WriteText(path, "{\"format\": \"other\", \"measurements\": []}");
     EXPECT_EQ(Stream(path).result.message, "not a Ranvista session");
     EXPECT_EQ(Stream((folder.path / "missing").string()).result.message, "cannot be opened");
+}
+
+TEST(SessionFile, AMeasurementFromTheRangeMapKeepsItsSourceAndSigmaInTheFileAndExports) {
+    SessionDocument s = MeasuredSession();
+    const MeasurementRecord clicked = s.measurements[0];
+    const RangeCalcInput in = MakeRangeCalcInput(s.options, s.leftImage, s.rightImage,
+                                                 clicked.leftPixel, clicked.rightPixel, {}, Db());
+    s.measurements[0] = RecordOfCalculation(in, CalculateRange(in), PixelSource::Dense,
+                                            PixelSource::Dense, {0.2, 0.2}, clicked.timeUtc);
+    s.measurements[0].index = clicked.index;
+
+    Folder folder;
+    const std::string path = (folder.path / "dense.ranvista-session").string();
+    ASSERT_TRUE(WriteSessionFile(path, s, nullptr));
+    const SessionReadResult back = ReadSessionFile(path);
+    ASSERT_TRUE(back.ok) << back.message;
+    const MeasurementRecord& row = back.session.measurements[0];
+    EXPECT_EQ(row.leftSource, PixelSource::Dense);
+    EXPECT_EQ(row.rightSource, PixelSource::Dense);
+    EXPECT_EQ(row.pixelSigmas, (PixelSigmas{0.2, 0.2}));
+    const auto again = RecalculateSession(back.session, Db());
+    EXPECT_EQ(again.measurements[0].record.rightSource, PixelSource::Dense);
+    EXPECT_EQ(again.measurements[0].record.uncertainty, s.measurements[0].uncertainty);
+    const std::string csv = MeasurementsCsv(back.session.measurements);
+    EXPECT_NE(csv.find(",dense,dense,"), std::string::npos) << csv;
 }
 
 TEST(SessionFile, AWrittenAsItComesSessionHasTheBytesOfTheWholeOneAndOnlyAfterCommit) {

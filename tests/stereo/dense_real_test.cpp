@@ -222,4 +222,25 @@ TEST(DenseReal, StereoPicturesPutEachEyeWhereItBelongs) {
     EXPECT_FALSE(ParseStereoImageMode("sideways"));
 }
 
+TEST(DenseReal, PlanesResampledTogetherAreEachPlaneResampledAlone) {
+    const RealPair& p = Pair();
+    GreyImage dimmed = p.left;
+    for (float& v : dimmed.samples) {
+        v *= 0.5f;
+    }
+    const std::vector<GreyImage> both = p.rect->Resample(Eye::Left, {&p.left, &dimmed});
+    ASSERT_EQ(both.size(), 2u);
+    const auto same = [](const GreyImage& a, const GreyImage& b) {
+        return a.width == b.width && a.height == b.height &&
+               std::equal(a.samples.begin(), a.samples.end(), b.samples.begin(),
+                          [](float x, float y) { return x == y || (x != x && y != y); });
+    };
+    EXPECT_TRUE(same(both[0], p.rect->Resample(Eye::Left, p.left)));
+    EXPECT_TRUE(same(both[1], p.rect->Resample(Eye::Left, dimmed)));
+    // A plane of another size gives empty images, as a single one does.
+    const GreyImage small = GreyImage::FromGrey8(std::vector<uint8_t>(16, 0).data(), 4, 4);
+    const std::vector<GreyImage> refused = p.rect->Resample(Eye::Left, {&p.left, &small});
+    EXPECT_TRUE(refused[0].Empty() && refused[1].Empty());
+}
+
 } // namespace

@@ -1,0 +1,112 @@
+// The view's side of View > Stereo and of the range map: the commands, the
+// overlay, the readout under the pointer and the one-click measurement.
+#include "viewer/ChildView.h"
+
+#include "viewer/CommandIds.h"
+#include "viewer/RangeMapTool.h"
+#include "viewer/StereoWindow.h"
+
+#include <QTimer>
+
+#include <cmath>
+
+namespace {
+constexpr std::pair<int, double> kOpacities[] = {
+    {ID_RANGE_OPACITY_25, 0.25},
+    {ID_RANGE_OPACITY_50, 0.5},
+    {ID_RANGE_OPACITY_75, 0.75},
+    {ID_RANGE_OPACITY_100, 1.0},
+};
+} // namespace
+
+void CChildView::CreateStereoTools() {
+    m_pRangeMap = std::make_unique<CRangeMapTool>(*this);
+    connect(m_pRangeMap.get(), &CRangeMapTool::Changed, this, [this] { update(); });
+    // An open stereo window follows the pair and its cameras.
+    m_doc.Subscribe([this](PairDocument::Change change) {
+        if (change != PairDocument::Change::Pair && change != PairDocument::Change::Cameras) {
+            return;
+        }
+        if (m_pStereoWindow != nullptr && m_pStereoWindow->isVisible()) {
+            QTimer::singleShot(0, this, [this] {
+                if (m_pStereoWindow != nullptr && m_pStereoWindow->isVisible()) {
+                    m_pStereoWindow->SetSource(StereoSourceOf(*this));
+                }
+            });
+        }
+    });
+}
+
+void CChildView::OnStereo() {
+    if (m_pStereoWindow == nullptr) {
+        m_pStereoWindow = new CStereoWindow(m_ui, this);
+    }
+    m_ui.BeginWaitCursor();
+    m_pStereoWindow->SetSource(StereoSourceOf(*this));
+    m_ui.EndWaitCursor();
+    m_pStereoWindow->show();
+    m_pStereoWindow->raise();
+    m_pStereoWindow->activateWindow();
+}
+
+bool CChildView::OnStereoCommand(int nId) {
+    switch (nId) {
+    case ID_VIEW_STEREO:
+        OnStereo();
+        return true;
+    case ID_RANGE_MAP:
+        if (!HasBothImages()) {
+            ShowStatus("Open a stereo pair first");
+            return true;
+        }
+        m_pRangeMap->OnRangeMap();
+        update();
+        return true;
+    default:
+        for (const auto& [id, opacity] : kOpacities) {
+            if (id == nId) {
+                m_pRangeMap->SetOpacity(opacity);
+                m_pRangeMap->SetOverlayShown(true);
+                return true;
+            }
+        }
+        return false;
+    }
+}
+
+std::optional<bool> CChildView::StereoCommandCheck(int nId) const {
+    if (nId == ID_RANGE_MAP) {
+        return m_pRangeMap->OverlayShown() || m_pRangeMap->Busy();
+    }
+    for (const auto& [id, opacity] : kOpacities) {
+        if (id == nId) {
+            return std::abs(m_pRangeMap->Opacity() - opacity) < 1e-9;
+        }
+    }
+    return std::nullopt;
+}
+
+void CChildView::DrawRangeMap(QPainter& p, const SideLayout& layout) const {
+    m_pRangeMap->Draw(p, layout);
+}
+
+void CChildView::ShowRangeReadout(const ImagePoint& left) {
+    if (m_pRangeMap->OverlayShown()) {
+        ShowStatus(m_pRangeMap->Readout(left));
+    }
+}
+
+bool CChildView::RangeMapClick(IntPoint p) {
+    if (!HasBothImages() || !m_pRangeMap->OverlayShown()) {
+        return false;
+    }
+    const Hit hit = HitTest(p, BothLayouts());
+    if (!hit.left.inside) {
+        return false;
+    }
+    if (const auto row = m_pRangeMap->MeasureAt(hit.left.pt)) {
+        emit MeasurementsAppended(*row, 1, QStringLiteral("Measure from Range Map"));
+        Repaint();
+    }
+    return true;
+}
