@@ -8,6 +8,7 @@
 #include "session/MeasurementSession.h"
 #include "session/PairDocument.h"
 #include "stereo/ImageEllipse.h"
+#include "stereo/MonoRange.h"
 #include "ui/UiServices.h"
 #include "viewer/AppCommands.h"
 #include "viewer/AssistedPair.h"
@@ -418,4 +419,7 @@ private:
     // The range map's readout of a left pixel in the status bar.
     void ShowRangeReadout(const ImagePoint& left);
     COneImageView* m_pOneImage = nullptr; // a child of the view, made when first needed
+    // The open pair's range map as the surface of file alone, when it was
+    // taken from the pair's rover position (ChildViewOneImage.cpp).
+    std::optional<MonoSurface> DenseSurfaceFor(const std::string& file) const;
 };

@@ -2,9 +2,42 @@
 #include "viewer/ChildView.h"
 
 #include "base/Paths.h"
+#include "products/ProductCamera.h"
+#include "stereo/DenseRange.h"
 #include "viewer/OneImageView.h"
+#include "viewer/RangeMapTool.h"
 
 #include <filesystem>
+
+namespace {
+
+// The motion counter of a product's vehicle frame; none for a plain image.
+std::optional<std::vector<long long>> FrameIndexOf(const std::string& file) {
+    const ProductCameraResult product = ReadProductCamera(file);
+    if (!product.camera) {
+        return std::nullopt;
+    }
+    return product.camera->frameIndex;
+}
+
+} // namespace
+
+std::optional<MonoSurface> CChildView::DenseSurfaceFor(const std::string& file) const {
+    // The range map of the open pair, when file was taken from the same
+    // rover position: its points are then in the frame file's rays are cast in.
+    if (!m_pRangeMap || m_pRangeMap->Map() == nullptr || !HasBothImages()) {
+        return std::nullopt;
+    }
+    const auto pairFrame = FrameIndexOf(m_doc.Session().LeftFile());
+    if (!pairFrame || pairFrame != FrameIndexOf(ImageFileToOpen(file))) {
+        return std::nullopt;
+    }
+    const auto camera = m_doc.Rig().SharedCamera(Eye::Left);
+    if (!camera) {
+        return std::nullopt;
+    }
+    return DenseSurface(std::make_shared<const DenseRangeMap>(*m_pRangeMap->Map()), camera);
+}
 
 bool CChildView::IsOneImage() const {
     return m_pOneImage != nullptr && m_pOneImage->IsOpen();
@@ -36,7 +69,7 @@ void CChildView::OpenImageFile(const std::string& file) {
         m_pOneImage->SetStatusSink([this](const std::string& text) { ShowStatus(text); });
     }
     CancelOpening();
-    if (!m_pOneImage->Open(file)) {
+    if (!m_pOneImage->Open(file, DenseSurfaceFor(file))) {
         return; // what was open stays
     }
     // The pair's images, marks and dialog go; the document holds the image.

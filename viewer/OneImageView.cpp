@@ -53,7 +53,7 @@ bool COneImageView::eventFilter(QObject* watched, QEvent* event) {
     return QWidget::eventFilter(watched, event);
 }
 
-bool COneImageView::Open(const std::string& chosen) {
+bool COneImageView::Open(const std::string& chosen, std::optional<MonoSurface> dense) {
     // A raw image's record opens its image, bare product pixels their label.
     const std::string file = ImageFileToOpen(chosen);
     m_ui.BeginWaitCursor();
@@ -67,6 +67,7 @@ bool COneImageView::Open(const std::string& chosen) {
     m_camera = MakeMonoCamera(file, m_doc.Setup().options, m_db, size);
     m_sFile = file;
     m_pImage = std::move(image);
+    m_dense = std::move(dense);
     m_dZoom = 1.0;
     m_pan = {};
     m_doc.Open({file, {}, {size, std::nullopt}, m_doc.Setup().options});
@@ -76,7 +77,9 @@ bool COneImageView::Open(const std::string& chosen) {
     if (!m_camera.camera) {
         ShowStatus("No range from this image: " + m_camera.problem);
     } else {
-        ShowStatus("One image: a click measures on the ground plane (" + m_camera.source +
+        ShowStatus(std::string("One image: a click measures on the ") +
+                   (m_dense ? "range map of its pair, else the ground plane (" : "ground plane (") +
+                   m_camera.source +
                    (m_camera.note.empty() ? std::string() : "; " + m_camera.note) + ")");
     }
     update();
@@ -137,7 +140,17 @@ MonoRangeResult COneImageView::MeasureAt(const ImagePoint& pixel) {
         ShowStatus("No range: " + r.problem);
         return r;
     }
-    r = MeasureOnSurface(*m_camera.camera, pixel, m_surface, m_doc.ClickSigmaPx());
+    const MonoSurface* surface = &m_surface;
+    if (m_dense) {
+        // The map first; the ground where the map shows nothing.
+        r = MeasureOnSurface(*m_camera.camera, pixel, *m_dense, m_doc.ClickSigmaPx());
+        if (r.ok) {
+            surface = &*m_dense;
+        }
+    }
+    if (!r.ok) {
+        r = MeasureOnSurface(*m_camera.camera, pixel, m_surface, m_doc.ClickSigmaPx());
+    }
     if (!r.ok) {
         ShowStatus("No range: " + r.problem);
         return r;
@@ -145,12 +158,12 @@ MonoRangeResult COneImageView::MeasureAt(const ImagePoint& pixel) {
     MeasurementSession& session = m_doc.Session();
     MeasurementRecord record =
         RecordOfMonoMeasurement(m_sFile, pixel, PixelSource::Clicked, m_doc.ClickSigmaPx(),
-                                m_surface, r, session.LastPosition(), UtcNow());
+                                *surface, r, session.LastPosition(), UtcNow());
     session.Append(std::move(record));
     m_doc.Touch(PairDocument::Change::Measurements);
     char text[200];
     std::snprintf(text, sizeof text, "Range %.3f m (1-sigma %.3f m) on the %s", r.rangeM,
-                  r.uncertainty ? r.uncertainty->rangeSigmaM : 0.0, m_surface.Name().c_str());
+                  r.uncertainty ? r.uncertainty->rangeSigmaM : 0.0, surface->Name().c_str());
     ShowStatus(text);
     update();
     return r;

@@ -1,7 +1,8 @@
 // One image alone (File > Open Image, one file on the command line or
 // dropped): the image fitted to the window (the zoom commands, the wheel and
 // a right-drag zoom and pan it), and a click measures by meeting
-// the pixel's ray with the ground plane. Each result joins the open
+// the pixel's ray with the dense range map of its pair, when one was
+// computed, else with the ground plane. Each result joins the open
 // document's measurements as a monoscopic row. It lies over the stereo view
 // while it is shown.
 #pragma once
@@ -36,7 +37,10 @@ public:
     // catalogue camera of its name with its database record) and shows it;
     // the document opens it alone. False, and a message, when the image
     // cannot be read; what was open stays then.
-    bool Open(const std::string& file);
+    // dense: the range map of a pair taken from the same rover position
+    // (its frame, the document's output frame): clicks meet it first, and
+    // the ground plane where it shows nothing.
+    bool Open(const std::string& file, std::optional<MonoSurface> dense = std::nullopt);
     // Hides the view and drops the image (a pair was opened).
     void Close();
     bool IsOpen() const { return static_cast<bool>(m_pImage); }
@@ -48,6 +52,7 @@ public:
     double HeightSigmaM() const { return m_surface.heightSigmaM; }
     bool SetHeightSigmaM(double m);
     const MonoSurface& Surface() const { return m_surface; }
+    bool HasDenseMap() const { return m_dense.has_value(); }
 
     // The image pixel shown at a point of the widget, when the image is there.
     std::optional<ImagePoint> PixelAt(const QPoint& p) const;
@@ -97,6 +102,7 @@ private:
     std::unique_ptr<CImage> m_pImage;
     MonoCamera m_camera;
     MonoSurface m_surface = GroundSurface();
+    std::optional<MonoSurface> m_dense;
     double m_dZoom = 1.0;              // over the fitted scale
     QPointF m_pan;                     // of the image's centre from the widget's, widget pixels
     std::optional<QPointF> m_dragFrom; // a right-button drag pans

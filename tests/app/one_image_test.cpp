@@ -8,8 +8,10 @@
 
 #include "app/MeasurementDock.h"
 #include "session/SessionFile.h"
+#include "stereo/DenseRange.h"
 #include "tests/support/CliRunner.h"
 #include "viewer/OneImageView.h"
+#include "viewer/RangeMapTool.h"
 
 #include <QSortFilterProxyModel>
 
@@ -143,6 +145,42 @@ TEST_F(OneImage, ASessionOfOneImageSavesAndOpensAgainWithItsMonoscopicRows) {
     ASSERT_EQ(rows.size(), 2u);
     EXPECT_TRUE(rows[0].IsMono() && rows[1].IsMono());
     EXPECT_EQ(rows, saved.measurements);
+}
+
+TEST_F(OneImage, TheRangeMapOfThePairServesItsLeftImageAloneAndTheGroundWhereItShowsNothing) {
+    Start();
+    View().OpenPairFiles(kLeft, kRight);
+    View().WaitForImages();
+    ASSERT_TRUE(View().RangeMap().Compute());
+    View().RangeMap().WaitForMap();
+    ASSERT_NE(View().RangeMap().Map(), nullptr);
+    const ImagePoint ground{640.0, 900.0};
+    const auto dense = View().RangeMap().Map()->At(ground);
+    ASSERT_TRUE(dense);
+
+    View().OpenImageFile(kLeft);
+    ASSERT_TRUE(View().IsOneImage());
+    EXPECT_TRUE(Mono().HasDenseMap());
+    const MonoRangeResult r = Mono().MeasureAt(ground);
+    ASSERT_TRUE(r.ok) << r.problem;
+    const auto& rows = View().Session().Measurements();
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows[0].surface, "dense map");
+    // The same pixel of the map's own image: the map's point.
+    EXPECT_NEAR(r.rangeM, dense->range, 0.02 * dense->range);
+    // The sky has no map: the ground plane refuses it too.
+    EXPECT_FALSE(Mono().MeasureAt({640.0, 20.0}).ok);
+
+    // Another rover position's image gets no map.
+    ui.saveChoices.push_back(IUiServices::SaveChoice::Discard);
+    View().OpenPairFiles(kLeft, kRight);
+    View().WaitForImages();
+    ASSERT_TRUE(View().RangeMap().Compute());
+    View().RangeMap().WaitForMap();
+    ui.saveChoices.push_back(IUiServices::SaveChoice::Discard);
+    View().OpenImageFile(kData + "NLF_0060_0672265209_237EBY_N0032046NCAM00410_00_0LLJ.png");
+    ASSERT_TRUE(View().IsOneImage());
+    EXPECT_FALSE(Mono().HasDenseMap());
 }
 
 TEST_F(OneImage, OneFileOnTheCommandLineOpensItAlone) {
