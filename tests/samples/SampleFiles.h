@@ -4,6 +4,8 @@
 
 #include "geometry/ImagePoint.h"
 #include "geometry/Point3D.h"
+#include "imagedb/ImageDatabase.h"
+#include "imagedb/StoreTransaction.h"
 
 #include <QImage>
 #include <gtest/gtest.h>
@@ -22,6 +24,16 @@ inline std::string SamplesDir() {
     std::string dir(RANVISTA_SOURCE_DIR);
     dir.append("/samples/"); // not literal + string: GCC 12 warns falsely at link time
     return dir;
+}
+
+// The samples' image database, read once.
+inline const ImageDatabase& SampleDatabase() {
+    static const ImageDatabase db = [] {
+        ImageDatabase d;
+        LoadStoreFile(d, SamplesDir() + "ImgBinDat");
+        return d;
+    }();
+    return db;
 }
 
 // One row of truth.csv: the image files (relative to the samples folder),

@@ -14,6 +14,7 @@
 #include "stereo/DenseRange.h"
 #include "stereo/MonoRange.h"
 #include "stereo/Rectification.h"
+#include "tests/samples/SampleFiles.h"
 
 #include <gtest/gtest.h>
 
@@ -85,14 +86,7 @@ const Built& Samples() {
     return built;
 }
 
-const ImageDatabase& SampleDatabase() {
-    static const ImageDatabase db = [] {
-        ImageDatabase d;
-        LoadStoreFile(d, kSamples + "ImgBinDat");
-        return d;
-    }();
-    return db;
-}
+using sample_files::SampleDatabase;
 
 // The true point a pixel sees when it and its neighbours 6 pixels away all
 // see the ground (no rock edge near); nothing otherwise.

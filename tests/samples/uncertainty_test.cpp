@@ -22,14 +22,7 @@ const std::string kSamples = std::string(RANVISTA_SOURCE_DIR) + "/samples/";
 using sample_files::ReadTruth;
 using sample_files::Truth;
 
-const ImageDatabase& SampleDatabase() {
-    static const ImageDatabase db = [] {
-        ImageDatabase d;
-        LoadStoreFile(d, kSamples + "ImgBinDat");
-        return d;
-    }();
-    return db;
-}
+using sample_files::SampleDatabase;
 
 RangeCalcInput InputOf(const Truth& t, const ImagePoint& l, const ImagePoint& r) {
     return MakeRangeCalcInput({}, kSamples + t.left, kSamples + t.right, l, r, {},
