@@ -1,6 +1,7 @@
 #include "app/MainFrame.h"
 
 #include "app/MeasurementDock.h"
+#include "app/StatusProgress.h"
 #include "app/ToolBarIcons.h"
 #include "viewer/CommandIds.h"
 
@@ -41,6 +42,9 @@ void CMainFrame::Create(bool storeNamed) {
     CreateStatusBar();
     m_wndView->SetStatusSink([this](const std::string& text) {
         statusBar()->showMessage(QString::fromStdString(text));
+    });
+    m_wndView->SetBackgroundProgressSink([this](const std::string& title, int maximum) {
+        return m_pProgressPane->Begin(title, maximum);
     });
     if (!m_wndView->StatusText().empty()) {
         statusBar()->showMessage(QString::fromStdString(m_wndView->StatusText()));
@@ -156,6 +160,8 @@ void CMainFrame::CreateStatusBar() {
     // item or button is highlighted.
     m_pMessagePane = new QLabel(kReady, bar);
     bar->addWidget(m_pMessagePane, 1);
+    m_pProgressPane = new CStatusProgressPane(bar);
+    bar->addPermanentWidget(m_pProgressPane);
     for (const char* indicator : {"CAP", "NUM", "SCRL"}) {
         auto* pane = new QLabel(indicator, bar);
         pane->setObjectName(indicator);

@@ -18,6 +18,7 @@ class QMenu;
 class QToolBar;
 
 class CMeasurementDock;
+class CStatusProgressPane;
 
 class CMainFrame : public QMainWindow {
     Q_OBJECT
@@ -38,6 +39,8 @@ public:
     // The measurement table and its commands (created with the menus).
     CMeasurementDock* MeasurementDock() const { return m_pMeasurementDock; }
     QToolBar* ToolBar() const { return m_wndToolBar; }
+    // The status bar's progress bar and Cancel button (the range map).
+    CStatusProgressPane* ProgressPane() const { return m_pProgressPane; }
     // The menu or tool-bar action of a command, or nullptr.
     QAction* Action(int nId) const;
 
@@ -88,6 +91,7 @@ private:
     CChildView* m_wndView = nullptr;
     QToolBar* m_wndToolBar = nullptr;
     QLabel* m_pMessagePane = nullptr;
+    CStatusProgressPane* m_pProgressPane = nullptr; // owned by the status bar
     std::map<int, QAction*> m_actions;
     RecentPairs m_recentPairs;
     QMenu* m_pRecentMenu = nullptr;

@@ -194,6 +194,16 @@ public:
         m_fnStatus = std::move(sink);
     }
     const std::string& StatusText() const { return m_sStatus; }
+    // Progress of work the window carries on beside (the range map): a bar
+    // with a Cancel button in the main frame's status bar, never a modal box.
+    // Without a sink, progress nobody sees.
+    using ProgressSink = std::function<std::unique_ptr<IProgress>(const std::string&, int)>;
+    void SetBackgroundProgressSink(ProgressSink sink) { m_fnBackgroundProgress = std::move(sink); }
+    std::unique_ptr<IProgress> BeginBackgroundProgress(const std::string& title,
+                                                       int maximum) const {
+        return m_fnBackgroundProgress ? m_fnBackgroundProgress(title, maximum)
+                                      : std::make_unique<SilentProgress>();
+    }
 
     // The Analyse dialog while it is open, else nullptr.
     ICalcDialog* CalcDialog() const { return m_bCalcDlgOpen ? m_pCalcDlg.get() : nullptr; }
@@ -400,6 +410,7 @@ private:
     std::size_t m_nCameraChanges = 0; // grows whenever the cameras may differ
     mutable std::size_t m_nAssistCameras = static_cast<std::size_t>(-1); // what m_pAssist has
     std::function<void(const std::string&)> m_fnStatus;
+    ProgressSink m_fnBackgroundProgress;
     std::string m_sStatus;
     bool m_bReadingShown = false; // the status bar says a pair is being read
     std::unique_ptr<CPairDecoder> m_pDecoder;

@@ -114,7 +114,7 @@ bool CRangeMapTool::Compute() {
         job->result = ComputeDenseRange(job->rect, job->left, job->right, options);
     });
     connect(m_thread, &QThread::finished, this, &CRangeMapTool::OnJobFinished);
-    m_progress = m_view.Ui().BeginProgress(kProgressTitle, 100);
+    m_progress = m_view.BeginBackgroundProgress(kProgressTitle, 100);
     m_view.ShowStatus("Computing the range map...");
     m_thread->start(QThread::LowPriority);
     m_poll.start();
@@ -138,26 +138,15 @@ void CRangeMapTool::PollProgress() {
     if (!m_job || !m_progress) {
         return;
     }
-    m_inPoll = true;
     m_progress->SetValue(static_cast<int>(m_job->fraction * 100.0));
-    if (m_progress && m_progress->Cancelled()) {
+    if (m_progress->Cancelled()) {
         Cancel();
-    }
-    m_inPoll = false;
-    m_retiredProgress.reset();
-    if (m_finishPending) {
-        m_finishPending = false;
-        OnJobFinished();
     }
 }
 
 void CRangeMapTool::OnJobFinished() {
     if (m_thread == nullptr) {
         return; // already taken (WaitForMap)
-    }
-    if (m_inPoll) {
-        m_finishPending = true;
-        return;
     }
     m_thread->disconnect(this);
     m_thread->wait();
@@ -204,10 +193,6 @@ void CRangeMapTool::Drop() {
         m_thread = nullptr;
         m_job.reset();
         m_poll.stop();
-        m_finishPending = false;
-        if (m_inPoll) {
-            m_retiredProgress = std::move(m_progress);
-        }
         m_progress.reset();
     }
     const bool had = m_map != nullptr;

@@ -42,7 +42,8 @@ public:
     // dropped first). False, with a message, when the pair cannot be ranged.
     bool Compute();
     bool Busy() const { return m_thread != nullptr; }
-    // Stops the computation under way; the map stays as it was.
+    // Stops the computation under way (the progress bar's Cancel, Esc); the
+    // map stays as it was.
     void Cancel();
     // Waits for the computation under way (tests, closing).
     void WaitForMap();
@@ -89,11 +90,7 @@ private:
     QThread* m_thread = nullptr; // deleted when it finishes
     // Computations dropped before they finished, each deleted when it does.
     std::vector<QThread*> m_dropped;
+    // The bar in the status bar; the window takes input meanwhile.
     std::unique_ptr<IProgress> m_progress;
     QTimer m_poll;
-    // A modal progress bar runs the event loop while it is updated: what
-    // finishes meanwhile waits until the update returns.
-    bool m_inPoll = false;
-    bool m_finishPending = false;
-    std::unique_ptr<IProgress> m_retiredProgress;
 };

@@ -1,12 +1,14 @@
 // View > Stereo and the range map in a real frame, offscreen, on the
 // Opportunity Navcam sample pair: the overlay is drawn, the readout under the
 // pointer is the core's point at that pixel, Shift+click measures it into
-// the table as "dense" and Undo takes it back, Cancel stops the worker,
-// another pair drops the map, other cameras recompute it, and the stereo window shows a red/cyan
-// anaglyph that exports as PNG.
+// the table as "dense" and Undo takes it back, the window takes input while
+// the map is computed and Cancel (or Esc) in the status bar stops the worker,
+// another pair drops the map, other cameras recompute it, and the stereo
+// window shows a red/cyan anaglyph that exports as PNG.
 #include "app/MainFrame.h"
 #include "app/MeasurementDock.h"
 #include "app/MeasurementTableModel.h"
+#include "app/StatusProgress.h"
 #include "base/Format.h"
 #include "imagedb/StoreTransaction.h"
 #include "matching/GreyImageFile.h"
@@ -18,6 +20,8 @@
 
 #include "tests/support/FakeUi.h"
 
+#include <QProgressBar>
+#include <QPushButton>
 #include <QSettings>
 #include <QTableView>
 #include <QTemporaryDir>
@@ -70,6 +74,7 @@ protected:
     }
     CChildView& View() { return frame->View(); }
     CRangeMapTool& Tool() { return View().RangeMap(); }
+    CStatusProgressPane& Pane() { return *frame->ProgressPane(); }
     QImage Render() {
         QImage buffer(View().size(), QImage::Format_RGB32);
         View().RenderTo(buffer);
@@ -105,8 +110,11 @@ TEST_F(StereoTools, TheRangeMapIsDrawnReadOutUnderThePointerAndMeasuredWithOneCl
     const QImage plain = Render();
     ASSERT_TRUE(frame->OnCmdMsg(ID_RANGE_MAP));
     EXPECT_TRUE(Tool().Busy());
-    EXPECT_EQ(ui.progressTitles.back(), CRangeMapTool::kProgressTitle);
+    EXPECT_TRUE(ui.progressTitles.empty()) << "no modal progress box";
+    EXPECT_TRUE(Pane().isVisible());
+    EXPECT_EQ(Pane().Bar()->toolTip(), CRangeMapTool::kProgressTitle);
     Tool().WaitForMap();
+    EXPECT_FALSE(Pane().isVisible()) << "the bar goes with the computation";
     ASSERT_NE(Tool().Map(), nullptr) << (ui.messages.empty() ? "" : ui.messages.back());
     EXPECT_TRUE(Tool().OverlayShown());
     EXPECT_EQ(View().OnUpdateCmdUI(ID_RANGE_MAP), std::optional(true));
@@ -196,16 +204,17 @@ TEST_F(StereoTools, TheRangeMapIsDrawnReadOutUnderThePointerAndMeasuredWithOneCl
 }
 
 TEST_F(StereoTools, TheWorkerIsCancelledRedoneForOtherCamerasAndDroppedForAnotherPair) {
-    ui.cancelProgressAfter = 1;
     frame->OnCmdMsg(ID_RANGE_MAP);
     ASSERT_TRUE(Tool().Busy());
+    QTest::mouseClick(Pane().CancelButton(), Qt::LeftButton);
     QTRY_VERIFY_WITH_TIMEOUT(!Tool().Busy(), 20000);
     EXPECT_EQ(Tool().Map(), nullptr);
     EXPECT_EQ(View().StatusText(), "Range map cancelled");
     EXPECT_TRUE(ui.messages.empty());
-    // The next request computes it.
-    ui.cancelProgressAfter = -1;
+    EXPECT_FALSE(Pane().isVisible());
+    // The next request computes it; the earlier Cancel does not stop it.
     frame->OnCmdMsg(ID_RANGE_MAP);
+    EXPECT_TRUE(Pane().CancelButton()->isEnabled());
     QTRY_VERIFY_WITH_TIMEOUT(!Tool().Busy(), 20000);
     ASSERT_NE(Tool().Map(), nullptr);
     // Other cameras (an azimuth correction) make another map; the same
@@ -237,6 +246,43 @@ TEST_F(StereoTools, TheWorkerIsCancelledRedoneForOtherCamerasAndDroppedForAnothe
     QTest::qWait(1500);
     EXPECT_EQ(Tool().Map(), nullptr);
     EXPECT_FALSE(Tool().OverlayShown());
+}
+
+TEST_F(StereoTools, TheWindowTakesInputWhileTheMapIsComputedAndEscStopsIt) {
+    frame->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(frame.get()));
+    frame->OnCmdMsg(ID_RANGE_MAP);
+    ASSERT_TRUE(Tool().Busy());
+    EXPECT_TRUE(ui.progressTitles.empty());
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+    // A zoom key and a click on the left image are handled at once.
+    const double zoom = View().Zoom();
+    QTest::keyClick(&View(), Qt::Key_PageUp);
+    EXPECT_GT(View().Zoom(), zoom);
+    View().OnReset();
+    const SideLayout layout = View().ComputeLayout(View().ClientRect(), ViewSide::Left);
+    const ImageToScreenResult s = View().ImageToScreen({300, 300}, ViewSide::Left, layout);
+    ASSERT_TRUE(s.visible);
+    QTest::mouseClick(&View(), Qt::LeftButton, {}, QPoint(int(s.x), int(s.y)));
+    const std::optional<ImagePoint> mark = View().Session().Mark(Eye::Left);
+    ASSERT_TRUE(mark);
+    EXPECT_NEAR(mark->x, 300, 1.0);
+    EXPECT_NEAR(mark->y, 300, 1.0);
+    // The bar moves while the worker runs.
+    QTRY_VERIFY_WITH_TIMEOUT(Pane().Bar()->value() > 0 || !Tool().Busy(), 20000);
+    ASSERT_TRUE(Tool().Busy()) << "the map came before the test could cancel it";
+    // Esc presses Cancel wherever the focus is in the window.
+    QTest::keyClick(frame.get(), Qt::Key_Escape);
+    QTRY_VERIFY_WITH_TIMEOUT(!Tool().Busy(), 20000);
+    EXPECT_EQ(Tool().Map(), nullptr);
+    EXPECT_EQ(View().StatusText(), "Range map cancelled");
+    EXPECT_FALSE(Pane().isVisible());
+    EXPECT_TRUE(View().Session().Mark(Eye::Left)) << "the mark stays";
+
+    // Closing the window while the map is computed waits for the worker.
+    frame->OnCmdMsg(ID_RANGE_MAP);
+    ASSERT_TRUE(Tool().Busy());
+    frame.reset();
 }
 
 TEST_F(StereoTools, TheStereoWindowShowsARedCyanAnaglyphAndExportsWhatItShows) {
