@@ -81,6 +81,9 @@ CRangeMapTool::~CRangeMapTool() {
 
 void CRangeMapTool::OnRangeMap() {
     if (Busy()) {
+        // The item shows checked while the map is computed: unchecking it
+        // stops the computation.
+        Cancel();
         return;
     }
     if (m_map) {

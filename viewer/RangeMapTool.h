@@ -36,7 +36,8 @@ public:
     CRangeMapTool& operator=(const CRangeMapTool&) = delete;
 
     // View > Range Map: shows the overlay, computing the map first when the
-    // open pair has none; hides it when it shows.
+    // open pair has none; hides it when it shows; stops the computation
+    // under way.
     void OnRangeMap();
     // Computes the map on a worker thread (a computation under way is
     // dropped first). False, with a message, when the pair cannot be ranged.

@@ -279,6 +279,16 @@ TEST_F(StereoTools, TheWindowTakesInputWhileTheMapIsComputedAndEscStopsIt) {
     EXPECT_FALSE(Pane().isVisible());
     EXPECT_TRUE(View().Session().Mark(Eye::Left)) << "the mark stays";
 
+    // View > Range Map again (it shows checked meanwhile) stops it too.
+    frame->OnCmdMsg(ID_RANGE_MAP);
+    ASSERT_TRUE(Tool().Busy());
+    EXPECT_TRUE(frame->Action(ID_RANGE_MAP)->isChecked());
+    frame->OnCmdMsg(ID_RANGE_MAP);
+    QTRY_VERIFY_WITH_TIMEOUT(!Tool().Busy(), 20000);
+    EXPECT_EQ(Tool().Map(), nullptr);
+    frame->UpdateCommandUI(); // as the menu opens
+    EXPECT_FALSE(frame->Action(ID_RANGE_MAP)->isChecked());
+
     // Closing the window while the map is computed waits for the worker.
     frame->OnCmdMsg(ID_RANGE_MAP);
     ASSERT_TRUE(Tool().Busy());
