@@ -37,13 +37,15 @@ CStatusProgressPane::CStatusProgressPane(QWidget* parent) : QWidget(parent) {
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(4);
     m_pBar = new QProgressBar(this);
-    m_pBar->setMaximumWidth(160);
+    m_pBar->setFixedWidth(160);
     m_pBar->setMaximumHeight(16);
     m_pCancel = new QPushButton("Cancel", this);
     m_pCancel->setFocusPolicy(Qt::NoFocus);
     // A button's shortcut counts only while it shows: Esc is free otherwise.
     m_pCancel->setShortcut(QKeySequence(Qt::Key_Escape));
     m_pCancel->setToolTip("Stops it (Esc)");
+    m_pCancel->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+    setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     layout->addWidget(m_pBar);
     layout->addWidget(m_pCancel);
     connect(m_pCancel, &QPushButton::clicked, this, [this] {
