@@ -268,8 +268,6 @@ TEST_F(StereoTools, TheWindowTakesInputWhileTheMapIsComputedAndEscStopsIt) {
     ASSERT_TRUE(mark);
     EXPECT_NEAR(mark->x, 300, 1.0);
     EXPECT_NEAR(mark->y, 300, 1.0);
-    // The bar moves while the worker runs.
-    QTRY_VERIFY_WITH_TIMEOUT(Pane().Bar()->value() > 0 || !Tool().Busy(), 20000);
     ASSERT_TRUE(Tool().Busy()) << "the map came before the test could cancel it";
     // Esc presses Cancel wherever the focus is in the window.
     QTest::keyClick(frame.get(), Qt::Key_Escape);
