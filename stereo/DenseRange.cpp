@@ -60,8 +60,10 @@ Matchable ToMatchable(const GreyImage& img) {
     return m;
 }
 
-// Texture must stand this many noise sigmas above the noise.
-constexpr float kNoiseSteps = 1.75f;
+// Texture is told from noise over a window of this side, where it has at
+// least this many times the gradient energy noise alone gives.
+constexpr int kWide = 15;
+constexpr float kNoiseEnergy = 1.6f;
 
 // The standard deviation of the noise in an image: from the second
 // differences along the rows (which a smooth shading leaves at zero), by
@@ -91,15 +93,18 @@ float NoiseSigma(const GreyImage& img) {
 
 // Where the left image has texture that fixes a position along the rows:
 // the root mean square of the grey gradient along the rows in a 7 x 7
-// window is at least half a step, and along the pixel's own row (5 pixels)
-// a quarter. The step is a quantum of the source data, or twice the image's
-// noise where that is larger: noise alone gives a root mean square gradient
-// of 0.7 of its sigma, and matching it gives ranges at random (on real
-// images, far points in the sky). Smooth sky and far ground drawn out into
-// bands along the rows have none, and the own-row test keeps the sky just
-// above an outline from borrowing the texture below it.
+// window is at least half a quantum of the source data, and along the
+// pixel's own row (5 pixels) a quarter. Smooth sky and far ground drawn out
+// into bands along the rows have none, and the own-row test keeps the sky
+// just above an outline from borrowing the texture below it.
+// A real image's noise is larger than a quantum, and matched, it gives
+// ranges at random (far points in the sky). Noise of sigma s gives a mean
+// squared gradient of s * s / 2; over a 15 x 15 window that mean wanders
+// by some 15 % (more where compression smooths the noise), so the window
+// must reach 1.6 times it, with s estimated from the image itself. Weak
+// but real texture, spread over the window, still passes.
 cv::Mat TextureMask(const GreyImage& img) {
-    const float step = std::max(img.quantum, kNoiseSteps * NoiseSigma(img));
+    const float noise = NoiseSigma(img);
     cv::Mat gx2(img.height, img.width, CV_32F, cv::Scalar(0));
     for (int y = 0; y < img.height; ++y) {
         const float* s = img.Row(y);
@@ -112,17 +117,21 @@ cv::Mat TextureMask(const GreyImage& img) {
     cv::Mat mean, own;
     cv::boxFilter(gx2, mean, CV_32F, cv::Size(7, 7));
     cv::boxFilter(gx2, own, CV_32F, cv::Size(5, 1));
+    cv::Mat wide;
+    cv::boxFilter(gx2, wide, CV_32F, cv::Size(kWide, kWide));
+    const float minWide = kNoiseEnergy * 0.5f * noise * noise;
     const float share = 0.5f;
-    const float minMean = share * share * step * step;
+    const float minMean = share * share * img.quantum * img.quantum;
     const float ownShare = 0.25f;
-    const float minOwn = ownShare * ownShare * step * step;
+    const float minOwn = ownShare * ownShare * img.quantum * img.quantum;
     cv::Mat mask(img.height, img.width, CV_8U);
     for (int y = 0; y < img.height; ++y) {
         const float* m = mean.ptr<float>(y);
         const float* r = own.ptr<float>(y);
+        const float* v = wide.ptr<float>(y);
         uint8_t* o = mask.ptr<uint8_t>(y);
         for (int x = 0; x < img.width; ++x) {
-            o[x] = m[x] >= minMean && r[x] >= minOwn ? 255 : 0;
+            o[x] = m[x] >= minMean && r[x] >= minOwn && v[x] >= minWide ? 255 : 0;
         }
     }
     return mask;

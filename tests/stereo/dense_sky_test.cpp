@@ -71,7 +71,7 @@ TEST(DenseSky, TheSkyOfBothRealPairsGetsNoRangeAndTheGroundKeepsItsFill) {
     // right of column 1000.
     CheckSky({"sol 60", "NLF_0060_0672265209_237EBY_N0032046NCAM00410_00_0LLJ",
               "NRE_0060_0672265209_237ECM_N0032046NCAM00410_00_0LLJ",
-              [](int x, int y) { return y < 115 || (x >= 1000 && y < 205); }, 360, 0.75});
+              [](int x, int y) { return y < 115 || (x >= 1000 && y < 205); }, 360, 0.8});
 }
 
 } // namespace
