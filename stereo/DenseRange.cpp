@@ -60,13 +60,51 @@ Matchable ToMatchable(const GreyImage& img) {
     return m;
 }
 
+// Texture is told from noise over a window of this side, where it has at
+// least this many times the gradient energy noise alone gives.
+constexpr int kWide = 15;
+constexpr float kNoiseEnergy = 1.6f;
+
+// The standard deviation of the noise in an image: from the second
+// differences along the rows (which a smooth shading leaves at zero), by
+// their median absolute value, which texture covering less than half of
+// the image does not move far. 0 for an image without noise.
+float NoiseSigma(const GreyImage& img) {
+    std::vector<float> diff;
+    diff.reserve(img.samples.size() / 2);
+    for (int y = 0; y < img.height; y += 2) {
+        const float* s = img.Row(y);
+        for (int x = 1; x + 1 < img.width; ++x) {
+            const float d = s[x - 1] - 2.0f * s[x] + s[x + 1];
+            if (!std::isnan(d)) {
+                diff.push_back(std::abs(d));
+            }
+        }
+    }
+    if (diff.empty()) {
+        return 0.0f;
+    }
+    auto mid = diff.begin() + static_cast<ptrdiff_t>(diff.size() / 2);
+    std::nth_element(diff.begin(), mid, diff.end());
+    // For Gaussian noise of sigma s, the second difference has sigma
+    // s * sqrt(6), and its median absolute value is 0.6745 of that.
+    return *mid / (0.6745f * std::sqrt(6.0f));
+}
+
 // Where the left image has texture that fixes a position along the rows:
 // the root mean square of the grey gradient along the rows in a 7 x 7
 // window is at least half a quantum of the source data, and along the
 // pixel's own row (5 pixels) a quarter. Smooth sky and far ground drawn out
 // into bands along the rows have none, and the own-row test keeps the sky
 // just above an outline from borrowing the texture below it.
+// A real image's noise is larger than a quantum, and matched, it gives
+// ranges at random (far points in the sky). Noise of sigma s gives a mean
+// squared gradient of s * s / 2; over a 15 x 15 window that mean wanders
+// by some 15 % (more where compression smooths the noise), so the window
+// must reach 1.6 times it, with s estimated from the image itself. Weak
+// but real texture, spread over the window, still passes.
 cv::Mat TextureMask(const GreyImage& img) {
+    const float noise = NoiseSigma(img);
     cv::Mat gx2(img.height, img.width, CV_32F, cv::Scalar(0));
     for (int y = 0; y < img.height; ++y) {
         const float* s = img.Row(y);
@@ -79,6 +117,9 @@ cv::Mat TextureMask(const GreyImage& img) {
     cv::Mat mean, own;
     cv::boxFilter(gx2, mean, CV_32F, cv::Size(7, 7));
     cv::boxFilter(gx2, own, CV_32F, cv::Size(5, 1));
+    cv::Mat wide;
+    cv::boxFilter(gx2, wide, CV_32F, cv::Size(kWide, kWide));
+    const float minWide = kNoiseEnergy * 0.5f * noise * noise;
     const float share = 0.5f;
     const float minMean = share * share * img.quantum * img.quantum;
     const float ownShare = 0.25f;
@@ -87,12 +128,23 @@ cv::Mat TextureMask(const GreyImage& img) {
     for (int y = 0; y < img.height; ++y) {
         const float* m = mean.ptr<float>(y);
         const float* r = own.ptr<float>(y);
+        const float* v = wide.ptr<float>(y);
         uint8_t* o = mask.ptr<uint8_t>(y);
         for (int x = 0; x < img.width; ++x) {
-            o[x] = m[x] >= minMean && r[x] >= minOwn ? 255 : 0;
+            o[x] = m[x] >= minMean && r[x] >= minOwn && v[x] >= minWide ? 255 : 0;
         }
     }
     return mask;
+}
+
+// Disparities that differ by no more than this (pixels) are one surface to
+// the speckle filter.
+constexpr int kSpeckleRange = 2;
+
+// The smallest patch of one surface kept: 100 pixels on a 1 megapixel
+// image, as many more as the image is larger.
+int SpeckleWindow(int width, int height) {
+    return std::max(100, static_cast<int>(1e-4 * width * height));
 }
 
 int RoundUp16(int v) {
@@ -101,18 +153,20 @@ int RoundUp16(int v) {
 
 // Semi-global matching of two 8-bit images with disparities from minD to
 // maxD (exclusive); the images are padded on the left so that pixels near
-// the left border are searched over the whole range. NaN where invalid.
-cv::Mat Match(const cv::Mat& left, const cv::Mat& right, int minD, int maxD) {
+// the left border are searched over the whole range; patches of fewer than
+// speckleWindow pixels are dropped (0: none). NaN where invalid.
+cv::Mat Match(const cv::Mat& left, const cv::Mat& right, int minD, int maxD, int speckleWindow) {
     const int numD = RoundUp16(maxD - minD);
     const int pad = std::max(0, minD + numD);
     cv::Mat l, r;
     cv::copyMakeBorder(left, l, 0, 0, pad, 0, cv::BORDER_CONSTANT, cv::Scalar(0));
     cv::copyMakeBorder(right, r, 0, 0, pad, 0, cv::BORDER_CONSTANT, cv::Scalar(0));
     constexpr int kBlock = 5;
-    auto sgbm = cv::StereoSGBM::create(
-        minD, numD, kBlock, 8 * kBlock * kBlock, 32 * kBlock * kBlock,
-        /*disp12MaxDiff*/ 1, /*preFilterCap*/ 31, /*uniquenessRatio*/ 10,
-        /*speckleWindowSize*/ 100, /*speckleRange*/ 2, cv::StereoSGBM::MODE_SGBM_3WAY);
+    auto sgbm =
+        cv::StereoSGBM::create(minD, numD, kBlock, 8 * kBlock * kBlock, 32 * kBlock * kBlock,
+                               /*disp12MaxDiff*/ 1, /*preFilterCap*/ 31, /*uniquenessRatio*/ 10,
+                               /*speckleWindowSize*/ speckleWindow, /*speckleRange*/ kSpeckleRange,
+                               cv::StereoSGBM::MODE_SGBM_3WAY);
     cv::Mat disp16;
     sgbm->compute(l, r, disp16);
     cv::Mat out(left.rows, left.cols, CV_32F);
@@ -276,7 +330,7 @@ DenseResult DenseBuilder::Run(std::shared_ptr<const StereoRectification> rect,
     if (coarse > scale) {
         const cv::Mat cl = Reduce(ml.grey, coarse, cv::INTER_AREA);
         const cv::Mat cr = Reduce(mr.grey, coarse, cv::INTER_AREA);
-        const cv::Mat cd = Match(cl, cr, minD / coarse - 1, maxD / coarse + 1);
+        const cv::Mat cd = Match(cl, cr, minD / coarse - 1, maxD / coarse + 1, 100);
         // Only matches of textured pixels whose partner has data count: the
         // padding and the parts of the canvas outside an image match
         // anything.
@@ -311,7 +365,7 @@ DenseResult DenseBuilder::Run(std::shared_ptr<const StereoRectification> rect,
     const int wMinD = static_cast<int>(std::floor(static_cast<double>(minD) / scale));
     const int wMaxD =
         std::max(wMinD + 16, static_cast<int>(std::ceil(static_cast<double>(maxD) / scale)));
-    const cv::Mat disp = Match(wl, wr, wMinD, wMaxD);
+    const cv::Mat disp = Match(wl, wr, wMinD, wMaxD, 0);
     if (!progress(0.8)) {
         return cancelled();
     }
@@ -321,6 +375,11 @@ DenseResult DenseBuilder::Run(std::shared_ptr<const StereoRectification> rect,
     map.m_dispW = disp.cols;
     map.m_dispH = disp.rows;
     map.m_disp.assign(static_cast<size_t>(disp.cols) * disp.rows, kNaN);
+    // The masks come before the speckle filter: matched without texture,
+    // smooth sky joins whatever it borders into one large patch, and what
+    // the texture mask leaves of it would be kept as small islands.
+    constexpr int16_t kNone = std::numeric_limits<int16_t>::min();
+    cv::Mat kept(disp.rows, disp.cols, CV_16S, cv::Scalar(kNone));
     const cv::Mat tl = Reduce(texture, scale, cv::INTER_NEAREST);
     const cv::Mat kl = Reduce(ml.mask, scale, cv::INTER_NEAREST);
     const cv::Mat kr = Reduce(mr.mask, scale, cv::INTER_NEAREST);
@@ -334,7 +393,16 @@ DenseResult DenseBuilder::Run(std::shared_ptr<const StereoRectification> rect,
             if (xr < 0 || xr >= kr.cols || !kr.at<uint8_t>(y, xr)) {
                 continue;
             }
-            map.m_disp[static_cast<size_t>(y) * disp.cols + x] = d * scale;
+            kept.at<int16_t>(y, x) = static_cast<int16_t>(std::lround(d * 16.0f));
+        }
+    }
+    cv::filterSpeckles(kept, kNone, SpeckleWindow(disp.cols, disp.rows), 16 * kSpeckleRange);
+    for (int y = 0; y < disp.rows; ++y) {
+        for (int x = 0; x < disp.cols; ++x) {
+            const int16_t d = kept.at<int16_t>(y, x);
+            if (d != kNone) {
+                map.m_disp[static_cast<size_t>(y) * disp.cols + x] = d * (scale / 16.0f);
+            }
         }
     }
 
