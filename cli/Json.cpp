@@ -94,54 +94,6 @@ void AppendJsonNumber(std::string& out, double v) {
     }
 }
 
-void AppendJsonString(std::string& out, std::string_view s) {
-    // Plain ASCII, the common case, escaped here as the JSON library escapes
-    // it; anything else through the library (bytes that are not UTF-8
-    // become U+FFFD).
-    for (const char c : s) {
-        if (static_cast<unsigned char>(c) >= 0x80) {
-            out += Json(std::string(s)).dump(-1, ' ', false, Json::error_handler_t::replace);
-            return;
-        }
-    }
-    out += '"';
-    for (const char c : s) {
-        switch (c) {
-        case '"':
-            out += "\\\"";
-            break;
-        case '\\':
-            out += "\\\\";
-            break;
-        case '\b':
-            out += "\\b";
-            break;
-        case '\f':
-            out += "\\f";
-            break;
-        case '\n':
-            out += "\\n";
-            break;
-        case '\r':
-            out += "\\r";
-            break;
-        case '\t':
-            out += "\\t";
-            break;
-        default:
-            if (static_cast<unsigned char>(c) < 0x20) {
-                static constexpr char kHex[] = "0123456789abcdef";
-                out += "\\u00";
-                out += kHex[(c >> 4) & 0xF];
-                out += kHex[c & 0xF];
-            } else {
-                out += c;
-            }
-        }
-    }
-    out += '"';
-}
-
 std::string JsonText(const Json& j) {
     std::string out;
     AppendText(out, j);

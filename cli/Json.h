@@ -18,9 +18,9 @@ Json JsonStrings(const std::vector<std::string>& v);
 // The compact text of a value; bytes that are not UTF-8 become U+FFFD, so
 // the text is always valid JSON.
 std::string JsonText(const Json& j);
-// The same text written straight into out, for output produced line by line
-// without building values: a number as JsonNumber gives it, a string.
+// A number as JsonNumber gives it, written straight into out, for output
+// produced line by line without building values (strings: AppendJsonString
+// of session/MeasurementExport.h).
 void AppendJsonNumber(std::string& out, double v);
-void AppendJsonString(std::string& out, std::string_view s);
 // Prints one object and a newline on stdout.
 void PrintJson(const Json& j);

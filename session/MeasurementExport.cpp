@@ -2,6 +2,9 @@
 
 #include "base/AtomicFile.h"
 
+#include <nlohmann/json.hpp>
+
+#include <algorithm>
 #include <bit>
 #include <charconv>
 #include <cstring>
@@ -148,4 +151,50 @@ std::string MeasurementsPly(const std::vector<MeasurementRecord>& rows,
 
 bool WriteExport(const std::string& path, const std::string& bytes, std::string* error) {
     return WriteFileAtomically(path, bytes, error);
+}
+
+void AppendJsonString(std::string& out, std::string_view text) {
+    const bool ascii = std::all_of(text.begin(), text.end(),
+                                   [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+    if (!ascii) {
+        out += nlohmann::json(std::string(text))
+                   .dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+        return;
+    }
+    out += '"';
+    for (const char c : text) {
+        switch (c) {
+        case '"':
+            out += "\\\"";
+            break;
+        case '\\':
+            out += "\\\\";
+            break;
+        case '\b':
+            out += "\\b";
+            break;
+        case '\f':
+            out += "\\f";
+            break;
+        case '\n':
+            out += "\\n";
+            break;
+        case '\r':
+            out += "\\r";
+            break;
+        case '\t':
+            out += "\\t";
+            break;
+        default:
+            if (static_cast<unsigned char>(c) < 0x20) {
+                static constexpr char kHex[] = "0123456789abcdef";
+                out += "\\u00";
+                out += kHex[(c >> 4) & 0xF];
+                out += kHex[c & 0xF];
+            } else {
+                out += c;
+            }
+        }
+    }
+    out += '"';
 }

@@ -9,6 +9,7 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 // The CSV: a comment line naming the frame, a header naming each column
@@ -39,3 +40,8 @@ bool WriteExport(const std::string& path, const std::string& bytes, std::string*
 
 // Exact text of a number: the shortest that reads back to the same double.
 std::string ExactText(double v);
+
+// text as a JSON string, written straight into out. Bytes that are not UTF-8
+// (a note pasted from elsewhere) become U+FFFD; plain ASCII, by far the
+// common case, is escaped here exactly as the JSON library escapes it.
+void AppendJsonString(std::string& out, std::string_view text);

@@ -79,60 +79,12 @@ void AppendNumbers(std::string& out, std::initializer_list<double> values) {
     }
     out += ']';
 }
-// Bytes that are not UTF-8 (a note pasted from elsewhere) become U+FFFD.
-// Plain ASCII, by far the common case (log entries), is escaped here
-// exactly as the JSON library escapes it.
-void AppendText(std::string& out, const std::string& text) {
-    const bool ascii = std::all_of(text.begin(), text.end(),
-                                   [](char c) { return static_cast<unsigned char>(c) < 0x80; });
-    if (!ascii) {
-        out += Json(text).dump(-1, ' ', false, Json::error_handler_t::replace);
-        return;
-    }
-    out += '"';
-    for (const char c : text) {
-        switch (c) {
-        case '"':
-            out += "\\\"";
-            break;
-        case '\\':
-            out += "\\\\";
-            break;
-        case '\b':
-            out += "\\b";
-            break;
-        case '\f':
-            out += "\\f";
-            break;
-        case '\n':
-            out += "\\n";
-            break;
-        case '\r':
-            out += "\\r";
-            break;
-        case '\t':
-            out += "\\t";
-            break;
-        default:
-            if (static_cast<unsigned char>(c) < 0x20) {
-                static constexpr char kHex[] = "0123456789abcdef";
-                out += "\\u00";
-                out += kHex[(c >> 4) & 0xF];
-                out += kHex[c & 0xF];
-            } else {
-                out += c;
-            }
-        }
-    }
-    out += '"';
-}
-
 void AppendRecord(std::string& out, const MeasurementRecord& r) {
     out += "{\"index\":" + std::to_string(r.index);
     if (r.IsMono()) {
         // One image's pixel: no right pixel, and what its ray met.
         out += ",\"kind\":\"mono\",\"surface\":";
-        AppendText(out, r.surface);
+        AppendJsonString(out, r.surface);
         out += ",\"left_pixel\":";
         AppendNumbers(out, {r.leftPixel.x, r.leftPixel.y});
         out += ",\"left_set\":\"";
@@ -189,11 +141,11 @@ void AppendRecord(std::string& out, const MeasurementRecord& r) {
         out += "null";
     }
     out += ",\"time\":";
-    AppendText(out, r.timeUtc);
+    AppendJsonString(out, r.timeUtc);
     out += ",\"note\":";
-    AppendText(out, r.note);
+    AppendJsonString(out, r.note);
     out += ",\"log_entry\":";
-    AppendText(out, r.logEntry);
+    AppendJsonString(out, r.logEntry);
     out += '}';
 }
 
