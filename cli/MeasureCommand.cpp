@@ -16,6 +16,7 @@
 #include "imagedb/StoreTransaction.h"
 #include "products/ProductName.h"
 #include "registration/VertexFile.h"
+#include "session/MeasurementExport.h"
 #include "session/MeasurementSession.h"
 #include "session/ResultFiles.h"
 #include "session/SessionFile.h"
@@ -38,7 +39,10 @@ OptionSet MeasurePairOptions() {
     return options;
 }
 
-Args ParsePairCommand(const Tokens& tokens, std::initializer_list<const char*> extra) {
+namespace {
+
+// The pair options and extra, no positional argument (UsageError otherwise).
+Args ParseWithoutPositionals(const Tokens& tokens, std::initializer_list<const char*> extra) {
     OptionSet options = MeasurePairOptions();
     for (const char* name : extra) {
         options.values.insert(name);
@@ -51,31 +55,25 @@ Args ParsePairCommand(const Tokens& tokens, std::initializer_list<const char*> e
     if (!args->Positionals().empty()) {
         throw UsageError{"unexpected argument '" + args->Positionals()[0] + "'"};
     }
-    for (const char* required : {"left", "right"}) {
-        if (!args->Has(required)) {
-            throw UsageError{std::string("--") + required + " is required"};
-        }
-    }
     return *args;
 }
 
-namespace {
-
 Args ParseOrThrow(const Tokens& tokens) {
-    OptionSet options = MeasurePairOptions();
-    options.values.insert({"pixels", "batch", "log", "vertices", "session", "click-sigma"});
-    std::string error;
-    auto args = Args::Parse(tokens, options, error);
-    if (!args) {
-        throw UsageError{error};
-    }
-    if (!args->Positionals().empty()) {
-        throw UsageError{"unexpected argument '" + args->Positionals()[0] + "'"};
-    }
-    return *args;
+    return ParseWithoutPositionals(
+        tokens, {"pixels", "batch", "log", "vertices", "session", "click-sigma"});
 }
 
 } // namespace
+
+Args ParsePairCommand(const Tokens& tokens, std::initializer_list<const char*> extra) {
+    Args args = ParseWithoutPositionals(tokens, extra);
+    for (const char* required : {"left", "right"}) {
+        if (!args.Has(required)) {
+            throw UsageError{std::string("--") + required + " is required"};
+        }
+    }
+    return args;
+}
 
 std::vector<double> ListOrThrow(const Args& args, const char* option, size_t count,
                                 const char* shape) {
