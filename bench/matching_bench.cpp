@@ -101,20 +101,27 @@ const real_pairs::RealPair& RealNavcam() {
     return pair;
 }
 
+// One auto-match an iteration, at the pixels in turn; the share matched.
+template <std::size_t N>
+void MatchInTurn(benchmark::State& state, const StereoMatcher& matcher,
+                 const ImagePoint (&pixels)[N]) {
+    size_t i = 0;
+    int ok = 0;
+    for (auto _ : state) {
+        const MatchResult m = matcher.Match(Eye::Left, pixels[i++ % N]);
+        ok += m.ok ? 1 : 0;
+        benchmark::DoNotOptimize(m);
+    }
+    state.counters["matched"] = benchmark::Counter(ok, benchmark::Counter::kAvgIterations);
+}
+
 void BM_AutoMatchReal1288x968(benchmark::State& state) {
     const real_pairs::RealPair& p = RealNavcam();
     const StereoMatcher matcher(p.left, p.right, *p.leftCamera, *p.rightCamera);
     // Ground from about 6 to 30 m, and a rock.
     const ImagePoint pixels[] = {{208, 624}, {656, 880}, {1008, 752}, {432, 912},
                                  {880, 944}, {304, 816}, {1104, 848}, {560, 720}};
-    size_t i = 0;
-    int ok = 0;
-    for (auto _ : state) {
-        const MatchResult m = matcher.Match(Eye::Left, pixels[i++ % std::size(pixels)]);
-        ok += m.ok ? 1 : 0;
-        benchmark::DoNotOptimize(m);
-    }
-    state.counters["matched"] = benchmark::Counter(ok, benchmark::Counter::kAvgIterations);
+    MatchInTurn(state, matcher, pixels);
 }
 BENCHMARK(BM_AutoMatchReal1288x968)->Unit(benchmark::kMillisecond);
 
@@ -206,14 +213,7 @@ void BM_AutoMatch5120x3840(benchmark::State& state) {
     static const LargePair p;
     const StereoMatcher matcher(p.leftImage, p.rightImage, p.left, p.right);
     const ImagePoint pixels[] = {{3000, 1900}, {4000, 1000}, {3500, 3000}, {4500, 2500}};
-    size_t i = 0;
-    int ok = 0;
-    for (auto _ : state) {
-        const MatchResult m = matcher.Match(Eye::Left, pixels[i++ % std::size(pixels)]);
-        ok += m.ok ? 1 : 0;
-        benchmark::DoNotOptimize(m);
-    }
-    state.counters["matched"] = benchmark::Counter(ok, benchmark::Counter::kAvgIterations);
+    MatchInTurn(state, matcher, pixels);
 }
 BENCHMARK(BM_AutoMatch5120x3840)->Unit(benchmark::kMillisecond);
 

@@ -2,6 +2,7 @@
 // and images in a scratch folder.
 #pragma once
 
+#include "app/HelpOpener.h"
 #include "app/RanvistaApp.h"
 #include "viewer/CommandIds.h"
 
@@ -20,7 +21,23 @@
 
 #include <gtest/gtest.h>
 
+#include <QUrl>
+
 #include <memory>
+#include <vector>
+
+// Records the addresses Help opens instead of opening them.
+class FakeHelpOpener : public IHelpOpener {
+public:
+    explicit FakeHelpOpener(std::vector<QUrl>& opened) : m_opened(opened) {}
+    bool OpenUrl(const QUrl& url) override {
+        m_opened.push_back(url);
+        return true;
+    }
+
+private:
+    std::vector<QUrl>& m_opened;
+};
 
 class AppFixture : public ::testing::Test {
 protected:

@@ -31,18 +31,6 @@ void SaveGeometrySetting(const QVariant& value) {
     s.sync();
 }
 
-class FakeHelpOpener : public IHelpOpener {
-public:
-    explicit FakeHelpOpener(std::vector<QUrl>& opened) : m_opened(opened) {}
-    bool OpenUrl(const QUrl& url) override {
-        m_opened.push_back(url);
-        return true;
-    }
-
-private:
-    std::vector<QUrl>& m_opened;
-};
-
 } // namespace
 
 using WindowState = AppFixture;

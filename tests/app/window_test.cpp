@@ -64,18 +64,6 @@ Box Find(const QImage& shot, QRgb colour, const ViewRect& within) {
     return b;
 }
 
-class FakeHelpOpener : public IHelpOpener {
-public:
-    explicit FakeHelpOpener(std::vector<QUrl>& opened) : m_opened(opened) {}
-    bool OpenUrl(const QUrl& url) override {
-        m_opened.push_back(url);
-        return true;
-    }
-
-private:
-    std::vector<QUrl>& m_opened;
-};
-
 QByteArray Contents(const QString& path) {
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();

@@ -103,6 +103,22 @@ const GroundScene& Scene() {
 const ImagePoint kNearGround[] = {{120.0, 200.0}, {200.3, 230.6}, {260.0, 170.0},
                                   {90.0, 150.0},  {180.0, 120.0}, {230.7, 215.2}};
 
+// How many of the near-ground clicks match; each match within maxErrorPx of
+// its true partner.
+int MatchedNearGround(const GroundScene& scene, const StereoMatcher& matcher, double maxErrorPx) {
+    int matched = 0;
+    for (const ImagePoint& click : kNearGround) {
+        const ImagePoint truth = scene.RightOf(click);
+        const MatchResult m = matcher.Match(Eye::Left, click);
+        if (m.ok) {
+            ++matched;
+            EXPECT_LT(std::hypot(m.pixel.x - truth.x, m.pixel.y - truth.y), maxErrorPx)
+                << click.x << "," << click.y;
+        }
+    }
+    return matched;
+}
+
 } // namespace
 
 TEST(MatcherOnLevelGround, NearGroundForeshortenedBetweenTheEyesIsMatchedToATenthOfAPixel) {
@@ -131,36 +147,16 @@ TEST(MatcherOnLevelGround, AnEyeThatKeptItsColourFilterPatternIsMatchedThroughIt
     // The pattern dominates the fine structure of the one eye only.
     EXPECT_LT(FilterPatternShare(left), 0.01);
     EXPECT_GT(FilterPatternShare(right), 0.5);
-    const StereoMatcher matcher(left, right, scene.left, scene.right);
-    int matched = 0;
-    for (const ImagePoint& click : kNearGround) {
-        const ImagePoint truth = scene.RightOf(click);
-        const MatchResult m = matcher.Match(Eye::Left, click);
-        if (m.ok) {
-            ++matched;
-            EXPECT_LT(std::hypot(m.pixel.x - truth.x, m.pixel.y - truth.y), 0.2)
-                << click.x << "," << click.y;
-        }
-    }
-    EXPECT_GE(matched, 5);
+    EXPECT_GE(MatchedNearGround(scene, StereoMatcher(left, right, scene.left, scene.right), 0.2),
+              5);
 }
 
 TEST(MatcherOnLevelGround, AnEyeStretchedOtherwiseIsMatchedWhereItsPeakIsTrue) {
     const GroundScene& scene = Scene();
     const GreyImage left = scene.Render8(scene.left);
     const GreyImage right = scene.Render8(scene.right, 0, 3.0);
-    const StereoMatcher matcher(left, right, scene.left, scene.right);
-    int matched = 0;
-    for (const ImagePoint& click : kNearGround) {
-        const ImagePoint truth = scene.RightOf(click);
-        const MatchResult m = matcher.Match(Eye::Left, click);
-        if (m.ok) {
-            ++matched;
-            EXPECT_LT(std::hypot(m.pixel.x - truth.x, m.pixel.y - truth.y), 0.3)
-                << click.x << "," << click.y;
-        }
-    }
-    EXPECT_GE(matched, 5);
+    EXPECT_GE(MatchedNearGround(scene, StereoMatcher(left, right, scene.left, scene.right), 0.3),
+              5);
 }
 
 TEST(FilterPatternShare, IsNothingOnAFlatImageAndAllOnAPureCheckerboard) {

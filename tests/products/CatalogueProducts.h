@@ -7,10 +7,12 @@
 #include "geometry/CahvorProjection.h"
 #include "geometry/CameraModel.h"
 #include "geometry/Frames.h"
+#include "tests/products/ProductFixtures.h"
 
 #include <cmath>
 #include <cstdio>
 #include <string>
+#include <utility>
 
 namespace product_test {
 
@@ -122,6 +124,21 @@ inline std::string CatalogueRecord(CameraId id, const CameraPose& pose, const st
            "\", \"xyz\": \"(1.5,-2.0,0.25)\", \"site\": 4, \"drive\": 120, "
            "\"extended\": {\"dimension\": \"(" +
            size + ")\", \"subframeRect\": \"(1,1," + size + ")\", \"scaleFactor\": \"1\"}}";
+}
+
+// A Mars 2020 raw pair in folder, named for no catalogue camera: 1024 x 1024
+// PNG headers beside records of the catalogue's Navcam pair posed by pose.
+// The left and right image paths.
+inline std::pair<std::string, std::string> WriteRecordPair(const std::string& folder,
+                                                           const CameraPose& pose) {
+    const std::string left = folder + "/NLF_0670_0726421423_362ECM_N0320604NCAM08111_01_095J01.png";
+    const std::string right =
+        folder + "/NRF_0670_0726421423_362ECM_N0320604NCAM08111_01_095J01.png";
+    for (const auto& [path, id] : {std::pair{left, 0}, std::pair{right, 1}}) {
+        WriteFile(path, PngHeader(1024, 1024));
+        WriteFile(path.substr(0, path.size() - 4) + ".json", CatalogueRecord(id, pose, "x"));
+    }
+    return {left, right};
 }
 
 } // namespace product_test

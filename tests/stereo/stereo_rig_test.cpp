@@ -86,14 +86,8 @@ TEST(StereoRig, TwoCamerasAtOnePlaceAreRefusedWithTheReasonInsteadOfGivingARange
 
 TEST(StereoRig, AProductPairIsReadOnceAndMeasuresAfterItsFilesAreGone) {
     product_test::TempDir dir;
-    const std::string left = dir / "NLF_0670_0726421423_362ECM_N0320604NCAM08111_01_095J01.png";
-    const std::string right = dir / "NRF_0670_0726421423_362ECM_N0320604NCAM08111_01_095J01.png";
     const CameraPose pose{12.0, -22.0, FromAxisAngleDeg(kZAxis, 40.0)};
-    for (const auto& [path, id] : {std::pair{left, 0}, std::pair{right, 1}}) {
-        product_test::WriteFile(path, product_test::PngHeader(1024, 1024));
-        product_test::WriteFile(path.substr(0, path.size() - 4) + ".json",
-                                product_test::CatalogueRecord(id, pose, "x"));
-    }
+    const auto [left, right] = product_test::WriteRecordPair(dir.Path().string(), pose);
     const ImageDatabase db;
     const StereoRig rig = StereoRig::Build({left, right, {}, {}}, db);
     ASSERT_TRUE(rig.CanMeasure()) << rig.Problem();
