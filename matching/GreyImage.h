@@ -12,6 +12,9 @@ struct GreyImage {
     int height = 0;
     std::vector<float> samples; // row-major, width * height, 0..1
     float quantum = 1.0f / 255; // one step of the source data on that scale
+    // Passed through the 3x3 binomial: the luminance of a raw colour mosaic
+    // (matching/BayerMosaic.h), or its partner made alike.
+    bool smoothed = false;
 
     bool Empty() const { return width <= 0 || height <= 0; }
     float At(int x, int y) const { return samples[static_cast<size_t>(y) * width + x]; }

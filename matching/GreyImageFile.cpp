@@ -1,6 +1,7 @@
 #include "matching/GreyImageFile.h"
 
 #include "base/ImageLimits.h"
+#include "matching/BayerMosaic.h"
 #include "products/ProductReader.h"
 
 #include <png.h>
@@ -67,7 +68,8 @@ std::optional<ImageFileResult> ReadProductPixels(const std::string& path) {
 }
 } // namespace
 
-ImageFileResult ReadGreyImage(const std::string& path) {
+namespace {
+ImageFileResult ReadSamples(const std::string& path) {
     if (std::optional<ImageFileResult> product = ReadProductPixels(path)) {
         return *product;
     }
@@ -125,6 +127,16 @@ ImageFileResult ReadGreyImage(const std::string& path) {
     res.ok = !res.image.Empty();
     if (!res.ok) {
         res.error = path + ": empty image";
+    }
+    return res;
+}
+} // namespace
+
+ImageFileResult ReadGreyImage(const std::string& path) {
+    ImageFileResult res = ReadSamples(path);
+    if (res.ok && LooksLikeBayerMosaic(res.image)) {
+        RemoveBayerMosaic(res.image);
+        res.mosaic = true;
     }
     return res;
 }

@@ -1,5 +1,7 @@
 #include "matching/Matcher.h"
 
+#include "matching/BayerMosaic.h"
+
 #include "matching/Epipolar.h"
 
 #include <algorithm>
@@ -941,13 +943,6 @@ SearchResult Search(const GreyImage& src, const ICameraProjection& srcCamera, co
     return res;
 }
 
-// Blocks of the pixel-pattern measure are taken this far apart (even, so
-// that each starts on the same phase of a two-pixel pattern).
-constexpr int kPatternStride = 6;
-// A camera's own picture, however noisy or compressed, measures a few
-// thousandths; an eye that kept its colour filter array's pattern, nearly one.
-constexpr double kLeastPatternShare = 0.1;
-
 } // namespace
 
 int ChooseWindowSize(const GreyImage& image, const ImagePoint& pixel, double minContrast,
@@ -990,79 +985,15 @@ ImagePoint EpipolarDirection(const ICameraProjection& from, const ICameraProject
     return {1.0, 0.0};
 }
 
-double FilterPatternShare(const GreyImage& image) {
-    // Over 4 x 4 blocks at even positions, the third differences across
-    // columns, across rows and both ([1 -3 3 -1] / 8: blind to any quadratic
-    // shading, one for a pattern alternating every pixel). Texture and noise
-    // give them either sign and their means vanish; a pattern fixed to the
-    // pixel grid gives them the same sign everywhere.
-    constexpr double k[4] = {1.0 / 8, -3.0 / 8, 3.0 / 8, -1.0 / 8};
-    std::array<double, 3> mean{};
-    double energy = 0.0;
-    long blocks = 0;
-    for (int y = 0; y + 3 < image.height; y += kPatternStride) {
-        for (int x = 0; x + 3 < image.width; x += kPatternStride) {
-            std::array<double, 3> a{};
-            for (int j = 0; j < 4; ++j) {
-                const float* row = image.Row(y + j) + x;
-                for (int i = 0; i < 4; ++i) {
-                    a[0] += 0.25 * k[i] * row[i];
-                    a[1] += 0.25 * k[j] * row[i];
-                    a[2] += k[i] * k[j] * row[i];
-                }
-            }
-            for (size_t c = 0; c < 3; ++c) {
-                mean[c] += a[c];
-                energy += a[c] * a[c];
-            }
-            ++blocks;
-        }
-    }
-    if (blocks == 0 || !(energy > 0.0)) {
-        return 0.0;
-    }
-    double coherent = 0.0;
-    for (const double m : mean) {
-        coherent += (m / blocks) * (m / blocks);
-    }
-    return std::min(1.0, coherent / (energy / blocks));
-}
-
-static GreyImage Binomial(const GreyImage& image) {
-    GreyImage out = image;
-    if (image.width < 3 || image.height < 3) {
-        return out;
-    }
-    std::vector<float> rows(image.samples.size());
-    for (int y = 0; y < image.height; ++y) {
-        const float* in = image.Row(y);
-        float* r = rows.data() + static_cast<size_t>(y) * image.width;
-        r[0] = in[0];
-        r[image.width - 1] = in[image.width - 1];
-        for (int x = 1; x + 1 < image.width; ++x) {
-            r[x] = 0.25f * (in[x - 1] + 2.0f * in[x] + in[x + 1]);
-        }
-    }
-    for (int y = 1; y + 1 < image.height; ++y) {
-        const float* up = rows.data() + static_cast<size_t>(y - 1) * image.width;
-        const float* mid = up + image.width;
-        const float* down = mid + image.width;
-        float* o = out.samples.data() + static_cast<size_t>(y) * image.width;
-        for (int x = 0; x < image.width; ++x) {
-            o[x] = 0.25f * (up[x] + 2.0f * mid[x] + down[x]);
-        }
-    }
-    return out;
-}
-
 StereoMatcher::StereoMatcher(const GreyImage& left, const GreyImage& right,
                              const ICameraProjection& leftCamera,
                              const ICameraProjection& rightCamera, MatchOptions options)
     : m_left(left), m_right(right), m_leftCamera(leftCamera), m_rightCamera(rightCamera),
       m_options(options) {
-    if (std::max(FilterPatternShare(left), FilterPatternShare(right)) > kLeastPatternShare) {
-        m_smoothed = std::make_unique<const std::pair<GreyImage, GreyImage>>(Binomial(left),
-                                                                             Binomial(right));
+    if (MatchAlike(left, right)) {
+        auto alike = std::make_unique<std::pair<GreyImage, GreyImage>>(left, right);
+        MakeAlike(alike->first, alike->second);
+        m_smoothed = std::move(alike);
     }
 }
 

@@ -83,18 +83,13 @@ private:
     const ICameraProjection& m_leftCamera;
     const ICameraProjection& m_rightCamera;
     MatchOptions m_options;
-    // Both images through a 3 x 3 binomial filter, matched instead of the
-    // originals when either carries the two-pixel pattern of a colour
-    // filter array: that pattern, in one eye and not the other, would decide the
-    // correlation of small windows.
+    // Both images made alike (MakeAlike, matching/BayerMosaic.h), matched
+    // instead of the originals when either carries the two-pixel pattern of a
+    // colour filter array or was read from one: that pattern, or a sharper
+    // eye against a smoothed one, would decide the correlation of small
+    // windows.
     std::unique_ptr<const std::pair<GreyImage, GreyImage>> m_smoothed;
 };
-
-// How much of an image's finest structure (0..1) is a pattern fixed to the
-// pixel grid, repeating every two pixels across, down or both, as a colour
-// filter array leaves it in an image not demosaiced: the share of the
-// coherent mean of the pattern's components in their energy.
-double FilterPatternShare(const GreyImage& image);
 
 // The window size (odd, 11..31) the matcher chooses around a pixel: the
 // smallest with enough contrast and enough grey gradient along the unit

@@ -1,6 +1,7 @@
 #include "stereo/DenseRange.h"
 
 #include "geometry/StereoIntersection.h"
+#include "matching/BayerMosaic.h"
 
 #include <opencv2/calib3d.hpp>
 #include <opencv2/core.hpp>
@@ -11,6 +12,7 @@
 #include <chrono>
 #include <cmath>
 #include <limits>
+#include <optional>
 
 namespace {
 
@@ -103,8 +105,13 @@ float NoiseSigma(const GreyImage& img) {
 // by some 15 % (more where compression smooths the noise), so the window
 // must reach 1.6 times it, with s estimated from the image itself. Weak
 // but real texture, spread over the window, still passes.
-cv::Mat TextureMask(const GreyImage& img) {
-    const float noise = NoiseSigma(img);
+// smoothed: the image went through the 3x3 binomial before it was
+// rectified (a raw colour mosaic and its partner, matching/BayerMosaic.h).
+// Its noise is no longer white: the second differences that NoiseSigma
+// reads keep 0.375 of its sigma and the gradients 0.242, so the gradient
+// energy of that noise is 5 times what the white-noise relation infers.
+cv::Mat TextureMask(const GreyImage& img, bool smoothed) {
+    const float noise = NoiseSigma(img) * (smoothed ? std::sqrt(5.0f) : 1.0f);
     cv::Mat gx2(img.height, img.width, CV_32F, cv::Scalar(0));
     for (int y = 0; y < img.height; ++y) {
         const float* s = img.Row(y);
@@ -308,15 +315,21 @@ DenseResult DenseBuilder::Run(std::shared_ptr<const StereoRectification> rect,
         res.problem = "The images are not the size the pair's cameras were set up for.";
         return res;
     }
-    // Rectify.
-    const GreyImage rl = rect->Resample(Eye::Left, left);
-    const GreyImage rr = rect->Resample(Eye::Right, right);
+    // Rectify, the eyes made alike first when either is (or was) a raw
+    // colour mosaic.
+    std::optional<std::pair<GreyImage, GreyImage>> alike;
+    if (MatchAlike(left, right)) {
+        alike.emplace(left, right);
+        MakeAlike(alike->first, alike->second);
+    }
+    const GreyImage rl = rect->Resample(Eye::Left, alike ? alike->first : left);
+    const GreyImage rr = rect->Resample(Eye::Right, alike ? alike->second : right);
     if (!progress(0.2)) {
         return cancelled();
     }
     const Matchable ml = ToMatchable(rl);
     const Matchable mr = ToMatchable(rr);
-    const cv::Mat texture = TextureMask(rl);
+    const cv::Mat texture = TextureMask(rl, alike ? alike->first.smoothed : left.smoothed);
 
     const int width = rect->Width();
     const int scale = std::max(1, (width + options.maxMatchWidth - 1) / options.maxMatchWidth);

@@ -39,8 +39,12 @@ const AssistedPair* CChildView::Assist() const {
         return nullptr;
     }
     if (!m_pAssist) {
-        m_pAssist = std::make_unique<AssistedPair>(GreyOfImage(m_pLeftImage->Samples()),
-                                                   GreyOfImage(m_pRightImage->Samples()));
+        const auto grey = [](const CImage& image) {
+            GreyImage g = GreyOfImage(image.Samples());
+            g.smoothed = image.WasMosaic(); // a raw mosaic's luminance, through the binomial
+            return g;
+        };
+        m_pAssist = std::make_unique<AssistedPair>(grey(*m_pLeftImage), grey(*m_pRightImage));
     }
     // The cameras as CALCULATE takes them now: the document's, which the
     // dialog's options choose (CalcOptionsChanged).

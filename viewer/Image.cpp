@@ -1,6 +1,7 @@
 #include "viewer/Image.h"
 
 #include "base/Paths.h"
+#include "matching/BayerMosaic.h"
 #include "products/ProductReader.h"
 
 #include "viewer/ImageLimits.h"
@@ -14,6 +15,7 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <cstdint>
 #include <cstring>
 #include <vector>
 
@@ -44,6 +46,38 @@ inline QRgb Mean4(QRgb a, QRgb b, QRgb c, QRgb d) {
     const std::uint32_t ag =
         ((a >> 8) & kMask) + ((b >> 8) & kMask) + ((c >> 8) & kMask) + ((d >> 8) & kMask) + kHalf;
     return ((rb >> 2) & kMask) | (((ag >> 2) & kMask) << 8);
+}
+
+// A raw colour mosaic (grey samples with the colour filter's 2x2 pattern)
+// becomes its luminance, as the matcher on the command line reads it; any
+// other image stays as decoded. removed says which.
+QImage WithoutMosaic(const QImage& decoded, bool& removed) {
+    removed = false;
+    const bool deep = decoded.format() == QImage::Format_Grayscale16;
+    if (!deep && decoded.format() != QImage::Format_Grayscale8 && !decoded.allGray()) {
+        return decoded; // colour: demosaicked already
+    }
+    QImage grey = deep ? decoded.copy() : decoded.convertToFormat(QImage::Format_Grayscale8);
+    if (grey.isNull()) {
+        return decoded;
+    }
+    const int w = grey.width();
+    const int h = grey.height();
+    const auto line = static_cast<std::size_t>(grey.bytesPerLine());
+    if (deep) {
+        auto* samples = reinterpret_cast<std::uint16_t*>(grey.bits());
+        if (!LooksLikeBayerMosaic(samples, w, h, line / 2)) {
+            return decoded;
+        }
+        RemoveBayerMosaic(samples, w, h, line / 2);
+    } else {
+        if (!LooksLikeBayerMosaic(grey.constBits(), w, h, line)) {
+            return decoded;
+        }
+        RemoveBayerMosaic(grey.bits(), w, h, line);
+    }
+    removed = true;
+    return grey;
 }
 
 // The pixels as the view shows them: 32-bit RGB, deep grey stretched.
@@ -163,7 +197,7 @@ unsigned CImage::GetTypeIdFromName(std::string_view extension) {
 }
 
 CImage::CImage(const std::string& path, [[maybe_unused]] unsigned typeId) {
-    const QImage decoded = Decode(path, m_sLastError);
+    const QImage decoded = WithoutMosaic(Decode(path, m_sLastError), m_bMosaic);
     if (decoded.isNull()) {
         if (m_sLastError.empty()) {
             m_sLastError = "Unable to read image " + path;

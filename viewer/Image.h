@@ -46,6 +46,8 @@ public:
     static std::unique_ptr<CImage> Unreadable(std::string why);
 
     bool IsValid() const { return !m_image.isNull(); }
+    // The file held a raw colour mosaic, shown (and matched) as its luminance.
+    bool WasMosaic() const { return m_bMosaic; }
     // Why decoding failed; empty when it did not.
     const char* GetLastError() const { return m_sLastError.c_str(); }
     std::uint32_t GetWidth() const { return static_cast<std::uint32_t>(m_image.width()); }
@@ -90,6 +92,7 @@ private:
 
     QImage m_image;
     QImage m_deepGrey;            // 16-bit grey as decoded, kept beside its display form
+    bool m_bMosaic = false;       // decoded from a raw colour mosaic, shown as its luminance
     std::vector<QImage> m_levels; // [0] shares m_image's pixels
     std::string m_sLastError;
 };

@@ -2,6 +2,7 @@
 // look alike: level ground seen from a camera at mast height, whose
 // foreshortening differs between the eyes, and an eye that kept the 2 x 2
 // pattern of its colour filter array.
+#include "matching/BayerMosaic.h"
 #include "matching/Matcher.h"
 #include "tests/matching/StereoFixture.h"
 

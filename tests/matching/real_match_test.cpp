@@ -2,6 +2,7 @@
 // independently by make_real_reference (an exhaustive search with warped
 // windows, checked both ways): near ground foreshortened between the eyes,
 // compression noise, and a pair whose eyes were processed differently.
+#include "matching/BayerMosaic.h"
 #include "matching/Corners.h"
 #include "matching/Matcher.h"
 #include "tests/matching/RealPairs.h"

@@ -246,3 +246,26 @@ TEST(Image, SixteenBitGreyKeepsItsSamplesForMatching) {
     const GreyImage shown = GreyOfImage(image.Pixels());
     EXPECT_LE(shown.At(63, 6) - shown.At(0, 6), 2.5f / 255);
 }
+
+TEST(Image, ARawColourMosaicIsShownAsItsLuminanceAndAnotherFrameAsItIs) {
+    const std::string data = std::string(RANVISTA_SOURCE_DIR) + "/tests/matching/data/";
+    const CImage raw(data + "NRE_0060_0672265209_237ECM_N0032046NCAM00410_00_0LLJ.png",
+                     CImage::GetTypeIdFromName("png"));
+    ASSERT_TRUE(raw.IsValid()) << raw.GetLastError();
+    EXPECT_TRUE(raw.WasMosaic());
+    // No mesh left: the four positions of the 2x2 cell show the same grey.
+    double phase[4] = {};
+    for (int y = 400; y < 800; ++y) {
+        for (int x = 400; x < 800; ++x) {
+            phase[(y % 2) * 2 + x % 2] += qGray(raw.Pixels().pixel(x, y));
+        }
+    }
+    for (const double p : phase) {
+        EXPECT_NEAR(p / phase[0], 1.0, 0.01);
+    }
+    // Its partner (a grey copy of a demosaiced frame) shows as it is.
+    const CImage colour(data + "NLF_0060_0672265209_237EBY_N0032046NCAM00410_00_0LLJ.png",
+                        CImage::GetTypeIdFromName("png"));
+    ASSERT_TRUE(colour.IsValid());
+    EXPECT_FALSE(colour.WasMosaic());
+}
