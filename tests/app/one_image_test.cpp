@@ -84,7 +84,7 @@ protected:
     }
     void OpenImageByMenu(const std::string& file) {
         ui.AnswerOpen({file});
-        frame->OnCmdMsg(ID_OPEN_IMAGE);
+        frame->Action(ID_OPEN_IMAGE)->trigger();
     }
     std::string Status() { return frame->statusBar()->currentMessage().toStdString(); }
     void Click(const ImagePoint& pixel) {
@@ -394,9 +394,9 @@ TEST_F(OneImage, TheTablesSelectionAndTheErrorEllipsesAreDrawnOverTheImage) {
 
     // View > Error Ellipses is there with one image, and draws each row's.
     table->clearSelection();
-    frame->OnCmdMsg(ID_VIEW_ZOOM_IN);
-    frame->OnCmdMsg(ID_VIEW_ZOOM_IN);
-    frame->OnCmdMsg(ID_VIEW_ZOOM_IN);
+    frame->Action(ID_VIEW_ZOOM_IN)->trigger();
+    frame->Action(ID_VIEW_ZOOM_IN)->trigger();
+    frame->Action(ID_VIEW_ZOOM_IN)->trigger();
     const QPointF at = mono.WidgetPointOf(first);
     ASSERT_TRUE(mono.rect().contains(at.toPoint()));
     EXPECT_EQ(CountPixels(mono.grab().toImage(), at, 30, orange), 0);
