@@ -81,6 +81,7 @@ bool COneImageView::Open(const std::string& chosen, std::optional<MonoSurface> d
     m_dZoom = 1.0;
     m_pan = {};
     m_vHighlightedRows.clear();
+    m_nEllipsesRevision.reset(); // another camera
     // Before the document drops the session's rows for the image.
     FitSessionPlane();
     m_doc.Open({file, {}, {size, std::nullopt}, m_doc.Setup().options});
