@@ -119,6 +119,13 @@ TEST_F(StereoTools, TheRangeMapIsDrawnReadOutUnderThePointerAndMeasuredWithOneCl
     EXPECT_TRUE(Tool().OverlayShown());
     frame->UpdateCommandUI();
     EXPECT_TRUE(frame->Action(ID_RANGE_MAP)->isChecked());
+    // The opacity the overlay starts with is one the menu offers, and checked.
+    int checkedLevels = 0;
+    for (int id : {ID_RANGE_OPACITY_25, ID_RANGE_OPACITY_50, ID_RANGE_OPACITY_75,
+                   ID_RANGE_OPACITY_100}) {
+        checkedLevels += frame->Action(id)->isChecked() ? 1 : 0;
+    }
+    EXPECT_EQ(checkedLevels, 1);
     // The map the app computed is the command line's.
     const DenseRangeMap& core = CoreMap(db);
     ASSERT_EQ(Tool().Map()->Xyz().size(), core.Xyz().size());
@@ -126,6 +133,8 @@ TEST_F(StereoTools, TheRangeMapIsDrawnReadOutUnderThePointerAndMeasuredWithOneCl
 
     // Drawn: at full opacity a ranged pixel shows its range's colour.
     frame->Action(ID_RANGE_OPACITY_100)->trigger();
+    EXPECT_TRUE(frame->Action(ID_RANGE_OPACITY_100)->isChecked());
+    EXPECT_FALSE(frame->Action(ID_RANGE_OPACITY_50)->isChecked());
     const auto [pixel, screen] = VisibleRangedPixel();
     const DensePoint point = *core.At(pixel);
     const QImage drawn = Render();
