@@ -39,6 +39,9 @@
 
 namespace {
 
+// The settings key of the ground plane's height sigma (metres).
+constexpr const char* kGroundSigmaKey = "m_dGroundHeightSigmaM";
+
 class DeleteCommand : public QUndoCommand {
 public:
     DeleteCommand(CMeasurementDock& dock, MeasurementSession& session,
@@ -232,6 +235,38 @@ CMeasurementDock::CMeasurementDock(IUiServices& ui, ImageDatabase& db, CChildVie
             [this](double px) { m_view.SetClickSigmaPx(px); });
     sigmaRow->addWidget(sigmaLabel);
     sigmaRow->addWidget(m_pClickSigma);
+    // The height uncertainty of the ground plane that one image's clicks
+    // meet where no range map or fitted plane serves.
+    auto* groundLabel = new QLabel(QStringLiteral("Ground height sigma (m):"), body);
+    m_pGroundSigma = new QDoubleSpinBox(body);
+    m_pGroundSigma->setObjectName(QStringLiteral("GroundSigma"));
+    m_pGroundSigma->setDecimals(3);
+    m_pGroundSigma->setRange(0.0, 10.0);
+    m_pGroundSigma->setSingleStep(0.01);
+    {
+        QSettings settings(CChildView::kSettingsName, CChildView::kSettingsName);
+        settings.beginGroup(CChildView::kSettingsName);
+        // A value the box cannot show (edited by hand) leaves the default.
+        bool ok = false;
+        const double m = settings.value(kGroundSigmaKey).toDouble(&ok);
+        if (ok && m <= m_pGroundSigma->maximum()) {
+            m_view.Document().SetGroundHeightSigmaM(m);
+        }
+    }
+    m_pGroundSigma->setValue(m_view.Document().GroundHeightSigmaM());
+    m_pGroundSigma->setToolTip(
+        QStringLiteral("1-sigma of the ground plane's height (z = 0 of the vehicle frame) for "
+                       "the monoscopic measurements to come of one image alone"));
+    groundLabel->setBuddy(m_pGroundSigma);
+    connect(m_pGroundSigma, &QDoubleSpinBox::valueChanged, this, [this](double m) {
+        if (m_view.Document().SetGroundHeightSigmaM(m)) {
+            QSettings settings(CChildView::kSettingsName, CChildView::kSettingsName);
+            settings.beginGroup(CChildView::kSettingsName);
+            settings.setValue(kGroundSigmaKey, m);
+        }
+    });
+    sigmaRow->addWidget(groundLabel);
+    sigmaRow->addWidget(m_pGroundSigma);
     sigmaRow->addStretch(1);
     layout->addLayout(sigmaRow);
     setWidget(body);

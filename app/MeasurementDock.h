@@ -38,6 +38,9 @@ public:
     QTableView* Table() const { return m_pTable; }
     // The click uncertainty in pixels (the view's, remembered in the settings).
     QDoubleSpinBox* ClickSigmaBox() const { return m_pClickSigma; }
+    // The ground plane's height sigma in metres for the monoscopic
+    // measurements to come (the document's, remembered in the settings).
+    QDoubleSpinBox* GroundSigmaBox() const { return m_pGroundSigma; }
     CMeasurementTableModel& Model() { return *m_pModel; }
     QSortFilterProxyModel* Proxy() const { return m_pProxy; }
     QUndoStack* UndoStack() const { return m_pUndo; }
@@ -115,6 +118,7 @@ private:
     QTableView* m_pTable = nullptr;
     QLabel* m_pPanel = nullptr;
     QDoubleSpinBox* m_pClickSigma = nullptr;
+    QDoubleSpinBox* m_pGroundSigma = nullptr;
     QUndoStack* m_pUndo = nullptr;
     QAction* m_pUndoAction = nullptr;
     QAction* m_pRedoAction = nullptr;

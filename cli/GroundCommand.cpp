@@ -41,39 +41,10 @@ SurfaceChoice SessionPlane(const std::string& path, const MonoCamera& camera,
     if (!read.ok) {
         return {std::nullopt, path + ": " + read.message};
     }
-    if (camera.product) {
-        ProductCameraCache cache;
-        for (const std::string* image : {&read.session.leftImage, &read.session.rightImage}) {
-            if (image->empty()) {
-                continue;
-            }
-            const ProductCameraResult& other = cache.Get(*image);
-            if (!other.camera || other.camera->frameIndex != camera.product->frameIndex) {
-                return {std::nullopt, path + " was measured from another rover position (" +
-                                          (other.camera ? FrameIndexText(other.camera->frameIndex)
-                                                        : std::string("no product model")) +
-                                          ") than this image (" +
-                                          FrameIndexText(camera.product->frameIndex) +
-                                          "): its points are in another frame"};
-            }
-        }
-    }
-    std::vector<CPoint3D> points;
-    std::vector<std::optional<Covariance3>> covariances;
-    for (const MeasurementRecord& r : read.session.measurements) {
-        if (r.IsMono()) {
-            continue; // already on a surface
-        }
-        points.push_back(r.position);
-        covariances.push_back(
-            r.uncertainty ? std::optional<Covariance3>(r.uncertainty->covarianceM2) : std::nullopt);
-    }
-    SurfaceResult fitted = FittedSurface(points, covariances);
+    SessionPlaneResult fitted = SessionPlaneSurface(read.session.leftImage, read.session.rightImage,
+                                                    read.session.measurements, camera);
     if (!fitted.surface) {
-        return {std::nullopt, path +
-                                  ": a plane needs three or more measured points not on one "
-                                  "line (" +
-                                  fitted.problem + ")"};
+        return {std::nullopt, path + (fitted.otherPosition ? " " : ": ") + fitted.problem};
     }
     if (heightSigma) {
         fitted.surface->heightSigmaM = *heightSigma;

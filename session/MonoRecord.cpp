@@ -61,3 +61,46 @@ MeasurementRecord RecordOfMonoMeasurement(const std::string& file, const ImagePo
     m.logEntry = MonoLogEntry(file, pixel, surface, r, lastPosition);
     return m;
 }
+
+SessionPlaneResult SessionPlaneSurface(const std::string& leftImage, const std::string& rightImage,
+                                       const std::vector<MeasurementRecord>& measurements,
+                                       const MonoCamera& camera, ProductCameraCache* cache) {
+    SessionPlaneResult out;
+    if (camera.product) {
+        ProductCameraCache own;
+        ProductCameraCache& products = cache != nullptr ? *cache : own;
+        for (const std::string* image : {&leftImage, &rightImage}) {
+            if (image->empty()) {
+                continue;
+            }
+            const ProductCameraResult& other = products.Get(*image);
+            if (!other.camera || other.camera->frameIndex != camera.product->frameIndex) {
+                out.otherPosition = true;
+                out.problem = "was measured from another rover position (" +
+                              (other.camera ? FrameIndexText(other.camera->frameIndex)
+                                            : std::string("no product model")) +
+                              ") than this image (" + FrameIndexText(camera.product->frameIndex) +
+                              "): its points are in another frame";
+                return out;
+            }
+        }
+    }
+    std::vector<CPoint3D> points;
+    std::vector<std::optional<Covariance3>> covariances;
+    for (const MeasurementRecord& r : measurements) {
+        if (r.IsMono()) {
+            continue; // already on a surface
+        }
+        points.push_back(r.position);
+        covariances.push_back(
+            r.uncertainty ? std::optional<Covariance3>(r.uncertainty->covarianceM2) : std::nullopt);
+    }
+    SurfaceResult fitted = FittedSurface(points, covariances);
+    if (!fitted.surface) {
+        out.problem =
+            "a plane needs three or more measured points not on one line (" + fitted.problem + ")";
+        return out;
+    }
+    out.surface = std::move(fitted.surface);
+    return out;
+}

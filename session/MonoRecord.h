@@ -5,7 +5,9 @@
 #include "session/MeasurementRecord.h"
 #include "stereo/MonoRange.h"
 
+#include <optional>
 #include <string>
+#include <vector>
 
 // The results log's entry: a line that marks it as monoscopic and names the
 // image, the pixel and the surface, then the fields stereo entries have, and
@@ -23,3 +25,23 @@ MeasurementRecord RecordOfMonoMeasurement(const std::string& file, const ImagePo
                                           PixelSource source, double pixelSigmaPx,
                                           const MonoSurface& surface, const MonoRangeResult& result,
                                           const CPoint3D& lastPosition, std::string timeUtc);
+
+// The plane fitted to the stereo measurements of a pair (leftImage,
+// rightImage; either may be empty) for rays of camera: refused when the
+// camera carries a product model and an image of the pair was taken from
+// another rover position (its points are then in another frame), or when
+// fewer than three stereo points not on one line are left (monoscopic rows
+// are left out: they already lie on a surface). The plane's height sigma is
+// its fit's (FittedSurface).
+struct SessionPlaneResult {
+    std::optional<MonoSurface> surface;
+    // Why not: "was measured from another rover position (...) than this
+    // image (...): its points are in another frame", or "a plane needs three
+    // or more measured points not on one line (...)".
+    std::string problem;
+    bool otherPosition = false; // the first of the two
+};
+SessionPlaneResult SessionPlaneSurface(const std::string& leftImage, const std::string& rightImage,
+                                       const std::vector<MeasurementRecord>& measurements,
+                                       const MonoCamera& camera,
+                                       ProductCameraCache* cache = nullptr);

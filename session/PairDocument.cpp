@@ -1,6 +1,7 @@
 #include "session/PairDocument.h"
 
 #include <algorithm>
+#include <cmath>
 #include <utility>
 
 PairDocument::PairDocument(const ImageDatabase& db) : m_db(db) {}
@@ -91,6 +92,14 @@ bool PairDocument::SetClickSigmaPx(double px) {
         return false;
     }
     m_clickSigmaPx = px;
+    return true;
+}
+
+bool PairDocument::SetGroundHeightSigmaM(double m) {
+    if (!std::isfinite(m) || m < 0.0) {
+        return false;
+    }
+    m_groundHeightSigmaM = m;
     return true;
 }
 

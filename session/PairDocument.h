@@ -8,6 +8,7 @@
 #pragma once
 
 #include "session/MeasurementSession.h"
+#include "stereo/MonoRange.h"
 #include "stereo/StereoRig.h"
 
 #include <cstddef>
@@ -69,6 +70,10 @@ public:
     // its own); not above 0 is refused.
     double ClickSigmaPx() const { return m_clickSigmaPx; }
     bool SetClickSigmaPx(double px);
+    // The 1-sigma of the ground plane's height for monoscopic measurements
+    // made from now on (metres); below 0 or not finite is refused.
+    double GroundHeightSigmaM() const { return m_groundHeightSigmaM; }
+    bool SetGroundHeightSigmaM(double m);
 
     struct Measured {
         RangeCalcResult result;
@@ -111,6 +116,7 @@ private:
     ProductCameraCache m_products; // the open pair's products, read once
     MeasurementSession m_session;
     double m_clickSigmaPx = PixelSigmas{}.leftPx;
+    double m_groundHeightSigmaM = kDefaultGroundHeightSigmaM;
     std::vector<std::pair<std::size_t, Subscriber>> m_subscribers;
     std::size_t m_nextHandle = 1;
 };

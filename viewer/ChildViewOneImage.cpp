@@ -67,6 +67,7 @@ void CChildView::OpenImageFile(const std::string& file) {
     if (m_pOneImage == nullptr) {
         m_pOneImage = new COneImageView(m_ui, m_db, m_doc, this);
         m_pOneImage->SetStatusSink([this](const std::string& text) { ShowStatus(text); });
+        m_pOneImage->SetErrorEllipsesShown(m_bErrorEllipses);
     }
     CancelOpening();
     if (!m_pOneImage->Open(file, DenseSurfaceFor(file))) {

@@ -4,6 +4,7 @@
 #include "viewer/ChildView.h"
 
 #include "stereo/ImageEllipse.h"
+#include "viewer/OneImageView.h"
 
 #include <QPainter>
 
@@ -48,6 +49,9 @@ std::optional<ImageEllipse> EllipseOf(const ICameraProjection& camera, const Mea
 } // namespace
 
 void CChildView::SetHighlightedRows(std::vector<std::size_t> rows) {
+    if (m_pOneImage != nullptr) {
+        m_pOneImage->SetHighlightedRows(rows);
+    }
     if (rows != m_vHighlightedRows) {
         m_vHighlightedRows = std::move(rows);
         update();
@@ -56,6 +60,9 @@ void CChildView::SetHighlightedRows(std::vector<std::size_t> rows) {
 
 void CChildView::SetErrorEllipsesShown(bool shown) {
     m_bErrorEllipses = shown;
+    if (m_pOneImage != nullptr) {
+        m_pOneImage->SetErrorEllipsesShown(shown);
+    }
     update();
 }
 

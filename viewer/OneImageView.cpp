@@ -14,13 +14,23 @@
 #include <cmath>
 #include <cstdio>
 
+namespace {
+// As the pair view draws the workspace.
+const QColor kMarkColour(255, 200, 0);
+const QColor kHighlightColour(0, 255, 0);
+const QColor kEllipseColour(255, 140, 0);
+constexpr double kHighlightRadius = 7.0;
+// How far the projection of a measured point may lie from its pixel before
+// the image's camera is taken to be in another frame than the point.
+constexpr double kEllipseCentreTolerancePx = 3.0;
+} // namespace
+
 bool IsStereoCommand(int commandId) {
     switch (commandId) {
     case ID_SHOW_CALC_CONTROL:
     case ID_SWAP_IMAGES:
     case ID_EPIPOLAR_CURVE:
     case ID_AUTO_MATCH:
-    case ID_ERROR_ELLIPSES:
     case ID_AUTO_DETECT_VERTEX_PAIRS:
     case ID_AUTO_REGISTER_VERTICES:
     case ID_VIEW_STEREO:
@@ -70,6 +80,10 @@ bool COneImageView::Open(const std::string& chosen, std::optional<MonoSurface> d
     m_dense = std::move(dense);
     m_dZoom = 1.0;
     m_pan = {};
+    m_vHighlightedRows.clear();
+    m_nEllipsesRevision.reset(); // another camera
+    // Before the document drops the session's rows for the image.
+    FitSessionPlane();
     m_doc.Open({file, {}, {size, std::nullopt}, m_doc.Setup().options});
     setGeometry(parentWidget() != nullptr ? parentWidget()->rect() : geometry());
     show();
@@ -77,28 +91,88 @@ bool COneImageView::Open(const std::string& chosen, std::optional<MonoSurface> d
     if (!m_camera.camera) {
         ShowStatus("No range from this image: " + m_camera.problem);
     } else {
-        ShowStatus(std::string("One image: a click measures on the ") +
-                   (m_dense ? "range map of its pair, else the ground plane (" : "ground plane (") +
+        std::string surfaces = m_dense ? "range map of its pair, else the " : "";
+        if (m_fitted) {
+            surfaces += "plane fitted to " + std::to_string(m_fitted->fittedPoints) +
+                        " measured points, else the ";
+        }
+        ShowStatus("One image: a click measures on the " + surfaces + "ground plane (" +
                    m_camera.source +
-                   (m_camera.note.empty() ? std::string() : "; " + m_camera.note) + ")");
+                   (m_camera.note.empty() ? std::string() : "; " + m_camera.note) + ")" +
+                   (m_sFittedProblem.empty()
+                        ? std::string()
+                        : "; the measured points give no plane: " + m_sFittedProblem));
     }
     update();
     return true;
+}
+
+void COneImageView::FitSessionPlane() {
+    m_fitted.reset();
+    m_sFittedProblem.clear();
+    const MeasurementSession& session = m_doc.Session();
+    const auto& rows = session.Measurements();
+    if (!m_camera.camera ||
+        std::none_of(rows.begin(), rows.end(), [](const auto& r) { return !r.IsMono(); })) {
+        return;
+    }
+    // The rows are the open pair's (a session of one image has no stereo rows).
+    const SessionPlaneResult fitted =
+        SessionPlaneSurface(session.LeftFile(), session.RightFile(), rows, m_camera);
+    m_fitted = fitted.surface;
+    m_sFittedProblem = fitted.otherPosition ? "the pair " + fitted.problem : fitted.problem;
 }
 
 void COneImageView::Close() {
     m_pImage.reset();
     m_sFile.clear();
     m_camera = {};
+    m_fitted.reset();
+    m_sFittedProblem.clear();
+    m_vHighlightedRows.clear();
     hide();
 }
 
-bool COneImageView::SetHeightSigmaM(double m) {
-    if (!(m >= 0.0)) {
-        return false;
+void COneImageView::SetHighlightedRows(std::vector<std::size_t> rows) {
+    if (rows != m_vHighlightedRows) {
+        m_vHighlightedRows = std::move(rows);
+        update();
     }
-    m_surface.heightSigmaM = m;
-    return true;
+}
+
+void COneImageView::SetErrorEllipsesShown(bool shown) {
+    m_bErrorEllipses = shown;
+    update();
+}
+
+const std::vector<std::optional<ImageEllipse>>& COneImageView::Ellipses() const {
+    const auto& rows = m_doc.Session().Measurements();
+    if (m_nEllipsesRevision != m_doc.Session().Revision() || m_vEllipses.size() != rows.size()) {
+        m_nEllipsesRevision = m_doc.Session().Revision();
+        m_vEllipses.assign(rows.size(), std::nullopt);
+        for (std::size_t i = 0; m_camera.camera && i < rows.size(); ++i) {
+            const MeasurementRecord& r = rows[i];
+            if (!r.IsMono() || !r.uncertainty) {
+                continue;
+            }
+            const ImageEllipseResult e =
+                ProjectErrorEllipse(*m_camera.camera, r.position, r.uncertainty->covarianceM2);
+            if (e.ok &&
+                std::hypot(e.ellipse.centrePx.x - r.leftPixel.x,
+                           e.ellipse.centrePx.y - r.leftPixel.y) <= kEllipseCentreTolerancePx) {
+                m_vEllipses[i] = e.ellipse;
+            }
+        }
+    }
+    return m_vEllipses;
+}
+
+std::vector<ImagePoint> COneImageView::ErrorEllipseOf(std::size_t row) const {
+    const auto& ellipses = Ellipses();
+    if (row >= ellipses.size() || !ellipses[row]) {
+        return {};
+    }
+    return EllipseOutline(*ellipses[row], m_doc.Session().Measurements()[row].leftPixel);
 }
 
 COneImageView::Placement COneImageView::Place() const {
@@ -140,18 +214,25 @@ MonoRangeResult COneImageView::MeasureAt(const ImagePoint& pixel) {
         ShowStatus("No range: " + r.problem);
         return r;
     }
-    const MonoSurface* surface = &m_surface;
+    // The map first, then the fitted plane, the ground where neither gives
+    // a point.
+    std::vector<MonoSurface> surfaces;
     if (m_dense) {
-        // The map first; the ground where the map shows nothing.
-        r = MeasureOnSurface(*m_camera.camera, pixel, *m_dense, m_doc.ClickSigmaPx());
+        surfaces.push_back(*m_dense);
+    }
+    if (m_fitted) {
+        surfaces.push_back(*m_fitted);
+    }
+    surfaces.push_back(GroundSurface(m_doc.GroundHeightSigmaM()));
+    const MonoSurface* surface = nullptr;
+    for (const MonoSurface& s : surfaces) {
+        r = MeasureOnSurface(*m_camera.camera, pixel, s, m_doc.ClickSigmaPx());
         if (r.ok) {
-            surface = &*m_dense;
+            surface = &s;
+            break;
         }
     }
-    if (!r.ok) {
-        r = MeasureOnSurface(*m_camera.camera, pixel, m_surface, m_doc.ClickSigmaPx());
-    }
-    if (!r.ok) {
+    if (surface == nullptr) {
         ShowStatus("No range: " + r.problem);
         return r;
     }
@@ -187,10 +268,37 @@ void COneImageView::paintEvent(QPaintEvent*) {
                         place.scale * m_pImage->GetHeight());
     p.setRenderHint(QPainter::SmoothPixmapTransform, place.scale < 1.0);
     p.drawImage(target, m_pImage->Pixels());
-    // The monoscopic measurements of this image: a cross and the row's number.
     p.setRenderHint(QPainter::Antialiasing);
-    p.setPen(QPen(QColor(255, 200, 0), 1.5));
-    for (const MeasurementRecord& r : m_doc.Session().Measurements()) {
+    p.setClipRect(target);
+    DrawWorkspace(p);
+}
+
+void COneImageView::DrawWorkspace(QPainter& p) const {
+    const auto& rows = m_doc.Session().Measurements();
+    const double scale = Place().scale;
+    if (m_bErrorEllipses) {
+        p.setPen(QPen(kEllipseColour, 1));
+        p.setBrush(Qt::NoBrush);
+        const auto& ellipses = Ellipses();
+        for (std::size_t row = 0; row < ellipses.size(); ++row) {
+            const auto& e = ellipses[row];
+            // Less than a screen pixel across hides under the cross; the
+            // outline has as many corners as its size needs.
+            const double radius = e ? e->semiMajorPx * scale : 0.0;
+            if (radius < 0.5) {
+                continue;
+            }
+            QPolygonF outline;
+            const int segments = static_cast<int>(std::clamp(radius * 2.0, 8.0, 48.0));
+            for (const ImagePoint& q : EllipseOutline(*e, rows[row].leftPixel, segments)) {
+                outline << WidgetPointOf(q);
+            }
+            p.drawPolygon(outline);
+        }
+    }
+    // The monoscopic measurements of this image: a cross and the row's number.
+    p.setPen(QPen(kMarkColour, 1.5));
+    for (const MeasurementRecord& r : rows) {
         if (!r.IsMono()) {
             continue;
         }
@@ -198,6 +306,17 @@ void COneImageView::paintEvent(QPaintEvent*) {
         p.drawLine(c - QPointF(6, 0), c + QPointF(6, 0));
         p.drawLine(c - QPointF(0, 6), c + QPointF(0, 6));
         p.drawText(c + QPointF(8, -4), QString::number(r.index));
+    }
+    p.setPen(QPen(kHighlightColour, 2));
+    p.setBrush(Qt::NoBrush);
+    for (const std::size_t row : m_vHighlightedRows) {
+        if (row >= rows.size() || !rows[row].IsMono()) {
+            continue;
+        }
+        const QPointF c = WidgetPointOf(rows[row].leftPixel);
+        p.drawEllipse(c, kHighlightRadius, kHighlightRadius);
+        p.drawLine(c - QPointF(kHighlightRadius, 0), c + QPointF(kHighlightRadius, 0));
+        p.drawLine(c - QPointF(0, kHighlightRadius), c + QPointF(0, kHighlightRadius));
     }
 }
 

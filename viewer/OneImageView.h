@@ -1,25 +1,32 @@
 // One image alone (File > Open Image, one file on the command line or
 // dropped): the image fitted to the window (the zoom commands, the wheel and
-// a right-drag zoom and pan it), and a click measures by meeting
-// the pixel's ray with the dense range map of its pair, when one was
-// computed, else with the ground plane. Each result joins the open
-// document's measurements as a monoscopic row. It lies over the stereo view
+// a right-drag zoom and pan it), and a click measures by meeting the pixel's
+// ray with, in this order, the dense range map of its pair (when one was
+// computed), the plane fitted to the stereo measurements the session held
+// when the image was opened (when they were made from the same rover
+// position), and the ground plane. Each result joins the open document's
+// measurements as a monoscopic row, drawn with the table's selection and,
+// with View > Error Ellipses, its error ellipse. It lies over the stereo view
 // while it is shown.
 #pragma once
 
 #include "session/PairDocument.h"
+#include "stereo/ImageEllipse.h"
 #include "stereo/MonoRange.h"
 #include "ui/UiServices.h"
 #include "viewer/Image.h"
 
 #include <QWidget>
 
+#include <cstddef>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 class ImageDatabase;
+class QPainter;
 
 // Why a stereo command does nothing while one image is shown.
 inline constexpr const char* kNeedsPairReason =
@@ -35,7 +42,8 @@ public:
 
     // Reads the image and its camera (the product's own model, or the
     // catalogue camera of its name with its database record) and shows it;
-    // the document opens it alone. False, and a message, when the image
+    // the plane of the session's stereo measurements is fitted, then the
+    // document opens the image alone. False, and a message, when the image
     // cannot be read; what was open stays then.
     // dense: the range map of a pair taken from the same rover position
     // (its frame, the document's output frame): clicks meet it first, and
@@ -48,11 +56,26 @@ public:
     const CImage* Image() const { return m_pImage.get(); }
     const MonoCamera& Camera() const { return m_camera; }
 
-    // The ground plane's height sigma (metres); values below 0 are refused.
-    double HeightSigmaM() const { return m_surface.heightSigmaM; }
-    bool SetHeightSigmaM(double m);
-    const MonoSurface& Surface() const { return m_surface; }
+    // The ground plane's height sigma (metres), the document's; values below
+    // 0 are refused.
+    double HeightSigmaM() const { return m_doc.GroundHeightSigmaM(); }
+    bool SetHeightSigmaM(double m) { return m_doc.SetGroundHeightSigmaM(m); }
     bool HasDenseMap() const { return m_dense.has_value(); }
+    // The plane fitted to the session's stereo points when the image was
+    // opened; when the session had such points but gave no plane, why not.
+    const std::optional<MonoSurface>& FittedPlane() const { return m_fitted; }
+    const std::string& FittedPlaneProblem() const { return m_sFittedProblem; }
+
+    // The table's selected rows, drawn highlighted, and whether each
+    // monoscopic row's error ellipse is drawn (View > Error Ellipses).
+    void SetHighlightedRows(std::vector<std::size_t> rows);
+    const std::vector<std::size_t>& HighlightedRows() const { return m_vHighlightedRows; }
+    void SetErrorEllipsesShown(bool shown);
+    bool ErrorEllipsesShown() const { return m_bErrorEllipses; }
+    // Row's error ellipse in the image's pixels, around its pixel; empty for
+    // a stereo row, one without uncertainty, or one that does not project
+    // onto its pixel through this image's camera.
+    std::vector<ImagePoint> ErrorEllipseOf(std::size_t row) const;
 
     // The image pixel shown at a point of the widget, when the image is there.
     std::optional<ImagePoint> PixelAt(const QPoint& p) const;
@@ -96,6 +119,11 @@ private:
     Placement Place() const;
     // Zooms by factor about a widget point, which stays on the same pixel.
     void ZoomAbout(double factor, const QPointF& at);
+    // The plane of the session's stereo points, for m_camera.
+    void FitSessionPlane();
+    // The ellipses of the rows, projected again when the measurements changed.
+    const std::vector<std::optional<ImageEllipse>>& Ellipses() const;
+    void DrawWorkspace(QPainter& p) const;
 
     IUiServices& m_ui;
     ImageDatabase& m_db;
@@ -103,8 +131,13 @@ private:
     std::string m_sFile;
     std::unique_ptr<CImage> m_pImage;
     MonoCamera m_camera;
-    MonoSurface m_surface = GroundSurface();
     std::optional<MonoSurface> m_dense;
+    std::optional<MonoSurface> m_fitted;
+    std::string m_sFittedProblem;
+    std::vector<std::size_t> m_vHighlightedRows;
+    bool m_bErrorEllipses = false;
+    mutable std::vector<std::optional<ImageEllipse>> m_vEllipses;
+    mutable std::optional<std::size_t> m_nEllipsesRevision;
     double m_dZoom = 1.0;              // over the fitted scale
     QPointF m_pan;                     // of the image's centre from the widget's, widget pixels
     std::optional<QPointF> m_dragFrom; // a right-button drag pans

@@ -3,7 +3,10 @@
 // alone with the stereo commands disabled and saying why; a click on the
 // ground joins the table as a monoscopic row with what ranvista-cli ground
 // gives; a click on the sky is refused on the status bar; a pair opened
-// afterwards puts the stereo view back.
+// afterwards puts the stereo view back; the plane of the pair's measured
+// points serves an image of the same rover position; the ground plane's
+// height sigma is set in the table's dock; the table's selection and the
+// error ellipses are drawn over the image.
 #include "AppFixture.h"
 
 #include "app/MeasurementDock.h"
@@ -13,13 +16,50 @@
 #include "viewer/OneImageView.h"
 #include "viewer/RangeMapTool.h"
 
+#include <QDoubleSpinBox>
 #include <QSortFilterProxyModel>
+#include <QTableView>
 
 namespace {
 
 const std::string kData = std::string(RANVISTA_SOURCE_DIR) + "/tests/matching/data/";
 const std::string kLeft = kData + "NLF_1110_0765465872_675ECM_N0512578NCAM13109_04_195J.png";
 const std::string kRight = kData + "NRF_1110_0765465872_675ECM_N0512578NCAM13109_04_195J.png";
+// Another rover position.
+const std::string kOther = kData + "NLF_0060_0672265209_237EBY_N0032046NCAM00410_00_0LLJ.png";
+
+// Stereo rows of the open pair on ground about 0.3 m below z = 0, not quite flat.
+std::vector<MeasurementRecord> GroundRows() {
+    std::vector<MeasurementRecord> rows;
+    int index = 1;
+    for (const CPoint3D& p : {CPoint3D{4, -1, -0.3}, CPoint3D{6, 1, -0.28}, CPoint3D{8, 3, -0.32},
+                              CPoint3D{5, 4, -0.3}, CPoint3D{9, -2, -0.3}}) {
+        MeasurementRecord r;
+        r.index = index++;
+        r.position = p;
+        r.rangeM = p.Length();
+        r.vertex.m_ptPosition = p;
+        r.logEntry = "\nStereo row " + std::to_string(r.index) + "\n";
+        rows.push_back(r);
+    }
+    return rows;
+}
+
+// Pixels of a grabbed widget near a point whose colour passes test.
+template <typename Test>
+int CountPixels(const QImage& shot, const QPointF& centre, int half, Test test) {
+    int n = 0;
+    for (int y = static_cast<int>(centre.y()) - half; y <= static_cast<int>(centre.y()) + half;
+         ++y) {
+        for (int x = static_cast<int>(centre.x()) - half; x <= static_cast<int>(centre.x()) + half;
+             ++x) {
+            if (shot.valid(x, y) && test(shot.pixelColor(x, y))) {
+                ++n;
+            }
+        }
+    }
+    return n;
+}
 
 class OneImage : public AppFixture {
 protected:
@@ -28,9 +68,28 @@ protected:
         EXPECT_NE(v, nullptr);
         return *v;
     }
-    QString Cell(int row, int column) {
+    QString Cell(int row, int column, int role = Qt::DisplayRole) {
         auto& model = frame->MeasurementDock()->Model();
-        return model.data(model.index(row, column), Qt::DisplayRole).toString();
+        return model.data(model.index(row, column), role).toString();
+    }
+    // The pair opened and measured: its rows as the table holds them.
+    void OpenMeasuredPair() {
+        View().OpenPairFiles(kLeft, kRight);
+        View().WaitForImages();
+        for (MeasurementRecord r : GroundRows()) {
+            View().Session().Append(std::move(r));
+        }
+        View().Document().Touch(PairDocument::Change::Measurements);
+        ASSERT_EQ(frame->MeasurementDock()->Model().rowCount({}), 5);
+    }
+    void OpenImageByMenu(const std::string& file) {
+        ui.AnswerOpen({file});
+        frame->Action(ID_OPEN_IMAGE)->trigger();
+    }
+    std::string Status() { return frame->statusBar()->currentMessage().toStdString(); }
+    void Click(const ImagePoint& pixel) {
+        QTest::mouseClick(&Mono(), Qt::LeftButton, Qt::NoModifier,
+                          Mono().WidgetPointOf(pixel).toPoint());
     }
 };
 
@@ -181,6 +240,183 @@ TEST_F(OneImage, TheRangeMapOfThePairServesItsLeftImageAloneAndTheGroundWhereItS
     View().OpenImageFile(kData + "NLF_0060_0672265209_237EBY_N0032046NCAM00410_00_0LLJ.png");
     ASSERT_TRUE(View().IsOneImage());
     EXPECT_FALSE(Mono().HasDenseMap());
+}
+
+TEST_F(OneImage, ThePairsPointsGiveThePlaneAnImageFromTheSameRoverPositionMeets) {
+    Start();
+    OpenMeasuredPair();
+    // Opening the image asks as opening a pair does; Cancel keeps the rows.
+    ui.saveChoices.push_back(IUiServices::SaveChoice::Cancel);
+    OpenImageByMenu(kLeft);
+    EXPECT_FALSE(View().IsOneImage());
+    EXPECT_EQ(frame->MeasurementDock()->Model().rowCount({}), 5);
+
+    ui.saveChoices.push_back(IUiServices::SaveChoice::Discard);
+    OpenImageByMenu(kLeft);
+    ASSERT_TRUE(View().IsOneImage());
+    ASSERT_TRUE(Mono().FittedPlane());
+    EXPECT_EQ(Mono().FittedPlane()->fittedPoints, 5);
+    EXPECT_NE(Status().find("plane fitted to 5 measured points, else the ground plane"),
+              std::string::npos)
+        << Status();
+
+    const ImagePoint ground{640.0, 900.0};
+    Click(ground);
+    const auto& rows = View().Session().Measurements();
+    ASSERT_EQ(rows.size(), 1u) << Status();
+    const MeasurementRecord& r = rows.front();
+    EXPECT_EQ(r.surface.rfind("fitted plane ", 0), 0u) << r.surface;
+    EXPECT_NEAR(r.position.m_dZ, -0.3, 0.05);
+    EXPECT_NE(Status().find("on the fitted plane"), std::string::npos) << Status();
+    EXPECT_TRUE(Cell(0, CMeasurementTableModel::kRange, Qt::ToolTipRole)
+                    .startsWith("Monoscopic: on the fitted plane"));
+
+    // What ranvista-cli ground gives with the pair's session: the same
+    // point, and the same 1-sigma with the fit's residuals in it.
+    SessionDocument session;
+    session.leftImage = kLeft;
+    session.rightImage = kRight;
+    session.measurements = GroundRows();
+    const std::string path = dir.path().toStdString() + "/pair.rvsession";
+    ASSERT_TRUE(WriteSessionFile(path, session, nullptr));
+    const CliResult cli = RunCli("ground '" + kLeft + "' " + std::to_string(r.leftPixel.x) + " " +
+                                 std::to_string(r.leftPixel.y) + " --session '" + path +
+                                 "' --json --db " + StorePath());
+    ASSERT_EQ(cli.status, 0) << cli.out;
+    const auto j = cli.Json();
+    EXPECT_NEAR(j["range"].get<double>(), r.rangeM, 1e-4);
+    ASSERT_TRUE(r.uncertainty);
+    EXPECT_NEAR(j["sigma"]["range"].get<double>(), r.uncertainty->rangeSigmaM, 1e-4);
+    EXPECT_NEAR(j["surface"]["height_sigma"].get<double>(), Mono().FittedPlane()->heightSigmaM,
+                1e-9);
+    EXPECT_GT(Mono().FittedPlane()->heightSigmaM, 0.005);
+
+    // The sky misses the plane and the ground: refused, nothing added.
+    Click({640.0, 20.0});
+    EXPECT_EQ(View().Session().Measurements().size(), 1u);
+}
+
+TEST_F(OneImage, PointsOfAnotherRoverPositionGiveNoPlaneAndSaySo) {
+    Start();
+    OpenMeasuredPair();
+    ui.saveChoices.push_back(IUiServices::SaveChoice::Discard);
+    OpenImageByMenu(kOther);
+    ASSERT_TRUE(View().IsOneImage());
+    EXPECT_FALSE(Mono().FittedPlane());
+    EXPECT_NE(Status().find("the measured points give no plane: the pair was measured from "
+                            "another rover position"),
+              std::string::npos)
+        << Status();
+    Click({640.0, 900.0});
+    ASSERT_EQ(View().Session().Measurements().size(), 1u) << Status();
+    EXPECT_EQ(View().Session().Measurements()[0].surface.rfind("ground plane ", 0), 0u);
+
+    // The image's own monoscopic rows are on a surface already: opening
+    // another image of the same position fits nothing to them.
+    ui.saveChoices.push_back(IUiServices::SaveChoice::Discard);
+    OpenImageByMenu(kLeft);
+    ASSERT_TRUE(View().IsOneImage());
+    EXPECT_FALSE(Mono().FittedPlane());
+    EXPECT_EQ(Mono().FittedPlaneProblem(), "");
+}
+
+TEST_F(OneImage, TheGroundHeightSigmaIsSetInTheDockForTheNextClicksAndRemembered) {
+    Start();
+    View().OpenImageFile(kLeft);
+    ASSERT_TRUE(View().IsOneImage());
+    QDoubleSpinBox* box = frame->MeasurementDock()->GroundSigmaBox();
+    ASSERT_NE(box, nullptr);
+    EXPECT_DOUBLE_EQ(box->value(), 0.1);
+    const ImagePoint ground{640.0, 900.0};
+    Click(ground);
+
+    QTest::keyClick(box, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClicks(box, "0.5");
+    QTest::keyClick(box, Qt::Key_Enter);
+    EXPECT_DOUBLE_EQ(View().Document().GroundHeightSigmaM(), 0.5);
+    Click(ground);
+    const auto& rows = View().Session().Measurements();
+    ASSERT_EQ(rows.size(), 2u) << Status();
+    EXPECT_NE(rows[0].surface.find("height sigma 0.1 m"), std::string::npos) << rows[0].surface;
+    EXPECT_NE(rows[1].surface.find("height sigma 0.5 m"), std::string::npos) << rows[1].surface;
+    ASSERT_TRUE(rows[0].uncertainty && rows[1].uncertainty);
+    EXPECT_GT(rows[1].uncertainty->rangeSigmaM, 2.0 * rows[0].uncertainty->rangeSigmaM);
+
+    // Remembered from one start to the next.
+    Stop();
+    Start();
+    EXPECT_DOUBLE_EQ(frame->MeasurementDock()->GroundSigmaBox()->value(), 0.5);
+    EXPECT_DOUBLE_EQ(View().Document().GroundHeightSigmaM(), 0.5);
+
+    // A setting it cannot take (edited by hand) leaves the default.
+    Stop();
+    for (const char* bad : {"-2", "nan", "lots"}) {
+        {
+            QSettings s("Ranvista", "Ranvista");
+            s.beginGroup("Ranvista");
+            s.setValue("m_dGroundHeightSigmaM", bad);
+        }
+        Start();
+        EXPECT_DOUBLE_EQ(View().Document().GroundHeightSigmaM(), 0.1) << bad;
+        EXPECT_DOUBLE_EQ(frame->MeasurementDock()->GroundSigmaBox()->value(), 0.1) << bad;
+        Stop();
+    }
+}
+
+TEST_F(OneImage, TheTablesSelectionAndTheErrorEllipsesAreDrawnOverTheImage) {
+    Start();
+    View().OpenImageFile(kLeft);
+    ASSERT_TRUE(View().IsOneImage());
+    COneImageView& mono = Mono();
+    // Large enough to see: the ellipse of a point on the ground in its own
+    // image is about the click's.
+    ASSERT_TRUE(View().SetClickSigmaPx(8.0));
+    const ImagePoint first{640.0, 900.0}, second{300.0, 950.0};
+    Click(first);
+    Click(second);
+    ASSERT_EQ(View().Session().Measurements().size(), 2u) << Status();
+
+    const auto green = [](const QColor& c) {
+        return c.green() > 200 && c.red() < 80 && c.blue() < 80;
+    };
+    const auto orange = [](const QColor& c) {
+        return c.red() > 200 && c.green() > 110 && c.green() < 165 && c.blue() < 60;
+    };
+    EXPECT_EQ(CountPixels(mono.grab().toImage(), mono.WidgetPointOf(second), 12, green), 0);
+
+    // Selecting the second row in the table highlights its mark only.
+    QTableView* table = frame->MeasurementDock()->Table();
+    table->selectRow(1);
+    ASSERT_EQ(mono.HighlightedRows(), std::vector<std::size_t>{1});
+    QImage shot = mono.grab().toImage();
+    EXPECT_GT(CountPixels(shot, mono.WidgetPointOf(second), 12, green), 10);
+    EXPECT_EQ(CountPixels(shot, mono.WidgetPointOf(first), 12, green), 0);
+
+    // View > Error Ellipses is there with one image, and draws each row's.
+    table->clearSelection();
+    frame->Action(ID_VIEW_ZOOM_IN)->trigger();
+    frame->Action(ID_VIEW_ZOOM_IN)->trigger();
+    frame->Action(ID_VIEW_ZOOM_IN)->trigger();
+    const QPointF at = mono.WidgetPointOf(first);
+    ASSERT_TRUE(mono.rect().contains(at.toPoint()));
+    EXPECT_EQ(CountPixels(mono.grab().toImage(), at, 30, orange), 0);
+    OpenMenus();
+    ASSERT_TRUE(Action(ID_ERROR_ELLIPSES)->isEnabled());
+    EXPECT_NE(Action(ID_ERROR_ELLIPSES)->statusTip().toStdString(), kNeedsPairReason);
+    Action(ID_ERROR_ELLIPSES)->trigger();
+    EXPECT_TRUE(mono.ErrorEllipsesShown());
+    const std::vector<ImagePoint> outline = mono.ErrorEllipseOf(0);
+    ASSERT_FALSE(outline.empty());
+    // Around the row's pixel, about the click sigma across.
+    double farthest = 0.0;
+    for (const ImagePoint& q : outline) {
+        farthest = std::max(farthest, std::hypot(q.x - first.x, q.y - first.y));
+    }
+    EXPECT_GT(farthest, 6.0);
+    EXPECT_LT(farthest, 30.0);
+    EXPECT_GT(CountPixels(mono.grab().toImage(), at, 30, orange), 10);
+    Action(ID_ERROR_ELLIPSES)->trigger();
+    EXPECT_EQ(CountPixels(mono.grab().toImage(), at, 30, orange), 0);
 }
 
 TEST_F(OneImage, OneFileOnTheCommandLineOpensItAlone) {

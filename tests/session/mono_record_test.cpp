@@ -162,3 +162,33 @@ TEST(MonoRecord, LogCsvAndRecalculationMarkAndKeepTheMonoRow) {
 }
 
 } // namespace
+
+TEST(MonoRecord, TheSessionPlaneIsFittedToItsStereoRowsOnly) {
+    // A catalogue camera: no product frame to compare, so the rows serve.
+    MonoCamera camera;
+    std::vector<MeasurementRecord> rows;
+    for (const CPoint3D& p : {CPoint3D{4, -1, -0.3}, CPoint3D{6, 1, -0.3}, CPoint3D{5, 4, -0.3}}) {
+        MeasurementRecord r = StereoRow();
+        r.position = p;
+        rows.push_back(r);
+    }
+    // Monoscopic rows lie on a surface already: far off the plane, they
+    // must not tilt it nor count as points.
+    MeasurementRecord mono = MonoRow();
+    mono.position = {5.0, 0.0, 2.0};
+    rows.push_back(mono);
+    const SessionPlaneResult fitted = SessionPlaneSurface("", "", rows, camera);
+    ASSERT_TRUE(fitted.surface) << fitted.problem;
+    EXPECT_EQ(fitted.surface->fittedPoints, 3);
+    EXPECT_NEAR(std::abs(fitted.surface->normal.m_dZ), 1.0, 1e-9);
+    EXPECT_NEAR(fitted.surface->offset * fitted.surface->normal.m_dZ, 0.3, 1e-9);
+
+    // Two stereo points and any number of monoscopic ones give no plane.
+    rows.erase(rows.begin());
+    rows.push_back(mono);
+    const SessionPlaneResult few = SessionPlaneSurface("", "", rows, camera);
+    EXPECT_FALSE(few.surface);
+    EXPECT_FALSE(few.otherPosition);
+    EXPECT_EQ(few.problem.rfind("a plane needs three or more measured points", 0), 0u)
+        << few.problem;
+}
