@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <locale.h>
+#include <optional>
 
 namespace {
 
@@ -94,8 +95,12 @@ QueryImportOutcome MergeFiles(ImageDatabase& db, const std::vector<std::string>&
             continue;
         }
         ++opened;
-        records.insert(records.end(), std::make_move_iterator(file.records.begin()),
-                       std::make_move_iterator(file.records.end()));
+        if (records.empty()) {
+            records = std::move(file.records); // one file, the usual case: no copy
+        } else {
+            records.insert(records.end(), std::make_move_iterator(file.records.begin()),
+                           std::make_move_iterator(file.records.end()));
+        }
     }
     if (opened == 0) {
         ReportMessage("None of the chosen files could be opened. The image database was not "
@@ -188,9 +193,30 @@ std::string FormatQueryLine(const ImageRecord& record) {
     return line;
 }
 
+// Bytes left in a stream whose size can be told (a file), else nothing.
+std::optional<size_t> BytesLeft(std::istream& in) {
+    const auto start = in.tellg();
+    if (start == std::streampos(-1) || !in.seekg(0, std::ios::end)) {
+        in.clear(in.rdstate() & std::ios::badbit);
+        return std::nullopt;
+    }
+    const auto end = in.tellg();
+    in.seekg(start);
+    if (end == std::streampos(-1) || end < start || !in) {
+        in.clear(in.rdstate() & std::ios::badbit);
+        return std::nullopt;
+    }
+    return static_cast<size_t>(end - start);
+}
+
 QueryFileResult ReadQueryStream(std::istream& in, const std::string& name) {
     QueryFileResult result;
     result.records.reserve(kReservedRecords);
+    // Once the first lines have shown how long a line is, room for the
+    // whole file is made at once: a list grown by doubling would move every
+    // record several times and touch twice the memory.
+    const std::optional<size_t> bytes = BytesLeft(in);
+    size_t bytesRead = 0;
     std::string line;
     size_t number = 0;
     ImageRecord rec;
@@ -206,6 +232,11 @@ QueryFileResult ReadQueryStream(std::istream& in, const std::string& name) {
         }
         if (line.empty()) {
             break;
+        }
+        bytesRead += line.size() + 1;
+        if (number == kReservedRecords && bytes && *bytes > bytesRead) {
+            const size_t perLine = bytesRead / number;
+            result.records.reserve(number + (*bytes - bytesRead) / perLine * 21 / 20 + 1);
         }
         const LineResult r = ParseLine(line, rec, reason);
         if (r == LineResult::Error) {
