@@ -1,10 +1,8 @@
-// The commands the application carries out for the stereo view: the result
-// files, the image database, the Transform Vertex Files dialog and the About
-// box, and the question before the main window closes while the results log
-// holds calculations that were never saved.
+// The application's commands, whose menu items the main frame connects to
+// them: the result files, the image database, the vertex-file dialogs and
+// the About box, and the question before the main window closes while the
+// results log holds calculations that were never saved.
 #pragma once
-
-#include "viewer/AppCommands.h"
 
 #include <string>
 
@@ -17,22 +15,23 @@ struct AppCommandOptions {
     std::string sUpdateUrl;
 };
 
-class CAppCommands : public IAppCommands {
+class CAppCommands {
 public:
     // Works on the view's measurement session and on db; speaks through ui.
     CAppCommands(CChildView& view, ImageDatabase& db, IUiServices& ui,
                  const AppCommandOptions& options = {});
 
-    void SaveCalculationResults() override;
-    void SaveVertexResults() override;
-    void ImportImageDatabase() override;
-    void InitializeImageDatabase() override;
-    void UpdateImageDatabase() override;
-    void ShowImageDatabaseInfo() override;
-    void TransformVertexFiles() override;
-    void RegisterVertices() override;
-    void About() override;
-    bool CanClose() override;
+    void SaveCalculationResults();
+    void SaveVertexResults();
+    void ImportImageDatabase();
+    void InitializeImageDatabase();
+    void UpdateImageDatabase();
+    void ShowImageDatabaseInfo();
+    void TransformVertexFiles();
+    void RegisterVertices();
+    void About();
+    // Asked before the main window closes; false keeps it open.
+    bool CanClose();
 
 private:
     // After a database change the Analyse dialog shows the new poses, when

@@ -30,8 +30,9 @@ CMainFrame::CMainFrame(IUiServices& ui, ImageDatabase& db, QWidget* parent)
 
 CMainFrame::~CMainFrame() = default;
 
-void CMainFrame::Create(bool storeNamed) {
+void CMainFrame::Create(bool storeNamed, const AppCommandOptions& options) {
     m_wndView = new CChildView(m_ui, m_db, this);
+    m_pCommands = std::make_unique<CAppCommands>(*m_wndView, m_db, m_ui, options);
     setCentralWidget(m_wndView);
     // Focus given to the frame goes straight to the view, so keys reach it.
     setFocusProxy(m_wndView);
@@ -59,77 +60,116 @@ void CMainFrame::Create(bool storeNamed) {
 }
 
 QAction* CMainFrame::AddCommand(QMenu* menu, int nId, const QString& text, const QString& prompt,
-                                bool checkable) {
+                                std::function<void()> run) {
     auto* action = new QAction(text, this);
     action->setData(nId);
-    action->setCheckable(checkable);
     // A prompt's text after a line break is a tool tip; the status bar shows
     // the part before it.
     const QString statusText = prompt.section('\n', 0, 0);
     if (!statusText.isEmpty()) {
         action->setStatusTip(statusText);
     }
-    connect(action, &QAction::triggered, this, [this, nId] { OnCmdMsg(nId); });
+    connect(action, &QAction::triggered, this, [this, run = std::move(run)] {
+        run();
+        UpdateCommandUI();
+    });
     menu->addAction(action);
     m_actions[nId] = action;
     return action;
 }
 
+QAction* CMainFrame::AddToggle(QMenu* menu, int nId, const QString& text, const QString& prompt,
+                               std::function<void()> run, std::function<bool()> checked) {
+    QAction* action = AddCommand(menu, nId, text, prompt, std::move(run));
+    action->setCheckable(true);
+    action->setChecked(checked());
+    m_checks[nId] = std::move(checked);
+    return action;
+}
+
 void CMainFrame::CreateMenus() {
+    CChildView* v = m_wndView;
+    CAppCommands* app = m_pCommands.get();
     QMenu* file = menuBar()->addMenu("&File");
-    AddCommand(file, ID_OPEN_STEREO_PAIR, "Open Stereo Pair", "Open Stereo Pair");
+    AddCommand(file, ID_OPEN_STEREO_PAIR, "Open Stereo Pair", "Open Stereo Pair",
+               [v] { v->OnOpenStereoPair(); });
     AddCommand(file, ID_OPEN_IMAGE, "Open Image",
-               "Open one image alone: a click measures on the ground");
+               "Open one image alone: a click measures on the ground", [v] { v->OnOpenImage(); });
     CreateRecentPairsMenu(file, file->addSeparator());
     AddCommand(file, ID_SAVE_CALCULATION_RESULTS, "Save Calculation Results",
-               "Saves all calculation results");
-    AddCommand(file, ID_SAVE_VERTEX_RESULTS, "Save Vertex Results");
+               "Saves all calculation results", [app] { app->SaveCalculationResults(); });
+    AddCommand(file, ID_SAVE_VERTEX_RESULTS, "Save Vertex Results", {},
+               [app] { app->SaveVertexResults(); });
     AddCommand(file, ID_TRANSFORM_VERTEX_FILES, "Transform vertex files",
-               "Transform vertex file to reference vertex file's frame");
+               "Transform vertex file to reference vertex file's frame",
+               [app] { app->TransformVertexFiles(); });
     file->addSeparator();
     QMenu* database = file->addMenu("Database");
     AddCommand(database, ID_UPDATE_IMAGE_DATABASE, "Update Image Database (web update)",
-               "Requires an open web connection.  Imports latest database from RVS homepage.");
+               "Requires an open web connection.  Imports latest database from RVS homepage.",
+               [app] { app->UpdateImageDatabase(); });
     database->addSeparator();
     AddCommand(database, ID_IMPORT_IMAGE_DATABASE, "Import Image Database File",
-               "If successful, will apply database transformations to calculation results");
+               "If successful, will apply database transformations to calculation results",
+               [app] { app->ImportImageDatabase(); });
     AddCommand(database, ID_INITIALIZE_IMAGE_DATABASE, "Initialize Image Database File",
-               "Use only if database is corrupt; replaces existing data with data from file(s)");
+               "Use only if database is corrupt; replaces existing data with data from file(s)",
+               [app] { app->InitializeImageDatabase(); });
     file->addSeparator();
     AddCommand(file, ID_AUTO_DETECT_VERTEX_PAIRS, "Auto-Detect Vertex Pairs",
                "Finds corners in the visible part of the left image, matches each in the right "
-               "image and measures them");
+               "image and measures them",
+               [v] { v->OnAutoDetectVertexPairs(); });
     file->addSeparator();
-    AddCommand(file, ID_APP_EXIT, "E&xit", "Quit the application; prompts to save documents\nExit");
+    AddCommand(file, ID_APP_EXIT, "E&xit", "Quit the application; prompts to save documents\nExit",
+               [this] { close(); });
 
     QMenu* view = menuBar()->addMenu("&View");
-    AddCommand(view, ID_VIEW_RESET, "Reset");
+    AddCommand(view, ID_VIEW_RESET, "Reset", {}, [v] { v->OnReset(); });
     AddZoomCommands(view);
-    AddCommand(view, ID_SHOW_CALC_CONTROL, "Show Calc Control", {}, true);
-    AddCommand(view, ID_SWAP_IMAGES, "Swap Left/Right Images", "Swap Left-Right");
-    AddCommand(view, ID_VERTEX_INDICES, "Vertex Indices", {}, true);
-    AddCommand(view, ID_EPIPOLAR_CURVE, "Epipolar Curve",
-               "Shows where in the other image the partner of a mark can lie", true);
-    AddCommand(view, ID_AUTO_MATCH, "Auto-Match", "A click finds its partner in the other image",
-               true);
-    AddCommand(view, ID_ERROR_ELLIPSES, "Error Ellipses",
-               "Draws each measurement's 1-sigma error ellipse around its marks", true);
+    AddToggle(
+        view, ID_SHOW_CALC_CONTROL, "Show Calc Control", {}, [v] { v->OnShowCalcControl(); },
+        [v] { return v->IsCalcDialogOpen(); });
+    AddCommand(view, ID_SWAP_IMAGES, "Swap Left/Right Images", "Swap Left-Right",
+               [v] { v->OnSwapImages(); });
+    AddToggle(
+        view, ID_VERTEX_INDICES, "Vertex Indices", {}, [v] { v->OnVertexIndices(); },
+        [v] { return v->VertexIndicesShown(); });
+    AddToggle(
+        view, ID_EPIPOLAR_CURVE, "Epipolar Curve",
+        "Shows where in the other image the partner of a mark can lie",
+        [v] { v->OnEpipolarCurve(); }, [v] { return v->EpipolarCurveShown(); });
+    AddToggle(
+        view, ID_AUTO_MATCH, "Auto-Match", "A click finds its partner in the other image",
+        [v] { v->OnAutoMatch(); }, [v] { return v->AutoMatch(); });
+    AddToggle(
+        view, ID_ERROR_ELLIPSES, "Error Ellipses",
+        "Draws each measurement's 1-sigma error ellipse around its marks",
+        [v] { v->OnErrorEllipses(); }, [v] { return v->ErrorEllipsesShown(); });
     QMenu* opacity = AddStereoCommands(view);
     view->addSeparator();
-    AddCommand(view, ID_DISABLE_BEEPS, "Disable Beep Notifications", "Check to disable beeps", true)
-        ->setChecked(true);
-    AddCommand(view, ID_IMAGE_DATABASE_INFO, "Image Database Information");
+    AddToggle(
+        view, ID_DISABLE_BEEPS, "Disable Beep Notifications", "Check to disable beeps",
+        [v] { v->OnDisableBeeps(); }, [v] { return v->BeepsDisabled(); });
+    AddCommand(view, ID_IMAGE_DATABASE_INFO, "Image Database Information", {},
+               [app] { app->ShowImageDatabaseInfo(); });
     view->addSeparator();
-    AddCommand(view, ID_VIEW_TOOLBAR, "&Toolbar", "Show or hide the toolbar\nToggle ToolBar", true);
-    AddCommand(view, ID_VIEW_STATUS_BAR, "&Status Bar",
-               "Show or hide the status bar\nToggle StatusBar", true);
+    AddToggle(
+        view, ID_VIEW_TOOLBAR, "&Toolbar", "Show or hide the toolbar\nToggle ToolBar",
+        [this] { m_wndToolBar->setVisible(!m_wndToolBar->isVisible()); },
+        [this] { return m_wndToolBar != nullptr && !m_wndToolBar->isHidden(); });
+    AddToggle(
+        view, ID_VIEW_STATUS_BAR, "&Status Bar", "Show or hide the status bar\nToggle StatusBar",
+        [this] { statusBar()->setVisible(!statusBar()->isVisible()); },
+        [this] { return !statusBar()->isHidden(); });
     AddCommand(view, ID_AUTO_REGISTER_VERTICES, "Automatically Register Vertices",
                "Attempts to determine corresponding vertices in both images - slow and error "
-               "prone, but maybe useful");
+               "prone, but maybe useful",
+               [app] { app->RegisterVertices(); });
 
     QMenu* help = menuBar()->addMenu("&Help");
     CreateHelpItem(help);
-    AddCommand(help, ID_APP_ABOUT, "About Ranvista");
+    AddCommand(help, ID_APP_ABOUT, "About Ranvista", {}, [app] { app->About(); });
 
     for (QMenu* menu : {file, database, view, opacity, help}) {
         connect(menu, &QMenu::aboutToShow, this, &CMainFrame::UpdateCommandUI);
@@ -176,28 +216,6 @@ QAction* CMainFrame::Action(int nId) const {
     return it == m_actions.end() ? nullptr : it->second;
 }
 
-bool CMainFrame::OnCmdMsg(int nId) {
-    bool handled = m_wndView != nullptr && m_wndView->OnCmdMsg(nId);
-    if (!handled) {
-        handled = true;
-        switch (nId) {
-        case ID_APP_EXIT:
-            close();
-            break;
-        case ID_VIEW_TOOLBAR:
-            m_wndToolBar->setVisible(!m_wndToolBar->isVisible());
-            break;
-        case ID_VIEW_STATUS_BAR:
-            statusBar()->setVisible(!statusBar()->isVisible());
-            break;
-        default:
-            handled = false;
-        }
-    }
-    UpdateCommandUI();
-    return handled;
-}
-
 void CMainFrame::UpdateCommandUI() {
     if (m_wndView == nullptr) {
         return;
@@ -206,17 +224,15 @@ void CMainFrame::UpdateCommandUI() {
         // Every command has a handler, so every item is enabled once its
         // menu opens.
         action->setEnabled(true);
-        if (const std::optional<bool> check = m_wndView->OnUpdateCmdUI(id)) {
-            action->setChecked(*check);
+        if (const auto check = m_checks.find(id); check != m_checks.end()) {
+            action->setChecked(check->second());
         }
     }
     DisableStereoCommandsForOneImage();
-    m_actions[ID_VIEW_TOOLBAR]->setChecked(!m_wndToolBar->isHidden());
-    m_actions[ID_VIEW_STATUS_BAR]->setChecked(!statusBar()->isHidden());
 }
 
 void CMainFrame::closeEvent(QCloseEvent* event) {
-    if (m_wndView != nullptr && !m_wndView->CanCloseFrame()) {
+    if (m_pCommands != nullptr && !m_pCommands->CanClose()) {
         event->ignore();
         return;
     }

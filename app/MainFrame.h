@@ -1,7 +1,9 @@
 // The main window: menu, tool bar, status bar and the stereo view as its only
-// client window. Every command is offered to the view first.
+// client window. Each menu item is connected to the object that carries out
+// its command: the view, the application's commands or the frame itself.
 #pragma once
 
+#include "app/AppCommands.h"
 #include "app/HelpOpener.h"
 #include "app/RecentPairs.h"
 #include "ui/UiServices.h"
@@ -9,6 +11,7 @@
 
 #include <QMainWindow>
 
+#include <functional>
 #include <map>
 #include <memory>
 
@@ -29,13 +32,14 @@ public:
     CMainFrame(IUiServices& ui, ImageDatabase& db, QWidget* parent = nullptr);
     ~CMainFrame() override;
 
-    // Builds the view (which loads the image database), the tool bar and the
-    // status bar.
+    // Builds the view (which loads the image database), the application's
+    // commands, the menus, the tool bar and the status bar.
     // storeNamed false: the image database is the default store, which may
     // be absent without a message.
-    void Create(bool storeNamed = true);
+    void Create(bool storeNamed = true, const AppCommandOptions& options = {});
 
     CChildView& View() { return *m_wndView; }
+    CAppCommands& Commands() const { return *m_pCommands; }
     // The measurement table and its commands (created with the menus).
     CMeasurementDock* MeasurementDock() const { return m_pMeasurementDock; }
     QToolBar* ToolBar() const { return m_wndToolBar; }
@@ -44,10 +48,7 @@ public:
     // The menu or tool-bar action of a command, or nullptr.
     QAction* Action(int nId) const;
 
-    // Routes a command: the view first, then the frame's own handlers.
-    // True when someone handled it.
-    bool OnCmdMsg(int nId);
-    // Check marks and enabled states from their handlers.
+    // Check marks and enabled states from the objects the commands act on.
     void UpdateCommandUI();
 
     // File > Recent Pairs (MainFrameExtras.cpp).
@@ -65,8 +66,12 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    QAction* AddCommand(QMenu* menu, int nId, const QString& text, const QString& prompt = {},
-                        bool checkable = false);
+    // A menu item that runs run (and then refreshes every item's state).
+    QAction* AddCommand(QMenu* menu, int nId, const QString& text, const QString& prompt,
+                        std::function<void()> run);
+    // A checkable one whose check mark is what checked says.
+    QAction* AddToggle(QMenu* menu, int nId, const QString& text, const QString& prompt,
+                       std::function<void()> run, std::function<bool()> checked);
     void CreateMenus();
     void CreateToolBar();
     void CreateStatusBar();
@@ -89,10 +94,12 @@ private:
     ImageDatabase& m_db;
     CMeasurementDock* m_pMeasurementDock = nullptr; // owned by the frame
     CChildView* m_wndView = nullptr;
+    std::unique_ptr<CAppCommands> m_pCommands;
     QToolBar* m_wndToolBar = nullptr;
     QLabel* m_pMessagePane = nullptr;
     CStatusProgressPane* m_pProgressPane = nullptr; // owned by the status bar
     std::map<int, QAction*> m_actions;
+    std::map<int, std::function<bool()>> m_checks;
     RecentPairs m_recentPairs;
     QMenu* m_pRecentMenu = nullptr;
     QAction* m_pHelpAction = nullptr;

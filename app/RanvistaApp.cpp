@@ -121,12 +121,9 @@ bool CRanvistaApp::InitInstance(const StartupOptions& options) {
     if (m_pOwnUi) {
         static_cast<CQtUiServices*>(m_pOwnUi.get())->SetParentWidget(m_pMainWnd.get());
     }
-    m_pMainWnd->Create(!options.sStorePath.empty());
+    m_pMainWnd->Create(!options.sStorePath.empty(), AppCommandOptions{options.sUpdateUrl});
     CChildView& view = m_pMainWnd->View();
     view.SetCalcDialogFactory(MakeCalcDialogFactory(*m_pWindowUi, m_db, m_pMainWnd.get()));
-    m_pCommands = std::make_unique<CAppCommands>(view, m_db, *m_pWindowUi,
-                                                 AppCommandOptions{options.sUpdateUrl});
-    view.SetAppCommands(m_pCommands.get());
     {
         QSettings settings(CChildView::kSettingsName, CChildView::kSettingsName);
         ShowMainWindow(*m_pMainWnd, settings);
@@ -149,9 +146,7 @@ int CRanvistaApp::ExitInstance(int exitCode) {
     if (m_pMainWnd) {
         QSettings settings(CChildView::kSettingsName, CChildView::kSettingsName);
         SaveMainWindow(*m_pMainWnd, settings);
-        m_pMainWnd->View().SetAppCommands(nullptr);
     }
     m_pMainWnd.reset();
-    m_pCommands.reset();
     return exitCode;
 }

@@ -55,7 +55,7 @@ public:
 
     CMainFrame* MainFrame() const { return m_pMainWnd.get(); }
     ImageDatabase& Database() { return m_db; }
-    CAppCommands* Commands() const { return m_pCommands.get(); }
+    CAppCommands* Commands() const { return m_pMainWnd ? &m_pMainWnd->Commands() : nullptr; }
     // The folder the program was started in; the image database store lives
     // there unless the command line names one.
     const std::string& StartupDir() const { return m_sStartupDir; }
@@ -72,5 +72,4 @@ private:
     std::string m_sStartupDir;
     ImageDatabase m_db;
     std::unique_ptr<CMainFrame> m_pMainWnd;
-    std::unique_ptr<CAppCommands> m_pCommands;
 };

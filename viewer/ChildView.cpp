@@ -1,11 +1,9 @@
 #include "viewer/ChildView.h"
 
-#include "viewer/OneImageView.h"
-
 #include "base/Format.h"
 #include "base/Paths.h"
 #include "imagedb/ImageDatabase.h"
-#include "viewer/CommandIds.h"
+#include "viewer/OneImageView.h"
 #include "viewer/RangeMapTool.h"
 
 #include <QPainter>
@@ -138,111 +136,6 @@ void CChildView::OnDestroy() {
     settings.setValue("m_bErrorEllipses", m_bErrorEllipses ? 1 : 0);
     settings.endGroup();
     settings.sync();
-}
-
-bool CChildView::OnCmdMsg(int nId) {
-    if (IsOneImage() && m_pOneImage->OnCmdMsg(nId)) {
-        return true;
-    }
-    switch (nId) {
-    case ID_OPEN_STEREO_PAIR:
-        OnOpenStereoPair();
-        return true;
-    case ID_OPEN_IMAGE:
-        OnOpenImage();
-        return true;
-    case ID_VIEW_RESET:
-        OnReset();
-        return true;
-    case ID_VIEW_FIT_TO_WINDOW:
-        OnFitToWindow();
-        return true;
-    case ID_VIEW_ACTUAL_SIZE:
-        OnActualSize();
-        return true;
-    case ID_VIEW_ZOOM_IN:
-        ZoomBySteps(-1);
-        return true;
-    case ID_VIEW_ZOOM_OUT:
-        ZoomBySteps(+1);
-        return true;
-    case ID_SHOW_CALC_CONTROL:
-        OnShowCalcControl();
-        return true;
-    case ID_SWAP_IMAGES:
-        OnSwapImages();
-        return true;
-    case ID_APP_ABOUT:
-        OnAbout();
-        return true;
-    case ID_SAVE_CALCULATION_RESULTS:
-        OnSaveCalculationResults();
-        return true;
-    case ID_TRANSFORM_VERTEX_FILES:
-        OnTransformVertexFiles();
-        return true;
-    case ID_VERTEX_INDICES:
-        OnVertexIndices();
-        return true;
-    case ID_IMPORT_IMAGE_DATABASE:
-        OnImportImageDatabase();
-        return true;
-    case ID_UPDATE_IMAGE_DATABASE:
-        OnUpdateImageDatabase();
-        return true;
-    case ID_DISABLE_BEEPS:
-        OnDisableBeeps();
-        return true;
-    case ID_IMAGE_DATABASE_INFO:
-        OnImageDatabaseInfo();
-        return true;
-    case ID_SAVE_VERTEX_RESULTS:
-        OnSaveVertexResults();
-        return true;
-    case ID_INITIALIZE_IMAGE_DATABASE:
-        OnInitializeImageDatabase();
-        return true;
-    case ID_NOT_IMPLEMENTED_1:
-    case ID_NOT_IMPLEMENTED_2:
-        OnNotImplemented();
-        return true;
-    case ID_AUTO_DETECT_VERTEX_PAIRS:
-        OnAutoDetectVertexPairs();
-        return true;
-    case ID_EPIPOLAR_CURVE:
-        OnEpipolarCurve();
-        return true;
-    case ID_AUTO_MATCH:
-        OnAutoMatch();
-        return true;
-    case ID_ERROR_ELLIPSES:
-        OnErrorEllipses();
-        return true;
-    case ID_AUTO_REGISTER_VERTICES:
-        OnAutoRegisterVertices();
-        return true;
-    default:
-        return OnStereoCommand(nId);
-    }
-}
-
-std::optional<bool> CChildView::OnUpdateCmdUI(int nId) const {
-    switch (nId) {
-    case ID_SHOW_CALC_CONTROL:
-        return m_bCalcDlgOpen;
-    case ID_VERTEX_INDICES:
-        return m_bVertexIndices;
-    case ID_DISABLE_BEEPS:
-        return m_bDisableBeeps;
-    case ID_EPIPOLAR_CURVE:
-        return m_bEpipolarCurve;
-    case ID_AUTO_MATCH:
-        return m_bAutoMatch;
-    case ID_ERROR_ELLIPSES:
-        return m_bErrorEllipses;
-    default:
-        return StereoCommandCheck(nId);
-    }
 }
 
 const CImage* CChildView::Image(ViewSide side) const {
@@ -410,6 +303,10 @@ void CChildView::RepaintPanel(ViewSide side) {
 }
 
 void CChildView::OnReset() {
+    if (IsOneImage()) {
+        m_pOneImage->FitImage();
+        return;
+    }
     ResetZoomAndPan();
     Repaint();
 }

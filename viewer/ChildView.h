@@ -1,7 +1,7 @@
 // The stereo view: the left and right image side by side in two square
 // panels, the pixel marks set in them, the measured vertices, zoom and pan.
-// It is the main frame's only client window and the first receiver of every
-// menu and tool-bar command.
+// It is the main frame's only client window; the frame connects the menu
+// items of the view's commands to the view's handlers.
 #pragma once
 
 #include "geometry/Measurement.h"
@@ -10,7 +10,6 @@
 #include "stereo/ImageEllipse.h"
 #include "stereo/MonoRange.h"
 #include "ui/UiServices.h"
-#include "viewer/AppCommands.h"
 #include "viewer/AssistedPair.h"
 #include "viewer/CalcDialogInterface.h"
 #include "viewer/Image.h"
@@ -61,20 +60,11 @@ public:
         m_fnCalcDialogFactory = std::move(factory);
     }
 
-    // Where the commands the application carries out go (not owned; may be
-    // null, and then those commands do nothing).
-    void SetAppCommands(IAppCommands* commands) { m_pAppCommands = commands; }
-
     // Loads the image database from its store; the main frame calls it once,
     // when it creates the view.
     // storeNamed false: the store is the default one, and its absence is a
     // status-bar note, not a message.
     void PreCreateWindow(bool storeNamed = true);
-
-    // Command routing: true when the view handles the command.
-    bool OnCmdMsg(int nId);
-    // The check mark of a menu item the view owns, if it has one.
-    std::optional<bool> OnUpdateCmdUI(int nId) const;
 
     // Layout and mappings.
     ViewRect ClientRect() const { return ViewRect{0, 0, width(), height()}; }
@@ -140,23 +130,11 @@ public:
     void OnSwapImages();
     void OnVertexIndices();
     void OnDisableBeeps();
-    void OnNotImplemented() {}
-    void OnSaveCalculationResults();
-    void OnSaveVertexResults();
-    void OnImportImageDatabase();
-    void OnInitializeImageDatabase();
-    void OnUpdateImageDatabase();
-    void OnImageDatabaseInfo();
-    void OnTransformVertexFiles();
-    void OnAutoRegisterVertices();
-    void OnAbout();
     // View > Epipolar Curve, View > Auto-Match, File > Auto-Detect Vertex
     // Pairs (ChildViewAssist.cpp).
     void OnEpipolarCurve();
     void OnAutoMatch();
     void OnAutoDetectVertexPairs();
-    // Asked before the main frame closes; false keeps it open.
-    bool CanCloseFrame();
     // Writes both settings.
     void OnDestroy();
 
@@ -276,6 +254,12 @@ public:
     // View > Stereo and the range map (ChildViewStereo.cpp). Shift+click in
     // the left image measures from the range map.
     void OnStereo();
+    // View > Range Map: computes the map and shows it, or hides it (or stops
+    // its computation); checked while it is shown or being computed.
+    void OnRangeMap();
+    bool RangeMapChecked() const;
+    // View > Range Map Opacity: the overlay's opacity (0..1); shows it.
+    void OnRangeMapOpacity(double opacity);
     CStereoWindow* StereoWindow() const { return m_pStereoWindow; }
     CRangeMapTool& RangeMap() const { return *m_pRangeMap; }
 
@@ -377,7 +361,6 @@ private:
     IUiServices& m_ui;
     ImageDatabase& m_db;
     PairDocument m_doc;
-    IAppCommands* m_pAppCommands = nullptr;
     CalcDialogFactory m_fnCalcDialogFactory;
 
     bool m_bVertexIndices = false;
@@ -420,9 +403,6 @@ private:
     std::function<bool()> m_fnCanLeavePair;
     CStereoWindow* m_pStereoWindow = nullptr; // a window of its own, owned by this view
     std::unique_ptr<CRangeMapTool> m_pRangeMap;
-    // The stereo view or the range map's command; false when nId is neither.
-    bool OnStereoCommand(int nId);
-    std::optional<bool> StereoCommandCheck(int nId) const;
     // Shift+click: a measurement from the range map; false when it was not one.
     bool RangeMapClick(IntPoint p);
     void CreateStereoTools();

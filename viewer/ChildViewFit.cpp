@@ -3,22 +3,37 @@
 #include "viewer/ChildView.h"
 
 #include "viewer/EmptyViewHint.h"
+#include "viewer/OneImageView.h"
 
 #include <QResizeEvent>
 
 #include <algorithm>
+#include <cmath>
 
 void CChildView::OnFitToWindow() {
+    if (IsOneImage()) {
+        m_pOneImage->FitImage();
+        return;
+    }
     m_eFit = FitMode::Whole;
     ApplyFit();
     Repaint();
 }
 
 void CChildView::OnActualSize() {
+    if (IsOneImage()) {
+        m_pOneImage->ShowActualSize();
+        return;
+    }
     ZoomBySteps(-static_cast<long long>(m_nZoomStep));
 }
 
 void CChildView::ZoomBySteps(long long steps) {
+    if (IsOneImage()) {
+        // A step toward smaller images shrinks by a quarter, as the wheel does.
+        m_pOneImage->ZoomBy(std::pow(1.25, -static_cast<double>(steps)));
+        return;
+    }
     const double before = m_dZoom;
     SetZoomStep(static_cast<long long>(m_nZoomStep) + steps);
     m_ptLeftOffset = OffsetForZoomChange(m_ptLeftOffset, before, m_dZoom);

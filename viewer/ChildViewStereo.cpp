@@ -2,22 +2,10 @@
 // overlay, the readout under the pointer and the one-click measurement.
 #include "viewer/ChildView.h"
 
-#include "viewer/CommandIds.h"
 #include "viewer/RangeMapTool.h"
 #include "viewer/StereoWindow.h"
 
 #include <QTimer>
-
-#include <cmath>
-
-namespace {
-constexpr std::pair<int, double> kOpacities[] = {
-    {ID_RANGE_OPACITY_25, 0.25},
-    {ID_RANGE_OPACITY_50, 0.5},
-    {ID_RANGE_OPACITY_75, 0.75},
-    {ID_RANGE_OPACITY_100, 1.0},
-};
-} // namespace
 
 void CChildView::CreateStereoTools() {
     m_pRangeMap = std::make_unique<CRangeMapTool>(*this);
@@ -49,41 +37,22 @@ void CChildView::OnStereo() {
     m_pStereoWindow->activateWindow();
 }
 
-bool CChildView::OnStereoCommand(int nId) {
-    switch (nId) {
-    case ID_VIEW_STEREO:
-        OnStereo();
-        return true;
-    case ID_RANGE_MAP:
-        if (!HasBothImages()) {
-            ShowStatus("Open a stereo pair first");
-            return true;
-        }
-        m_pRangeMap->OnRangeMap();
-        update();
-        return true;
-    default:
-        for (const auto& [id, opacity] : kOpacities) {
-            if (id == nId) {
-                m_pRangeMap->SetOpacity(opacity);
-                m_pRangeMap->SetOverlayShown(true);
-                return true;
-            }
-        }
-        return false;
+void CChildView::OnRangeMap() {
+    if (!HasBothImages()) {
+        ShowStatus("Open a stereo pair first");
+        return;
     }
+    m_pRangeMap->OnRangeMap();
+    update();
 }
 
-std::optional<bool> CChildView::StereoCommandCheck(int nId) const {
-    if (nId == ID_RANGE_MAP) {
-        return m_pRangeMap->OverlayShown() || m_pRangeMap->Busy();
-    }
-    for (const auto& [id, opacity] : kOpacities) {
-        if (id == nId) {
-            return std::abs(m_pRangeMap->Opacity() - opacity) < 1e-9;
-        }
-    }
-    return std::nullopt;
+bool CChildView::RangeMapChecked() const {
+    return m_pRangeMap->OverlayShown() || m_pRangeMap->Busy();
+}
+
+void CChildView::OnRangeMapOpacity(double opacity) {
+    m_pRangeMap->SetOpacity(opacity);
+    m_pRangeMap->SetOverlayShown(true);
 }
 
 void CChildView::DrawRangeMap(QPainter& p, const SideLayout& layout) const {

@@ -1,5 +1,5 @@
-// The command ids of the menu and tool bar. Every command is offered to the
-// stereo view first; the main frame handles the few the view does not.
+// The command ids of the menu and tool bar: the key of each command's action
+// in the main frame, which connects it to the object that carries it out.
 #pragma once
 
 enum CommandId : int {
@@ -13,8 +13,6 @@ enum CommandId : int {
     ID_VERTEX_INDICES = 32786,
     ID_IMPORT_IMAGE_DATABASE = 32787,
     ID_UPDATE_IMAGE_DATABASE = 32788,
-    ID_NOT_IMPLEMENTED_1 = 32789,
-    ID_NOT_IMPLEMENTED_2 = 32790,
     ID_DISABLE_BEEPS = 32791,
     ID_IMAGE_DATABASE_INFO = 32792,
     ID_AUTO_DETECT_VERTEX_PAIRS = 32794,

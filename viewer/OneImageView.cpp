@@ -201,34 +201,20 @@ void COneImageView::paintEvent(QPaintEvent*) {
     }
 }
 
-bool COneImageView::OnCmdMsg(int commandId) {
-    if (IsStereoCommand(commandId)) {
-        ShowStatus(kNeedsPairReason);
-        return true;
-    }
-    const QPointF centre(0.5 * width(), 0.5 * height());
-    switch (commandId) {
-    case ID_VIEW_FIT_TO_WINDOW:
-    case ID_VIEW_RESET:
-        m_dZoom = 1.0;
-        m_pan = {};
-        break;
-    case ID_VIEW_ACTUAL_SIZE:
-        if (m_pImage) {
-            ZoomAbout(1.0 / Place().scale, centre);
-        }
-        break;
-    case ID_VIEW_ZOOM_IN:
-        ZoomAbout(1.25, centre);
-        break;
-    case ID_VIEW_ZOOM_OUT:
-        ZoomAbout(1.0 / 1.25, centre);
-        break;
-    default:
-        return false;
-    }
+void COneImageView::FitImage() {
+    m_dZoom = 1.0;
+    m_pan = {};
     update();
-    return true;
+}
+
+void COneImageView::ShowActualSize() {
+    if (m_pImage) {
+        ZoomAbout(1.0 / Place().scale, QPointF(0.5 * width(), 0.5 * height()));
+    }
+}
+
+void COneImageView::ZoomBy(double factor) {
+    ZoomAbout(factor, QPointF(0.5 * width(), 0.5 * height()));
 }
 
 void COneImageView::ZoomAbout(double factor, const QPointF& at) {

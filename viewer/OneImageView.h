@@ -62,10 +62,12 @@ public:
     // is said on the status bar. Returns the result.
     MonoRangeResult MeasureAt(const ImagePoint& pixel);
 
-    // The commands it takes while shown: the zoom commands (View > Fit to
-    // Window, Actual Size, Zoom In, Zoom Out, Reset) act on the image, the
-    // stereo commands only say why they do nothing. False: not its command.
-    bool OnCmdMsg(int commandId);
+    // The zoom commands while it is shown: View > Fit to Window and Reset
+    // fit the image, Actual Size shows one screen pixel per image pixel, and
+    // the zoom keys enlarge (factor above 1) or shrink it about the centre.
+    void FitImage();
+    void ShowActualSize();
+    void ZoomBy(double factor);
     // Image pixels per widget pixel relative to the fitted image: 1 fitted.
     double ZoomFactor() const { return m_dZoom; }
 

@@ -85,7 +85,7 @@ private:
     QImage m_overlay; // ARGB, the left image's size
     RangeColours m_colours;
     bool m_shown = false;
-    double m_opacity = 0.6;
+    double m_opacity = 0.5; // one of View > Range Map Opacity's levels
     // The computation under way.
     std::shared_ptr<Job> m_job;
     QThread* m_thread = nullptr; // deleted when it finishes

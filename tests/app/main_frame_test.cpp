@@ -171,47 +171,43 @@ TEST_F(Frame, CommandsTheViewDoesNotHandleGoToTheFrame) {
     EXPECT_TRUE(frame->statusBar()->isHidden());
     Action(ID_VIEW_STATUS_BAR)->trigger();
     EXPECT_FALSE(frame->statusBar()->isHidden());
-    EXPECT_FALSE(frame->OnCmdMsg(12345));
     Action(ID_APP_EXIT)->trigger();
     EXPECT_FALSE(frame->isVisible());
 }
 
-TEST_F(Frame, ApplicationCommandsRunThroughTheView) {
+TEST_F(Frame, ApplicationCommandsRunFromTheirMenuItems) {
     Start();
-    // Records which command reached the application's side.
-    struct RecordingCommands : IAppCommands {
-        std::vector<int> ran;
-        bool allowClose = false;
-        void SaveCalculationResults() override { ran.push_back(ID_SAVE_CALCULATION_RESULTS); }
-        void SaveVertexResults() override { ran.push_back(ID_SAVE_VERTEX_RESULTS); }
-        void ImportImageDatabase() override { ran.push_back(ID_IMPORT_IMAGE_DATABASE); }
-        void InitializeImageDatabase() override { ran.push_back(ID_INITIALIZE_IMAGE_DATABASE); }
-        void UpdateImageDatabase() override { ran.push_back(ID_UPDATE_IMAGE_DATABASE); }
-        void ShowImageDatabaseInfo() override { ran.push_back(ID_IMAGE_DATABASE_INFO); }
-        void TransformVertexFiles() override { ran.push_back(ID_TRANSFORM_VERTEX_FILES); }
-        void RegisterVertices() override { ran.push_back(ID_AUTO_REGISTER_VERTICES); }
-        void About() override { ran.push_back(ID_APP_ABOUT); }
-        bool CanClose() override { return allowClose; }
-    } commands;
-    View().SetAppCommands(&commands);
-    std::vector<int>& ran = commands.ran;
+    // The result-file and database commands each ask the user first: a
+    // chooser or a message (nothing is answered, so each stops there).
     for (int id : {ID_SAVE_CALCULATION_RESULTS, ID_SAVE_VERTEX_RESULTS, ID_IMPORT_IMAGE_DATABASE,
-                   ID_INITIALIZE_IMAGE_DATABASE, ID_UPDATE_IMAGE_DATABASE, ID_IMAGE_DATABASE_INFO,
-                   ID_APP_ABOUT, ID_TRANSFORM_VERTEX_FILES}) {
+                   ID_INITIALIZE_IMAGE_DATABASE, ID_IMAGE_DATABASE_INFO}) {
+        const std::size_t before = ui.events.size();
         Action(id)->trigger();
+        EXPECT_GT(ui.events.size(), before) << id;
     }
     EXPECT_EQ(Action(ID_TRANSFORM_VERTEX_FILES)->text(), "Transform vertex files");
-    EXPECT_EQ(ran, (std::vector<int>{ID_SAVE_CALCULATION_RESULTS, ID_SAVE_VERTEX_RESULTS,
-                                     ID_IMPORT_IMAGE_DATABASE, ID_INITIALIZE_IMAGE_DATABASE,
-                                     ID_UPDATE_IMAGE_DATABASE, ID_IMAGE_DATABASE_INFO, ID_APP_ABOUT,
-                                     ID_TRANSFORM_VERTEX_FILES}));
+    // The dialogs open modal: each is closed once it shows.
+    for (const auto& [id, dialogClass] : {std::pair{ID_TRANSFORM_VERTEX_FILES, "CTransformDlg"},
+                                          std::pair{ID_AUTO_REGISTER_VERTICES, "CRegisterDlg"},
+                                          std::pair{ID_APP_ABOUT, "CMyAboutDlg"}}) {
+        std::string shown;
+        QTimer::singleShot(0, [&shown] {
+            if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget())) {
+                shown = dialog->metaObject()->className();
+                dialog->reject();
+            }
+        });
+        Action(id)->trigger();
+        EXPECT_EQ(shown, dialogClass) << id;
+    }
 
-    // The view may keep the window open.
+    // Results never saved keep the window open until the user says otherwise.
+    View().AppendMeasurement({1, 1}, {2, 2}, VertexRecord{}, "\nImage Pair a b\n");
     EXPECT_FALSE(frame->close());
     EXPECT_TRUE(frame->isVisible());
-    commands.allowClose = true;
+    EXPECT_EQ(ui.questions.size(), 1u);
+    ui.saveChoices.push_back(IUiServices::SaveChoice::Discard);
     EXPECT_TRUE(frame->close());
-    View().SetAppCommands(app->Commands());
 }
 
 TEST_F(Frame, ToolBarButtonsReachTheView) {

@@ -319,8 +319,9 @@ TEST_F(Workspace, AnAutosaveLeftBehindIsOfferedAndRestoresEveryMeasurement) {
         dir.filePath("state/autosave-2.rvsession").toStdString());
     third->MeasurementDock()->OfferRestore();
     EXPECT_EQ(ui.questions.size(), 1u);
-    // A clean close removes it.
-    next->close();
+    // A clean close removes it (the restored results are discarded when asked).
+    ui.saveChoices.push_back(IUiServices::SaveChoice::Discard);
+    EXPECT_TRUE(next->close());
     EXPECT_TRUE(Read(own).empty());
 }
 
@@ -433,7 +434,7 @@ TEST_F(Workspace, ErrorEllipsesSitOnTheirMarksInBothImagesAndTheChoiceIsRemember
     v.ShowMarksOfRows({1});
     ASSERT_TRUE(v.MarkOnScreen(1, ViewSide::Left));
     EXPECT_EQ(CountPixels(v, Orange), 0);
-    f->OnCmdMsg(ID_ERROR_ELLIPSES);
+    f->Action(ID_ERROR_ELLIPSES)->trigger();
     const int drawn = CountPixels(v, Orange);
     EXPECT_GT(drawn, 30);
     // A deleted measurement takes its ellipse with it; undo brings it back.

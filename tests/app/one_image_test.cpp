@@ -37,7 +37,7 @@ protected:
 TEST_F(OneImage, OpenImageShowsTheProductAloneAndAClickOnTheGroundJoinsTheTableAsMonoscopic) {
     Start();
     ui.AnswerOpen({kLeft});
-    frame->OnCmdMsg(ID_OPEN_IMAGE);
+    frame->Action(ID_OPEN_IMAGE)->trigger();
     ASSERT_TRUE(View().IsOneImage());
     COneImageView& mono = Mono();
     EXPECT_TRUE(mono.isVisible());
@@ -96,8 +96,8 @@ TEST_F(OneImage, OpenImageShowsTheProductAloneAndAClickOnTheGroundJoinsTheTableA
     EXPECT_GT(middle.red() + middle.green() + middle.blue(), 60);
 
     // Zoomed in, a click lands on the pixel under it, and the mark follows.
-    frame->OnCmdMsg(ID_VIEW_ZOOM_IN);
-    frame->OnCmdMsg(ID_VIEW_ZOOM_IN);
+    frame->Action(ID_VIEW_ZOOM_IN)->trigger();
+    frame->Action(ID_VIEW_ZOOM_IN)->trigger();
     EXPECT_NEAR(mono.ZoomFactor(), 1.5625, 1e-12);
     const ImagePoint near{700.0, 880.0};
     const QPoint zoomed = mono.WidgetPointOf(near).toPoint();
@@ -106,7 +106,7 @@ TEST_F(OneImage, OpenImageShowsTheProductAloneAndAClickOnTheGroundJoinsTheTableA
     ASSERT_EQ(View().Session().Measurements().size(), 2u);
     EXPECT_NEAR(View().Session().Measurements()[1].leftPixel.x, near.x, 1.5);
     EXPECT_NEAR(View().Session().Measurements()[1].leftPixel.y, near.y, 1.5);
-    frame->OnCmdMsg(ID_VIEW_FIT_TO_WINDOW);
+    frame->Action(ID_VIEW_FIT_TO_WINDOW)->trigger();
     EXPECT_EQ(mono.ZoomFactor(), 1.0);
 
     // A pair opened afterwards brings the stereo view back.

@@ -108,7 +108,7 @@ protected:
 TEST_F(StereoTools, TheRangeMapIsDrawnReadOutUnderThePointerAndMeasuredWithOneClick) {
     EXPECT_EQ(Tool().Map(), nullptr) << "opening a pair computes no map";
     const QImage plain = Render();
-    ASSERT_TRUE(frame->OnCmdMsg(ID_RANGE_MAP));
+    frame->Action(ID_RANGE_MAP)->trigger();
     EXPECT_TRUE(Tool().Busy());
     EXPECT_TRUE(ui.progressTitles.empty()) << "no modal progress box";
     EXPECT_TRUE(Pane().isVisible());
@@ -117,14 +117,24 @@ TEST_F(StereoTools, TheRangeMapIsDrawnReadOutUnderThePointerAndMeasuredWithOneCl
     EXPECT_FALSE(Pane().isVisible()) << "the bar goes with the computation";
     ASSERT_NE(Tool().Map(), nullptr) << (ui.messages.empty() ? "" : ui.messages.back());
     EXPECT_TRUE(Tool().OverlayShown());
-    EXPECT_EQ(View().OnUpdateCmdUI(ID_RANGE_MAP), std::optional(true));
+    frame->UpdateCommandUI();
+    EXPECT_TRUE(frame->Action(ID_RANGE_MAP)->isChecked());
+    // The opacity the overlay starts with is one the menu offers, and checked.
+    int checkedLevels = 0;
+    for (int id : {ID_RANGE_OPACITY_25, ID_RANGE_OPACITY_50, ID_RANGE_OPACITY_75,
+                   ID_RANGE_OPACITY_100}) {
+        checkedLevels += frame->Action(id)->isChecked() ? 1 : 0;
+    }
+    EXPECT_EQ(checkedLevels, 1);
     // The map the app computed is the command line's.
     const DenseRangeMap& core = CoreMap(db);
     ASSERT_EQ(Tool().Map()->Xyz().size(), core.Xyz().size());
     EXPECT_EQ(Tool().Map()->Summary().valid, core.Summary().valid);
 
     // Drawn: at full opacity a ranged pixel shows its range's colour.
-    frame->OnCmdMsg(ID_RANGE_OPACITY_100);
+    frame->Action(ID_RANGE_OPACITY_100)->trigger();
+    EXPECT_TRUE(frame->Action(ID_RANGE_OPACITY_100)->isChecked());
+    EXPECT_FALSE(frame->Action(ID_RANGE_OPACITY_50)->isChecked());
     const auto [pixel, screen] = VisibleRangedPixel();
     const DensePoint point = *core.At(pixel);
     const QImage drawn = Render();
@@ -138,13 +148,13 @@ TEST_F(StereoTools, TheRangeMapIsDrawnReadOutUnderThePointerAndMeasuredWithOneCl
     }
     EXPECT_GT(changed, drawn.height() * drawn.width() / 20) << "the overlay covers the ground";
     // Half opacity lies between the image and the colour; hidden is the plain view.
-    frame->OnCmdMsg(ID_RANGE_OPACITY_50);
+    frame->Action(ID_RANGE_OPACITY_50)->trigger();
     const QRgb half = Render().pixel(screen);
     EXPECT_NEAR(qRed(half), (qRed(plain.pixel(screen)) + colour[0]) / 2.0, 2.0);
-    frame->OnCmdMsg(ID_RANGE_MAP);
+    frame->Action(ID_RANGE_MAP)->trigger();
     EXPECT_FALSE(Tool().OverlayShown());
     EXPECT_EQ(Render(), plain);
-    frame->OnCmdMsg(ID_RANGE_MAP);
+    frame->Action(ID_RANGE_MAP)->trigger();
     EXPECT_FALSE(Tool().Busy()) << "the map is kept, not computed again";
     EXPECT_TRUE(Tool().OverlayShown());
 
@@ -204,7 +214,7 @@ TEST_F(StereoTools, TheRangeMapIsDrawnReadOutUnderThePointerAndMeasuredWithOneCl
 }
 
 TEST_F(StereoTools, TheWorkerIsCancelledRedoneForOtherCamerasAndDroppedForAnotherPair) {
-    frame->OnCmdMsg(ID_RANGE_MAP);
+    frame->Action(ID_RANGE_MAP)->trigger();
     ASSERT_TRUE(Tool().Busy());
     QTest::mouseClick(Pane().CancelButton(), Qt::LeftButton);
     QTRY_VERIFY_WITH_TIMEOUT(!Tool().Busy(), 20000);
@@ -213,7 +223,7 @@ TEST_F(StereoTools, TheWorkerIsCancelledRedoneForOtherCamerasAndDroppedForAnothe
     EXPECT_TRUE(ui.messages.empty());
     EXPECT_FALSE(Pane().isVisible());
     // The next request computes it; the earlier Cancel does not stop it.
-    frame->OnCmdMsg(ID_RANGE_MAP);
+    frame->Action(ID_RANGE_MAP)->trigger();
     EXPECT_TRUE(Pane().CancelButton()->isEnabled());
     QTRY_VERIFY_WITH_TIMEOUT(!Tool().Busy(), 20000);
     ASSERT_NE(Tool().Map(), nullptr);
@@ -235,11 +245,11 @@ TEST_F(StereoTools, TheWorkerIsCancelledRedoneForOtherCamerasAndDroppedForAnothe
 
     // A pair opened while the map is computed drops the computation: its
     // result never shows over the new pair.
-    frame->OnCmdMsg(ID_RANGE_MAP); // hide
+    frame->Action(ID_RANGE_MAP)->trigger(); // hide
     options.dAzCorrLeft = 0.0;
     View().Document().SetOptions(options);
     EXPECT_EQ(Tool().Map(), nullptr);
-    frame->OnCmdMsg(ID_RANGE_MAP);
+    frame->Action(ID_RANGE_MAP)->trigger();
     ASSERT_TRUE(Tool().Busy());
     View().OpenPairFiles(kLeft, kRight);
     EXPECT_FALSE(Tool().Busy());
@@ -251,7 +261,7 @@ TEST_F(StereoTools, TheWorkerIsCancelledRedoneForOtherCamerasAndDroppedForAnothe
 TEST_F(StereoTools, TheWindowTakesInputWhileTheMapIsComputedAndEscStopsIt) {
     frame->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(frame.get()));
-    frame->OnCmdMsg(ID_RANGE_MAP);
+    frame->Action(ID_RANGE_MAP)->trigger();
     ASSERT_TRUE(Tool().Busy());
     EXPECT_TRUE(ui.progressTitles.empty());
     EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
@@ -278,23 +288,23 @@ TEST_F(StereoTools, TheWindowTakesInputWhileTheMapIsComputedAndEscStopsIt) {
     EXPECT_TRUE(View().Session().Mark(Eye::Left)) << "the mark stays";
 
     // View > Range Map again (it shows checked meanwhile) stops it too.
-    frame->OnCmdMsg(ID_RANGE_MAP);
+    frame->Action(ID_RANGE_MAP)->trigger();
     ASSERT_TRUE(Tool().Busy());
     EXPECT_TRUE(frame->Action(ID_RANGE_MAP)->isChecked());
-    frame->OnCmdMsg(ID_RANGE_MAP);
+    frame->Action(ID_RANGE_MAP)->trigger();
     QTRY_VERIFY_WITH_TIMEOUT(!Tool().Busy(), 20000);
     EXPECT_EQ(Tool().Map(), nullptr);
     frame->UpdateCommandUI(); // as the menu opens
     EXPECT_FALSE(frame->Action(ID_RANGE_MAP)->isChecked());
 
     // Closing the window while the map is computed waits for the worker.
-    frame->OnCmdMsg(ID_RANGE_MAP);
+    frame->Action(ID_RANGE_MAP)->trigger();
     ASSERT_TRUE(Tool().Busy());
     frame.reset();
 }
 
 TEST_F(StereoTools, TheStereoWindowShowsARedCyanAnaglyphAndExportsWhatItShows) {
-    ASSERT_TRUE(frame->OnCmdMsg(ID_VIEW_STEREO));
+    frame->Action(ID_VIEW_STEREO)->trigger();
     CStereoWindow* window = View().StereoWindow();
     ASSERT_NE(window, nullptr);
     EXPECT_TRUE(window->isVisible());

@@ -72,12 +72,11 @@ protected:
     }
     void UseCommands(const AppCommandOptions& options) {
         commands = std::make_unique<CAppCommands>(*view, db, ui, options);
-        view->SetAppCommands(commands.get());
     }
 
     void OpenPair() {
         ui.AnswerOpen({rightPath, leftPath}); // the first chosen file is the right image
-        view->OnCmdMsg(ID_OPEN_STEREO_PAIR);
+        view->OnOpenStereoPair();
         ASSERT_TRUE(view->Image(ViewSide::Left) && view->Image(ViewSide::Right));
         ASSERT_NE(view->CalcDialog(), nullptr);
         view->SetZoomStep(8); // the whole 1024-pixel image inside its panel
@@ -159,9 +158,9 @@ TEST_F(ViewLoopTest, MeasureSaveAndMatchTheCommandLine) {
     const std::string log = dir / "results.txt";
     const std::string vertices = dir / "vertices.txt";
     ui.AnswerSave(log);
-    view->OnCmdMsg(ID_SAVE_CALCULATION_RESULTS);
+    commands->SaveCalculationResults();
     ui.AnswerSave(vertices);
-    view->OnCmdMsg(ID_SAVE_VERTEX_RESULTS);
+    commands->SaveVertexResults();
     EXPECT_EQ(ui.messages, (std::vector<std::string>{"Done", "Done"}));
 
     // The same marks, as the view recorded them, through the command line.
@@ -184,14 +183,14 @@ TEST_F(ViewLoopTest, MeasureSaveAndMatchTheCommandLine) {
 
 TEST_F(ViewLoopTest, CloseBoxRemovesTheDialogAndItsCheckMark) {
     OpenPair();
-    EXPECT_EQ(view->OnUpdateCmdUI(ID_SHOW_CALC_CONTROL), std::optional<bool>(true));
+    EXPECT_TRUE(view->IsCalcDialogOpen());
     QPointer<CCalcDlg> dlg(calcDlg);
     ASSERT_TRUE(dlg->isVisible());
     dlg->close(); // the close box
     QApplication::processEvents();
     QApplication::processEvents();
     EXPECT_TRUE(dlg.isNull());
-    EXPECT_EQ(view->OnUpdateCmdUI(ID_SHOW_CALC_CONTROL), std::optional<bool>(false));
+    EXPECT_FALSE(view->IsCalcDialogOpen());
     EXPECT_EQ(view->CalcDialog(), nullptr);
 
     // Space with both marks set now does nothing.
@@ -202,17 +201,17 @@ TEST_F(ViewLoopTest, CloseBoxRemovesTheDialogAndItsCheckMark) {
     EXPECT_TRUE(ui.messages.empty());
 
     // Show Calc Control brings a fresh dialog back; toggling again removes it.
-    view->OnCmdMsg(ID_SHOW_CALC_CONTROL);
+    view->OnShowCalcControl();
     ASSERT_NE(view->CalcDialog(), nullptr);
     EXPECT_TRUE(calcDlg->isVisible());
     EXPECT_EQ(calcDlg->m_ptLastPos, CPoint3D(0, 0, 0));
     dlg = calcDlg;
     QTest::keyClick(calcDlg, Qt::Key_Escape);
-    view->OnCmdMsg(ID_SHOW_CALC_CONTROL); // turned off before the notice arrives
+    view->OnShowCalcControl(); // turned off before the notice arrives
     EXPECT_TRUE(dlg.isNull());
     QApplication::processEvents();
     QApplication::processEvents();
-    EXPECT_EQ(view->OnUpdateCmdUI(ID_SHOW_CALC_CONTROL), std::optional<bool>(false));
+    EXPECT_FALSE(view->IsCalcDialogOpen());
 }
 
 TEST_F(ViewLoopTest, ImportRefreshesTheOpenDialogAndUnsavedResultsAreOfferedOnClose) {
@@ -221,21 +220,21 @@ TEST_F(ViewLoopTest, ImportRefreshesTheOpenDialogAndUnsavedResultsAreOfferedOnCl
     EXPECT_FALSE(recRight->isChecked());
     WriteBytes(dir / "q.txt", std::string(kRightTitle) + "::10::5::::::::::::::1::0::0::0\n");
     ui.AnswerOpen({dir / "q.txt"});
-    view->OnCmdMsg(ID_IMPORT_IMAGE_DATABASE);
+    commands->ImportImageDatabase();
     EXPECT_TRUE(recRight->isChecked());
     EXPECT_EQ(ui.messages.back(), "Done");
 
     // Nothing measured: closing asks nothing.
-    EXPECT_TRUE(view->CanCloseFrame());
+    EXPECT_TRUE(commands->CanClose());
     EXPECT_TRUE(ui.questions.empty());
     Measure(512, 512, 480, 512);
     ASSERT_EQ(view->Session().Vertices().size(), 1u);
     ui.saveChoices = {IUiServices::SaveChoice::Cancel, IUiServices::SaveChoice::Save};
-    EXPECT_FALSE(view->CanCloseFrame());
+    EXPECT_FALSE(commands->CanClose());
     ui.AnswerSave(dir / "kept.txt");
-    EXPECT_TRUE(view->CanCloseFrame());
+    EXPECT_TRUE(commands->CanClose());
     EXPECT_EQ(ReadBytes(dir / "kept.txt").substr(0, 13), "\r\nImage Pair ");
-    EXPECT_TRUE(view->CanCloseFrame()); // saved: no further question
+    EXPECT_TRUE(commands->CanClose()); // saved: no further question
     EXPECT_EQ(ui.questions.size(), 2u);
 }
 
@@ -246,18 +245,18 @@ TEST_F(ViewLoopTest, WebUpdateSuccessNotFoundRefusedAndCancel) {
     server.Route("/ImageDatabasePostBuild.bin",
                  LocalHttpServer::Answer(200, "OK", QByteArray::fromStdString(update)));
     UseUpdateUrl(server.Url("/ImageDatabasePostBuild.bin"));
-    view->OnCmdMsg(ID_UPDATE_IMAGE_DATABASE);
+    commands->UpdateImageDatabase();
     EXPECT_EQ(ui.messages, std::vector<std::string>{"Web Update Complete"});
     EXPECT_EQ(ui.beeps.size(), 2u);
     EXPECT_EQ(ui.waitDepth, 0);
     EXPECT_NE(db.FindRecord("new"), nullptr);
     EXPECT_TRUE(fs::exists(dir / "ImgBinDat"));
-    view->OnCmdMsg(ID_IMAGE_DATABASE_INFO);
+    commands->ShowImageDatabaseInfo();
     EXPECT_EQ(ui.messages.back(), "Image Database Size= 1 Entries");
 
     ui.messages.clear();
     UseUpdateUrl(server.Url("/missing.bin"));
-    view->OnCmdMsg(ID_UPDATE_IMAGE_DATABASE);
+    commands->UpdateImageDatabase();
     EXPECT_EQ(ui.messages, std::vector<std::string>{"Unable to open " + updateUrl});
 
     {
@@ -266,7 +265,7 @@ TEST_F(ViewLoopTest, WebUpdateSuccessNotFoundRefusedAndCancel) {
         UseUpdateUrl("http://127.0.0.1:" + std::to_string(closed.serverPort()) + "/x.bin");
     }
     ui.messages.clear();
-    view->OnCmdMsg(ID_UPDATE_IMAGE_DATABASE);
+    commands->UpdateImageDatabase();
     ASSERT_EQ(ui.messages.size(), 1u);
     EXPECT_EQ(ui.messages[0].rfind("Unable to open " + updateUrl, 0), 0u);
 
@@ -290,7 +289,7 @@ TEST_F(ViewLoopTest, WebUpdateSuccessNotFoundRefusedAndCancel) {
             }
         }
     });
-    view->OnCmdMsg(ID_UPDATE_IMAGE_DATABASE);
+    commands->UpdateImageDatabase();
     EXPECT_TRUE(pressed);
     EXPECT_TRUE(ui.messages.empty()) << ui.messages[0];
     EXPECT_EQ(db.Count(), 1u);

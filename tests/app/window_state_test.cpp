@@ -237,7 +237,7 @@ TEST_F(WindowState, TheAppsChoosersStartInTheRememberedFolder) {
     }
     Start();
     ui.openRequests.clear();
-    frame->OnCmdMsg(ID_IMPORT_IMAGE_DATABASE); // its chooser names no folder; cancelled
+    frame->Action(ID_IMPORT_IMAGE_DATABASE)->trigger(); // its chooser names no folder; cancelled
     ASSERT_EQ(ui.openRequests.size(), 1u);
     EXPECT_EQ(ui.openRequests[0].startFolder, dir.path().toStdString() + "/");
 }

@@ -243,7 +243,7 @@ TEST_F(Window, AnEmptyWindowShowsHowToStartAndTheViewMenuOffersTheZooms) {
 TEST_F(Window, GoodNewsIsInformationAndTheCrashQuestionSaysRestoreDiscardLater) {
     Start();
     ui.messages.clear();
-    frame->OnCmdMsg(ID_IMAGE_DATABASE_INFO);
+    frame->Action(ID_IMAGE_DATABASE_INFO)->trigger();
     EXPECT_EQ(ui.informations.size(), 1u);
     SignalCompletion(ui, true, "Done");
     EXPECT_EQ(ui.informations.back(), "Done");

@@ -229,27 +229,24 @@ TEST_F(View, StoreKeysSaveAndReload) {
 
 TEST_F(View, CalcControlSwapAndToggles) {
     // Show Calc Control toggles the dialog, with or without a dialog to show.
-    view->OnCmdMsg(ID_SHOW_CALC_CONTROL);
+    view->OnShowCalcControl();
     EXPECT_TRUE(view->IsCalcDialogOpen());
     EXPECT_EQ(dialog.shown, 1);
-    EXPECT_EQ(view->OnUpdateCmdUI(ID_SHOW_CALC_CONTROL), true);
-    view->OnCmdMsg(ID_SHOW_CALC_CONTROL);
+    view->OnShowCalcControl();
     EXPECT_FALSE(view->IsCalcDialogOpen());
     EXPECT_EQ(dialog.hidden, 1);
     EXPECT_EQ(dialog.destroyed, 1);
     view->SetCalcDialogFactory({});
-    view->OnCmdMsg(ID_SHOW_CALC_CONTROL);
+    view->OnShowCalcControl();
     EXPECT_TRUE(view->IsCalcDialogOpen());
     EXPECT_EQ(view->CalcDialog(), nullptr);
-    view->OnCmdMsg(ID_SHOW_CALC_CONTROL);
+    view->OnShowCalcControl();
     view->SetCalcDialogFactory(FakeCalcDialogFactory(dialog));
 
-    view->OnCmdMsg(ID_VERTEX_INDICES);
+    view->OnVertexIndices();
     EXPECT_TRUE(view->VertexIndicesShown());
-    view->OnCmdMsg(ID_DISABLE_BEEPS);
-    EXPECT_EQ(view->OnUpdateCmdUI(ID_DISABLE_BEEPS), true);
-    EXPECT_FALSE(view->OnUpdateCmdUI(ID_SWAP_IMAGES).has_value());
-    EXPECT_FALSE(view->OnCmdMsg(ID_APP_EXIT)); // the frame's
+    view->OnDisableBeeps();
+    EXPECT_TRUE(view->BeepsDisabled());
 
     OpenPair();
     Click(50, 40);
@@ -257,7 +254,7 @@ TEST_F(View, CalcControlSwapAndToggles) {
     const std::string left = view->Session().LeftFile();
     const CImage* leftImage = view->Image(ViewSide::Left);
     const int refreshes = dialog.refreshed;
-    view->OnCmdMsg(ID_SWAP_IMAGES);
+    view->OnSwapImages();
     EXPECT_EQ(view->Session().RightFile(), left);
     EXPECT_EQ(view->Image(ViewSide::Right), leftImage);
     EXPECT_EQ(view->Session().Mark(Eye::Left),
@@ -289,7 +286,7 @@ TEST_F(View, SettingsAreWrittenWhenTheViewGoesAndReadWhenItComes) {
     EXPECT_EQ(view->FilePath(), ""); // first run
     EXPECT_FALSE(view->BeepsDisabled());
     view->SetFilePath("/data/sol 128/");
-    view->OnCmdMsg(ID_DISABLE_BEEPS);
+    view->OnDisableBeeps();
     view.reset();
     {
         QSettings s(CChildView::kSettingsName, CChildView::kSettingsName);
