@@ -4,6 +4,7 @@
 #include "base/Messages.h"
 #include "base/TextLines.h"
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <cmath>
@@ -16,6 +17,9 @@ namespace {
 
 constexpr size_t kFieldCount = 13;
 constexpr size_t kReservedRecords = 1000;
+// Room made at once at most (a few hundred megabytes); a larger file grows
+// the list as it comes.
+constexpr size_t kMaxReservedRecords = size_t{1} << 22;
 
 bool IsSpace(char ch) {
     return ch == ' ' || ch == '\t' || ch == '\n' || ch == '\v' || ch == '\f' || ch == '\r';
@@ -236,7 +240,8 @@ QueryFileResult ReadQueryStream(std::istream& in, const std::string& name) {
         bytesRead += line.size() + 1;
         if (number == kReservedRecords && bytes && *bytes > bytesRead) {
             const size_t perLine = bytesRead / number;
-            result.records.reserve(number + (*bytes - bytesRead) / perLine * 21 / 20 + 1);
+            const size_t expected = (*bytes - bytesRead) / perLine * 21 / 20 + 1;
+            result.records.reserve(number + std::min(expected, kMaxReservedRecords));
         }
         const LineResult r = ParseLine(line, rec, reason);
         if (r == LineResult::Error) {
