@@ -5,36 +5,29 @@
 
 LineStatus GetBoundedLine(std::istream& in, std::string& line, size_t maxBytes) {
     line.clear();
-    std::streambuf* buf = in.rdbuf();
-    if (buf == nullptr || !in.good()) {
+    if (in.rdbuf() == nullptr || !in.good()) {
         in.setstate(std::ios::failbit);
         return LineStatus::kEnd;
     }
-    bool any = false;
-    while (true) {
-        int ch = 0;
-        try {
-            ch = buf->sbumpc();
-        } catch (const std::exception&) {
-            // A file buffer throws when read() fails (a folder, /proc/self/mem):
-            // a read error, reported by the caller through bad().
-            in.setstate(std::ios::badbit);
-            return LineStatus::kEnd;
-        }
-        if (ch == std::char_traits<char>::eof()) {
-            in.setstate(any ? std::ios::eofbit : std::ios::eofbit | std::ios::failbit);
-            return any ? LineStatus::kLine : LineStatus::kEnd;
-        }
-        any = true;
-        if (ch == '\n') {
-            return LineStatus::kLine;
-        }
-        if (line.size() >= maxBytes) {
-            in.setstate(std::ios::failbit);
-            return LineStatus::kTooLong;
-        }
-        line.push_back(static_cast<char>(ch));
+    // istream::getline finds the line end in the stream's buffer a block at
+    // a time; one byte more than the bound tells a line that fills it from
+    // one that goes on. A read error (a folder, /proc/self/mem) sets badbit
+    // for the caller.
+    thread_local std::string buffer;
+    if (buffer.size() < maxBytes + 1) {
+        buffer.resize(maxBytes + 1);
     }
+    in.getline(buffer.data(), static_cast<std::streamsize>(maxBytes + 1));
+    const auto count = static_cast<size_t>(in.gcount());
+    if (in.bad() || count == 0) {
+        return LineStatus::kEnd;
+    }
+    if (in.fail() && !in.eof()) {
+        return LineStatus::kTooLong; // maxBytes read and no line end yet
+    }
+    // The line end, when there was one, is counted but not stored.
+    line.assign(buffer.data(), in.eof() ? count : count - 1);
+    return LineStatus::kLine;
 }
 
 std::string LineTooLongMessage(const std::string& file, size_t lineNumber, size_t maxBytes) {

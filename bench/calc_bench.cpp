@@ -1,8 +1,10 @@
 // Cost of a measurement and of what it produces: one full range calculation
-// (nine intersections and the formatting), ranvista-cli measure --batch
-// end to end with its peak memory, and the transform of a 1,000,000-vertex file.
+// (nine intersections and the formatting), ranvista-cli measure --batch and
+// export end to end with their peak memory, and the transform of a
+// 1,000,000-vertex file.
 #include "registration/Registration.h"
 #include "registration/VertexFile.h"
+#include "session/SessionFile.h"
 #include "stereo/RangeCalc.h"
 #include "tests/support/ReferenceModels.h"
 
@@ -138,6 +140,101 @@ BENCHMARK(BM_MeasureBatch)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime()
     ->Iterations(1);
+
+// A session of n measurements over the Opportunity sample pair, as measure
+// --batch --session writes it: full-precision numbers, a log entry each.
+std::string BenchSession(long n) {
+    const fs::path path = BenchDir() / ("export" + std::to_string(n) + ".rvsession");
+    if (fs::exists(path)) {
+        return path.string();
+    }
+    const std::string samples = std::string(RANVISTA_SOURCE_DIR) + "/samples/oppy-navcam/";
+    SessionDocument header;
+    header.leftImage = samples + "1N137057367EFF4000P1916L0M1.png";
+    header.rightImage = samples + "1N137057367EFF4000P1916R0M1.png";
+    header.database = std::string(RANVISTA_SOURCE_DIR) + "/samples/ImgBinDat";
+    header.pixelSigmas = {0.5, 0.5};
+    SessionFileWriter writer(path.string(), header);
+    std::mt19937 rng(3);
+    std::uniform_real_distribution<double> u(0.0, 1.0);
+    for (long i = 0; i < n; ++i) {
+        MeasurementRecord r;
+        r.index = static_cast<int>(i + 1);
+        r.leftPixel = {300 + 400 * u(rng), 600 + 200 * u(rng)};
+        r.rightPixel = {r.leftPixel.x - 10 - 100 * u(rng), r.leftPixel.y - 2 * u(rng)};
+        r.leftSource = PixelSource::Clicked;
+        r.rightSource = i % 3 == 0 ? PixelSource::Matched : PixelSource::Clicked;
+        r.rangeM = 2 + 20 * u(rng);
+        r.position = {r.rangeM * u(rng), r.rangeM * (u(rng) - 0.5), 1.5 * u(rng)};
+        r.azimuthDeg = 360 * u(rng) - 180;
+        r.elevationDeg = 40 * u(rng) - 30;
+        r.rangeSpreadBelowM = 0.1 * u(rng);
+        r.rangeSpreadAboveM = 0.1 * u(rng);
+        r.vertex = {r.position, {0.01 * u(rng), 0.01 * u(rng), 0.01 * u(rng)}};
+        PointUncertainty s;
+        s.rangeSigmaM = 0.05 * u(rng);
+        s.downRangeSigmaM = 0.05 * u(rng);
+        s.crossRangeSigmaM = 0.01 * u(rng);
+        s.verticalSigmaM = 0.01 * u(rng);
+        for (auto& row : s.covarianceM2) {
+            for (double& c : row) {
+                c = 1e-4 * u(rng);
+            }
+        }
+        r.uncertainty = s;
+        r.pixelSigmas = {0.5, i % 3 == 0 ? 0.21 : 0.5};
+        r.missDistanceM = 0.002 * u(rng);
+        r.timeUtc = "2026-12-09T12:00:00Z";
+        r.note = i % 10 == 0 ? "rock corner" : "";
+        r.logEntry = "Range: " + std::to_string(r.rangeM) +
+                     " m\nPosition: " + std::to_string(r.position.m_dX) + ", " +
+                     std::to_string(r.position.m_dY) + ", " + std::to_string(r.position.m_dZ) +
+                     "\nAzimuth " + std::to_string(r.azimuthDeg) + " Elevation " +
+                     std::to_string(r.elevationDeg) + "\n";
+        writer.Add(r);
+    }
+    std::string error;
+    if (!writer.Commit(&error)) {
+        std::fprintf(stderr, "cannot write the benchmark session: %s\n", error.c_str());
+        std::exit(1);
+    }
+    return path.string();
+}
+
+// ranvista-cli export of a 100,000-measurement session as CSV (0), PLY (1)
+// and JSON Lines (2), written to a file; peak_mb as for BM_MeasureBatch, and
+// the command's own CPU time per run (user and system) as cpu_s.
+double ChildrenCpuSeconds() {
+    rusage usage{};
+    getrusage(RUSAGE_CHILDREN, &usage);
+    const auto seconds = [](const timeval& t) {
+        return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) * 1e-6;
+    };
+    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
+
+void BM_Export(benchmark::State& state) {
+    static const char* const kFormats[] = {"csv", "ply", "jsonl"};
+    const char* format = kFormats[state.range(0)];
+    const std::string session = BenchSession(100000);
+    const std::string cmd =
+        std::string("'") + RANVISTA_CLI + "' export '" + session + "' --format " + format +
+        " -o '" + (BenchDir() / (std::string("out.") + format)).string() + "' 2> /dev/null";
+    const double cpuBefore = ChildrenCpuSeconds();
+    for (auto _ : state) {
+        if (std::system(cmd.c_str()) != 0) {
+            state.SkipWithError("export failed");
+            break;
+        }
+    }
+    rusage usage{};
+    getrusage(RUSAGE_CHILDREN, &usage);
+    state.counters["peak_mb"] = static_cast<double>(usage.ru_maxrss) / 1024.0;
+    state.counters["cpu_s"] =
+        (ChildrenCpuSeconds() - cpuBefore) / static_cast<double>(state.iterations());
+    state.SetLabel(format);
+}
+BENCHMARK(BM_Export)->DenseRange(0, 2)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
 
 void BM_Transform1M(benchmark::State& state) {
     const fs::path src = BenchDir() / "cloud.txt";

@@ -128,19 +128,26 @@ std::vector<CommandHelp> MakeCommands() {
         "export",
         RunExport,
         "the measurements of a session as CSV, PLY or JSON Lines",
-        {"SESSION --format csv|ply|jsonl [-o FILE] [--binary] [--db STORE]"},
+        {"SESSION --format csv|ply|jsonl [-o FILE] [--binary] [--recalculate [--db STORE]]"},
         "Reads a session saved by Ranvista or by measure --batch --session and writes its "
-        "measurements: csv (a comment line naming the frame, a header naming each column and "
-        "its unit), ply (the points, grey from the left image when it can be read; ASCII, or "
-        "binary little-endian with --binary) or jsonl (each measurement calculated again with "
-        "the session's database, one line each as measure --json prints; results that changed "
-        "are said on stderr). Without -o the file goes to standard output; with it the file is "
-        "written atomically.",
+        "measurements as saved: csv (a comment line naming the frame, a header naming each "
+        "column and its unit), ply (the points, grey from the left image when it can be read; "
+        "ASCII, or binary little-endian with --binary) or jsonl (one line each with the fields "
+        "of measure --json that the session holds, under the same names: ok, range, position, "
+        "distance_to_last (to the session's previous point), azimuth, elevation, log_entry, "
+        "half_spread and miss_distance when the session has one; a monoscopic row as ground "
+        "--json prints it). Nothing is measured again unless --recalculate is given: then each "
+        "measurement is calculated again with the session's database (its pair's cameras built "
+        "once), results that changed are said on stderr, and jsonl lines are exactly what "
+        "measure --json prints. Without -o the file goes to standard output; with it the file "
+        "is written atomically.",
         {{"format", "csv|ply|jsonl", "what to write"},
          {"output", "FILE", "write FILE instead of standard output (also -o FILE)"},
          {"binary", "", "with --format ply: binary little-endian instead of ASCII"},
-         {"db", "STORE", "with --format jsonl: the store instead of the session's"},
-         {"records", "QUERYFILE", "also read image records from a query export, in memory only"}},
+         {"recalculate", "", "calculate every measurement again instead of writing it as saved"},
+         {"db", "STORE", "with --recalculate: the store instead of the session's"},
+         {"records", "QUERYFILE",
+          "with --recalculate: also read image records from a query export, in memory only"}},
         {"export work.rvsession --format csv -o points.csv",
          "export work.rvsession --format ply --binary -o points.ply"},
     });

@@ -50,6 +50,40 @@ void AppendMonoJson(std::string& out, const std::string& image, const Measuremen
     out += '\n';
 }
 
+// A stereo row as saved: the fields of measure --json that the session
+// holds, under its names and in its order (what only a calculation gives,
+// such as the formatted fields or the cameras, is left out).
+void AppendSavedJson(std::string& out, const MeasurementRecord& r, const CPoint3D& last) {
+    const auto point = [&out](const CPoint3D& p) {
+        out += '[';
+        AppendJsonNumber(out, p.m_dX);
+        out += ',';
+        AppendJsonNumber(out, p.m_dY);
+        out += ',';
+        AppendJsonNumber(out, p.m_dZ);
+        out += ']';
+    };
+    out += "{\"ok\":true,\"range\":";
+    AppendJsonNumber(out, r.rangeM);
+    out += ",\"position\":";
+    point(r.position);
+    out += ",\"distance_to_last\":";
+    AppendJsonNumber(out, (r.position - last).Length());
+    out += ",\"azimuth\":";
+    AppendJsonNumber(out, r.azimuthDeg);
+    out += ",\"elevation\":";
+    AppendJsonNumber(out, r.elevationDeg);
+    out += ",\"log_entry\":";
+    AppendJsonString(out, r.logEntry);
+    out += ",\"half_spread\":";
+    point(r.vertex.m_ptError);
+    if (r.missDistanceM) {
+        out += ",\"miss_distance\":";
+        AppendJsonNumber(out, *r.missDistanceM);
+    }
+    out += "}\n";
+}
+
 // The grey of an image at a pixel, as a colour; black off the image.
 Rgb GreyAt(const GreyImage& image, const ImagePoint& pixel) {
     const long x = std::lround(pixel.x);
@@ -134,7 +168,7 @@ struct PlyVertex {
 
 int RunExport(const Tokens& tokens) {
     OptionSet options;
-    options.flags = {"binary"};
+    options.flags = {"binary", "recalculate"};
     options.values = {"format", "output", "db", "records"};
     std::string error;
     const auto parsed = Args::Parse(tokens, options, error);
@@ -166,6 +200,12 @@ int RunExport(const Tokens& tokens) {
     if (args.Has("binary") && format != "ply") {
         throw UsageError{"--binary applies to --format ply only"};
     }
+    const bool recalculate = args.Has("recalculate");
+    for (const char* dbOnly : {"db", "records"}) {
+        if (!recalculate && args.Has(dbOnly)) {
+            throw UsageError{std::string("--") + dbOnly + " needs --recalculate"};
+        }
+    }
     if (output) {
         // The export must not take the place of the session it comes from,
         // nor of any other session.
@@ -195,25 +235,72 @@ int RunExport(const Tokens& tokens) {
     if (!sink.Ready()) {
         return 1;
     }
+
+    // The measurements as saved, or with --recalculate calculated again with
+    // the session's database (unless --db names another), the pair's rig
+    // built once; changed results are said on stderr and rows that no longer
+    // calculate are left out.
+    std::string leftImage;
+    ImageDatabase db;
+    bool dbFailed = false;
+    StereoRig rig;
+    CPoint3D lastRecalculated;
+    const auto header = [&](const SessionDocument& h) {
+        leftImage = h.leftImage;
+        if (!recalculate) {
+            return;
+        }
+        Tokens dbTokens = {"--db", args.Value("db").value_or(h.database)};
+        for (const std::string& r : args.Values("records")) {
+            dbTokens.insert(dbTokens.end(), {"--records", r});
+        }
+        std::string dbError;
+        const auto dbArgs = Args::Parse(dbTokens, MeasurePairOptions(), dbError);
+        dbFailed = !dbArgs || !LoadDatabase(*dbArgs, db);
+        if (!dbFailed) {
+            rig = SessionRig(h, db);
+        }
+    };
+    // write(record, calculation): the calculation is null for a row as saved.
+    const auto measured = [&](const MeasurementRecord& saved, const auto& write) {
+        if (!recalculate) {
+            write(saved, nullptr);
+            return;
+        }
+        if (dbFailed) {
+            return;
+        }
+        const RecalculatedMeasurement m = Recalculate(rig, saved, lastRecalculated);
+        if (const auto change = RecalculationChange(saved, m)) {
+            std::fprintf(stderr, "%s\n", change->c_str());
+        }
+        if (!m.result.bOk) {
+            return;
+        }
+        lastRecalculated = m.result.ptNewLastPos;
+        write(m.record, &m);
+    };
+
     SessionReadResult read;
     if (format == "csv") {
         sink.Buffer() = MeasurementsCsvHeader();
-        read = StreamSessionFile(
-            sessionPath, [](const SessionDocument&) {},
-            [&sink](const MeasurementRecord& r) {
+        read = StreamSessionFile(sessionPath, header, [&](const MeasurementRecord& saved) {
+            measured(saved, [&sink](const MeasurementRecord& r, const RecalculatedMeasurement*) {
                 AppendMeasurementCsvRow(sink.Buffer(), r);
                 sink.Flush();
             });
+        });
     } else if (format == "ply") {
         // The header counts the vertices: the rows are kept, small, until
         // the end.
         std::vector<PlyVertex> vertices;
-        read = StreamSessionFile(
-            sessionPath, [](const SessionDocument&) {},
-            [&vertices](const MeasurementRecord& r) {
-                vertices.push_back({r.position, r.leftPixel, r.index});
-            });
-        if (read.ok) {
+        read = StreamSessionFile(sessionPath, header, [&](const MeasurementRecord& saved) {
+            measured(saved,
+                     [&vertices](const MeasurementRecord& r, const RecalculatedMeasurement*) {
+                         vertices.push_back({r.position, r.leftPixel, r.index});
+                     });
+        });
+        if (read.ok && !dbFailed) {
             const PlyEncoding encoding =
                 args.Has("binary") ? PlyEncoding::BinaryLittleEndian : PlyEncoding::Ascii;
             // The grey of the left image at each measurement's left pixel;
@@ -238,54 +325,28 @@ int RunExport(const Tokens& tokens) {
             }
         }
     } else {
-        // As measure --json prints each calculation: calculated again with
-        // the session's database unless --db names another, the pair's
-        // product cameras read once.
-        ImageDatabase db;
-        bool dbLoaded = false;
-        bool dbFailed = false;
-        StereoRig rig;
+        // A calculated row as measure --json prints it; a saved one with the
+        // fields the session holds (a monoscopic one as ground --json).
+        // Distances to the last point chain over the session's own points.
         CPoint3D last;
-        read = StreamSessionFile(
-            sessionPath,
-            [&](const SessionDocument& h) {
-                Tokens dbTokens = {"--db", args.Value("db").value_or(h.database)};
-                for (const std::string& r : args.Values("records")) {
-                    dbTokens.insert(dbTokens.end(), {"--records", r});
+        read = StreamSessionFile(sessionPath, header, [&](const MeasurementRecord& saved) {
+            measured(saved, [&](const MeasurementRecord& r, const RecalculatedMeasurement* m) {
+                if (r.IsMono()) {
+                    AppendMonoJson(sink.Buffer(), leftImage, r, last);
+                    last = r.position;
+                } else if (m != nullptr) {
+                    AppendResultJson(sink.Buffer(), m->input, m->result);
+                    last = m->result.ptNewLastPos;
+                } else {
+                    AppendSavedJson(sink.Buffer(), r, last);
+                    last = r.position;
                 }
-                std::string dbError;
-                const auto dbArgs = Args::Parse(dbTokens, MeasurePairOptions(), dbError);
-                dbLoaded = dbArgs && LoadDatabase(*dbArgs, db);
-                dbFailed = !dbLoaded;
-                if (dbLoaded) {
-                    rig = SessionRig(h, db);
-                }
-            },
-            [&](const MeasurementRecord& saved) {
-                if (dbFailed) {
-                    return;
-                }
-                if (saved.IsMono()) {
-                    // As ground --json prints it, from the saved result.
-                    AppendMonoJson(sink.Buffer(), rig.Setup().leftFile, saved, last);
-                    last = saved.position;
-                    sink.Flush();
-                    return;
-                }
-                const RecalculatedMeasurement m = Recalculate(rig, saved, last);
-                if (const auto change = RecalculationChange(saved, m)) {
-                    std::fprintf(stderr, "%s\n", change->c_str());
-                }
-                if (!m.result.bOk) {
-                    return;
-                }
-                last = m.result.ptNewLastPos;
-                AppendResultJson(sink.Buffer(), m.input, m.result);
                 sink.Flush();
             });
-        if (dbFailed) {
-            return 1;
-        }
+        });
+    }
+    if (dbFailed) {
+        return 1;
     }
     if (!read.ok) {
         std::fprintf(stderr, "%s: %s\n", sessionPath.c_str(), read.message.c_str());

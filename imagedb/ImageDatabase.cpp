@@ -110,8 +110,9 @@ void SortKeepLast(Table& v) {
 }
 
 // Merges the sorted, duplicate-free list into the sorted, duplicate-free
-// table; on equal keys the list's record wins. Works from the back so that
-// only the table's own storage is used.
+// table; on equal keys the list's record wins. The table grows only by the
+// keys it lacks: a list that only replaces records (a query file imported
+// again) is moved into their places without a new table.
 void MergeSorted(Table& table, Table&& list) {
     if (list.empty()) {
         return;
@@ -125,27 +126,44 @@ void MergeSorted(Table& table, Table&& list) {
         std::move(list.begin(), list.end(), std::back_inserter(table));
         return;
     }
-    const ptrdiff_t m = static_cast<ptrdiff_t>(table.size());
-    table.reserve(table.size() + list.size());
-    table.resize(table.size() + list.size());
-    ptrdiff_t i = m - 1;
-    ptrdiff_t j = static_cast<ptrdiff_t>(list.size()) - 1;
-    ptrdiff_t w = static_cast<ptrdiff_t>(table.size()) - 1;
-    while (j >= 0) {
-        if (i >= 0) {
-            const int c = table[i].m_sProductId.compare(list[j].m_sProductId);
-            if (c > 0) {
-                table[w--] = std::move(table[i--]);
-                continue;
-            }
-            if (c == 0) {
-                --i; // replaced by the list's record
-            }
+    size_t added = 0;
+    for (size_t i = 0, j = 0; j < list.size(); ++j) {
+        const std::string& key = list[j].m_sProductId;
+        while (i < table.size() && KeyLess(table[i].m_sProductId, key)) {
+            ++i;
         }
-        table[w--] = std::move(list[j--]);
+        if (i < table.size() && table[i].m_sProductId == key) {
+            ++i;
+        } else {
+            ++added;
+        }
     }
-    // table[0..i] are in place; slots i+1..w were vacated by replaced records.
-    table.erase(table.begin() + (i + 1), table.begin() + (w + 1));
+    if (added == 0) {
+        size_t i = 0;
+        for (ImageRecord& r : list) {
+            while (table[i].m_sProductId != r.m_sProductId) {
+                ++i;
+            }
+            table[i++] = std::move(r);
+        }
+        return;
+    }
+    Table merged;
+    merged.reserve(table.size() + added);
+    size_t i = 0;
+    size_t j = 0;
+    while (i < table.size() && j < list.size()) {
+        const int c = table[i].m_sProductId.compare(list[j].m_sProductId);
+        if (c < 0) {
+            merged.push_back(std::move(table[i++]));
+        } else {
+            i += c == 0 ? 1 : 0; // replaced by the list's record
+            merged.push_back(std::move(list[j++]));
+        }
+    }
+    std::move(table.begin() + static_cast<ptrdiff_t>(i), table.end(), std::back_inserter(merged));
+    std::move(list.begin() + static_cast<ptrdiff_t>(j), list.end(), std::back_inserter(merged));
+    table = std::move(merged);
 }
 
 } // namespace

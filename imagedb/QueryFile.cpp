@@ -4,17 +4,22 @@
 #include "base/Messages.h"
 #include "base/TextLines.h"
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
 #include <fstream>
 #include <locale.h>
+#include <optional>
 
 namespace {
 
 constexpr size_t kFieldCount = 13;
 constexpr size_t kReservedRecords = 1000;
+// Room made at once at most (a few hundred megabytes); a larger file grows
+// the list as it comes.
+constexpr size_t kMaxReservedRecords = size_t{1} << 22;
 
 bool IsSpace(char ch) {
     return ch == ' ' || ch == '\t' || ch == '\n' || ch == '\v' || ch == '\f' || ch == '\r';
@@ -94,8 +99,12 @@ QueryImportOutcome MergeFiles(ImageDatabase& db, const std::vector<std::string>&
             continue;
         }
         ++opened;
-        records.insert(records.end(), std::make_move_iterator(file.records.begin()),
-                       std::make_move_iterator(file.records.end()));
+        if (records.empty()) {
+            records = std::move(file.records); // one file, the usual case: no copy
+        } else {
+            records.insert(records.end(), std::make_move_iterator(file.records.begin()),
+                           std::make_move_iterator(file.records.end()));
+        }
     }
     if (opened == 0) {
         ReportMessage("None of the chosen files could be opened. The image database was not "
@@ -188,9 +197,30 @@ std::string FormatQueryLine(const ImageRecord& record) {
     return line;
 }
 
+// Bytes left in a stream whose size can be told (a file), else nothing.
+std::optional<size_t> BytesLeft(std::istream& in) {
+    const auto start = in.tellg();
+    if (start == std::streampos(-1) || !in.seekg(0, std::ios::end)) {
+        in.clear(in.rdstate() & std::ios::badbit);
+        return std::nullopt;
+    }
+    const auto end = in.tellg();
+    in.seekg(start);
+    if (end == std::streampos(-1) || end < start || !in) {
+        in.clear(in.rdstate() & std::ios::badbit);
+        return std::nullopt;
+    }
+    return static_cast<size_t>(end - start);
+}
+
 QueryFileResult ReadQueryStream(std::istream& in, const std::string& name) {
     QueryFileResult result;
     result.records.reserve(kReservedRecords);
+    // Once the first lines have shown how long a line is, room for the
+    // whole file is made at once: a list grown by doubling would move every
+    // record several times and touch twice the memory.
+    const std::optional<size_t> bytes = BytesLeft(in);
+    size_t bytesRead = 0;
     std::string line;
     size_t number = 0;
     ImageRecord rec;
@@ -206,6 +236,12 @@ QueryFileResult ReadQueryStream(std::istream& in, const std::string& name) {
         }
         if (line.empty()) {
             break;
+        }
+        bytesRead += line.size() + 1;
+        if (number == kReservedRecords && bytes && *bytes > bytesRead) {
+            const size_t perLine = bytesRead / number;
+            const size_t expected = (*bytes - bytesRead) / perLine * 21 / 20 + 1;
+            result.records.reserve(number + std::min(expected, kMaxReservedRecords));
         }
         const LineResult r = ParseLine(line, rec, reason);
         if (r == LineResult::Error) {

@@ -17,6 +17,7 @@
 #include <limits>
 #include <memory>
 #include <sstream>
+#include <string_view>
 
 namespace fs = std::filesystem;
 using Json = nlohmann::ordered_json;
@@ -462,6 +463,525 @@ SessionReadResult ReadSessionText(const std::string& text, const std::string& se
     return res;
 }
 
+namespace {
+
+// The fields of a measurement, in the order ReadRecord checks them (so that
+// a row read from events fails on the same key).
+enum class Field : std::uint8_t {
+    Index,
+    Kind,
+    Surface,
+    LeftPixel,
+    LeftSet,
+    RightPixel,
+    RightSet,
+    Range,
+    Position,
+    Azimuth,
+    Elevation,
+    RangeSpread,
+    HalfSpread,
+    Sigma,
+    Covariance,
+    PixelSigma,
+    MissDistance,
+    Time,
+    Note,
+    LogEntry,
+    Other, // a key this version does not read: its value is skipped
+};
+constexpr std::size_t kFields = static_cast<std::size_t>(Field::Other);
+
+constexpr std::array<std::string_view, kFields> kFieldNames = {
+    "index",       "kind",          "surface",     "left_pixel", "left_set",
+    "right_pixel", "right_set",     "range",       "position",   "azimuth",
+    "elevation",   "range_spread",  "half_spread", "sigma",      "covariance",
+    "pixel_sigma", "miss_distance", "time",        "note",       "log_entry"};
+
+// The keys of "sigma" and of "pixel_sigma".
+constexpr std::array<std::string_view, 4> kSigmaKeys = {"range", "down_range", "cross_range",
+                                                        "vertical"};
+constexpr std::array<std::string_view, 2> kPixelSigmaKeys = {"left", "right"};
+
+// What a value of the row turned out to be.
+enum class Got : std::uint8_t { Absent, Null, Number, Text, Numbers, Object, Other };
+
+// One measurement's values as the parser gives them, read into a record
+// without building a tree; Finish then checks them as ReadRecord does.
+class RowFields {
+public:
+    void Start(bool isObject) {
+        m_isObject = isObject;
+        m_got.fill(Got::Absent);
+        m_count.fill(0);
+        m_sub = -1;
+    }
+    // A key inside the row (depth 1 of the row) or inside its "sigma" or
+    // "pixel_sigma" object (depth 2).
+    void Key(int depth, std::string_view key) {
+        if (depth == 1) {
+            m_field = Field::Other;
+            m_sub = -1;
+            for (std::size_t i = 0; i < kFields; ++i) {
+                if (kFieldNames[i] == key) {
+                    m_field = static_cast<Field>(i);
+                    Set(Got::Absent); // a repeated key: its last value counts
+                    break;
+                }
+            }
+            return;
+        }
+        m_sub = -1;
+        const auto find = [&](const auto& keys) {
+            for (std::size_t i = 0; i < keys.size(); ++i) {
+                if (keys[i] == key) {
+                    m_sub = static_cast<int>(i);
+                }
+            }
+        };
+        if (m_field == Field::Sigma) {
+            find(kSigmaKeys);
+        } else if (m_field == Field::PixelSigma) {
+            find(kPixelSigmaKeys);
+        }
+        if (m_sub >= 0) {
+            SubGot()[static_cast<std::size_t>(m_sub)] = Got::Absent;
+        }
+    }
+    // A value at depth 1 (a field), 2 (in a field's list or object) or
+    // deeper; number when kind is Number, text when Text.
+    void Value(int depth, Got kind, double number, std::string* text) {
+        if (m_field == Field::Other) {
+            return;
+        }
+        if (depth == 1) {
+            Set(kind);
+            if (kind == Got::Number) {
+                if (std::isfinite(number)) {
+                    Values()[0] = number;
+                } else {
+                    Set(Got::Other);
+                }
+            } else if (kind == Got::Text) {
+                Text().assign(*text);
+            }
+            return;
+        }
+        if (depth == 2 && Now() == Got::Numbers) {
+            std::size_t& n = m_count[Index()];
+            if (kind == Got::Number && std::isfinite(number) && n < 9) {
+                Values()[n++] = number;
+            } else {
+                Set(Got::Other);
+            }
+            return;
+        }
+        if (depth == 2 && Now() == Got::Object && m_sub >= 0) {
+            SubGot()[static_cast<std::size_t>(m_sub)] =
+                kind == Got::Number && std::isfinite(number) ? Got::Number : Got::Other;
+            SubValues()[static_cast<std::size_t>(m_sub)] = number;
+            return;
+        }
+        if (depth >= 2 && Now() == Got::Numbers) {
+            Set(Got::Other);
+        }
+    }
+    // A list or an object opening at depth (1: the field's value).
+    void Open(int depth, bool object) {
+        if (m_field == Field::Other) {
+            return;
+        }
+        if (depth == 1) {
+            Set(object ? Got::Object : Got::Numbers);
+            m_count[Index()] = 0;
+            m_sub = -1;
+            if (object && (m_field == Field::Sigma || m_field == Field::PixelSigma)) {
+                SubGot().fill(Got::Absent);
+            }
+            return;
+        }
+        if (Now() == Got::Numbers) {
+            Set(Got::Other); // a list inside a list of numbers
+        } else if (Now() == Got::Object && depth == 2 && m_sub >= 0) {
+            SubGot()[static_cast<std::size_t>(m_sub)] = Got::Other;
+        }
+    }
+
+    // The record, or false with the first fault in rd (which has none yet).
+    bool Finish(const PixelSigmas& sigmas, Reader& rd, MeasurementRecord& r) const {
+        if (!m_isObject) {
+            rd.Fail("measurements");
+            return false;
+        }
+        r.pixelSigmas = sigmas;
+        const double index = Num(Field::Index, rd);
+        if (index >= 0 && index <= std::numeric_limits<int>::max() && index == std::trunc(index)) {
+            r.index = static_cast<int>(index);
+        } else {
+            rd.Fail("index");
+        }
+        r.kind = MeasurementKind::Stereo;
+        r.surface.clear();
+        if (GotOf(Field::Kind) != Got::Absent) {
+            if (GotOf(Field::Kind) == Got::Text && m_kind == "mono") {
+                r.kind = MeasurementKind::Mono;
+                r.surface = TextOf(Field::Surface, rd);
+            } else {
+                rd.Fail("kind");
+            }
+        }
+        const auto l = Nums(Field::LeftPixel, 2, rd);
+        r.leftPixel = {l[0], l[1]};
+        r.leftSource = Source(Field::LeftSet, rd);
+        r.rightPixel = {};
+        r.rightSource = PixelSource::Clicked;
+        if (!r.IsMono()) {
+            const auto rp = Nums(Field::RightPixel, 2, rd);
+            r.rightPixel = {rp[0], rp[1]};
+            r.rightSource = Source(Field::RightSet, rd);
+        }
+        r.rangeM = Num(Field::Range, rd);
+        const auto p = Nums(Field::Position, 3, rd);
+        r.position = {p[0], p[1], p[2]};
+        r.azimuthDeg = Num(Field::Azimuth, rd);
+        r.elevationDeg = Num(Field::Elevation, rd);
+        const auto spread = Nums(Field::RangeSpread, 2, rd);
+        r.rangeSpreadBelowM = spread[0];
+        r.rangeSpreadAboveM = spread[1];
+        const auto half = Nums(Field::HalfSpread, 3, rd);
+        r.vertex = VertexRecord{r.position, {half[0], half[1], half[2]}};
+        r.uncertainty.reset();
+        if (GotOf(Field::Sigma) == Got::Object) {
+            PointUncertainty u;
+            u.rangeSigmaM = Sub(m_sigma, 0, "range", rd);
+            u.downRangeSigmaM = Sub(m_sigma, 1, "down_range", rd);
+            u.crossRangeSigmaM = Sub(m_sigma, 2, "cross_range", rd);
+            u.verticalSigmaM = Sub(m_sigma, 3, "vertical", rd);
+            const auto c = Nums(Field::Covariance, 9, rd);
+            for (std::size_t i = 0; i < 9; ++i) {
+                u.covarianceM2[i / 3][i % 3] = c[i];
+            }
+            r.uncertainty = u;
+        }
+        if (GotOf(Field::PixelSigma) == Got::Object) {
+            r.pixelSigmas.leftPx = Sub(m_pixelSigma, 0, "left", rd);
+            r.pixelSigmas.rightPx = Sub(m_pixelSigma, 1, "right", rd);
+        } else if (GotOf(Field::PixelSigma) != Got::Absent) {
+            rd.Fail("pixel_sigma");
+        }
+        r.missDistanceM.reset();
+        if (GotOf(Field::MissDistance) != Got::Absent && GotOf(Field::MissDistance) != Got::Null) {
+            r.missDistanceM = Num(Field::MissDistance, rd);
+        }
+        r.timeUtc = TextOf(Field::Time, rd);
+        r.note = TextOf(Field::Note, rd);
+        r.logEntry = TextOf(Field::LogEntry, rd);
+        return rd.error.empty();
+    }
+
+private:
+    using Values9 = std::array<double, 9>;
+    struct SubObject {
+        std::array<Got, 4> got{};
+        std::array<double, 4> values{};
+    };
+
+    std::size_t Index() const { return static_cast<std::size_t>(m_field); }
+    Got Now() const { return m_got[Index()]; }
+    Got GotOf(Field f) const { return m_got[static_cast<std::size_t>(f)]; }
+    void Set(Got g) { m_got[Index()] = g; }
+    Values9& Values() { return m_values[Index()]; }
+    std::array<Got, 4>& SubGot() {
+        return m_field == Field::Sigma ? m_sigma.got : m_pixelSigma.got;
+    }
+    std::array<double, 4>& SubValues() {
+        return m_field == Field::Sigma ? m_sigma.values : m_pixelSigma.values;
+    }
+    std::string& Text() {
+        switch (m_field) {
+        case Field::Kind:
+            return m_kind;
+        case Field::LeftSet:
+            return m_leftSet;
+        case Field::RightSet:
+            return m_rightSet;
+        case Field::Surface:
+            return m_surface;
+        case Field::Time:
+            return m_time;
+        case Field::Note:
+            return m_note;
+        case Field::LogEntry:
+            return m_logEntry;
+        default:
+            return m_ignored;
+        }
+    }
+    const std::string& TextIn(Field f) const {
+        switch (f) {
+        case Field::Kind:
+            return m_kind;
+        case Field::LeftSet:
+            return m_leftSet;
+        case Field::RightSet:
+            return m_rightSet;
+        case Field::Surface:
+            return m_surface;
+        case Field::Time:
+            return m_time;
+        case Field::Note:
+            return m_note;
+        case Field::LogEntry:
+            return m_logEntry;
+        default:
+            return m_ignored;
+        }
+    }
+    static const char* Name(Field f) { return kFieldNames[static_cast<std::size_t>(f)].data(); }
+
+    double Num(Field f, Reader& rd) const {
+        if (GotOf(f) != Got::Number) {
+            rd.Fail(Name(f));
+            return 0.0;
+        }
+        return m_values[static_cast<std::size_t>(f)][0];
+    }
+    Values9 Nums(Field f, std::size_t n, Reader& rd) const {
+        const std::size_t i = static_cast<std::size_t>(f);
+        if (m_got[i] != Got::Numbers || m_count[i] != n) {
+            rd.Fail(Name(f));
+            return {};
+        }
+        return m_values[i];
+    }
+    const std::string& TextOf(Field f, Reader& rd) const {
+        if (GotOf(f) != Got::Text) {
+            rd.Fail(Name(f));
+            return m_ignored;
+        }
+        return TextIn(f);
+    }
+    PixelSource Source(Field f, Reader& rd) const {
+        const auto s = PixelSourceFromName(TextOf(f, rd));
+        if (!s) {
+            rd.Fail(Name(f));
+        }
+        return s.value_or(PixelSource::Clicked);
+    }
+    static double Sub(const SubObject& o, std::size_t i, const char* key, Reader& rd) {
+        if (o.got[i] != Got::Number) {
+            rd.Fail(key);
+            return 0.0;
+        }
+        return o.values[i];
+    }
+
+    bool m_isObject = true;
+    Field m_field = Field::Other;
+    int m_sub = -1;
+    std::array<Got, kFields> m_got{};
+    std::array<std::size_t, kFields> m_count{};
+    std::array<Values9, kFields> m_values{};
+    SubObject m_sigma;
+    SubObject m_pixelSigma;
+    std::string m_kind, m_leftSet, m_rightSet, m_surface, m_time, m_note, m_logEntry, m_ignored;
+};
+
+// The header keys ReadHeader reads: a streamed file must give them all before
+// its measurements ("pixel_sigma" too, since every row takes it).
+constexpr std::array<const char*, 7> kHeaderKeys = {
+    "format", "version", "left_image", "right_image", "database", "options", "pixel_sigma"};
+
+// The parser's events for a whole session file: the header's values kept as
+// a small tree and read by ReadHeader, each measurement read by RowFields
+// and handed on, never kept.
+class SessionEvents {
+public:
+    SessionEvents(const std::string& path,
+                  const std::function<void(const SessionDocument&)>& header,
+                  const std::function<void(const MeasurementRecord&)>& row)
+        : m_path(path), m_header(header), m_row(row) {}
+
+    // The nlohmann SAX interface.
+    bool null() { return Scalar(Got::Null, 0.0, nullptr, Json()); }
+    bool boolean(bool v) { return Scalar(Got::Other, 0.0, nullptr, Json(v)); }
+    bool number_integer(Json::number_integer_t v) {
+        return Scalar(Got::Number, static_cast<double>(v), nullptr, Json(v));
+    }
+    bool number_unsigned(Json::number_unsigned_t v) {
+        return Scalar(Got::Number, static_cast<double>(v), nullptr, Json(v));
+    }
+    bool number_float(Json::number_float_t v, const std::string&) {
+        return Scalar(Got::Number, v, nullptr, Json(v));
+    }
+    bool string(std::string& v) { return Scalar(Got::Text, 0.0, &v, Json()); }
+    bool binary(Json::binary_t&) { return Scalar(Got::Other, 0.0, nullptr, Json()); }
+    bool start_object(std::size_t) { return Open(true); }
+    bool start_array(std::size_t) { return Open(false); }
+    bool end_object() { return Close(); }
+    bool end_array() { return Close(); }
+    bool key(std::string& k) {
+        if (m_depth == 1) {
+            TopKey(k);
+        } else if (InHeaderValue()) {
+            m_headerKeys.back() = k;
+        } else if (InRow() && m_rowIsObject && m_depth - kRowDepth <= 1) {
+            m_rowFields.Key(m_depth - kRowDepth + 1, k);
+        }
+        return true;
+    }
+    bool parse_error(std::size_t, const std::string&, const nlohmann::detail::exception&) {
+        return false;
+    }
+
+    bool HeaderGiven() const { return m_headerGiven; }
+    bool OutOfOrder() const { return m_outOfOrder; }
+    std::size_t RowsGiven() const { return m_rowsGiven; }
+    const std::string& LateKey() const { return m_lateKey; }
+    SessionDocument& Header() { return m_session; }
+    Reader& Rows() { return m_rd; }
+
+private:
+    // Depth of a measurement object: the top object, the list, the row.
+    static constexpr int kRowDepth = 3;
+
+    bool InHeaderValue() const { return !m_headerStack.empty(); }
+    bool InRow() const { return m_inRows && !m_rowsDone && m_depth >= kRowDepth; }
+    bool Reading() const {
+        return m_headerGiven && !m_outOfOrder && m_rd.error.empty() && m_lateKey.empty();
+    }
+
+    void TopKey(const std::string& k) {
+        m_key = k;
+        if (!m_rowsDone) {
+            return;
+        }
+        // After the measurements only keys no one reads may follow.
+        const bool read =
+            k == "measurements" || std::any_of(kHeaderKeys.begin(), kHeaderKeys.end(),
+                                               [&k](const char* h) { return k == h; });
+        if (read) {
+            if (m_rowsGiven > 0) {
+                if (m_lateKey.empty()) {
+                    m_lateKey = k;
+                }
+            } else {
+                m_outOfOrder = true;
+            }
+        }
+    }
+
+    // A value inside the header, kept in its tree.
+    void HeaderValue(Json v, bool container) {
+        Json* slot = nullptr;
+        if (m_headerStack.empty()) {
+            slot = &m_headerValues[m_key];
+        } else if (m_headerStack.back()->is_array()) {
+            m_headerStack.back()->push_back(Json());
+            slot = &m_headerStack.back()->back();
+        } else {
+            slot = &(*m_headerStack.back())[m_headerKeys.back()];
+        }
+        *slot = std::move(v);
+        if (container) {
+            m_headerStack.push_back(slot);
+            m_headerKeys.emplace_back();
+        }
+    }
+
+    bool Scalar(Got kind, double number, std::string* text, Json value) {
+        if (m_depth == 0) {
+            m_outOfOrder = true; // not an object: said by the whole read
+        } else if (m_depth == 1 || InHeaderValue()) {
+            HeaderValue(text != nullptr ? Json(*text) : std::move(value), false);
+        } else if (m_inRows && !m_rowsDone && m_depth == 2) {
+            m_rowFields.Start(false);
+            FinishRow();
+        } else if (InRow() && m_rowIsObject) {
+            m_rowFields.Value(m_depth - kRowDepth + 1, kind, number, text);
+        }
+        return true;
+    }
+
+    bool Open(bool object) {
+        if (m_depth == 0) {
+            m_outOfOrder = m_outOfOrder || !object;
+        } else if (m_depth == 1 && !object && m_key == "measurements" && !m_inRows && !m_rowsDone) {
+            StartRows();
+        } else if (m_depth == 1 || InHeaderValue()) {
+            HeaderValue(object ? Json::object() : Json::array(), true);
+        } else if (m_inRows && !m_rowsDone && m_depth == 2) {
+            m_rowIsObject = object;
+            m_rowFields.Start(object);
+        } else if (InRow() && m_rowIsObject) {
+            m_rowFields.Open(m_depth - kRowDepth + 1, object);
+        }
+        ++m_depth;
+        return true;
+    }
+
+    bool Close() {
+        --m_depth;
+        if (InHeaderValue()) {
+            m_headerStack.pop_back();
+            m_headerKeys.pop_back();
+        } else if (m_inRows && !m_rowsDone && m_depth == 1) {
+            m_rowsDone = true;
+        } else if (m_inRows && !m_rowsDone && m_depth == 2) {
+            FinishRow();
+        }
+        return true;
+    }
+
+    void StartRows() {
+        m_inRows = true;
+        for (const char* k : kHeaderKeys) {
+            m_outOfOrder = m_outOfOrder || !m_headerValues.contains(k);
+        }
+        if (m_outOfOrder) {
+            return;
+        }
+        SessionReadResult h;
+        Reader hr;
+        if (ReadHeader(m_headerValues, m_path, hr, h) && hr.error.empty()) {
+            m_session = std::move(h.session);
+            m_header(m_session);
+            m_headerGiven = true;
+        } else {
+            m_outOfOrder = true;
+        }
+    }
+
+    void FinishRow() {
+        if (Reading() && m_rowFields.Finish(m_session.pixelSigmas, m_rd, m_record)) {
+            m_row(m_record);
+            ++m_rowsGiven;
+        }
+    }
+
+    const std::string& m_path;
+    const std::function<void(const SessionDocument&)>& m_header;
+    const std::function<void(const MeasurementRecord&)>& m_row;
+    int m_depth = 0;
+    std::string m_key; // the top object's key being read
+    Json m_headerValues = Json::object();
+    std::vector<Json*> m_headerStack;      // the header's lists and objects being filled
+    std::vector<std::string> m_headerKeys; // the key being read in each
+    bool m_inRows = false;
+    bool m_rowsDone = false;
+    bool m_rowIsObject = true;
+    bool m_headerGiven = false;
+    bool m_outOfOrder = false; // a header value after the measurements, or missing
+    std::string m_lateKey;     // a header key after measurements already given
+    std::size_t m_rowsGiven = 0;
+    SessionDocument m_session;
+    Reader m_rd;
+    RowFields m_rowFields;
+    MeasurementRecord m_record; // reused: its texts keep their room from row to row
+};
+
+} // namespace
+
 SessionReadResult StreamSessionFile(const std::string& path,
                                     const std::function<void(const SessionDocument&)>& header,
                                     const std::function<void(const MeasurementRecord&)>& row) {
@@ -471,71 +991,17 @@ SessionReadResult StreamSessionFile(const std::string& path,
         res.message = "cannot be opened";
         return res;
     }
-    // The header's values as they come (depth 1), then each measurement
-    // (depth 2 inside "measurements") read and dropped from the tree.
-    Json headerValues = Json::object();
-    std::string key;
-    bool inRows = false;
-    bool rowsDone = false;
-    bool headerGiven = false;
-    bool outOfOrder = false; // a header value after the measurements
-    Reader rd;
-    const auto callback = [&](int depth, Json::parse_event_t event, Json& parsed) -> bool {
-        using E = Json::parse_event_t;
-        if (depth == 1 && event == E::key) {
-            key = parsed.get<std::string>();
-            if (rowsDone || (inRows && key != "measurements")) {
-                outOfOrder = true;
-            }
-            return true;
-        }
-        if (depth == 1 && key == "measurements" && !rowsDone) {
-            if (event == E::array_start && !inRows) {
-                inRows = true;
-                SessionReadResult h;
-                Reader hr;
-                static const char* const kRequired[] = {"format",      "version",  "left_image",
-                                                        "right_image", "database", "options"};
-                for (const char* k : kRequired) {
-                    outOfOrder = outOfOrder || !headerValues.contains(k);
-                }
-                if (!outOfOrder && ReadHeader(headerValues, path, hr, h) && hr.error.empty()) {
-                    res.session = std::move(h.session);
-                    header(res.session);
-                    headerGiven = true;
-                } else {
-                    outOfOrder = true;
-                }
-                return true;
-            }
-            if (event == E::array_end && inRows) {
-                rowsDone = true;
-                return true;
-            }
-        }
-        if (inRows && !rowsDone && depth == 2 &&
-            (event == E::object_end || event == E::value || event == E::array_end)) {
-            if (headerGiven && !outOfOrder && rd.error.empty()) {
-                const MeasurementRecord r = ReadRecord(parsed, res.session.pixelSigmas, rd);
-                if (rd.error.empty()) {
-                    row(r);
-                }
-            }
-            return false;
-        }
-        if (depth == 1 && !inRows &&
-            (event == E::value || event == E::object_end || event == E::array_end)) {
-            headerValues[key] = parsed;
-        }
-        return true;
-    };
-    const Json top = Json::parse(in, callback, false);
-    if (top.is_discarded()) {
+    SessionEvents events(path, header, row);
+    if (!Json::sax_parse(in, &events)) {
         res.message = "not a JSON object";
-        res.session = {};
         return res;
     }
-    if (outOfOrder || !headerGiven) {
+    if (!events.LateKey().empty()) {
+        res.message = "\"" + events.LateKey() +
+                      "\" comes after the measurements; a session gives it before them";
+        return res;
+    }
+    if (events.OutOfOrder() || !events.HeaderGiven()) {
         // Written by hand or by something else: read whole.
         SessionReadResult whole = ReadSessionFile(path);
         if (!whole.ok) {
@@ -550,11 +1016,11 @@ SessionReadResult StreamSessionFile(const std::string& path,
         whole.session = std::move(head);
         return whole;
     }
-    if (!rd.error.empty()) {
-        res.message = rd.error;
-        res.session = {};
+    if (!events.Rows().error.empty()) {
+        res.message = events.Rows().error;
         return res;
     }
+    res.session = std::move(events.Header());
     res.ok = true;
     return res;
 }

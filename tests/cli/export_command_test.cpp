@@ -48,38 +48,111 @@ std::string WriteBatch(const Work& w) {
 
 } // namespace
 
-TEST(ExportCommand, SessionJsonLinesRepeatWhatMeasurePrintedForItsPair) {
+std::vector<std::string> Lines(const std::string& text) {
+    std::istringstream in(text);
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(in, line);) {
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+TEST(ExportCommand, SessionJsonLinesGiveWhatMeasurePrintedOfItAndAllOfItRecalculated) {
     Work w;
     const CliResultWithErr measured =
         RunCliWithErr("measure --batch '" + WriteBatch(w) + "' --db '" + kSamples +
-                      "ImgBinDat' --session '" + (w / "s.rvsession") + "'");
+                      "ImgBinDat' --session '" + (w / "s.rvsession") + "' --json");
     ASSERT_EQ(measured.status, 0);
     EXPECT_NE(measured.err.find("1 measurement(s) of other pairs"), std::string::npos)
         << measured.err;
     // The lines of the session's pair, in order (the third is another pair);
     // distances to the last point chain over the session's own points.
-    std::istringstream lines(measured.out);
-    std::vector<std::string> printed;
-    for (std::string line; std::getline(lines, line);) {
-        printed.push_back(line);
-    }
+    const std::vector<std::string> printed = Lines(measured.out);
     ASSERT_EQ(printed.size(), 5u);
-    const CliResultWithErr exported =
+    const std::vector<std::string> ofPair = {printed[0], printed[1], printed[3], printed[4]};
+
+    // As saved: measure's fields that the session holds, with its values,
+    // and none that it does not hold.
+    const CliResultWithErr saved =
         RunCliWithErr("export '" + (w / "s.rvsession") + "' --format jsonl");
-    ASSERT_EQ(exported.status, 0) << exported.err;
-    std::istringstream out(exported.out);
-    std::vector<std::string> rows;
-    for (std::string line; std::getline(out, line);) {
-        rows.push_back(line);
-    }
+    ASSERT_EQ(saved.status, 0) << saved.err;
+    EXPECT_TRUE(saved.err.empty()) << saved.err;
+    const std::vector<std::string> rows = Lines(saved.out);
     ASSERT_EQ(rows.size(), 4u);
-    EXPECT_EQ(rows[0], printed[0]);
-    EXPECT_EQ(rows[1], printed[1]);
-    const auto a = nlohmann::json::parse(rows[2]);
-    const auto b = nlohmann::json::parse(printed[3]);
-    EXPECT_EQ(a["position"], b["position"]);
-    EXPECT_EQ(a["fields"]["error_summary"], b["fields"]["error_summary"]);
-    EXPECT_TRUE(exported.err.empty()) << "nothing changed: " << exported.err;
+    const std::vector<std::string> held = {
+        "ok",        "range",     "position",    "distance_to_last", "azimuth",
+        "elevation", "log_entry", "half_spread", "miss_distance"};
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        const auto row = nlohmann::ordered_json::parse(rows[i]);
+        const auto was = nlohmann::json::parse(ofPair[i]);
+        std::vector<std::string> keys;
+        for (const auto& [key, value] : row.items()) {
+            keys.push_back(key);
+            if (key == "miss_distance") {
+                continue; // the session keeps it for catalogue cameras too
+            }
+            if (key == "distance_to_last" && i == 2) {
+                continue; // the other pair's point came between
+            }
+            EXPECT_EQ(value, was[key]) << key << " of row " << i;
+        }
+        EXPECT_EQ(keys, held) << rows[i];
+    }
+    // Recalculated: exactly what measure printed.
+    const CliResultWithErr again =
+        RunCliWithErr("export '" + (w / "s.rvsession") + "' --format jsonl --recalculate");
+    ASSERT_EQ(again.status, 0) << again.err;
+    EXPECT_TRUE(again.err.empty()) << "nothing changed: " << again.err;
+    const std::vector<std::string> recalculated = Lines(again.out);
+    ASSERT_EQ(recalculated.size(), 4u);
+    EXPECT_EQ(recalculated[0], ofPair[0]);
+    EXPECT_EQ(recalculated[1], ofPair[1]);
+    EXPECT_EQ(recalculated[3], ofPair[3]);
+    EXPECT_EQ(nlohmann::json::parse(recalculated[2])["position"],
+              nlohmann::json::parse(ofPair[2])["position"]);
+}
+
+TEST(ExportCommand, NothingIsMeasuredAgainUnlessAsked) {
+    // The pair and its database gone: the saved rows still export as they
+    // were; only --recalculate uses them, and says what moved.
+    Work w;
+    const std::string left = w / "1N137057367EFF4000P1916L0M1.png";
+    const std::string right = w / "1N137057367EFF4000P1916R0M1.png";
+    fs::copy_file(kSamples + "oppy-navcam/1N137057367EFF4000P1916L0M1.png", left);
+    fs::copy_file(kSamples + "oppy-navcam/1N137057367EFF4000P1916R0M1.png", right);
+    fs::copy_file(kSamples + "ImgBinDat", w / "ImgBinDat");
+    std::ofstream(w / "batch.txt") << left << ',' << right << ",386,761,289,758\n"
+                                   << left << ',' << right << ",370,718,276,716\n";
+    const std::string session = w / "s.rvsession";
+    ASSERT_EQ(RunCli("measure --batch '" + (w / "batch.txt") + "' --db '" + (w / "ImgBinDat") +
+                     "' --session '" + session + "'")
+                  .status,
+              0);
+    const std::string csvBefore = RunCli("export '" + session + "' --format csv").out;
+    ASSERT_EQ(Lines(csvBefore).size(), 4u) << csvBefore;
+    const std::string jsonBefore = RunCli("export '" + session + "' --format jsonl").out;
+    fs::remove(left);
+    fs::remove(right);
+    fs::remove(w / "ImgBinDat");
+    for (const auto& [format, before] :
+         {std::pair{std::string("csv"), csvBefore}, std::pair{std::string("jsonl"), jsonBefore}}) {
+        const CliResultWithErr after = RunCliWithErr("export '" + session + "' --format " + format);
+        EXPECT_EQ(after.status, 0) << after.err;
+        EXPECT_EQ(after.out, before) << format;
+        EXPECT_TRUE(after.err.empty()) << after.err;
+    }
+    // Without the database's records the cameras are posed otherwise.
+    const CliResultWithErr asked =
+        RunCliWithErr("export '" + session + "' --format csv --recalculate");
+    EXPECT_EQ(asked.status, 0);
+    EXPECT_NE(asked.err.find("Measurement 1: range"), std::string::npos) << asked.err;
+    EXPECT_NE(asked.out, csvBefore);
+
+    // The database options belong to a recalculation.
+    const CliResultWithErr db =
+        RunCliWithErr("export '" + session + "' --format jsonl --db '" + kSamples + "ImgBinDat'");
+    EXPECT_EQ(db.status, 2);
+    EXPECT_NE(db.err.find("--db needs --recalculate"), std::string::npos) << db.err;
 }
 
 TEST(ExportCommand, MinusOWritesTheFileAndStdoutStaysEmpty) {

@@ -145,13 +145,17 @@ TEST(GroundCommand, ExportsMarkTheSessionsMonoRows) {
     const CliResult csv = RunCli("export '" + path + "' --format csv");
     ASSERT_EQ(csv.status, 0);
     EXPECT_NE(csv.out.find("\n1,640,900,,,clicked,mono,"), std::string::npos) << csv.out;
-    const CliResult jsonl =
-        RunCli("export '" + path + "' --format jsonl --db " + testing::TempDir() + "no-store");
+    // As saved, and recalculated (a monoscopic row is kept as saved).
+    const CliResult jsonl = RunCli("export '" + path + "' --format jsonl");
     ASSERT_EQ(jsonl.status, 0);
     const auto j = jsonl.Json();
     EXPECT_EQ(j["kind"], "mono");
     EXPECT_EQ(j["range"].get<double>(), m.rangeM);
     EXPECT_EQ(j["surface"]["description"], "ground plane 0,0,1,0 (height sigma 0.1 m)");
+    EXPECT_EQ(RunCli("export '" + path + "' --format jsonl --recalculate --db " +
+                     testing::TempDir() + "no-store")
+                  .out,
+              jsonl.out);
 }
 
 } // namespace

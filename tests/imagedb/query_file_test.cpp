@@ -230,3 +230,88 @@ TEST_F(QueryImport, InitializeRebuildsOnlyFromChosenFiles) {
     ASSERT_TRUE(reloaded.LoadStore());
     EXPECT_EQ(std::vector<ImageRecord>(reloaded.begin(), reloaded.end()), expected);
 }
+
+namespace {
+
+// FNV-1a of a file's bytes.
+std::uint64_t Fnv1a(const std::string& bytes) {
+    std::uint64_t h = 14695981039346656037ull;
+    for (const unsigned char c : bytes) {
+        h = (h ^ c) * 1099511628211ull;
+    }
+    return h;
+}
+
+std::vector<ImageRecord> Records(const ImageDatabase& db) {
+    return {db.begin(), db.end()};
+}
+
+} // namespace
+
+TEST(QueryImportBytes, AKnownImportSavesTheStoreItAlwaysSaved) {
+    // Upper-case names, a folder, a CRLF line, a key past the store's width,
+    // a name given twice (the later wins) and a last line without its end,
+    // imported into a store of two records: the bytes this program has
+    // always saved for them.
+    TempDir dir;
+    ImageDatabase db;
+    db.SetStorePath(dir / "ImgBinDat");
+    db.InsertRecord(MakeRecord("2n130012345eff0300p1800l0m1", 12.5));
+    db.InsertRecord(MakeRecord("zz_kept", 0, -3.25));
+    ASSERT_TRUE(db.SaveStore());
+    const std::string e = "::::::::::::::"; // fields 4 to 9, empty
+    WriteBytes(
+        dir / "q.txt",
+        "2N130012345EFF0300P1800L0M1.IMG::1.5::-2.25::x::x::x::x::x::x::0.5::0.5::-0.5::0.5\n"
+        "1N128287142EFF0300P1800R0M1.IMG::-179.999999999::89.5" +
+            e + "0.9::0.1::-0.2::0.3\r\n/data/sol/0300/1N128287142EFF0300P1800L0M1.img::3e-7::1e2" +
+            e + "1::0::0::0\nA_PRODUCT_NAME_LONGER_THAN_THE_STORE_KEEPS_0123456789.IMG::7::8" + e +
+            "1::0::0::0\n1N128287142EFF0300P1800R0M1::4::5" + e + "0.5::0.5::0.5::0.5");
+    ASSERT_TRUE(ImportQueryFiles(db, {dir / "q.txt"}).bSaved);
+    const std::string bytes = ReadBytes(dir / "ImgBinDat");
+    EXPECT_EQ(bytes.size(), 401u);
+    EXPECT_EQ(Fnv1a(bytes), 0x5e880607af953381u);
+}
+
+TEST(QueryImportBytes, MergingGivesTheTableOfInsertingOneByOne) {
+    // Lists that only replace records, that only add after the last key,
+    // and that mix both with names sharing long prefixes: the same table
+    // and the same bytes as records inserted one at a time.
+    std::vector<std::string> names;
+    for (int i = 0; i < 24; ++i) {
+        names.push_back("1n128287142eff0300p1800" + std::to_string(i % 4) + "m" +
+                        std::to_string(i) + (i % 3 == 0 ? "_long_name_beyond_sixteen" : ""));
+    }
+    for (int i = 0; i < 4; ++i) {
+        names.push_back("zz" + std::to_string(i)); // after every other name
+    }
+    std::mt19937 rng(11);
+    const auto list = [&](std::size_t n, std::size_t from, std::size_t to) {
+        std::vector<ImageRecord> v;
+        for (std::size_t k = 0; k < n; ++k) {
+            v.push_back(MakeRecord(names[from + rng() % (to - from)],
+                                   static_cast<double>(rng() % 1000), static_cast<double>(k)));
+        }
+        return v;
+    };
+    TempDir dir;
+    ImageDatabase merged;
+    ImageDatabase inserted;
+    const std::vector<ImageRecord> first = list(10, 0, 12);
+    for (const auto& round : {first, first, list(6, 24, 28), list(40, 0, 28), list(1, 0, 28),
+                              list(0, 0, 1), list(30, 0, 28)}) {
+        merged.MergeRecords(std::vector<ImageRecord>(round));
+        for (const ImageRecord& r : round) {
+            inserted.InsertRecord(r);
+        }
+        ASSERT_EQ(Records(merged), Records(inserted));
+        for (const ImageRecord& r : merged) {
+            EXPECT_EQ(merged.FindRecord(r.m_sProductId),
+                      &*std::find(merged.begin(), merged.end(), r));
+        }
+    }
+    merged.SetStorePath(dir / "merged");
+    inserted.SetStorePath(dir / "inserted");
+    ASSERT_TRUE(merged.SaveStore() && inserted.SaveStore());
+    EXPECT_EQ(ReadBytes(dir / "merged"), ReadBytes(dir / "inserted"));
+}

@@ -11,6 +11,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 
 namespace fs = std::filesystem;
 
@@ -323,6 +324,124 @@ TEST(SessionFile, AStreamedReadOfADamagedFileFailsWithTheReason) {
     WriteText(path, "{\"format\": \"other\", \"measurements\": []}");
     EXPECT_EQ(Stream(path).result.message, "not a Ranvista session");
     EXPECT_EQ(Stream((folder.path / "missing").string()).result.message, "cannot be opened");
+}
+
+TEST(SessionFile, AStreamedReadTakesOrRefusesEachRowAsTheWholeReadDoes) {
+    // The streamed read takes each row from the parser's events, not from a
+    // tree: whatever the second row holds, it must agree with the whole read
+    // on the rows and on the first fault it names.
+    Folder folder;
+    const std::string path = (folder.path / "rows.rvsession").string();
+    using J = nlohmann::ordered_json;
+    const J good = J::parse(SessionText(MeasuredSession(), path));
+    const std::vector<std::function<void(J&)>> edits = {
+        [](J&) {},
+        [](J& r) { r["range"] = "far"; },
+        [](J& r) { r["range"] = nullptr; },
+        [](J& r) {
+            r["position"] = {1, 2};
+        },
+        [](J& r) {
+            r["position"] = J::array({1, J::array({2}), 3});
+        },
+        [](J& r) {
+            r["left_pixel"] = {{"x", 1}};
+        },
+        [](J& r) { r.erase("log_entry"); },
+        [](J& r) { r["index"] = 2.5; },
+        [](J& r) { r["index"] = -1; },
+        [](J& r) { r["kind"] = "mono"; },
+        [](J& r) { r["kind"] = 3; },
+        [](J& r) { r["kind"] = "mono", r["surface"] = "the ground"; },
+        [](J& r) { r["sigma"] = nullptr; },
+        [](J& r) { r["sigma"]["vertical"] = "x"; },
+        [](J& r) { r["sigma"]["range"] = {1}; },
+        [](J& r) {
+            r["sigma"]["extra"] = {{"range", "x"}};
+        },
+        [](J& r) { r["covariance"] = {1, 2, 3, 4, 5, 6, 7, 8}; },
+        [](J& r) { r["pixel_sigma"] = 0.5; },
+        [](J& r) { r["pixel_sigma"].erase("right"); },
+        [](J& r) { r.erase("pixel_sigma"); },
+        [](J& r) { r["miss_distance"] = nullptr; },
+        [](J& r) { r["miss_distance"] = "x"; },
+        [](J& r) { r["left_set"] = "guessed"; },
+        [](J& r) {
+            r["note"] = {{"a", 1}};
+        },
+        [](J& r) {
+            r["extra"] = {{"nested", J::array({1, {{"range", J::array({2})}}})}};
+        },
+        [](J& r) { r = 5; },
+        [](J& r) {
+            r = {1, 2};
+        },
+    };
+    for (std::size_t i = 0; i < edits.size(); ++i) {
+        J j = good;
+        edits[i](j["measurements"][1]);
+        WriteText(path, j.dump(1));
+        const SessionReadResult whole = ReadSessionFile(path);
+        const Streamed streamed = Stream(path);
+        EXPECT_EQ(streamed.result.ok, whole.ok) << "edit " << i;
+        EXPECT_EQ(streamed.result.message, whole.message) << "edit " << i;
+        if (whole.ok) {
+            EXPECT_EQ(streamed.rows, whole.session.measurements) << "edit " << i;
+        }
+    }
+    // A key given twice counts with its last value, as in the whole read;
+    // so does a number too large for a double.
+    const std::string text = SessionText(MeasuredSession(), path);
+    const std::size_t second = text.find("{\"index\":2,") + 11;
+    for (const std::string& edited :
+         {text.substr(0, second) + "\"range\":\"x\"," + text.substr(second),
+          text.substr(0, second) + "\"range\":1e999,\"range\":2," + text.substr(second),
+          text.substr(0, second) + "\"range\":2,\"range\":1e999," + text.substr(second)}) {
+        WriteText(path, edited);
+        const SessionReadResult whole = ReadSessionFile(path);
+        const Streamed streamed = Stream(path);
+        EXPECT_EQ(streamed.result.message, whole.message) << edited.substr(second - 11, 60);
+        if (whole.ok) {
+            EXPECT_EQ(streamed.rows, whole.session.measurements);
+        }
+    }
+}
+
+TEST(SessionFile, KeysAfterTheStreamedMeasurementsNeverHandARowOutTwice) {
+    // A key nobody reads after the rows changes nothing; a header value
+    // there, once rows were handed out, cannot apply to them: the read fails
+    // rather than giving every row a second time.
+    Folder folder;
+    const std::string path = (folder.path / "late.rvsession").string();
+    nlohmann::ordered_json j = nlohmann::ordered_json::parse(SessionText(MeasuredSession(), path));
+    j["comment"] = "added by another tool";
+    WriteText(path, j.dump(1));
+    const Streamed extra = Stream(path);
+    ASSERT_TRUE(extra.result.ok) << extra.result.message;
+    EXPECT_EQ(extra.events, (std::vector<std::string>{"header", "row 1", "row 2"}));
+
+    // The session's pixel sigma only after the rows: read whole, each row once.
+    j["pixel_sigma"] = {{"left", 0.1}, {"right", 0.1}};
+    std::string text = j.dump(1);
+    const std::string moved = ",\n \"pixel_sigma\": {\n  \"left\": 0.1,\n  \"right\": 0.1\n }";
+    const std::size_t at = text.find(moved);
+    ASSERT_NE(at, std::string::npos) << text;
+    const std::string late = text.substr(0, at) + text.substr(at + moved.size());
+    const std::size_t end = late.rfind('}');
+    WriteText(path, late.substr(0, end) + moved + "\n}");
+    const Streamed after = Stream(path);
+    ASSERT_TRUE(after.result.ok) << after.result.message;
+    EXPECT_EQ(after.events, (std::vector<std::string>{"header", "row 1", "row 2"}));
+    EXPECT_EQ(after.header.pixelSigmas, (PixelSigmas{0.1, 0.1}));
+
+    // Given before the rows and again after them.
+    WriteText(path, text.substr(0, text.rfind('}')) + moved + "\n}");
+    const Streamed twice = Stream(path);
+    EXPECT_FALSE(twice.result.ok);
+    EXPECT_EQ(twice.result.message,
+              "\"pixel_sigma\" comes after the measurements; a session gives it before them");
+    EXPECT_EQ(twice.rows.size(), 2u) << "each row at most once";
+    EXPECT_TRUE(ReadSessionFile(path).ok) << "the whole read still takes it";
 }
 
 TEST(SessionFile, AMeasurementFromTheRangeMapKeepsItsSourceAndSigmaInTheFileAndExports) {
