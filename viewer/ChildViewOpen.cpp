@@ -129,15 +129,24 @@ void CChildView::ReportProductModels() {
         return;
     }
     const StereoRig& rig = m_doc.Rig();
+    std::string text;
     if (!rig.Warning().empty()) {
-        ShowStatus("Warning: " + rig.Warning());
+        text = "Warning: " + rig.Warning();
     } else if (!rig.Problem().empty() && !rig.MissingCamera()) {
-        ShowStatus(rig.Problem());
+        text = rig.Problem();
     } else if (rig.ProductModels()) {
-        ShowStatus("Camera models from the products: " + rig.ModelSource(Eye::Left) + " | " +
-                   rig.ModelSource(Eye::Right) +
-                   (rig.Note().empty() ? std::string() : " (" + rig.Note() + ")"));
-    } else if (!m_sStatus.empty()) {
-        ShowStatus({}); // nothing said of the last pair holds for this one
+        text = "Camera models from the products: " + rig.ModelSource(Eye::Left) + " | " +
+               rig.ModelSource(Eye::Right) +
+               (rig.Note().empty() ? std::string() : " (" + rig.Note() + ")");
+    }
+    for (const ViewSide side : {ViewSide::Left, ViewSide::Right}) {
+        if (Image(side)->WasMosaic()) {
+            text += std::string(text.empty() ? "" : "; ") +
+                    (side == ViewSide::Left ? "left" : "right") +
+                    " image: a raw colour mosaic, shown and matched as its luminance";
+        }
+    }
+    if (!text.empty() || !m_sStatus.empty()) {
+        ShowStatus(text); // nothing said of the last pair holds for this one
     }
 }

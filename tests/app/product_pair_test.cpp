@@ -330,6 +330,12 @@ TEST_F(ProductPairs, TheRealPerseverancePairsOpenAndMeasureAsTheCommandLineDoes)
         Open(data + left + ".png", data + right + ".png");
         EXPECT_EQ(Messages(), std::vector<std::string>{});
         EXPECT_TRUE(View().Document().Rig().ProductModels());
+        // The sol 60 right frame was published as its raw colour mosaic.
+        EXPECT_EQ(View().StatusText().find(
+                      "right image: a raw colour mosaic, shown and matched as its luminance") !=
+                      std::string::npos,
+                  right.starts_with("NRE"))
+            << View().StatusText();
         EXPECT_EQ(Field(IDC_MODEL_LEFT).find("CAHVORE") != std::string::npos, true)
             << Field(IDC_MODEL_LEFT);
         // Opened fitted, as a user sees it: clicks land within a screen
