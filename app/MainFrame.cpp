@@ -146,7 +146,7 @@ void CMainFrame::CreateMenus() {
         view, ID_ERROR_ELLIPSES, "Error Ellipses",
         "Draws each measurement's 1-sigma error ellipse around its marks",
         [v] { v->OnErrorEllipses(); }, [v] { return v->ErrorEllipsesShown(); });
-    QMenu* opacity = AddStereoCommands(view);
+    m_pOpacityMenu = AddStereoCommands(view);
     view->addSeparator();
     AddToggle(
         view, ID_DISABLE_BEEPS, "Disable Beep Notifications", "Check to disable beeps",
@@ -171,7 +171,7 @@ void CMainFrame::CreateMenus() {
     CreateHelpItem(help);
     AddCommand(help, ID_APP_ABOUT, "About Ranvista", {}, [app] { app->About(); });
 
-    for (QMenu* menu : {file, database, view, opacity, help}) {
+    for (QMenu* menu : {file, database, view, m_pOpacityMenu, help}) {
         connect(menu, &QMenu::aboutToShow, this, &CMainFrame::UpdateCommandUI);
     }
 }

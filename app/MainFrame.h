@@ -102,6 +102,7 @@ private:
     std::map<int, std::function<bool()>> m_checks;
     RecentPairs m_recentPairs;
     QMenu* m_pRecentMenu = nullptr;
+    QMenu* m_pOpacityMenu = nullptr; // View > Range Map Opacity
     QAction* m_pHelpAction = nullptr;
     std::unique_ptr<IHelpOpener> m_pHelpOpener = MakeDesktopHelpOpener();
 };

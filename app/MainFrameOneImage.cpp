@@ -4,6 +4,7 @@
 #include "viewer/OneImageView.h"
 
 #include <QAction>
+#include <QMenu>
 
 namespace {
 // The property that keeps a command's own status tip while it is replaced.
@@ -22,5 +23,8 @@ void CMainFrame::DisableStereoCommandsForOneImage() {
         action->setEnabled(!oneImage);
         action->setStatusTip(oneImage ? QString(kNeedsPairReason)
                                       : action->property(kPairTip).toString());
+    }
+    if (m_pOpacityMenu != nullptr) {
+        m_pOpacityMenu->setEnabled(!oneImage); // all its items need a pair
     }
 }

@@ -113,6 +113,16 @@ TEST_F(OneImage, OpenImageShowsTheProductAloneAndAClickOnTheGroundJoinsTheTableA
         EXPECT_FALSE(Action(id)->isEnabled()) << id;
         EXPECT_EQ(Action(id)->statusTip().toStdString(), kNeedsPairReason) << id;
     }
+    const auto opacityMenu = [&] {
+        for (QMenu* menu : frame->findChildren<QMenu*>()) {
+            if (menu->title() == "Range Map Opacity") {
+                return menu;
+            }
+        }
+        return static_cast<QMenu*>(nullptr);
+    };
+    ASSERT_NE(opacityMenu(), nullptr);
+    EXPECT_FALSE(opacityMenu()->isEnabled()) << "a submenu whose every item needs a pair";
     EXPECT_TRUE(Action(ID_OPEN_STEREO_PAIR)->isEnabled());
     EXPECT_TRUE(Action(ID_OPEN_IMAGE)->isEnabled());
 
@@ -177,6 +187,7 @@ TEST_F(OneImage, OpenImageShowsTheProductAloneAndAClickOnTheGroundJoinsTheTableA
     OpenMenus();
     EXPECT_TRUE(Action(ID_SWAP_IMAGES)->isEnabled());
     EXPECT_NE(Action(ID_SWAP_IMAGES)->statusTip().toStdString(), kNeedsPairReason);
+    EXPECT_TRUE(opacityMenu()->isEnabled());
 }
 
 TEST_F(OneImage, ASessionOfOneImageSavesAndOpensAgainWithItsMonoscopicRows) {
