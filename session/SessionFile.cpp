@@ -391,7 +391,9 @@ bool ReadHeader(const Json& j, const std::string& sessionPath, Reader& rd, Sessi
         res.message = "not a JSON object";
         return false;
     }
-    if (j.value("format", std::string()) != kFormat) {
+    // A format of another type is a foreign file too, never an exception.
+    if (const auto format = j.find("format");
+        format == j.end() || !format->is_string() || *format != kFormat) {
         res.message = "not a Ranvista session";
         return false;
     }

@@ -123,6 +123,9 @@ TEST(SessionFile, ImagesBelowTheSessionAreStoredRelativeOthersAbsolute) {
 TEST(SessionFile, DamagedOrForeignFilesAreRefusedWithTheReason) {
     const std::string good = SessionText(MeasuredSession(), "/s/work.rvsession");
     EXPECT_EQ(ReadSessionText("{\"format\": \"other\"}", "/s/x").message, "not a Ranvista session");
+    // Found by fuzzing: a format that is not a string threw out of the reader.
+    EXPECT_EQ(ReadSessionText("{\"format\": 1, \"measurements\": []}", "/s/x").message,
+              "not a Ranvista session");
     EXPECT_FALSE(ReadSessionText(good.substr(0, good.size() / 2), "/s/x").ok);
     std::string noPixel = good;
     noPixel.replace(noPixel.find("\"left_pixel\""), 12, "\"left_pixels\"");
