@@ -54,15 +54,7 @@ void AppendMonoJson(std::string& out, const std::string& image, const Measuremen
 // holds, under its names and in its order (what only a calculation gives,
 // such as the formatted fields or the cameras, is left out).
 void AppendSavedJson(std::string& out, const MeasurementRecord& r, const CPoint3D& last) {
-    const auto point = [&out](const CPoint3D& p) {
-        out += '[';
-        AppendJsonNumber(out, p.m_dX);
-        out += ',';
-        AppendJsonNumber(out, p.m_dY);
-        out += ',';
-        AppendJsonNumber(out, p.m_dZ);
-        out += ']';
-    };
+    const auto point = [&out](const CPoint3D& p) { AppendJsonPoint(out, p); };
     out += "{\"ok\":true,\"range\":";
     AppendJsonNumber(out, r.rangeM);
     out += ",\"position\":";

@@ -94,6 +94,16 @@ void AppendJsonNumber(std::string& out, double v) {
     }
 }
 
+void AppendJsonPoint(std::string& out, const CPoint3D& p) {
+    out += '[';
+    AppendJsonNumber(out, p.m_dX);
+    out += ',';
+    AppendJsonNumber(out, p.m_dY);
+    out += ',';
+    AppendJsonNumber(out, p.m_dZ);
+    out += ']';
+}
+
 std::string JsonText(const Json& j) {
     std::string out;
     AppendText(out, j);

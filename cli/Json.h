@@ -22,5 +22,7 @@ std::string JsonText(const Json& j);
 // produced line by line without building values (strings: AppendJsonString
 // of session/MeasurementExport.h).
 void AppendJsonNumber(std::string& out, double v);
+// A point as a JSON array [x,y,z] of such numbers.
+void AppendJsonPoint(std::string& out, const CPoint3D& p);
 // Prints one object and a newline on stdout.
 void PrintJson(const Json& j);

@@ -182,15 +182,7 @@ StereoRig BuildPairRig(const Args& args, const ImageDatabase& db) {
 // directly: a batch of a million lines builds no JSON values.
 void AppendResultJson(std::string& out, const RangeCalcInput& in, const RangeCalcResult& r) {
     // Values a failed calculation does not have are null.
-    const auto point = [&out](const CPoint3D& p) {
-        out += '[';
-        AppendJsonNumber(out, p.m_dX);
-        out += ',';
-        AppendJsonNumber(out, p.m_dY);
-        out += ',';
-        AppendJsonNumber(out, p.m_dZ);
-        out += ']';
-    };
+    const auto point = [&out](const CPoint3D& p) { AppendJsonPoint(out, p); };
     const auto number = [&](const char* key, double v) {
         out += key;
         if (r.bOk) {

@@ -699,46 +699,29 @@ private:
     std::array<double, 4>& SubValues() {
         return m_field == Field::Sigma ? m_sigma.values : m_pixelSigma.values;
     }
-    std::string& Text() {
-        switch (m_field) {
-        case Field::Kind:
-            return m_kind;
-        case Field::LeftSet:
-            return m_leftSet;
-        case Field::RightSet:
-            return m_rightSet;
-        case Field::Surface:
-            return m_surface;
-        case Field::Time:
-            return m_time;
-        case Field::Note:
-            return m_note;
-        case Field::LogEntry:
-            return m_logEntry;
-        default:
-            return m_ignored;
-        }
-    }
-    const std::string& TextIn(Field f) const {
+    // The text member that holds field f (m_ignored for any other field).
+    template <typename Self> static auto& TextOf(Self& self, Field f) {
         switch (f) {
         case Field::Kind:
-            return m_kind;
+            return self.m_kind;
         case Field::LeftSet:
-            return m_leftSet;
+            return self.m_leftSet;
         case Field::RightSet:
-            return m_rightSet;
+            return self.m_rightSet;
         case Field::Surface:
-            return m_surface;
+            return self.m_surface;
         case Field::Time:
-            return m_time;
+            return self.m_time;
         case Field::Note:
-            return m_note;
+            return self.m_note;
         case Field::LogEntry:
-            return m_logEntry;
+            return self.m_logEntry;
         default:
-            return m_ignored;
+            return self.m_ignored;
         }
     }
+    std::string& Text() { return TextOf(*this, m_field); }
+    const std::string& TextIn(Field f) const { return TextOf(*this, f); }
     static const char* Name(Field f) { return kFieldNames[static_cast<std::size_t>(f)].data(); }
 
     double Num(Field f, Reader& rd) const {
