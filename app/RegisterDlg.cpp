@@ -6,6 +6,7 @@
 #include "base/Paths.h"
 #include "registration/Correspondence.h"
 #include "registration/Registration.h"
+#include "registration/VertexFile.h"
 #include "registration/VertexRegistration.h"
 #include "ui/UiMessageSink.h"
 #include "ui/UiServices.h"
@@ -215,11 +216,11 @@ void CRegisterDlg::OnRemovePair() {
 
 bool CRegisterDlg::LoadFiles(std::vector<CPoint3D>& source, std::vector<CPoint3D>& reference) {
     const ScopedUiMessages messages(m_ui);
-    auto s = LoadVertexFile(m_strSourcePath);
+    auto s = ReadVertexFile(m_strSourcePath);
     if (!s) {
         return false;
     }
-    auto r = LoadVertexFile(m_strReferencePath);
+    auto r = ReadVertexFile(m_strReferencePath);
     if (!r) {
         return false;
     }

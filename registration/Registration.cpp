@@ -4,7 +4,6 @@
 #include "base/Format.h"
 #include "base/Messages.h"
 #include "base/Paths.h"
-#include "base/TextLines.h"
 #include "registration/VertexFile.h"
 
 #include <cmath>
@@ -110,37 +109,12 @@ bool IsDegenerateTriple(const PointTriple& t) {
     return !(Cross(a, b).Length() > 1e-9 * la * lb);
 }
 
-namespace {} // namespace
-
-std::vector<CPoint3D> ReadVertexFile(std::FILE* file) {
-    const TextFileResult text = ReadBoundedText(file, "");
-    return text.bOk ? ParseVertexText(text.text) : std::vector<CPoint3D>{};
-}
-
 std::string TransformedPath(const std::string& sourcePath) {
     return PathFolder(sourcePath) + PathTitle(sourcePath) + "_trnsfrmd." +
            PathExtension(sourcePath);
 }
 
 namespace {
-
-struct FileCloser {
-    void operator()(std::FILE* f) const { std::fclose(f); }
-};
-using File = std::unique_ptr<std::FILE, FileCloser>;
-
-// The vertices of an open file, or nothing when it cannot be read or holds a
-// line longer than any vertex line (said, naming the file).
-std::optional<std::vector<CPoint3D>> ReadVertices(std::FILE* file, const std::string& path) {
-    const TextFileResult text = ReadBoundedText(file, path);
-    if (!text.bOk) {
-        // A folder opens but cannot be read.
-        ReportMessage(text.sError.rfind("Unable to read", 0) == 0 ? "Unable to open " + path
-                                                                  : text.sError);
-        return std::nullopt;
-    }
-    return ParseVertexText(text.text);
-}
 
 bool InRange(const std::array<std::uint32_t, 3>& indices, size_t count) {
     for (const std::uint32_t i : indices) {
@@ -175,23 +149,13 @@ TransformResult TransformVertexFile(const std::string& sourcePath, const std::st
                                     const std::array<std::uint32_t, 3>& referenceIndices) {
     TransformResult res;
     res.sOutputPath = TransformedPath(sourcePath);
-    const File sourceFile(std::fopen(sourcePath.c_str(), "rb"));
-    if (!sourceFile) {
-        ReportMessage(StrFormat("Unable to open %s", sourcePath.c_str()));
-        return res;
-    }
-    const File referenceFile(std::fopen(referencePath.c_str(), "rb"));
-    if (!referenceFile) {
-        ReportMessage(StrFormat("Unable to open %s", referencePath.c_str()));
-        return res;
-    }
-    // Both inputs are read before anything is written, so that a reference
-    // named like the output is read whole. A folder opens but cannot be read.
-    const auto source = ReadVertices(sourceFile.get(), sourcePath);
+    // Both inputs are read whole before anything is written, so that a
+    // reference named like the output is read as it was.
+    const auto source = ReadVertexFile(sourcePath);
     if (!source) {
         return res;
     }
-    const auto reference = ReadVertices(referenceFile.get(), referencePath);
+    const auto reference = ReadVertexFile(referencePath);
     if (!reference) {
         return res;
     }

@@ -8,7 +8,6 @@
 #include <array>
 #include <cfloat>
 #include <cstdint>
-#include <cstdio>
 #include <optional>
 #include <string>
 #include <vector>
@@ -28,9 +27,6 @@ Registration RegisterThreePoints(const PointTriple& s, const PointTriple& r);
 // |(P1-P0) x (P2-P0)| <= 1e-9 |P1-P0| |P2-P0| (and whenever that cannot be
 // decided because of a NaN).
 bool IsDegenerateTriple(const PointTriple& t);
-
-// The vertices of an open vertex file, by the vertex reading rule.
-std::vector<CPoint3D> ReadVertexFile(std::FILE* file);
 
 // The output file of a transform: <folder><title>_trnsfrmd.<extension>.
 std::string TransformedPath(const std::string& sourcePath);

@@ -3,9 +3,12 @@
 #include "base/AtomicFile.h"
 #include "base/Format.h"
 #include "base/Messages.h"
+#include "base/TextLines.h"
 
 #include <charconv>
+#include <cmath>
 #include <cstdio>
+#include <memory>
 
 namespace {
 
@@ -150,4 +153,33 @@ std::vector<CPoint3D> ParseVertexText(std::string_view text) {
         start = eol + 1;
     }
     return out;
+}
+
+std::optional<std::vector<CPoint3D>> ReadVertexFile(const std::string& path) {
+    struct FileCloser {
+        void operator()(std::FILE* f) const { std::fclose(f); }
+    };
+    const std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
+    if (!file) {
+        ReportMessage("Unable to open " + path);
+        return std::nullopt;
+    }
+    const TextFileResult text = ReadBoundedText(file.get(), path);
+    if (!text.bOk) {
+        // A folder opens but cannot be read.
+        ReportMessage(text.sError.rfind("Unable to read", 0) == 0 ? "Unable to open " + path
+                                                                  : text.sError);
+        return std::nullopt;
+    }
+    std::vector<CPoint3D> vertices = ParseVertexText(text.text);
+    for (size_t i = 0; i < vertices.size(); ++i) {
+        const CPoint3D& p = vertices[i];
+        if (!std::isfinite(p.m_dX) || !std::isfinite(p.m_dY) || !std::isfinite(p.m_dZ)) {
+            ReportMessage(StrFormat("Unable to use %s: vertex %zu (numbered from 0) is not a "
+                                    "finite number",
+                                    path.c_str(), i));
+            return std::nullopt;
+        }
+    }
+    return vertices;
 }

@@ -5,6 +5,7 @@
 #include "geometry/Measurement.h"
 #include "geometry/Point3D.h"
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -33,3 +34,11 @@ bool ParseVertexLine(std::string_view line, CPoint3D& p);
 // Every vertex of a vertex file's text, in file order; other lines are
 // skipped.
 std::vector<CPoint3D> ParseVertexText(std::string_view text);
+
+// The vertices of a vertex file, read whole before anything is done with
+// them. Nothing is returned, and the reason is reported through
+// ReportMessage, when the file cannot be opened or read ("Unable to open
+// %s"), holds a line longer than any vertex line, or holds a vertex that is
+// not a finite number (nan or inf: it would only come out of a registration
+// as more of the same).
+std::optional<std::vector<CPoint3D>> ReadVertexFile(const std::string& path);

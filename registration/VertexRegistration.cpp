@@ -8,15 +8,9 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <cstdio>
-#include <memory>
 #include <unordered_map>
 
 namespace {
-
-struct FileCloser {
-    void operator()(std::FILE* f) const { std::fclose(f); }
-};
 
 RegisterFilesResult Refused(RegisterFilesResult res, const std::string& message) {
     ReportMessage(message);
@@ -26,25 +20,6 @@ RegisterFilesResult Refused(RegisterFilesResult res, const std::string& message)
 }
 
 } // namespace
-
-std::optional<std::vector<CPoint3D>> LoadVertexFile(const std::string& path) {
-    const std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
-    std::string text;
-    bool ok = file != nullptr;
-    if (ok) {
-        char buf[1 << 16];
-        size_t n = 0;
-        while ((n = std::fread(buf, 1, sizeof buf, file.get())) > 0) {
-            text.append(buf, n);
-        }
-        ok = std::ferror(file.get()) == 0; // a folder opens but cannot be read
-    }
-    if (!ok) {
-        ReportMessage(StrFormat("Unable to open %s", path.c_str()));
-        return std::nullopt;
-    }
-    return ParseVertexText(text);
-}
 
 bool WriteMovedVertices(const std::string& outputPath, const std::vector<CPoint3D>& source,
                         const RigidMotion& motion) {
@@ -106,12 +81,12 @@ RegisterFilesResult RegisterVertexFiles(const std::string& sourcePath,
                                         const RegisterFilesOptions& options) {
     RegisterFilesResult res;
     res.outputPath = TransformedPath(sourcePath);
-    const auto source = LoadVertexFile(sourcePath);
+    const auto source = ReadVertexFile(sourcePath);
     if (!source) {
         res.message = StrFormat("Unable to open %s", sourcePath.c_str());
         return res;
     }
-    const auto reference = LoadVertexFile(referencePath);
+    const auto reference = ReadVertexFile(referencePath);
     if (!reference) {
         res.message = StrFormat("Unable to open %s", referencePath.c_str());
         return res;

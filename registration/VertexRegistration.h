@@ -13,10 +13,6 @@
 #include <string>
 #include <vector>
 
-// The vertices of a vertex file; on failure "Unable to open %s" is reported
-// through ReportMessage and nothing returned.
-std::optional<std::vector<CPoint3D>> LoadVertexFile(const std::string& path);
-
 // Writes every source vertex, moved, to outputPath in one piece (a failure
 // leaves any old file there untouched and reports "Unable to create %s").
 bool WriteMovedVertices(const std::string& outputPath, const std::vector<CPoint3D>& source,

@@ -2,6 +2,7 @@
 #include "base/Messages.h"
 #include "registration/Registration.h"
 #include "registration/VertexFile.h"
+#include "registration/VertexRegistration.h"
 
 #include "tests/registration/RigidScenes.h"
 #include "tests/support/TestFiles.h"
@@ -279,4 +280,37 @@ TEST(TransformFile, UnopenableInputsAndUncreatableOutput) {
               0u);
     // Nothing half-written is left behind.
     EXPECT_EQ(std::distance(fs::directory_iterator(dir.Path()), fs::directory_iterator()), 2);
+}
+
+// Transform and register read vertex files the one way: a vertex that is not
+// a finite number, or a line longer than any vertex line, refuses the file
+// in both, naming it, and nothing is written.
+TEST(VertexFiles, TransformAndRegisterRefuseTheSameUnusableFiles) {
+    TempDir dir;
+    const std::string good = dir.Write("good.txt", VertexText(Cloud()));
+    const std::string withNan =
+        dir.Write("nan.txt", VertexText(Cloud()) + "1.0\tnan\t2.0\r\n0x10 1 2\r\n");
+    const std::string longLine = dir.Write("long.txt", std::string(70000, ' ') + "1 2 3\r\n");
+    CollectingMessageSink sink;
+    ScopedMessageSink scope(&sink);
+    for (const std::string& bad : {withNan, longLine}) {
+        sink.m_vMessages.clear();
+        EXPECT_EQ(TransformVertexFile(bad, good, {0, 1, 2}, {0, 1, 2}).status,
+                  TransformResult::Status::kFailed);
+        RegisterFilesOptions pairs;
+        pairs.pairs = {{0, 0}, {1, 1}, {2, 2}, {3, 3}};
+        EXPECT_EQ(RegisterVertexFiles(bad, good, pairs).status,
+                  RegisterFilesResult::Status::kFailed);
+        ASSERT_EQ(sink.m_vMessages.size(), 2u);
+        EXPECT_EQ(sink.m_vMessages[0], sink.m_vMessages[1]);
+        EXPECT_NE(sink.m_vMessages[0].find(bad), std::string::npos) << sink.m_vMessages[0];
+    }
+    EXPECT_NE(sink.m_vMessages[0].find("line 1"), std::string::npos);
+    EXPECT_FALSE(fs::exists(dir.Path() / "nan_trnsfrmd.txt"));
+    EXPECT_FALSE(fs::exists(dir.Path() / "long_trnsfrmd.txt"));
+    // The reading rule itself is kept: a hexadecimal number reads as sscanf
+    // reads it, and the finite vertices of a file are all there.
+    const auto read = ReadVertexFile(dir.Write("hex.txt", "0x10 1 2\r\n"));
+    ASSERT_TRUE(read);
+    EXPECT_EQ(read->at(0).m_dX, 16.0);
 }
