@@ -7,6 +7,7 @@
 #include "ui/UiServices.h"
 #include "viewer/ChildView.h"
 #include "viewer/Image.h"
+#include "viewer/OneImageView.h"
 
 #include <QAction>
 #include <QApplication>
@@ -514,10 +515,14 @@ bool CMeasurementDock::ExportPly(bool binary) {
     if (path.empty()) {
         return false;
     }
-    // Coloured from the left image at each left pixel.
+    // Coloured from the left image at each left pixel; with one image shown
+    // alone, from that image, where its monoscopic rows were clicked.
     std::vector<Rgb> colours;
     const auto& rows = m_view.Session().Measurements();
-    if (const CImage* left = m_view.Image(ViewSide::Left)) {
+    const CImage* left = m_view.IsOneImage() && m_view.OneImage() != nullptr
+                             ? m_view.OneImage()->Image()
+                             : m_view.Image(ViewSide::Left);
+    if (left != nullptr) {
         const QImage& pixels = left->Pixels();
         for (const MeasurementRecord& r : rows) {
             const QPoint p(static_cast<int>(std::lround(r.leftPixel.x)),

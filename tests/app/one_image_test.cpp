@@ -20,6 +20,9 @@
 #include <QSortFilterProxyModel>
 #include <QTableView>
 
+#include <fstream>
+#include <iterator>
+
 namespace {
 
 const std::string kData = std::string(RANVISTA_SOURCE_DIR) + "/tests/matching/data/";
@@ -197,6 +200,13 @@ TEST_F(OneImage, ASessionOfOneImageSavesAndOpensAgainWithItsMonoscopicRows) {
     Mono().MeasureAt({640.0, 900.0});
     Mono().MeasureAt({300.0, 950.0});
     ASSERT_EQ(View().Session().Measurements().size(), 2u);
+    // The point cloud takes each row's colour from the image it was clicked in.
+    const std::string ply = dir.path().toStdString() + "/one.ply";
+    ui.AnswerSave(ply);
+    ASSERT_TRUE(frame->MeasurementDock()->ExportPly(false));
+    std::ifstream plyFile(ply);
+    const std::string points((std::istreambuf_iterator<char>(plyFile)), {});
+    EXPECT_NE(points.find("property uchar red\n"), std::string::npos) << points;
     const SessionDocument saved = frame->MeasurementDock()->Document();
     EXPECT_EQ(saved.leftImage, kLeft);
     EXPECT_EQ(saved.rightImage, "");
