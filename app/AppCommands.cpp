@@ -2,6 +2,7 @@
 
 #include "app/DatabaseCommands.h"
 #include "app/MyAboutDlg.h"
+#include "app/PairController.h"
 #include "app/ProgressDownloader.h"
 #include "app/RegisterDlg.h"
 #include "app/TransformDlg.h"
@@ -9,15 +10,15 @@
 #include "imagedb/WebUpdate.h"
 #include "viewer/ChildView.h"
 
-CAppCommands::CAppCommands(CChildView& view, ImageDatabase& db, IUiServices& ui,
-                           const AppCommandOptions& options)
-    : m_view(view), m_db(db), m_ui(ui),
+CAppCommands::CAppCommands(CChildView& view, CPairController& controller, ImageDatabase& db,
+                           IUiServices& ui, const AppCommandOptions& options)
+    : m_view(view), m_controller(controller), m_db(db), m_ui(ui),
       m_sUpdateUrl(options.sUpdateUrl.empty() ? DefaultUpdateUrl() : options.sUpdateUrl) {}
 
 void CAppCommands::RefreshCalcDialog() {
     if ((m_view.Image(ViewSide::Left) != nullptr || m_view.Image(ViewSide::Right) != nullptr) &&
-        m_view.CalcDialog() != nullptr) {
-        m_view.CalcDialog()->UpdateImageInfo();
+        m_controller.CalcDialog() != nullptr) {
+        m_controller.CalcDialog()->UpdateImageInfo();
     }
 }
 

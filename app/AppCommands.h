@@ -7,6 +7,7 @@
 #include <string>
 
 class CChildView;
+class CPairController;
 class IUiServices;
 class ImageDatabase;
 
@@ -17,8 +18,9 @@ struct AppCommandOptions {
 
 class CAppCommands {
 public:
-    // Works on the view's measurement session and on db; speaks through ui.
-    CAppCommands(CChildView& view, ImageDatabase& db, IUiServices& ui,
+    // Works on the view's measurement session and on db; speaks through ui;
+    // refreshes the controller's Analyse dialog after a database change.
+    CAppCommands(CChildView& view, CPairController& controller, ImageDatabase& db, IUiServices& ui,
                  const AppCommandOptions& options = {});
 
     void SaveCalculationResults();
@@ -39,6 +41,7 @@ private:
     void RefreshCalcDialog();
 
     CChildView& m_view;
+    CPairController& m_controller;
     ImageDatabase& m_db;
     IUiServices& m_ui;
     std::string m_sUpdateUrl;

@@ -3,9 +3,9 @@
 // results of the last one.
 #pragma once
 
+#include "app/CalcDialogInterface.h"
 #include "geometry/Point3D.h"
 #include "stereo/PointUncertainty.h"
-#include "viewer/CalcDialogInterface.h"
 
 #include <QDialog>
 

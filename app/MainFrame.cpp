@@ -1,6 +1,7 @@
 #include "app/MainFrame.h"
 
 #include "app/MeasurementDock.h"
+#include "app/PairController.h"
 #include "app/StatusProgress.h"
 #include "app/ToolBarIcons.h"
 #include "viewer/CommandIds.h"
@@ -32,13 +33,14 @@ CMainFrame::~CMainFrame() = default;
 
 void CMainFrame::Create(bool storeNamed, const AppCommandOptions& options) {
     m_wndView = new CChildView(m_ui, m_db, this);
-    m_pCommands = std::make_unique<CAppCommands>(*m_wndView, m_db, m_ui, options);
+    m_pController = std::make_unique<CPairController>(*m_wndView, m_ui);
+    m_pCommands = std::make_unique<CAppCommands>(*m_wndView, *m_pController, m_db, m_ui, options);
     setCentralWidget(m_wndView);
     // Focus given to the frame goes straight to the view, so keys reach it.
     setFocusProxy(m_wndView);
     m_wndView->PreCreateWindow(storeNamed);
     CreateMenus();
-    m_pMeasurementDock = InstallMeasurementWorkspace(*this, m_ui, m_db, *m_wndView);
+    m_pMeasurementDock = InstallMeasurementWorkspace(*this, m_ui, m_db, *m_wndView, *m_pController);
     CreateToolBar();
     CreateStatusBar();
     m_wndView->SetStatusSink([this](const std::string& text) {
@@ -89,6 +91,7 @@ QAction* CMainFrame::AddToggle(QMenu* menu, int nId, const QString& text, const 
 
 void CMainFrame::CreateMenus() {
     CChildView* v = m_wndView;
+    CPairController* c = m_pController.get();
     CAppCommands* app = m_pCommands.get();
     QMenu* file = menuBar()->addMenu("&File");
     AddCommand(file, ID_OPEN_STEREO_PAIR, "Open Stereo Pair", "Open Stereo Pair",
@@ -119,7 +122,7 @@ void CMainFrame::CreateMenus() {
     AddCommand(file, ID_AUTO_DETECT_VERTEX_PAIRS, "Auto-Detect Vertex Pairs",
                "Finds corners in the visible part of the left image, matches each in the right "
                "image and measures them",
-               [v] { v->OnAutoDetectVertexPairs(); });
+               [c] { c->OnAutoDetectVertexPairs(); });
     file->addSeparator();
     AddCommand(file, ID_APP_EXIT, "E&xit", "Quit the application; prompts to save documents\nExit",
                [this] { close(); });
@@ -128,8 +131,8 @@ void CMainFrame::CreateMenus() {
     AddCommand(view, ID_VIEW_RESET, "Reset", {}, [v] { v->OnReset(); });
     AddZoomCommands(view);
     AddToggle(
-        view, ID_SHOW_CALC_CONTROL, "Show Calc Control", {}, [v] { v->OnShowCalcControl(); },
-        [v] { return v->IsCalcDialogOpen(); });
+        view, ID_SHOW_CALC_CONTROL, "Show Calc Control", {}, [c] { c->OnShowCalcControl(); },
+        [c] { return c->IsCalcDialogOpen(); });
     AddCommand(view, ID_SWAP_IMAGES, "Swap Left/Right Images", "Swap Left-Right",
                [v] { v->OnSwapImages(); });
     AddToggle(

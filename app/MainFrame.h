@@ -21,6 +21,7 @@ class QMenu;
 class QToolBar;
 
 class CMeasurementDock;
+class CPairController;
 class CStatusProgressPane;
 
 class CMainFrame : public QMainWindow {
@@ -39,6 +40,8 @@ public:
     void Create(bool storeNamed = true, const AppCommandOptions& options = {});
 
     CChildView& View() { return *m_wndView; }
+    // The open pair's controller: the Analyse dialog, Space, Auto-Detect.
+    CPairController& Controller() const { return *m_pController; }
     CAppCommands& Commands() const { return *m_pCommands; }
     // The measurement table and its commands (created with the menus).
     CMeasurementDock* MeasurementDock() const { return m_pMeasurementDock; }
@@ -94,6 +97,7 @@ private:
     ImageDatabase& m_db;
     CMeasurementDock* m_pMeasurementDock = nullptr; // owned by the frame
     CChildView* m_wndView = nullptr;
+    std::unique_ptr<CPairController> m_pController;
     std::unique_ptr<CAppCommands> m_pCommands;
     QToolBar* m_wndToolBar = nullptr;
     QLabel* m_pMessagePane = nullptr;

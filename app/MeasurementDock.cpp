@@ -1,5 +1,7 @@
 #include "app/MeasurementDock.h"
 
+#include "app/PairController.h"
+
 #include "base/AtomicFile.h"
 #include "geometry/PointGeometry.h"
 #include "imagedb/ImageDatabase.h"
@@ -139,10 +141,10 @@ private:
 // A double-click re-selection, already done in the view when pushed.
 class ReselectCommand : public QUndoCommand {
 public:
-    ReselectCommand(CMeasurementDock& dock, CChildView& view, std::size_t row,
-                    MeasurementSession::CurrentMarks before)
+    ReselectCommand(CMeasurementDock& dock, CChildView& view, CPairController& controller,
+                    std::size_t row, MeasurementSession::CurrentMarks before)
         : QUndoCommand(QStringLiteral("Re-select Measurement")), m_dock(dock), m_view(view),
-          m_row(row), m_before(std::move(before)) {}
+          m_controller(controller), m_row(row), m_before(std::move(before)) {}
     void redo() override {
         if (m_bFirst) {
             m_bFirst = false;
@@ -151,13 +153,7 @@ public:
         MeasurementSession& s = m_view.Session();
         m_before = s.CurrentMarkState();
         if (const auto mark = s.MarkIndexOfRow(m_row); mark && s.Reselect(*mark)) {
-            if (ICalcDialog* dlg = m_view.CalcDialog()) {
-                const ImagePoint l = *s.Mark(Eye::Left);
-                const ImagePoint r = *s.Mark(Eye::Right);
-                dlg->SetLeftPixel(l.x, l.y);
-                dlg->SetRightPixel(r.x, r.y);
-                dlg->UpdateImageInfo();
-            }
+            m_controller.ShowReselectedMarks();
         }
         m_dock.Refresh();
     }
@@ -169,6 +165,7 @@ public:
 private:
     CMeasurementDock& m_dock;
     CChildView& m_view;
+    CPairController& m_controller;
     std::size_t m_row;
     MeasurementSession::CurrentMarks m_before;
     bool m_bFirst = true;
@@ -190,8 +187,9 @@ QString WithSigma(const ValueWithSigma& v, const char* unit, int precision) {
 } // namespace
 
 CMeasurementDock::CMeasurementDock(IUiServices& ui, ImageDatabase& db, CChildView& view,
-                                   QWidget* parent)
-    : QDockWidget(QStringLiteral("Measurements"), parent), m_ui(ui), m_db(db), m_view(view) {
+                                   CPairController& controller, QWidget* parent)
+    : QDockWidget(QStringLiteral("Measurements"), parent), m_ui(ui), m_db(db), m_view(view),
+      m_controller(controller) {
     setObjectName(QStringLiteral("MeasurementDock"));
     auto* body = new QWidget(this);
     auto* layout = new QVBoxLayout(body);
@@ -304,11 +302,13 @@ CMeasurementDock::CMeasurementDock(IUiServices& ui, ImageDatabase& db, CChildVie
     // Calculations and new pairs happen in the open pair's document, which
     // says when; the table follows (the session's revision says what is new).
     connect(&m_view, &CChildView::MeasurementsChanged, this, &CMeasurementDock::Refresh);
-    connect(&m_view, &CChildView::MeasurementsAppended, this,
-            [this](std::size_t first, std::size_t count, const QString& what) {
-                m_pUndo->push(new AppendCommand(*this, m_view.Session(), first, count, what));
-                Refresh();
-            });
+    // Appended in one step (a click on the range map, Auto-Detect): one undo.
+    const auto appended = [this](std::size_t first, std::size_t count, const QString& what) {
+        m_pUndo->push(new AppendCommand(*this, m_view.Session(), first, count, what));
+        Refresh();
+    };
+    connect(&m_view, &CChildView::MeasurementsAppended, this, appended);
+    connect(&m_controller, &CPairController::MeasurementsAppended, this, appended);
     m_view.SetLeavePairCheck([this] { return CanLeavePair(); });
     Refresh();
 }
@@ -394,7 +394,7 @@ void CMeasurementDock::OnMarkHovered(std::size_t row) {
 
 void CMeasurementDock::OnReselected(std::size_t row,
                                     const MeasurementSession::CurrentMarks& before) {
-    m_pUndo->push(new ReselectCommand(*this, m_view, row, before));
+    m_pUndo->push(new ReselectCommand(*this, m_view, m_controller, row, before));
     Refresh();
 }
 
@@ -471,7 +471,7 @@ SessionDocument CMeasurementDock::Document() const {
     // The database and the options the measurements were made with, so that
     // opening the session calculates them the same way.
     doc.database = m_db.StorePath();
-    if (const ICalcDialog* dlg = m_view.CalcDialog()) {
+    if (const ICalcDialog* dlg = m_controller.CalcDialog()) {
         doc.options = dlg->CurrentOptions().value_or(CalcOptions{});
     }
     doc.pixelSigmas = {m_view.ClickSigmaPx(), m_view.ClickSigmaPx()};
@@ -792,8 +792,9 @@ std::string DefaultAutosavePath() {
 }
 
 CMeasurementDock* InstallMeasurementWorkspace(QMainWindow& frame, IUiServices& ui,
-                                              ImageDatabase& db, CChildView& view) {
-    auto* dock = new CMeasurementDock(ui, db, view, &frame);
+                                              ImageDatabase& db, CChildView& view,
+                                              CPairController& controller) {
+    auto* dock = new CMeasurementDock(ui, db, view, controller, &frame);
     frame.addDockWidget(Qt::RightDockWidgetArea, dock);
     // The view keeps its width until there are measurements to show.
     dock->hide();

@@ -25,6 +25,7 @@ class QMenu;
 class QSortFilterProxyModel;
 class QTableView;
 class QTimer;
+class CPairController;
 class QUndoStack;
 
 class CMeasurementDock : public QDockWidget {
@@ -32,7 +33,7 @@ class CMeasurementDock : public QDockWidget {
 
 public:
     CMeasurementDock(IUiServices& ui, ImageDatabase& db, CChildView& view,
-                     QWidget* parent = nullptr);
+                     CPairController& controller, QWidget* parent = nullptr);
     ~CMeasurementDock() override;
 
     QTableView* Table() const { return m_pTable; }
@@ -113,6 +114,7 @@ private:
     IUiServices& m_ui;
     ImageDatabase& m_db;
     CChildView& m_view;
+    CPairController& m_controller;
     CMeasurementTableModel* m_pModel = nullptr;
     QSortFilterProxyModel* m_pProxy = nullptr;
     QTableView* m_pTable = nullptr;
@@ -134,7 +136,8 @@ private:
 // Creates the dock on the frame, its File menu entries (after the first
 // separator of the first menu) and the autosave in the user's state folder.
 CMeasurementDock* InstallMeasurementWorkspace(QMainWindow& frame, IUiServices& ui,
-                                              ImageDatabase& db, CChildView& view);
+                                              ImageDatabase& db, CChildView& view,
+                                              CPairController& controller);
 
 // This process's autosave in the user's data folder
 // ("autosave-<pid>.rvsession").

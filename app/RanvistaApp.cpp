@@ -122,8 +122,8 @@ bool CRanvistaApp::InitInstance(const StartupOptions& options) {
         static_cast<CQtUiServices*>(m_pOwnUi.get())->SetParentWidget(m_pMainWnd.get());
     }
     m_pMainWnd->Create(!options.sStorePath.empty(), AppCommandOptions{options.sUpdateUrl});
-    CChildView& view = m_pMainWnd->View();
-    view.SetCalcDialogFactory(MakeCalcDialogFactory(*m_pWindowUi, m_db, m_pMainWnd.get()));
+    m_pMainWnd->Controller().SetCalcDialogFactory(
+        MakeCalcDialogFactory(*m_pWindowUi, m_db, m_pMainWnd.get()));
     {
         QSettings settings(CChildView::kSettingsName, CChildView::kSettingsName);
         ShowMainWindow(*m_pMainWnd, settings);

@@ -4,6 +4,7 @@
 #include "app/AppCommands.h"
 #include "app/LastFolderUi.h"
 #include "app/MainFrame.h"
+#include "app/PairController.h"
 #include "base/Messages.h"
 #include "imagedb/ImageDatabase.h"
 #include "ui/UiServices.h"
@@ -33,8 +34,8 @@ ParsedCommandLine ParseCommandLine(const QStringList& args);
 
 // How the Analyse dialog is made for the view: a window of its own, kept
 // above owner, that speaks to the user through ui and reads poses from db.
-CChildView::CalcDialogFactory MakeCalcDialogFactory(IUiServices& ui, const ImageDatabase& db,
-                                                    QWidget* owner);
+CPairController::CalcDialogFactory MakeCalcDialogFactory(IUiServices& ui, const ImageDatabase& db,
+                                                         QWidget* owner);
 
 class CRanvistaApp {
 public:

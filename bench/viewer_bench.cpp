@@ -82,8 +82,9 @@ struct Scene {
         view->SetImage(ViewSide::Left, std::make_unique<CImage>(Texture(2048, 0)));
         view->SetImage(ViewSide::Right, std::make_unique<CImage>(Texture(2048, 7)));
         for (int i = 0; i < 20; ++i) {
-            view->AppendMeasurement({100.0 * i, 100.0 * i}, {100.0 * i, 90.0 * i}, {}, "");
+            view->Session().Append({100.0 * i, 100.0 * i}, {100.0 * i, 90.0 * i}, {}, "", {});
         }
+        view->Document().Touch(PairDocument::Change::Measurements);
         view->OnVertexIndices();
         view->SetZoomStep(zoomStep);
         view->show();
@@ -137,8 +138,10 @@ struct Workspace {
             }
         }
         for (int i = 0; i < 10000 && !grid.empty(); ++i) {
-            view->AppendMeasurementRecord(grid[static_cast<std::size_t>(i) % grid.size()]);
+            view->Session().Append(
+                MeasurementRecord(grid[static_cast<std::size_t>(i) % grid.size()]));
         }
+        view->Document().Touch(PairDocument::Change::Measurements);
         view->SetHighlightedRows({0, 1});
         view->SetZoomStep(-10);
         view->ShowMarksOfRows({0, 99});

@@ -94,8 +94,6 @@ CChildView::~CChildView() {
     m_pDecoder.reset();
     OnDestroy();
     ReleaseImages();
-    m_pCalcDlg.reset();
-    m_bCalcDlgOpen = false;
 }
 
 void CChildView::PreCreateWindow(bool storeNamed) {
@@ -311,84 +309,6 @@ void CChildView::OnReset() {
     Repaint();
 }
 
-void CChildView::OpenCalcDialog() {
-    m_bCalcDlgOpen = true;
-    if (m_fnCalcDialogFactory) {
-        m_pCalcDlg = m_fnCalcDialogFactory(*this);
-        if (m_pCalcDlg) {
-            m_pCalcDlg->ShowDialog();
-            // A dialog shown again shows the open pair's cameras and the
-            // marks set while it was hidden.
-            if (HasBothImages()) {
-                if (const auto l = m_doc.Mark(Eye::Left)) {
-                    m_pCalcDlg->SetLeftPixel(l->x, l->y);
-                }
-                if (const auto r = m_doc.Mark(Eye::Right)) {
-                    m_pCalcDlg->SetRightPixel(r->x, r->y);
-                }
-                m_pCalcDlg->UpdateImageInfo();
-            }
-            // The dialog's options choose the cameras now.
-            TakeDialogOptions();
-        }
-    }
-}
-
-void CChildView::CloseCalcDialog() {
-    m_bCalcDlgOpen = false;
-    if (m_pCalcDlg) {
-        m_pCalcDlg->HideDialog();
-        m_pCalcDlg.reset();
-    }
-}
-
-void CChildView::OnShowCalcControl() {
-    if (m_bCalcDlgOpen) {
-        CloseCalcDialog();
-    } else {
-        OpenCalcDialog();
-    }
-}
-
-void CChildView::OnCalcDlgClosed() {
-    CloseCalcDialog();
-}
-
-void CChildView::CalcDialogClosed() {
-    // The dialog is still inside its own handler: forget it once that returns,
-    // and only if it is still the dialog the view holds.
-    const ICalcDialog* closing = m_pCalcDlg.get();
-    QMetaObject::invokeMethod(
-        this,
-        [this, closing] {
-            if (m_pCalcDlg.get() == closing) {
-                OnCalcDlgClosed();
-            }
-        },
-        Qt::QueuedConnection);
-}
-
-void CChildView::AppendMeasurement(const ImagePoint& left, const ImagePoint& right,
-                                   const VertexRecord& vertex, const std::string& logEntry) {
-    m_doc.Session().Append(left, right, vertex, logEntry, vertex.m_ptPosition);
-    m_doc.Touch(PairDocument::Change::Measurements);
-    Repaint();
-}
-
-void CChildView::AppendMeasurementRecord(const MeasurementRecord& record) {
-    MeasurementRecord r = record;
-    // A re-selected mark is recorded as such; a matched one keeps its source.
-    for (const Eye eye : {Eye::Left, Eye::Right}) {
-        PixelSource& source = eye == Eye::Left ? r.leftSource : r.rightSource;
-        if (source == PixelSource::Clicked) {
-            source = m_doc.Session().CurrentSource(eye);
-        }
-    }
-    m_doc.Session().Append(std::move(r));
-    m_doc.Touch(PairDocument::Change::Measurements);
-    Repaint();
-}
-
 void CChildView::OnSwapImages() {
     if (!HasBothImages()) {
         return;
@@ -398,9 +318,7 @@ void CChildView::OnSwapImages() {
     m_doc.SwapEyes();
     Repaint();
     UpdateTitle();
-    if (ICalcDialog* dlg = CalcDialog()) {
-        dlg->UpdateImageInfo();
-    }
+    emit PairSwapped();
 }
 
 void CChildView::OnVertexIndices() {

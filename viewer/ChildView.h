@@ -5,13 +5,13 @@
 #pragma once
 
 #include "geometry/Measurement.h"
+#include "matching/Corners.h"
 #include "session/MeasurementSession.h"
 #include "session/PairDocument.h"
 #include "stereo/ImageEllipse.h"
 #include "stereo/MonoRange.h"
 #include "ui/UiServices.h"
 #include "viewer/AssistedPair.h"
-#include "viewer/CalcDialogInterface.h"
 #include "viewer/Image.h"
 #include "viewer/PairDecoder.h"
 #include "viewer/ViewGeometry.h"
@@ -32,12 +32,10 @@ class QPainter;
 class CRangeMapTool;
 class CStereoWindow;
 
-class CChildView : public QWidget, public ICalcHost {
+class CChildView : public QWidget {
     Q_OBJECT
     friend class CRangeMapTool; // tells the status bar
 public:
-    using CalcDialogFactory = std::function<std::unique_ptr<ICalcDialog>(ICalcHost&)>;
-
     // Texts of the open chooser.
     static constexpr const char* kOpenPairTitle = "Select stereo pair of images";
     static constexpr const char* kImageFilter =
@@ -50,15 +48,8 @@ public:
     // Reads the two settings. The image database is the application's; the
     // view loads it (PreCreateWindow) and saves it (Ctrl+End, Ctrl+Home).
     CChildView(IUiServices& ui, ImageDatabase& db, QWidget* parent = nullptr);
-    // Writes the settings (the window is destroyed), then releases the images
-    // and the Analyse dialog.
+    // Writes the settings (the window is destroyed), then releases the images.
     ~CChildView() override;
-
-    // How the Analyse dialog is made; without a factory the view keeps track
-    // of the dialog's open state only.
-    void SetCalcDialogFactory(CalcDialogFactory factory) {
-        m_fnCalcDialogFactory = std::move(factory);
-    }
 
     // Loads the image database from its store; the main frame calls it once,
     // when it creates the view.
@@ -125,36 +116,23 @@ public:
     // nothing when none is.
     void WaitForImages();
     void OnReset();
-    void OnShowCalcControl();
-    void OnCalcDlgClosed();
     void OnSwapImages();
     void OnVertexIndices();
     void OnDisableBeeps();
-    // View > Epipolar Curve, View > Auto-Match, File > Auto-Detect Vertex
-    // Pairs (ChildViewAssist.cpp).
+    // View > Epipolar Curve, View > Auto-Match (ChildViewAssist.cpp).
     void OnEpipolarCurve();
     void OnAutoMatch();
-    void OnAutoDetectVertexPairs();
+    // Whether a click is matched into the other image.
+    bool AutoMatch() const { return m_bAutoMatch; }
+    void SetAutoMatch(bool on);
+    // The part of the left image on screen, in its pixels; nothing when none
+    // of it is.
+    std::optional<PixelRect> LeftImageOnScreen() const;
     // Writes both settings.
     void OnDestroy();
 
-    // What the Analyse dialog asks of its view.
-    std::string LeftFile() const override { return m_doc.Session().LeftFile(); }
-    std::string RightFile() const override { return m_doc.Session().RightFile(); }
-    PairDocument* OpenPair() override { return &m_doc; }
-    void AppendMeasurement(const ImagePoint& left, const ImagePoint& right,
-                           const VertexRecord& vertex, const std::string& logEntry) override;
-    void AppendMeasurementRecord(const MeasurementRecord& record) override;
-    void CalcDialogClosed() override;
-    bool AutoMatch() const override { return m_bAutoMatch; }
-    void SetAutoMatch(bool on) override;
-    void CalcOptionsChanged() override;
-    // The Analyse dialog's options, when it is shown, become the document's.
-    void TakeDialogOptions();
-    DecodedImageSizes ImageSizes() const override;
-    PixelSigmas MarkSigmas(const ImagePoint& left, const ImagePoint& right) const override {
-        return m_doc.Session().MarkSigmas(m_doc.ClickSigmaPx(), left, right);
-    }
+    // The sizes the two images were decoded at.
+    DecodedImageSizes ImageSizes() const;
 
     // The 1-sigma per coordinate of a clicked mark, in pixels (remembered in
     // the settings). Values not above 0 are refused.
@@ -183,8 +161,8 @@ public:
                                       : std::make_unique<SilentProgress>();
     }
 
-    // The Analyse dialog while it is open, else nullptr.
-    ICalcDialog* CalcDialog() const { return m_bCalcDlgOpen ? m_pCalcDlg.get() : nullptr; }
+    // Shows text on the status bar.
+    void ShowStatus(const std::string& text);
     IUiServices& Ui() const { return m_ui; }
     // The completion signal of long commands, unless beeps are disabled.
     void CompletionBeep();
@@ -227,7 +205,6 @@ public:
     std::optional<std::uint32_t> HoverVertex() const {
         return m_bHoverVertex ? std::optional(m_nHoverVertex) : std::nullopt;
     }
-    bool IsCalcDialogOpen() const { return m_bCalcDlgOpen; }
 
     // The measurement workspace in the images (ChildViewWorkspace.cpp).
     // Rows (of Session().Measurements()) whose marks are drawn highlighted.
@@ -277,6 +254,19 @@ signals:
     void MeasurementsAppended(std::size_t first, std::size_t count, const QString& what);
     // The open pair's measurements changed (a calculation, a new pair).
     void MeasurementsChanged();
+    // A click set the current mark of eye (and perhaps matched its partner).
+    void MarkClicked(Eye eye);
+    // A double-click took a stored pair of marks back as the current marks.
+    void MarksReselected();
+    // A pair was opened and is shown; the eyes of the open pair changed places.
+    void PairOpened();
+    void PairSwapped();
+    // One image replaced the pair.
+    void OneImageOpened();
+    // Space: calculate the current marks.
+    void SpacePressed();
+    // Auto-Match was turned on or off.
+    void AutoMatchChanged();
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -311,7 +301,6 @@ private:
     void OnLButtonDblClk(IntPoint p);
     // false: the key goes on to default processing.
     bool OnKeyDown(int key, int repeatCount, Qt::KeyboardModifiers modifiers);
-    void OnSpace();
     void StepZoom(int direction, int repeatCount, Qt::KeyboardModifiers modifiers);
     // Pans the panel that holds both the last drag point and p; false when
     // they are not in the same panel.
@@ -319,7 +308,6 @@ private:
 
     // A click of an image with auto-match on: the partner mark, or why not.
     void AutoMatchClick(Eye clicked, const ImagePoint& click);
-    void ShowStatus(const std::string& text);
     // The status bar says which camera models measure the open pair, or why
     // a product's own model cannot.
     void ReportProductModels();
@@ -355,13 +343,10 @@ private:
     void OnPairDecoded(DecodedPair images);
     // Drops the pair being read, if any.
     void CancelOpening();
-    void OpenCalcDialog();
-    void CloseCalcDialog();
 
     IUiServices& m_ui;
     ImageDatabase& m_db;
     PairDocument m_doc;
-    CalcDialogFactory m_fnCalcDialogFactory;
 
     bool m_bVertexIndices = false;
     std::int32_t m_nZoomStep = 0;
@@ -377,8 +362,6 @@ private:
     std::string m_sFilePath;
     IntPoint m_ptDragLast;
     bool m_bDragging = false;
-    std::unique_ptr<ICalcDialog> m_pCalcDlg;
-    bool m_bCalcDlgOpen = false;
     mutable QImage m_buffer;
     bool m_bEpipolarCurve = true;
     bool m_bAutoMatch = false;

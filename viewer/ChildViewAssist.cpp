@@ -1,5 +1,5 @@
 // The view's help with the second click: the epipolar curve of the current
-// mark, auto-match of a click, and Auto-Detect Vertex Pairs.
+// mark and auto-match of a click.
 #include "viewer/ChildView.h"
 
 #include "base/Format.h"
@@ -8,7 +8,6 @@
 #include <QPainter>
 
 #include <algorithm>
-#include <atomic>
 #include <cmath>
 
 namespace {
@@ -159,50 +158,17 @@ void CChildView::OnAutoMatch() {
 
 void CChildView::SetAutoMatch(bool on) {
     m_bAutoMatch = on;
-    if (ICalcDialog* dlg = CalcDialog()) {
-        dlg->AutoMatchChanged();
-    }
+    emit AutoMatchChanged();
 }
 
-void CChildView::CalcOptionsChanged() {
-    TakeDialogOptions();
-    Repaint();
-}
-
-void CChildView::TakeDialogOptions() {
-    // The rig is rebuilt only when they differ from the document's.
-    if (const ICalcDialog* dlg = CalcDialog()) {
-        if (const auto options = dlg->CurrentOptions()) {
-            m_doc.SetOptions(*options);
-        }
+std::optional<PixelRect> CChildView::LeftImageOnScreen() const {
+    if (!m_pLeftImage) {
+        return std::nullopt;
     }
-}
-
-void CChildView::OnAutoDetectVertexPairs() {
-    const AssistedPair* assist = Assist();
-    if (assist == nullptr) {
-        m_ui.ShowMessage("Open a stereo pair first");
-        return;
-    }
-    if (!assist->HasCameras()) {
-        m_ui.ShowMessage(assist->CamerasProblem().empty()
-                             ? std::string("Select the cameras of both images first")
-                             : "No cameras to match with: " + assist->CamerasProblem());
-        return;
-    }
-    if (!m_bCalcDlgOpen) {
-        OpenCalcDialog();
-    }
-    ICalcDialog* dlg = CalcDialog();
-    if (dlg == nullptr) {
-        return;
-    }
-    // The part of the left image on screen, in its pixels.
     const SideLayout layout = ComputeLayout(ClientRect(), ViewSide::Left);
     const ViewRect shown = layout.image.Intersect(layout.panel).Intersect(ClientRect());
     if (shown.IsEmpty()) {
-        m_ui.ShowMessage("No part of the left image is on screen");
-        return;
+        return std::nullopt;
     }
     const CImage& left = *m_pLeftImage;
     const ScreenToImageResult a =
@@ -214,49 +180,5 @@ void CChildView::OnAutoDetectVertexPairs() {
     area.y = static_cast<int>(std::floor(std::min(a.pt.y, b.pt.y)));
     area.width = static_cast<int>(std::ceil(std::max(a.pt.x, b.pt.x))) - area.x + 1;
     area.height = static_cast<int>(std::ceil(std::max(a.pt.y, b.pt.y))) - area.y + 1;
-
-    const DetectOptions options;
-    std::atomic<bool> cancel = false;
-    DetectResult found;
-    {
-        const std::unique_ptr<IProgress> progress =
-            m_ui.BeginProgress("Auto-Detect Vertex Pairs", options.maxPoints);
-        found = DetectVertexPairs(
-            assist->Matcher(), area, options,
-            [&](int done, int) {
-                progress->SetValue(done);
-                if (progress->Cancelled()) {
-                    cancel = true;
-                }
-            },
-            &cancel);
-    }
-
-    // Each pair through CALCULATE, as if clicked and matched.
-    std::vector<std::string> messages;
-    const std::size_t before = m_doc.Session().Vertices().size();
-    for (const DetectedPair& pair : found.pairs) {
-        m_doc.SetMark(Eye::Left, pair.left);
-        m_doc.SetMatchedMark(Eye::Right, pair.match.pixel, pair.match.score, pair.match.sigmaPx);
-        dlg->SetLeftPixel(pair.left.x, pair.left.y);
-        dlg->SetRightPixel(pair.match.pixel.x, pair.match.pixel.y);
-        dlg->CalculateQuietly(messages);
-    }
-    const std::size_t appended = m_doc.Session().Vertices().size() - before;
-    if (appended > 0) {
-        // One step that undo takes back whole.
-        emit MeasurementsAppended(m_doc.Session().Measurements().size() - appended, appended,
-                                  QStringLiteral("Auto-Detect Vertex Pairs"));
-    }
-    Repaint();
-    std::string summary = StrFormat(
-        "Auto-Detect Vertex Pairs%s: %d corners found, %d matched, %d refused; %u measurements "
-        "appended",
-        found.cancelled ? " (cancelled)" : "", found.found, found.matched, found.refused,
-        static_cast<unsigned>(appended));
-    if (!messages.empty()) {
-        summary += StrFormat("\n%u calculations failed: %s", static_cast<unsigned>(messages.size()),
-                             messages.front().c_str());
-    }
-    SignalCompletion(m_ui, m_bDisableBeeps, summary);
+    return area;
 }

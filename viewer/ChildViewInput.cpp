@@ -172,19 +172,7 @@ void CChildView::OnLButtonDown(IntPoint p) {
     if (m_bAutoMatch && !correction) {
         AutoMatchClick(eye, pt);
     }
-    if (ICalcDialog* dlg = CalcDialog()) {
-        for (const Eye e : {Eye::Left, Eye::Right}) {
-            const std::optional<ImagePoint> mark = m_doc.Session().Mark(e);
-            if (mark && (e == eye || m_doc.Session().Origin(e).matched)) {
-                if (e == Eye::Left) {
-                    dlg->SetLeftPixel(mark->x, mark->y);
-                } else {
-                    dlg->SetRightPixel(mark->x, mark->y);
-                }
-            }
-        }
-        dlg->UpdateImageInfo();
-    }
+    emit MarkClicked(eye);
     // Shown at once, with or without the Analyse dialog.
     Repaint();
 }
@@ -238,13 +226,7 @@ void CChildView::OnLButtonDblClk(IntPoint p) {
                 if (row) {
                     emit MeasurementReselected(*row, before);
                 }
-                if (ICalcDialog* dlg = CalcDialog()) {
-                    const ImagePoint l = *m_doc.Session().Mark(Eye::Left);
-                    const ImagePoint r = *m_doc.Session().Mark(Eye::Right);
-                    dlg->SetLeftPixel(l.x, l.y);
-                    dlg->SetRightPixel(r.x, r.y);
-                    dlg->UpdateImageInfo();
-                }
+                emit MarksReselected();
             }
         }
     }
@@ -257,25 +239,6 @@ void CChildView::StepZoom(int direction, int repeatCount, Qt::KeyboardModifiers 
         ZoomBySteps(static_cast<long long>(direction) * repeatCount);
     } else {
         Repaint();
-    }
-}
-
-void CChildView::OnSpace() {
-    const bool leftSet = m_doc.Session().Mark(Eye::Left).has_value();
-    const bool rightSet = m_doc.Session().Mark(Eye::Right).has_value();
-    if (leftSet && rightSet) {
-        if (ICalcDialog* dlg = CalcDialog()) {
-            dlg->OnCalculate();
-        } else {
-            ShowStatus("The Analyse dialog is hidden: View > Show Calc Control shows it to "
-                       "calculate the marked pixels");
-        }
-    } else if (leftSet) {
-        m_ui.ShowMessage("Need to select right pixel");
-    } else if (rightSet) {
-        m_ui.ShowMessage("Need to select left pixel");
-    } else {
-        m_ui.ShowMessage("Need to select left and right pixels");
     }
 }
 
@@ -303,7 +266,7 @@ bool CChildView::OnKeyDown(int key, int repeatCount, Qt::KeyboardModifiers modif
     }
     switch (key) {
     case Qt::Key_Space:
-        OnSpace();
+        emit SpacePressed();
         return true;
     case Qt::Key_End:
     case Qt::Key_Home:

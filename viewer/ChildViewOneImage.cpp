@@ -77,9 +77,7 @@ void CChildView::OpenImageFile(const std::string& file) {
     ReleaseImages();
     ResetZoomAndPan();
     DropAssist();
-    if (m_bCalcDlgOpen) {
-        CloseCalcDialog();
-    }
+    emit OneImageOpened();
     m_sFilePath = PathFolder(file);
     UpdateTitle();
     m_pOneImage->setFocus();

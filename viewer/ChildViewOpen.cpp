@@ -100,13 +100,7 @@ void CChildView::OnPairDecoded(DecodedPair images) {
         m_ui.ShowMessage("Verify Correct Left/Right Images");
     }
 
-    // A new pair starts with empty results in the Analyse dialog.
-    if (!m_bCalcDlgOpen) {
-        OpenCalcDialog();
-    } else if (ICalcDialog* dlg = CalcDialog()) {
-        dlg->ClearResults();
-        dlg->UpdateImageInfo();
-    }
+    emit PairOpened();
     ReportProductModels();
     CompletionBeep();
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "app/HelpOpener.h"
+#include "app/PairController.h"
 #include "app/RanvistaApp.h"
 #include "viewer/CommandIds.h"
 
@@ -66,6 +67,7 @@ protected:
     }
     std::string StorePath() const { return dir.path().toStdString() + "/ImgBinDat"; }
     CChildView& View() { return frame->View(); }
+    CPairController& Controller() { return frame->Controller(); }
     QAction* Action(int id) {
         QAction* a = frame->Action(id);
         EXPECT_NE(a, nullptr) << id;

@@ -85,7 +85,7 @@ TEST_F(AppDialogs, ClosingWithUnsavedResultsAsksFirst) {
     EXPECT_TRUE(frame->close()); // nothing measured: no question
     EXPECT_TRUE(ui.questions.empty());
     frame->show();
-    frame->View().AppendMeasurement({1, 2}, {3, 4}, {}, "\nImage Pair a b\n");
+    frame->Controller().AppendMeasurement({1, 2}, {3, 4}, {}, "\nImage Pair a b\n");
     ui.saveChoices = {IUiServices::SaveChoice::Cancel, IUiServices::SaveChoice::Discard};
     EXPECT_FALSE(frame->close());
     EXPECT_TRUE(frame->isVisible());

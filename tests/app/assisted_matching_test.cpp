@@ -362,10 +362,10 @@ TEST_F(AssistedProductMatching, WithTheProductsOwnModelsTheCurveAndTheMatchFindT
     ASSERT_TRUE(View().HasBothImages());
     // While the Analyse dialog is open its camera choice rules; closed, the
     // pair is measured, and matched, with what the products carry.
-    if (View().CalcDialog() != nullptr) {
+    if (Controller().CalcDialog() != nullptr) {
         Action(ID_SHOW_CALC_CONTROL)->trigger();
     }
-    ASSERT_EQ(View().CalcDialog(), nullptr);
+    ASSERT_EQ(Controller().CalcDialog(), nullptr);
     const AssistedPair* assist = View().Assist();
     ASSERT_TRUE(assist != nullptr);
     ASSERT_TRUE(assist->HasCameras()) << assist->CamerasProblem();
@@ -400,7 +400,7 @@ TEST_F(AssistedMatching, AMatchedMarkBringsTheMatchersSigmaToItsMeasurementAndAC
     const auto clickedMeasurement = [&](const MeasurementRecord& as) {
         view.Session().SetMark(Eye::Left, as.leftPixel);
         view.Session().SetMark(Eye::Right, as.rightPixel);
-        ICalcDialog* dlg = view.CalcDialog();
+        ICalcDialog* dlg = Controller().CalcDialog();
         ASSERT_NE(dlg, nullptr);
         dlg->SetLeftPixel(as.leftPixel.x, as.leftPixel.y);
         dlg->SetRightPixel(as.rightPixel.x, as.rightPixel.y);

@@ -138,14 +138,14 @@ TEST_F(Frame, CheckMarksFollowTheView) {
     Action(ID_SHOW_CALC_CONTROL)->trigger();
     Action(ID_DISABLE_BEEPS)->trigger();
     EXPECT_TRUE(View().VertexIndicesShown());
-    EXPECT_TRUE(View().IsCalcDialogOpen());
+    EXPECT_TRUE(Controller().IsCalcDialogOpen());
     EXPECT_TRUE(View().BeepsDisabled());
     OpenMenus();
     EXPECT_TRUE(Action(ID_VERTEX_INDICES)->isChecked());
     EXPECT_TRUE(Action(ID_SHOW_CALC_CONTROL)->isChecked());
     EXPECT_TRUE(Action(ID_DISABLE_BEEPS)->isChecked());
     // The dialog closing itself takes the check mark with it.
-    View().CalcDialogClosed();
+    Controller().CalcDialogClosed();
     QCoreApplication::processEvents();
     OpenMenus();
     EXPECT_FALSE(Action(ID_SHOW_CALC_CONTROL)->isChecked());
@@ -202,7 +202,7 @@ TEST_F(Frame, ApplicationCommandsRunFromTheirMenuItems) {
     }
 
     // Results never saved keep the window open until the user says otherwise.
-    View().AppendMeasurement({1, 1}, {2, 2}, VertexRecord{}, "\nImage Pair a b\n");
+    Controller().AppendMeasurement({1, 1}, {2, 2}, VertexRecord{}, "\nImage Pair a b\n");
     EXPECT_FALSE(frame->close());
     EXPECT_TRUE(frame->isVisible());
     EXPECT_EQ(ui.questions.size(), 1u);

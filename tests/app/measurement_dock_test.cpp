@@ -54,7 +54,7 @@ protected:
             MakeRangeCalcInput({}, s.LeftFile(), s.RightFile(), l, r, s.LastPosition(), db);
         const RangeCalcResult res = CalculateRange(in);
         ASSERT_TRUE(res.bOk);
-        f.View().AppendMeasurementRecord(
+        f.Controller().AppendMeasurementRecord(
             RecordOfCalculation(in, res, PixelSource::Clicked, PixelSource::Clicked, {}, UtcNow()));
         f.MeasurementDock()->Refresh();
     }
@@ -528,10 +528,10 @@ TEST_F(Workspace, ASavedSessionKeepsTheDialogsOptionsAndTheDatabaseItWasMeasured
     options.b2D = true;
     options.dAzCorrLeft = 1.5;
     auto f = NewFrame();
-    f->View().SetCalcDialogFactory(
+    f->Controller().SetCalcDialogFactory(
         [options](ICalcHost&) { return std::make_unique<OptionsDialog>(options); });
     f->View().OpenPairFiles(kLeft, kRight);
-    ASSERT_NE(f->View().CalcDialog(), nullptr);
+    ASSERT_NE(f->Controller().CalcDialog(), nullptr);
     Measure(*f, db, {386, 761}, {289, 758});
     const std::string path = dir.filePath("options.rvsession").toStdString();
     ui.AnswerSave(path);
@@ -546,10 +546,10 @@ TEST_F(Workspace, ASavedSessionKeepsTheDialogsOptionsAndTheDatabaseItWasMeasured
 TEST_F(Workspace, TheClickUncertaintyScalesTheNextMeasurementIsSavedWithTheSessionAndRemembered) {
     db.SetStorePath(kSamples + "ImgBinDat");
     auto f = NewFrame();
-    f->View().SetCalcDialogFactory(MakeCalcDialogFactory(ui, db, f.get()));
+    f->Controller().SetCalcDialogFactory(MakeCalcDialogFactory(ui, db, f.get()));
     f->View().OpenPairFiles(kLeft, kRight);
     CChildView& v = f->View();
-    ICalcDialog* dlg = v.CalcDialog();
+    ICalcDialog* dlg = f->Controller().CalcDialog();
     ASSERT_NE(dlg, nullptr);
     const auto calculate = [&] {
         v.Session().SetMark(Eye::Left, {386, 761});

@@ -74,8 +74,8 @@ TEST_F(Samples, Screenshot) {
     CChildView& view = View();
     const auto marks = TruthMarks("oppy-navcam", 9);
     ASSERT_EQ(marks.size(), 9u);
-    view.AppendMeasurement(marks[0].first, marks[0].second, {}, "");
-    view.AppendMeasurement(marks[4].first, marks[4].second, {}, "");
+    Controller().AppendMeasurement(marks[0].first, marks[0].second, {}, "");
+    Controller().AppendMeasurement(marks[4].first, marks[4].second, {}, "");
     view.Session().SetMark(Eye::Left, marks[8].first);
     view.Session().SetMark(Eye::Right, marks[8].second);
 

@@ -62,8 +62,8 @@ TEST_F(Screenshot, MainWindowWithAPairAndItsMarks) {
     ASSERT_TRUE(view.Image(ViewSide::Left) && view.Image(ViewSide::Right));
 
     // Two stored measurements (the rocks' tops) and a current pair of marks.
-    view.AppendMeasurement({90, 186}, {90 - kDisparity, 186}, {}, "");
-    view.AppendMeasurement({230, 238}, {230 - kDisparity, 238}, {}, "");
+    Controller().AppendMeasurement({90, 186}, {90 - kDisparity, 186}, {}, "");
+    Controller().AppendMeasurement({230, 238}, {230 - kDisparity, 238}, {}, "");
     view.OnVertexIndices();
     // The measurement table docks with them; this picture is of the images.
     if (auto* dock = frame->findChild<CMeasurementDock*>()) {

@@ -121,8 +121,8 @@ TEST_F(StereoTools, TheRangeMapIsDrawnReadOutUnderThePointerAndMeasuredWithOneCl
     EXPECT_TRUE(frame->Action(ID_RANGE_MAP)->isChecked());
     // The opacity the overlay starts with is one the menu offers, and checked.
     int checkedLevels = 0;
-    for (int id : {ID_RANGE_OPACITY_25, ID_RANGE_OPACITY_50, ID_RANGE_OPACITY_75,
-                   ID_RANGE_OPACITY_100}) {
+    for (int id :
+         {ID_RANGE_OPACITY_25, ID_RANGE_OPACITY_50, ID_RANGE_OPACITY_75, ID_RANGE_OPACITY_100}) {
         checkedLevels += frame->Action(id)->isChecked() ? 1 : 0;
     }
     EXPECT_EQ(checkedLevels, 1);

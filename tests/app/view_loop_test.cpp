@@ -4,6 +4,7 @@
 // and the database commands as the view runs them.
 #include "app/AppCommands.h"
 #include "app/CalcDlg.h"
+#include "app/PairController.h"
 #include "base/Format.h"
 #include "imagedb/ImageDatabase.h"
 #include "tests/support/CliRunner.h"
@@ -52,7 +53,8 @@ protected:
     void SetUp() override {
         db.SetStorePath(dir / "ImgBinDat");
         view = std::make_unique<CChildView>(ui, db);
-        view->SetCalcDialogFactory([this](ICalcHost& host) {
+        controller = std::make_unique<CPairController>(*view, ui);
+        controller->SetCalcDialogFactory([this](ICalcHost& host) {
             auto dlg = std::make_unique<CCalcDlg>(&host, ui, db);
             calcDlg = dlg.get();
             return dlg;
@@ -67,18 +69,19 @@ protected:
         ASSERT_TRUE(NavcamImage(32).save(QString::fromStdString(rightPath)));
     }
     void TearDown() override {
+        controller.reset();
         view.reset();
         commands.reset();
     }
     void UseCommands(const AppCommandOptions& options) {
-        commands = std::make_unique<CAppCommands>(*view, db, ui, options);
+        commands = std::make_unique<CAppCommands>(*view, *controller, db, ui, options);
     }
 
     void OpenPair() {
         ui.AnswerOpen({rightPath, leftPath}); // the first chosen file is the right image
         view->OnOpenStereoPair();
         ASSERT_TRUE(view->Image(ViewSide::Left) && view->Image(ViewSide::Right));
-        ASSERT_NE(view->CalcDialog(), nullptr);
+        ASSERT_NE(controller->CalcDialog(), nullptr);
         view->SetZoomStep(8); // the whole 1024-pixel image inside its panel
     }
     // Clicks the screen point nearest to an image pixel of one side.
@@ -106,6 +109,7 @@ protected:
     std::unique_ptr<CAppCommands> commands;
     ScopedUiMessages messages{ui};
     std::unique_ptr<CChildView> view;
+    std::unique_ptr<CPairController> controller;
     CCalcDlg* calcDlg = nullptr;
     std::string leftPath;
     std::string rightPath;
@@ -183,15 +187,15 @@ TEST_F(ViewLoopTest, MeasureSaveAndMatchTheCommandLine) {
 
 TEST_F(ViewLoopTest, CloseBoxRemovesTheDialogAndItsCheckMark) {
     OpenPair();
-    EXPECT_TRUE(view->IsCalcDialogOpen());
+    EXPECT_TRUE(controller->IsCalcDialogOpen());
     QPointer<CCalcDlg> dlg(calcDlg);
     ASSERT_TRUE(dlg->isVisible());
     dlg->close(); // the close box
     QApplication::processEvents();
     QApplication::processEvents();
     EXPECT_TRUE(dlg.isNull());
-    EXPECT_FALSE(view->IsCalcDialogOpen());
-    EXPECT_EQ(view->CalcDialog(), nullptr);
+    EXPECT_FALSE(controller->IsCalcDialogOpen());
+    EXPECT_EQ(controller->CalcDialog(), nullptr);
 
     // Space with both marks set now does nothing.
     ClickImage(ViewSide::Left, 512, 512);
@@ -201,17 +205,17 @@ TEST_F(ViewLoopTest, CloseBoxRemovesTheDialogAndItsCheckMark) {
     EXPECT_TRUE(ui.messages.empty());
 
     // Show Calc Control brings a fresh dialog back; toggling again removes it.
-    view->OnShowCalcControl();
-    ASSERT_NE(view->CalcDialog(), nullptr);
+    controller->OnShowCalcControl();
+    ASSERT_NE(controller->CalcDialog(), nullptr);
     EXPECT_TRUE(calcDlg->isVisible());
     EXPECT_EQ(calcDlg->m_ptLastPos, CPoint3D(0, 0, 0));
     dlg = calcDlg;
     QTest::keyClick(calcDlg, Qt::Key_Escape);
-    view->OnShowCalcControl(); // turned off before the notice arrives
+    controller->OnShowCalcControl(); // turned off before the notice arrives
     EXPECT_TRUE(dlg.isNull());
     QApplication::processEvents();
     QApplication::processEvents();
-    EXPECT_FALSE(view->IsCalcDialogOpen());
+    EXPECT_FALSE(controller->IsCalcDialogOpen());
 }
 
 TEST_F(ViewLoopTest, ImportRefreshesTheOpenDialogAndUnsavedResultsAreOfferedOnClose) {

@@ -250,7 +250,7 @@ TEST_F(WindowState, TheAppsAnalyseDialogOpensWhereItWasLastMoved) {
     const QPoint wanted = ScreenArea().topLeft() + QPoint(53, 29);
     Start();
     View().OpenPairFiles(left, right);
-    auto* dialog = dynamic_cast<QWidget*>(View().CalcDialog());
+    auto* dialog = dynamic_cast<QWidget*>(Controller().CalcDialog());
     ASSERT_NE(dialog, nullptr);
     ASSERT_TRUE(dialog->isVisible());
     dialog->move(wanted);
@@ -258,7 +258,7 @@ TEST_F(WindowState, TheAppsAnalyseDialogOpensWhereItWasLastMoved) {
 
     Start();
     View().OpenPairFiles(left, right);
-    dialog = dynamic_cast<QWidget*>(View().CalcDialog());
+    dialog = dynamic_cast<QWidget*>(Controller().CalcDialog());
     ASSERT_NE(dialog, nullptr);
     EXPECT_EQ(dialog->pos(), wanted);
 }

@@ -55,7 +55,7 @@ int main(int argc, char** argv) {
             return 1;
         }
         CChildView& view = ranvista.MainFrame()->View();
-        ICalcDialog* dlg = view.CalcDialog();
+        ICalcDialog* dlg = ranvista.MainFrame()->Controller().CalcDialog();
         if (dlg == nullptr) {
             std::cerr << "no Analyse dialog\n";
             return 1;

@@ -1,11 +1,10 @@
-// A stereo view on screen (offscreen) with a recording user interface, a
-// recording Analyse dialog and a scratch folder for images and settings.
+// A stereo view on screen (offscreen) with a recording user interface and a
+// scratch folder for images and settings.
 #pragma once
 
 #include "ui/UiMessageSink.h"
 #include "viewer/ChildView.h"
 
-#include "FakeCalcDialog.h"
 #include "tests/support/FakeUi.h"
 #include "tests/support/TestImages.h"
 
@@ -38,9 +37,17 @@ protected:
 
     void TearDown() override { view.reset(); }
 
+    // A measurement of the open pair, as a calculation appends it.
+    void AppendMeasurement(const ImagePoint& left, const ImagePoint& right,
+                           const VertexRecord& vertex, const std::string& logEntry) {
+        PairDocument& doc = view->Document();
+        doc.Session().Append(left, right, vertex, logEntry, vertex.m_ptPosition);
+        doc.Touch(PairDocument::Change::Measurements);
+        view->Repaint();
+    }
+
     std::unique_ptr<CChildView> MakeView() {
         auto v = std::make_unique<CChildView>(ui, db);
-        v->SetCalcDialogFactory(FakeCalcDialogFactory(dialog));
         v->resize(kWidth, kHeight);
         v->installEventFilter(&paintCounter);
         v->show();
@@ -114,6 +121,5 @@ protected:
     FakeUi ui;
     CUiMessageSink sink{ui};
     ScopedMessageSink sinkScope{&sink};
-    CalcDialogLog dialog;
     std::unique_ptr<CChildView> view;
 };

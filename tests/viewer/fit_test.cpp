@@ -142,7 +142,7 @@ TEST_F(Fit, FitToWindowEnlargesASmallPair) {
 
 TEST_F(Fit, MarksFollowTheZoom) {
     OpenPair(SolidImage(800, 800, Qt::blue), SolidImage(800, 800, Qt::blue));
-    view->AppendMeasurement({600, 200}, {610, 200}, {}, "");
+    AppendMeasurement({600, 200}, {610, 200}, {}, "");
     view->Session().SetMark(Eye::Left, {200, 600});
     const auto crossAt = [&](const ImagePoint& q, QRgb colour) {
         const SideLayout l = view->ComputeLayout(view->ClientRect(), ViewSide::Left);
@@ -200,7 +200,7 @@ TEST_F(Fit, AnEmptyViewSaysHowToOpenAPairAndAnOpenOneDoesNot) {
 TEST_F(Fit, AMarkIsFoundUnderThePointerWhenZoomedOut) {
     OpenPair(SolidImage(800, 800, Qt::blue), SolidImage(800, 800, Qt::blue));
     ASSERT_NEAR(view->Zoom(), 0.25, 1e-12);
-    view->AppendMeasurement({401.0, 403.0}, {390.0, 403.0}, {}, "");
+    AppendMeasurement({401.0, 403.0}, {390.0, 403.0}, {}, "");
     const SideLayout l = view->ComputeLayout(view->ClientRect(), ViewSide::Left);
     const ImageToScreenResult s = view->ImageToScreen({401.0, 403.0}, ViewSide::Left, l);
     const IntPoint p = RoundHalfAway(s.x, s.y);

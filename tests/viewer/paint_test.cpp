@@ -65,7 +65,7 @@ TEST_F(Paint, ZoomedImagesStayInTheirPanels) {
 
 TEST_F(Paint, CrossesOfStoredAndCurrentMarks) {
     OpenPair(SolidImage(200, 200, Qt::red), SolidImage(200, 200, Qt::blue));
-    view->AppendMeasurement({50.3, 60.7}, {20, 20}, {}, "");
+    AppendMeasurement({50.3, 60.7}, {20, 20}, {}, "");
     Click(120, 120);
     QImage img = Render();
     // Stored cross at (50.3, 60.7): vertical arm x 50, y trunc(55.7) .. trunc(65.7) - 1.
@@ -85,8 +85,8 @@ TEST_F(Paint, CrossesOfStoredAndCurrentMarks) {
 
 TEST_F(Paint, MarksAreDrawnWhenTheirRoundedCentreIsVisible) {
     OpenPair(); // right image starts at x 220, the panel's left edge
-    view->AppendMeasurement({0, 0}, {-0.4, 50}, {}, ""); // rounds to x 220: visible
-    view->AppendMeasurement({0, 0}, {-0.6, 70}, {}, ""); // rounds to x 219: hidden
+    AppendMeasurement({0, 0}, {-0.4, 50}, {}, ""); // rounds to x 220: visible
+    AppendMeasurement({0, 0}, {-0.6, 70}, {}, ""); // rounds to x 219: hidden
     const QImage img = Render();
     // The visible one keeps its full arms, across the panel edge into the gap.
     EXPECT_TRUE(AllPixels(img, QRect(214, 50, 10, 1), kStored));
@@ -96,7 +96,7 @@ TEST_F(Paint, MarksAreDrawnWhenTheirRoundedCentreIsVisible) {
 TEST_F(Paint, VertexIndicesLabelStoredMarksOnly) {
     OpenPair(SolidImage(200, 200, Qt::red), SolidImage(200, 200, Qt::blue));
     for (int i = 0; i < 3; ++i) {
-        view->AppendMeasurement({20.0 + 40 * i, 100}, {20, 20}, {}, "");
+        AppendMeasurement({20.0 + 40 * i, 100}, {20, 20}, {}, "");
     }
     Click(150, 30);
     const auto whiteIn = [](const QImage& img, const QRect& r) {
@@ -134,7 +134,7 @@ TEST_F(Paint, EachSideDrawsItsImageThenItsMarks) {
     ASSERT_EQ(view->width(), 42);
     // A left mark at x 19.4: its horizontal arm runs from x 14 to 23, across
     // the gap and into the right image, which is drawn after it.
-    view->AppendMeasurement({19.4, 5}, {10, 15}, {}, "");
+    AppendMeasurement({19.4, 5}, {10, 15}, {}, "");
     const QImage img = Render();
     EXPECT_TRUE(AllPixels(img, QRect(14, 5, 8, 1), kStored));
     EXPECT_TRUE(AllPixels(img, QRect(22, 5, 2, 1), kBlue));

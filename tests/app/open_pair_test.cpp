@@ -1,4 +1,4 @@
-#include "ViewFixture.h"
+#include "PairFixture.h"
 #include "tests/products/CatalogueProducts.h"
 #include "tests/products/ProductFixtures.h"
 
@@ -14,7 +14,7 @@ std::string Title(char e) {
 }
 } // namespace
 
-class OpenPair : public ViewFixture {
+class OpenPair : public PairFixture {
 protected:
     std::string File(const std::string& title, QColor colour = Qt::gray, int w = 40) {
         return Write(QString::fromStdString(title) + ".png", SolidImage(w, 30, colour));
@@ -97,8 +97,8 @@ TEST_F(OpenPair, DoubtfulPairsAskTheUserToVerify) {
 }
 
 TEST_F(OpenPair, AMissingFileIsSaidOnceAndChangesNothing) {
-    ViewFixture::OpenPair();
-    view->AppendMeasurement({1, 2}, {3, 4}, {}, "log\n");
+    PairFixture::OpenPair();
+    AppendMeasurement({1, 2}, {3, 4}, {}, "log\n");
     const std::string leftBefore = view->Session().LeftFile();
     const std::string title = view->windowTitle().toStdString();
     ui.messages.clear();
@@ -134,8 +134,8 @@ TEST_F(OpenPair, AnImageThatCannotBeReadIsSaidOnceAndNoHalfPairIsLeft) {
 }
 
 TEST_F(OpenPair, CancellingKeepsThePairAndItsMeasurements) {
-    ViewFixture::OpenPair();
-    view->AppendMeasurement({1, 2}, {3, 4}, {}, "log\n");
+    PairFixture::OpenPair();
+    AppendMeasurement({1, 2}, {3, 4}, {}, "log\n");
     Key(Qt::Key_PageUp);
     Choose({}); // cancelled
     EXPECT_TRUE(view->Image(ViewSide::Left) && view->Image(ViewSide::Right));
@@ -147,13 +147,13 @@ TEST_F(OpenPair, CancellingKeepsThePairAndItsMeasurements) {
 }
 
 TEST_F(OpenPair, ANewPairResetsListsZoomAndPanButKeepsMarksAndLog) {
-    ViewFixture::OpenPair();
+    PairFixture::OpenPair();
     Click(10, 10);
-    view->AppendMeasurement({1, 2}, {3, 4}, {}, "log\n");
+    AppendMeasurement({1, 2}, {3, 4}, {}, "log\n");
     Click(12, 12);
     view->SetOffset(ViewSide::Right, {4, 4});
     Key(Qt::Key_PageUp);
-    ViewFixture::OpenPair();
+    PairFixture::OpenPair();
     EXPECT_TRUE(view->Session().Marks(Eye::Left).empty() &&
                 view->Session().Marks(Eye::Right).empty());
     EXPECT_TRUE(view->Session().Vertices().empty());
@@ -274,7 +274,7 @@ TEST_F(OpenPair, DroppedRecordsOpenTheirImagesAndTheStatusBarSaysWhichModelsMeas
               std::string::npos)
         << view->StatusText();
     // A plain pair after it: nothing said of the last pair stays.
-    ViewFixture::OpenPair();
+    PairFixture::OpenPair();
     EXPECT_EQ(view->StatusText(), "");
 }
 

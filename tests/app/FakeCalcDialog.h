@@ -1,7 +1,7 @@
 // A recording stand-in for the Analyse dialog.
 #pragma once
 
-#include "viewer/CalcDialogInterface.h"
+#include "app/CalcDialogInterface.h"
 
 #include <memory>
 #include <string>

@@ -1,8 +1,8 @@
-#include "ViewFixture.h"
+#include "PairFixture.h"
 
 #include "viewer/CommandIds.h"
 
-using View = ViewFixture;
+using View = PairFixture;
 
 TEST_F(View, ClicksSetMarksOnlyInsideAnImage) {
     OpenPair();
@@ -25,8 +25,8 @@ TEST_F(View, ClicksSetMarksOnlyInsideAnImage) {
     EXPECT_EQ(dialog.refreshed, refreshes + 2);
 
     // With the Analyse dialog closed the mark is still shown at once.
-    view->OnShowCalcControl();
-    ASSERT_FALSE(view->IsCalcDialogOpen());
+    controller->OnShowCalcControl();
+    ASSERT_FALSE(controller->IsCalcDialogOpen());
     const int paints = Paints();
     Click(60, 40);
     EXPECT_EQ(view->Session().Mark(Eye::Left), (ImagePoint{60, 40}));
@@ -117,8 +117,8 @@ TEST_F(View, HeldZoomKeyStopsAtTheDeepestZoom) {
 
 TEST_F(View, HoverOverAStoredMarkShowsItsIndexInTheTitle) {
     OpenPair();
-    view->AppendMeasurement({10, 10}, {20, 20}, {}, "");
-    view->AppendMeasurement({30, 30}, {40, 40}, {}, "");
+    AppendMeasurement({10, 10}, {20, 20}, {}, "");
+    AppendMeasurement({30, 30}, {40, 40}, {}, "");
     Move(31, 30); // squared distance 1; the second mark, numbered from 1
     EXPECT_EQ(view->windowTitle().toStdString(), std::string("Ranvista V5.0 -[2]- LEFT(") +
                                                      kLeftTitle + ")  RIGHT(" + kRightTitle + ")");
@@ -138,7 +138,7 @@ TEST_F(View, DoubleClickReselectsAStoredVertex) {
     for (int i = 0; i < 5; ++i) {
         VertexRecord v;
         v.m_ptPosition = CPoint3D(i, 0, 0);
-        view->AppendMeasurement({10.0 + 10 * i, 15}, {5.0 + 10 * i, 50}, v, "entry\n");
+        AppendMeasurement({10.0 + 10 * i, 15}, {5.0 + 10 * i, 50}, v, "entry\n");
     }
     const int refreshes = dialog.refreshed;
     QTest::mouseDClick(view.get(), Qt::LeftButton, Qt::NoModifier, QPoint(30, 15));
@@ -177,11 +177,11 @@ TEST_F(View, SpaceCalculatesOrSaysWhichPixelIsMissing) {
     EXPECT_EQ(ui.messages.size(), 3u);
 
     // The dialog closes itself; once that has been handled, space does nothing.
-    ASSERT_TRUE(view->CalcDialog());
-    view->CalcDialogClosed();
-    EXPECT_TRUE(view->IsCalcDialogOpen()); // not inside the dialog's own handler
+    ASSERT_TRUE(controller->CalcDialog());
+    controller->CalcDialogClosed();
+    EXPECT_TRUE(controller->IsCalcDialogOpen()); // not inside the dialog's own handler
     QCoreApplication::processEvents();
-    EXPECT_FALSE(view->IsCalcDialogOpen());
+    EXPECT_FALSE(controller->IsCalcDialogOpen());
     EXPECT_EQ(dialog.destroyed, 1);
     Key(Qt::Key_Space);
     EXPECT_EQ(dialog.calculated, 1);
@@ -190,8 +190,8 @@ TEST_F(View, SpaceCalculatesOrSaysWhichPixelIsMissing) {
 
 TEST_F(View, MarksSetWhileTheDialogIsHiddenAreShownWhenItComesBackAndSpaceSaysWhyNot) {
     OpenPair();
-    view->OnShowCalcControl(); // hidden
-    ASSERT_FALSE(view->IsCalcDialogOpen());
+    controller->OnShowCalcControl(); // hidden
+    ASSERT_FALSE(controller->IsCalcDialogOpen());
     Click(50, 40);
     Click(300, 60);
     const ImagePoint left = *view->Session().Mark(Eye::Left);
@@ -200,8 +200,8 @@ TEST_F(View, MarksSetWhileTheDialogIsHiddenAreShownWhenItComesBackAndSpaceSaysWh
     EXPECT_TRUE(ui.messages.empty()) << "no box, and nothing calculated";
     EXPECT_NE(view->StatusText().find("hidden"), std::string::npos) << view->StatusText();
     const int refreshes = dialog.refreshed;
-    view->OnShowCalcControl(); // shown again: a new dialog with the open pair's marks
-    ASSERT_TRUE(view->IsCalcDialogOpen());
+    controller->OnShowCalcControl(); // shown again: a new dialog with the open pair's marks
+    ASSERT_TRUE(controller->IsCalcDialogOpen());
     EXPECT_EQ(dialog.leftCol, left.x);
     EXPECT_EQ(dialog.leftRow, left.y);
     EXPECT_EQ(dialog.rightCol, right.x);
@@ -229,19 +229,19 @@ TEST_F(View, StoreKeysSaveAndReload) {
 
 TEST_F(View, CalcControlSwapAndToggles) {
     // Show Calc Control toggles the dialog, with or without a dialog to show.
-    view->OnShowCalcControl();
-    EXPECT_TRUE(view->IsCalcDialogOpen());
+    controller->OnShowCalcControl();
+    EXPECT_TRUE(controller->IsCalcDialogOpen());
     EXPECT_EQ(dialog.shown, 1);
-    view->OnShowCalcControl();
-    EXPECT_FALSE(view->IsCalcDialogOpen());
+    controller->OnShowCalcControl();
+    EXPECT_FALSE(controller->IsCalcDialogOpen());
     EXPECT_EQ(dialog.hidden, 1);
     EXPECT_EQ(dialog.destroyed, 1);
-    view->SetCalcDialogFactory({});
-    view->OnShowCalcControl();
-    EXPECT_TRUE(view->IsCalcDialogOpen());
-    EXPECT_EQ(view->CalcDialog(), nullptr);
-    view->OnShowCalcControl();
-    view->SetCalcDialogFactory(FakeCalcDialogFactory(dialog));
+    controller->SetCalcDialogFactory({});
+    controller->OnShowCalcControl();
+    EXPECT_TRUE(controller->IsCalcDialogOpen());
+    EXPECT_EQ(controller->CalcDialog(), nullptr);
+    controller->OnShowCalcControl();
+    controller->SetCalcDialogFactory(FakeCalcDialogFactory(dialog));
 
     view->OnVertexIndices();
     EXPECT_TRUE(view->VertexIndicesShown());
@@ -271,9 +271,9 @@ TEST_F(View, MeasurementAppendsToAllThreeListsAndClearsTheMarks) {
     Click(300, 60);
     VertexRecord v;
     v.m_ptPosition = CPoint3D(1, 2, 3);
-    view->AppendMeasurement(*view->Session().Mark(Eye::Left), *view->Session().Mark(Eye::Right), v,
-                            "\nImage Pair a b\n");
-    view->AppendMeasurement({1, 1}, {2, 2}, v, "second\n");
+    AppendMeasurement(*view->Session().Mark(Eye::Left), *view->Session().Mark(Eye::Right), v,
+                      "\nImage Pair a b\n");
+    AppendMeasurement({1, 1}, {2, 2}, v, "second\n");
     EXPECT_FALSE(view->Session().Mark(Eye::Left).has_value() ||
                  view->Session().Mark(Eye::Right).has_value());
     EXPECT_EQ(view->Session().Marks(Eye::Left), (std::vector<ImagePoint>{{50, 40}, {1, 1}}));

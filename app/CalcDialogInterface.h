@@ -1,5 +1,5 @@
-// The contract between the stereo view and the modeless Analyse dialog, so
-// that each side can be built and tested without the other.
+// The contract between the pair's controller and the modeless Analyse
+// dialog, so that each side can be built and tested without the other.
 #pragma once
 
 #include "geometry/Measurement.h"
@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-// What the Analyse dialog needs of the view that owns it.
+// What the Analyse dialog needs of the controller that owns it.
 class ICalcHost {
 public:
     virtual ~ICalcHost() = default;
@@ -23,7 +23,7 @@ public:
     // (none: the dialog builds them from the files itself).
     virtual PairDocument* OpenPair() { return nullptr; }
     // A successful calculation: append the two pixels, the vertex and the log
-    // entry to the view, clear both current-mark flags, repaint at once.
+    // entry to the open pair, clear both current-mark flags, repaint at once.
     virtual void AppendMeasurement(const ImagePoint& left, const ImagePoint& right,
                                    const VertexRecord& vertex, const std::string& logEntry) = 0;
     // The same with everything the measurement table shows; a host that
@@ -32,7 +32,7 @@ public:
         AppendMeasurement(record.leftPixel, record.rightPixel, record.vertex, record.logEntry);
     }
     // The dialog was closed by Esc or its close box. Called through a queued
-    // connection (the view then hides, destroys and forgets the dialog).
+    // connection (the controller then hides, destroys and forgets it).
     virtual void CalcDialogClosed() = 0;
     // Auto-match of the second click, which the dialog shows and changes.
     virtual bool AutoMatch() const { return false; }
@@ -48,7 +48,7 @@ public:
     }
 };
 
-// What the view needs of the Analyse dialog.
+// What the controller needs of the Analyse dialog.
 class ICalcDialog {
 public:
     virtual ~ICalcDialog() = default;

@@ -1,7 +1,7 @@
 // Opening a pair whose images are read on worker threads: the window carries
 // on meanwhile, the opening ends as it would have in the foreground, a pair
 // replaced or a view closed while reading leaves nothing behind.
-#include "ViewFixture.h"
+#include "PairFixture.h"
 
 #include "viewer/PairDecoder.h"
 
@@ -55,7 +55,7 @@ struct Gate {
 };
 } // namespace
 
-class BackgroundOpen : public ViewFixture {
+class BackgroundOpen : public PairFixture {
 protected:
     std::string Left(QColor colour = Qt::red) {
         return Write(QString(kLeftTitle) + ".png", SolidImage(60, 40, colour));

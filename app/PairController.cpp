@@ -1,0 +1,301 @@
+#include "app/PairController.h"
+
+#include "base/Format.h"
+#include "matching/Corners.h"
+#include "ui/UiServices.h"
+#include "viewer/ChildView.h"
+
+#include <QMetaObject>
+
+#include <atomic>
+#include <optional>
+#include <vector>
+
+CPairController::CPairController(CChildView& view, IUiServices& ui) : m_view(view), m_ui(ui) {
+    connect(&m_view, &CChildView::MarkClicked, this, &CPairController::OnMarkClicked);
+    connect(&m_view, &CChildView::MarksReselected, this, &CPairController::ShowReselectedMarks);
+    connect(&m_view, &CChildView::PairOpened, this, &CPairController::OnPairOpened);
+    connect(&m_view, &CChildView::PairSwapped, this, &CPairController::OnPairSwapped);
+    connect(&m_view, &CChildView::OneImageOpened, this, [this] {
+        if (m_bCalcDlgOpen) {
+            CloseCalcDialog();
+        }
+    });
+    connect(&m_view, &CChildView::SpacePressed, this, &CPairController::OnSpace);
+    connect(&m_view, &CChildView::AutoMatchChanged, this, [this] {
+        if (ICalcDialog* dlg = CalcDialog()) {
+            dlg->AutoMatchChanged();
+        }
+    });
+}
+
+CPairController::~CPairController() {
+    m_pCalcDlg.reset();
+    m_bCalcDlgOpen = false;
+}
+
+void CPairController::OpenCalcDialog() {
+    m_bCalcDlgOpen = true;
+    if (!m_fnCalcDialogFactory) {
+        return;
+    }
+    m_pCalcDlg = m_fnCalcDialogFactory(*this);
+    if (!m_pCalcDlg) {
+        return;
+    }
+    m_pCalcDlg->ShowDialog();
+    // A dialog shown again shows the open pair's cameras and the marks set
+    // while it was hidden.
+    if (m_view.HasBothImages()) {
+        const PairDocument& doc = m_view.Document();
+        if (const auto l = doc.Mark(Eye::Left)) {
+            m_pCalcDlg->SetLeftPixel(l->x, l->y);
+        }
+        if (const auto r = doc.Mark(Eye::Right)) {
+            m_pCalcDlg->SetRightPixel(r->x, r->y);
+        }
+        m_pCalcDlg->UpdateImageInfo();
+    }
+    TakeDialogOptions();
+}
+
+void CPairController::CloseCalcDialog() {
+    m_bCalcDlgOpen = false;
+    if (m_pCalcDlg) {
+        m_pCalcDlg->HideDialog();
+        m_pCalcDlg.reset();
+    }
+}
+
+void CPairController::OnShowCalcControl() {
+    if (m_bCalcDlgOpen) {
+        CloseCalcDialog();
+    } else {
+        OpenCalcDialog();
+    }
+}
+
+void CPairController::OnCalcDlgClosed() {
+    CloseCalcDialog();
+}
+
+void CPairController::CalcDialogClosed() {
+    // The dialog is still inside its own handler: forget it once that
+    // returns, and only if it is still the dialog held.
+    const ICalcDialog* closing = m_pCalcDlg.get();
+    QMetaObject::invokeMethod(
+        this,
+        [this, closing] {
+            if (m_pCalcDlg.get() == closing) {
+                OnCalcDlgClosed();
+            }
+        },
+        Qt::QueuedConnection);
+}
+
+void CPairController::TakeDialogOptions() {
+    // The rig is rebuilt only when they differ from the document's.
+    if (const ICalcDialog* dlg = CalcDialog()) {
+        if (const auto options = dlg->CurrentOptions()) {
+            m_view.Document().SetOptions(*options);
+        }
+    }
+}
+
+void CPairController::OnMarkClicked(Eye eye) {
+    ICalcDialog* dlg = CalcDialog();
+    if (dlg == nullptr) {
+        return;
+    }
+    // The clicked mark, and a partner matched to it.
+    const MeasurementSession& session = m_view.Session();
+    for (const Eye e : {Eye::Left, Eye::Right}) {
+        const std::optional<ImagePoint> mark = session.Mark(e);
+        if (mark && (e == eye || session.Origin(e).matched)) {
+            if (e == Eye::Left) {
+                dlg->SetLeftPixel(mark->x, mark->y);
+            } else {
+                dlg->SetRightPixel(mark->x, mark->y);
+            }
+        }
+    }
+    dlg->UpdateImageInfo();
+}
+
+void CPairController::ShowReselectedMarks() {
+    ICalcDialog* dlg = CalcDialog();
+    if (dlg == nullptr) {
+        return;
+    }
+    const MeasurementSession& session = m_view.Session();
+    const ImagePoint l = *session.Mark(Eye::Left);
+    const ImagePoint r = *session.Mark(Eye::Right);
+    dlg->SetLeftPixel(l.x, l.y);
+    dlg->SetRightPixel(r.x, r.y);
+    dlg->UpdateImageInfo();
+}
+
+void CPairController::OnPairOpened() {
+    // A new pair starts with empty results in the Analyse dialog.
+    if (!m_bCalcDlgOpen) {
+        OpenCalcDialog();
+    } else if (ICalcDialog* dlg = CalcDialog()) {
+        dlg->ClearResults();
+        dlg->UpdateImageInfo();
+    }
+}
+
+void CPairController::OnPairSwapped() {
+    if (ICalcDialog* dlg = CalcDialog()) {
+        dlg->UpdateImageInfo();
+    }
+}
+
+void CPairController::OnSpace() {
+    const MeasurementSession& session = m_view.Session();
+    const bool leftSet = session.Mark(Eye::Left).has_value();
+    const bool rightSet = session.Mark(Eye::Right).has_value();
+    if (leftSet && rightSet) {
+        if (ICalcDialog* dlg = CalcDialog()) {
+            dlg->OnCalculate();
+        } else {
+            m_view.ShowStatus("The Analyse dialog is hidden: View > Show Calc Control shows it "
+                              "to calculate the marked pixels");
+        }
+    } else if (leftSet) {
+        m_ui.ShowMessage("Need to select right pixel");
+    } else if (rightSet) {
+        m_ui.ShowMessage("Need to select left pixel");
+    } else {
+        m_ui.ShowMessage("Need to select left and right pixels");
+    }
+}
+
+void CPairController::OnAutoDetectVertexPairs() {
+    const AssistedPair* assist = m_view.Assist();
+    if (assist == nullptr) {
+        m_ui.ShowMessage("Open a stereo pair first");
+        return;
+    }
+    if (!assist->HasCameras()) {
+        m_ui.ShowMessage(assist->CamerasProblem().empty()
+                             ? std::string("Select the cameras of both images first")
+                             : "No cameras to match with: " + assist->CamerasProblem());
+        return;
+    }
+    if (!m_bCalcDlgOpen) {
+        OpenCalcDialog();
+    }
+    ICalcDialog* dlg = CalcDialog();
+    if (dlg == nullptr) {
+        return;
+    }
+    const std::optional<PixelRect> area = m_view.LeftImageOnScreen();
+    if (!area) {
+        m_ui.ShowMessage("No part of the left image is on screen");
+        return;
+    }
+
+    const DetectOptions options;
+    std::atomic<bool> cancel = false;
+    DetectResult found;
+    {
+        const std::unique_ptr<IProgress> progress =
+            m_ui.BeginProgress("Auto-Detect Vertex Pairs", options.maxPoints);
+        found = DetectVertexPairs(
+            assist->Matcher(), *area, options,
+            [&](int done, int) {
+                progress->SetValue(done);
+                if (progress->Cancelled()) {
+                    cancel = true;
+                }
+            },
+            &cancel);
+    }
+
+    // Each pair through CALCULATE, as if clicked and matched.
+    PairDocument& doc = m_view.Document();
+    std::vector<std::string> messages;
+    const std::size_t before = doc.Session().Vertices().size();
+    for (const DetectedPair& pair : found.pairs) {
+        doc.SetMark(Eye::Left, pair.left);
+        doc.SetMatchedMark(Eye::Right, pair.match.pixel, pair.match.score, pair.match.sigmaPx);
+        dlg->SetLeftPixel(pair.left.x, pair.left.y);
+        dlg->SetRightPixel(pair.match.pixel.x, pair.match.pixel.y);
+        dlg->CalculateQuietly(messages);
+    }
+    const std::size_t appended = doc.Session().Vertices().size() - before;
+    if (appended > 0) {
+        // One step that undo takes back whole.
+        emit MeasurementsAppended(doc.Session().Measurements().size() - appended, appended,
+                                  QStringLiteral("Auto-Detect Vertex Pairs"));
+    }
+    m_view.Repaint();
+    std::string summary = StrFormat(
+        "Auto-Detect Vertex Pairs%s: %d corners found, %d matched, %d refused; %u measurements "
+        "appended",
+        found.cancelled ? " (cancelled)" : "", found.found, found.matched, found.refused,
+        static_cast<unsigned>(appended));
+    if (!messages.empty()) {
+        summary += StrFormat("\n%u calculations failed: %s", static_cast<unsigned>(messages.size()),
+                             messages.front().c_str());
+    }
+    SignalCompletion(m_ui, m_view.BeepsDisabled(), summary);
+}
+
+std::string CPairController::LeftFile() const {
+    return m_view.Session().LeftFile();
+}
+
+std::string CPairController::RightFile() const {
+    return m_view.Session().RightFile();
+}
+
+PairDocument* CPairController::OpenPair() {
+    return &m_view.Document();
+}
+
+void CPairController::AppendMeasurement(const ImagePoint& left, const ImagePoint& right,
+                                        const VertexRecord& vertex, const std::string& logEntry) {
+    PairDocument& doc = m_view.Document();
+    doc.Session().Append(left, right, vertex, logEntry, vertex.m_ptPosition);
+    doc.Touch(PairDocument::Change::Measurements);
+    m_view.Repaint();
+}
+
+void CPairController::AppendMeasurementRecord(const MeasurementRecord& record) {
+    PairDocument& doc = m_view.Document();
+    MeasurementRecord r = record;
+    // A re-selected mark is recorded as such; a matched one keeps its source.
+    for (const Eye eye : {Eye::Left, Eye::Right}) {
+        PixelSource& source = eye == Eye::Left ? r.leftSource : r.rightSource;
+        if (source == PixelSource::Clicked) {
+            source = doc.Session().CurrentSource(eye);
+        }
+    }
+    doc.Session().Append(std::move(r));
+    doc.Touch(PairDocument::Change::Measurements);
+    m_view.Repaint();
+}
+
+bool CPairController::AutoMatch() const {
+    return m_view.AutoMatch();
+}
+
+void CPairController::SetAutoMatch(bool on) {
+    m_view.SetAutoMatch(on);
+}
+
+void CPairController::CalcOptionsChanged() {
+    TakeDialogOptions();
+    m_view.Repaint();
+}
+
+DecodedImageSizes CPairController::ImageSizes() const {
+    return m_view.ImageSizes();
+}
+
+PixelSigmas CPairController::MarkSigmas(const ImagePoint& left, const ImagePoint& right) const {
+    const PairDocument& doc = m_view.Document();
+    return doc.Session().MarkSigmas(doc.ClickSigmaPx(), left, right);
+}
