@@ -12,7 +12,7 @@
 #include <vector>
 
 CPairController::CPairController(CChildView& view, IUiServices& ui) : m_view(view), m_ui(ui) {
-    connect(&m_view, &CChildView::MarkClicked, this, &CPairController::OnMarkClicked);
+    connect(&m_view, &CChildView::PixelClicked, this, &CPairController::OnPixelClicked);
     connect(&m_view, &CChildView::MarksReselected, this, &CPairController::ShowReselectedMarks);
     connect(&m_view, &CChildView::PairOpened, this, &CPairController::OnPairOpened);
     connect(&m_view, &CChildView::PairSwapped, this, &CPairController::OnPairSwapped);
@@ -102,7 +102,14 @@ void CPairController::TakeDialogOptions() {
     }
 }
 
-void CPairController::OnMarkClicked(Eye eye) {
+void CPairController::OnPixelClicked(Eye eye, const ImagePoint& pixel) {
+    PairDocument& doc = m_view.Document();
+    // A click on a matched mark corrects it: it is not matched back.
+    const bool correction = doc.Session().Mark(eye) && doc.Session().Origin(eye).matched;
+    doc.SetMark(eye, pixel);
+    if (m_view.AutoMatch() && !correction) {
+        MatchPartner(eye, pixel);
+    }
     ICalcDialog* dlg = CalcDialog();
     if (dlg == nullptr) {
         return;
@@ -120,6 +127,27 @@ void CPairController::OnMarkClicked(Eye eye) {
         }
     }
     dlg->UpdateImageInfo();
+}
+
+void CPairController::MatchPartner(Eye clicked, const ImagePoint& click) {
+    const AssistedPair* assist = m_view.Assist();
+    if (assist == nullptr) {
+        return;
+    }
+    const Eye other = clicked == Eye::Left ? Eye::Right : Eye::Left;
+    PairDocument& doc = m_view.Document();
+    const MatchResult r = assist->Match(clicked, click);
+    if (!r.ok) {
+        // A partner matched to an earlier click is not this click's partner.
+        if (doc.Session().Origin(other).matched) {
+            doc.Session().ClearMark(other);
+        }
+        m_view.ShowStatus("No match: " + r.reason + "; click the partner");
+        return;
+    }
+    doc.SetMatchedMark(other, r.pixel, r.score, r.sigmaPx);
+    m_view.ShowStatus(StrFormat("Matched (%.2f, %.2f): score %.3f, ambiguity %.2f, back %.2f px",
+                                r.pixel.x, r.pixel.y, r.score, r.ambiguity, r.consistencyPx));
 }
 
 void CPairController::ShowReselectedMarks() {

@@ -74,7 +74,10 @@ private:
     // The dialog's options choose the document's cameras.
     void TakeDialogOptions();
     // The view's signals.
-    void OnMarkClicked(Eye eye);
+    // A click sets eye's current mark; with Auto-Match on, its partner is
+    // matched in the other image (unless the click corrects a matched mark).
+    void OnPixelClicked(Eye eye, const ImagePoint& pixel);
+    void MatchPartner(Eye clicked, const ImagePoint& click);
     void OnPairOpened();
     void OnPairSwapped();
 

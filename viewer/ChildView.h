@@ -254,8 +254,8 @@ signals:
     void MeasurementsAppended(std::size_t first, std::size_t count, const QString& what);
     // The open pair's measurements changed (a calculation, a new pair).
     void MeasurementsChanged();
-    // A click set the current mark of eye (and perhaps matched its partner).
-    void MarkClicked(Eye eye);
+    // A click at pixel of eye's image: a current mark to set.
+    void PixelClicked(Eye eye, const ImagePoint& pixel);
     // A double-click took a stored pair of marks back as the current marks.
     void MarksReselected();
     // A pair was opened and is shown; the eyes of the open pair changed places.
@@ -306,8 +306,6 @@ private:
     // they are not in the same panel.
     bool ApplyDrag(IntPoint p, const Layouts& layouts, bool updateLast);
 
-    // A click of an image with auto-match on: the partner mark, or why not.
-    void AutoMatchClick(Eye clicked, const ImagePoint& click);
     // The status bar says which camera models measure the open pair, or why
     // a product's own model cannot.
     void ReportProductModels();

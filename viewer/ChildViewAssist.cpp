@@ -128,25 +128,6 @@ void CChildView::ShowStatus(const std::string& text) {
     }
 }
 
-void CChildView::AutoMatchClick(Eye clicked, const ImagePoint& click) {
-    const AssistedPair* assist = Assist();
-    if (assist == nullptr) {
-        return;
-    }
-    const MatchResult r = assist->Match(clicked, click);
-    if (!r.ok) {
-        // A partner matched to an earlier click is not this click's partner.
-        if (m_doc.Session().Origin(Other(clicked)).matched) {
-            m_doc.Session().ClearMark(Other(clicked));
-        }
-        ShowStatus("No match: " + r.reason + "; click the partner");
-        return;
-    }
-    m_doc.SetMatchedMark(Other(clicked), r.pixel, r.score, r.sigmaPx);
-    ShowStatus(StrFormat("Matched (%.2f, %.2f): score %.3f, ambiguity %.2f, back %.2f px",
-                         r.pixel.x, r.pixel.y, r.score, r.ambiguity, r.consistencyPx));
-}
-
 void CChildView::OnEpipolarCurve() {
     m_bEpipolarCurve = !m_bEpipolarCurve;
     Repaint();

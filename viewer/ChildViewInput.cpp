@@ -165,15 +165,8 @@ void CChildView::OnLButtonDown(IntPoint p) {
     }
     const bool left = hit.left.inside;
     const ImagePoint pt = left ? hit.left.pt : hit.right.pt;
-    const Eye eye = left ? Eye::Left : Eye::Right;
-    // A click on a matched mark corrects it: it is not matched back.
-    const bool correction = m_doc.Session().Mark(eye) && m_doc.Session().Origin(eye).matched;
-    m_doc.SetMark(eye, pt);
-    if (m_bAutoMatch && !correction) {
-        AutoMatchClick(eye, pt);
-    }
-    emit MarkClicked(eye);
-    // Shown at once, with or without the Analyse dialog.
+    emit PixelClicked(left ? Eye::Left : Eye::Right, pt);
+    // The mark shown at once.
     Repaint();
 }
 

@@ -66,7 +66,7 @@ TEST_F(Paint, ZoomedImagesStayInTheirPanels) {
 TEST_F(Paint, CrossesOfStoredAndCurrentMarks) {
     OpenPair(SolidImage(200, 200, Qt::red), SolidImage(200, 200, Qt::blue));
     AppendMeasurement({50.3, 60.7}, {20, 20}, {}, "");
-    Click(120, 120);
+    view->Document().SetMark(Eye::Left, {120, 120});
     QImage img = Render();
     // Stored cross at (50.3, 60.7): vertical arm x 50, y trunc(55.7) .. trunc(65.7) - 1.
     EXPECT_TRUE(AllPixels(img, QRect(50, 55, 1, 10), kStored));
@@ -98,7 +98,7 @@ TEST_F(Paint, VertexIndicesLabelStoredMarksOnly) {
     for (int i = 0; i < 3; ++i) {
         AppendMeasurement({20.0 + 40 * i, 100}, {20, 20}, {}, "");
     }
-    Click(150, 30);
+    view->Document().SetMark(Eye::Left, {150, 30});
     const auto whiteIn = [](const QImage& img, const QRect& r) {
         int n = 0;
         for (int y = r.top(); y <= r.bottom(); ++y) {
@@ -144,7 +144,8 @@ TEST_F(Paint, EachSideDrawsItsImageThenItsMarks) {
 
 TEST_F(Paint, WidgetShowsWhatIsRendered) {
     OpenPair();
-    Click(50, 40);
+    view->Document().SetMark(Eye::Left, {50, 40});
+    view->Repaint();
     const QImage shown = view->grab().toImage().convertToFormat(QImage::Format_RGB32);
     EXPECT_EQ(shown, Render());
 }
