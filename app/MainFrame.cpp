@@ -95,9 +95,9 @@ void CMainFrame::CreateMenus() {
     CAppCommands* app = m_pCommands.get();
     QMenu* file = menuBar()->addMenu("&File");
     AddCommand(file, ID_OPEN_STEREO_PAIR, "Open Stereo Pair", "Open Stereo Pair",
-               [v] { v->OnOpenStereoPair(); });
+               [c] { c->OnOpenStereoPair(); });
     AddCommand(file, ID_OPEN_IMAGE, "Open Image",
-               "Open one image alone: a click measures on the ground", [v] { v->OnOpenImage(); });
+               "Open one image alone: a click measures on the ground", [c] { c->OnOpenImage(); });
     CreateRecentPairsMenu(file, file->addSeparator());
     AddCommand(file, ID_SAVE_CALCULATION_RESULTS, "Save Calculation Results",
                "Saves all calculation results", [app] { app->SaveCalculationResults(); });

@@ -1,5 +1,6 @@
 // The main frame's File > Recent Pairs and Help > Ranvista Help.
 #include "app/MainFrame.h"
+#include "app/PairController.h"
 
 #include <QAction>
 #include <QCoreApplication>
@@ -57,7 +58,7 @@ void CMainFrame::OpenRecentPair(std::size_t index) {
             return;
         }
     }
-    m_wndView->OpenPairFiles(pair.leftFile, pair.rightFile);
+    m_pController->OpenPairFiles(pair.leftFile, pair.rightFile);
     // The title may not change (the same pair again): record it anyway.
     RememberOpenPair();
     UpdateCommandUI();

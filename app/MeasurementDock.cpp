@@ -619,11 +619,11 @@ void CMeasurementDock::LoadDocument(const SessionDocument& doc, bool recalculate
     // The database first: the pair's cameras are posed by its records.
     const std::string databaseNote = UseSessionDatabase(doc, recalculate);
     if (!doc.leftImage.empty() && !doc.rightImage.empty()) {
-        m_view.OpenPairFiles(doc.leftImage, doc.rightImage);
+        m_controller.OpenPairFiles(doc.leftImage, doc.rightImage);
         // The measurements belong to the pair as opened (swapped if need be).
-        m_view.WaitForImages();
+        m_controller.WaitForImages();
     } else if (!doc.leftImage.empty()) {
-        m_view.OpenImageFile(doc.leftImage); // a session of one image
+        m_controller.OpenImageFile(doc.leftImage); // a session of one image
     }
     MeasurementSession& s = m_view.Session();
     s.ClearForNewPair();

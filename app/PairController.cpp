@@ -1,25 +1,36 @@
 #include "app/PairController.h"
 
 #include "base/Format.h"
+#include "base/Paths.h"
 #include "matching/Corners.h"
+#include "products/PairIdentification.h"
+#include "products/ProductCamera.h"
 #include "ui/UiServices.h"
 #include "viewer/ChildView.h"
 
 #include <QMetaObject>
 
 #include <atomic>
+#include <filesystem>
 #include <optional>
 #include <vector>
 
 CPairController::CPairController(CChildView& view, IUiServices& ui) : m_view(view), m_ui(ui) {
     connect(&m_view, &CChildView::PixelClicked, this, &CPairController::OnPixelClicked);
     connect(&m_view, &CChildView::MarksReselected, this, &CPairController::ShowReselectedMarks);
-    connect(&m_view, &CChildView::PairOpened, this, &CPairController::OnPairOpened);
     connect(&m_view, &CChildView::PairSwapped, this, &CPairController::OnPairSwapped);
-    connect(&m_view, &CChildView::OneImageOpened, this, [this] {
-        if (m_bCalcDlgOpen) {
-            CloseCalcDialog();
-        }
+    connect(&m_view, &CChildView::FilesDropped, this,
+            [this](const std::vector<std::string>& files) {
+                if (files.size() == 1) {
+                    OpenImageFile(files[0]);
+                } else if (files.size() == 2) {
+                    OpenPairFiles(files[0], files[1]);
+                }
+            });
+    m_decoder.SetFinished([this](DecodedPair images) { OnPairDecoded(std::move(images)); });
+    m_decoder.SetSideDone([this](bool leftDone) {
+        const std::string& other = leftDone ? m_sOpeningRight : m_sOpeningLeft;
+        m_view.ShowStatus("Reading " + PathTitle(other) + "...");
     });
     connect(&m_view, &CChildView::SpacePressed, this, &CPairController::OnSpace);
     connect(&m_view, &CChildView::AutoMatchChanged, this, [this] {
@@ -163,13 +174,173 @@ void CPairController::ShowReselectedMarks() {
     dlg->UpdateImageInfo();
 }
 
-void CPairController::OnPairOpened() {
+void CPairController::OnOpenStereoPair() {
+    FileChooserRequest request;
+    request.title = kOpenPairTitle;
+    request.filter = kImageFilter;
+    request.startFolder = m_view.FilePath();
+    request.multiSelect = true;
+    const std::vector<std::string> chosen = m_ui.ChooseOpenFiles(request);
+    if (chosen.empty() || !m_view.CanLeavePair()) {
+        // Cancelled: the pair on screen and its measurements stay as they were.
+        return;
+    }
+    LoadChosenFiles(chosen);
+}
+
+void CPairController::OpenPairFiles(const std::string& leftFile, const std::string& rightFile) {
+    if (!m_view.CanLeavePair()) {
+        return;
+    }
+    LoadChosenFiles({rightFile, leftFile});
+}
+
+void CPairController::LoadChosenFiles(const std::vector<std::string>& paths) {
+    // A raw image's record opens its image, bare product pixels their label.
+    std::string files[2];
+    for (std::size_t i = 0; i < paths.size() && i < 2; ++i) {
+        files[i] = ImageFileToOpen(paths[i]);
+    }
+    // A file that is not there changes nothing: the open pair stays.
+    for (const std::string& file : files) {
+        std::error_code ec;
+        if (!file.empty() && !std::filesystem::exists(file, ec)) {
+            m_ui.ShowMessage("Unable to open " + file + ": the file does not exist");
+            return;
+        }
+    }
+    CancelOpening();
+    m_ui.BeginWaitCursor();
+    // One file chosen: it becomes the right image beside the open left one.
+    m_sOpeningRight = files[0];
+    m_sOpeningLeft = paths.size() >= 2 ? files[1] : m_view.Session().LeftFile();
+    if (!m_sOpeningLeft.empty()) {
+        m_view.SetFilePath(PathFolder(m_sOpeningLeft));
+    }
+    const bool background = DecodeInBackground(m_sOpeningLeft, m_sOpeningRight);
+    m_decoder.Start(m_sOpeningLeft, m_sOpeningRight);
+    if (!background) {
+        WaitForImages();
+        return;
+    }
+    m_view.SetOpening(true);
+    m_view.ShowStatus("Reading " + PathTitle(m_sOpeningLeft) + " and " +
+                      PathTitle(m_sOpeningRight) + "...");
+    m_bReadingShown = true;
+}
+
+void CPairController::WaitForImages() {
+    if (std::optional<DecodedPair> images = m_decoder.Wait()) {
+        OnPairDecoded(std::move(*images));
+    }
+}
+
+void CPairController::CancelOpening() {
+    if (!m_decoder.Busy()) {
+        return;
+    }
+    m_decoder.Cancel();
+    m_view.SetOpening(false);
+    // The wait cursor of the dropped opening.
+    m_ui.EndWaitCursor();
+    if (m_bReadingShown) {
+        m_bReadingShown = false;
+        m_view.ShowStatus("");
+    }
+}
+
+void CPairController::OnPairDecoded(DecodedPair images) {
+    m_view.SetOpening(false);
+    if (m_bReadingShown) {
+        m_bReadingShown = false;
+        m_view.ShowStatus("");
+    }
+    m_ui.EndWaitCursor();
+    // An image that cannot be read changes nothing: the open pair stays,
+    // and the first reason is said once.
+    for (const std::unique_ptr<CImage>* image : {&images.left, &images.right}) {
+        if (!*image || !(*image)->IsValid()) {
+            m_ui.ShowMessage(*image ? (*image)->GetLastError() : std::string("Unable to open"));
+            m_view.Repaint();
+            return;
+        }
+    }
+
+    m_view.ShowPair(m_sOpeningLeft, m_sOpeningRight, std::move(images));
+    const MeasurementSession& session = m_view.Session();
+    const PairIdentification id =
+        IdentifyPair(PathTitle(session.LeftFile()), PathTitle(session.RightFile()));
+    if (!id.bRecognised) {
+        m_ui.ShowMessage("Verify Rover and Camera Selection");
+    } else if (id.bSwap) {
+        m_view.OnSwapImages();
+    } else if (id.bVerify) {
+        m_ui.ShowMessage("Verify Correct Left/Right Images");
+    }
+
     // A new pair starts with empty results in the Analyse dialog.
     if (!m_bCalcDlgOpen) {
         OpenCalcDialog();
     } else if (ICalcDialog* dlg = CalcDialog()) {
         dlg->ClearResults();
         dlg->UpdateImageInfo();
+    }
+    ReportProductModels();
+    m_view.CompletionBeep();
+}
+
+void CPairController::ReportProductModels() {
+    if (!m_view.HasBothImages()) {
+        return;
+    }
+    const StereoRig& rig = m_view.Document().Rig();
+    std::string text;
+    if (!rig.Warning().empty()) {
+        text = "Warning: " + rig.Warning();
+    } else if (!rig.Problem().empty() && !rig.MissingCamera()) {
+        text = rig.Problem();
+    } else if (rig.ProductModels()) {
+        text = "Camera models from the products: " + rig.ModelSource(Eye::Left) + " | " +
+               rig.ModelSource(Eye::Right) +
+               (rig.Note().empty() ? std::string() : " (" + rig.Note() + ")");
+    }
+    for (const ViewSide side : {ViewSide::Left, ViewSide::Right}) {
+        if (m_view.Image(side)->WasMosaic()) {
+            text += std::string(text.empty() ? "" : "; ") +
+                    (side == ViewSide::Left ? "left" : "right") +
+                    " image: a raw colour mosaic, shown and matched as its luminance";
+        }
+    }
+    if (!text.empty() || !m_view.StatusText().empty()) {
+        m_view.ShowStatus(text); // nothing said of the last pair holds for this one
+    }
+}
+
+void CPairController::OnOpenImage() {
+    FileChooserRequest request;
+    request.title = kOpenImageTitle;
+    request.filter = kImageFilter;
+    request.startFolder = m_view.FilePath();
+    const std::vector<std::string> chosen = m_ui.ChooseOpenFiles(request);
+    if (chosen.empty()) {
+        return;
+    }
+    OpenImageFile(chosen.front());
+}
+
+void CPairController::OpenImageFile(const std::string& file) {
+    std::error_code ec;
+    if (!std::filesystem::exists(file, ec)) {
+        m_ui.ShowMessage("Unable to open " + file + ": the file does not exist");
+        return;
+    }
+    if (!m_view.CanLeavePair()) {
+        return;
+    }
+    CancelOpening();
+    if (m_view.ShowOneImage(file) && m_bCalcDlgOpen) {
+        // The stereo dialog has nothing to do with one image.
+        CloseCalcDialog();
     }
 }
 

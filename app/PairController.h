@@ -1,10 +1,12 @@
-// The open pair's controller: it owns the Analyse dialog and keeps it on the
-// pair the view shows (the marks as they are set, the pair as it opens or
-// swaps), answers Space and CALCULATE, and runs Auto-Detect Vertex Pairs. The
-// view draws and turns input into marks; it knows nothing of the dialog.
+// The open pair's controller: it opens a pair (choosing, reading and
+// identifying its images) or one image, answers clicks (the marks, their
+// partners matched), Space and CALCULATE, runs Auto-Detect Vertex Pairs and
+// owns the Analyse dialog, which it keeps on the pair the view shows. The
+// view draws and turns input into signals; it knows nothing of the dialog.
 #pragma once
 
 #include "app/CalcDialogInterface.h"
+#include "viewer/PairDecoder.h"
 
 #include <QObject>
 #include <QString>
@@ -13,6 +15,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 class CChildView;
 class IUiServices;
@@ -24,6 +27,13 @@ class CPairController : public QObject, public ICalcHost {
 public:
     using CalcDialogFactory = std::function<std::unique_ptr<ICalcDialog>(ICalcHost&)>;
 
+    // Texts of the open choosers.
+    static constexpr const char* kOpenPairTitle = "Select stereo pair of images";
+    static constexpr const char* kOpenImageTitle = "Select one image";
+    static constexpr const char* kImageFilter =
+        "Image Files|*.bmp;*.gif;*.jpeg;*.jp2;*.jpg;*.exif;*.exf;*.png;*.tif;*.tiff;|"
+        "Rover Products|*.img;*.lbl;*.xml;*.json;*.png;*.jpg|All Files|*||";
+
     CPairController(CChildView& view, IUiServices& ui);
     ~CPairController() override;
     CPairController(const CPairController&) = delete;
@@ -34,6 +44,27 @@ public:
     void SetCalcDialogFactory(CalcDialogFactory factory) {
         m_fnCalcDialogFactory = std::move(factory);
     }
+
+    // File > Open Stereo Pair.
+    void OnOpenStereoPair();
+    // Opens left and right as a pair the way Open Stereo Pair does after its
+    // chooser (command line, Recent Pairs, a session, files dropped).
+    // A pair larger than BackgroundDecodePixels() is read on worker threads:
+    // the call returns at once, the status bar says what is being read and
+    // the window keeps working; the rest of opening (images, title, messages,
+    // the Analyse dialog) follows when both are read. Opening another pair
+    // meanwhile drops this one. Smaller pairs are open when the call returns.
+    // A file that is not there, or an image that cannot be read, changes
+    // nothing and says why.
+    void OpenPairFiles(const std::string& leftFile, const std::string& rightFile);
+    // File > Open Image, and one file given or dropped: the image alone.
+    void OnOpenImage();
+    void OpenImageFile(const std::string& file);
+    // A pair is being read.
+    bool IsOpening() const { return m_decoder.Busy(); }
+    // Finishes opening the pair being read, waiting for its images; does
+    // nothing when none is.
+    void WaitForImages();
 
     // View > Show Calc Control: shows or hides the Analyse dialog.
     void OnShowCalcControl();
@@ -78,12 +109,25 @@ private:
     // matched in the other image (unless the click corrects a matched mark).
     void OnPixelClicked(Eye eye, const ImagePoint& pixel);
     void MatchPartner(Eye clicked, const ImagePoint& click);
-    void OnPairOpened();
     void OnPairSwapped();
+    // Opening: the chosen paths (first: right image, second: left image)
+    // are checked and read, now or in the background; the rest of opening
+    // follows once both images are in.
+    void LoadChosenFiles(const std::vector<std::string>& paths);
+    void OnPairDecoded(DecodedPair images);
+    // Drops the pair being read, if any.
+    void CancelOpening();
+    // The status bar says which camera models measure the open pair, or why
+    // a product's own model cannot.
+    void ReportProductModels();
 
     CChildView& m_view;
     IUiServices& m_ui;
     CalcDialogFactory m_fnCalcDialogFactory;
     std::unique_ptr<ICalcDialog> m_pCalcDlg;
     bool m_bCalcDlgOpen = false;
+    std::string m_sOpeningLeft;
+    std::string m_sOpeningRight;
+    bool m_bReadingShown = false; // the status bar says a pair is being read
+    CPairDecoder m_decoder;       // last: a pair still being read is dropped first
 };

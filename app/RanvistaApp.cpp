@@ -135,9 +135,9 @@ bool CRanvistaApp::InitInstance(const StartupOptions& options) {
         dock->OfferRestore();
     }
     if (!options.sLeftFile.empty() && !options.sRightFile.empty()) {
-        m_pMainWnd->View().OpenPairFiles(options.sLeftFile, options.sRightFile);
+        m_pMainWnd->Controller().OpenPairFiles(options.sLeftFile, options.sRightFile);
     } else if (!options.sLeftFile.empty()) {
-        m_pMainWnd->View().OpenImageFile(options.sLeftFile);
+        m_pMainWnd->Controller().OpenImageFile(options.sLeftFile);
     }
     return true;
 }

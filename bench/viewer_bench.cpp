@@ -6,6 +6,7 @@
 // size of a Mars 2020 Navcam full frame), as PNG and as PDS3 products: opening
 // it (reading both files and the first paint), and one repaint at every zoom
 // step from the whole image in its panel to 8 times, still and while panning.
+#include "app/PairController.h"
 #include "imagedb/ImageDatabase.h"
 #include "imagedb/StoreTransaction.h"
 #include "stereo/PointUncertainty.h"
@@ -121,8 +122,9 @@ struct Workspace {
         LoadStoreFile(db, samples + "ImgBinDat");
         view = std::make_unique<CChildView>(ui, db);
         view->resize(1920, 1080);
-        view->OpenPairFiles(samples + "oppy-navcam/1N137057367EFF4000P1916L0M1.png",
-                            samples + "oppy-navcam/1N137057367EFF4000P1916R0M1.png");
+        CPairController(*view, ui).OpenPairFiles(
+            samples + "oppy-navcam/1N137057367EFF4000P1916L0M1.png",
+            samples + "oppy-navcam/1N137057367EFF4000P1916R0M1.png");
         const StereoRig& rig = view->Document().Rig();
         std::vector<MeasurementRecord> grid;
         for (int i = 0; i < 100; ++i) {
@@ -268,8 +270,9 @@ struct LargeScene {
         QApplication::processEvents();
     }
     void Open(const std::string& left, const std::string& right) {
-        view->OpenPairFiles(left, right);
-        view->WaitForImages();
+        CPairController opener(*view, ui);
+        opener.OpenPairFiles(left, right);
+        opener.WaitForImages();
         view->repaint();
     }
     void EnsureOpen() {

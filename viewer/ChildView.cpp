@@ -70,12 +70,6 @@ CChildView::CChildView(IUiServices& ui, ImageDatabase& db, QWidget* parent)
     setContextMenuPolicy(Qt::PreventContextMenu);
     setAcceptDrops(true);
     setCursor(Qt::ArrowCursor);
-    m_pDecoder = std::make_unique<CPairDecoder>();
-    m_pDecoder->SetFinished([this](DecodedPair images) { OnPairDecoded(std::move(images)); });
-    m_pDecoder->SetSideDone([this](bool leftDone) {
-        const std::string& other = leftDone ? m_sOpeningRight : m_sOpeningLeft;
-        ShowStatus("Reading " + PathTitle(other) + "...");
-    });
     ReadSettings();
     m_doc.Subscribe([this](PairDocument::Change change) {
         if (change == PairDocument::Change::Cameras || change == PairDocument::Change::Pair) {
@@ -90,8 +84,6 @@ CChildView::CChildView(IUiServices& ui, ImageDatabase& db, QWidget* parent)
 
 CChildView::~CChildView() {
     m_pRangeMap.reset();
-    // A pair still being read is dropped; its workers finish first.
-    m_pDecoder.reset();
     OnDestroy();
     ReleaseImages();
 }

@@ -36,11 +36,6 @@ class CChildView : public QWidget {
     Q_OBJECT
     friend class CRangeMapTool; // tells the status bar
 public:
-    // Texts of the open chooser.
-    static constexpr const char* kOpenPairTitle = "Select stereo pair of images";
-    static constexpr const char* kImageFilter =
-        "Image Files|*.bmp;*.gif;*.jpeg;*.jp2;*.jpg;*.exif;*.exf;*.png;*.tif;*.tiff;|"
-        "Rover Products|*.img;*.lbl;*.xml;*.json;*.png;*.jpg|All Files|*||";
     static constexpr const char* kBaseTitle = "Ranvista V5.0";
     // Settings: organisation, application and section.
     static constexpr const char* kSettingsName = "Ranvista";
@@ -92,29 +87,19 @@ public:
     void Repaint();
     void RepaintPanel(ViewSide side);
 
-    // Commands of the view.
-    void OnOpenStereoPair();
-    // Opens left and right as a pair the way Open Stereo Pair does after its
-    // chooser (command line, files dropped on the window).
-    // A pair larger than BackgroundDecodePixels() is read on worker threads:
-    // the call returns at once, the status bar says what is being read and
-    // the window keeps working; the rest of opening (images, title, messages,
-    // the Analyse dialog) follows when both are read. Opening another pair
-    // meanwhile drops this one. Smaller pairs are open when the call returns.
-    void OpenPairFiles(const std::string& leftFile, const std::string& rightFile);
-    // One image alone (ChildViewOneImage.cpp): File > Open Image, one file on
-    // the command line or dropped on the window. A click measures on the
-    // ground; the stereo commands do nothing meanwhile.
-    static constexpr const char* kOpenImageTitle = "Select one image";
-    void OnOpenImage();
-    void OpenImageFile(const std::string& file);
+    // Shows a pair whose images were read: the last pair (or one image) and
+    // its marks go, the document opens left and right at the images' sizes,
+    // the zoom is chosen for them.
+    void ShowPair(const std::string& leftFile, const std::string& rightFile, DecodedPair images);
+    // Shows file alone (ChildViewOneImage.cpp): a click measures on the
+    // ground; the stereo commands do nothing meanwhile. False, with what was
+    // open still shown, when it cannot be opened.
+    bool ShowOneImage(const std::string& file);
     bool IsOneImage() const;
     COneImageView* OneImage() const { return m_pOneImage; }
-    // A pair is being read.
-    bool IsOpening() const { return m_pDecoder->Busy(); }
-    // Finishes opening the pair being read, waiting for its images; does
-    // nothing when none is.
-    void WaitForImages();
+    // A pair is being read: the empty view shows no hint meanwhile.
+    void SetOpening(bool opening);
+    // Commands of the view.
     void OnReset();
     void OnSwapImages();
     void OnVertexIndices();
@@ -258,11 +243,10 @@ signals:
     void PixelClicked(Eye eye, const ImagePoint& pixel);
     // A double-click took a stored pair of marks back as the current marks.
     void MarksReselected();
-    // A pair was opened and is shown; the eyes of the open pair changed places.
-    void PairOpened();
+    // The eyes of the open pair changed places.
     void PairSwapped();
-    // One image replaced the pair.
-    void OneImageOpened();
+    // Files were dropped on the view: a pair, or one image.
+    void FilesDropped(const std::vector<std::string>& files);
     // Space: calculate the current marks.
     void SpacePressed();
     // Auto-Match was turned on or off.
@@ -306,9 +290,6 @@ private:
     // they are not in the same panel.
     bool ApplyDrag(IntPoint p, const Layouts& layouts, bool updateLast);
 
-    // The status bar says which camera models measure the open pair, or why
-    // a product's own model cannot.
-    void ReportProductModels();
     void DrawEpipolarCurve(QPainter& p, ViewSide side, const SideLayout& layout) const;
     // Highlighted marks and error ellipses, over the stored marks.
     void DrawWorkspaceMarks(QPainter& p, ViewSide side, const SideLayout& layout) const;
@@ -329,23 +310,12 @@ private:
     void ReadSettings();
     void ReleaseImages();
     void ResetZoomAndPan();
-    // The reset of a new pair: lists, images, zoom and pan.
-    void ResetForNewPair();
-    // Loads the chosen paths (first: right image, second: left image),
-    // identifies the pair and refreshes view, title and dialog.
-    void LoadChosenFiles(const std::vector<std::string>& paths);
-    // Reads the session's two files, now or in the background
-    // (ChildViewDecode.cpp), then finishes with OnPairDecoded.
-    void DecodeChosenFiles();
-    // The rest of opening once both images are read.
-    void OnPairDecoded(DecodedPair images);
-    // Drops the pair being read, if any.
-    void CancelOpening();
 
     IUiServices& m_ui;
     ImageDatabase& m_db;
     PairDocument m_doc;
 
+    bool m_bOpening = false; // a pair is being read
     bool m_bVertexIndices = false;
     std::int32_t m_nZoomStep = 0;
     bool m_bDisableBeeps = false;
@@ -376,11 +346,7 @@ private:
     std::function<void(const std::string&)> m_fnStatus;
     ProgressSink m_fnBackgroundProgress;
     std::string m_sStatus;
-    bool m_bReadingShown = false; // the status bar says a pair is being read
-    std::unique_ptr<CPairDecoder> m_pDecoder;
     // The files being read for the pair being opened.
-    std::string m_sOpeningLeft;
-    std::string m_sOpeningRight;
     std::function<bool()> m_fnCanLeavePair;
     CStereoWindow* m_pStereoWindow = nullptr; // a window of its own, owned by this view
     std::unique_ptr<CRangeMapTool> m_pRangeMap;

@@ -93,7 +93,7 @@ void CChildView::resizeEvent(QResizeEvent* event) {
 }
 
 void CChildView::DrawEmptyHint(QImage& buffer) const {
-    if (m_pLeftImage || m_pRightImage || IsOpening()) {
+    if (m_pLeftImage || m_pRightImage || m_bOpening) {
         return;
     }
     DrawEmptyViewHint(buffer);

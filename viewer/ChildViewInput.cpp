@@ -342,9 +342,5 @@ void CChildView::dropEvent(QDropEvent* event) {
         return;
     }
     event->acceptProposedAction();
-    if (files.size() == 1) {
-        OpenImageFile(files[0]);
-        return;
-    }
-    OpenPairFiles(files[0], files[1]);
+    emit FilesDropped(files);
 }

@@ -7,8 +7,6 @@
 #include "viewer/OneImageView.h"
 #include "viewer/RangeMapTool.h"
 
-#include <filesystem>
-
 namespace {
 
 // The motion counter of a product's vehicle frame; none for a plain image.
@@ -43,42 +41,21 @@ bool CChildView::IsOneImage() const {
     return m_pOneImage != nullptr && m_pOneImage->IsOpen();
 }
 
-void CChildView::OnOpenImage() {
-    FileChooserRequest request;
-    request.title = kOpenImageTitle;
-    request.filter = kImageFilter;
-    request.startFolder = m_sFilePath;
-    const std::vector<std::string> chosen = m_ui.ChooseOpenFiles(request);
-    if (chosen.empty()) {
-        return;
-    }
-    OpenImageFile(chosen.front());
-}
-
-void CChildView::OpenImageFile(const std::string& file) {
-    std::error_code ec;
-    if (!std::filesystem::exists(file, ec)) {
-        m_ui.ShowMessage("Unable to open " + file + ": the file does not exist");
-        return;
-    }
-    if (!CanLeavePair()) {
-        return;
-    }
+bool CChildView::ShowOneImage(const std::string& file) {
     if (m_pOneImage == nullptr) {
         m_pOneImage = new COneImageView(m_ui, m_db, m_doc, this);
         m_pOneImage->SetStatusSink([this](const std::string& text) { ShowStatus(text); });
         m_pOneImage->SetErrorEllipsesShown(m_bErrorEllipses);
     }
-    CancelOpening();
     if (!m_pOneImage->Open(file, DenseSurfaceFor(file))) {
-        return; // what was open stays
+        return false; // what was open stays
     }
-    // The pair's images, marks and dialog go; the document holds the image.
+    // The pair's images and marks go; the document holds the image.
     ReleaseImages();
     ResetZoomAndPan();
     DropAssist();
-    emit OneImageOpened();
     m_sFilePath = PathFolder(file);
     UpdateTitle();
     m_pOneImage->setFocus();
+    return true;
 }

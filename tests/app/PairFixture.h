@@ -21,6 +21,19 @@ protected:
         ViewFixture::TearDown();
     }
 
+    // Opens a pair through File > Open Stereo Pair's chooser: a red 100 x 80
+    // left image and a blue 160 x 120 right image unless given.
+    void OpenPair(QImage left = SolidImage(100, 80, Qt::red),
+                  QImage right = SolidImage(160, 120, Qt::blue)) {
+        const std::string l = Write(QString(kLeftTitle) + ".png", left);
+        const std::string r = Write(QString(kRightTitle) + ".png", right);
+        ui.AnswerOpen({r, l});
+        controller->OnOpenStereoPair();
+        ASSERT_TRUE(view->Image(ViewSide::Left) && view->Image(ViewSide::Right)) << Messages();
+        ui.messages.clear();
+        ui.beeps.clear();
+    }
+
     CalcDialogLog dialog;
     std::unique_ptr<CPairController> controller;
 };

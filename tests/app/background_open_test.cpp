@@ -21,14 +21,14 @@ struct EveryPairInBackground {
     EveryPairInBackground& operator=(const EveryPairInBackground&) = delete;
 };
 
-// Runs the event loop until the view has opened its pair (or 20 s passed).
-bool RunUntilOpened(const CChildView& view) {
+// Runs the event loop until the pair is open (or 20 s passed).
+bool RunUntilOpened(const CPairController& opener) {
     QElapsedTimer timer;
     timer.start();
-    while (view.IsOpening() && timer.elapsed() < 20000) {
+    while (opener.IsOpening() && timer.elapsed() < 20000) {
         QTest::qWait(5);
     }
-    return !view.IsOpening();
+    return !opener.IsOpening();
 }
 
 // A gate the decoders of a test wait at until it opens.
@@ -77,10 +77,10 @@ TEST_F(BackgroundOpen, TheWindowWorksWhileAPairIsReadAndTheOpeningEndsAsInTheFor
     const std::string right = Right();
     std::string reported;
     view->SetStatusSink([&](const std::string& text) { reported = text; });
-    view->OpenPairFiles(left, right);
+    controller->OpenPairFiles(left, right);
 
     // Returned at once: the names are set, the images are not there yet.
-    EXPECT_TRUE(view->IsOpening());
+    EXPECT_TRUE(controller->IsOpening());
     EXPECT_FALSE(view->Image(ViewSide::Left));
     EXPECT_EQ(ui.waitDepth, 1);
     EXPECT_NE(reported.find("Reading"), std::string::npos) << reported;
@@ -88,7 +88,7 @@ TEST_F(BackgroundOpen, TheWindowWorksWhileAPairIsReadAndTheOpeningEndsAsInTheFor
     EXPECT_EQ(dialog.refreshed, 0);
     view->repaint(); // the view paints meanwhile
 
-    ASSERT_TRUE(RunUntilOpened(*view));
+    ASSERT_TRUE(RunUntilOpened(*controller));
     ASSERT_TRUE(view->Image(ViewSide::Left) && view->Image(ViewSide::Right)) << Messages();
     EXPECT_EQ(view->Image(ViewSide::Left)->Pixels().pixel(0, 0), qRgb(255, 0, 0));
     EXPECT_EQ(ui.waitDepth, 0);
@@ -119,9 +119,9 @@ TEST_F(BackgroundOpen, AFileThatFailsWhileReadInTheBackgroundIsReportedAsInTheFo
         {
             const auto background = inBackground ? std::make_unique<EveryPairInBackground>()
                                                  : std::unique_ptr<EveryPairInBackground>();
-            view->OpenPairFiles(l, r);
-            EXPECT_EQ(view->IsOpening(), inBackground);
-            EXPECT_TRUE(RunUntilOpened(*view));
+            controller->OpenPairFiles(l, r);
+            EXPECT_EQ(controller->IsOpening(), inBackground);
+            EXPECT_TRUE(RunUntilOpened(*controller));
         }
         return Outcome{ui.messages, view->Image(ViewSide::Left) != nullptr,
                        view->Image(ViewSide::Right) != nullptr, view->Session().LeftFile(),
@@ -145,12 +145,12 @@ TEST_F(BackgroundOpen, AFileThatFailsWhileReadInTheBackgroundIsReportedAsInTheFo
 TEST_F(BackgroundOpen, OpeningAnotherPairWhileOneIsReadDropsTheFirstWithoutATrace) {
     const EveryPairInBackground background;
     // The first pair would fail loudly if it were ever finished.
-    view->OpenPairFiles(Junk("first-left.png"), Junk("first-right.png"));
-    ASSERT_TRUE(view->IsOpening());
+    controller->OpenPairFiles(Junk("first-left.png"), Junk("first-right.png"));
+    ASSERT_TRUE(controller->IsOpening());
     const std::string left = Left(Qt::green);
     const std::string right = Right();
-    view->OpenPairFiles(left, right);
-    ASSERT_TRUE(RunUntilOpened(*view));
+    controller->OpenPairFiles(left, right);
+    ASSERT_TRUE(RunUntilOpened(*controller));
     QTest::qWait(50); // whatever the first pair's workers queued has been delivered
 
     EXPECT_TRUE(ui.messages.empty()) << Messages();
@@ -167,17 +167,18 @@ TEST_F(BackgroundOpen, OpeningAnotherPairWhileOneIsReadDropsTheFirstWithoutATrac
 
 TEST_F(BackgroundOpen, WaitingFinishesTheOpeningAtOnceAndClosingWhileReadingLeavesNothing) {
     const EveryPairInBackground background;
-    view->OpenPairFiles(Left(), Right());
-    ASSERT_TRUE(view->IsOpening());
-    view->WaitForImages();
-    EXPECT_FALSE(view->IsOpening());
+    controller->OpenPairFiles(Left(), Right());
+    ASSERT_TRUE(controller->IsOpening());
+    controller->WaitForImages();
+    EXPECT_FALSE(controller->IsOpening());
     EXPECT_TRUE(view->Image(ViewSide::Left) && view->Image(ViewSide::Right));
     EXPECT_EQ(ui.waitDepth, 0);
-    view->WaitForImages(); // nothing being read: nothing happens
+    controller->WaitForImages(); // nothing being read: nothing happens
     EXPECT_EQ(dialog.refreshed, 1);
 
-    // A view closed in the middle of reading: no callback reaches it later.
-    view->OpenPairFiles(Junk("a.png"), Junk("b.png"));
+    // A window closed in the middle of reading: no callback reaches it later.
+    controller->OpenPairFiles(Junk("a.png"), Junk("b.png"));
+    controller.reset();
     view.reset();
     QTest::qWait(50);
     EXPECT_TRUE(ui.messages.empty()) << Messages();

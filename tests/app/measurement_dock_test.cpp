@@ -60,7 +60,7 @@ protected:
     }
     std::unique_ptr<CMainFrame> MeasuredFrame() {
         auto f = NewFrame();
-        f->View().OpenPairFiles(kLeft, kRight);
+        f->Controller().OpenPairFiles(kLeft, kRight);
         Measure(*f, db, {386, 761}, {289, 758});
         Measure(*f, db, {727, 697}, {634, 695});
         Measure(*f, db, {321, 647}, {239, 645});
@@ -267,21 +267,21 @@ TEST_F(Workspace, AnotherPairOffersToSaveTheTableFirstAndCancelKeepsIt) {
     const std::vector<QString> rows = Cells(*f->MeasurementDock());
     ui.questions.clear();
     ui.saveChoices = {IUiServices::SaveChoice::Cancel};
-    f->View().OpenPairFiles(kRight, kLeft);
+    f->Controller().OpenPairFiles(kRight, kLeft);
     ASSERT_EQ(ui.questions.size(), 1u);
     EXPECT_EQ(Cells(*f->MeasurementDock()), rows);
 
     const std::string session = dir.filePath("kept.rvsession").toStdString();
     ui.saveChoices = {IUiServices::SaveChoice::Save};
     ui.AnswerSave(session);
-    f->View().OpenPairFiles(kRight, kLeft);
+    f->Controller().OpenPairFiles(kRight, kLeft);
     EXPECT_TRUE(f->View().Session().Measurements().empty());
     const SessionReadResult kept = ReadSessionFile(session);
     ASSERT_TRUE(kept.ok) << kept.message;
     EXPECT_EQ(kept.session.measurements.size(), 3u);
     // Nothing in the table: no question.
     ui.questions.clear();
-    f->View().OpenPairFiles(kLeft, kRight);
+    f->Controller().OpenPairFiles(kLeft, kRight);
     EXPECT_TRUE(ui.questions.empty());
 }
 
@@ -487,7 +487,7 @@ TEST_F(Workspace, TheTableComesWithTheFirstMeasurementUnlessTheUserClosedIt) {
         auto f = NewFrame();
         f->show();
         EXPECT_FALSE(f->MeasurementDock()->isVisible()) << "nothing to show yet";
-        f->View().OpenPairFiles(kLeft, kRight);
+        f->Controller().OpenPairFiles(kLeft, kRight);
         Measure(*f, db, {386, 761}, {289, 758});
         EXPECT_TRUE(f->MeasurementDock()->isVisible());
         f->MeasurementDock()->close();
@@ -496,7 +496,7 @@ TEST_F(Workspace, TheTableComesWithTheFirstMeasurementUnlessTheUserClosedIt) {
     }
     auto f = NewFrame();
     f->show();
-    f->View().OpenPairFiles(kLeft, kRight);
+    f->Controller().OpenPairFiles(kLeft, kRight);
     Measure(*f, db, {386, 761}, {289, 758});
     EXPECT_FALSE(f->MeasurementDock()->isVisible()) << "closed stays closed";
     f->MeasurementDock()->toggleViewAction()->trigger();
@@ -530,7 +530,7 @@ TEST_F(Workspace, ASavedSessionKeepsTheDialogsOptionsAndTheDatabaseItWasMeasured
     auto f = NewFrame();
     f->Controller().SetCalcDialogFactory(
         [options](ICalcHost&) { return std::make_unique<OptionsDialog>(options); });
-    f->View().OpenPairFiles(kLeft, kRight);
+    f->Controller().OpenPairFiles(kLeft, kRight);
     ASSERT_NE(f->Controller().CalcDialog(), nullptr);
     Measure(*f, db, {386, 761}, {289, 758});
     const std::string path = dir.filePath("options.rvsession").toStdString();
@@ -547,7 +547,7 @@ TEST_F(Workspace, TheClickUncertaintyScalesTheNextMeasurementIsSavedWithTheSessi
     db.SetStorePath(kSamples + "ImgBinDat");
     auto f = NewFrame();
     f->Controller().SetCalcDialogFactory(MakeCalcDialogFactory(ui, db, f.get()));
-    f->View().OpenPairFiles(kLeft, kRight);
+    f->Controller().OpenPairFiles(kLeft, kRight);
     CChildView& v = f->View();
     ICalcDialog* dlg = f->Controller().CalcDialog();
     ASSERT_NE(dlg, nullptr);

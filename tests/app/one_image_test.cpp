@@ -77,8 +77,8 @@ protected:
     }
     // The pair opened and measured: its rows as the table holds them.
     void OpenMeasuredPair() {
-        View().OpenPairFiles(kLeft, kRight);
-        View().WaitForImages();
+        Controller().OpenPairFiles(kLeft, kRight);
+        Controller().WaitForImages();
         for (MeasurementRecord r : GroundRows()) {
             View().Session().Append(std::move(r));
         }
@@ -183,8 +183,8 @@ TEST_F(OneImage, OpenImageShowsTheProductAloneAndAClickOnTheGroundJoinsTheTableA
 
     // A pair opened afterwards brings the stereo view back.
     ui.saveChoices.push_back(IUiServices::SaveChoice::Discard);
-    View().OpenPairFiles(kLeft, kRight);
-    View().WaitForImages();
+    Controller().OpenPairFiles(kLeft, kRight);
+    Controller().WaitForImages();
     EXPECT_FALSE(View().IsOneImage());
     EXPECT_FALSE(mono.isVisible());
     OpenMenus();
@@ -195,7 +195,7 @@ TEST_F(OneImage, OpenImageShowsTheProductAloneAndAClickOnTheGroundJoinsTheTableA
 
 TEST_F(OneImage, ASessionOfOneImageSavesAndOpensAgainWithItsMonoscopicRows) {
     Start();
-    View().OpenImageFile(kLeft);
+    Controller().OpenImageFile(kLeft);
     ASSERT_TRUE(View().IsOneImage());
     Mono().MeasureAt({640.0, 900.0});
     Mono().MeasureAt({300.0, 950.0});
@@ -215,8 +215,8 @@ TEST_F(OneImage, ASessionOfOneImageSavesAndOpensAgainWithItsMonoscopicRows) {
 
     // A pair replaces it; the session brings the image back alone.
     ui.saveChoices.push_back(IUiServices::SaveChoice::Discard);
-    View().OpenPairFiles(kLeft, kRight);
-    View().WaitForImages();
+    Controller().OpenPairFiles(kLeft, kRight);
+    Controller().WaitForImages();
     ASSERT_FALSE(View().IsOneImage());
     ui.saveChoices.push_back(IUiServices::SaveChoice::Discard);
     ASSERT_TRUE(frame->MeasurementDock()->OpenSessionFile(path));
@@ -229,8 +229,8 @@ TEST_F(OneImage, ASessionOfOneImageSavesAndOpensAgainWithItsMonoscopicRows) {
 
 TEST_F(OneImage, TheRangeMapOfThePairServesItsLeftImageAloneAndTheGroundWhereItShowsNothing) {
     Start();
-    View().OpenPairFiles(kLeft, kRight);
-    View().WaitForImages();
+    Controller().OpenPairFiles(kLeft, kRight);
+    Controller().WaitForImages();
     ASSERT_TRUE(View().RangeMap().Compute());
     View().RangeMap().WaitForMap();
     ASSERT_NE(View().RangeMap().Map(), nullptr);
@@ -238,7 +238,7 @@ TEST_F(OneImage, TheRangeMapOfThePairServesItsLeftImageAloneAndTheGroundWhereItS
     const auto dense = View().RangeMap().Map()->At(ground);
     ASSERT_TRUE(dense);
 
-    View().OpenImageFile(kLeft);
+    Controller().OpenImageFile(kLeft);
     ASSERT_TRUE(View().IsOneImage());
     EXPECT_TRUE(Mono().HasDenseMap());
     const MonoRangeResult r = Mono().MeasureAt(ground);
@@ -253,12 +253,12 @@ TEST_F(OneImage, TheRangeMapOfThePairServesItsLeftImageAloneAndTheGroundWhereItS
 
     // Another rover position's image gets no map.
     ui.saveChoices.push_back(IUiServices::SaveChoice::Discard);
-    View().OpenPairFiles(kLeft, kRight);
-    View().WaitForImages();
+    Controller().OpenPairFiles(kLeft, kRight);
+    Controller().WaitForImages();
     ASSERT_TRUE(View().RangeMap().Compute());
     View().RangeMap().WaitForMap();
     ui.saveChoices.push_back(IUiServices::SaveChoice::Discard);
-    View().OpenImageFile(kData + "NLF_0060_0672265209_237EBY_N0032046NCAM00410_00_0LLJ.png");
+    Controller().OpenImageFile(kData + "NLF_0060_0672265209_237EBY_N0032046NCAM00410_00_0LLJ.png");
     ASSERT_TRUE(View().IsOneImage());
     EXPECT_FALSE(Mono().HasDenseMap());
 }
@@ -343,7 +343,7 @@ TEST_F(OneImage, PointsOfAnotherRoverPositionGiveNoPlaneAndSaySo) {
 
 TEST_F(OneImage, TheGroundHeightSigmaIsSetInTheDockForTheNextClicksAndRemembered) {
     Start();
-    View().OpenImageFile(kLeft);
+    Controller().OpenImageFile(kLeft);
     ASSERT_TRUE(View().IsOneImage());
     QDoubleSpinBox* box = frame->MeasurementDock()->GroundSigmaBox();
     ASSERT_NE(box, nullptr);
@@ -386,7 +386,7 @@ TEST_F(OneImage, TheGroundHeightSigmaIsSetInTheDockForTheNextClicksAndRemembered
 
 TEST_F(OneImage, TheTablesSelectionAndTheErrorEllipsesAreDrawnOverTheImage) {
     Start();
-    View().OpenImageFile(kLeft);
+    Controller().OpenImageFile(kLeft);
     ASSERT_TRUE(View().IsOneImage());
     COneImageView& mono = Mono();
     // Large enough to see: the ellipse of a point on the ground in its own

@@ -22,7 +22,7 @@ protected:
     // The chooser returns first, second: first becomes the right image.
     void Choose(std::vector<std::string> paths) {
         ui.AnswerOpen(std::move(paths));
-        view->OnOpenStereoPair();
+        controller->OnOpenStereoPair();
     }
     // Drags the files over the view and drops them there; whether the view
     // took the drag.
@@ -265,7 +265,7 @@ TEST_F(OpenPair, DroppedRecordsOpenTheirImagesAndTheStatusBarSaysWhichModelsMeas
         << view->StatusText();
 
     product_test::WriteFile(rightJson, product_test::CatalogueRecord(1, {}, kM20Right, 80, 60));
-    view->OpenPairFiles(leftJson, rightJson);
+    controller->OpenPairFiles(leftJson, rightJson);
     // A half-size rendition: measured with its model scaled, and said.
     EXPECT_EQ(view->StatusText().rfind("Camera models from the products: ", 0), 0u)
         << view->StatusText();
@@ -285,17 +285,17 @@ TEST_F(OpenPair, MslPairsAreSwappedByTheEyeLetterOfTheirNames) {
     rightTitle[1] = 'R';
     const std::string left = File(leftTitle, Qt::red);
     const std::string right = File(rightTitle, Qt::blue);
-    view->OpenPairFiles(left, right);
+    controller->OpenPairFiles(left, right);
     EXPECT_EQ(view->Session().LeftFile(), left);
     EXPECT_TRUE(ui.messages.empty()) << Messages();
-    view->OpenPairFiles(right, left);
+    controller->OpenPairFiles(right, left);
     EXPECT_EQ(view->Session().LeftFile(), left);
     EXPECT_EQ(view->Image(ViewSide::Left)->Pixels().pixel(0, 0), qRgb(255, 0, 0));
     EXPECT_TRUE(ui.messages.empty()) << Messages();
     // Mars 2020 names likewise, by their second letter.
     const std::string m20Left = File(kM20Left, Qt::green);
     const std::string m20Right = File(kM20Right, Qt::blue);
-    view->OpenPairFiles(m20Right, m20Left);
+    controller->OpenPairFiles(m20Right, m20Left);
     EXPECT_EQ(view->Session().LeftFile(), m20Left);
     EXPECT_TRUE(ui.messages.empty()) << Messages();
 }

@@ -8,6 +8,7 @@
 #include "app/MainFrame.h"
 #include "app/MeasurementDock.h"
 #include "app/MeasurementTableModel.h"
+#include "app/PairController.h"
 #include "app/StatusProgress.h"
 #include "base/Format.h"
 #include "imagedb/StoreTransaction.h"
@@ -68,11 +69,12 @@ protected:
         frame->resize(1300, 760);
         frame->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(frame.get()));
-        View().OpenPairFiles(kLeft, kRight);
+        Controller().OpenPairFiles(kLeft, kRight);
         ASSERT_TRUE(View().HasBothImages());
         View().OnReset(); // one screen pixel per image pixel
     }
     CChildView& View() { return frame->View(); }
+    CPairController& Controller() { return frame->Controller(); }
     CRangeMapTool& Tool() { return View().RangeMap(); }
     CStatusProgressPane& Pane() { return *frame->ProgressPane(); }
     QImage Render() {
@@ -207,7 +209,7 @@ TEST_F(StereoTools, TheRangeMapIsDrawnReadOutUnderThePointerAndMeasuredWithOneCl
 
     // Another pair (here: the same one again) drops the map and computes none.
     ui.saveChoices.push_back(IUiServices::SaveChoice::Discard); // the table's unsaved row
-    View().OpenPairFiles(kLeft, kRight);
+    Controller().OpenPairFiles(kLeft, kRight);
     EXPECT_EQ(Tool().Map(), nullptr);
     EXPECT_FALSE(Tool().Busy());
     EXPECT_FALSE(Tool().OverlayShown());
@@ -251,7 +253,7 @@ TEST_F(StereoTools, TheWorkerIsCancelledRedoneForOtherCamerasAndDroppedForAnothe
     EXPECT_EQ(Tool().Map(), nullptr);
     frame->Action(ID_RANGE_MAP)->trigger();
     ASSERT_TRUE(Tool().Busy());
-    View().OpenPairFiles(kLeft, kRight);
+    Controller().OpenPairFiles(kLeft, kRight);
     EXPECT_FALSE(Tool().Busy());
     QTest::qWait(1500);
     EXPECT_EQ(Tool().Map(), nullptr);

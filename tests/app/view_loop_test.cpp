@@ -79,7 +79,7 @@ protected:
 
     void OpenPair() {
         ui.AnswerOpen({rightPath, leftPath}); // the first chosen file is the right image
-        view->OnOpenStereoPair();
+        controller->OnOpenStereoPair();
         ASSERT_TRUE(view->Image(ViewSide::Left) && view->Image(ViewSide::Right));
         ASSERT_NE(controller->CalcDialog(), nullptr);
         view->SetZoomStep(8); // the whole 1024-pixel image inside its panel

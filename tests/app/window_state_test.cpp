@@ -148,7 +148,7 @@ TEST_F(WindowState, AnOpenedPairIsOfferedUnderRecentPairsAfterARestartAndReopens
     const std::string right =
         WriteImage(dir, "1N128287142EFF0300P1800R0M1.png", SolidImage(64, 64, Qt::darkGray));
     Start();
-    View().OpenPairFiles(left, right);
+    Controller().OpenPairFiles(left, right);
     ASSERT_FALSE(frame->Recent().Pairs().empty());
     EXPECT_EQ(frame->Recent().Pairs().front(), (RecentPair{left, right}));
     Stop();
@@ -249,7 +249,7 @@ TEST_F(WindowState, TheAppsAnalyseDialogOpensWhereItWasLastMoved) {
         WriteImage(dir, "1N128287142EFF0300P1800R0M1.png", SolidImage(64, 64, Qt::darkGray));
     const QPoint wanted = ScreenArea().topLeft() + QPoint(53, 29);
     Start();
-    View().OpenPairFiles(left, right);
+    Controller().OpenPairFiles(left, right);
     auto* dialog = dynamic_cast<QWidget*>(Controller().CalcDialog());
     ASSERT_NE(dialog, nullptr);
     ASSERT_TRUE(dialog->isVisible());
@@ -257,7 +257,7 @@ TEST_F(WindowState, TheAppsAnalyseDialogOpensWhereItWasLastMoved) {
     Stop();
 
     Start();
-    View().OpenPairFiles(left, right);
+    Controller().OpenPairFiles(left, right);
     dialog = dynamic_cast<QWidget*>(Controller().CalcDialog());
     ASSERT_NE(dialog, nullptr);
     EXPECT_EQ(dialog->pos(), wanted);

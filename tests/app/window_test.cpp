@@ -81,7 +81,7 @@ protected:
         Start(options);
         frame->showNormal();
         frame->resize(1600, 1000);
-        View().WaitForImages();
+        Controller().WaitForImages();
         QApplication::processEvents();
         ASSERT_TRUE(View().HasBothImages());
     }

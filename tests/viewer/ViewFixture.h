@@ -65,14 +65,13 @@ protected:
         return WriteImage(dir, name, img, format);
     }
 
-    // Opens a pair through the chooser: a red 100 x 80 left image and a blue
+    // Shows a pair read from files: a red 100 x 80 left image and a blue
     // 160 x 120 right image unless given.
     void OpenPair(QImage left = SolidImage(100, 80, Qt::red),
                   QImage right = SolidImage(160, 120, Qt::blue)) {
         const std::string l = Write(QString(kLeftTitle) + ".png", left);
         const std::string r = Write(QString(kRightTitle) + ".png", right);
-        ui.AnswerOpen({r, l});
-        view->OnOpenStereoPair();
+        view->ShowPair(l, r, DecodedPair{LoadImageFile(l), LoadImageFile(r)});
         ASSERT_TRUE(view->Image(ViewSide::Left) && view->Image(ViewSide::Right)) << Messages();
         ui.messages.clear();
         ui.beeps.clear();
