@@ -1,7 +1,8 @@
 // The stereo view: the left and right image side by side in two square
 // panels, the pixel marks set in them, the measured vertices, zoom and pan.
 // It is the main frame's only client window; the frame connects the menu
-// items of the view's commands to the view's handlers.
+// items of the view's commands to the view's handlers. Clicks, Space and
+// dropped files become signals that the pair's controller (app) answers.
 #pragma once
 
 #include "geometry/Measurement.h"

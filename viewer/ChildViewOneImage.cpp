@@ -1,4 +1,4 @@
-// One image alone: File > Open Image, one file given or dropped.
+// One image alone, shown over the stereo view.
 #include "viewer/ChildView.h"
 
 #include "base/Paths.h"
