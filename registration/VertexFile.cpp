@@ -6,7 +6,6 @@
 #include "base/TextLines.h"
 
 #include <charconv>
-#include <cmath>
 #include <cstdio>
 #include <memory>
 
@@ -115,7 +114,15 @@ bool SaveVertexFile(const std::string& path, const std::vector<VertexRecord>& ve
     return true;
 }
 
-bool ParseVertexLine(std::string_view line, CPoint3D& p) {
+namespace {
+
+enum class VertexLine {
+    kDecimal,       // three plain decimal numbers
+    kOtherNotation, // a vertex by sscanf only: hexadecimal, inf, nan, out of range
+    kNone,          // not a vertex line
+};
+
+VertexLine ReadVertexLine(std::string_view line, CPoint3D& p) {
     const char* cur = line.data();
     const char* end = cur + line.size();
     double v[3];
@@ -131,11 +138,17 @@ bool ParseVertexLine(std::string_view line, CPoint3D& p) {
     if (!plain) {
         const std::string text(line); // sscanf needs the terminator
         if (std::sscanf(text.c_str(), "%lf %lf %lf", &v[0], &v[1], &v[2]) != 3) {
-            return false;
+            return VertexLine::kNone;
         }
     }
     p = {v[0], v[1], v[2]};
-    return true;
+    return plain ? VertexLine::kDecimal : VertexLine::kOtherNotation;
+}
+
+} // namespace
+
+bool ParseVertexLine(std::string_view line, CPoint3D& p) {
+    return ReadVertexLine(line, p) != VertexLine::kNone;
 }
 
 std::vector<CPoint3D> ParseVertexText(std::string_view text) {
@@ -171,15 +184,31 @@ std::optional<std::vector<CPoint3D>> ReadVertexFile(const std::string& path) {
                                                                   : text.sError);
         return std::nullopt;
     }
-    std::vector<CPoint3D> vertices = ParseVertexText(text.text);
-    for (size_t i = 0; i < vertices.size(); ++i) {
-        const CPoint3D& p = vertices[i];
-        if (!std::isfinite(p.m_dX) || !std::isfinite(p.m_dY) || !std::isfinite(p.m_dZ)) {
-            ReportMessage(StrFormat("Unable to use %s: vertex %zu (numbered from 0) is not a "
-                                    "finite number",
-                                    path.c_str(), i));
-            return std::nullopt;
+    // Every vertex line in decimals: a vertex in another notation (nan, inf,
+    // hexadecimal) was not written by Ranvista and would only come out of a
+    // registration as nan or as a number the writer did not mean.
+    std::vector<CPoint3D> vertices;
+    const std::string_view all = text.text;
+    size_t lineNumber = 1;
+    for (size_t start = 0; start < all.size(); ++lineNumber) {
+        size_t eol = all.find('\n', start);
+        if (eol == std::string_view::npos) {
+            eol = all.size();
         }
+        CPoint3D p;
+        switch (ReadVertexLine(all.substr(start, eol - start), p)) {
+        case VertexLine::kDecimal:
+            vertices.push_back(p);
+            break;
+        case VertexLine::kOtherNotation:
+            ReportMessage(StrFormat("Unable to use %s, line %zu: a vertex is three decimal "
+                                    "numbers, not nan, inf or hexadecimal",
+                                    path.c_str(), lineNumber));
+            return std::nullopt;
+        case VertexLine::kNone:
+            break;
+        }
+        start = eol + 1;
     }
     return vertices;
 }

@@ -38,7 +38,7 @@ std::vector<CPoint3D> ParseVertexText(std::string_view text);
 // The vertices of a vertex file, read whole before anything is done with
 // them. Nothing is returned, and the reason is reported through
 // ReportMessage, when the file cannot be opened or read ("Unable to open
-// %s"), holds a line longer than any vertex line, or holds a vertex that is
-// not a finite number (nan or inf: it would only come out of a registration
-// as more of the same).
+// %s"), holds a line longer than any vertex line, or holds a vertex line
+// that the reading rule takes but that is not three plain decimal numbers
+// (nan, inf, hexadecimal, out of range), naming the line.
 std::optional<std::vector<CPoint3D>> ReadVertexFile(const std::string& path);

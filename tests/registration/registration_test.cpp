@@ -308,9 +308,16 @@ TEST(VertexFiles, TransformAndRegisterRefuseTheSameUnusableFiles) {
     EXPECT_NE(sink.m_vMessages[0].find("line 1"), std::string::npos);
     EXPECT_FALSE(fs::exists(dir.Path() / "nan_trnsfrmd.txt"));
     EXPECT_FALSE(fs::exists(dir.Path() / "long_trnsfrmd.txt"));
-    // The reading rule itself is kept: a hexadecimal number reads as sscanf
-    // reads it, and the finite vertices of a file are all there.
-    const auto read = ReadVertexFile(dir.Write("hex.txt", "0x10 1 2\r\n"));
+    // The line is named; hexadecimal and out-of-range numbers are refused the
+    // same way; lines that are not vertices are skipped as always.
+    sink.m_vMessages.clear();
+    const std::string textLines = "x y z\r\n1 2 3\r\n";
+    EXPECT_FALSE(ReadVertexFile(dir.Write("hex.txt", textLines + "0x10 1 2\r\n")));
+    EXPECT_FALSE(ReadVertexFile(dir.Write("big.txt", textLines + "1e999 1 2\r\n")));
+    ASSERT_EQ(sink.m_vMessages.size(), 2u);
+    EXPECT_NE(sink.m_vMessages[0].find("hex.txt, line 3"), std::string::npos)
+        << sink.m_vMessages[0];
+    const auto read = ReadVertexFile(dir.Write("plain.txt", textLines + " -1.5e2\t+.5  7.\r\n"));
     ASSERT_TRUE(read);
-    EXPECT_EQ(read->at(0).m_dX, 16.0);
+    EXPECT_EQ(*read, (std::vector<CPoint3D>{{1, 2, 3}, {-150, 0.5, 7}}));
 }
