@@ -2,9 +2,12 @@
 
 #include "base/Format.h"
 #include "base/Paths.h"
+#include "imagedb/ImageDatabase.h"
+#include "imagedb/StoreTransaction.h"
 #include "matching/Corners.h"
 #include "products/PairIdentification.h"
 #include "products/ProductCamera.h"
+#include "ui/UiMessageSink.h"
 #include "ui/UiServices.h"
 #include "viewer/ChildView.h"
 
@@ -19,6 +22,7 @@ CPairController::CPairController(CChildView& view, IUiServices& ui) : m_view(vie
     connect(&m_view, &CChildView::PixelClicked, this, &CPairController::OnPixelClicked);
     connect(&m_view, &CChildView::MarksReselected, this, &CPairController::ShowReselectedMarks);
     connect(&m_view, &CChildView::PairSwapped, this, &CPairController::OnPairSwapped);
+    connect(&m_view, &CChildView::StoreKeyPressed, this, &CPairController::SaveOrReloadStore);
     connect(&m_view, &CChildView::FilesDropped, this,
             [this](const std::vector<std::string>& files) {
                 if (files.size() == 1) {
@@ -347,6 +351,16 @@ void CPairController::OpenImageFile(const std::string& file) {
 void CPairController::OnPairSwapped() {
     if (ICalcDialog* dlg = CalcDialog()) {
         dlg->UpdateImageInfo();
+    }
+}
+
+void CPairController::SaveOrReloadStore(bool reload) {
+    ImageDatabase& db = m_view.Database();
+    const ScopedUiMessages messages(m_ui);
+    if (reload) {
+        ChangeStore(db, db.StorePath(), [](ImageDatabase&) { return true; });
+    } else {
+        SaveTableAsStore(db, db.StorePath());
     }
 }
 

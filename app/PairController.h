@@ -110,6 +110,10 @@ private:
     void OnPixelClicked(Eye eye, const ImagePoint& pixel);
     void MatchPartner(Eye clicked, const ImagePoint& click);
     void OnPairSwapped();
+    // The view's store keys: the image database saved, or reloaded and
+    // saved, each one transaction on the store; a damaged store is kept
+    // beside it first, and any problem is shown.
+    void SaveOrReloadStore(bool reload);
     // Opening: the chosen paths (first: right image, second: left image)
     // are checked and read, now or in the background; the rest of opening
     // follows once both images are in.

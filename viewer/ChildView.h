@@ -42,7 +42,7 @@ public:
     static constexpr const char* kSettingsName = "Ranvista";
 
     // Reads the two settings. The image database is the application's; the
-    // view loads it (PreCreateWindow) and saves it (Ctrl+End, Ctrl+Home).
+    // view loads it (PreCreateWindow).
     CChildView(IUiServices& ui, ImageDatabase& db, QWidget* parent = nullptr);
     // Writes the settings (the window is destroyed), then releases the images.
     ~CChildView() override;
@@ -246,6 +246,9 @@ signals:
     void MarksReselected();
     // The eyes of the open pair changed places.
     void PairSwapped();
+    // Ctrl+End or Ctrl+Shift+Home (save the image database), Ctrl+Home
+    // (reload it and save it: reload true).
+    void StoreKeyPressed(bool reload);
     // Files were dropped on the view: a pair, or one image.
     void FilesDropped(const std::vector<std::string>& files);
     // Space: calculate the current marks.

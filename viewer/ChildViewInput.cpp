@@ -1,10 +1,6 @@
 // Pointer and keyboard handling of the stereo view.
 #include "viewer/ChildView.h"
 
-#include "imagedb/ImageDatabase.h"
-#include "imagedb/StoreTransaction.h"
-#include "ui/UiMessageSink.h"
-
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QKeyEvent>
@@ -264,16 +260,8 @@ bool CChildView::OnKeyDown(int key, int repeatCount, Qt::KeyboardModifiers modif
     case Qt::Key_End:
     case Qt::Key_Home:
         if (ctrl) {
-            // Save (Ctrl+End, Ctrl+Shift+Home) or reload and save (Ctrl+Home),
-            // each one transaction on the store; a damaged store is kept
-            // beside it first, and any problem is shown.
-            ImageDatabase& db = m_db;
-            const ScopedUiMessages messages(m_ui);
-            if (key == Qt::Key_Home && !shift) {
-                ChangeStore(db, db.StorePath(), [](ImageDatabase&) { return true; });
-            } else {
-                SaveTableAsStore(db, db.StorePath());
-            }
+            // Save (Ctrl+End, Ctrl+Shift+Home) or reload and save (Ctrl+Home).
+            emit StoreKeyPressed(key == Qt::Key_Home && !shift);
         }
         return false;
     case Qt::Key_Left:
