@@ -1,4 +1,10 @@
+// The stereo view on its own: what it paints, and that input becomes signals
+// it leaves to whoever listens (a click sets no mark by itself, Space
+// calculates nothing).
 #include "ViewFixture.h"
+
+#include <optional>
+#include <utility>
 
 namespace {
 const QRgb kBlack = qRgb(0, 0, 0);
@@ -148,4 +154,27 @@ TEST_F(Paint, WidgetShowsWhatIsRendered) {
     view->Repaint();
     const QImage shown = view->grab().toImage().convertToFormat(QImage::Format_RGB32);
     EXPECT_EQ(shown, Render());
+}
+
+using ViewSignals = ViewFixture;
+
+TEST_F(ViewSignals, AClickAndSpaceAreSaidNotActedOn) {
+    OpenPair(SolidImage(200, 200, Qt::red), SolidImage(200, 200, Qt::blue));
+    std::optional<std::pair<Eye, ImagePoint>> clicked;
+    int spaces = 0;
+    QObject::connect(view.get(), &CChildView::PixelClicked, [&](Eye eye, const ImagePoint& pixel) {
+        clicked = {eye, pixel};
+    });
+    QObject::connect(view.get(), &CChildView::SpacePressed, [&] { ++spaces; });
+    Click(320, 60); // the right image starts at x 220
+    ASSERT_TRUE(clicked);
+    EXPECT_EQ(clicked->first, Eye::Right);
+    EXPECT_EQ(clicked->second, (ImagePoint{100, 60}));
+    EXPECT_FALSE(view->Session().Mark(Eye::Right));
+    Click(210, 10); // the gap between the panels: nothing
+    EXPECT_EQ(clicked->second, (ImagePoint{100, 60}));
+    Key(Qt::Key_Space);
+    EXPECT_EQ(spaces, 1);
+    EXPECT_TRUE(view->Session().Measurements().empty());
+    EXPECT_TRUE(ui.messages.empty());
 }
