@@ -23,14 +23,14 @@ void CAppCommands::RefreshCalcDialog() {
 }
 
 void CAppCommands::SaveCalculationResults() {
-    MeasurementSession& session = m_view.Session();
+    MeasurementSession& session = m_controller.Document().Session();
     if (::SaveCalculationResults(m_ui, session.ResultsLog(), m_view.BeepsDisabled())) {
         session.MarkResultsSaved();
     }
 }
 
 void CAppCommands::SaveVertexResults() {
-    ::SaveVertexResults(m_ui, m_view.Session().Vertices(), m_view.BeepsDisabled());
+    ::SaveVertexResults(m_ui, m_controller.Document().Session().Vertices(), m_view.BeepsDisabled());
 }
 
 void CAppCommands::ImportImageDatabase() {
@@ -65,11 +65,11 @@ void CAppCommands::About() {
 }
 
 bool CAppCommands::CanClose() {
-    if (!m_view.Session().HasUnsavedResults()) {
+    if (!m_controller.Document().Session().HasUnsavedResults()) {
         return true;
     }
     return ConfirmCloseWithUnsavedResults(m_ui, [this] {
         SaveCalculationResults();
-        return !m_view.Session().HasUnsavedResults();
+        return !m_controller.Document().Session().HasUnsavedResults();
     });
 }

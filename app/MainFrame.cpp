@@ -29,16 +29,21 @@ CMainFrame::CMainFrame(IUiServices& ui, ImageDatabase& db, QWidget* parent)
     setWindowTitle(CChildView::kBaseTitle);
 }
 
-CMainFrame::~CMainFrame() = default;
+CMainFrame::~CMainFrame() {
+    // The widgets draw and edit the controller's document: they go first.
+    delete m_pMeasurementDock;
+    delete m_wndView;
+}
 
 void CMainFrame::Create(bool storeNamed, const AppCommandOptions& options) {
-    m_wndView = new CChildView(m_ui, m_db, this);
-    m_pController = std::make_unique<CPairController>(*m_wndView, m_ui);
+    m_pController = std::make_unique<CPairController>(m_ui, m_db);
+    m_wndView = new CChildView(m_ui, m_db, m_pController->Document(), this);
+    m_pController->SetView(*m_wndView);
     m_pCommands = std::make_unique<CAppCommands>(*m_wndView, *m_pController, m_db, m_ui, options);
     setCentralWidget(m_wndView);
     // Focus given to the frame goes straight to the view, so keys reach it.
     setFocusProxy(m_wndView);
-    m_wndView->PreCreateWindow(storeNamed);
+    m_pController->LoadStore(storeNamed);
     CreateMenus();
     m_pMeasurementDock = InstallMeasurementWorkspace(*this, m_ui, m_db, *m_wndView, *m_pController);
     CreateToolBar();
@@ -134,7 +139,7 @@ void CMainFrame::CreateMenus() {
         view, ID_SHOW_CALC_CONTROL, "Show Calc Control", {}, [c] { c->OnShowCalcControl(); },
         [c] { return c->IsCalcDialogOpen(); });
     AddCommand(view, ID_SWAP_IMAGES, "Swap Left/Right Images", "Swap Left-Right",
-               [v] { v->OnSwapImages(); });
+               [c] { c->OnSwapImages(); });
     AddToggle(
         view, ID_VERTEX_INDICES, "Vertex Indices", {}, [v] { v->OnVertexIndices(); },
         [v] { return v->VertexIndicesShown(); });

@@ -138,19 +138,19 @@ private:
     bool m_bFirst = true;
 };
 
-// A double-click re-selection, already done in the view when pushed.
+// A double-click re-selection, already done by the controller when pushed.
 class ReselectCommand : public QUndoCommand {
 public:
-    ReselectCommand(CMeasurementDock& dock, CChildView& view, CPairController& controller,
-                    std::size_t row, MeasurementSession::CurrentMarks before)
-        : QUndoCommand(QStringLiteral("Re-select Measurement")), m_dock(dock), m_view(view),
+    ReselectCommand(CMeasurementDock& dock, CPairController& controller, std::size_t row,
+                    MeasurementSession::CurrentMarks before)
+        : QUndoCommand(QStringLiteral("Re-select Measurement")), m_dock(dock),
           m_controller(controller), m_row(row), m_before(std::move(before)) {}
     void redo() override {
         if (m_bFirst) {
             m_bFirst = false;
             return;
         }
-        MeasurementSession& s = m_view.Session();
+        MeasurementSession& s = m_controller.Document().Session();
         m_before = s.CurrentMarkState();
         if (const auto mark = s.MarkIndexOfRow(m_row); mark && s.Reselect(*mark)) {
             m_controller.ShowReselectedMarks();
@@ -158,13 +158,12 @@ public:
         m_dock.Refresh();
     }
     void undo() override {
-        m_view.Session().ReturnMarks(m_row, m_before);
+        m_controller.Document().Session().ReturnMarks(m_row, m_before);
         m_dock.Refresh();
     }
 
 private:
     CMeasurementDock& m_dock;
-    CChildView& m_view;
     CPairController& m_controller;
     std::size_t m_row;
     MeasurementSession::CurrentMarks m_before;
@@ -193,7 +192,7 @@ CMeasurementDock::CMeasurementDock(IUiServices& ui, ImageDatabase& db, CChildVie
     setObjectName(QStringLiteral("MeasurementDock"));
     auto* body = new QWidget(this);
     auto* layout = new QVBoxLayout(body);
-    m_pModel = new CMeasurementTableModel(view.Session(), this);
+    m_pModel = new CMeasurementTableModel(controller.Document().Session(), this);
     m_pModel->SetNoteEditor(
         [this](std::size_t row, const std::string& note) { EditNote(row, note); });
     m_pProxy = new QSortFilterProxyModel(this);
@@ -231,7 +230,7 @@ CMeasurementDock::CMeasurementDock(IUiServices& ui, ImageDatabase& db, CChildVie
                        "measurements; an auto-matched mark carries the matcher's own"));
     sigmaLabel->setBuddy(m_pClickSigma);
     connect(m_pClickSigma, &QDoubleSpinBox::valueChanged, this,
-            [this](double px) { m_view.SetClickSigmaPx(px); });
+            [this](double px) { m_controller.SetClickSigmaPx(px); });
     sigmaRow->addWidget(sigmaLabel);
     sigmaRow->addWidget(m_pClickSigma);
     // The height uncertainty of the ground plane that one image's clicks
@@ -249,16 +248,16 @@ CMeasurementDock::CMeasurementDock(IUiServices& ui, ImageDatabase& db, CChildVie
         bool ok = false;
         const double m = settings.value(kGroundSigmaKey).toDouble(&ok);
         if (ok && m <= m_pGroundSigma->maximum()) {
-            m_view.Document().SetGroundHeightSigmaM(m);
+            m_controller.Document().SetGroundHeightSigmaM(m);
         }
     }
-    m_pGroundSigma->setValue(m_view.Document().GroundHeightSigmaM());
+    m_pGroundSigma->setValue(m_controller.Document().GroundHeightSigmaM());
     m_pGroundSigma->setToolTip(
         QStringLiteral("1-sigma of the ground plane's height (z = 0 of the vehicle frame) for "
                        "the monoscopic measurements to come of one image alone"));
     groundLabel->setBuddy(m_pGroundSigma);
     connect(m_pGroundSigma, &QDoubleSpinBox::valueChanged, this, [this](double m) {
-        if (m_view.Document().SetGroundHeightSigmaM(m)) {
+        if (m_controller.Document().SetGroundHeightSigmaM(m)) {
             QSettings settings(CChildView::kSettingsName, CChildView::kSettingsName);
             settings.beginGroup(CChildView::kSettingsName);
             settings.setValue(kGroundSigmaKey, m);
@@ -291,7 +290,8 @@ CMeasurementDock::CMeasurementDock(IUiServices& ui, ImageDatabase& db, CChildVie
             &CMeasurementDock::OnSelectionChanged);
     connect(&m_view, &CChildView::MarkPicked, this, &CMeasurementDock::OnMarkPicked);
     connect(&m_view, &CChildView::MarkHovered, this, &CMeasurementDock::OnMarkHovered);
-    connect(&m_view, &CChildView::MeasurementReselected, this, &CMeasurementDock::OnReselected);
+    connect(&m_controller, &CPairController::MeasurementReselected, this,
+            &CMeasurementDock::OnReselected);
     {
         QSettings settings(CChildView::kSettingsName, CChildView::kSettingsName);
         settings.beginGroup(CChildView::kSettingsName);
@@ -301,13 +301,13 @@ CMeasurementDock::CMeasurementDock(IUiServices& ui, ImageDatabase& db, CChildVie
             [this](bool shown) { SetClosedByUser(!shown); });
     // Calculations and new pairs happen in the open pair's document, which
     // says when; the table follows (the session's revision says what is new).
-    connect(&m_view, &CChildView::MeasurementsChanged, this, &CMeasurementDock::Refresh);
+    connect(&m_controller, &CPairController::MeasurementsChanged, this, &CMeasurementDock::Refresh);
     // Appended in one step (a click on the range map, Auto-Detect): one undo.
     const auto appended = [this](std::size_t first, std::size_t count, const QString& what) {
-        m_pUndo->push(new AppendCommand(*this, m_view.Session(), first, count, what));
+        m_pUndo->push(
+            new AppendCommand(*this, m_controller.Document().Session(), first, count, what));
         Refresh();
     };
-    connect(&m_view, &CChildView::MeasurementsAppended, this, appended);
     connect(&m_controller, &CPairController::MeasurementsAppended, this, appended);
     m_view.SetLeavePairCheck([this] { return CanLeavePair(); });
     Refresh();
@@ -316,14 +316,14 @@ CMeasurementDock::CMeasurementDock(IUiServices& ui, ImageDatabase& db, CChildVie
 CMeasurementDock::~CMeasurementDock() = default;
 
 void CMeasurementDock::Refresh() {
-    const std::size_t revision = m_view.Session().Revision();
+    const std::size_t revision = m_controller.Document().Session().Revision();
     if (revision != m_nShownRevision) {
         const auto selected = SelectedRows();
         m_pModel->Reload();
         m_nShownRevision = revision;
         std::vector<std::size_t> still;
         for (const std::size_t r : selected) {
-            if (r < m_view.Session().Measurements().size()) {
+            if (r < m_controller.Document().Session().Measurements().size()) {
                 still.push_back(r);
             }
         }
@@ -333,7 +333,8 @@ void CMeasurementDock::Refresh() {
         m_view.SetHighlightedRows(SelectedRows());
         m_view.Repaint();
         // The table comes with the first measurements, unless the user closed it.
-        if (isHidden() && !m_bClosedByUser && !m_view.Session().Measurements().empty()) {
+        if (isHidden() && !m_bClosedByUser &&
+            !m_controller.Document().Session().Measurements().empty()) {
             show();
         }
     }
@@ -394,7 +395,7 @@ void CMeasurementDock::OnMarkHovered(std::size_t row) {
 
 void CMeasurementDock::OnReselected(std::size_t row,
                                     const MeasurementSession::CurrentMarks& before) {
-    m_pUndo->push(new ReselectCommand(*this, m_view, m_controller, row, before));
+    m_pUndo->push(new ReselectCommand(*this, m_controller, row, before));
     Refresh();
 }
 
@@ -413,19 +414,19 @@ void CMeasurementDock::closeEvent(QCloseEvent* event) {
 void CMeasurementDock::DeleteSelected() {
     const auto rows = SelectedRows();
     if (!rows.empty()) {
-        m_pUndo->push(new DeleteCommand(*this, m_view.Session(), rows));
+        m_pUndo->push(new DeleteCommand(*this, m_controller.Document().Session(), rows));
     }
 }
 
 void CMeasurementDock::EditNote(std::size_t row, const std::string& note) {
-    if (row < m_view.Session().Measurements().size()) {
-        m_pUndo->push(new NoteCommand(*this, m_view.Session(), row, note));
+    if (row < m_controller.Document().Session().Measurements().size()) {
+        m_pUndo->push(new NoteCommand(*this, m_controller.Document().Session(), row, note));
     }
 }
 
 QString CMeasurementDock::ComparisonText() const {
     const auto rows = SelectedRows();
-    const auto& all = m_view.Session().Measurements();
+    const auto& all = m_controller.Document().Session().Measurements();
     if (rows.size() == 2) {
         const MeasurementRecord& a = all[rows[0]];
         const MeasurementRecord& b = all[rows[1]];
@@ -465,7 +466,7 @@ void CMeasurementDock::UpdatePanel() {
 
 SessionDocument CMeasurementDock::Document() const {
     SessionDocument doc;
-    const MeasurementSession& s = m_view.Session();
+    const MeasurementSession& s = m_controller.Document().Session();
     doc.leftImage = s.LeftFile();
     doc.rightImage = s.RightFile();
     // The database and the options the measurements were made with, so that
@@ -506,7 +507,8 @@ bool CMeasurementDock::ExportCsv() {
     const std::string path =
         m_ui.ChooseSaveFile(SaveRequest("Export Measurements", "CSV Files (*.csv)|*.csv||", "csv"));
     return !path.empty() &&
-           WriteOrSay(m_ui, path, MeasurementsCsv(m_view.Session().Measurements()));
+           WriteOrSay(m_ui, path,
+                      MeasurementsCsv(m_controller.Document().Session().Measurements()));
 }
 
 bool CMeasurementDock::ExportPly(bool binary) {
@@ -518,7 +520,7 @@ bool CMeasurementDock::ExportPly(bool binary) {
     // Coloured from the left image at each left pixel; with one image shown
     // alone, from that image, where its monoscopic rows were clicked.
     std::vector<Rgb> colours;
-    const auto& rows = m_view.Session().Measurements();
+    const auto& rows = m_controller.Document().Session().Measurements();
     const CImage* left = m_view.IsOneImage() && m_view.OneImage() != nullptr
                              ? m_view.OneImage()->Image()
                              : m_view.Image(ViewSide::Left);
@@ -545,13 +547,13 @@ bool CMeasurementDock::SaveSession() {
     if (path.empty() || !WriteOrSay(m_ui, path, SessionText(Document(), path))) {
         return false;
     }
-    m_nSessionSavedRevision = m_view.Session().Revision();
+    m_nSessionSavedRevision = m_controller.Document().Session().Revision();
     return true;
 }
 
 bool CMeasurementDock::CanLeavePair() {
-    const std::size_t count = m_view.Session().Measurements().size();
-    if (count == 0 || m_view.Session().Revision() == m_nSessionSavedRevision) {
+    const std::size_t count = m_controller.Document().Session().Measurements().size();
+    if (count == 0 || m_controller.Document().Session().Revision() == m_nSessionSavedRevision) {
         return true;
     }
     const auto choice = m_ui.AskSaveDiscardCancel(
@@ -615,7 +617,7 @@ void CMeasurementDock::LoadDocument(const SessionDocument& doc, bool recalculate
     if (!CanLeavePair()) {
         return;
     }
-    m_nSessionSavedRevision = m_view.Session().Revision();
+    m_nSessionSavedRevision = m_controller.Document().Session().Revision();
     // The database first: the pair's cameras are posed by its records.
     const std::string databaseNote = UseSessionDatabase(doc, recalculate);
     if (!doc.leftImage.empty() && !doc.rightImage.empty()) {
@@ -625,11 +627,11 @@ void CMeasurementDock::LoadDocument(const SessionDocument& doc, bool recalculate
     } else if (!doc.leftImage.empty()) {
         m_controller.OpenImageFile(doc.leftImage); // a session of one image
     }
-    MeasurementSession& s = m_view.Session();
+    MeasurementSession& s = m_controller.Document().Session();
     s.ClearForNewPair();
     // The session's click uncertainty is the one in force from now on, so
     // that it is saved with the session again.
-    if (m_view.SetClickSigmaPx(doc.pixelSigmas.leftPx)) {
+    if (m_controller.SetClickSigmaPx(doc.pixelSigmas.leftPx)) {
         const QSignalBlocker quiet(m_pClickSigma); // the box shows it rounded
         m_pClickSigma->setValue(m_view.ClickSigmaPx());
     }
@@ -646,8 +648,8 @@ void CMeasurementDock::LoadDocument(const SessionDocument& doc, bool recalculate
         }
     }
     m_pUndo->clear();
-    m_view.Document().Rebuild();
-    m_view.Document().Touch(PairDocument::Change::Measurements);
+    m_controller.Document().Rebuild();
+    m_controller.Document().Touch(PairDocument::Change::Measurements);
     m_nSessionSavedRevision = s.Revision();
     show();
     Refresh();

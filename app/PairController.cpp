@@ -10,43 +10,78 @@
 #include "ui/UiMessageSink.h"
 #include "ui/UiServices.h"
 #include "viewer/ChildView.h"
+#include "viewer/OneImageView.h"
 
 #include <QMetaObject>
+#include <QSettings>
 
 #include <atomic>
+#include <cmath>
 #include <filesystem>
 #include <optional>
 #include <vector>
 
-CPairController::CPairController(CChildView& view, IUiServices& ui) : m_view(view), m_ui(ui) {
-    connect(&m_view, &CChildView::PixelClicked, this, &CPairController::OnPixelClicked);
-    connect(&m_view, &CChildView::MarksReselected, this, &CPairController::ShowReselectedMarks);
-    connect(&m_view, &CChildView::PairSwapped, this, &CPairController::OnPairSwapped);
-    connect(&m_view, &CChildView::StoreKeyPressed, this, &CPairController::SaveOrReloadStore);
-    connect(&m_view, &CChildView::FilesDropped, this,
-            [this](const std::vector<std::string>& files) {
-                if (files.size() == 1) {
-                    OpenImageFile(files[0]);
-                } else if (files.size() == 2) {
-                    OpenPairFiles(files[0], files[1]);
-                }
-            });
+CPairController::CPairController(IUiServices& ui, ImageDatabase& db) : m_ui(ui), m_doc(db) {
+    QSettings settings(CChildView::kSettingsName, CChildView::kSettingsName);
+    settings.beginGroup(CChildView::kSettingsName);
+    SetClickSigmaPx(settings.value("m_dClickSigmaPx", PixelSigmas{}.leftPx).toDouble());
+    m_doc.Subscribe([this](PairDocument::Change change) {
+        if (change == PairDocument::Change::Measurements || change == PairDocument::Change::Pair) {
+            emit MeasurementsChanged();
+        }
+    });
     m_decoder.SetFinished([this](DecodedPair images) { OnPairDecoded(std::move(images)); });
     m_decoder.SetSideDone([this](bool leftDone) {
         const std::string& other = leftDone ? m_sOpeningRight : m_sOpeningLeft;
-        m_view.ShowStatus("Reading " + PathTitle(other) + "...");
+        View().ShowStatus("Reading " + PathTitle(other) + "...");
     });
-    connect(&m_view, &CChildView::SpacePressed, this, &CPairController::OnSpace);
-    connect(&m_view, &CChildView::AutoMatchChanged, this, [this] {
+}
+
+void CPairController::SetView(CChildView& view) {
+    m_pView = &view;
+    connect(&view, &CChildView::PixelClicked, this, &CPairController::OnPixelClicked);
+    connect(&view, &CChildView::MarkDoubleClicked, this, &CPairController::OnMarkDoubleClicked);
+    connect(&view, &CChildView::DensePointPicked, this, &CPairController::OnDensePointPicked);
+    connect(&view, &CChildView::MonoMeasured, this, &CPairController::OnMonoMeasured);
+    connect(&view, &CChildView::StoreKeyPressed, this, &CPairController::SaveOrReloadStore);
+    connect(&view, &CChildView::FilesDropped, this, [this](const std::vector<std::string>& files) {
+        if (files.size() == 1) {
+            OpenImageFile(files[0]);
+        } else if (files.size() == 2) {
+            OpenPairFiles(files[0], files[1]);
+        }
+    });
+    connect(&view, &CChildView::SpacePressed, this, &CPairController::OnSpace);
+    connect(&view, &CChildView::AutoMatchChanged, this, [this] {
         if (ICalcDialog* dlg = CalcDialog()) {
             dlg->AutoMatchChanged();
         }
     });
 }
 
+void CPairController::LoadStore(bool storeNamed) {
+    ImageDatabase& db = View().Database();
+    std::error_code ec;
+    if (!storeNamed && !std::filesystem::exists(db.StorePath(), ec)) {
+        // Products carry their own models: without a database there is
+        // nothing to warn of until a catalogue measurement needs a record.
+        View().ShowStatus("No image database at " + db.StorePath() +
+                          ": catalogue cameras measure without database records");
+        return;
+    }
+    db.LoadStore();
+}
+
+bool CPairController::SetClickSigmaPx(double px) {
+    return std::isfinite(px) && m_doc.SetClickSigmaPx(px);
+}
+
 CPairController::~CPairController() {
     m_pCalcDlg.reset();
     m_bCalcDlgOpen = false;
+    QSettings settings(CChildView::kSettingsName, CChildView::kSettingsName);
+    settings.beginGroup(CChildView::kSettingsName);
+    settings.setValue("m_dClickSigmaPx", m_doc.ClickSigmaPx());
 }
 
 void CPairController::OpenCalcDialog() {
@@ -61,8 +96,8 @@ void CPairController::OpenCalcDialog() {
     m_pCalcDlg->ShowDialog();
     // A dialog shown again shows the open pair's cameras and the marks set
     // while it was hidden.
-    if (m_view.HasBothImages()) {
-        const PairDocument& doc = m_view.Document();
+    if (View().HasBothImages()) {
+        const PairDocument& doc = m_doc;
         if (const auto l = doc.Mark(Eye::Left)) {
             m_pCalcDlg->SetLeftPixel(l->x, l->y);
         }
@@ -112,17 +147,17 @@ void CPairController::TakeDialogOptions() {
     // The rig is rebuilt only when they differ from the document's.
     if (const ICalcDialog* dlg = CalcDialog()) {
         if (const auto options = dlg->CurrentOptions()) {
-            m_view.Document().SetOptions(*options);
+            m_doc.SetOptions(*options);
         }
     }
 }
 
 void CPairController::OnPixelClicked(Eye eye, const ImagePoint& pixel) {
-    PairDocument& doc = m_view.Document();
+    PairDocument& doc = m_doc;
     // A click on a matched mark corrects it: it is not matched back.
     const bool correction = doc.Session().Mark(eye) && doc.Session().Origin(eye).matched;
     doc.SetMark(eye, pixel);
-    if (m_view.AutoMatch() && !correction) {
+    if (View().AutoMatch() && !correction) {
         MatchPartner(eye, pixel);
     }
     ICalcDialog* dlg = CalcDialog();
@@ -130,7 +165,7 @@ void CPairController::OnPixelClicked(Eye eye, const ImagePoint& pixel) {
         return;
     }
     // The clicked mark, and a partner matched to it.
-    const MeasurementSession& session = m_view.Session();
+    const MeasurementSession& session = m_doc.Session();
     for (const Eye e : {Eye::Left, Eye::Right}) {
         const std::optional<ImagePoint> mark = session.Mark(e);
         if (mark && (e == eye || session.Origin(e).matched)) {
@@ -145,23 +180,23 @@ void CPairController::OnPixelClicked(Eye eye, const ImagePoint& pixel) {
 }
 
 void CPairController::MatchPartner(Eye clicked, const ImagePoint& click) {
-    const AssistedPair* assist = m_view.Assist();
+    const AssistedPair* assist = View().Assist();
     if (assist == nullptr) {
         return;
     }
     const Eye other = clicked == Eye::Left ? Eye::Right : Eye::Left;
-    PairDocument& doc = m_view.Document();
+    PairDocument& doc = m_doc;
     const MatchResult r = assist->Match(clicked, click);
     if (!r.ok) {
         // A partner matched to an earlier click is not this click's partner.
         if (doc.Session().Origin(other).matched) {
             doc.Session().ClearMark(other);
         }
-        m_view.ShowStatus("No match: " + r.reason + "; click the partner");
+        View().ShowStatus("No match: " + r.reason + "; click the partner");
         return;
     }
     doc.SetMatchedMark(other, r.pixel, r.score, r.sigmaPx);
-    m_view.ShowStatus(StrFormat("Matched (%.2f, %.2f): score %.3f, ambiguity %.2f, back %.2f px",
+    View().ShowStatus(StrFormat("Matched (%.2f, %.2f): score %.3f, ambiguity %.2f, back %.2f px",
                                 r.pixel.x, r.pixel.y, r.score, r.ambiguity, r.consistencyPx));
 }
 
@@ -170,7 +205,7 @@ void CPairController::ShowReselectedMarks() {
     if (dlg == nullptr) {
         return;
     }
-    const MeasurementSession& session = m_view.Session();
+    const MeasurementSession& session = m_doc.Session();
     const ImagePoint l = *session.Mark(Eye::Left);
     const ImagePoint r = *session.Mark(Eye::Right);
     dlg->SetLeftPixel(l.x, l.y);
@@ -182,10 +217,10 @@ void CPairController::OnOpenStereoPair() {
     FileChooserRequest request;
     request.title = kOpenPairTitle;
     request.filter = kImageFilter;
-    request.startFolder = m_view.FilePath();
+    request.startFolder = View().FilePath();
     request.multiSelect = true;
     const std::vector<std::string> chosen = m_ui.ChooseOpenFiles(request);
-    if (chosen.empty() || !m_view.CanLeavePair()) {
+    if (chosen.empty() || !View().CanLeavePair()) {
         // Cancelled: the pair on screen and its measurements stay as they were.
         return;
     }
@@ -193,7 +228,7 @@ void CPairController::OnOpenStereoPair() {
 }
 
 void CPairController::OpenPairFiles(const std::string& leftFile, const std::string& rightFile) {
-    if (!m_view.CanLeavePair()) {
+    if (!View().CanLeavePair()) {
         return;
     }
     LoadChosenFiles({rightFile, leftFile});
@@ -217,9 +252,9 @@ void CPairController::LoadChosenFiles(const std::vector<std::string>& paths) {
     m_ui.BeginWaitCursor();
     // One file chosen: it becomes the right image beside the open left one.
     m_sOpeningRight = files[0];
-    m_sOpeningLeft = paths.size() >= 2 ? files[1] : m_view.Session().LeftFile();
+    m_sOpeningLeft = paths.size() >= 2 ? files[1] : m_doc.Session().LeftFile();
     if (!m_sOpeningLeft.empty()) {
-        m_view.SetFilePath(PathFolder(m_sOpeningLeft));
+        View().SetFilePath(PathFolder(m_sOpeningLeft));
     }
     const bool background = DecodeInBackground(m_sOpeningLeft, m_sOpeningRight);
     m_decoder.Start(m_sOpeningLeft, m_sOpeningRight);
@@ -227,8 +262,8 @@ void CPairController::LoadChosenFiles(const std::vector<std::string>& paths) {
         WaitForImages();
         return;
     }
-    m_view.SetOpening(true);
-    m_view.ShowStatus("Reading " + PathTitle(m_sOpeningLeft) + " and " +
+    View().SetOpening(true);
+    View().ShowStatus("Reading " + PathTitle(m_sOpeningLeft) + " and " +
                       PathTitle(m_sOpeningRight) + "...");
     m_bReadingShown = true;
 }
@@ -244,20 +279,20 @@ void CPairController::CancelOpening() {
         return;
     }
     m_decoder.Cancel();
-    m_view.SetOpening(false);
+    View().SetOpening(false);
     // The wait cursor of the dropped opening.
     m_ui.EndWaitCursor();
     if (m_bReadingShown) {
         m_bReadingShown = false;
-        m_view.ShowStatus("");
+        View().ShowStatus("");
     }
 }
 
 void CPairController::OnPairDecoded(DecodedPair images) {
-    m_view.SetOpening(false);
+    View().SetOpening(false);
     if (m_bReadingShown) {
         m_bReadingShown = false;
-        m_view.ShowStatus("");
+        View().ShowStatus("");
     }
     m_ui.EndWaitCursor();
     // An image that cannot be read changes nothing: the open pair stays,
@@ -265,19 +300,25 @@ void CPairController::OnPairDecoded(DecodedPair images) {
     for (const std::unique_ptr<CImage>* image : {&images.left, &images.right}) {
         if (!*image || !(*image)->IsValid()) {
             m_ui.ShowMessage(*image ? (*image)->GetLastError() : std::string("Unable to open"));
-            m_view.Repaint();
+            View().Repaint();
             return;
         }
     }
 
-    m_view.ShowPair(m_sOpeningLeft, m_sOpeningRight, std::move(images));
-    const MeasurementSession& session = m_view.Session();
+    DecodedImageSizes sizes;
+    sizes.left = ImageSize{static_cast<int>(images.left->GetWidth()),
+                           static_cast<int>(images.left->GetHeight())};
+    sizes.right = ImageSize{static_cast<int>(images.right->GetWidth()),
+                            static_cast<int>(images.right->GetHeight())};
+    m_doc.Open({m_sOpeningLeft, m_sOpeningRight, sizes, m_doc.Setup().options});
+    View().ShowPair(std::move(images));
+    const MeasurementSession& session = m_doc.Session();
     const PairIdentification id =
         IdentifyPair(PathTitle(session.LeftFile()), PathTitle(session.RightFile()));
     if (!id.bRecognised) {
         m_ui.ShowMessage("Verify Rover and Camera Selection");
     } else if (id.bSwap) {
-        m_view.OnSwapImages();
+        OnSwapImages();
     } else if (id.bVerify) {
         m_ui.ShowMessage("Verify Correct Left/Right Images");
     }
@@ -290,14 +331,14 @@ void CPairController::OnPairDecoded(DecodedPair images) {
         dlg->UpdateImageInfo();
     }
     ReportProductModels();
-    m_view.CompletionBeep();
+    View().CompletionBeep();
 }
 
 void CPairController::ReportProductModels() {
-    if (!m_view.HasBothImages()) {
+    if (!View().HasBothImages()) {
         return;
     }
-    const StereoRig& rig = m_view.Document().Rig();
+    const StereoRig& rig = m_doc.Rig();
     std::string text;
     if (!rig.Warning().empty()) {
         text = "Warning: " + rig.Warning();
@@ -309,14 +350,14 @@ void CPairController::ReportProductModels() {
                (rig.Note().empty() ? std::string() : " (" + rig.Note() + ")");
     }
     for (const ViewSide side : {ViewSide::Left, ViewSide::Right}) {
-        if (m_view.Image(side)->WasMosaic()) {
+        if (View().Image(side)->WasMosaic()) {
             text += std::string(text.empty() ? "" : "; ") +
                     (side == ViewSide::Left ? "left" : "right") +
                     " image: a raw colour mosaic, shown and matched as its luminance";
         }
     }
-    if (!text.empty() || !m_view.StatusText().empty()) {
-        m_view.ShowStatus(text); // nothing said of the last pair holds for this one
+    if (!text.empty() || !View().StatusText().empty()) {
+        View().ShowStatus(text); // nothing said of the last pair holds for this one
     }
 }
 
@@ -324,7 +365,7 @@ void CPairController::OnOpenImage() {
     FileChooserRequest request;
     request.title = kOpenImageTitle;
     request.filter = kImageFilter;
-    request.startFolder = m_view.FilePath();
+    request.startFolder = View().FilePath();
     const std::vector<std::string> chosen = m_ui.ChooseOpenFiles(request);
     if (chosen.empty()) {
         return;
@@ -338,24 +379,63 @@ void CPairController::OpenImageFile(const std::string& file) {
         m_ui.ShowMessage("Unable to open " + file + ": the file does not exist");
         return;
     }
-    if (!m_view.CanLeavePair()) {
+    if (!View().CanLeavePair()) {
         return;
     }
     CancelOpening();
-    if (m_view.ShowOneImage(file) && m_bCalcDlgOpen) {
+    const std::optional<ImageSize> size = View().ShowOneImage(file);
+    if (!size) {
+        return;
+    }
+    m_doc.Open({View().OneImage()->File(), {}, {*size, std::nullopt}, m_doc.Setup().options});
+    View().UpdateTitle();
+    if (m_bCalcDlgOpen) {
         // The stereo dialog has nothing to do with one image.
         CloseCalcDialog();
     }
 }
 
-void CPairController::OnPairSwapped() {
+void CPairController::OnSwapImages() {
+    if (!View().HasBothImages()) {
+        return;
+    }
+    m_doc.SwapEyes();
+    View().SwapImages();
     if (ICalcDialog* dlg = CalcDialog()) {
         dlg->UpdateImageInfo();
     }
 }
 
+void CPairController::OnMarkDoubleClicked(std::size_t markIndex) {
+    MeasurementSession& session = m_doc.Session();
+    const MeasurementSession::CurrentMarks before = session.CurrentMarkState();
+    const std::optional<std::size_t> row = session.RowOfMarkIndex(markIndex);
+    if (!session.Reselect(markIndex)) {
+        return;
+    }
+    if (row) {
+        emit MeasurementReselected(*row, before);
+    }
+    ShowReselectedMarks();
+}
+
+void CPairController::OnDensePointPicked(const ImagePoint& left, const ImagePoint& right,
+                                         double sigmaPx) {
+    const PairDocument::Measured m = m_doc.MeasureDense(left, right, sigmaPx, UtcNow());
+    if (!m.row) {
+        m_ui.ShowMessage(m.problem);
+        return;
+    }
+    emit MeasurementsAppended(*m.row, 1, QStringLiteral("Measure from Range Map"));
+}
+
+void CPairController::OnMonoMeasured(const MeasurementRecord& record) {
+    m_doc.Session().Append(record);
+    m_doc.Touch(PairDocument::Change::Measurements);
+}
+
 void CPairController::SaveOrReloadStore(bool reload) {
-    ImageDatabase& db = m_view.Database();
+    ImageDatabase& db = View().Database();
     const ScopedUiMessages messages(m_ui);
     if (reload) {
         ChangeStore(db, db.StorePath(), [](ImageDatabase&) { return true; });
@@ -365,14 +445,14 @@ void CPairController::SaveOrReloadStore(bool reload) {
 }
 
 void CPairController::OnSpace() {
-    const MeasurementSession& session = m_view.Session();
+    const MeasurementSession& session = m_doc.Session();
     const bool leftSet = session.Mark(Eye::Left).has_value();
     const bool rightSet = session.Mark(Eye::Right).has_value();
     if (leftSet && rightSet) {
         if (ICalcDialog* dlg = CalcDialog()) {
             dlg->OnCalculate();
         } else {
-            m_view.ShowStatus("The Analyse dialog is hidden: View > Show Calc Control shows it "
+            View().ShowStatus("The Analyse dialog is hidden: View > Show Calc Control shows it "
                               "to calculate the marked pixels");
         }
     } else if (leftSet) {
@@ -385,7 +465,7 @@ void CPairController::OnSpace() {
 }
 
 void CPairController::OnAutoDetectVertexPairs() {
-    const AssistedPair* assist = m_view.Assist();
+    const AssistedPair* assist = View().Assist();
     if (assist == nullptr) {
         m_ui.ShowMessage("Open a stereo pair first");
         return;
@@ -403,7 +483,7 @@ void CPairController::OnAutoDetectVertexPairs() {
     if (dlg == nullptr) {
         return;
     }
-    const std::optional<PixelRect> area = m_view.LeftImageOnScreen();
+    const std::optional<PixelRect> area = View().LeftImageOnScreen();
     if (!area) {
         m_ui.ShowMessage("No part of the left image is on screen");
         return;
@@ -427,7 +507,7 @@ void CPairController::OnAutoDetectVertexPairs() {
     }
 
     // Each pair through CALCULATE, as if clicked and matched.
-    PairDocument& doc = m_view.Document();
+    PairDocument& doc = m_doc;
     std::vector<std::string> messages;
     const std::size_t before = doc.Session().Vertices().size();
     for (const DetectedPair& pair : found.pairs) {
@@ -443,7 +523,7 @@ void CPairController::OnAutoDetectVertexPairs() {
         emit MeasurementsAppended(doc.Session().Measurements().size() - appended, appended,
                                   QStringLiteral("Auto-Detect Vertex Pairs"));
     }
-    m_view.Repaint();
+    View().Repaint();
     std::string summary = StrFormat(
         "Auto-Detect Vertex Pairs%s: %d corners found, %d matched, %d refused; %u measurements "
         "appended",
@@ -453,31 +533,31 @@ void CPairController::OnAutoDetectVertexPairs() {
         summary += StrFormat("\n%u calculations failed: %s", static_cast<unsigned>(messages.size()),
                              messages.front().c_str());
     }
-    SignalCompletion(m_ui, m_view.BeepsDisabled(), summary);
+    SignalCompletion(m_ui, View().BeepsDisabled(), summary);
 }
 
 std::string CPairController::LeftFile() const {
-    return m_view.Session().LeftFile();
+    return m_doc.Session().LeftFile();
 }
 
 std::string CPairController::RightFile() const {
-    return m_view.Session().RightFile();
+    return m_doc.Session().RightFile();
 }
 
 PairDocument* CPairController::OpenPair() {
-    return &m_view.Document();
+    return &m_doc;
 }
 
 void CPairController::AppendMeasurement(const ImagePoint& left, const ImagePoint& right,
                                         const VertexRecord& vertex, const std::string& logEntry) {
-    PairDocument& doc = m_view.Document();
+    PairDocument& doc = m_doc;
     doc.Session().Append(left, right, vertex, logEntry, vertex.m_ptPosition);
     doc.Touch(PairDocument::Change::Measurements);
-    m_view.Repaint();
+    View().Repaint();
 }
 
 void CPairController::AppendMeasurementRecord(const MeasurementRecord& record) {
-    PairDocument& doc = m_view.Document();
+    PairDocument& doc = m_doc;
     MeasurementRecord r = record;
     // A re-selected mark is recorded as such; a matched one keeps its source.
     for (const Eye eye : {Eye::Left, Eye::Right}) {
@@ -488,27 +568,27 @@ void CPairController::AppendMeasurementRecord(const MeasurementRecord& record) {
     }
     doc.Session().Append(std::move(r));
     doc.Touch(PairDocument::Change::Measurements);
-    m_view.Repaint();
+    View().Repaint();
 }
 
 bool CPairController::AutoMatch() const {
-    return m_view.AutoMatch();
+    return View().AutoMatch();
 }
 
 void CPairController::SetAutoMatch(bool on) {
-    m_view.SetAutoMatch(on);
+    View().SetAutoMatch(on);
 }
 
 void CPairController::CalcOptionsChanged() {
     TakeDialogOptions();
-    m_view.Repaint();
+    View().Repaint();
 }
 
 DecodedImageSizes CPairController::ImageSizes() const {
-    return m_view.ImageSizes();
+    return View().ImageSizes();
 }
 
 PixelSigmas CPairController::MarkSigmas(const ImagePoint& left, const ImagePoint& right) const {
-    const PairDocument& doc = m_view.Document();
+    const PairDocument& doc = m_doc;
     return doc.Session().MarkSigmas(doc.ClickSigmaPx(), left, right);
 }

@@ -1,11 +1,14 @@
-// The open pair's controller: it opens a pair (choosing, reading and
+// The open pair's controller: it owns the pair's document (files, options,
+// cameras, marks and measurements), opens a pair (choosing, reading and
 // identifying its images) or one image, answers clicks (the marks, their
-// partners matched), Space and CALCULATE, runs Auto-Detect Vertex Pairs and
-// owns the Analyse dialog, which it keeps on the pair the view shows. The
-// view draws and turns input into signals; it knows nothing of the dialog.
+// partners matched), double-clicks, Space and CALCULATE, measurements picked
+// from the range map or one image, runs Auto-Detect Vertex Pairs and owns the
+// Analyse dialog, which it keeps on the open pair. The view draws the
+// document and turns input into signals; it knows nothing of the dialog.
 #pragma once
 
 #include "app/CalcDialogInterface.h"
+#include "session/PairDocument.h"
 #include "viewer/PairDecoder.h"
 
 #include <QObject>
@@ -19,6 +22,7 @@
 
 class CChildView;
 class IUiServices;
+class ImageDatabase;
 enum class Eye;
 
 class CPairController : public QObject, public ICalcHost {
@@ -34,10 +38,31 @@ public:
         "Image Files|*.bmp;*.gif;*.jpeg;*.jp2;*.jpg;*.exif;*.exf;*.png;*.tif;*.tiff;|"
         "Rover Products|*.img;*.lbl;*.xml;*.json;*.png;*.jpg|All Files|*||";
 
-    CPairController(CChildView& view, IUiServices& ui);
+    // Reads the click sigma setting. The database is the application's.
+    CPairController(IUiServices& ui, ImageDatabase& db);
+    // Writes the click sigma setting.
     ~CPairController() override;
     CPairController(const CPairController&) = delete;
     CPairController& operator=(const CPairController&) = delete;
+
+    // The view that draws Document(), made after the controller; the
+    // controller answers its signals. It must go before the controller does.
+    void SetView(CChildView& view);
+    CChildView& View() const { return *m_pView; }
+
+    // The open pair: its setup, the cameras it is measured with, the marks
+    // and the session.
+    PairDocument& Document() { return m_doc; }
+    const PairDocument& Document() const { return m_doc; }
+
+    // Loads the image database from its store, once, as the window opens.
+    // storeNamed false: the store is the default one, and its absence is a
+    // status-bar note, not a message.
+    void LoadStore(bool storeNamed);
+
+    // The 1-sigma per coordinate of a clicked mark, in pixels (remembered in
+    // the settings). Values not above 0, or not finite, are refused.
+    bool SetClickSigmaPx(double px);
 
     // How the Analyse dialog is made; none: the dialog counts as open but
     // there is no window.
@@ -77,6 +102,9 @@ public:
     void ShowReselectedMarks();
     // Space: CALCULATE at the current marks, or why not.
     void OnSpace();
+    // View > Swap Left/Right Images: the document's eyes and the view's
+    // images change places.
+    void OnSwapImages();
     // Finds corners in the part of the left image on screen, matches each in
     // the right image and measures every match: one step for undo.
     void OnAutoDetectVertexPairs();
@@ -96,8 +124,14 @@ public:
     PixelSigmas MarkSigmas(const ImagePoint& left, const ImagePoint& right) const override;
 
 signals:
-    // Auto-Detect appended count measurements from row first on.
+    // Rows first .. first + count - 1 were appended in one step (Auto-Detect,
+    // a measurement from the range map), which undo takes back as one.
     void MeasurementsAppended(std::size_t first, std::size_t count, const QString& what);
+    // A double-click took row's marks back as the current marks; before is
+    // what the current marks were (for undo).
+    void MeasurementReselected(std::size_t row, const MeasurementSession::CurrentMarks& before);
+    // The open pair's measurements changed (a calculation, a new pair).
+    void MeasurementsChanged();
 
 private:
     void OpenCalcDialog();
@@ -109,7 +143,10 @@ private:
     // matched in the other image (unless the click corrects a matched mark).
     void OnPixelClicked(Eye eye, const ImagePoint& pixel);
     void MatchPartner(Eye clicked, const ImagePoint& click);
-    void OnPairSwapped();
+    // A double-click near a stored mark: its pair becomes the current marks.
+    void OnMarkDoubleClicked(std::size_t markIndex);
+    void OnDensePointPicked(const ImagePoint& left, const ImagePoint& right, double sigmaPx);
+    void OnMonoMeasured(const MeasurementRecord& record);
     // The view's store keys: the image database saved, or reloaded and
     // saved, each one transaction on the store; a damaged store is kept
     // beside it first, and any problem is shown.
@@ -125,8 +162,9 @@ private:
     // a product's own model cannot.
     void ReportProductModels();
 
-    CChildView& m_view;
     IUiServices& m_ui;
+    PairDocument m_doc;
+    CChildView* m_pView = nullptr;
     CalcDialogFactory m_fnCalcDialogFactory;
     std::unique_ptr<ICalcDialog> m_pCalcDlg;
     bool m_bCalcDlgOpen = false;

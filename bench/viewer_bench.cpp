@@ -74,18 +74,19 @@ QImage Texture(int size, int seed) {
 struct Scene {
     SilentUi ui;
     ImageDatabase db;
+    PairDocument doc{db};
     std::unique_ptr<CChildView> view;
 
     explicit Scene(int zoomStep) {
         EnsureApplication();
-        view = std::make_unique<CChildView>(ui, db);
+        view = std::make_unique<CChildView>(ui, db, doc);
         view->resize(1920, 1080);
         view->SetImage(ViewSide::Left, std::make_unique<CImage>(Texture(2048, 0)));
         view->SetImage(ViewSide::Right, std::make_unique<CImage>(Texture(2048, 7)));
         for (int i = 0; i < 20; ++i) {
-            view->Session().Append({100.0 * i, 100.0 * i}, {100.0 * i, 90.0 * i}, {}, "", {});
+            doc.Session().Append({100.0 * i, 100.0 * i}, {100.0 * i, 90.0 * i}, {}, "", {});
         }
-        view->Document().Touch(PairDocument::Change::Measurements);
+        doc.Touch(PairDocument::Change::Measurements);
         view->OnVertexIndices();
         view->SetZoomStep(zoomStep);
         view->show();
@@ -114,17 +115,19 @@ void BM_RenderBuffer(benchmark::State& state) {
 struct Workspace {
     SilentUi ui;
     ImageDatabase db;
+    std::unique_ptr<CPairController> controller;
     std::unique_ptr<CChildView> view;
 
     Workspace() {
         EnsureApplication();
         const std::string samples = RANVISTA_SOURCE_DIR "/samples/";
         LoadStoreFile(db, samples + "ImgBinDat");
-        view = std::make_unique<CChildView>(ui, db);
+        controller = std::make_unique<CPairController>(ui, db);
+        view = std::make_unique<CChildView>(ui, db, controller->Document());
+        controller->SetView(*view);
         view->resize(1920, 1080);
-        CPairController(*view, ui).OpenPairFiles(
-            samples + "oppy-navcam/1N137057367EFF4000P1916L0M1.png",
-            samples + "oppy-navcam/1N137057367EFF4000P1916R0M1.png");
+        controller->OpenPairFiles(samples + "oppy-navcam/1N137057367EFF4000P1916L0M1.png",
+                                  samples + "oppy-navcam/1N137057367EFF4000P1916R0M1.png");
         const StereoRig& rig = view->Document().Rig();
         std::vector<MeasurementRecord> grid;
         for (int i = 0; i < 100; ++i) {
@@ -140,10 +143,10 @@ struct Workspace {
             }
         }
         for (int i = 0; i < 10000 && !grid.empty(); ++i) {
-            view->Session().Append(
+            controller->Document().Session().Append(
                 MeasurementRecord(grid[static_cast<std::size_t>(i) % grid.size()]));
         }
-        view->Document().Touch(PairDocument::Change::Measurements);
+        controller->Document().Touch(PairDocument::Change::Measurements);
         view->SetHighlightedRows({0, 1});
         view->SetZoomStep(-10);
         view->ShowMarksOfRows({0, 99});
@@ -260,19 +263,21 @@ const LargeFiles& Large() {
 struct LargeScene {
     SilentUi ui;
     ImageDatabase db;
+    std::unique_ptr<CPairController> controller;
     std::unique_ptr<CChildView> view;
 
     LargeScene() {
         EnsureApplication();
-        view = std::make_unique<CChildView>(ui, db);
+        controller = std::make_unique<CPairController>(ui, db);
+        view = std::make_unique<CChildView>(ui, db, controller->Document());
+        controller->SetView(*view);
         view->resize(kClientWidth, kClientHeight);
         view->show();
         QApplication::processEvents();
     }
     void Open(const std::string& left, const std::string& right) {
-        CPairController opener(*view, ui);
-        opener.OpenPairFiles(left, right);
-        opener.WaitForImages();
+        controller->OpenPairFiles(left, right);
+        controller->WaitForImages();
         view->repaint();
     }
     void EnsureOpen() {

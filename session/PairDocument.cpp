@@ -6,12 +6,12 @@
 
 PairDocument::PairDocument(const ImageDatabase& db) : m_db(db) {}
 
-std::size_t PairDocument::Subscribe(Subscriber subscriber) {
+std::size_t PairDocument::Subscribe(Subscriber subscriber) const {
     m_subscribers.emplace_back(m_nextHandle, std::move(subscriber));
     return m_nextHandle++;
 }
 
-void PairDocument::Unsubscribe(std::size_t handle) {
+void PairDocument::Unsubscribe(std::size_t handle) const {
     std::erase_if(m_subscribers, [handle](const auto& s) { return s.first == handle; });
 }
 

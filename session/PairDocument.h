@@ -36,9 +36,10 @@ public:
     PairDocument& operator=(const PairDocument&) = delete;
 
     // Called after every change, in the order subscribed. Returns a handle
-    // for Unsubscribe.
-    std::size_t Subscribe(Subscriber subscriber);
-    void Unsubscribe(std::size_t handle);
+    // for Unsubscribe. Watching changes nothing: those who only draw the
+    // document subscribe to it too.
+    std::size_t Subscribe(Subscriber subscriber) const;
+    void Unsubscribe(std::size_t handle) const;
 
     // A new pair: the stored marks and the measurements of the last pair go
     // (the current marks and the log, and with it what is unsaved, stay);
@@ -117,6 +118,6 @@ private:
     MeasurementSession m_session;
     double m_clickSigmaPx = PixelSigmas{}.leftPx;
     double m_groundHeightSigmaM = kDefaultGroundHeightSigmaM;
-    std::vector<std::pair<std::size_t, Subscriber>> m_subscribers;
-    std::size_t m_nextHandle = 1;
+    mutable std::vector<std::pair<std::size_t, Subscriber>> m_subscribers;
+    mutable std::size_t m_nextHandle = 1;
 };

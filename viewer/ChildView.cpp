@@ -61,8 +61,8 @@ QFont LabelFont() {
 }
 } // namespace
 
-CChildView::CChildView(IUiServices& ui, ImageDatabase& db, QWidget* parent)
-    : QWidget(parent), m_ui(ui), m_db(db), m_doc(db) {
+CChildView::CChildView(IUiServices& ui, ImageDatabase& db, const PairDocument& doc, QWidget* parent)
+    : QWidget(parent), m_ui(ui), m_db(db), m_doc(doc) {
     setAttribute(Qt::WA_OpaquePaintEvent);
     setAttribute(Qt::WA_NoSystemBackground);
     setMouseTracking(true);
@@ -75,9 +75,6 @@ CChildView::CChildView(IUiServices& ui, ImageDatabase& db, QWidget* parent)
         if (change == PairDocument::Change::Cameras || change == PairDocument::Change::Pair) {
             ++m_nCameraChanges;
         }
-        if (change == PairDocument::Change::Measurements || change == PairDocument::Change::Pair) {
-            emit MeasurementsChanged();
-        }
     });
     CreateStereoTools();
 }
@@ -88,18 +85,6 @@ CChildView::~CChildView() {
     ReleaseImages();
 }
 
-void CChildView::PreCreateWindow(bool storeNamed) {
-    std::error_code ec;
-    if (!storeNamed && !std::filesystem::exists(m_db.StorePath(), ec)) {
-        // Products carry their own models: without a database there is
-        // nothing to warn of until a catalogue measurement needs a record.
-        m_sStatus = "No image database at " + m_db.StorePath() +
-                    ": catalogue cameras measure without database records";
-        return;
-    }
-    m_db.LoadStore();
-}
-
 void CChildView::ReadSettings() {
     QSettings settings(kSettingsName, kSettingsName);
     settings.beginGroup(kSettingsName);
@@ -107,12 +92,7 @@ void CChildView::ReadSettings() {
     m_bDisableBeeps = settings.value("m_bDisableBeeps", 0).toInt() != 0;
     m_bEpipolarCurve = settings.value("m_bEpipolarCurve", 1).toInt() != 0;
     m_bAutoMatch = settings.value("m_bAutoMatch", 0).toInt() != 0;
-    SetClickSigmaPx(settings.value("m_dClickSigmaPx", PixelSigmas{}.leftPx).toDouble());
     m_bErrorEllipses = settings.value("m_bErrorEllipses", 0).toInt() != 0;
-}
-
-bool CChildView::SetClickSigmaPx(double px) {
-    return std::isfinite(px) && m_doc.SetClickSigmaPx(px);
 }
 
 void CChildView::OnDestroy() {
@@ -122,7 +102,6 @@ void CChildView::OnDestroy() {
     settings.setValue("m_bDisableBeeps", m_bDisableBeeps ? 1 : 0);
     settings.setValue("m_bEpipolarCurve", m_bEpipolarCurve ? 1 : 0);
     settings.setValue("m_bAutoMatch", m_bAutoMatch ? 1 : 0);
-    settings.setValue("m_dClickSigmaPx", m_doc.ClickSigmaPx());
     settings.setValue("m_bErrorEllipses", m_bErrorEllipses ? 1 : 0);
     settings.endGroup();
     settings.sync();
@@ -301,16 +280,11 @@ void CChildView::OnReset() {
     Repaint();
 }
 
-void CChildView::OnSwapImages() {
-    if (!HasBothImages()) {
-        return;
-    }
+void CChildView::SwapImages() {
     std::swap(m_pLeftImage, m_pRightImage);
     DropAssist();
-    m_doc.SwapEyes();
     Repaint();
     UpdateTitle();
-    emit PairSwapped();
 }
 
 void CChildView::OnVertexIndices() {

@@ -1,8 +1,10 @@
 // The stereo view: the left and right image side by side in two square
 // panels, the pixel marks set in them, the measured vertices, zoom and pan.
 // It is the main frame's only client window; the frame connects the menu
-// items of the view's commands to the view's handlers. Clicks, Space and
-// dropped files become signals that the pair's controller (app) answers.
+// items of the view's commands to the view's handlers. It draws the open
+// pair's document and never changes it: clicks, Space, double-clicks, dropped
+// files and measurements picked from the range map or one image become
+// signals that the pair's controller (app), which owns the document, answers.
 #pragma once
 
 #include "geometry/Measurement.h"
@@ -41,17 +43,12 @@ public:
     // Settings: organisation, application and section.
     static constexpr const char* kSettingsName = "Ranvista";
 
-    // Reads the two settings. The image database is the application's; the
-    // view loads it (PreCreateWindow).
-    CChildView(IUiServices& ui, ImageDatabase& db, QWidget* parent = nullptr);
+    // Reads the view's settings. The image database is the application's,
+    // the document its controller's; both outlive the view.
+    CChildView(IUiServices& ui, ImageDatabase& db, const PairDocument& doc,
+               QWidget* parent = nullptr);
     // Writes the settings (the window is destroyed), then releases the images.
     ~CChildView() override;
-
-    // Loads the image database from its store; the main frame calls it once,
-    // when it creates the view.
-    // storeNamed false: the store is the default one, and its absence is a
-    // status-bar note, not a message.
-    void PreCreateWindow(bool storeNamed = true);
 
     // Layout and mappings.
     ViewRect ClientRect() const { return ViewRect{0, 0, width(), height()}; }
@@ -88,21 +85,22 @@ public:
     void Repaint();
     void RepaintPanel(ViewSide side);
 
-    // Shows a pair whose images were read: the last pair (or one image) and
-    // its marks go, the document opens left and right at the images' sizes,
-    // the zoom is chosen for them.
-    void ShowPair(const std::string& leftFile, const std::string& rightFile, DecodedPair images);
+    // Shows a pair whose images were read, once the document holds it: the
+    // last pair (or one image) goes, the zoom is chosen for the images.
+    void ShowPair(DecodedPair images);
     // Shows file alone (ChildViewOneImage.cpp): a click measures on the
-    // ground; the stereo commands do nothing meanwhile. False, with what was
-    // open still shown, when it cannot be opened.
-    bool ShowOneImage(const std::string& file);
+    // ground; the stereo commands do nothing meanwhile. The size of the image
+    // shown (the document is then to open it alone: OneImage()->File()), or
+    // nothing, with what was open still shown, when it cannot be opened.
+    std::optional<ImageSize> ShowOneImage(const std::string& file);
     bool IsOneImage() const;
     COneImageView* OneImage() const { return m_pOneImage; }
     // A pair is being read: the empty view shows no hint meanwhile.
     void SetOpening(bool opening);
     // Commands of the view.
     void OnReset();
-    void OnSwapImages();
+    // The images change places, once the document's eyes did.
+    void SwapImages();
     void OnVertexIndices();
     void OnDisableBeeps();
     // View > Epipolar Curve, View > Auto-Match (ChildViewAssist.cpp).
@@ -120,10 +118,8 @@ public:
     // The sizes the two images were decoded at.
     DecodedImageSizes ImageSizes() const;
 
-    // The 1-sigma per coordinate of a clicked mark, in pixels (remembered in
-    // the settings). Values not above 0 are refused.
+    // The 1-sigma per coordinate of a clicked mark, in pixels.
     double ClickSigmaPx() const { return m_doc.ClickSigmaPx(); }
-    bool SetClickSigmaPx(double px);
 
     bool EpipolarCurveShown() const { return m_bEpipolarCurve; }
     void SetEpipolarCurveShown(bool shown) { m_bEpipolarCurve = shown; }
@@ -154,11 +150,9 @@ public:
     void CompletionBeep();
 
     // The measurement: files, marks, vertices and the results log.
-    MeasurementSession& Session() { return m_doc.Session(); }
     const MeasurementSession& Session() const { return m_doc.Session(); }
-    // The open pair: its setup, the cameras it is measured with, the marks
-    // and the session.
-    PairDocument& Document() { return m_doc; }
+    // The open pair as drawn: its setup, the cameras it is measured with, the
+    // marks and the session.
     const PairDocument& Document() const { return m_doc; }
     // Asked before another pair (or a session) replaces the open one; false
     // keeps the open pair. The measurement table asks whether to save its rows.
@@ -232,20 +226,17 @@ signals:
     void MarkPicked(std::size_t row, bool add);
     // The pointer came to rest near the stored mark of a row.
     void MarkHovered(std::size_t row);
-    // A double-click took row's marks back as the current marks; before is
-    // what the current marks were (for undo).
-    void MeasurementReselected(std::size_t row, const MeasurementSession::CurrentMarks& before);
-    // Rows first .. first + count - 1 were appended in one step (Auto-Detect),
-    // which undo takes back as one.
-    void MeasurementsAppended(std::size_t first, std::size_t count, const QString& what);
-    // The open pair's measurements changed (a calculation, a new pair).
-    void MeasurementsChanged();
+    // A double-click near stored mark markIndex (of the session's mark
+    // lists): its pair of marks to take back as the current marks.
+    void MarkDoubleClicked(std::size_t markIndex);
     // A click at pixel of eye's image: a current mark to set.
     void PixelClicked(Eye eye, const ImagePoint& pixel);
-    // A double-click took a stored pair of marks back as the current marks.
-    void MarksReselected();
-    // The eyes of the open pair changed places.
-    void PairSwapped();
+    // Shift+click on the range map: its marks at left and right, with the
+    // 1-sigma per coordinate of each, to measure.
+    void DensePointPicked(const ImagePoint& left, const ImagePoint& right, double sigmaPx);
+    // A click on the image shown alone was measured: record, to join the
+    // document's measurements.
+    void MonoMeasured(const MeasurementRecord& record);
     // Ctrl+End or Ctrl+Shift+Home (save the image database), Ctrl+Home
     // (reload it and save it: reload true).
     void StoreKeyPressed(bool reload);
@@ -317,7 +308,7 @@ private:
 
     IUiServices& m_ui;
     ImageDatabase& m_db;
-    PairDocument m_doc;
+    const PairDocument& m_doc;
 
     bool m_bOpening = false; // a pair is being read
     bool m_bVertexIndices = false;

@@ -205,17 +205,10 @@ void CChildView::OnLButtonDblClk(IntPoint p) {
             // The side clicked is searched; the other side's list gives the
             // partner of the mark found.
             const bool leftSide = hit.left.inside;
-            const std::optional<std::size_t> i =
-                FindNearMark(m_doc.Session().Marks(leftSide ? Eye::Left : Eye::Right),
-                             leftSide ? hit.left.pt : hit.right.pt, m_dZoom);
-            const MeasurementSession::CurrentMarks before = m_doc.Session().CurrentMarkState();
-            const std::optional<std::size_t> row =
-                i ? m_doc.Session().RowOfMarkIndex(*i) : std::nullopt;
-            if (i && m_doc.Session().Reselect(*i)) {
-                if (row) {
-                    emit MeasurementReselected(*row, before);
-                }
-                emit MarksReselected();
+            if (const std::optional<std::size_t> i =
+                    FindNearMark(m_doc.Session().Marks(leftSide ? Eye::Left : Eye::Right),
+                                 leftSide ? hit.left.pt : hit.right.pt, m_dZoom)) {
+                emit MarkDoubleClicked(*i);
             }
         }
     }

@@ -41,21 +41,22 @@ bool CChildView::IsOneImage() const {
     return m_pOneImage != nullptr && m_pOneImage->IsOpen();
 }
 
-bool CChildView::ShowOneImage(const std::string& file) {
+std::optional<ImageSize> CChildView::ShowOneImage(const std::string& file) {
     if (m_pOneImage == nullptr) {
         m_pOneImage = new COneImageView(m_ui, m_db, m_doc, this);
         m_pOneImage->SetStatusSink([this](const std::string& text) { ShowStatus(text); });
         m_pOneImage->SetErrorEllipsesShown(m_bErrorEllipses);
+        connect(m_pOneImage, &COneImageView::Measured, this, &CChildView::MonoMeasured);
     }
     if (!m_pOneImage->Open(file, DenseSurfaceFor(file))) {
-        return false; // what was open stays
+        return std::nullopt; // what was open stays
     }
-    // The pair's images and marks go; the document holds the image.
+    // The pair's images and marks go.
     ReleaseImages();
     ResetZoomAndPan();
     DropAssist();
     m_sFilePath = PathFolder(file);
-    UpdateTitle();
     m_pOneImage->setFocus();
-    return true;
+    const CImage& image = *m_pOneImage->Image();
+    return ImageSize{static_cast<int>(image.GetWidth()), static_cast<int>(image.GetHeight())};
 }

@@ -1,10 +1,9 @@
-// A pair on screen: the images its controller read, shown with the document
-// opened on them.
+// A pair on screen: the images its controller read, shown once the document
+// holds the pair.
 #include "viewer/ChildView.h"
 #include "viewer/OneImageView.h"
 
-void CChildView::ShowPair(const std::string& leftFile, const std::string& rightFile,
-                          DecodedPair images) {
+void CChildView::ShowPair(DecodedPair images) {
     ReleaseImages();
     ResetZoomAndPan();
     if (m_pOneImage != nullptr) {
@@ -13,7 +12,6 @@ void CChildView::ShowPair(const std::string& leftFile, const std::string& rightF
     m_pLeftImage = std::move(images.left);
     m_pRightImage = std::move(images.right);
     DropAssist();
-    m_doc.Open({leftFile, rightFile, ImageSizes(), m_doc.Setup().options});
     ChooseOpeningZoom();
     Repaint();
     UpdateTitle();

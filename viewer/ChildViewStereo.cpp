@@ -73,8 +73,8 @@ bool CChildView::RangeMapClick(IntPoint p) {
     if (!hit.left.inside) {
         return false;
     }
-    if (const auto row = m_pRangeMap->MeasureAt(hit.left.pt)) {
-        emit MeasurementsAppended(*row, 1, QStringLiteral("Measure from Range Map"));
+    if (const auto marks = m_pRangeMap->MarksAt(hit.left.pt)) {
+        emit DensePointPicked(marks->left, marks->right, marks->sigmaPx);
         Repaint();
     }
     return true;

@@ -45,7 +45,8 @@ bool IsStereoCommand(int commandId) {
     }
 }
 
-COneImageView::COneImageView(IUiServices& ui, ImageDatabase& db, PairDocument& doc, QWidget* parent)
+COneImageView::COneImageView(IUiServices& ui, ImageDatabase& db, const PairDocument& doc,
+                             QWidget* parent)
     : QWidget(parent), m_ui(ui), m_db(db), m_doc(doc) {
     setAttribute(Qt::WA_OpaquePaintEvent);
     setCursor(Qt::CrossCursor);
@@ -84,7 +85,6 @@ bool COneImageView::Open(const std::string& chosen, std::optional<MonoSurface> d
     m_nEllipsesRevision.reset(); // another camera
     // Before the document drops the session's rows for the image.
     FitSessionPlane();
-    m_doc.Open({file, {}, {size, std::nullopt}, m_doc.Setup().options});
     setGeometry(parentWidget() != nullptr ? parentWidget()->rect() : geometry());
     show();
     raise();
@@ -236,12 +236,9 @@ MonoRangeResult COneImageView::MeasureAt(const ImagePoint& pixel) {
         ShowStatus("No range: " + r.problem);
         return r;
     }
-    MeasurementSession& session = m_doc.Session();
-    MeasurementRecord record =
-        RecordOfMonoMeasurement(m_sFile, pixel, PixelSource::Clicked, m_doc.ClickSigmaPx(),
-                                *surface, r, session.LastPosition(), UtcNow());
-    session.Append(std::move(record));
-    m_doc.Touch(PairDocument::Change::Measurements);
+    emit Measured(RecordOfMonoMeasurement(m_sFile, pixel, PixelSource::Clicked,
+                                          m_doc.ClickSigmaPx(), *surface, r,
+                                          m_doc.Session().LastPosition(), UtcNow()));
     char text[200];
     std::snprintf(text, sizeof text, "Range %.3f m (1-sigma %.3f m) on the %s", r.rangeM,
                   r.uncertainty ? r.uncertainty->rangeSigmaM : 0.0, surface->Name().c_str());

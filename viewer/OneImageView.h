@@ -4,8 +4,9 @@
 // ray with, in this order, the dense range map of its pair (when one was
 // computed), the plane fitted to the stereo measurements the session held
 // when the image was opened (when they were made from the same rover
-// position), and the ground plane. Each result joins the open document's
-// measurements as a monoscopic row, drawn with the table's selection and,
+// position), and the ground plane. Each result is given to the document's
+// owner (Measured) to join its measurements as a monoscopic row; the rows
+// are drawn with the table's selection and,
 // with View > Error Ellipses, its error ellipse. It lies over the stereo view
 // while it is shown.
 #pragma once
@@ -38,12 +39,12 @@ class COneImageView : public QWidget {
     Q_OBJECT
 public:
     // Covers parent (and follows its size); hidden until Open.
-    COneImageView(IUiServices& ui, ImageDatabase& db, PairDocument& doc, QWidget* parent);
+    COneImageView(IUiServices& ui, ImageDatabase& db, const PairDocument& doc, QWidget* parent);
 
     // Reads the image and its camera (the product's own model, or the
     // catalogue camera of its name with its database record) and shows it;
-    // the plane of the session's stereo measurements is fitted, then the
-    // document opens the image alone. False, and a message, when the image
+    // the plane of the session's stereo measurements is fitted (the document
+    // is then to open the image alone). False, and a message, when the image
     // cannot be read; what was open stays then.
     // dense: the range map of a pair taken from the same rover position
     // (its frame, the document's output frame): clicks meet it first, and
@@ -56,10 +57,8 @@ public:
     const CImage* Image() const { return m_pImage.get(); }
     const MonoCamera& Camera() const { return m_camera; }
 
-    // The ground plane's height sigma (metres), the document's; values below
-    // 0 are refused.
+    // The ground plane's height sigma (metres), the document's.
     double HeightSigmaM() const { return m_doc.GroundHeightSigmaM(); }
-    bool SetHeightSigmaM(double m) { return m_doc.SetGroundHeightSigmaM(m); }
     bool HasDenseMap() const { return m_dense.has_value(); }
     // The plane fitted to the session's stereo points when the image was
     // opened; when the session had such points but gave no plane, why not.
@@ -81,8 +80,8 @@ public:
     std::optional<ImagePoint> PixelAt(const QPoint& p) const;
     // Where an image pixel is drawn.
     QPointF WidgetPointOf(const ImagePoint& pixel) const;
-    // A click at pixel: measures; a result joins the measurements, a refusal
-    // is said on the status bar. Returns the result.
+    // A click at pixel: measures; a result is said as Measured, a refusal on
+    // the status bar. Returns the result.
     MonoRangeResult MeasureAt(const ImagePoint& pixel);
 
     // The zoom commands while it is shown: View > Fit to Window and Reset
@@ -99,6 +98,10 @@ public:
         m_fnStatus = std::move(sink);
     }
     const std::string& StatusText() const { return m_sStatus; }
+
+signals:
+    // A click measured record, to join the document's measurements.
+    void Measured(const MeasurementRecord& record);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -127,7 +130,7 @@ private:
 
     IUiServices& m_ui;
     ImageDatabase& m_db;
-    PairDocument& m_doc;
+    const PairDocument& m_doc;
     std::string m_sFile;
     std::unique_ptr<CImage> m_pImage;
     MonoCamera m_camera;

@@ -303,7 +303,7 @@ std::string CRangeMapTool::Readout(const ImagePoint& left) const {
                      point->position.m_dX, point->position.m_dY, point->position.m_dZ);
 }
 
-std::optional<std::size_t> CRangeMapTool::MeasureAt(const ImagePoint& left) {
+std::optional<CRangeMapTool::DenseMarks> CRangeMapTool::MarksAt(const ImagePoint& left) {
     if (!m_map) {
         return std::nullopt;
     }
@@ -313,13 +313,5 @@ std::optional<std::size_t> CRangeMapTool::MeasureAt(const ImagePoint& left) {
             StrFormat("(%.0f, %.0f): the range map has no point there", left.x, left.y));
         return std::nullopt;
     }
-    // The disparity's sigma shared by the two marks.
-    const double sigmaPx = m_map->DisparitySigmaPx() / std::sqrt(2.0);
-    const PairDocument::Measured m =
-        m_view.Document().MeasureDense(point->left, point->right, sigmaPx, UtcNow());
-    if (!m.row) {
-        m_view.Ui().ShowMessage(m.problem);
-        return std::nullopt;
-    }
-    return m.row;
+    return DenseMarks{point->left, point->right, m_map->DisparitySigmaPx() / std::sqrt(2.0)};
 }

@@ -63,10 +63,16 @@ public:
     // The readout of a left pixel: range, position and range sigma; empty
     // where the map has nothing.
     std::string Readout(const ImagePoint& left) const;
-    // One click: the left pixel and its partner measured as a normal
-    // measurement recorded as "dense". Nothing when the map has no point
-    // there (the status bar says so).
-    std::optional<std::size_t> MeasureAt(const ImagePoint& left);
+    // One click: the left pixel and its partner in the map, to be measured
+    // as a normal measurement recorded as "dense", with the disparity's
+    // sigma shared by the two marks. Nothing when the map has no point there
+    // (the status bar says so).
+    struct DenseMarks {
+        ImagePoint left;
+        ImagePoint right;
+        double sigmaPx = 0.0;
+    };
+    std::optional<DenseMarks> MarksAt(const ImagePoint& left);
 
 signals:
     // The map came, went or is drawn otherwise: the view repaints.

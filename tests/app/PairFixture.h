@@ -1,5 +1,5 @@
-// The stereo view with its pair's controller, whose Analyse dialog is a
-// recording stand-in.
+// The stereo view with its pair's controller, which owns the document the
+// view draws and whose Analyse dialog is a recording stand-in.
 #pragma once
 
 #include "app/PairController.h"
@@ -13,12 +13,23 @@ class PairFixture : public ViewFixture {
 protected:
     void SetUp() override {
         ViewFixture::SetUp();
-        controller = std::make_unique<CPairController>(*view, ui);
         controller->SetCalcDialogFactory(FakeCalcDialogFactory(dialog));
     }
     void TearDown() override {
+        view.reset(); // the view draws the controller's document
         controller.reset();
         ViewFixture::TearDown();
+    }
+    // Made with the first view, after the settings were cleared.
+    PairDocument& Document() override {
+        if (!controller) {
+            controller = std::make_unique<CPairController>(ui, db);
+        }
+        return controller->Document();
+    }
+    void ViewMade(CChildView& v) override {
+        Document();
+        controller->SetView(v);
     }
 
     // Opens a pair through File > Open Stereo Pair's chooser: a red 100 x 80

@@ -224,7 +224,7 @@ TEST_F(AssistedMatching, TheEpipolarCurveOfALeftMarkIsDrawnInTheRightImageThroug
     CChildView& view = View();
     const TruthPair& t = truth[2];
     Centre(t.left, t.right, 0);
-    view.Session().SetMark(Eye::Left, t.left);
+    Controller().Document().Session().SetMark(Eye::Left, t.left);
     view.Repaint();
     ASSERT_TRUE(view.EpipolarCurveShown()); // on by default
 
@@ -398,8 +398,8 @@ TEST_F(AssistedMatching, AMatchedMarkBringsTheMatchersSigmaToItsMeasurementAndAC
     };
     // The same pixels clicked by hand.
     const auto clickedMeasurement = [&](const MeasurementRecord& as) {
-        view.Session().SetMark(Eye::Left, as.leftPixel);
-        view.Session().SetMark(Eye::Right, as.rightPixel);
+        Controller().Document().Session().SetMark(Eye::Left, as.leftPixel);
+        Controller().Document().Session().SetMark(Eye::Right, as.rightPixel);
         ICalcDialog* dlg = Controller().CalcDialog();
         ASSERT_NE(dlg, nullptr);
         dlg->SetLeftPixel(as.leftPixel.x, as.leftPixel.y);
@@ -427,7 +427,7 @@ TEST_F(AssistedMatching, AMatchedMarkBringsTheMatchersSigmaToItsMeasurementAndAC
 
     // With the click as certain as the match, matched and clicked pixels
     // give the same figures: the matched side used the matcher's sigma.
-    ASSERT_TRUE(view.SetClickSigmaPx(sigma));
+    ASSERT_TRUE(Controller().SetClickSigmaPx(sigma));
     EXPECT_EQ(matchedMeasurement(), sigma);
     clickedMeasurement(rows[2]);
     ASSERT_EQ(rows.size(), 4u);

@@ -124,7 +124,7 @@ TEST_F(BackgroundOpen, AFileThatFailsWhileReadInTheBackgroundIsReportedAsInTheFo
             EXPECT_TRUE(RunUntilOpened(*controller));
         }
         return Outcome{ui.messages, view->Image(ViewSide::Left) != nullptr,
-                       view->Image(ViewSide::Right) != nullptr, view->Session().LeftFile(),
+                       view->Image(ViewSide::Right) != nullptr, Document().Session().LeftFile(),
                        static_cast<int>(ui.beeps.size())};
     };
     for (const auto& [l, r] :
@@ -156,7 +156,7 @@ TEST_F(BackgroundOpen, OpeningAnotherPairWhileOneIsReadDropsTheFirstWithoutATrac
     EXPECT_TRUE(ui.messages.empty()) << Messages();
     ASSERT_TRUE(view->Image(ViewSide::Left) && view->Image(ViewSide::Right));
     EXPECT_EQ(view->Image(ViewSide::Left)->Pixels().pixel(0, 0), qRgb(0, 255, 0));
-    EXPECT_EQ(view->Session().LeftFile(), left);
+    EXPECT_EQ(Document().Session().LeftFile(), left);
     EXPECT_EQ(ui.waitCount, 2);
     EXPECT_EQ(ui.waitDepth, 0); // the dropped opening gave its wait cursor back
     EXPECT_EQ(dialog.refreshed, 1);
@@ -178,8 +178,8 @@ TEST_F(BackgroundOpen, WaitingFinishesTheOpeningAtOnceAndClosingWhileReadingLeav
 
     // A window closed in the middle of reading: no callback reaches it later.
     controller->OpenPairFiles(Junk("a.png"), Junk("b.png"));
-    controller.reset();
     view.reset();
+    controller.reset();
     QTest::qWait(50);
     EXPECT_TRUE(ui.messages.empty()) << Messages();
 }

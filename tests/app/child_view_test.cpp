@@ -10,17 +10,17 @@ TEST_F(View, ClicksSetMarksOnlyInsideAnImage) {
     Click(210, 10);  // gap between the panels
     Click(50, 250);  // below the panels
     Click(150, 150); // panel, but outside the left image
-    EXPECT_FALSE(view->Session().Mark(Eye::Left).has_value());
-    EXPECT_FALSE(view->Session().Mark(Eye::Right).has_value());
+    EXPECT_FALSE(Document().Session().Mark(Eye::Left).has_value());
+    EXPECT_FALSE(Document().Session().Mark(Eye::Right).has_value());
     EXPECT_EQ(dialog.refreshed, refreshes);
 
     Click(50, 40);
-    EXPECT_TRUE(view->Session().Mark(Eye::Left).has_value());
-    EXPECT_EQ(view->Session().Mark(Eye::Left), (ImagePoint{50, 40}));
+    EXPECT_TRUE(Document().Session().Mark(Eye::Left).has_value());
+    EXPECT_EQ(Document().Session().Mark(Eye::Left), (ImagePoint{50, 40}));
     EXPECT_EQ(dialog.leftCol, 50);
     EXPECT_EQ(dialog.leftRow, 40);
     Click(300, 60); // right image starts at x 220
-    EXPECT_EQ(view->Session().Mark(Eye::Right), (ImagePoint{80, 60}));
+    EXPECT_EQ(Document().Session().Mark(Eye::Right), (ImagePoint{80, 60}));
     EXPECT_EQ(dialog.rightCol, 80);
     EXPECT_EQ(dialog.refreshed, refreshes + 2);
 
@@ -29,14 +29,14 @@ TEST_F(View, ClicksSetMarksOnlyInsideAnImage) {
     ASSERT_FALSE(controller->IsCalcDialogOpen());
     const int paints = Paints();
     Click(60, 40);
-    EXPECT_EQ(view->Session().Mark(Eye::Left), (ImagePoint{60, 40}));
+    EXPECT_EQ(Document().Session().Mark(Eye::Left), (ImagePoint{60, 40}));
     EXPECT_EQ(Paints(), paints + 1);
 
     // Without a pair nothing is marked.
     view->ReleaseImage(ViewSide::Right);
-    view->Session().ClearMark(Eye::Left);
+    Document().Session().ClearMark(Eye::Left);
     Click(50, 40);
-    EXPECT_FALSE(view->Session().Mark(Eye::Left).has_value());
+    EXPECT_FALSE(Document().Session().Mark(Eye::Left).has_value());
 }
 
 TEST_F(View, CursorShowsWhereAClickWouldMark) {
@@ -70,7 +70,7 @@ TEST_F(View, RightDragPansOnlyWithinOnePanel) {
     EXPECT_DOUBLE_EQ(view->Offset(ViewSide::Left).x, 25);
     // The panned image is where a click lands.
     Click(25 + 10, 12 + 20);
-    EXPECT_EQ(view->Session().Mark(Eye::Left), (ImagePoint{10, 20}));
+    EXPECT_EQ(Document().Session().Mark(Eye::Left), (ImagePoint{10, 20}));
 }
 
 TEST_F(View, ZoomKeysAreTheNumericPadAndPageKeys) {
@@ -107,8 +107,9 @@ TEST_F(View, HeldZoomKeyStopsAtTheDeepestZoom) {
     EXPECT_LT(l.image.left, l.image.right);
     // Still usable: a click marks a pixel of the image, the view paints.
     Click(100, 100);
-    EXPECT_TRUE(view->Session().Mark(Eye::Left).has_value());
-    EXPECT_NEAR(view->Session().Mark(Eye::Left)->x, 100.0, 0.01); // the panel centre's image point
+    EXPECT_TRUE(Document().Session().Mark(Eye::Left).has_value());
+    EXPECT_NEAR(Document().Session().Mark(Eye::Left)->x, 100.0,
+                0.01); // the panel centre's image point
     EXPECT_EQ(Render().pixel(110, 110), qRgb(255, 0, 0));
     // One step back zooms out at once.
     Key(Qt::Key_PageDown);
@@ -142,22 +143,22 @@ TEST_F(View, DoubleClickReselectsAStoredVertex) {
     }
     const int refreshes = dialog.refreshed;
     QTest::mouseDClick(view.get(), Qt::LeftButton, Qt::NoModifier, QPoint(30, 15));
-    EXPECT_EQ(view->Session().Marks(Eye::Left).size(), 4u);
-    EXPECT_EQ(view->Session().Marks(Eye::Right).size(), 4u);
-    EXPECT_EQ(view->Session().Vertices().size(), 5u);
-    EXPECT_EQ(view->Session().Mark(Eye::Left), (ImagePoint{30, 15}));
-    EXPECT_EQ(view->Session().Mark(Eye::Right), (ImagePoint{25, 50}));
-    EXPECT_TRUE(view->Session().Mark(Eye::Left).has_value() &&
-                view->Session().Mark(Eye::Right).has_value());
-    EXPECT_EQ(view->Session().Marks(Eye::Left)[2], (ImagePoint{40, 15}));
+    EXPECT_EQ(Document().Session().Marks(Eye::Left).size(), 4u);
+    EXPECT_EQ(Document().Session().Marks(Eye::Right).size(), 4u);
+    EXPECT_EQ(Document().Session().Vertices().size(), 5u);
+    EXPECT_EQ(Document().Session().Mark(Eye::Left), (ImagePoint{30, 15}));
+    EXPECT_EQ(Document().Session().Mark(Eye::Right), (ImagePoint{25, 50}));
+    EXPECT_TRUE(Document().Session().Mark(Eye::Left).has_value() &&
+                Document().Session().Mark(Eye::Right).has_value());
+    EXPECT_EQ(Document().Session().Marks(Eye::Left)[2], (ImagePoint{40, 15}));
     EXPECT_EQ(dialog.rightCol, 25);
     EXPECT_EQ(dialog.refreshed, refreshes + 1);
     // From the right image, and a miss changes nothing.
     QTest::mouseDClick(view.get(), Qt::LeftButton, Qt::NoModifier, QPoint(220 + 45, 50));
-    EXPECT_EQ(view->Session().Mark(Eye::Left), (ImagePoint{50, 15}));
+    EXPECT_EQ(Document().Session().Mark(Eye::Left), (ImagePoint{50, 15}));
     QTest::mouseDClick(view.get(), Qt::LeftButton, Qt::NoModifier, QPoint(220 + 100, 100));
-    EXPECT_EQ(view->Session().Marks(Eye::Left).size(), 3u);
-    EXPECT_EQ(view->Session().Mark(Eye::Left), (ImagePoint{50, 15}));
+    EXPECT_EQ(Document().Session().Marks(Eye::Left).size(), 3u);
+    EXPECT_EQ(Document().Session().Mark(Eye::Left), (ImagePoint{50, 15}));
 }
 
 TEST_F(View, SpaceCalculatesOrSaysWhichPixelIsMissing) {
@@ -165,7 +166,7 @@ TEST_F(View, SpaceCalculatesOrSaysWhichPixelIsMissing) {
     Key(Qt::Key_Space);
     Click(50, 40);
     Key(Qt::Key_Space);
-    view->Session().ClearMark(Eye::Left);
+    Document().Session().ClearMark(Eye::Left);
     Click(300, 60);
     Key(Qt::Key_Space);
     EXPECT_EQ(ui.messages, (std::vector<std::string>{"Need to select left and right pixels",
@@ -194,8 +195,8 @@ TEST_F(View, MarksSetWhileTheDialogIsHiddenAreShownWhenItComesBackAndSpaceSaysWh
     ASSERT_FALSE(controller->IsCalcDialogOpen());
     Click(50, 40);
     Click(300, 60);
-    const ImagePoint left = *view->Session().Mark(Eye::Left);
-    const ImagePoint right = *view->Session().Mark(Eye::Right);
+    const ImagePoint left = *Document().Session().Mark(Eye::Left);
+    const ImagePoint right = *Document().Session().Mark(Eye::Right);
     Key(Qt::Key_Space);
     EXPECT_TRUE(ui.messages.empty()) << "no box, and nothing calculated";
     EXPECT_NE(view->StatusText().find("hidden"), std::string::npos) << view->StatusText();
@@ -251,13 +252,13 @@ TEST_F(View, CalcControlSwapAndToggles) {
     OpenPair();
     Click(50, 40);
     view->SetOffset(ViewSide::Left, {5, 6});
-    const std::string left = view->Session().LeftFile();
+    const std::string left = Document().Session().LeftFile();
     const CImage* leftImage = view->Image(ViewSide::Left);
     const int refreshes = dialog.refreshed;
-    view->OnSwapImages();
-    EXPECT_EQ(view->Session().RightFile(), left);
+    controller->OnSwapImages();
+    EXPECT_EQ(Document().Session().RightFile(), left);
     EXPECT_EQ(view->Image(ViewSide::Right), leftImage);
-    EXPECT_EQ(view->Session().Mark(Eye::Left),
+    EXPECT_EQ(Document().Session().Mark(Eye::Left),
               (ImagePoint{50, 40})); // marks and pan stay with the panel
     EXPECT_DOUBLE_EQ(view->Offset(ViewSide::Left).x, 5);
     EXPECT_EQ(dialog.refreshed, refreshes + 1);
@@ -271,15 +272,15 @@ TEST_F(View, MeasurementAppendsToAllThreeListsAndClearsTheMarks) {
     Click(300, 60);
     VertexRecord v;
     v.m_ptPosition = CPoint3D(1, 2, 3);
-    AppendMeasurement(*view->Session().Mark(Eye::Left), *view->Session().Mark(Eye::Right), v,
-                      "\nImage Pair a b\n");
+    AppendMeasurement(*Document().Session().Mark(Eye::Left), *Document().Session().Mark(Eye::Right),
+                      v, "\nImage Pair a b\n");
     AppendMeasurement({1, 1}, {2, 2}, v, "second\n");
-    EXPECT_FALSE(view->Session().Mark(Eye::Left).has_value() ||
-                 view->Session().Mark(Eye::Right).has_value());
-    EXPECT_EQ(view->Session().Marks(Eye::Left), (std::vector<ImagePoint>{{50, 40}, {1, 1}}));
-    EXPECT_EQ(view->Session().Marks(Eye::Right), (std::vector<ImagePoint>{{80, 60}, {2, 2}}));
-    EXPECT_EQ(view->Session().Vertices().size(), 2u);
-    EXPECT_EQ(view->Session().ResultsLog(), "\nImage Pair a b\nsecond\n");
+    EXPECT_FALSE(Document().Session().Mark(Eye::Left).has_value() ||
+                 Document().Session().Mark(Eye::Right).has_value());
+    EXPECT_EQ(Document().Session().Marks(Eye::Left), (std::vector<ImagePoint>{{50, 40}, {1, 1}}));
+    EXPECT_EQ(Document().Session().Marks(Eye::Right), (std::vector<ImagePoint>{{80, 60}, {2, 2}}));
+    EXPECT_EQ(Document().Session().Vertices().size(), 2u);
+    EXPECT_EQ(Document().Session().ResultsLog(), "\nImage Pair a b\nsecond\n");
 }
 
 TEST_F(View, SettingsAreWrittenWhenTheViewGoesAndReadWhenItComes) {

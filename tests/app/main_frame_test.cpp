@@ -315,8 +315,8 @@ TEST_F(Frame, PairGivenOnTheCommandLineOpensAtStart) {
                           QString::fromStdString(left), QString::fromStdString(right)});
     ASSERT_TRUE(cmd.bRun) << cmd.sText;
     Start(cmd.options);
-    EXPECT_EQ(View().Session().LeftFile(), left);
-    EXPECT_EQ(View().Session().RightFile(), right);
+    EXPECT_EQ(Controller().Document().Session().LeftFile(), left);
+    EXPECT_EQ(Controller().Document().Session().RightFile(), right);
     EXPECT_EQ(frame->windowTitle(), "Ranvista V5.0 -- LEFT(1N128287142EFF0300P1800L0M1)  "
                                     "RIGHT(1N128287142EFF0300P1800R0M1)");
     EXPECT_TRUE(ui.openRequests.empty());

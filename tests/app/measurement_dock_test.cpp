@@ -49,7 +49,7 @@ protected:
     }
     // What CALCULATE hands the view, for the sample pair's points.
     static void Measure(CMainFrame& f, const ImageDatabase& db, ImagePoint l, ImagePoint r) {
-        const MeasurementSession& s = f.View().Session();
+        const MeasurementSession& s = f.Controller().Document().Session();
         const RangeCalcInput in =
             MakeRangeCalcInput({}, s.LeftFile(), s.RightFile(), l, r, s.LastPosition(), db);
         const RangeCalcResult res = CalculateRange(in);
@@ -125,7 +125,7 @@ protected:
 TEST_F(Workspace, MeasurementsReachTheTableAndDeleteUndoesWithMarksVerticesAndLog) {
     auto f = MeasuredFrame();
     CMeasurementDock& dock = *f->MeasurementDock();
-    MeasurementSession& s = f->View().Session();
+    MeasurementSession& s = f->Controller().Document().Session();
     ASSERT_EQ(dock.Table()->model()->rowCount(), 3);
     EXPECT_FALSE(dock.Table()
                      ->model()
@@ -161,7 +161,7 @@ TEST_F(Workspace, MeasurementsReachTheTableAndDeleteUndoesWithMarksVerticesAndLo
 TEST_F(Workspace, TwoSelectedRowsShowDistanceAndSlopeAndSortingKeepsTheSelectionRight) {
     auto f = MeasuredFrame();
     CMeasurementDock& dock = *f->MeasurementDock();
-    const auto& rows = f->View().Session().Measurements();
+    const auto& rows = f->Controller().Document().Session().Measurements();
     // Sort by range, descending: the rows the user selects are still the
     // measurements they see.
     dock.Table()->sortByColumn(CMeasurementTableModel::kRange, Qt::DescendingOrder);
@@ -203,11 +203,12 @@ TEST_F(Workspace, ExportsAndASavedSessionOpenIdenticallyInANewWindow) {
     ASSERT_TRUE(other->MeasurementDock()->OpenSession());
     EXPECT_TRUE(ui.messages.empty()) << "nothing changed on recalculation: " << ui.messages.front();
     EXPECT_EQ(Cells(*other->MeasurementDock()), Cells(dock));
-    EXPECT_EQ(other->View().Session().ResultsLog(), f->View().Session().ResultsLog());
-    EXPECT_EQ(other->View().Session().LeftFile(), kLeft);
+    EXPECT_EQ(other->Controller().Document().Session().ResultsLog(),
+              f->Controller().Document().Session().ResultsLog());
+    EXPECT_EQ(other->Controller().Document().Session().LeftFile(), kLeft);
     // The images show the same marks; the vertex file would hold the same points.
-    const MeasurementSession& was = f->View().Session();
-    const MeasurementSession& now = other->View().Session();
+    const MeasurementSession& was = f->Controller().Document().Session();
+    const MeasurementSession& now = other->Controller().Document().Session();
     EXPECT_EQ(now.Marks(Eye::Left), was.Marks(Eye::Left));
     EXPECT_EQ(now.Marks(Eye::Right), was.Marks(Eye::Right));
     EXPECT_EQ(now.Vertices(), was.Vertices());
@@ -221,7 +222,7 @@ TEST_F(Workspace, ExportsAndASavedSessionOpenIdenticallyInANewWindow) {
 TEST_F(Workspace, ASessionMeasuresWithTheDatabaseItRecordsOrKeepsItsResultsWhenThatIsGone) {
     auto f = MeasuredFrame();
     const std::vector<QString> saved = Cells(*f->MeasurementDock());
-    const MeasurementRecord first = f->View().Session().Measurements().front();
+    const MeasurementRecord first = f->Controller().Document().Session().Measurements().front();
     // The session names the store its measurements were made with.
     const std::string store = dir.filePath("ImgBinDat").toStdString();
     ASSERT_TRUE(
@@ -246,9 +247,9 @@ TEST_F(Workspace, ASessionMeasuresWithTheDatabaseItRecordsOrKeepsItsResultsWhenT
         ASSERT_EQ(ui.messages.size(), 1u);
         EXPECT_NE(ui.messages[0].find(store), std::string::npos) << ui.messages[0];
         // A new point joins them measured the same way.
-        other.View().Document().SetMark(Eye::Left, first.leftPixel);
-        other.View().Document().SetMark(Eye::Right, first.rightPixel);
-        const PairDocument::Measured again = other.View().Document().Measure("now");
+        other.Controller().Document().SetMark(Eye::Left, first.leftPixel);
+        other.Controller().Document().SetMark(Eye::Right, first.rightPixel);
+        const PairDocument::Measured again = other.Controller().Document().Measure("now");
         ASSERT_TRUE(again.row) << again.problem;
         EXPECT_NEAR((again.result.ptPosition - first.position).Length(), 0.0, 1e-9);
     }
@@ -275,7 +276,7 @@ TEST_F(Workspace, AnotherPairOffersToSaveTheTableFirstAndCancelKeepsIt) {
     ui.saveChoices = {IUiServices::SaveChoice::Save};
     ui.AnswerSave(session);
     f->Controller().OpenPairFiles(kRight, kLeft);
-    EXPECT_TRUE(f->View().Session().Measurements().empty());
+    EXPECT_TRUE(f->Controller().Document().Session().Measurements().empty());
     const SessionReadResult kept = ReadSessionFile(session);
     ASSERT_TRUE(kept.ok) << kept.message;
     EXPECT_EQ(kept.session.measurements.size(), 3u);
@@ -294,7 +295,7 @@ TEST_F(Workspace, AnAutosaveLeftBehindIsOfferedAndRestoresEveryMeasurement) {
     {
         auto f = MeasuredFrame();
         f->MeasurementDock()->SetAutosavePath(autosave);
-        f->View().Session().SetNote(1, "kept through a crash");
+        f->Controller().Document().Session().SetNote(1, "kept through a crash");
         f->MeasurementDock()->Refresh();
         cells = Cells(*f->MeasurementDock());
         f->MeasurementDock()->FlushAutosave();
@@ -307,9 +308,10 @@ TEST_F(Workspace, AnAutosaveLeftBehindIsOfferedAndRestoresEveryMeasurement) {
     next->MeasurementDock()->OfferRestore();
     ASSERT_EQ(ui.questions.size(), 1u);
     EXPECT_EQ(Cells(*next->MeasurementDock()), cells);
-    EXPECT_EQ(next->View().Session().Marks(Eye::Right).size(), 3u);
-    EXPECT_EQ(next->View().Session().Vertices().size(), 3u);
-    EXPECT_NE(next->View().Session().ResultsLog().find("Range=2.92"), std::string::npos);
+    EXPECT_EQ(next->Controller().Document().Session().Marks(Eye::Right).size(), 3u);
+    EXPECT_EQ(next->Controller().Document().Session().Vertices().size(), 3u);
+    EXPECT_NE(next->Controller().Document().Session().ResultsLog().find("Range=2.92"),
+              std::string::npos);
     next->MeasurementDock()->FlushAutosave();
     EXPECT_TRUE(Read(autosave).empty()) << "restored: kept under the new run's name";
     EXPECT_FALSE(Read(own).empty());
@@ -455,7 +457,7 @@ TEST_F(Workspace, AReselectionIsUndoneAndRedoneWithItsMarks) {
     f->show();
     CMeasurementDock& dock = *f->MeasurementDock();
     CChildView& v = f->View();
-    MeasurementSession& s = v.Session();
+    MeasurementSession& s = f->Controller().Document().Session();
     v.ShowMarksOfRows({0, 1, 2});
     const auto marks = s.Marks(Eye::Left);
     QTest::mouseDClick(&v, Qt::LeftButton, {}, At(*f, 1, ViewSide::Left));
@@ -552,8 +554,8 @@ TEST_F(Workspace, TheClickUncertaintyScalesTheNextMeasurementIsSavedWithTheSessi
     ICalcDialog* dlg = f->Controller().CalcDialog();
     ASSERT_NE(dlg, nullptr);
     const auto calculate = [&] {
-        v.Session().SetMark(Eye::Left, {386, 761});
-        v.Session().SetMark(Eye::Right, {289, 758});
+        f->Controller().Document().Session().SetMark(Eye::Left, {386, 761});
+        f->Controller().Document().Session().SetMark(Eye::Right, {289, 758});
         dlg->SetLeftPixel(386, 761);
         dlg->SetRightPixel(289, 758);
         dlg->UpdateImageInfo();
@@ -573,8 +575,8 @@ TEST_F(Workspace, TheClickUncertaintyScalesTheNextMeasurementIsSavedWithTheSessi
     EXPECT_NEAR(rows[1].uncertainty->verticalSigmaM / rows[0].uncertainty->verticalSigmaM, 3.0,
                 1e-3);
     // Refused values leave it as it was.
-    EXPECT_FALSE(v.SetClickSigmaPx(0.0));
-    EXPECT_FALSE(v.SetClickSigmaPx(-1.0));
+    EXPECT_FALSE(f->Controller().SetClickSigmaPx(0.0));
+    EXPECT_FALSE(f->Controller().SetClickSigmaPx(-1.0));
     EXPECT_EQ(v.ClickSigmaPx(), 1.5);
 
     // Saved as the session's pixel sigma.

@@ -80,9 +80,9 @@ protected:
         Controller().OpenPairFiles(kLeft, kRight);
         Controller().WaitForImages();
         for (MeasurementRecord r : GroundRows()) {
-            View().Session().Append(std::move(r));
+            Controller().Document().Session().Append(std::move(r));
         }
-        View().Document().Touch(PairDocument::Change::Measurements);
+        Controller().Document().Touch(PairDocument::Change::Measurements);
         ASSERT_EQ(frame->MeasurementDock()->Model().rowCount({}), 5);
     }
     void OpenImageByMenu(const std::string& file) {
@@ -133,7 +133,7 @@ TEST_F(OneImage, OpenImageShowsTheProductAloneAndAClickOnTheGroundJoinsTheTableA
     const ImagePoint ground{640.0, 900.0};
     const QPointF at = mono.WidgetPointOf(ground);
     QTest::mouseClick(&mono, Qt::LeftButton, Qt::NoModifier, at.toPoint());
-    const auto& rows = View().Session().Measurements();
+    const auto& rows = Controller().Document().Session().Measurements();
     ASSERT_EQ(rows.size(), 1u) << View().StatusText();
     const MeasurementRecord& r = rows.front();
     EXPECT_TRUE(r.IsMono());
@@ -143,7 +143,7 @@ TEST_F(OneImage, OpenImageShowsTheProductAloneAndAClickOnTheGroundJoinsTheTableA
     EXPECT_NEAR(r.position.m_dZ, 0.0, 1e-9);
     ASSERT_TRUE(r.uncertainty);
     EXPECT_EQ(r.logEntry.rfind("\nMonoscopic Image NLF_1110", 0), 0u) << r.logEntry;
-    EXPECT_EQ(View().Session().ResultsLog(), r.logEntry);
+    EXPECT_EQ(Controller().Document().Session().ResultsLog(), r.logEntry);
     // The table shows it as monoscopic.
     ASSERT_EQ(frame->MeasurementDock()->Model().rowCount({}), 1);
     EXPECT_EQ(Cell(0, CMeasurementTableModel::kRightSet), "mono");
@@ -158,7 +158,7 @@ TEST_F(OneImage, OpenImageShowsTheProductAloneAndAClickOnTheGroundJoinsTheTableA
     // The sky: refused, said on the status bar, nothing added.
     QTest::mouseClick(&mono, Qt::LeftButton, Qt::NoModifier,
                       mono.WidgetPointOf({640.0, 20.0}).toPoint());
-    EXPECT_EQ(View().Session().Measurements().size(), 1u);
+    EXPECT_EQ(Controller().Document().Session().Measurements().size(), 1u);
     EXPECT_NE(frame->statusBar()->currentMessage().indexOf("above the horizon"), -1)
         << frame->statusBar()->currentMessage().toStdString();
 
@@ -175,9 +175,9 @@ TEST_F(OneImage, OpenImageShowsTheProductAloneAndAClickOnTheGroundJoinsTheTableA
     const QPoint zoomed = mono.WidgetPointOf(near).toPoint();
     ASSERT_TRUE(mono.rect().contains(zoomed));
     QTest::mouseClick(&mono, Qt::LeftButton, Qt::NoModifier, zoomed);
-    ASSERT_EQ(View().Session().Measurements().size(), 2u);
-    EXPECT_NEAR(View().Session().Measurements()[1].leftPixel.x, near.x, 1.5);
-    EXPECT_NEAR(View().Session().Measurements()[1].leftPixel.y, near.y, 1.5);
+    ASSERT_EQ(Controller().Document().Session().Measurements().size(), 2u);
+    EXPECT_NEAR(Controller().Document().Session().Measurements()[1].leftPixel.x, near.x, 1.5);
+    EXPECT_NEAR(Controller().Document().Session().Measurements()[1].leftPixel.y, near.y, 1.5);
     frame->Action(ID_VIEW_FIT_TO_WINDOW)->trigger();
     EXPECT_EQ(mono.ZoomFactor(), 1.0);
 
@@ -199,7 +199,7 @@ TEST_F(OneImage, ASessionOfOneImageSavesAndOpensAgainWithItsMonoscopicRows) {
     ASSERT_TRUE(View().IsOneImage());
     Mono().MeasureAt({640.0, 900.0});
     Mono().MeasureAt({300.0, 950.0});
-    ASSERT_EQ(View().Session().Measurements().size(), 2u);
+    ASSERT_EQ(Controller().Document().Session().Measurements().size(), 2u);
     // The point cloud takes each row's colour from the image it was clicked in.
     const std::string ply = dir.path().toStdString() + "/one.ply";
     ui.AnswerSave(ply);
@@ -221,7 +221,7 @@ TEST_F(OneImage, ASessionOfOneImageSavesAndOpensAgainWithItsMonoscopicRows) {
     ui.saveChoices.push_back(IUiServices::SaveChoice::Discard);
     ASSERT_TRUE(frame->MeasurementDock()->OpenSessionFile(path));
     EXPECT_TRUE(View().IsOneImage());
-    const auto& rows = View().Session().Measurements();
+    const auto& rows = Controller().Document().Session().Measurements();
     ASSERT_EQ(rows.size(), 2u);
     EXPECT_TRUE(rows[0].IsMono() && rows[1].IsMono());
     EXPECT_EQ(rows, saved.measurements);
@@ -243,7 +243,7 @@ TEST_F(OneImage, TheRangeMapOfThePairServesItsLeftImageAloneAndTheGroundWhereItS
     EXPECT_TRUE(Mono().HasDenseMap());
     const MonoRangeResult r = Mono().MeasureAt(ground);
     ASSERT_TRUE(r.ok) << r.problem;
-    const auto& rows = View().Session().Measurements();
+    const auto& rows = Controller().Document().Session().Measurements();
     ASSERT_EQ(rows.size(), 1u);
     EXPECT_EQ(rows[0].surface, "dense map");
     // The same pixel of the map's own image: the map's point.
@@ -283,7 +283,7 @@ TEST_F(OneImage, ThePairsPointsGiveThePlaneAnImageFromTheSameRoverPositionMeets)
 
     const ImagePoint ground{640.0, 900.0};
     Click(ground);
-    const auto& rows = View().Session().Measurements();
+    const auto& rows = Controller().Document().Session().Measurements();
     ASSERT_EQ(rows.size(), 1u) << Status();
     const MeasurementRecord& r = rows.front();
     EXPECT_EQ(r.surface.rfind("fitted plane ", 0), 0u) << r.surface;
@@ -314,7 +314,7 @@ TEST_F(OneImage, ThePairsPointsGiveThePlaneAnImageFromTheSameRoverPositionMeets)
 
     // The sky misses the plane and the ground: refused, nothing added.
     Click({640.0, 20.0});
-    EXPECT_EQ(View().Session().Measurements().size(), 1u);
+    EXPECT_EQ(Controller().Document().Session().Measurements().size(), 1u);
 }
 
 TEST_F(OneImage, PointsOfAnotherRoverPositionGiveNoPlaneAndSaySo) {
@@ -329,8 +329,9 @@ TEST_F(OneImage, PointsOfAnotherRoverPositionGiveNoPlaneAndSaySo) {
               std::string::npos)
         << Status();
     Click({640.0, 900.0});
-    ASSERT_EQ(View().Session().Measurements().size(), 1u) << Status();
-    EXPECT_EQ(View().Session().Measurements()[0].surface.rfind("ground plane ", 0), 0u);
+    ASSERT_EQ(Controller().Document().Session().Measurements().size(), 1u) << Status();
+    EXPECT_EQ(Controller().Document().Session().Measurements()[0].surface.rfind("ground plane ", 0),
+              0u);
 
     // The image's own monoscopic rows are on a surface already: opening
     // another image of the same position fits nothing to them.
@@ -354,9 +355,9 @@ TEST_F(OneImage, TheGroundHeightSigmaIsSetInTheDockForTheNextClicksAndRemembered
     QTest::keyClick(box, Qt::Key_A, Qt::ControlModifier);
     QTest::keyClicks(box, "0.5");
     QTest::keyClick(box, Qt::Key_Enter);
-    EXPECT_DOUBLE_EQ(View().Document().GroundHeightSigmaM(), 0.5);
+    EXPECT_DOUBLE_EQ(Controller().Document().GroundHeightSigmaM(), 0.5);
     Click(ground);
-    const auto& rows = View().Session().Measurements();
+    const auto& rows = Controller().Document().Session().Measurements();
     ASSERT_EQ(rows.size(), 2u) << Status();
     EXPECT_NE(rows[0].surface.find("height sigma 0.1 m"), std::string::npos) << rows[0].surface;
     EXPECT_NE(rows[1].surface.find("height sigma 0.5 m"), std::string::npos) << rows[1].surface;
@@ -367,7 +368,7 @@ TEST_F(OneImage, TheGroundHeightSigmaIsSetInTheDockForTheNextClicksAndRemembered
     Stop();
     Start();
     EXPECT_DOUBLE_EQ(frame->MeasurementDock()->GroundSigmaBox()->value(), 0.5);
-    EXPECT_DOUBLE_EQ(View().Document().GroundHeightSigmaM(), 0.5);
+    EXPECT_DOUBLE_EQ(Controller().Document().GroundHeightSigmaM(), 0.5);
 
     // A setting it cannot take (edited by hand) leaves the default.
     Stop();
@@ -378,7 +379,7 @@ TEST_F(OneImage, TheGroundHeightSigmaIsSetInTheDockForTheNextClicksAndRemembered
             s.setValue("m_dGroundHeightSigmaM", bad);
         }
         Start();
-        EXPECT_DOUBLE_EQ(View().Document().GroundHeightSigmaM(), 0.1) << bad;
+        EXPECT_DOUBLE_EQ(Controller().Document().GroundHeightSigmaM(), 0.1) << bad;
         EXPECT_DOUBLE_EQ(frame->MeasurementDock()->GroundSigmaBox()->value(), 0.1) << bad;
         Stop();
     }
@@ -391,11 +392,11 @@ TEST_F(OneImage, TheTablesSelectionAndTheErrorEllipsesAreDrawnOverTheImage) {
     COneImageView& mono = Mono();
     // Large enough to see: the ellipse of a point on the ground in its own
     // image is about the click's.
-    ASSERT_TRUE(View().SetClickSigmaPx(8.0));
+    ASSERT_TRUE(Controller().SetClickSigmaPx(8.0));
     const ImagePoint first{640.0, 900.0}, second{300.0, 950.0};
     Click(first);
     Click(second);
-    ASSERT_EQ(View().Session().Measurements().size(), 2u) << Status();
+    ASSERT_EQ(Controller().Document().Session().Measurements().size(), 2u) << Status();
 
     const auto green = [](const QColor& c) {
         return c.green() > 200 && c.red() < 80 && c.blue() < 80;
@@ -445,8 +446,8 @@ TEST_F(OneImage, OneFileOnTheCommandLineOpensItAlone) {
     options.sLeftFile = kLeft;
     Start(options);
     EXPECT_TRUE(View().IsOneImage());
-    EXPECT_EQ(View().Session().LeftFile(), kLeft);
-    EXPECT_EQ(View().Session().RightFile(), "");
+    EXPECT_EQ(Controller().Document().Session().LeftFile(), kLeft);
+    EXPECT_EQ(Controller().Document().Session().RightFile(), "");
     const ParsedCommandLine one = ParseCommandLine({"ranvista", "a.png"});
     EXPECT_TRUE(one.bRun);
     EXPECT_NE(one.options.sLeftFile.find("a.png"), std::string::npos);

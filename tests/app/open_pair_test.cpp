@@ -60,8 +60,8 @@ TEST_F(OpenPair, ChooserAndACorrectPair) {
     EXPECT_EQ(req.startFolder, "/start/here/");
     EXPECT_TRUE(req.multiSelect);
 
-    EXPECT_EQ(view->Session().LeftFile(), left);
-    EXPECT_EQ(view->Session().RightFile(), right);
+    EXPECT_EQ(Document().Session().LeftFile(), left);
+    EXPECT_EQ(Document().Session().RightFile(), right);
     EXPECT_EQ(view->Image(ViewSide::Left)->Pixels().pixel(0, 0), qRgb(255, 0, 0));
     EXPECT_TRUE(ui.messages.empty()) << Messages();
     EXPECT_EQ(view->FilePath(), dir.path().toStdString() + "/");
@@ -81,8 +81,8 @@ TEST_F(OpenPair, NamesTheWrongWayRoundAreSwappedSilently) {
     const std::string left = File(Title('R'));
     const std::string right = File(Title('L'));
     Choose({right, left});
-    EXPECT_EQ(view->Session().LeftFile(), right);
-    EXPECT_EQ(view->Session().RightFile(), left);
+    EXPECT_EQ(Document().Session().LeftFile(), right);
+    EXPECT_EQ(Document().Session().RightFile(), left);
     EXPECT_TRUE(ui.messages.empty()) << Messages();
     EXPECT_EQ(dialog.refreshedWithLeftFile.back(), right);
 }
@@ -99,7 +99,7 @@ TEST_F(OpenPair, DoubtfulPairsAskTheUserToVerify) {
 TEST_F(OpenPair, AMissingFileIsSaidOnceAndChangesNothing) {
     PairFixture::OpenPair();
     AppendMeasurement({1, 2}, {3, 4}, {}, "log\n");
-    const std::string leftBefore = view->Session().LeftFile();
+    const std::string leftBefore = Document().Session().LeftFile();
     const std::string title = view->windowTitle().toStdString();
     ui.messages.clear();
     ui.beeps.clear();
@@ -111,8 +111,8 @@ TEST_F(OpenPair, AMissingFileIsSaidOnceAndChangesNothing) {
     EXPECT_NE(ui.messages[0].find("does not exist"), std::string::npos);
     // The open pair, its title and its measurements stay as they were.
     EXPECT_TRUE(view->Image(ViewSide::Left) && view->Image(ViewSide::Right));
-    EXPECT_EQ(view->Session().LeftFile(), leftBefore);
-    EXPECT_EQ(view->Session().Vertices().size(), 1u);
+    EXPECT_EQ(Document().Session().LeftFile(), leftBefore);
+    EXPECT_EQ(Document().Session().Vertices().size(), 1u);
     EXPECT_EQ(view->windowTitle().toStdString(), title);
     EXPECT_TRUE(ui.beeps.empty());
 }
@@ -128,8 +128,8 @@ TEST_F(OpenPair, AnImageThatCannotBeReadIsSaidOnceAndNoHalfPairIsLeft) {
     EXPECT_NE(ui.messages[0].find("broken.png"), std::string::npos);
     EXPECT_FALSE(view->Image(ViewSide::Left));
     EXPECT_FALSE(view->Image(ViewSide::Right));
-    EXPECT_EQ(view->Session().LeftFile(), "");
-    EXPECT_EQ(view->Session().RightFile(), "");
+    EXPECT_EQ(Document().Session().LeftFile(), "");
+    EXPECT_EQ(Document().Session().RightFile(), "");
     EXPECT_EQ(dialog.created, 0);
 }
 
@@ -139,8 +139,8 @@ TEST_F(OpenPair, CancellingKeepsThePairAndItsMeasurements) {
     Key(Qt::Key_PageUp);
     Choose({}); // cancelled
     EXPECT_TRUE(view->Image(ViewSide::Left) && view->Image(ViewSide::Right));
-    EXPECT_EQ(view->Session().Vertices().size(), 1u);
-    EXPECT_EQ(view->Session().Marks(Eye::Left).size(), 1u);
+    EXPECT_EQ(Document().Session().Vertices().size(), 1u);
+    EXPECT_EQ(Document().Session().Marks(Eye::Left).size(), 1u);
     EXPECT_EQ(view->ZoomStep(), -1);
     EXPECT_TRUE(ui.messages.empty());
     EXPECT_TRUE(ui.beeps.empty());
@@ -154,15 +154,15 @@ TEST_F(OpenPair, ANewPairResetsListsZoomAndPanButKeepsMarksAndLog) {
     view->SetOffset(ViewSide::Right, {4, 4});
     Key(Qt::Key_PageUp);
     PairFixture::OpenPair();
-    EXPECT_TRUE(view->Session().Marks(Eye::Left).empty() &&
-                view->Session().Marks(Eye::Right).empty());
-    EXPECT_TRUE(view->Session().Vertices().empty());
+    EXPECT_TRUE(Document().Session().Marks(Eye::Left).empty() &&
+                Document().Session().Marks(Eye::Right).empty());
+    EXPECT_TRUE(Document().Session().Vertices().empty());
     EXPECT_EQ(view->ZoomStep(), 0);
     EXPECT_EQ(view->Zoom(), 1.0);
     EXPECT_DOUBLE_EQ(view->Offset(ViewSide::Right).x, 0);
-    EXPECT_TRUE(view->Session().Mark(Eye::Left).has_value());
-    EXPECT_EQ(view->Session().Mark(Eye::Left), (ImagePoint{12, 12}));
-    EXPECT_EQ(view->Session().ResultsLog(), "log\n");
+    EXPECT_TRUE(Document().Session().Mark(Eye::Left).has_value());
+    EXPECT_EQ(Document().Session().Mark(Eye::Left), (ImagePoint{12, 12}));
+    EXPECT_EQ(Document().Session().ResultsLog(), "log\n");
     EXPECT_EQ(dialog.created, 1); // the open dialog is reused
 }
 
@@ -172,14 +172,14 @@ TEST_F(OpenPair, OneFileOrThreeFiles) {
     // One file: it becomes the right image; the left one is loaded again.
     const std::string other = File(Title('R') + "2", Qt::yellow);
     Choose({other});
-    EXPECT_EQ(view->Session().RightFile(), other);
-    EXPECT_EQ(view->Session().LeftFile(), left);
+    EXPECT_EQ(Document().Session().RightFile(), other);
+    EXPECT_EQ(Document().Session().LeftFile(), left);
     EXPECT_TRUE(view->Image(ViewSide::Left) && view->Image(ViewSide::Right));
     // Three files: the third is not read.
     const std::string a = File("a"), b = File("b");
     Choose({a, b, dir.path().toStdString() + "/does-not-exist.png"});
-    EXPECT_EQ(view->Session().RightFile(), a);
-    EXPECT_EQ(view->Session().LeftFile(), b);
+    EXPECT_EQ(Document().Session().RightFile(), a);
+    EXPECT_EQ(Document().Session().LeftFile(), b);
     EXPECT_TRUE(view->Image(ViewSide::Left) && view->Image(ViewSide::Right));
 }
 
@@ -204,8 +204,8 @@ TEST_F(OpenPair, TwoFilesDroppedOnTheViewOpenAsLeftAndRight) {
     const std::string left = File(Title('L'), Qt::red);
     const std::string right = File(Title('R'), Qt::blue);
     EXPECT_TRUE(Drop({left, right}));
-    EXPECT_EQ(view->Session().LeftFile(), left);
-    EXPECT_EQ(view->Session().RightFile(), right);
+    EXPECT_EQ(Document().Session().LeftFile(), left);
+    EXPECT_EQ(Document().Session().RightFile(), right);
     EXPECT_TRUE(view->Image(ViewSide::Left) && view->Image(ViewSide::Right));
     EXPECT_TRUE(ui.openRequests.empty());
 
@@ -234,8 +234,8 @@ TEST_F(OpenPair, TwoFilesDroppedOnTheViewOpenAsLeftAndRight) {
     ui.saveChoices.push_back(IUiServices::SaveChoice::Discard);
     EXPECT_TRUE(Drop({right}));
     EXPECT_TRUE(view->IsOneImage());
-    EXPECT_EQ(view->Session().LeftFile(), right);
-    EXPECT_EQ(view->Session().RightFile(), "");
+    EXPECT_EQ(Document().Session().LeftFile(), right);
+    EXPECT_EQ(Document().Session().RightFile(), "");
     EXPECT_FALSE(view->HasBothImages());
 }
 
@@ -257,8 +257,8 @@ TEST_F(OpenPair, DroppedRecordsOpenTheirImagesAndTheStatusBarSaysWhichModelsMeas
     view->SetStatusSink([&status](const std::string& text) { status.push_back(text); });
 
     EXPECT_TRUE(Drop({leftJson, rightJson}));
-    EXPECT_EQ(view->Session().LeftFile(), left);
-    EXPECT_EQ(view->Session().RightFile(), right);
+    EXPECT_EQ(Document().Session().LeftFile(), left);
+    EXPECT_EQ(Document().Session().RightFile(), right);
     ASSERT_TRUE(view->Image(ViewSide::Left) && view->Image(ViewSide::Right)) << Messages();
     EXPECT_TRUE(ui.messages.empty()) << Messages();
     EXPECT_EQ(view->StatusText().rfind("Camera models from the products: raw-json: CAHVOR", 0), 0u)
@@ -286,16 +286,16 @@ TEST_F(OpenPair, MslPairsAreSwappedByTheEyeLetterOfTheirNames) {
     const std::string left = File(leftTitle, Qt::red);
     const std::string right = File(rightTitle, Qt::blue);
     controller->OpenPairFiles(left, right);
-    EXPECT_EQ(view->Session().LeftFile(), left);
+    EXPECT_EQ(Document().Session().LeftFile(), left);
     EXPECT_TRUE(ui.messages.empty()) << Messages();
     controller->OpenPairFiles(right, left);
-    EXPECT_EQ(view->Session().LeftFile(), left);
+    EXPECT_EQ(Document().Session().LeftFile(), left);
     EXPECT_EQ(view->Image(ViewSide::Left)->Pixels().pixel(0, 0), qRgb(255, 0, 0));
     EXPECT_TRUE(ui.messages.empty()) << Messages();
     // Mars 2020 names likewise, by their second letter.
     const std::string m20Left = File(kM20Left, Qt::green);
     const std::string m20Right = File(kM20Right, Qt::blue);
     controller->OpenPairFiles(m20Right, m20Left);
-    EXPECT_EQ(view->Session().LeftFile(), m20Left);
+    EXPECT_EQ(Document().Session().LeftFile(), m20Left);
     EXPECT_TRUE(ui.messages.empty()) << Messages();
 }

@@ -124,10 +124,10 @@ protected:
         const CCalcDlg& dlg = Dialog();
         const std::string pixels = StrFormat("%.17g,%.17g,%.17g,%.17g", dlg.m_dLeftCol,
                                              dlg.m_dLeftRow, dlg.m_dRightCol, dlg.m_dRightRow);
-        const CliResult cli =
-            RunCli("measure --db '" + StorePath() + "' --left '" + View().Session().LeftFile() +
-                   "' --right '" + View().Session().RightFile() + "' --pixels " + pixels +
-                   " --json " + extra);
+        const CliResult cli = RunCli("measure --db '" + StorePath() + "' --left '" +
+                                     Controller().Document().Session().LeftFile() + "' --right '" +
+                                     Controller().Document().Session().RightFile() + "' --pixels " +
+                                     pixels + " --json " + extra);
         EXPECT_EQ(cli.status, 0) << cli.out;
         return cli.Json();
     }
@@ -137,9 +137,9 @@ protected:
         const CCalcDlg& dlg = Dialog();
         return RunCli(StrFormat("measure --db /nonexistent/ImgBinDat --left '%s' --right '%s' "
                                 "--pixels %.17g,%.17g,%.17g,%.17g --json",
-                                View().Session().LeftFile().c_str(),
-                                View().Session().RightFile().c_str(), dlg.m_dLeftCol,
-                                dlg.m_dLeftRow, dlg.m_dRightCol, dlg.m_dRightRow))
+                                Controller().Document().Session().LeftFile().c_str(),
+                                Controller().Document().Session().RightFile().c_str(),
+                                dlg.m_dLeftCol, dlg.m_dLeftRow, dlg.m_dRightCol, dlg.m_dRightRow))
             .Json();
     }
     // The dialog's result fields against the command line's.
@@ -183,7 +183,7 @@ TEST_F(ProductPairs, APds3PairMeasuresWithItsLabelsModelsAsTheCommandLineDoes) {
               0u);
     const nlohmann::json j = MeasureBoth();
     ExpectProductFieldsOf(j);
-    ASSERT_EQ(View().Session().Vertices().size(), 1u);
+    ASSERT_EQ(Controller().Document().Session().Vertices().size(), 1u);
     EXPECT_NE(Field(IDC_RANGE), "Error");
 }
 
@@ -191,16 +191,16 @@ TEST_F(ProductPairs, ARawPairOpenedByItsRecordsMeasuresAsTheCommandLineDoes) {
     WriteRawPair(kM20Left, kM20Right);
     // Choosing the records opens the images beside them.
     Open(Path(kM20Left + "-metadata.json"), Path(kM20Right + "-metadata.json"));
-    EXPECT_EQ(View().Session().LeftFile(), Path(kM20Left + ".png"));
-    EXPECT_EQ(View().Session().RightFile(), Path(kM20Right + ".png"));
+    EXPECT_EQ(Controller().Document().Session().LeftFile(), Path(kM20Left + ".png"));
+    EXPECT_EQ(Controller().Document().Session().RightFile(), Path(kM20Right + ".png"));
     EXPECT_EQ(Messages(), std::vector<std::string>{});
     EXPECT_EQ(Field(IDC_MODEL_RIGHT),
               "raw-json: CAHVOR, ROVER_NAV_FRAME (site 4, motion counter 4,120)");
     ExpectProductFieldsOf(MeasureBoth());
     // The measurement table's row has the rays' miss distance too.
-    ASSERT_EQ(View().Session().Measurements().size(), 1u);
-    ASSERT_TRUE(View().Session().Measurements()[0].missDistanceM);
-    EXPECT_EQ(StrFormat("%.6f", *View().Session().Measurements()[0].missDistanceM),
+    ASSERT_EQ(Controller().Document().Session().Measurements().size(), 1u);
+    ASSERT_TRUE(Controller().Document().Session().Measurements()[0].missDistanceM);
+    EXPECT_EQ(StrFormat("%.6f", *Controller().Document().Session().Measurements()[0].missDistanceM),
               Field(IDC_MISS_DISTANCE));
 }
 
@@ -220,8 +220,9 @@ TEST_F(ProductPairs, AResizedRenditionIsMeasuredWithItsScaledModelAndTheNoteIsSh
     const CliResult cli =
         RunCli(StrFormat("measure --db /nonexistent/ImgBinDat --left '%s' --right '%s' --pixels "
                          "%.17g,%.17g,%.17g,%.17g --json",
-                         View().Session().LeftFile().c_str(), View().Session().RightFile().c_str(),
-                         dlg.m_dLeftCol, dlg.m_dLeftRow, dlg.m_dRightCol, dlg.m_dRightRow));
+                         Controller().Document().Session().LeftFile().c_str(),
+                         Controller().Document().Session().RightFile().c_str(), dlg.m_dLeftCol,
+                         dlg.m_dLeftRow, dlg.m_dRightCol, dlg.m_dRightRow));
     const nlohmann::json j = cli.Json();
     ExpectFieldsOf(j);
     EXPECT_EQ(j["model_note"].get<std::string>().find(said), 0u);
@@ -237,7 +238,7 @@ TEST_F(ProductPairs, TheCatalogueCanBeChosenAndTheChoiceIsRemembered) {
     EXPECT_EQ(Dialog().CurrentOptions()->leftCamera, 0);
     EXPECT_EQ(Field(IDC_MODEL_LEFT), "catalogue: OppyNavL, no database record");
     // The document's cameras follow at once, not at the next paint.
-    EXPECT_FALSE(View().Document().Rig().ProductModels());
+    EXPECT_FALSE(Controller().Document().Rig().ProductModels());
     ExpectFieldsOf(MeasureBoth("--left-camera OppyNavL --right-camera OppyNavR"));
     EXPECT_EQ(Field(IDC_SITE_POS), "");
     Stop();
@@ -255,7 +256,7 @@ TEST_F(ProductPairs, TheCatalogueCanBeChosenAndTheChoiceIsRemembered) {
     emit combo->activated(4);
     EXPECT_FALSE(ProductModels()->isChecked());
     EXPECT_EQ(Field(IDC_MODEL_LEFT), "catalogue: SprtNavL, no database record");
-    EXPECT_EQ(View().Document().Rig().CatalogueCamera(Eye::Left), 4);
+    EXPECT_EQ(Controller().Document().Rig().CatalogueCamera(Eye::Left), 4);
 }
 
 // The shipped sample products, when the tree has them: a truth point clicked
@@ -329,7 +330,7 @@ TEST_F(ProductPairs, TheRealPerseverancePairsOpenAndMeasureAsTheCommandLineDoes)
         const QStringList& f = firstRow[name];
         Open(data + left + ".png", data + right + ".png");
         EXPECT_EQ(Messages(), std::vector<std::string>{});
-        EXPECT_TRUE(View().Document().Rig().ProductModels());
+        EXPECT_TRUE(Controller().Document().Rig().ProductModels());
         // The sol 60 right frame was published as its raw colour mosaic.
         EXPECT_EQ(View().StatusText().find(
                       "right image: a raw colour mosaic, shown and matched as its luminance") !=
@@ -345,14 +346,14 @@ TEST_F(ProductPairs, TheRealPerseverancePairsOpenAndMeasureAsTheCommandLineDoes)
         Click(ViewSide::Left, f[1].toDouble(), f[2].toDouble());
         Click(ViewSide::Right, f[3].toDouble(), f[4].toDouble());
         QTest::keyClick(&View(), Qt::Key_Space);
-        ASSERT_EQ(View().Session().Measurements().size(), 1u);
+        ASSERT_EQ(Controller().Document().Session().Measurements().size(), 1u);
         // The reference pixels typed into the dialog and CALCULATE.
         CCalcDlg& dlg = Dialog();
         dlg.SetLeftPixel(f[1].toDouble(), f[2].toDouble());
         dlg.SetRightPixel(f[3].toDouble(), f[4].toDouble());
         dlg.UpdateData(false);
         QTest::mouseClick(dlg.Control(IDC_CALCULATE), Qt::LeftButton);
-        ASSERT_EQ(View().Session().Measurements().size(), 2u);
+        ASSERT_EQ(Controller().Document().Session().Measurements().size(), 2u);
         ExpectProductFieldsOf(ProductMeasureOfDialogPixels());
         Stop();
         ui.messages.clear();

@@ -57,7 +57,8 @@ TEST_F(Samples, EveryPairOpensWithoutAWord) {
         ASSERT_TRUE(View().Image(ViewSide::Left) && View().Image(ViewSide::Right))
             << sample.toStdString();
         // Not swapped (a detached label's data file opens through its label).
-        EXPECT_EQ(QFileInfo(QString::fromStdString(View().Session().LeftFile())).completeBaseName(),
+        EXPECT_EQ(QFileInfo(QString::fromStdString(Controller().Document().Session().LeftFile()))
+                      .completeBaseName(),
                   QFileInfo(QString::fromStdString(options.sLeftFile)).completeBaseName());
         Stop();
         ui.messages.clear();
@@ -76,8 +77,8 @@ TEST_F(Samples, Screenshot) {
     ASSERT_EQ(marks.size(), 9u);
     Controller().AppendMeasurement(marks[0].first, marks[0].second, {}, "");
     Controller().AppendMeasurement(marks[4].first, marks[4].second, {}, "");
-    view.Session().SetMark(Eye::Left, marks[8].first);
-    view.Session().SetMark(Eye::Right, marks[8].second);
+    Controller().Document().Session().SetMark(Eye::Left, marks[8].first);
+    Controller().Document().Session().SetMark(Eye::Right, marks[8].second);
 
     view.OnVertexIndices();
     // Zoom out until the images fit, and centre each in its panel.

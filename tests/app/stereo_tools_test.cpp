@@ -172,9 +172,9 @@ TEST_F(StereoTools, TheRangeMapIsDrawnReadOutUnderThePointerAndMeasuredWithOneCl
     // One click: both marks, measured through the document, recorded as dense.
     CMeasurementDock& dock = *frame->MeasurementDock();
     QTest::mouseClick(&View(), Qt::LeftButton, Qt::ShiftModifier, screen);
-    ASSERT_EQ(View().Session().Measurements().size(), 1u)
+    ASSERT_EQ(Controller().Document().Session().Measurements().size(), 1u)
         << (ui.messages.empty() ? "" : ui.messages.back());
-    const MeasurementRecord& row = View().Session().Measurements().front();
+    const MeasurementRecord& row = Controller().Document().Session().Measurements().front();
     EXPECT_EQ(row.leftPixel, point.left);
     EXPECT_NEAR(row.rightPixel.x, point.right.x, 1e-9);
     EXPECT_NEAR(row.rightPixel.y, point.right.y, 1e-9);
@@ -191,19 +191,19 @@ TEST_F(StereoTools, TheRangeMapIsDrawnReadOutUnderThePointerAndMeasuredWithOneCl
                   .toString(),
               "dense");
     dock.UndoStack()->undo();
-    EXPECT_TRUE(View().Session().Measurements().empty());
+    EXPECT_TRUE(Controller().Document().Session().Measurements().empty());
     EXPECT_EQ(dock.Table()->model()->rowCount(), 0);
-    EXPECT_TRUE(View().Session().Marks(Eye::Left).empty());
+    EXPECT_TRUE(Controller().Document().Session().Marks(Eye::Left).empty());
     dock.UndoStack()->redo();
-    EXPECT_EQ(View().Session().Measurements().size(), 1u);
+    EXPECT_EQ(Controller().Document().Session().Measurements().size(), 1u);
 
     // A pixel without a range measures nothing and says so.
-    const std::size_t rows = View().Session().Measurements().size();
+    const std::size_t rows = Controller().Document().Session().Measurements().size();
     const SideLayout layout = View().ComputeLayout(View().ClientRect(), ViewSide::Left);
     const QPoint sky(layout.image.left + 3, layout.image.top + 3);
     if (!Tool().Map()->At({3, 3})) {
         QTest::mouseClick(&View(), Qt::LeftButton, Qt::ShiftModifier, sky);
-        EXPECT_EQ(View().Session().Measurements().size(), rows);
+        EXPECT_EQ(Controller().Document().Session().Measurements().size(), rows);
         EXPECT_NE(View().StatusText().find("no point"), std::string::npos);
     }
 
@@ -232,13 +232,13 @@ TEST_F(StereoTools, TheWorkerIsCancelledRedoneForOtherCamerasAndDroppedForAnothe
     // Other cameras (an azimuth correction) make another map; the same
     // options again change nothing.
     const DenseRangeMap* before = Tool().Map();
-    CalcOptions options = View().Document().Setup().options;
-    View().Document().SetOptions(options);
+    CalcOptions options = Controller().Document().Setup().options;
+    Controller().Document().SetOptions(options);
     QApplication::processEvents();
     EXPECT_EQ(Tool().Map(), before);
     EXPECT_FALSE(Tool().Busy());
     options.dAzCorrLeft += 0.5;
-    View().Document().SetOptions(options);
+    Controller().Document().SetOptions(options);
     EXPECT_EQ(Tool().Map(), nullptr);
     QTRY_VERIFY_WITH_TIMEOUT(Tool().Busy(), 5000);
     Tool().WaitForMap();
@@ -249,7 +249,7 @@ TEST_F(StereoTools, TheWorkerIsCancelledRedoneForOtherCamerasAndDroppedForAnothe
     // result never shows over the new pair.
     frame->Action(ID_RANGE_MAP)->trigger(); // hide
     options.dAzCorrLeft = 0.0;
-    View().Document().SetOptions(options);
+    Controller().Document().SetOptions(options);
     EXPECT_EQ(Tool().Map(), nullptr);
     frame->Action(ID_RANGE_MAP)->trigger();
     ASSERT_TRUE(Tool().Busy());
@@ -276,7 +276,7 @@ TEST_F(StereoTools, TheWindowTakesInputWhileTheMapIsComputedAndEscStopsIt) {
     const ImageToScreenResult s = View().ImageToScreen({300, 300}, ViewSide::Left, layout);
     ASSERT_TRUE(s.visible);
     QTest::mouseClick(&View(), Qt::LeftButton, {}, QPoint(int(s.x), int(s.y)));
-    const std::optional<ImagePoint> mark = View().Session().Mark(Eye::Left);
+    const std::optional<ImagePoint> mark = Controller().Document().Session().Mark(Eye::Left);
     ASSERT_TRUE(mark);
     EXPECT_NEAR(mark->x, 300, 1.0);
     EXPECT_NEAR(mark->y, 300, 1.0);
@@ -287,7 +287,7 @@ TEST_F(StereoTools, TheWindowTakesInputWhileTheMapIsComputedAndEscStopsIt) {
     EXPECT_EQ(Tool().Map(), nullptr);
     EXPECT_EQ(View().StatusText(), "Range map cancelled");
     EXPECT_FALSE(Pane().isVisible());
-    EXPECT_TRUE(View().Session().Mark(Eye::Left)) << "the mark stays";
+    EXPECT_TRUE(Controller().Document().Session().Mark(Eye::Left)) << "the mark stays";
 
     // View > Range Map again (it shows checked meanwhile) stops it too.
     frame->Action(ID_RANGE_MAP)->trigger();

@@ -52,8 +52,9 @@ class ViewLoopTest : public ::testing::Test {
 protected:
     void SetUp() override {
         db.SetStorePath(dir / "ImgBinDat");
-        view = std::make_unique<CChildView>(ui, db);
-        controller = std::make_unique<CPairController>(*view, ui);
+        controller = std::make_unique<CPairController>(ui, db);
+        view = std::make_unique<CChildView>(ui, db, controller->Document());
+        controller->SetView(*view);
         controller->SetCalcDialogFactory([this](ICalcHost& host) {
             auto dlg = std::make_unique<CCalcDlg>(&host, ui, db);
             calcDlg = dlg.get();
@@ -69,9 +70,9 @@ protected:
         ASSERT_TRUE(NavcamImage(32).save(QString::fromStdString(rightPath)));
     }
     void TearDown() override {
-        controller.reset();
-        view.reset();
         commands.reset();
+        view.reset();
+        controller.reset();
     }
     void UseCommands(const AppCommandOptions& options) {
         commands = std::make_unique<CAppCommands>(*view, *controller, db, ui, options);

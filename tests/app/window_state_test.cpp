@@ -161,8 +161,8 @@ TEST_F(WindowState, AnOpenedPairIsOfferedUnderRecentPairsAfterARestartAndReopens
     EXPECT_EQ(recent->actions()[0]->text(),
               "&1 1N128287142EFF0300P1800L0M1 + 1N128287142EFF0300P1800R0M1");
     recent->actions()[0]->trigger();
-    EXPECT_EQ(View().Session().LeftFile(), left);
-    EXPECT_EQ(View().Session().RightFile(), right);
+    EXPECT_EQ(Controller().Document().Session().LeftFile(), left);
+    EXPECT_EQ(Controller().Document().Session().RightFile(), right);
     ASSERT_NE(View().Image(ViewSide::Left), nullptr);
     EXPECT_TRUE(View().Image(ViewSide::Left)->IsValid());
 

@@ -54,7 +54,7 @@ int main(int argc, char** argv) {
         if (!ranvista.InitInstance(options)) {
             return 1;
         }
-        CChildView& view = ranvista.MainFrame()->View();
+        PairDocument& doc = ranvista.MainFrame()->Controller().Document();
         ICalcDialog* dlg = ranvista.MainFrame()->Controller().CalcDialog();
         if (dlg == nullptr) {
             std::cerr << "no Analyse dialog\n";
@@ -63,8 +63,8 @@ int main(int argc, char** argv) {
         const ImagePoint points[3][2] = {
             {{386, 761}, {289, 758}}, {{727, 697}, {634, 695}}, {{321, 647}, {239, 645}}};
         for (const auto& [left, right] : points) {
-            view.Session().SetMark(Eye::Left, left);
-            view.Session().SetMark(Eye::Right, right);
+            doc.Session().SetMark(Eye::Left, left);
+            doc.Session().SetMark(Eye::Right, right);
             dlg->SetLeftPixel(left.x, left.y);
             dlg->SetRightPixel(right.x, right.y);
             std::vector<std::string> messages;

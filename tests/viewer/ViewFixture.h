@@ -37,17 +37,28 @@ protected:
 
     void TearDown() override { view.reset(); }
 
+    // The document the view draws: the fixture's own here.
+    virtual PairDocument& Document() {
+        if (!document) {
+            document = std::make_unique<PairDocument>(db);
+        }
+        return *document;
+    }
+    // A view was made.
+    virtual void ViewMade(CChildView&) {}
+
     // A measurement of the open pair, as a calculation appends it.
     void AppendMeasurement(const ImagePoint& left, const ImagePoint& right,
                            const VertexRecord& vertex, const std::string& logEntry) {
-        PairDocument& doc = view->Document();
+        PairDocument& doc = Document();
         doc.Session().Append(left, right, vertex, logEntry, vertex.m_ptPosition);
         doc.Touch(PairDocument::Change::Measurements);
         view->Repaint();
     }
 
     std::unique_ptr<CChildView> MakeView() {
-        auto v = std::make_unique<CChildView>(ui, db);
+        auto v = std::make_unique<CChildView>(ui, db, Document());
+        ViewMade(*v);
         v->resize(kWidth, kHeight);
         v->installEventFilter(&paintCounter);
         v->show();
@@ -71,7 +82,14 @@ protected:
                   QImage right = SolidImage(160, 120, Qt::blue)) {
         const std::string l = Write(QString(kLeftTitle) + ".png", left);
         const std::string r = Write(QString(kRightTitle) + ".png", right);
-        view->ShowPair(l, r, DecodedPair{LoadImageFile(l), LoadImageFile(r)});
+        DecodedPair images{LoadImageFile(l), LoadImageFile(r)};
+        ASSERT_TRUE(images.left->IsValid() && images.right->IsValid());
+        const DecodedImageSizes sizes{ImageSize{static_cast<int>(images.left->GetWidth()),
+                                                static_cast<int>(images.left->GetHeight())},
+                                      ImageSize{static_cast<int>(images.right->GetWidth()),
+                                                static_cast<int>(images.right->GetHeight())}};
+        Document().Open({l, r, sizes, Document().Setup().options});
+        view->ShowPair(std::move(images));
         ASSERT_TRUE(view->Image(ViewSide::Left) && view->Image(ViewSide::Right)) << Messages();
         ui.messages.clear();
         ui.beeps.clear();
@@ -120,5 +138,6 @@ protected:
     FakeUi ui;
     CUiMessageSink sink{ui};
     ScopedMessageSink sinkScope{&sink};
+    std::unique_ptr<PairDocument> document; // without a controller to own it
     std::unique_ptr<CChildView> view;
 };

@@ -143,7 +143,7 @@ TEST_F(Fit, FitToWindowEnlargesASmallPair) {
 TEST_F(Fit, MarksFollowTheZoom) {
     OpenPair(SolidImage(800, 800, Qt::blue), SolidImage(800, 800, Qt::blue));
     AppendMeasurement({600, 200}, {610, 200}, {}, "");
-    view->Session().SetMark(Eye::Left, {200, 600});
+    Document().Session().SetMark(Eye::Left, {200, 600});
     const auto crossAt = [&](const ImagePoint& q, QRgb colour) {
         const SideLayout l = view->ComputeLayout(view->ClientRect(), ViewSide::Left);
         const ImageToScreenResult s = view->ImageToScreen(q, ViewSide::Left, l);
@@ -208,7 +208,9 @@ TEST_F(Fit, AMarkIsFoundUnderThePointerWhenZoomedOut) {
     EXPECT_EQ(view->HoverVertex(), 0u);
     Move(p.x + 3, p.y); // three screen pixels off: not near
     EXPECT_FALSE(view->HoverVertex());
+    std::vector<std::size_t> picked;
+    QObject::connect(view.get(), &CChildView::MarkDoubleClicked,
+                     [&](std::size_t mark) { picked.push_back(mark); });
     QTest::mouseDClick(view.get(), Qt::LeftButton, {}, QPoint(p.x, p.y));
-    EXPECT_FALSE(view->Session().RowHasMarks(0)) << "re-selected";
-    EXPECT_EQ(view->Session().Mark(Eye::Left), (ImagePoint{401.0, 403.0}));
+    EXPECT_EQ(picked, std::vector<std::size_t>{0}) << "the stored mark is found for re-selection";
 }

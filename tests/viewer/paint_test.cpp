@@ -72,7 +72,7 @@ TEST_F(Paint, ZoomedImagesStayInTheirPanels) {
 TEST_F(Paint, CrossesOfStoredAndCurrentMarks) {
     OpenPair(SolidImage(200, 200, Qt::red), SolidImage(200, 200, Qt::blue));
     AppendMeasurement({50.3, 60.7}, {20, 20}, {}, "");
-    view->Document().SetMark(Eye::Left, {120, 120});
+    Document().SetMark(Eye::Left, {120, 120});
     QImage img = Render();
     // Stored cross at (50.3, 60.7): vertical arm x 50, y trunc(55.7) .. trunc(65.7) - 1.
     EXPECT_TRUE(AllPixels(img, QRect(50, 55, 1, 10), kStored));
@@ -84,7 +84,7 @@ TEST_F(Paint, CrossesOfStoredAndCurrentMarks) {
     EXPECT_TRUE(AllPixels(img, QRect(240, 15, 1, 10), kStored)); // right image's list
 
     // The current mark is drawn over a stored mark at the same place.
-    view->Session().SetMark(Eye::Left, {50.3, 60.7});
+    Document().Session().SetMark(Eye::Left, {50.3, 60.7});
     img = Render();
     EXPECT_TRUE(AllPixels(img, QRect(50, 55, 1, 10), kCurrent));
 }
@@ -104,7 +104,7 @@ TEST_F(Paint, VertexIndicesLabelStoredMarksOnly) {
     for (int i = 0; i < 3; ++i) {
         AppendMeasurement({20.0 + 40 * i, 100}, {20, 20}, {}, "");
     }
-    view->Document().SetMark(Eye::Left, {150, 30});
+    Document().SetMark(Eye::Left, {150, 30});
     const auto whiteIn = [](const QImage& img, const QRect& r) {
         int n = 0;
         for (int y = r.top(); y <= r.bottom(); ++y) {
@@ -150,7 +150,7 @@ TEST_F(Paint, EachSideDrawsItsImageThenItsMarks) {
 
 TEST_F(Paint, WidgetShowsWhatIsRendered) {
     OpenPair();
-    view->Document().SetMark(Eye::Left, {50, 40});
+    Document().SetMark(Eye::Left, {50, 40});
     view->Repaint();
     const QImage shown = view->grab().toImage().convertToFormat(QImage::Format_RGB32);
     EXPECT_EQ(shown, Render());
@@ -170,11 +170,11 @@ TEST_F(ViewSignals, AClickAndSpaceAreSaidNotActedOn) {
     ASSERT_TRUE(clicked);
     EXPECT_EQ(clicked->first, Eye::Right);
     EXPECT_EQ(clicked->second, (ImagePoint{100, 60}));
-    EXPECT_FALSE(view->Session().Mark(Eye::Right));
+    EXPECT_FALSE(Document().Session().Mark(Eye::Right));
     Click(210, 10); // the gap between the panels: nothing
     EXPECT_EQ(clicked->second, (ImagePoint{100, 60}));
     Key(Qt::Key_Space);
     EXPECT_EQ(spaces, 1);
-    EXPECT_TRUE(view->Session().Measurements().empty());
+    EXPECT_TRUE(Document().Session().Measurements().empty());
     EXPECT_TRUE(ui.messages.empty());
 }
