@@ -16,6 +16,8 @@ CAppCommands::CAppCommands(CChildView& view, CPairController& controller, ImageD
       m_sUpdateUrl(options.sUpdateUrl.empty() ? DefaultUpdateUrl() : options.sUpdateUrl) {}
 
 void CAppCommands::RefreshCalcDialog() {
+    // The open pair's cameras are posed by the records that changed.
+    m_controller.Document().FollowDatabase();
     if ((m_view.Image(ViewSide::Left) != nullptr || m_view.Image(ViewSide::Right) != nullptr) &&
         m_controller.CalcDialog() != nullptr) {
         m_controller.CalcDialog()->UpdateImageInfo();
@@ -44,6 +46,7 @@ void CAppCommands::InitializeImageDatabase() {
 void CAppCommands::UpdateImageDatabase() {
     CProgressDownloader downloader(m_view.window());
     ::UpdateImageDatabase(m_ui, m_db, downloader, m_sUpdateUrl, m_view.BeepsDisabled());
+    RefreshCalcDialog();
 }
 
 void CAppCommands::ShowImageDatabaseInfo() {

@@ -19,9 +19,10 @@ public:
     virtual ~ICalcHost() = default;
     virtual std::string LeftFile() const = 0;
     virtual std::string RightFile() const = 0;
-    // The open pair's document: its cameras are the ones CALCULATE uses
-    // (none: the dialog builds them from the files itself).
-    virtual PairDocument* OpenPair() { return nullptr; }
+    // The open pair's document: its cameras are the ones CALCULATE uses and
+    // its image database holds the records the dialog shows. None: there is
+    // nothing to measure.
+    virtual PairDocument* OpenPair() = 0;
     // A successful calculation: append the two pixels, the vertex and the log
     // entry to the open pair, clear both current-mark flags, repaint at once.
     virtual void AppendMeasurement(const ImagePoint& left, const ImagePoint& right,
@@ -57,7 +58,7 @@ public:
     // Writes one side's pixel into the dialog's members.
     virtual void SetLeftPixel(double col, double row) = 0;
     virtual void SetRightPixel(double col, double row) = 0;
-    // Refresh from the host's files, the pixel members and the database.
+    // Refresh from the host's files, the pixel members and the open pair.
     virtual void UpdateImageInfo() = 0;
     // CALCULATE.
     virtual void OnCalculate() = 0;

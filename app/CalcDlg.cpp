@@ -38,8 +38,8 @@ protected:
     void nextCheckState() override {}
 };
 
-CCalcDlg::CCalcDlg(ICalcHost* host, IUiServices& ui, const ImageDatabase& db, QWidget* parent)
-    : QDialog(parent), m_pHost(host), m_ui(ui), m_db(db) {
+CCalcDlg::CCalcDlg(ICalcHost* host, IUiServices& ui, QWidget* parent)
+    : QDialog(parent), m_pHost(host), m_ui(ui) {
     CreateControls();
     OnInitDialog();
 }
@@ -309,24 +309,6 @@ void CCalcDlg::SetRightPixel(double col, double row) {
     m_dRightRow = row;
 }
 
-void CCalcDlg::PixelPointing(int cameraId, const std::string& title, double col, double row,
-                             double azCorr, std::string& az, std::string& el) const {
-    az.clear();
-    el.clear();
-    if (cameraId == -1) {
-        return;
-    }
-    CameraModel model(cameraId);
-    if (const ImageRecord* record = m_db.FindRecord(title)) {
-        model.m_pose = PoseOf(*record);
-    }
-    double azimuth = 0.0;
-    double elevation = 0.0;
-    model.PixelAzEl(col, row, azimuth, elevation);
-    az = StrFormat("%4.1lf", azCorr + azimuth);
-    el = StrFormat("%4.1lf", elevation);
-}
-
 void CCalcDlg::UpdateImageInfo() {
     const std::string leftTitle = PathTitle(m_pHost != nullptr ? m_pHost->LeftFile() : "");
     const std::string rightTitle = PathTitle(m_pHost != nullptr ? m_pHost->RightFile() : "");
@@ -342,48 +324,37 @@ void CCalcDlg::UpdateImageInfo() {
 
     m_cbCamLeft->setCurrentIndex(m_nCamLeft);
     m_cbCamRight->setCurrentIndex(m_nCamRight);
-    m_btnRecLeft->setChecked(m_db.FindRecord(leftTitle) != nullptr);
-    m_btnRecRight->setChecked(m_db.FindRecord(rightTitle) != nullptr);
+    const PairDocument* doc = m_pHost != nullptr ? m_pHost->OpenPair() : nullptr;
+    m_btnRecLeft->setChecked(doc != nullptr && doc->Database().FindRecord(leftTitle) != nullptr);
+    m_btnRecRight->setChecked(doc != nullptr && doc->Database().FindRecord(rightTitle) != nullptr);
 
     RefreshPointing();
 }
 
 void CCalcDlg::RefreshPointing() {
-    const std::string leftTitle = PathTitle(m_pHost != nullptr ? m_pHost->LeftFile() : "");
-    const std::string rightTitle = PathTitle(m_pHost != nullptr ? m_pHost->RightFile() : "");
-    const RangeCalcInput in = CalculationInput(CalculationOptions());
-    if (in.leftProduct && in.rightProduct) {
-        // Where the marks look through the models that measure them.
-        const ProductStereoPair pair(*in.leftProduct, *in.rightProduct, m_b2D, m_dAzCorrLeft,
-                                     m_dAzCorrRight);
-        ProductPointing(pair, false, m_dLeftCol, m_dLeftRow, m_strAzLeft, m_strElLeft);
-        ProductPointing(pair, true, m_dRightCol, m_dRightRow, m_strAzRight, m_strElRight);
-    } else {
-        PixelPointing(m_nCamLeft, leftTitle, m_dLeftCol, m_dLeftRow, m_dAzCorrLeft, m_strAzLeft,
-                      m_strElLeft);
-        PixelPointing(m_nCamRight, rightTitle, m_dRightCol, m_dRightRow, m_dAzCorrRight,
-                      m_strAzRight, m_strElRight);
+    // Where the marks look through the models that measure them.
+    const CalcOptions options = CalculationOptions();
+    const PairDocument* doc = PairWithOptions(options);
+    for (const Eye eye : {Eye::Left, Eye::Right}) {
+        const bool left = eye == Eye::Left;
+        const ImagePoint mark =
+            left ? ImagePoint{m_dLeftCol, m_dLeftRow} : ImagePoint{m_dRightCol, m_dRightRow};
+        std::string& az = left ? m_strAzLeft : m_strAzRight;
+        std::string& el = left ? m_strElLeft : m_strElRight;
+        az.clear();
+        el.clear();
+        if (const auto p = doc != nullptr ? doc->Rig().PixelPointing(eye, mark) : std::nullopt) {
+            az = StrFormat("%4.1lf", p->azimuthDeg);
+            el = StrFormat("%4.1lf", p->elevationDeg);
+        }
     }
-    ShowModelSources(in);
+    ShowModelSources(CalculationInput(options));
     UpdateData(false);
 }
 
-void CCalcDlg::ProductPointing(const ProductStereoPair& pair, bool right, double col, double row,
-                               std::string& az, std::string& el) {
-    az.clear();
-    el.clear();
-    if (const auto p = pair.PixelAzEl(right, col, row)) {
-        az = StrFormat("%4.1lf", p->azimuthDeg);
-        el = StrFormat("%4.1lf", p->elevationDeg);
-    }
-}
-
 bool CCalcDlg::PairCarriesModels() const {
-    if (const PairDocument* doc = m_pHost != nullptr ? m_pHost->OpenPair() : nullptr) {
-        return doc->Rig().CarriesModels();
-    }
-    return m_pHost != nullptr &&
-           (CarriesCameraModel(m_pHost->LeftFile()) || CarriesCameraModel(m_pHost->RightFile()));
+    const PairDocument* doc = m_pHost != nullptr ? m_pHost->OpenPair() : nullptr;
+    return doc != nullptr && doc->Rig().CarriesModels();
 }
 
 CalcOptions CCalcDlg::CalculationOptions() const {
@@ -401,19 +372,21 @@ CalcOptions CCalcDlg::CalculationOptions() const {
     return options;
 }
 
-RangeCalcInput CCalcDlg::CalculationInput(const CalcOptions& options) const {
-    if (PairDocument* doc = m_pHost != nullptr ? m_pHost->OpenPair() : nullptr) {
-        // The open pair's cameras, rebuilt only when the options change.
+const PairDocument* CCalcDlg::PairWithOptions(const CalcOptions& options) const {
+    PairDocument* doc = m_pHost != nullptr ? m_pHost->OpenPair() : nullptr;
+    if (doc != nullptr) {
         doc->SetOptions(options);
-        return doc->Rig().Input({m_dLeftCol, m_dLeftRow}, {m_dRightCol, m_dRightRow}, m_ptLastPos);
     }
-    // No document (the dialog on its own): the cameras of the host's files.
-    const PairSetup setup{m_pHost != nullptr ? m_pHost->LeftFile() : std::string(),
-                          m_pHost != nullptr ? m_pHost->RightFile() : std::string(),
-                          m_pHost != nullptr ? m_pHost->ImageSizes() : DecodedImageSizes{},
-                          options};
-    return StereoRig::Build(setup, m_db)
-        .Input({m_dLeftCol, m_dLeftRow}, {m_dRightCol, m_dRightRow}, m_ptLastPos);
+    return doc;
+}
+
+RangeCalcInput CCalcDlg::CalculationInput(const CalcOptions& options) const {
+    const ImagePoint left{m_dLeftCol, m_dLeftRow};
+    const ImagePoint right{m_dRightCol, m_dRightRow};
+    if (const PairDocument* doc = PairWithOptions(options)) {
+        return doc->Rig().Input(left, right, m_ptLastPos);
+    }
+    return StereoRig().Input(left, right, m_ptLastPos); // no pair: no cameras
 }
 
 void CCalcDlg::ShowModelSources(const RangeCalcInput& in) {

@@ -16,7 +16,6 @@
 
 class CIndicatorBox;
 class IUiServices;
-class ImageDatabase;
 class QCheckBox;
 class QComboBox;
 class QLineEdit;
@@ -74,9 +73,10 @@ class CCalcDlg : public QDialog, public ICalcDialog {
     Q_OBJECT
 
 public:
-    // host may be null: the dialog then simply hides when closed. The
-    // database is where the refresh and the calculation look images up.
-    CCalcDlg(ICalcHost* host, IUiServices& ui, const ImageDatabase& db, QWidget* parent = nullptr);
+    // host may be null: the dialog then simply hides when closed, and has
+    // nothing to measure. The host's document gives the cameras, the records
+    // and the pointing of the marks.
+    CCalcDlg(ICalcHost* host, IUiServices& ui, QWidget* parent = nullptr);
     ~CCalcDlg() override;
 
     // ICalcDialog
@@ -156,8 +156,10 @@ private:
     // The options CALCULATE uses: the combos' cameras unless the pair's
     // product models are to be used.
     CalcOptions CalculationOptions() const;
-    // The input of a calculation at the pixel members, with the sizes the
-    // host decoded its images at.
+    // The host's open pair, with the options given to it (its cameras
+    // rebuilt only when they change); nullptr without one.
+    const PairDocument* PairWithOptions(const CalcOptions& options) const;
+    // The input of a calculation at the pixel members.
     RangeCalcInput CalculationInput(const CalcOptions& options) const;
     // The model source lines and the warning of an input.
     void ShowModelSources(const RangeCalcInput& in);
@@ -166,16 +168,9 @@ private:
     void SaveProductModelsSetting() const;
     // The marks' Az/El and the model sources as the cameras now stand.
     void RefreshPointing();
-    // Az/El text of one side's pixel through a product pair's model.
-    static void ProductPointing(const ProductStereoPair& pair, bool right, double col, double row,
-                                std::string& az, std::string& el);
-    // Az/El text of one side's pixel, for the refresh.
-    void PixelPointing(int cameraId, const std::string& title, double col, double row,
-                       double azCorr, std::string& az, std::string& el) const;
 
     ICalcHost* m_pHost;
     IUiServices& m_ui;
-    const ImageDatabase& m_db;
     std::map<int, QWidget*> m_mControls;
 
     QComboBox* m_cbCamLeft = nullptr;

@@ -309,7 +309,7 @@ CMeasurementDock::CMeasurementDock(IUiServices& ui, ImageDatabase& db, CChildVie
         Refresh();
     };
     connect(&m_controller, &CPairController::MeasurementsAppended, this, appended);
-    m_view.SetLeavePairCheck([this] { return CanLeavePair(); });
+    m_controller.SetLeavePairCheck([this] { return CanLeavePair(); });
     Refresh();
 }
 

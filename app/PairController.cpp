@@ -154,6 +154,7 @@ void CPairController::TakeDialogOptions() {
 
 void CPairController::OnPixelClicked(Eye eye, const ImagePoint& pixel) {
     PairDocument& doc = m_doc;
+    doc.FollowDatabase(); // the cameras the partner is matched through
     // A click on a matched mark corrects it: it is not matched back.
     const bool correction = doc.Session().Mark(eye) && doc.Session().Origin(eye).matched;
     doc.SetMark(eye, pixel);
@@ -220,7 +221,7 @@ void CPairController::OnOpenStereoPair() {
     request.startFolder = View().FilePath();
     request.multiSelect = true;
     const std::vector<std::string> chosen = m_ui.ChooseOpenFiles(request);
-    if (chosen.empty() || !View().CanLeavePair()) {
+    if (chosen.empty() || !CanLeavePair()) {
         // Cancelled: the pair on screen and its measurements stay as they were.
         return;
     }
@@ -228,7 +229,7 @@ void CPairController::OnOpenStereoPair() {
 }
 
 void CPairController::OpenPairFiles(const std::string& leftFile, const std::string& rightFile) {
-    if (!View().CanLeavePair()) {
+    if (!CanLeavePair()) {
         return;
     }
     LoadChosenFiles({rightFile, leftFile});
@@ -379,7 +380,7 @@ void CPairController::OpenImageFile(const std::string& file) {
         m_ui.ShowMessage("Unable to open " + file + ": the file does not exist");
         return;
     }
-    if (!View().CanLeavePair()) {
+    if (!CanLeavePair()) {
         return;
     }
     CancelOpening();
@@ -442,6 +443,7 @@ void CPairController::SaveOrReloadStore(bool reload) {
     } else {
         SaveTableAsStore(db, db.StorePath());
     }
+    m_doc.FollowDatabase();
 }
 
 void CPairController::OnSpace() {

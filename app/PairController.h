@@ -60,6 +60,11 @@ public:
     // status-bar note, not a message.
     void LoadStore(bool storeNamed);
 
+    // Asked before another pair (or one image) replaces the open one; false
+    // keeps the open pair. The measurement table asks whether to save its rows.
+    void SetLeavePairCheck(std::function<bool()> check) { m_fnCanLeavePair = std::move(check); }
+    bool CanLeavePair() const { return !m_fnCanLeavePair || m_fnCanLeavePair(); }
+
     // The 1-sigma per coordinate of a clicked mark, in pixels (remembered in
     // the settings). Values not above 0, or not finite, are refused.
     bool SetClickSigmaPx(double px);
@@ -166,6 +171,7 @@ private:
     PairDocument m_doc;
     CChildView* m_pView = nullptr;
     CalcDialogFactory m_fnCalcDialogFactory;
+    std::function<bool()> m_fnCanLeavePair;
     std::unique_ptr<ICalcDialog> m_pCalcDlg;
     bool m_bCalcDlgOpen = false;
     std::string m_sOpeningLeft;

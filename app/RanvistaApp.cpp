@@ -123,7 +123,7 @@ bool CRanvistaApp::InitInstance(const StartupOptions& options) {
     }
     m_pMainWnd->Create(!options.sStorePath.empty(), AppCommandOptions{options.sUpdateUrl});
     m_pMainWnd->Controller().SetCalcDialogFactory(
-        MakeCalcDialogFactory(*m_pWindowUi, m_db, m_pMainWnd.get()));
+        MakeCalcDialogFactory(*m_pWindowUi, m_pMainWnd.get()));
     {
         QSettings settings(CChildView::kSettingsName, CChildView::kSettingsName);
         ShowMainWindow(*m_pMainWnd, settings);

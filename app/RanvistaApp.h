@@ -32,10 +32,9 @@ struct ParsedCommandLine {
 // "ranvista [--db STORE] [LEFT RIGHT]"; args[0] is the program.
 ParsedCommandLine ParseCommandLine(const QStringList& args);
 
-// How the Analyse dialog is made for the view: a window of its own, kept
-// above owner, that speaks to the user through ui and reads poses from db.
-CPairController::CalcDialogFactory MakeCalcDialogFactory(IUiServices& ui, const ImageDatabase& db,
-                                                         QWidget* owner);
+// How the Analyse dialog is made for the pair's controller: a window of its
+// own, kept above owner, that speaks to the user through ui.
+CPairController::CalcDialogFactory MakeCalcDialogFactory(IUiServices& ui, QWidget* owner);
 
 class CRanvistaApp {
 public:

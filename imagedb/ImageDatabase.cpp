@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <numeric>
 
@@ -178,16 +179,23 @@ ImageDatabase::KeyPrefix ImageDatabase::PrefixOf(std::string_view key) {
     return {BigEndianPrefix(key, 0), BigEndianPrefix(key, 8)};
 }
 
+void ImageDatabase::Changed() {
+    static std::atomic<std::uint64_t> last{0};
+    m_nRevision = ++last;
+}
+
 void ImageDatabase::RebuildPrefixes() {
     m_vPrefixes.resize(m_vRecords.size());
     for (size_t i = 0; i < m_vRecords.size(); ++i) {
         m_vPrefixes[i] = PrefixOf(m_vRecords[i].m_sProductId);
     }
+    Changed();
 }
 
 void ImageDatabase::Clear() {
     m_vRecords.clear();
     m_vPrefixes.clear();
+    Changed();
 }
 
 void ImageDatabase::InsertRecord(const ImageRecord& rec) {
@@ -199,6 +207,7 @@ void ImageDatabase::InsertRecord(const ImageRecord& rec) {
         m_vRecords.insert(it, rec);
         m_vPrefixes.insert(m_vPrefixes.begin() + at, PrefixOf(rec.m_sProductId));
     }
+    Changed();
 }
 
 // The first record whose prefix is not less than the key's, then the few

@@ -36,6 +36,10 @@ public:
     const_iterator begin() const { return m_vRecords.begin(); }
     const_iterator end() const { return m_vRecords.end(); }
     void Clear();
+    // Changes with every change of the table, to a value no other table in
+    // the process had: whoever keeps what it read from the table (a pair's
+    // cameras) knows when to read again.
+    std::uint64_t Revision() const { return m_nRevision; }
 
     // Where SaveStore writes and LoadStore() reads.
     void SetStorePath(std::string path) { m_sStorePath = std::move(path); }
@@ -78,12 +82,14 @@ public:
 private:
     const ImageRecord* FindKey(std::string_view key) const;
     void RebuildPrefixes();
+    void Changed();
 
     std::vector<ImageRecord> m_vRecords;
     // The prefix of every key, in table order: a lookup searches this compact
     // copy and touches a record only at the end. Every change keeps it.
     std::vector<KeyPrefix> m_vPrefixes;
     std::string m_sStorePath = "ImgBinDat";
+    std::uint64_t m_nRevision = 0;
 };
 
 // The text of Image Database Information: "Image Database Size= N Entries".

@@ -1,5 +1,7 @@
 #include "session/PairDocument.h"
 
+#include "imagedb/ImageDatabase.h"
+
 #include <algorithm>
 #include <cmath>
 #include <utility>
@@ -25,6 +27,13 @@ void PairDocument::Notify(Change change) {
 
 void PairDocument::BuildRig() {
     m_rig = IsOpen() ? StereoRig::Build(m_setup, m_db, &m_products) : StereoRig();
+    m_rigDatabase = m_db.Revision();
+}
+
+void PairDocument::FollowDatabase() {
+    if (m_db.Revision() != m_rigDatabase) {
+        Rebuild();
+    }
 }
 
 void PairDocument::Open(const PairSetup& setup) {
@@ -42,6 +51,7 @@ void PairDocument::Close() {
 }
 
 void PairDocument::SetOptions(const CalcOptions& options) {
+    FollowDatabase();
     if (options == m_setup.options) {
         return;
     }
@@ -131,6 +141,7 @@ PairDocument::Measured PairDocument::MeasureDense(const ImagePoint& left, const 
 
 PairDocument::Measured PairDocument::MeasureMarks(const ImagePoint& left, const ImagePoint& right,
                                                   const std::string& timeUtc, bool dense) {
+    FollowDatabase();
     Measured out;
     const CPoint3D last = m_session.LastPosition();
     out.result = m_rig.Measure(left, right, last);

@@ -12,6 +12,7 @@
 #include "stereo/StereoRig.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
@@ -55,6 +56,10 @@ public:
     void SetDecodedSizes(const DecodedImageSizes& sizes);
     // Rebuilds the rig from the same setup (the image database changed).
     void Rebuild();
+    // Rebuilds the rig if the image database changed since it was built (its
+    // records pose the catalogue cameras). Setting the options and measuring
+    // do it first; so does whoever changes the database.
+    void FollowDatabase();
     // Left and right change places; the marks stay where they are.
     void SwapEyes();
 
@@ -114,7 +119,8 @@ private:
     const ImageDatabase& m_db;
     PairSetup m_setup;
     StereoRig m_rig;
-    ProductCameraCache m_products; // the open pair's products, read once
+    std::uint64_t m_rigDatabase = 0; // the database's revision the rig was built from
+    ProductCameraCache m_products;   // the open pair's products, read once
     MeasurementSession m_session;
     double m_clickSigmaPx = PixelSigmas{}.leftPx;
     double m_groundHeightSigmaM = kDefaultGroundHeightSigmaM;

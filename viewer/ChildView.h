@@ -154,10 +154,6 @@ public:
     // The open pair as drawn: its setup, the cameras it is measured with, the
     // marks and the session.
     const PairDocument& Document() const { return m_doc; }
-    // Asked before another pair (or a session) replaces the open one; false
-    // keeps the open pair. The measurement table asks whether to save its rows.
-    void SetLeavePairCheck(std::function<bool()> check) { m_fnCanLeavePair = std::move(check); }
-    bool CanLeavePair() const { return !m_fnCanLeavePair || m_fnCanLeavePair(); }
     ImageDatabase& Database() const { return m_db; }
 
     // The view's own state.
@@ -341,8 +337,6 @@ private:
     std::function<void(const std::string&)> m_fnStatus;
     ProgressSink m_fnBackgroundProgress;
     std::string m_sStatus;
-    // The files being read for the pair being opened.
-    std::function<bool()> m_fnCanLeavePair;
     CStereoWindow* m_pStereoWindow = nullptr; // a window of its own, owned by this view
     std::unique_ptr<CRangeMapTool> m_pRangeMap;
     // Shift+click: a measurement from the range map; false when it was not one.

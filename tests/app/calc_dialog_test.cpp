@@ -22,10 +22,18 @@
 
 namespace {
 
+// A host whose document follows the files it is given.
 class FakeHost : public ICalcHost {
 public:
+    explicit FakeHost(const ImageDatabase& db) : m_doc(db) {}
     std::string LeftFile() const override { return m_sLeft; }
     std::string RightFile() const override { return m_sRight; }
+    PairDocument* OpenPair() override {
+        if (m_doc.Setup().leftFile != m_sLeft || m_doc.Setup().rightFile != m_sRight) {
+            m_doc.Open({m_sLeft, m_sRight, {}, m_doc.Setup().options});
+        }
+        return &m_doc;
+    }
     void AppendMeasurement(const ImagePoint& left, const ImagePoint& right,
                            const VertexRecord& vertex, const std::string& logEntry) override {
         m_vLeft.push_back(left);
@@ -41,6 +49,7 @@ public:
     std::vector<VertexRecord> m_vVertices;
     std::string m_sLog;
     int m_nClosed = 0;
+    PairDocument m_doc;
 };
 
 // Opportunity Navcam left and right of one exposure.
@@ -49,7 +58,7 @@ const char* kOppyRight = "/data/1N128287142EFF0300P1800R0M1.png";
 
 class CalcDialogTest : public ::testing::Test {
 protected:
-    CalcDialogTest() : dlg(&host, ui, db) {}
+    CalcDialogTest() : dlg(&host, ui) {}
     QLineEdit* Edit(int id) { return qobject_cast<QLineEdit*>(dlg.Control(id)); }
     QString Text(int id) { return Edit(id)->text(); }
     // The Opportunity pair with marks that intersect about 8.5 m away.
@@ -62,9 +71,9 @@ protected:
     }
     void Type(int id, const QString& text) { Edit(id)->setText(text); }
 
-    FakeHost host;
-    FakeUi ui;
     ImageDatabase db;
+    FakeHost host{db};
+    FakeUi ui;
     CCalcDlg dlg;
 };
 
@@ -326,7 +335,7 @@ TEST_F(CalcDialogTest, CloseNotifiesTheHostLaterAndOnlyWhileTheDialogLives) {
     EXPECT_EQ(host.m_nClosed, 2);
 
     // A dialog deleted before the notification arrives sends none.
-    auto other = std::make_unique<CCalcDlg>(&host, ui, db);
+    auto other = std::make_unique<CCalcDlg>(&host, ui);
     other->show();
     QTest::keyClick(other.get(), Qt::Key_Escape);
     other.reset();
@@ -334,7 +343,7 @@ TEST_F(CalcDialogTest, CloseNotifiesTheHostLaterAndOnlyWhileTheDialogLives) {
     EXPECT_EQ(host.m_nClosed, 2);
 
     // Without a host the dialog just hides.
-    CCalcDlg lone(nullptr, ui, db);
+    CCalcDlg lone(nullptr, ui);
     lone.show();
     QTest::keyClick(&lone, Qt::Key_Escape);
     EXPECT_FALSE(lone.isVisible());

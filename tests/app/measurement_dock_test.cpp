@@ -548,7 +548,7 @@ TEST_F(Workspace, ASavedSessionKeepsTheDialogsOptionsAndTheDatabaseItWasMeasured
 TEST_F(Workspace, TheClickUncertaintyScalesTheNextMeasurementIsSavedWithTheSessionAndRemembered) {
     db.SetStorePath(kSamples + "ImgBinDat");
     auto f = NewFrame();
-    f->Controller().SetCalcDialogFactory(MakeCalcDialogFactory(ui, db, f.get()));
+    f->Controller().SetCalcDialogFactory(MakeCalcDialogFactory(ui, f.get()));
     f->Controller().OpenPairFiles(kLeft, kRight);
     CChildView& v = f->View();
     ICalcDialog* dlg = f->Controller().CalcDialog();

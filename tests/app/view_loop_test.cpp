@@ -56,7 +56,7 @@ protected:
         view = std::make_unique<CChildView>(ui, db, controller->Document());
         controller->SetView(*view);
         controller->SetCalcDialogFactory([this](ICalcHost& host) {
-            auto dlg = std::make_unique<CCalcDlg>(&host, ui, db);
+            auto dlg = std::make_unique<CCalcDlg>(&host, ui);
             calcDlg = dlg.get();
             return dlg;
         });

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <vector>
 
 namespace {
@@ -82,6 +84,49 @@ TEST(PairDocument, TheCamerasAreRebuiltOnlyWhenTheOptionsOrSizesChange) {
     EXPECT_NE(refused.problem.find("same place"), std::string::npos) << refused.problem;
     EXPECT_TRUE(doc.Session().Measurements().empty());
     EXPECT_TRUE(doc.Mark(Eye::Left)) << "a refused calculation keeps the marks";
+}
+
+TEST(PairDocument, RecordsThatChangeAfterThePairOpenedPoseTheNextMeasurement) {
+    ImageDatabase db;
+    PairDocument doc(db);
+    doc.Open({kLeft, kRight, {}, {}});
+    const auto measure = [&] {
+        doc.SetMark(Eye::Left, {512, 700});
+        doc.SetMark(Eye::Right, {480, 700});
+        const PairDocument::Measured m = doc.Measure("t");
+        EXPECT_TRUE(m.row) << m.problem;
+        return m.result.vertex.m_ptPosition;
+    };
+    const CPoint3D unposed = measure();
+    // Records imported while the pair is open: the mast looks 90 degrees
+    // round and the rover is tilted.
+    for (const char* file : {kLeft, kRight}) {
+        ImageRecord record;
+        record.m_sProductId = MakeProductKey(file);
+        record.m_dAzimuth = 90.0;
+        record.m_dElevation = -20.0;
+        record.m_qAttitude = CQuat(0.9914, {0.0, 0.1305, 0.0});
+        db.InsertRecord(record);
+    }
+    Recorder seen(doc);
+    const CPoint3D posed = measure();
+    EXPECT_NE(std::find(seen.changes.begin(), seen.changes.end(), PairDocument::Change::Cameras),
+              seen.changes.end())
+        << "the cameras were rebuilt";
+    EXPECT_GT(std::hypot(posed.m_dX - unposed.m_dX, posed.m_dY - unposed.m_dY), 1.0);
+    // As a pair opened with those records measures it.
+    PairDocument fresh(db);
+    fresh.Open({kLeft, kRight, {}, {}});
+    const CPoint3D expected = fresh.Rig().Measure({512, 700}, {480, 700}, {}).vertex.m_ptPosition;
+    EXPECT_DOUBLE_EQ(posed.m_dX, expected.m_dX);
+    EXPECT_DOUBLE_EQ(posed.m_dY, expected.m_dY);
+    EXPECT_DOUBLE_EQ(posed.m_dZ, expected.m_dZ);
+
+    // Cleared again: back to the unposed cameras.
+    db.Clear();
+    const CPoint3D cleared = measure();
+    EXPECT_DOUBLE_EQ(cleared.m_dX, unposed.m_dX);
+    EXPECT_DOUBLE_EQ(cleared.m_dZ, unposed.m_dZ);
 }
 
 TEST(PairDocument, ANewPairStartsWithoutRowsButKeepsTheCurrentMarkAndTheUnsavedLog) {
