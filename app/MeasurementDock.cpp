@@ -319,7 +319,7 @@ void CMeasurementDock::Refresh() {
     const std::size_t revision = m_controller.Document().Session().Revision();
     if (revision != m_nShownRevision) {
         const auto selected = SelectedRows();
-        m_pModel->Reload();
+        m_pModel->Follow();
         m_nShownRevision = revision;
         std::vector<std::size_t> still;
         for (const std::size_t r : selected) {

@@ -16,15 +16,33 @@ QString Source(PixelSource s) {
 } // namespace
 
 CMeasurementTableModel::CMeasurementTableModel(MeasurementSession& session, QObject* parent)
-    : QAbstractTableModel(parent), m_session(session) {}
+    : QAbstractTableModel(parent), m_session(session),
+      m_nRows(static_cast<int>(session.Measurements().size())) {}
 
-void CMeasurementTableModel::Reload() {
-    beginResetModel();
-    endResetModel();
+void CMeasurementTableModel::Follow() {
+    const int rows = static_cast<int>(m_session.Measurements().size());
+    if (rows > m_nRows) {
+        beginInsertRows({}, m_nRows, rows - 1);
+        const int kept = m_nRows;
+        m_nRows = rows;
+        endInsertRows();
+        if (kept > 0) {
+            emit dataChanged(index(0, 0), index(kept - 1, kColumnCount - 1));
+        }
+    } else {
+        if (rows < m_nRows) {
+            beginRemoveRows({}, rows, m_nRows - 1);
+            m_nRows = rows;
+            endRemoveRows();
+        }
+        if (rows > 0) {
+            emit dataChanged(index(0, 0), index(rows - 1, kColumnCount - 1));
+        }
+    }
 }
 
 int CMeasurementTableModel::rowCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : static_cast<int>(m_session.Measurements().size());
+    return parent.isValid() ? 0 : m_nRows;
 }
 
 int CMeasurementTableModel::columnCount(const QModelIndex& parent) const {

@@ -43,8 +43,10 @@ public:
     void SetNoteEditor(std::function<void(std::size_t row, const std::string& note)> editor) {
         m_noteEditor = std::move(editor);
     }
-    // The session changed behind the model's back: rows are read again.
-    void Reload();
+    // The session changed: rows it gained are inserted at the end, rows it
+    // lost removed from the end, and every row kept is read again (a note,
+    // a deletion in the middle, another pair). The views keep their place.
+    void Follow();
 
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;
@@ -56,5 +58,6 @@ public:
 
 private:
     MeasurementSession& m_session;
+    int m_nRows = 0; // the rows the views were told of
     std::function<void(std::size_t, const std::string&)> m_noteEditor;
 };

@@ -134,6 +134,15 @@ TEST_F(Workspace, MeasurementsReachTheTableAndDeleteUndoesWithMarksVerticesAndLo
                      .isEmpty());
     const std::string log = s.ResultsLog();
     const auto before = Cells(dock);
+    // The table follows by inserting and removing rows: it is never reset,
+    // so it keeps its scroll position and its current cell.
+    int resets = 0, inserted = 0, removed = 0;
+    QObject::connect(&dock.Model(), &QAbstractItemModel::modelReset, [&] { ++resets; });
+    QObject::connect(
+        &dock.Model(), &QAbstractItemModel::rowsInserted,
+        [&](const QModelIndex&, int first, int last) { inserted += last - first + 1; });
+    QObject::connect(&dock.Model(), &QAbstractItemModel::rowsRemoved,
+                     [&](const QModelIndex&, int first, int last) { removed += last - first + 1; });
 
     dock.SelectRows({1});
     dock.DeleteSelected();
@@ -149,6 +158,18 @@ TEST_F(Workspace, MeasurementsReachTheTableAndDeleteUndoesWithMarksVerticesAndLo
     dock.UndoStack()->redo();
     EXPECT_EQ(dock.Table()->model()->rowCount(), 2);
     dock.UndoStack()->undo();
+    EXPECT_EQ(Cells(dock), before);
+    Measure(*f, db, {386, 761}, {289, 758});
+    EXPECT_EQ(dock.Table()->model()->rowCount(), 4);
+    EXPECT_EQ(resets, 0);
+    EXPECT_EQ(removed, 2);
+    EXPECT_EQ(inserted, 3);
+    // The cell the user is on stays current as rows come.
+    QTableView* table = dock.Table();
+    table->setCurrentIndex(table->model()->index(2, CMeasurementTableModel::kRange));
+    Measure(*f, db, {727, 697}, {634, 695});
+    EXPECT_EQ(table->currentIndex().row(), 2);
+    EXPECT_EQ(table->currentIndex().column(), CMeasurementTableModel::kRange);
 
     // A note typed into the table is undoable too.
     QAbstractItemModel* m = dock.Table()->model();
