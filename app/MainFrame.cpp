@@ -37,7 +37,7 @@ CMainFrame::~CMainFrame() {
 
 void CMainFrame::Create(bool storeNamed, const AppCommandOptions& options) {
     m_pController = std::make_unique<CPairController>(m_ui, m_db);
-    m_wndView = new CChildView(m_ui, m_db, m_pController->Document(), this);
+    m_wndView = new CChildView(m_ui, m_pController->Document(), this);
     m_pController->SetView(*m_wndView);
     m_pCommands = std::make_unique<CAppCommands>(*m_wndView, *m_pController, m_db, m_ui, options);
     setCentralWidget(m_wndView);

@@ -21,7 +21,8 @@
 #include <optional>
 #include <vector>
 
-CPairController::CPairController(IUiServices& ui, ImageDatabase& db) : m_ui(ui), m_doc(db) {
+CPairController::CPairController(IUiServices& ui, ImageDatabase& db)
+    : m_ui(ui), m_db(db), m_doc(db) {
     QSettings settings(CChildView::kSettingsName, CChildView::kSettingsName);
     settings.beginGroup(CChildView::kSettingsName);
     SetClickSigmaPx(settings.value("m_dClickSigmaPx", PixelSigmas{}.leftPx).toDouble());
@@ -60,7 +61,7 @@ void CPairController::SetView(CChildView& view) {
 }
 
 void CPairController::LoadStore(bool storeNamed) {
-    ImageDatabase& db = View().Database();
+    ImageDatabase& db = m_db;
     std::error_code ec;
     if (!storeNamed && !std::filesystem::exists(db.StorePath(), ec)) {
         // Products carry their own models: without a database there is
@@ -436,7 +437,7 @@ void CPairController::OnMonoMeasured(const MeasurementRecord& record) {
 }
 
 void CPairController::SaveOrReloadStore(bool reload) {
-    ImageDatabase& db = View().Database();
+    ImageDatabase& db = m_db;
     const ScopedUiMessages messages(m_ui);
     if (reload) {
         ChangeStore(db, db.StorePath(), [](ImageDatabase&) { return true; });

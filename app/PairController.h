@@ -168,6 +168,7 @@ private:
     void ReportProductModels();
 
     IUiServices& m_ui;
+    ImageDatabase& m_db; // the application's: the document reads it, the store keys save it
     PairDocument m_doc;
     CChildView* m_pView = nullptr;
     CalcDialogFactory m_fnCalcDialogFactory;

@@ -79,7 +79,7 @@ struct Scene {
 
     explicit Scene(int zoomStep) {
         EnsureApplication();
-        view = std::make_unique<CChildView>(ui, db, doc);
+        view = std::make_unique<CChildView>(ui, doc);
         view->resize(1920, 1080);
         view->SetImage(ViewSide::Left, std::make_unique<CImage>(Texture(2048, 0)));
         view->SetImage(ViewSide::Right, std::make_unique<CImage>(Texture(2048, 7)));
@@ -123,7 +123,7 @@ struct Workspace {
         const std::string samples = RANVISTA_SOURCE_DIR "/samples/";
         LoadStoreFile(db, samples + "ImgBinDat");
         controller = std::make_unique<CPairController>(ui, db);
-        view = std::make_unique<CChildView>(ui, db, controller->Document());
+        view = std::make_unique<CChildView>(ui, controller->Document());
         controller->SetView(*view);
         view->resize(1920, 1080);
         controller->OpenPairFiles(samples + "oppy-navcam/1N137057367EFF4000P1916L0M1.png",
@@ -269,7 +269,7 @@ struct LargeScene {
     LargeScene() {
         EnsureApplication();
         controller = std::make_unique<CPairController>(ui, db);
-        view = std::make_unique<CChildView>(ui, db, controller->Document());
+        view = std::make_unique<CChildView>(ui, controller->Document());
         controller->SetView(*view);
         view->resize(kClientWidth, kClientHeight);
         view->show();

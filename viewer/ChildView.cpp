@@ -2,7 +2,6 @@
 
 #include "base/Format.h"
 #include "base/Paths.h"
-#include "imagedb/ImageDatabase.h"
 #include "viewer/OneImageView.h"
 #include "viewer/RangeMapTool.h"
 
@@ -61,8 +60,8 @@ QFont LabelFont() {
 }
 } // namespace
 
-CChildView::CChildView(IUiServices& ui, ImageDatabase& db, const PairDocument& doc, QWidget* parent)
-    : QWidget(parent), m_ui(ui), m_db(db), m_doc(doc) {
+CChildView::CChildView(IUiServices& ui, const PairDocument& doc, QWidget* parent)
+    : QWidget(parent), m_ui(ui), m_doc(doc) {
     setAttribute(Qt::WA_OpaquePaintEvent);
     setAttribute(Qt::WA_NoSystemBackground);
     setMouseTracking(true);

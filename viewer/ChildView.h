@@ -30,7 +30,6 @@
 #include <vector>
 
 class COneImageView;
-class ImageDatabase;
 class QPainter;
 class CRangeMapTool;
 class CStereoWindow;
@@ -43,10 +42,9 @@ public:
     // Settings: organisation, application and section.
     static constexpr const char* kSettingsName = "Ranvista";
 
-    // Reads the view's settings. The image database is the application's,
-    // the document its controller's; both outlive the view.
-    CChildView(IUiServices& ui, ImageDatabase& db, const PairDocument& doc,
-               QWidget* parent = nullptr);
+    // Reads the view's settings. The document is its controller's and
+    // outlives the view; the view reads the image database only through it.
+    CChildView(IUiServices& ui, const PairDocument& doc, QWidget* parent = nullptr);
     // Writes the settings (the window is destroyed), then releases the images.
     ~CChildView() override;
 
@@ -154,7 +152,6 @@ public:
     // The open pair as drawn: its setup, the cameras it is measured with, the
     // marks and the session.
     const PairDocument& Document() const { return m_doc; }
-    ImageDatabase& Database() const { return m_db; }
 
     // The view's own state.
     const CImage* Image(ViewSide side) const;
@@ -303,7 +300,6 @@ private:
     void ResetZoomAndPan();
 
     IUiServices& m_ui;
-    ImageDatabase& m_db;
     const PairDocument& m_doc;
 
     bool m_bOpening = false; // a pair is being read

@@ -43,7 +43,7 @@ bool CChildView::IsOneImage() const {
 
 std::optional<ImageSize> CChildView::ShowOneImage(const std::string& file) {
     if (m_pOneImage == nullptr) {
-        m_pOneImage = new COneImageView(m_ui, m_db, m_doc, this);
+        m_pOneImage = new COneImageView(m_ui, m_doc, this);
         m_pOneImage->SetStatusSink([this](const std::string& text) { ShowStatus(text); });
         m_pOneImage->SetErrorEllipsesShown(m_bErrorEllipses);
         connect(m_pOneImage, &COneImageView::Measured, this, &CChildView::MonoMeasured);

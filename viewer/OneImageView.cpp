@@ -45,9 +45,8 @@ bool IsStereoCommand(int commandId) {
     }
 }
 
-COneImageView::COneImageView(IUiServices& ui, ImageDatabase& db, const PairDocument& doc,
-                             QWidget* parent)
-    : QWidget(parent), m_ui(ui), m_db(db), m_doc(doc) {
+COneImageView::COneImageView(IUiServices& ui, const PairDocument& doc, QWidget* parent)
+    : QWidget(parent), m_ui(ui), m_doc(doc) {
     setAttribute(Qt::WA_OpaquePaintEvent);
     setCursor(Qt::CrossCursor);
     hide();
@@ -75,7 +74,7 @@ bool COneImageView::Open(const std::string& chosen, std::optional<MonoSurface> d
         return false;
     }
     const ImageSize size{static_cast<int>(image->GetWidth()), static_cast<int>(image->GetHeight())};
-    m_camera = MakeMonoCamera(file, m_doc.Setup().options, m_db, size);
+    m_camera = MakeMonoCamera(file, m_doc.Setup().options, m_doc.Database(), size);
     m_sFile = file;
     m_pImage = std::move(image);
     m_dense = std::move(dense);

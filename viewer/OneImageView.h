@@ -26,7 +26,6 @@
 #include <string>
 #include <vector>
 
-class ImageDatabase;
 class QPainter;
 
 // Why a stereo command does nothing while one image is shown.
@@ -39,7 +38,8 @@ class COneImageView : public QWidget {
     Q_OBJECT
 public:
     // Covers parent (and follows its size); hidden until Open.
-    COneImageView(IUiServices& ui, ImageDatabase& db, const PairDocument& doc, QWidget* parent);
+    // The image's camera is posed by the document's image database.
+    COneImageView(IUiServices& ui, const PairDocument& doc, QWidget* parent);
 
     // Reads the image and its camera (the product's own model, or the
     // catalogue camera of its name with its database record) and shows it;
@@ -129,7 +129,6 @@ private:
     void DrawWorkspace(QPainter& p) const;
 
     IUiServices& m_ui;
-    ImageDatabase& m_db;
     const PairDocument& m_doc;
     std::string m_sFile;
     std::unique_ptr<CImage> m_pImage;

@@ -53,7 +53,7 @@ protected:
     void SetUp() override {
         db.SetStorePath(dir / "ImgBinDat");
         controller = std::make_unique<CPairController>(ui, db);
-        view = std::make_unique<CChildView>(ui, db, controller->Document());
+        view = std::make_unique<CChildView>(ui, controller->Document());
         controller->SetView(*view);
         controller->SetCalcDialogFactory([this](ICalcHost& host) {
             auto dlg = std::make_unique<CCalcDlg>(&host, ui);

@@ -57,7 +57,7 @@ protected:
     }
 
     std::unique_ptr<CChildView> MakeView() {
-        auto v = std::make_unique<CChildView>(ui, db, Document());
+        auto v = std::make_unique<CChildView>(ui, Document());
         ViewMade(*v);
         v->resize(kWidth, kHeight);
         v->installEventFilter(&paintCounter);
