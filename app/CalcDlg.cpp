@@ -333,8 +333,8 @@ void CCalcDlg::UpdateImageInfo() {
 
 void CCalcDlg::RefreshPointing() {
     // Where the marks look through the models that measure them.
-    const CalcOptions options = CalculationOptions();
-    const PairDocument* doc = PairWithOptions(options);
+    const RangeCalcInput in = CalculationInput(CalculationOptions());
+    const PairDocument* doc = m_pHost != nullptr ? m_pHost->OpenPair() : nullptr;
     for (const Eye eye : {Eye::Left, Eye::Right}) {
         const bool left = eye == Eye::Left;
         const ImagePoint mark =
@@ -348,7 +348,7 @@ void CCalcDlg::RefreshPointing() {
             el = StrFormat("%4.1lf", p->elevationDeg);
         }
     }
-    ShowModelSources(CalculationInput(options));
+    ShowModelSources(in);
     UpdateData(false);
 }
 

@@ -307,12 +307,7 @@ void CPairController::OnPairDecoded(DecodedPair images) {
         }
     }
 
-    DecodedImageSizes sizes;
-    sizes.left = ImageSize{static_cast<int>(images.left->GetWidth()),
-                           static_cast<int>(images.left->GetHeight())};
-    sizes.right = ImageSize{static_cast<int>(images.right->GetWidth()),
-                            static_cast<int>(images.right->GetHeight())};
-    m_doc.Open({m_sOpeningLeft, m_sOpeningRight, sizes, m_doc.Setup().options});
+    m_doc.Open({m_sOpeningLeft, m_sOpeningRight, images.Sizes(), m_doc.Setup().options});
     View().ShowPair(std::move(images));
     const MeasurementSession& session = m_doc.Session();
     const PairIdentification id =

@@ -57,6 +57,5 @@ std::optional<ImageSize> CChildView::ShowOneImage(const std::string& file) {
     DropAssist();
     m_sFilePath = PathFolder(file);
     m_pOneImage->setFocus();
-    const CImage& image = *m_pOneImage->Image();
-    return ImageSize{static_cast<int>(image.GetWidth()), static_cast<int>(image.GetHeight())};
+    return m_pOneImage->Image()->Size();
 }

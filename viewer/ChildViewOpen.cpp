@@ -24,12 +24,10 @@ void CChildView::SetOpening(bool opening) {
 DecodedImageSizes CChildView::ImageSizes() const {
     DecodedImageSizes sizes;
     if (m_pLeftImage) {
-        sizes.left = ImageSize{static_cast<int>(m_pLeftImage->GetWidth()),
-                               static_cast<int>(m_pLeftImage->GetHeight())};
+        sizes.left = m_pLeftImage->Size();
     }
     if (m_pRightImage) {
-        sizes.right = ImageSize{static_cast<int>(m_pRightImage->GetWidth()),
-                                static_cast<int>(m_pRightImage->GetHeight())};
+        sizes.right = m_pRightImage->Size();
     }
     return sizes;
 }

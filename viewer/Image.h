@@ -10,6 +10,7 @@
 // thread; drawing reads it only.
 #pragma once
 
+#include "products/ProductCamera.h"
 #include "viewer/ViewGeometry.h"
 
 #include <QImage>
@@ -52,6 +53,7 @@ public:
     const char* GetLastError() const { return m_sLastError.c_str(); }
     std::uint32_t GetWidth() const { return static_cast<std::uint32_t>(m_image.width()); }
     std::uint32_t GetHeight() const { return static_cast<std::uint32_t>(m_image.height()); }
+    ImageSize Size() const { return {m_image.width(), m_image.height()}; }
 
     // Paints the whole image stretched to fill dest exactly, touching no pixel
     // outside clip (when given) or outside target. Only the visible part of the

@@ -73,7 +73,7 @@ bool COneImageView::Open(const std::string& chosen, std::optional<MonoSurface> d
         m_ui.ShowMessage(image ? image->GetLastError() : "Unable to open " + file);
         return false;
     }
-    const ImageSize size{static_cast<int>(image->GetWidth()), static_cast<int>(image->GetHeight())};
+    const ImageSize size = image->Size();
     m_camera = MakeMonoCamera(file, m_doc.Setup().options, m_doc.Database(), size);
     m_sFile = file;
     m_pImage = std::move(image);

@@ -8,6 +8,7 @@
 // have not begun.
 #pragma once
 
+#include "stereo/CalcInput.h"
 #include "viewer/Image.h"
 
 #include <QObject>
@@ -26,6 +27,17 @@
 struct DecodedPair {
     std::unique_ptr<CImage> left;
     std::unique_ptr<CImage> right;
+    // The sizes of the images there are.
+    DecodedImageSizes Sizes() const {
+        DecodedImageSizes sizes;
+        if (left) {
+            sizes.left = left->Size();
+        }
+        if (right) {
+            sizes.right = right->Size();
+        }
+        return sizes;
+    }
 };
 
 class CPairDecoder : public QObject {

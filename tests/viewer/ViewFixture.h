@@ -84,11 +84,7 @@ protected:
         const std::string r = Write(QString(kRightTitle) + ".png", right);
         DecodedPair images{LoadImageFile(l), LoadImageFile(r)};
         ASSERT_TRUE(images.left->IsValid() && images.right->IsValid());
-        const DecodedImageSizes sizes{ImageSize{static_cast<int>(images.left->GetWidth()),
-                                                static_cast<int>(images.left->GetHeight())},
-                                      ImageSize{static_cast<int>(images.right->GetWidth()),
-                                                static_cast<int>(images.right->GetHeight())}};
-        Document().Open({l, r, sizes, Document().Setup().options});
+        Document().Open({l, r, images.Sizes(), Document().Setup().options});
         view->ShowPair(std::move(images));
         ASSERT_TRUE(view->Image(ViewSide::Left) && view->Image(ViewSide::Right)) << Messages();
         ui.messages.clear();
