@@ -252,9 +252,9 @@ CMeasurementDock::CMeasurementDock(IUiServices& ui, ImageDatabase& db, CChildVie
         }
     }
     m_pGroundSigma->setValue(m_controller.Document().GroundHeightSigmaM());
-    m_pGroundSigma->setToolTip(
-        QStringLiteral("1-sigma of the ground plane's height (z = 0 of the vehicle frame) for "
-                       "the monoscopic measurements to come of one image alone"));
+    m_pGroundSigma->setToolTip(QStringLiteral(
+        "1-sigma of the ground plane's height (the ground under the vehicle frame's origin) for "
+        "the monoscopic measurements to come of one image alone"));
     groundLabel->setBuddy(m_pGroundSigma);
     connect(m_pGroundSigma, &QDoubleSpinBox::valueChanged, this, [this](double m) {
         if (m_controller.Document().SetGroundHeightSigmaM(m)) {

@@ -163,7 +163,7 @@ int RunGround(const Tokens& tokens) {
         std::fprintf(stderr, "%s\n", camera.note.c_str());
     }
 
-    MonoSurface surface = GroundSurface(heightSigma.value_or(kDefaultGroundHeightSigmaM));
+    MonoSurface surface;
     if (const auto text = args->Value("plane")) {
         const SurfaceResult plane = ParsePlane(*text, heightSigma.value_or(0.0));
         if (!plane.surface) {
@@ -176,6 +176,13 @@ int RunGround(const Tokens& tokens) {
             return Refused(fitted.problem, args->Json());
         }
         surface = *fitted.surface;
+    } else {
+        const SurfaceResult ground =
+            VehicleGroundSurface(camera, heightSigma.value_or(kDefaultGroundHeightSigmaM));
+        if (!ground.surface) {
+            return Refused(ground.problem, args->Json());
+        }
+        surface = *ground.surface;
     }
 
     const ImagePoint pixel{*x, *y};

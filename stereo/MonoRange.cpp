@@ -197,6 +197,34 @@ std::optional<CPoint3D> Derivative(const std::optional<CPoint3D>& plus,
     return std::nullopt;
 }
 
+// Where the ground lies below a vehicle frame's origin follows from how high
+// the vehicle's cameras stand above the ground, as the missions describe
+// them, against how high their calibrated models put them above the origin.
+// MER's mast cameras look from 1.5 m above the ground, 1.25 m above the
+// rover frame's origin; Phoenix's stereo imager from 2 m, 0.8 m above the
+// lander frame's. The MSL and Mars 2020 rover navigation frames start on the
+// ground under the rover.
+constexpr double kMerMastCameraHeightM = 1.5;
+constexpr double kPhoenixStereoCameraHeightM = 2.0;
+
+double DepthBelowCamera(const char* cameraName, double cameraHeightM) {
+    const auto id = ParseCameraId(cameraName);
+    const CatalogueEntry* entry = id ? CatalogueEntryOf(*id) : nullptr;
+    return entry != nullptr ? cameraHeightM + entry->c.m_dZ : 0.0; // +Z down
+}
+
+VehicleGround MerGround() {
+    return {DepthBelowCamera("OppyNavL", kMerMastCameraHeightM), "MER"};
+}
+
+VehicleGround PhoenixGround() {
+    return {DepthBelowCamera("PhnxSSIL", kPhoenixStereoCameraHeightM), "Phoenix"};
+}
+
+bool NameStartsWith(const char* name, std::string_view prefix) {
+    return name != nullptr && std::string_view(name).starts_with(prefix);
+}
+
 } // namespace
 
 std::string MonoSurface::Name() const {
@@ -228,11 +256,57 @@ std::string MonoSurface::Description() const {
            Number(heightSigmaM) + " m)";
 }
 
-MonoSurface GroundSurface(double heightSigmaM) {
+MonoSurface GroundSurface(double heightSigmaM, double depthBelowOriginM) {
     MonoSurface s;
     s.kind = SurfaceKind::GroundPlane;
+    s.offset = depthBelowOriginM;
     s.heightSigmaM = heightSigmaM;
     return s;
+}
+
+VehicleGround GroundOfCatalogueCamera(CameraId id) {
+    const char* name = CameraName(id);
+    if (NameStartsWith(name, "Oppy") || NameStartsWith(name, "Sprt")) {
+        return MerGround();
+    }
+    if (NameStartsWith(name, "Phnx")) {
+        return PhoenixGround();
+    }
+    if (NameStartsWith(name, "MSL")) {
+        return {0.0, "MSL"};
+    }
+    return {std::nullopt, "an unknown vehicle"};
+}
+
+VehicleGround GroundOfProductFrame(const std::string& frame, const std::string& title) {
+    if (frame == "ROVER_NAV_FRAME") {
+        return {0.0, "MSL or Mars 2020"};
+    }
+    if (frame == "ROVER_FRAME") {
+        return MerGround();
+    }
+    if (frame == "LANDER_FRAME") {
+        const auto lander = DecodeLanderProductName(title);
+        if (NameStartsWith(CameraName(CameraOfTitle(title)), "Phnx") ||
+            (lander && lander->mission == "PHOENIX")) {
+            return PhoenixGround();
+        }
+        if (lander && lander->mission == "INSIGHT") {
+            return {std::nullopt, "InSight"};
+        }
+    }
+    return {std::nullopt, frame.empty() ? std::string("an unknown vehicle") : frame};
+}
+
+SurfaceResult VehicleGroundSurface(const MonoCamera& camera, double heightSigmaM) {
+    SurfaceResult res;
+    if (!camera.ground.depthM) {
+        res.problem = "where the ground lies in the frame of " + camera.ground.vehicle +
+                      " is not known: a plane must be given, or fitted to measured points";
+        return res;
+    }
+    res.surface = GroundSurface(heightSigmaM, *camera.ground.depthM);
+    return res;
 }
 
 SurfaceResult PlaneSurface(double a, double b, double c, double d, double heightSigmaM) {
@@ -352,6 +426,7 @@ MonoCamera MakeMonoCamera(const std::string& file, const CalcOptions& options,
             out.product = fitted.camera;
             out.note = fitted.note;
             out.source = fitted.camera->Description();
+            out.ground = GroundOfProductFrame(fitted.camera->frame, PathTitle(file));
             return out;
         }
     }
@@ -368,6 +443,7 @@ MonoCamera MakeMonoCamera(const std::string& file, const CalcOptions& options,
     pose.applyPointing = out.pose.has_value();
     pose.azCorrDeg = options.dAzCorrLeft;
     out.camera = std::make_shared<const CatalogueProjection>(out.catalogueId, pose);
+    out.ground = GroundOfCatalogueCamera(out.catalogueId);
     out.source = std::string("catalogue: ") + name +
                  (out.pose ? ", database record" : ", no database record");
     return out;

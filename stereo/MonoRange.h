@@ -49,10 +49,23 @@ struct MonoSurface {
     std::string Description() const;
 };
 
-// z = 0 of the output frame: the ground under the vehicle at the vehicle
-// frame's origin, level when the product gives the vehicle's attitude (the
-// output frame is then turned by it), else the vehicle's own base plane.
-MonoSurface GroundSurface(double heightSigmaM = kDefaultGroundHeightSigmaM);
+// The ground under the vehicle: the plane depthBelowOriginM below the
+// vehicle frame's origin (z = -depth in the output frame), level when the
+// product gives the vehicle's attitude (the output frame is then turned by
+// it), else parallel to the vehicle's own base plane.
+MonoSurface GroundSurface(double heightSigmaM = kDefaultGroundHeightSigmaM,
+                          double depthBelowOriginM = 0.0);
+
+// How far the ground under a vehicle lies below its frame's origin.
+struct VehicleGround {
+    std::optional<double> depthM; // nothing: not known for this vehicle
+    std::string vehicle;          // as messages name it: "MER", "Phoenix", ...
+};
+// The vehicle of a catalogue camera.
+VehicleGround GroundOfCatalogueCamera(CameraId id);
+// The vehicle of a product's frame ("ROVER_FRAME", "ROVER_NAV_FRAME",
+// "LANDER_FRAME"); a lander's by its product's title.
+VehicleGround GroundOfProductFrame(const std::string& frame, const std::string& title);
 
 struct SurfaceResult {
     std::optional<MonoSurface> surface;
@@ -80,7 +93,14 @@ struct MonoCamera {
     std::string source;                              // as ModelSourceText writes it
     std::string note;                                // a resized rendition's model scaled
     std::string problem;
+    VehicleGround ground; // of the vehicle the camera rides on
 };
+
+// The ground plane of camera's vehicle; refused when the vehicle's ground is
+// not known.
+SurfaceResult VehicleGroundSurface(const MonoCamera& camera,
+                                   double heightSigmaM = kDefaultGroundHeightSigmaM);
+
 // The product's own model when the file carries one (and no camera is chosen
 // in options), else the catalogue camera of its name (or options.leftCamera)
 // with the database record of its title. decoded: the size the image was

@@ -90,17 +90,32 @@ bool COneImageView::Open(const std::string& chosen, std::optional<MonoSurface> d
     if (!m_camera.camera) {
         ShowStatus("No range from this image: " + m_camera.problem);
     } else {
-        std::string surfaces = m_dense ? "range map of its pair, else the " : "";
-        if (m_fitted) {
-            surfaces += "plane fitted to " + std::to_string(m_fitted->fittedPoints) +
-                        " measured points, else the ";
+        std::vector<std::string> surfaces;
+        if (m_dense) {
+            surfaces.push_back("range map of its pair");
         }
-        ShowStatus("One image: a click measures on the " + surfaces + "ground plane (" +
-                   m_camera.source +
-                   (m_camera.note.empty() ? std::string() : "; " + m_camera.note) + ")" +
-                   (m_sFittedProblem.empty()
-                        ? std::string()
-                        : "; the measured points give no plane: " + m_sFittedProblem));
+        if (m_fitted) {
+            surfaces.push_back("plane fitted to " + std::to_string(m_fitted->fittedPoints) +
+                               " measured points");
+        }
+        const SurfaceResult ground = VehicleGroundSurface(m_camera);
+        if (ground.surface) {
+            surfaces.push_back("ground plane");
+        }
+        std::string text = surfaces.empty() ? "One image: no surface to measure on"
+                                            : "One image: a click measures on the ";
+        for (size_t i = 0; i < surfaces.size(); ++i) {
+            text += (i > 0 ? ", else the " : "") + surfaces[i];
+        }
+        text += " (" + m_camera.source +
+                (m_camera.note.empty() ? std::string() : "; " + m_camera.note) + ")";
+        if (!m_sFittedProblem.empty()) {
+            text += "; the measured points give no plane: " + m_sFittedProblem;
+        }
+        if (!ground.surface) {
+            text += "; " + ground.problem;
+        }
+        ShowStatus(text);
     }
     update();
     return true;
@@ -222,7 +237,12 @@ MonoRangeResult COneImageView::MeasureAt(const ImagePoint& pixel) {
     if (m_fitted) {
         surfaces.push_back(*m_fitted);
     }
-    surfaces.push_back(GroundSurface(m_doc.GroundHeightSigmaM()));
+    const SurfaceResult ground = VehicleGroundSurface(m_camera, m_doc.GroundHeightSigmaM());
+    if (ground.surface) {
+        surfaces.push_back(*ground.surface);
+    } else {
+        r.problem = ground.problem;
+    }
     const MonoSurface* surface = nullptr;
     for (const MonoSurface& s : surfaces) {
         r = MeasureOnSurface(*m_camera.camera, pixel, s, m_doc.ClickSigmaPx());

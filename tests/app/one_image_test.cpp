@@ -13,6 +13,7 @@
 #include "session/SessionFile.h"
 #include "stereo/DenseRange.h"
 #include "tests/support/CliRunner.h"
+#include "tests/support/TestFiles.h"
 #include "viewer/OneImageView.h"
 #include "viewer/RangeMapTool.h"
 
@@ -340,6 +341,23 @@ TEST_F(OneImage, PointsOfAnotherRoverPositionGiveNoPlaneAndSaySo) {
     ASSERT_TRUE(View().IsOneImage());
     EXPECT_FALSE(Mono().FittedPlane());
     EXPECT_EQ(Mono().FittedPlaneProblem(), "");
+}
+
+// A lander whose ground is not known: the image opens, the status bar says
+// there is no surface and why, and a click measures nothing.
+TEST_F(OneImage, AnImageOfAVehicleWhoseGroundIsNotKnownSaysSoAndMeasuresNothing) {
+    Start();
+    TempDir dir;
+    const std::string insight = dir / kInSightProductName;
+    WriteBytes(insight, InSightProductBytes(64, 32));
+    OpenImageByMenu(insight);
+    ASSERT_TRUE(View().IsOneImage()) << Status();
+    EXPECT_NE(Status().find("no surface to measure on"), std::string::npos) << Status();
+    EXPECT_NE(Status().find("the frame of InSight is not known"), std::string::npos) << Status();
+    Click({32.0, 24.0});
+    EXPECT_TRUE(Controller().Document().Session().Measurements().empty());
+    EXPECT_EQ(Status().rfind("No range: where the ground lies in the frame of InSight", 0), 0u)
+        << Status();
 }
 
 TEST_F(OneImage, TheGroundHeightSigmaIsSetInTheDockForTheNextClicksAndRemembered) {

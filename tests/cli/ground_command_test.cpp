@@ -4,6 +4,7 @@
 #include "session/MonoRecord.h"
 #include "session/SessionFile.h"
 #include "tests/support/CliRunner.h"
+#include "tests/support/TestFiles.h"
 
 #include <gtest/gtest.h>
 
@@ -127,6 +128,35 @@ TEST(GroundCommand, RefusalsExitOneWithTheReasonAndBadArgumentsTwo) {
     const CliResultWithErr missing = RunCliWithErr("ground /no/such.png 1 2");
     EXPECT_EQ(missing.status, 1);
     EXPECT_NE(missing.err.find("no such file"), std::string::npos);
+}
+
+// The default plane is the ground of the image's vehicle: on an Opportunity
+// product (MER rover frame) and its catalogue rendition it lies below the
+// frame's origin; an InSight product's ground is not known, so the default
+// is refused with the reason while a given plane still measures.
+TEST(GroundCommand, TheDefaultPlaneIsTheGroundOfTheImagesVehicle) {
+    const std::string samples = std::string(RANVISTA_SOURCE_DIR) + "/samples/";
+    const double merDepth = 1.5 - 1.249215; // mast camera height above ground, above origin
+    for (const std::string& image : {samples + "oppy-navcam-pds3/1N137057367EFF4000P1916L0M1.IMG",
+                                     samples + "oppy-navcam/1N137057367EFF4000P1916L0M1.png"}) {
+        const CliResult r =
+            RunCli("ground '" + image + "' 512 1000 --json --db '" + samples + "ImgBinDat'");
+        ASSERT_EQ(r.status, 0) << image << "\n" << r.out;
+        const auto j = r.Json();
+        EXPECT_NEAR(Point(j["position"]).m_dZ, -merDepth, 1e-6) << image;
+        EXPECT_EQ(j["surface"]["kind"], "ground plane");
+    }
+
+    TempDir dir;
+    const std::string insight = dir / kInSightProductName;
+    WriteBytes(insight, InSightProductBytes(8, 4));
+    const std::string where = " 4 2 --db " + testing::TempDir() + "no-store";
+    const CliResultWithErr refused = RunCliWithErr("ground '" + insight + "'" + where);
+    EXPECT_EQ(refused.status, 1) << refused.out;
+    EXPECT_NE(refused.err.find("frame of InSight is not known"), std::string::npos) << refused.err;
+    const CliResult given = RunCli("ground '" + insight + "'" + where + " --plane 0,0,1,0 --json");
+    ASSERT_EQ(given.status, 0) << given.out;
+    EXPECT_NEAR(Point(given.Json()["position"]).m_dZ, 0.0, 1e-9);
 }
 
 TEST(GroundCommand, ExportsMarkTheSessionsMonoRows) {

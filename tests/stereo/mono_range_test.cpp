@@ -75,6 +75,58 @@ TEST(MonoRange, TheGroundPlaneGivesTheRangeOfTheRayAndItsSigmaGrowsAsTheRayFlatt
     EXPECT_NEAR(loose.rangeSigmaPixelM, exact.rangeSigmaPixelM, 1e-9);
 }
 
+// Each vehicle's ground lies where its camera heights put it below the
+// frame's origin, whether the camera comes from the catalogue or a product's
+// frame; a lander whose ground is not known is refused, not guessed.
+TEST(MonoRange, TheGroundPlaneLiesWhereEachVehiclesGroundIs) {
+    const auto depth = [](const char* name) {
+        return GroundOfCatalogueCamera(*ParseCameraId(name)).depthM;
+    };
+    // MER: mast cameras 1.5 m above the ground, 1.25 m above the origin.
+    for (const char* mer : {"OppyNavL", "OppyPanR", "SprtNavR", "SprtPanL"}) {
+        ASSERT_TRUE(depth(mer)) << mer;
+        EXPECT_NEAR(*depth(mer), 0.25, 0.01) << mer;
+    }
+    ASSERT_TRUE(depth("PhnxSSIR"));
+    EXPECT_NEAR(*depth("PhnxSSIR"), 1.195, 0.01);
+    EXPECT_EQ(depth("MSLNavBL"), 0.0);
+    EXPECT_FALSE(GroundOfCatalogueCamera(-1).depthM);
+
+    EXPECT_EQ(
+        GroundOfProductFrame("ROVER_NAV_FRAME", "NLF_0672_0726598021_113ECM_N0320604NCAM0").depthM,
+        0.0);
+    EXPECT_EQ(GroundOfProductFrame("ROVER_FRAME", "1N137057367EFF4000P1916L0M1").depthM,
+              depth("OppyNavL"));
+    EXPECT_EQ(GroundOfProductFrame("LANDER_FRAME", "RS016EFF897648211_10E40MBM1").depthM,
+              depth("PhnxSSIL"));
+    const VehicleGround insight =
+        GroundOfProductFrame("LANDER_FRAME", "D000M0005_597065013EDR_F0000_0461M1");
+    EXPECT_FALSE(insight.depthM);
+    EXPECT_EQ(insight.vehicle, "InSight");
+
+    // The plane lies that far below the origin: a ray 30 degrees down from
+    // 1.5 m above the origin meets the MER ground (1.75 m below the camera)
+    // further out than the origin's plane.
+    const CameraModelCahv camera = LevelCamera(30.0);
+    MonoCamera mer;
+    mer.ground = GroundOfCatalogueCamera(*ParseCameraId("OppyNavL"));
+    const SurfaceResult ground = VehicleGroundSurface(mer, 0.2);
+    ASSERT_TRUE(ground.surface) << ground.problem;
+    EXPECT_DOUBLE_EQ(ground.surface->heightSigmaM, 0.2);
+    const MonoRangeResult r =
+        MeasureOnSurface(camera, {kCentre, RowAt(30.0, 30.0)}, *ground.surface);
+    ASSERT_TRUE(r.ok) << r.problem;
+    EXPECT_NEAR(r.position.m_dZ, -*mer.ground.depthM, 1e-9);
+    EXPECT_NEAR(r.position.m_dX, (kHeight + *mer.ground.depthM) / std::tan(kPi / 6.0), 1e-9);
+
+    MonoCamera lander;
+    lander.ground = insight;
+    const SurfaceResult none = VehicleGroundSurface(lander);
+    EXPECT_FALSE(none.surface);
+    EXPECT_NE(none.problem.find("InSight"), std::string::npos) << none.problem;
+    EXPECT_NE(none.problem.find("fitted to measured points"), std::string::npos) << none.problem;
+}
+
 TEST(MonoRange, SkyGrazingParallelAndBehindAreRefusedWithTheirReasons) {
     const CameraModelCahv camera = LevelCamera(0.0);
     // Above the horizon: the ray rises and never meets the ground.

@@ -55,6 +55,35 @@ inline void WriteBytes(const std::string& path, const std::string& bytes) {
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
+// An InSight camera product (a PDS3 label and 8-bit grey pixels): its CAHV
+// model in the lander frame, 1.63 m above the origin, looking 53 degrees
+// down along +X, for an image width x height pixels.
+inline std::string InSightProductBytes(int width, int height) {
+    const double hc = width / 2.0, vc = height / 2.0;
+    const auto vec = [](double x, double y, double z) {
+        return "(" + std::to_string(x) + "," + std::to_string(y) + "," + std::to_string(z) + ")";
+    };
+    // A = (0.6, 0, 0.8); H = 100 (0, 1, 0) + hc A; V = 100 (-0.8, 0, 0.6) + vc A.
+    std::string label = "PDS_VERSION_ID = PDS3\nRECORD_BYTES = 1024\n^IMAGE = 2\n"
+                        "GROUP = GEOMETRIC_CAMERA_MODEL_PARMS\n  MODEL_TYPE = CAHV\n"
+                        "  MODEL_COMPONENT_1 = (0.92,-0.41,-1.63)\n"
+                        "  MODEL_COMPONENT_2 = (0.6,0.0,0.8)\n"
+                        "  MODEL_COMPONENT_3 = " +
+                        vec(0.6 * hc, 100.0, 0.8 * hc) +
+                        "\n  MODEL_COMPONENT_4 = " + vec(-80.0 + 0.6 * vc, 0.0, 60.0 + 0.8 * vc) +
+                        "\n  REFERENCE_COORD_SYSTEM_NAME = LANDER_FRAME\n"
+                        "  REFERENCE_COORD_SYSTEM_INDEX = (1,0)\n"
+                        "END_GROUP = GEOMETRIC_CAMERA_MODEL_PARMS\n"
+                        "OBJECT = IMAGE\n  LINES = " +
+                        std::to_string(height) + "\n  LINE_SAMPLES = " + std::to_string(width) +
+                        "\n  SAMPLE_TYPE = UNSIGNED_INTEGER\n  SAMPLE_BITS = 8\n"
+                        "END_OBJECT = IMAGE\nEND\n";
+    label.resize(1024, ' ');
+    return label + std::string(static_cast<size_t>(width) * height, '\x40');
+}
+// Its file name, as InSight names an IDC product.
+inline constexpr const char* kInSightProductName = "D000M0005_597065013EDR_F0000_0461M1.IMG";
+
 // Store items built by hand, byte by byte.
 namespace store {
 
