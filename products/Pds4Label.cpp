@@ -14,6 +14,7 @@
 namespace {
 
 using product_read::Fail;
+using product_read::SameMotionCounter;
 
 // Element name without its namespace prefix.
 const char* LocalName(const pugi::xml_node& n) {
@@ -257,9 +258,7 @@ ProductReadResult ReadPds4Text(std::string_view text, const std::string& fileNam
         if (frame != info.frame) {
             continue;
         }
-        const std::size_t common = std::min(index.size(), info.frameIndex.size());
-        if (!std::equal(index.begin(), index.begin() + static_cast<std::ptrdiff_t>(common),
-                        info.frameIndex.begin())) {
+        if (!SameMotionCounter(index, info.frameIndex)) {
             continue;
         }
         const auto offset =

@@ -28,6 +28,7 @@ const std::vector<std::string_view> kIdGroups = {"", "IDENTIFICATION"};
 
 using product_read::Fail;
 
+using product_read::SameMotionCounter;
 using product_read::Whole;
 
 std::string Describe(const LabelValue* v) {
@@ -235,7 +236,7 @@ ProductReadResult ModelFromLabel(const ProductLabel& label, const std::string& f
         }
         if (std::fabs(norm - 1.0) > 1e-3) {
             info.notes.push_back("the rover quaternion is not a unit quaternion: pose not used");
-        } else if (!poseIndex.empty() && !info.frameIndex.empty() && poseIndex != info.frameIndex) {
+        } else if (!SameMotionCounter(poseIndex, info.frameIndex)) {
             info.notes.push_back(
                 "the rover pose is for another motion counter than the model: not used");
         } else if (!site || site->empty() || !Whole((*site)[0]) || std::fabs((*site)[0]) > 1e9) {

@@ -165,6 +165,46 @@ TEST(ProductKinds, ARealPds4LabelAloneGivesItsModelAndReproducesItsOwnPointing) 
     EXPECT_NE(image.message.find("is not beside it"), std::string::npos) << image.message;
 }
 
+// A real Mars 2020 Hazcam RDR (radiance, three bands of 15-bit samples) as
+// the archive publishes it: an ODL3 label with CR LF lines attached to the
+// .IMG, a VICAR header the label points at, then the pixels. The model's
+// frame is indexed by (site, drive, pose) and the rover's pose by the whole
+// motion counter: the same frame, so the pose is used. The ray through the
+// image centre (the detector centre: full frame, downsampled by 4) is the
+// label's derived rover-frame and site-frame pointing.
+TEST(ProductKinds, ARealMars2020RdrWithItsAttachedLabelGivesItsPoseAndReproducesItsPointing) {
+    const std::string name = "FLF_0711_0730074611_304RAD_N0332864FHAZ00206_0A0295J01";
+    std::string label = ReadFixture(name + ".LBL");
+    ASSERT_LT(label.size(), 13u * 2560u);
+    label.resize(13 * 2560, ' ');
+    const std::string header(8 * 2560, ' ');
+    std::string pixels(3u * 960u * 1280u * 2u, '\0');
+    for (std::size_t i = 0; i < pixels.size(); i += 2) {
+        pixels[i] = static_cast<char>((i / 2) % 97); // big-endian, under the 15-bit mask
+    }
+    TempDir dir;
+    const std::string img = dir / (name + ".IMG");
+    WriteFile(img, label + header + pixels);
+
+    const ProductReadResult r = ReadProduct(img);
+    ASSERT_TRUE(r.ok) << r.message;
+    EXPECT_EQ(r.product.width, 1280);
+    EXPECT_EQ(r.product.height, 960);
+    EXPECT_EQ(r.product.frame, "ROVER_NAV_FRAME");
+    EXPECT_EQ(r.product.frameIndex, (std::vector<long long>{33, 2864, 52}));
+    ASSERT_TRUE(r.product.pose) << (r.product.notes.empty() ? "" : r.product.notes.back());
+    EXPECT_EQ(r.product.pose->site, 33);
+    EXPECT_EQ(r.product.pose->roverToSite.offset, CPoint3D(254.136, -335.623, -42.4607));
+
+    const CPoint3D d = CentreRay(r.product);
+    const auto [az, el] = AzEl(d);
+    EXPECT_NEAR(az, 348.694, 1e-3);
+    EXPECT_NEAR(el, -25.8556, 1e-3);
+    const auto [siteAz, siteEl] = AzEl(VectorToReference(r.product.pose->roverToSite, d));
+    EXPECT_NEAR(siteAz, 266.282, 1e-3);
+    EXPECT_NEAR(siteEl, -24.0619, 1e-3);
+}
+
 // Two real MSL Mastcam RDR labels (PDS3, CAHV in ROVER_NAV_FRAME, from the
 // test data of a public planetary library). Their rover pose names its site
 // only as the SITE counter of the rover frame's own index; with it the site
