@@ -279,21 +279,21 @@ VehicleGround GroundOfCatalogueCamera(CameraId id) {
 }
 
 VehicleGround GroundOfProductFrame(const std::string& frame, const std::string& title) {
+    // A lander's product names it, whatever frame its record gives: the raw
+    // feed gives every model as in the rover navigation frame.
+    const auto lander = DecodeLanderProductName(title);
+    if (NameStartsWith(CameraName(CameraOfTitle(title)), "Phnx") ||
+        (lander && lander->mission == "PHOENIX")) {
+        return PhoenixGround();
+    }
+    if (lander && lander->mission == "INSIGHT") {
+        return {std::nullopt, "InSight"};
+    }
     if (frame == "ROVER_NAV_FRAME") {
         return {0.0, "MSL or Mars 2020"};
     }
     if (frame == "ROVER_FRAME") {
         return MerGround();
-    }
-    if (frame == "LANDER_FRAME") {
-        const auto lander = DecodeLanderProductName(title);
-        if (NameStartsWith(CameraName(CameraOfTitle(title)), "Phnx") ||
-            (lander && lander->mission == "PHOENIX")) {
-            return PhoenixGround();
-        }
-        if (lander && lander->mission == "INSIGHT") {
-            return {std::nullopt, "InSight"};
-        }
     }
     return {std::nullopt, frame.empty() ? std::string("an unknown vehicle") : frame};
 }

@@ -63,8 +63,8 @@ struct VehicleGround {
 };
 // The vehicle of a catalogue camera.
 VehicleGround GroundOfCatalogueCamera(CameraId id);
-// The vehicle of a product's frame ("ROVER_FRAME", "ROVER_NAV_FRAME",
-// "LANDER_FRAME"); a lander's by its product's title.
+// The vehicle of a product: a lander by its product's title, a rover by its
+// model's frame ("ROVER_FRAME" MER, "ROVER_NAV_FRAME" MSL and Mars 2020).
 VehicleGround GroundOfProductFrame(const std::string& frame, const std::string& title);
 
 struct SurfaceResult {

@@ -103,6 +103,10 @@ TEST(MonoRange, TheGroundPlaneLiesWhereEachVehiclesGroundIs) {
         GroundOfProductFrame("LANDER_FRAME", "D000M0005_597065013EDR_F0000_0461M1");
     EXPECT_FALSE(insight.depthM);
     EXPECT_EQ(insight.vehicle, "InSight");
+    // A raw-feed record gives every model as in the rover navigation frame:
+    // the lander's name still tells.
+    EXPECT_FALSE(
+        GroundOfProductFrame("ROVER_NAV_FRAME", "D000M0005_597065013EDR_F0000_0461M1").depthM);
 
     // The plane lies that far below the origin: a ray 30 degrees down from
     // 1.5 m above the origin meets the MER ground (1.75 m below the camera)
