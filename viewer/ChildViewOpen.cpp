@@ -22,12 +22,5 @@ void CChildView::SetOpening(bool opening) {
 }
 
 DecodedImageSizes CChildView::ImageSizes() const {
-    DecodedImageSizes sizes;
-    if (m_pLeftImage) {
-        sizes.left = m_pLeftImage->Size();
-    }
-    if (m_pRightImage) {
-        sizes.right = m_pRightImage->Size();
-    }
-    return sizes;
+    return SizesOf(m_pLeftImage.get(), m_pRightImage.get());
 }

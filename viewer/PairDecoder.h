@@ -22,22 +22,24 @@
 #include <optional>
 #include <string>
 
+// The sizes of the images there are (either may be null).
+inline DecodedImageSizes SizesOf(const CImage* left, const CImage* right) {
+    DecodedImageSizes sizes;
+    if (left) {
+        sizes.left = left->Size();
+    }
+    if (right) {
+        sizes.right = right->Size();
+    }
+    return sizes;
+}
+
 // Both decoded images; each may be invalid (its error tells why) but neither
 // is null.
 struct DecodedPair {
     std::unique_ptr<CImage> left;
     std::unique_ptr<CImage> right;
-    // The sizes of the images there are.
-    DecodedImageSizes Sizes() const {
-        DecodedImageSizes sizes;
-        if (left) {
-            sizes.left = left->Size();
-        }
-        if (right) {
-            sizes.right = right->Size();
-        }
-        return sizes;
-    }
+    DecodedImageSizes Sizes() const { return SizesOf(left.get(), right.get()); }
 };
 
 class CPairDecoder : public QObject {
